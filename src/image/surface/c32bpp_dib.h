@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "image/surface/image_types.h"
+#include "platform/system_version.h"
 
 namespace talvrin::platform {
 class Bitmap;
@@ -137,8 +138,8 @@ class c32bppDIB {
     std::int32_t height_ = 0;
     std::int32_t width_ = 0;
     std::unique_ptr<platform::DeviceContext> memDC_;
-    platform::Bitmap* savedObject_ = nullptr;  // selected before the image; valid when selected
-    bool dibSelected_ = false;                 // the image is selected into memDC_
+    // What the memory DC held before the image was selected in; null while it is not selected.
+    platform::Bitmap* savedObject_ = nullptr;
     std::uint32_t capabilityFlags_ = 0;
     std::int32_t imageType_ = imgCreated;
     bool manageOwnDC_ = false;

@@ -34,20 +34,8 @@ inline constexpr std::size_t kAlphaOffset = 3;
            static_cast<std::size_t>(x) * kBytesPerPixel;
 }
 
-// Colours crossing public interfaces are 0x00BBGGRR: red in the low byte.
-[[nodiscard]] constexpr std::uint32_t makeColorRef(std::uint32_t red, std::uint32_t green,
-                                                   std::uint32_t blue) noexcept {
-    return (red & 0xFFu) | ((green & 0xFFu) << 8) | ((blue & 0xFFu) << 16);
-}
-[[nodiscard]] constexpr std::uint8_t colorRefRed(std::uint32_t c) noexcept {
-    return static_cast<std::uint8_t>(c);
-}
-[[nodiscard]] constexpr std::uint8_t colorRefGreen(std::uint32_t c) noexcept {
-    return static_cast<std::uint8_t>(c >> 8);
-}
-[[nodiscard]] constexpr std::uint8_t colorRefBlue(std::uint32_t c) noexcept {
-    return static_cast<std::uint8_t>(c >> 16);
-}
+// Colours crossing public interfaces are 0x00BBGGRR (red in the low byte); platform/geometry.h
+// has the helpers that build and take them apart.
 
 // ---- Image-type codes -----------------------------------------------------------------------
 // What a surface holds and where it came from. Decoders set the code of what they decoded.
