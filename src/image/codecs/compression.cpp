@@ -1,6 +1,9 @@
 #include "image/codecs/compression.h"
 
+#include <zlib.h>
+
 #include <atomic>
+#include <new>
 
 namespace talvrin::compression {
 
@@ -8,8 +11,64 @@ namespace {
 std::atomic<bool> gForcedAbsent{false};
 }
 
-bool isAvailable() noexcept { return !gForcedAbsent.load(std::memory_order_relaxed); }
+bool isAvailable() noexcept {
+    return !gForcedAbsent.load(std::memory_order_relaxed);
+}
 
-void setForcedAbsent(bool absent) noexcept { gForcedAbsent.store(absent, std::memory_order_relaxed); }
+void setForcedAbsent(bool absent) noexcept {
+    gForcedAbsent.store(absent, std::memory_order_relaxed);
+}
+
+std::uint32_t crc32(ByteView bytes) noexcept {
+    if (!isAvailable()) return 0;
+    const auto* data = reinterpret_cast<const Bytef*>(bytes.data());
+    return static_cast<std::uint32_t>(::crc32_z(::crc32_z(0L, Z_NULL, 0), data, bytes.size()));
+}
+
+bool chunkChecksumMatches(ByteView typeAndData, std::uint32_t storedBigEndian) noexcept {
+    const std::uint32_t crc = crc32(typeAndData);
+    return crc != 0 && crc == storedBigEndian;
+}
+
+bool uncompress(ByteView in, std::span<std::uint8_t> out, std::size_t* produced) noexcept {
+    if (produced) *produced = 0;
+    if (!isAvailable()) return false;
+    // The library's sizes are uLong; both spans fit on every platform this builds for, but a
+    // size that does not is refused rather than truncated.
+    if (in.size() > static_cast<std::size_t>(static_cast<uLong>(-1)) ||
+        out.size() > static_cast<std::size_t>(static_cast<uLong>(-1)))
+        return false;
+    uLongf outLen = static_cast<uLongf>(out.size());
+    // The library does not accept a null output address even for an empty buffer.
+    Bytef dummy = 0;
+    Bytef* dest = out.empty() ? &dummy : reinterpret_cast<Bytef*>(out.data());
+    const Bytef* src = in.empty() ? &dummy : reinterpret_cast<const Bytef*>(in.data());
+    const int rc = ::uncompress(dest, &outLen, src, static_cast<uLong>(in.size()));
+    if (rc != Z_OK) return false;
+    if (produced) *produced = static_cast<std::size_t>(outLen);
+    return true;
+}
+
+bool compress2(ByteView in, std::vector<std::uint8_t>& out) noexcept {
+    out.clear();
+    if (!isAvailable()) return false;
+    try {
+        const uLong bound = ::compressBound(static_cast<uLong>(in.size()));
+        out.resize(static_cast<std::size_t>(bound));
+        uLongf outLen = bound;
+        const Bytef dummy = 0;
+        const Bytef* src = in.empty() ? &dummy : reinterpret_cast<const Bytef*>(in.data());
+        const int rc = ::compress2(out.data(), &outLen, src, static_cast<uLong>(in.size()), 9);
+        if (rc != Z_OK) {
+            out.clear();
+            return false;
+        }
+        out.resize(static_cast<std::size_t>(outLen));
+        return true;
+    } catch (const std::bad_alloc&) {
+        out.clear();
+        return false;
+    }
+}
 
 }  // namespace talvrin::compression
