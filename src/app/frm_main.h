@@ -1,0 +1,78 @@
+// FrmMain: the program's one window. A progress list, "Start" and "Close", three labels, the
+// link picture, the logo's place, the timer that starts the repair sequence and the text box
+// holding the quote character. It owns the command runner objDOS.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "app/dos_command_runner.h"
+#include "app/dos_outputs.h"
+#include "app/repair_sequence.h"
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTimer;
+
+namespace talvrin {
+
+class FrmMain : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit FrmMain(QWidget* parent = nullptr);
+    ~FrmMain() override;
+
+    // The maker's page, opened by the link picture and its label.
+    static const char* const kMakerPage;
+
+    // Controls, named as the window's design names them (read by tests).
+    QLineEdit* Text2 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QPushButton* Command1 = nullptr;  // "Close"
+    QListWidget* List1 = nullptr;
+    QPushButton* Command2 = nullptr;  // "Start"
+    QLabel* Image2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QWidget* Vitrel1 = nullptr;  // the logo's place
+
+    [[nodiscard]] DOSOutputs* objDOS() const { return objDOS_; }
+    [[nodiscard]] bool isClosing() const { return closing_; }
+    [[nodiscard]] bool isRepairRunning() const { return sequence_ && sequence_->isRunning(); }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void createControls();
+    void formLoad();
+    void onTimerTick();
+    void openMakerPage();
+    // The closing steps; they run on the close request and again on unload, once in effect.
+    void runClosingSteps();
+    void releaseRunner();
+
+    DOSOutputs* objDOS_ = nullptr;          // the runner the sequence uses; nullptr once released
+    std::unique_ptr<DOSOutputs> ownedDos_;  // owns objDOS_ until released
+    std::unique_ptr<DOSOutputs>
+        retiredDos_;  // a released runner still reading: freed after the tick
+    bool closing_ = false;
+    bool closed_ = false;
+
+    // Adapters from the sequence's interfaces onto the controls.
+    class ListAdapter;
+    class EnableAdapter;
+    class BoxAdapter;
+    std::unique_ptr<ListAdapter> list_;
+    std::unique_ptr<EnableAdapter> closeButton_, startButton_, timer_;
+    std::unique_ptr<BoxAdapter> box_;
+    std::unique_ptr<DosCommandRunner> runner_;
+    std::unique_ptr<RepairSequence> sequence_;
+};
+
+}  // namespace talvrin

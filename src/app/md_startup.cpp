@@ -1,0 +1,44 @@
+#include "app/md_startup.h"
+
+#include <QCoreApplication>
+
+#include "app/frm_main.h"
+
+namespace talvrin::mdStartup {
+
+namespace {
+
+std::unique_ptr<FrmMain> gMainWindow;
+bool gVisualStylesInitialised = false;
+
+// Data-execution prevention is the operating system's business on this platform; the step keeps
+// its place in the start-up order and does nothing.
+void disableDataExecutionPrevention() {}
+
+// The visual-style initialisation runs at most once a process; this platform's widget styles
+// need no fix-up, so the once-only step has nothing to do yet.
+void initVisualStyles() {
+    if (gVisualStylesInitialised) return;
+    gVisualStylesInitialised = true;
+}
+
+}  // namespace
+
+FrmMain* Main() {
+    disableDataExecutionPrevention();
+    QCoreApplication::processEvents();
+    initVisualStyles();
+    if (!gMainWindow) gMainWindow = std::make_unique<FrmMain>();
+    gMainWindow->show();
+    return gMainWindow.get();
+}
+
+FrmMain* mainWindow() {
+    return gMainWindow.get();
+}
+
+void shutdown() {
+    gMainWindow.reset();
+}
+
+}  // namespace talvrin::mdStartup

@@ -1,0 +1,126 @@
+// talvrin-repair: the repair sequence without a window. Prints each progress line as it is added
+// and, with --verbose, each command's output indented beneath its step.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/dos_command_runner.h"
+#include "app/dos_outputs.h"
+#include "app/repair_sequence.h"
+#include "platform/program_folder.h"
+
+namespace talvrin {
+namespace {
+
+class ConsoleList final : public ProgressList {
+  public:
+    void clear() override { lines_ = 0; }
+    void addLine(const std::string& text) override {
+        ++lines_;
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+    }
+    int count() const override { return lines_; }
+    void setSelectedIndex(int) override {}
+
+  private:
+    int lines_ = 0;
+};
+
+class NoSwitch final : public Switchable {
+  public:
+    void setEnabled(bool) override {}
+};
+
+class ConsoleMessage final : public MessageBoxHost {
+  public:
+    void showMessage(const std::string& text, const std::string& caption) override {
+        std::printf("%s: %s\n", caption.c_str(), text.c_str());
+    }
+};
+
+// Prints a command and its output, each output line indented beneath it.
+class VerboseRunner final : public CommandRunner {
+  public:
+    VerboseRunner(DOSOutputs& dos, bool verbose) : dos_(dos), inner_(&ptr_), verbose_(verbose) {
+        ptr_ = &dos_;
+        if (verbose_)
+            dos_.setReceiveOutputsHandler([this](const std::string& chunk) { print(chunk); });
+    }
+    bool runCommand(const std::string& commandLine) override {
+        if (verbose_) std::printf("    $ %s\n", commandLine.c_str());
+        const bool ran = inner_.runCommand(commandLine);
+        if (verbose_) flushLine();
+        return ran;
+    }
+
+  private:
+    void print(const std::string& chunk) {
+        for (char c : chunk) {
+            if (c == '\n') {
+                flushLine();
+            } else if (c != '\r') {
+                pending_ += c;
+            }
+        }
+    }
+    void flushLine() {
+        if (pending_.empty()) return;
+        std::printf("      %s\n", pending_.c_str());
+        pending_.clear();
+        std::fflush(stdout);
+    }
+
+    DOSOutputs& dos_;
+    DOSOutputs* ptr_ = nullptr;
+    DosCommandRunner inner_;
+    bool verbose_;
+    std::string pending_;
+};
+
+int usage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: talvrin-repair [--verbose]\n"
+                 "Runs the ten repair steps without a window and prints each step as it starts.\n"
+                 "  --verbose   also print every command and its captured output\n");
+    return out == stdout ? 0 : 2;
+}
+
+}  // namespace
+}  // namespace talvrin
+
+int main(int argc, char** argv) {
+    using namespace talvrin;
+    bool verbose = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--verbose") == 0 || std::strcmp(argv[i], "-v") == 0) {
+            verbose = true;
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            return usage(stdout);
+        } else {
+            std::fprintf(stderr, "talvrin-repair: unknown argument '%s'\n", argv[i]);
+            return usage(stderr);
+        }
+    }
+
+    DOSOutputs dos;
+    VerboseRunner runner(dos, verbose);
+    ConsoleList list;
+    NoSwitch closeButton, startButton, timer;
+    ConsoleMessage box;
+    RepairHost host;
+    host.list = &list;
+    host.closeButton = &closeButton;
+    host.startButton = &startButton;
+    host.timer = &timer;
+    host.messageBox = &box;
+    host.runner = &runner;
+    host.quoteText = [] { return std::string("\""); };
+    host.programFolder = [] { return platform::programFolder(); };
+    RepairSequence sequence(host);
+
+    // "Start" enables the timer; its first tick runs the sequence.
+    timer.setEnabled(true);
+    const auto result = sequence.onTick();
+    return result == RepairSequence::TickResult::Completed ? 0 : 1;
+}

@@ -1,0 +1,72 @@
+// The console front end run as a process: the progress lines, the message text, the status.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Result {
+    std::string out;
+    int status = -1;
+};
+
+Result runTool(const std::string& args) {
+    Result r;
+    const std::string cmd = std::string(TALVRIN_BIN_DIR) + "/talvrin-repair " + args + " 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
+    r.status = pclose(p);
+    return r;
+}
+
+std::vector<std::string> lines(const std::string& s) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < s.size()) {
+        size_t nl = s.find('\n', start);
+        if (nl == std::string::npos) nl = s.size();
+        out.push_back(s.substr(start, nl - start));
+        start = nl + 1;
+    }
+    return out;
+}
+
+TEST(RepairConsole, PrintsEveryProgressLineThenTheMessageAndSucceeds) {
+    const Result r = runTool("");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto l = lines(r.out);
+    ASSERT_EQ(l.size(), 13u) << r.out;
+    EXPECT_EQ(l[0], "Starting Repair, Please Wait...");
+    EXPECT_EQ(l[1], "Step 01/10 - Stopping Firewall...");
+    EXPECT_EQ(l[10], "Step 10/10 - Reregistering WMI EXE's...");
+    EXPECT_EQ(l[11], "DONE! PLEASE REBOOT!");
+    EXPECT_EQ(l[12],
+              "Talvrin: All done!, You must restart your computer for the changes to take effect!");
+}
+
+TEST(RepairConsole, VerboseShowsEachCommandIndentedBeneathItsStep) {
+    const Result r = runTool("--verbose");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto l = lines(r.out);
+    ASSERT_GE(l.size(), 12u + 14u + 1u);  // lines, commands, the message; output may add more
+    EXPECT_EQ(l[1], "Step 01/10 - Stopping Firewall...");
+    EXPECT_EQ(l[2], "    $ net stop MpsSvc /y");
+    EXPECT_NE(r.out.find("    $ winmgmt  /salvagerepository\n"), std::string::npos);
+    EXPECT_NE(r.out.find("/files/reg_wmi_exes.bat\"\n"), std::string::npos);
+}
+
+TEST(RepairConsole, UnknownArgumentIsAUsageError) {
+    const Result r = runTool("--bogus");
+    ASSERT_TRUE(WIFEXITED(r.status));
+    EXPECT_EQ(WEXITSTATUS(r.status), 2);
+    EXPECT_NE(r.out.find("usage: talvrin-repair"), std::string::npos);
+}
+
+}  // namespace

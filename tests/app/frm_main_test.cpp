@@ -1,0 +1,168 @@
+// The real window with the real command runner, headless.
+#include "app/frm_main.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFontInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+namespace talvrin {
+namespace {
+
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "shell_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* a = new QApplication(argc, argv);
+    return *a;
+}
+
+// Accepts the next modal message box as soon as it appears, remembering its texts.
+struct BoxWatcher {
+    QString title, text;
+    int seen = 0;
+    QTimer poll;
+    BoxWatcher() {
+        poll.setInterval(20);
+        QObject::connect(&poll, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                ++seen;
+                title = box->windowTitle();
+                text = box->text();
+                EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+                EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+                box->accept();
+            }
+        });
+        poll.start();
+    }
+};
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+  public slots:
+    void open(const QUrl& url) { urls.push_back(url); }
+
+  public:
+    std::vector<QUrl> urls;
+};
+
+TEST(FrmMain, LayoutFollowsTheDesignAtNinetySixDotsPerInch) {
+    app();
+    FrmMain w;
+    w.show();
+    EXPECT_EQ(w.size(), QSize(557, 183));
+    EXPECT_EQ(w.Command1->geometry(), QRect(462, 106, 91, 23));
+    EXPECT_EQ(w.List1->geometry(), QRect(134, 4, 419, 98));
+    EXPECT_EQ(w.Command2->geometry(), QRect(368, 106, 91, 23));
+    EXPECT_EQ(w.Image2->geometry(), QRect(134, 116, 16, 16));
+    EXPECT_EQ(w.Label4->geometry(), QRect(152, 118, 156, 12));
+    EXPECT_EQ(w.Label2->geometry(), QRect(4, 132, 549, 53));
+    EXPECT_EQ(w.Label1->geometry(), QRect(134, 104, 185, 12));
+    EXPECT_EQ(w.Vitrel1->geometry(), QRect(2, 2, 128, 128));
+    EXPECT_EQ(w.Text2->geometry(), QRect(30, 2, 13, 14));
+    EXPECT_EQ(w.Text2->text(), QStringLiteral("\""));
+    EXPECT_EQ(w.Command2->text(), QStringLiteral("Start"));
+    EXPECT_EQ(w.Command1->text(), QStringLiteral("Close"));
+    EXPECT_TRUE(w.Label2->wordWrap());
+    EXPECT_EQ(w.font().family(), QStringLiteral("Verdana"));
+    EXPECT_DOUBLE_EQ(w.font().pointSizeF(), 6.75);
+    EXPECT_EQ(w.font().weight(), QFont::Bold);
+    EXPECT_EQ(w.Label4->palette().color(QPalette::WindowText),
+              w.palette().color(QPalette::Highlight));
+    EXPECT_FALSE(w.Image2->pixmap().isNull());
+    EXPECT_EQ(w.Image2->pixmap().size(), QSize(16, 16));
+    EXPECT_FALSE(w.windowIcon().isNull());
+    EXPECT_EQ(w.Timer1->interval(), 100);
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_NE(w.objDOS(), nullptr);
+    // Stacking follows the design order: the logo's place lies above the text box.
+    const auto kids = w.children();
+    EXPECT_LT(kids.indexOf(w.Text2), kids.indexOf(w.Command1));
+    EXPECT_LT(kids.indexOf(w.Label1), kids.indexOf(w.Vitrel1));
+    // Tab order starts at "Start", then the list, then "Close".
+    std::vector<QWidget*> tabStops;
+    for (QWidget* x = w.Command2; tabStops.size() < 3; x = x->nextInFocusChain()) {
+        if (x->parentWidget() == &w && (x->focusPolicy() & Qt::TabFocus) && x->isVisible())
+            tabStops.push_back(x);
+    }
+    EXPECT_EQ(tabStops, (std::vector<QWidget*>{w.Command2, w.List1, w.Command1}));
+    EXPECT_TRUE(w.Command2->hasFocus() || QApplication::focusWidget() == nullptr);
+}
+
+TEST(FrmMain, StartRunsTheRepairAndEndsWithTheBox) {
+    app();
+    FrmMain w;
+    w.show();
+    BoxWatcher watcher;
+    QTest::mouseClick(w.Command2, Qt::LeftButton);
+    // "Start" only enables the timer: the list changes at its first tick.
+    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_EQ(w.List1->count(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.seen == 1 && !w.isRepairRunning(); }, 60000));
+
+    EXPECT_EQ(watcher.title, QStringLiteral("Talvrin"));
+    EXPECT_EQ(watcher.text, QStringLiteral("All done!, You must restart your computer for the "
+                                           "changes to take effect!"));
+    ASSERT_EQ(w.List1->count(), 12);
+    EXPECT_EQ(w.List1->item(0)->text(), QStringLiteral("Starting Repair, Please Wait..."));
+    EXPECT_EQ(w.List1->item(10)->text(), QStringLiteral("Step 10/10 - Reregistering WMI EXE's..."));
+    EXPECT_EQ(w.List1->item(11)->text(), QStringLiteral("DONE! PLEASE REBOOT!"));
+    EXPECT_EQ(w.List1->currentRow(), 11);
+    EXPECT_TRUE(w.Command1->isEnabled());
+    EXPECT_TRUE(w.Command2->isEnabled());
+    EXPECT_FALSE(w.Timer1->isActive());
+}
+
+TEST(FrmMain, ClosingDuringTheRunStopsItWithoutTheBox) {
+    app();
+    FrmMain w;
+    w.show();
+    BoxWatcher watcher;
+    // Close as soon as the third step is listed: the tick is then on the stack.
+    QTimer closer;
+    closer.setInterval(1);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (w.List1->count() >= 4 && !w.isClosing()) w.close();
+    });
+    closer.start();
+    QTest::mouseClick(w.Command2, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.isClosing() && !w.isRepairRunning(); }, 60000));
+    QTest::qWait(300);  // any further tick would have had time to arrive
+    EXPECT_EQ(watcher.seen, 0);
+    EXPECT_EQ(w.objDOS(), nullptr);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.Timer1->isActive());
+    ASSERT_GT(w.List1->count(), 0);
+    EXPECT_NE(w.List1->item(w.List1->count() - 1)->text(), QStringLiteral("DONE! PLEASE REBOOT!"));
+    EXPECT_LT(w.List1->count(), 12);
+}
+
+TEST(FrmMain, LinkPictureAndLabelOpenTheMakersPage) {
+    app();
+    FrmMain w;
+    w.show();
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    QTest::mouseClick(w.Image2, Qt::LeftButton);
+    QTest::mouseClick(w.Label4, Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    ASSERT_EQ(catcher.urls.size(), 2u);
+    EXPECT_EQ(catcher.urls[0], QUrl(QString::fromUtf8(FrmMain::kMakerPage)));
+    EXPECT_EQ(catcher.urls[1], catcher.urls[0]);
+}
+
+}  // namespace
+}  // namespace talvrin
+
+#include "frm_main_test.moc"
