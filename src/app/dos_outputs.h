@@ -1,0 +1,56 @@
+// DOSOutputs: runs one command line as a child process and captures everything it writes to its
+// standard output and standard error through one pipe, handing each chunk of text to a listener
+// as it arrives. The call is synchronous; the listener's handler is the only place where the
+// caller regains control during a run (the window pumps its messages there).
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace talvrin {
+
+class DOSOutputs {
+  public:
+    // Handler of the ReceiveOutputs event: one chunk of decoded output (UTF-8 text).
+    using ReceiveOutputsHandler = std::function<void(const std::string& CommandOutputs)>;
+
+    DOSOutputs();
+    // Reaps any child still unreaped; never blocks on one that keeps running.
+    ~DOSOutputs();
+    DOSOutputs(const DOSOutputs&) = delete;
+    DOSOutputs& operator=(const DOSOutputs&) = delete;
+
+    // The line to run. After a run that reached process creation it holds the line as converted
+    // to the locale's narrow encoding and back.
+    const std::string& CommandLine() const;
+    // Stores the line unchanged.
+    void setCommandLine(const std::string& DOSCommand);
+
+    // All text captured by the last run that started a process; empty before the first one.
+    const std::string& Outputs() const;
+
+    // Runs the command line (the argument replaces the stored line when it is not empty) and
+    // returns the text it wrote, or empty text when no process was started. Raises
+    // ReceiveOutputs once for every chunk read (at most 256 bytes each), then once with empty
+    // text at the end of the output. A call made while a run is in progress (from the handler)
+    // returns empty text and does nothing else.
+    std::string ExecuteCommand(const std::string& CommandLine = {});
+
+    // Sets the one listener of ReceiveOutputs; an empty handler means none. Replacing the
+    // handler from inside the handler is safe: the new one receives the next chunk.
+    void setReceiveOutputsHandler(ReceiveOutputsHandler handler);
+
+    // True while ExecuteCommand is running.
+    bool isRunning() const;
+
+  private:
+    void raiseReceiveOutputs(const std::string& chunk);
+
+    std::string commandLine_;
+    std::string outputs_;
+    std::shared_ptr<const ReceiveOutputsHandler> handler_;
+    bool running_ = false;
+};
+
+}  // namespace talvrin

@@ -1,0 +1,518 @@
+#include "app/dos_outputs.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/narrow_text_decoder.h"
+
+namespace talvrin {
+namespace {
+
+const std::string kReplacement = "\xef\xbf\xbd";  // U+FFFD in UTF-8
+
+// True when s is well-formed UTF-8.
+bool isValidUtf8(const std::string& s) {
+    NarrowTextDecoder decoder("C.UTF-8");
+    std::string out;
+    decoder.decode(s, out);
+    decoder.finish(out);
+    return out == s;
+}
+
+// Runs every test under a UTF-8 character type, as the desktop does, and restores the caller's.
+class RunnerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* current = std::setlocale(LC_CTYPE, nullptr);
+        saved_ = current ? current : "C";
+        if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) GTEST_SKIP() << "no C.UTF-8 locale";
+    }
+    void TearDown() override { std::setlocale(LC_CTYPE, saved_.c_str()); }
+
+    // Records every event of the runner.
+    void record(DOSOutputs& dos) {
+        dos.setReceiveOutputsHandler(
+            [this](const std::string& chunk) { events_.push_back(chunk); });
+    }
+    [[nodiscard]] std::string joined() const {
+        std::string all;
+        for (const auto& e : events_)
+            all += e;
+        return all;
+    }
+    [[nodiscard]] int emptyEvents() const {
+        int n = 0;
+        for (const auto& e : events_)
+            n += e.empty() ? 1 : 0;
+        return n;
+    }
+
+    std::vector<std::string> events_;
+    std::string saved_;
+};
+
+int countOpenFds() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (readdir(d) != nullptr)
+            ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+// Waits until the process has exited (a zombie or already gone). This waits for an event; it
+// asserts nothing about how long that takes.
+void waitUntilExited(pid_t pid) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+    for (int i = 0; i < 20000; ++i) {
+        std::ifstream stat(path);
+        std::string text;
+        if (!std::getline(stat, text)) return;  // gone
+        const auto close = text.rfind(')');
+        if (close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z') return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+// True when the runner has reaped the child: it is no longer this process's child.
+bool reapedByRunner(pid_t pid) {
+    const pid_t r = waitpid(pid, nullptr, WNOHANG);
+    return r == -1 && errno == ECHILD;
+}
+
+// ---- Chunks and the end of the output -----------------------------------------------------------
+
+TEST_F(RunnerTest, BurstIsCutInto256ByteChunksThenOneEmptyChunk) {
+    DOSOutputs dos;
+    record(dos);
+    const std::string text = dos.ExecuteCommand("printf %0600d 0");
+    const std::string expected(600, '0');
+    EXPECT_EQ(text, expected);
+    EXPECT_EQ(dos.Outputs(), expected);
+    EXPECT_EQ(joined(), expected);
+    // One write of 600 bytes is atomic in a pipe, so the reads see it whole.
+    ASSERT_EQ(events_.size(), 4u);
+    EXPECT_EQ(events_[0].size(), 256u);
+    EXPECT_EQ(events_[1].size(), 256u);
+    EXPECT_EQ(events_[2].size(), 88u);
+    EXPECT_TRUE(events_[3].empty());
+}
+
+TEST_F(RunnerTest, LargeOutputKeepsEveryByteAndChunkLimit) {
+    DOSOutputs dos;
+    record(dos);
+    const std::string text = dos.ExecuteCommand("head -c 100000 /dev/zero");
+    EXPECT_EQ(text, std::string(100000, '\0'));
+    ASSERT_FALSE(events_.empty());
+    for (std::size_t i = 0; i + 1 < events_.size(); ++i) {
+        EXPECT_FALSE(events_[i].empty()) << "chunk " << i;
+        EXPECT_LE(events_[i].size(), 256u) << "chunk " << i;
+    }
+    EXPECT_TRUE(events_.back().empty());
+    EXPECT_EQ(emptyEvents(), 1);
+}
+
+TEST_F(RunnerTest, StandardErrorInterleavesInPipeOrder) {
+    DOSOutputs dos;
+    record(dos);
+    const std::string text =
+        dos.ExecuteCommand("/bin/sh -c 'echo out1; echo err1 >&2; echo out2; echo err2 1>&2'");
+    EXPECT_EQ(text, "out1\nerr1\nout2\nerr2\n");
+    EXPECT_EQ(joined(), text);
+}
+
+TEST_F(RunnerTest, SilentCommandGivesExactlyOneEmptyEvent) {
+    DOSOutputs dos;
+    EXPECT_EQ(dos.ExecuteCommand("printf before"), "before");
+    record(dos);
+    EXPECT_EQ(dos.ExecuteCommand("true"), "");
+    EXPECT_EQ(dos.Outputs(), "");
+    ASSERT_EQ(events_.size(), 1u);
+    EXPECT_TRUE(events_[0].empty());
+}
+
+TEST_F(RunnerTest, StandardInputIsNullAndBothOutputsShareOnePipe) {
+    DOSOutputs dos;
+    EXPECT_EQ(dos.ExecuteCommand("readlink /proc/self/fd/0"), "/dev/null\n");
+    const std::string links = dos.ExecuteCommand("readlink /proc/self/fd/1 /proc/self/fd/2");
+    const auto nl = links.find('\n');
+    ASSERT_NE(nl, std::string::npos);
+    const std::string first = links.substr(0, nl);
+    EXPECT_EQ(first.rfind("pipe:", 0), 0u) << links;
+    EXPECT_EQ(links, first + "\n" + first + "\n");
+}
+
+// ---- Failures before a process starts
+// -------------------------------------------------------------
+
+TEST_F(RunnerTest, MissingProgramReturnsEmptyRaisesNothingKeepsOutputs) {
+    DOSOutputs dos;
+    EXPECT_EQ(dos.ExecuteCommand("printf kept"), "kept");
+    record(dos);
+    for (const char* line : {"talvrin-no-such-program --flag", "/no/such/dir/prog", "/etc/passwd",
+                             "printf 'open quote", "\"\"", "   "}) {
+        EXPECT_EQ(dos.ExecuteCommand(line), "") << line;
+        EXPECT_EQ(dos.Outputs(), "kept") << line;
+    }
+    EXPECT_TRUE(events_.empty());
+}
+
+TEST_F(RunnerTest, EmptyLineWithNothingStoredDoesNothing) {
+    DOSOutputs dos;
+    record(dos);
+    EXPECT_EQ(dos.ExecuteCommand(), "");
+    EXPECT_EQ(dos.CommandLine(), "");
+    EXPECT_EQ(dos.Outputs(), "");
+    EXPECT_TRUE(events_.empty());
+}
+
+// ---- The stored command line
+// ----------------------------------------------------------------------
+
+TEST_F(RunnerTest, ArgumentOverwritesCommandLineAndEmptyArgumentReusesIt) {
+    DOSOutputs dos;
+    EXPECT_EQ(dos.ExecuteCommand("printf one"), "one");
+    EXPECT_EQ(dos.CommandLine(), "printf one");
+    EXPECT_EQ(dos.ExecuteCommand(), "one");
+    EXPECT_EQ(dos.ExecuteCommand(""), "one");
+    dos.setCommandLine("printf two");
+    EXPECT_EQ(dos.CommandLine(), "printf two");
+    EXPECT_EQ(dos.ExecuteCommand(), "two");
+    EXPECT_EQ(dos.ExecuteCommand("printf three"), "three");
+    EXPECT_EQ(dos.CommandLine(), "printf three");
+}
+
+TEST_F(RunnerTest, CommandLineBecomesWhatTheNarrowEncodingKept) {
+    DOSOutputs dos;
+    dos.setCommandLine("printf x\xff");
+    EXPECT_EQ(dos.CommandLine(), "printf x\xff");  // stored unchanged until a run
+    EXPECT_EQ(dos.ExecuteCommand(), "x" + kReplacement);
+    EXPECT_EQ(dos.CommandLine(), "printf x" + kReplacement);
+    // A run that fails to start a process still reached process creation.
+    EXPECT_EQ(dos.ExecuteCommand("talvrin-no-such-\xc3"), "");
+    EXPECT_EQ(dos.CommandLine(), "talvrin-no-such-" + kReplacement);
+
+    // A single-byte ASCII character type cannot hold the accent.
+    std::setlocale(LC_CTYPE, "C");
+    EXPECT_EQ(dos.ExecuteCommand("printf \xc3\xa9t\xc3\xa9"), "?t?");
+    EXPECT_EQ(dos.CommandLine(), "printf ?t?");
+}
+
+// ---- Words: quoting, paths with spaces, no expansion --------------------------------------------
+
+TEST_F(RunnerTest, QuotesGroupAndBackslashesAndDollarsStayLiteral) {
+    DOSOutputs dos;
+    EXPECT_EQ(dos.ExecuteCommand("printf %s| \"a b\" 'c  d' e\"f g\"h"), "a b|c  d|ef gh|");
+    EXPECT_EQ(dos.ExecuteCommand("printf %s| 'C:\\dir\\n' $HOME * ~"), "C:\\dir\\n|$HOME|*|~|");
+}
+
+TEST_F(RunnerTest, ScriptInFolderWithSpacesRunsByPathAndFromPath) {
+    namespace fs = std::filesystem;
+    char base[] = "/tmp/talvrin runner XXXXXX";
+    ASSERT_NE(mkdtemp(base), nullptr);
+    const fs::path dir = fs::path(base) / "sub dir";
+    fs::create_directories(dir);
+    const fs::path script = dir / "say hello";
+    {
+        std::ofstream out(script);
+        out << "#!/bin/sh\nprintf 'args:%s:%s' \"$#\" \"$1\"\n";
+    }
+    fs::permissions(script, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
+
+    DOSOutputs dos;
+    EXPECT_EQ(dos.ExecuteCommand("\"" + script.string() + "\" \"one two\""), "args:1:one two");
+
+    const char* oldPath = std::getenv("PATH");
+    const std::string saved = oldPath ? oldPath : "";
+    setenv("PATH", (dir.string() + ":" + saved).c_str(), 1);
+    EXPECT_EQ(dos.ExecuteCommand("'say hello' x"), "args:1:x");
+    setenv("PATH", saved.c_str(), 1);
+
+    fs::remove_all(base);
+}
+
+// ---- Decoding the output
+// --------------------------------------------------------------------------
+
+TEST_F(RunnerTest, CharacterSplitAtChunkBoundaryArrivesWhole) {
+    struct Case {
+        const char* line;     // 255, 254 or 253 digits, then a character of 2, 3 or 4 bytes
+        const char* encoded;  // the character
+        std::size_t lead;
+    };
+    for (const Case& c :
+         {Case{"printf %0255d\\303\\251tail 0", "\xc3\xa9", 255},
+          Case{"printf %0255d\\342\\202\\254tail 0", "\xe2\x82\xac", 255},
+          Case{"printf %0254d\\342\\202\\254tail 0", "\xe2\x82\xac", 254},
+          Case{"printf %0253d\\360\\237\\230\\200tail 0", "\xf0\x9f\x98\x80", 253}}) {
+        events_.clear();
+        DOSOutputs dos;
+        record(dos);
+        const std::string expected = std::string(c.lead, '0') + c.encoded + "tail";
+        EXPECT_EQ(dos.ExecuteCommand(c.line), expected) << c.line;
+        ASSERT_EQ(events_.size(), 3u) << c.line;
+        EXPECT_EQ(events_[0], std::string(c.lead, '0'));
+        EXPECT_EQ(events_[1], std::string(c.encoded) + "tail");
+        for (const auto& e : events_)
+            EXPECT_TRUE(isValidUtf8(e)) << c.line;
+    }
+}
+
+TEST_F(RunnerTest, InvalidBytesAndCutOffEndBecomeReplacementCharacters) {
+    DOSOutputs dos;
+    record(dos);
+    EXPECT_EQ(dos.ExecuteCommand("printf a\\377b\\342\\202"),
+              "a" + kReplacement + "b" + kReplacement);
+    EXPECT_EQ(emptyEvents(), 1);
+    EXPECT_TRUE(events_.back().empty());
+}
+
+// ---- Children are reaped, descriptors are not leaked
+// ----------------------------------------------
+
+TEST_F(RunnerTest, FinishedChildIsReaped) {
+    pid_t pid = 0;
+    {
+        DOSOutputs dos;
+        pid = std::atoi(dos.ExecuteCommand("/bin/sh -c 'echo $$'").c_str());
+        ASSERT_GT(pid, 0);
+        waitUntilExited(pid);
+    }
+    EXPECT_TRUE(reapedByRunner(pid));
+}
+
+TEST_F(RunnerTest, ChildOutlivingItsOutputIsReapedOnALaterRun) {
+    DOSOutputs dos;
+    // The child closes its output, then keeps running: the run must end without it.
+    const std::string text = dos.ExecuteCommand("/bin/sh -c 'echo $$; exec >&- 2>&-; sleep 30'");
+    const pid_t pid = std::atoi(text.c_str());
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(kill(pid, 0), 0) << "child should still run";
+    kill(pid, SIGKILL);
+    waitUntilExited(pid);
+    EXPECT_EQ(dos.ExecuteCommand("printf next"), "next");
+    EXPECT_TRUE(reapedByRunner(pid));
+}
+
+TEST_F(RunnerTest, ChildOutlivingItsOutputIsReapedAtDestruction) {
+    pid_t pid = 0;
+    {
+        DOSOutputs dos;
+        pid =
+            std::atoi(dos.ExecuteCommand("/bin/sh -c 'echo $$; exec >&- 2>&-; sleep 30'").c_str());
+        ASSERT_GT(pid, 0);
+        ASSERT_EQ(kill(pid, 0), 0) << "child should still run";
+        kill(pid, SIGKILL);
+        waitUntilExited(pid);
+    }
+    EXPECT_TRUE(reapedByRunner(pid));
+}
+
+TEST_F(RunnerTest, NoDescriptorLeaksIntoTheChildOrOutOfARun) {
+    // A descriptor the caller left inheritable must not reach the child.
+    const int stray = open("/dev/null", O_RDONLY);
+    ASSERT_GE(stray, 0);
+    const int before = countOpenFds();
+    {
+        DOSOutputs dos;
+        const std::string probe = "/bin/sh -c 'if [ -e /proc/self/fd/" + std::to_string(stray) +
+                                  " ]; then echo leaked; else echo clean; fi'";
+        EXPECT_EQ(dos.ExecuteCommand(probe), "clean\n");
+        dos.ExecuteCommand("talvrin-no-such-program");
+        dos.ExecuteCommand("printf 'open");
+        dos.setReceiveOutputsHandler([&dos](const std::string&) { dos.ExecuteCommand("true"); });
+        dos.ExecuteCommand("printf %0600d 0");
+        EXPECT_EQ(countOpenFds(), before);
+    }
+    EXPECT_EQ(countOpenFds(), before);
+    close(stray);
+}
+
+// ---- The handler
+// ----------------------------------------------------------------------------------
+
+TEST_F(RunnerTest, NestedRunFromHandlerDoesNothing) {
+    DOSOutputs dos;
+    std::vector<std::string> nestedResults;
+    int eventsSeen = 0;
+    bool runningInside = false;
+    dos.setReceiveOutputsHandler([&](const std::string&) {
+        ++eventsSeen;
+        runningInside = dos.isRunning();
+        nestedResults.push_back(dos.ExecuteCommand("printf nested"));
+    });
+    EXPECT_FALSE(dos.isRunning());
+    EXPECT_EQ(dos.ExecuteCommand("printf outer"), "outer");
+    EXPECT_TRUE(runningInside);
+    EXPECT_FALSE(dos.isRunning());
+    EXPECT_EQ(eventsSeen, 2);
+    EXPECT_EQ(nestedResults, (std::vector<std::string>{"", ""}));
+    EXPECT_EQ(dos.CommandLine(), "printf outer");
+    EXPECT_EQ(dos.Outputs(), "outer");
+}
+
+TEST_F(RunnerTest, HandlerReplacedOrThrowingInsideARunIsSafe) {
+    DOSOutputs dos;
+    std::vector<std::string> first;
+    std::vector<std::string> second;
+    dos.setReceiveOutputsHandler([&](const std::string& chunk) {
+        first.push_back(chunk);
+        // Destroys the running handler's stored copy; the next chunk goes to the new one.
+        dos.setReceiveOutputsHandler([&](const std::string& c) { second.push_back(c); });
+    });
+    EXPECT_EQ(dos.ExecuteCommand("printf %0600d 0"), std::string(600, '0'));
+    EXPECT_EQ(first.size(), 1u);
+    EXPECT_EQ(second.size(), 3u);
+
+    int calls = 0;
+    dos.setReceiveOutputsHandler([&](const std::string&) {
+        ++calls;
+        throw std::runtime_error("listener failed");
+    });
+    EXPECT_EQ(dos.ExecuteCommand("printf %0600d 0"), std::string(600, '0'));
+    EXPECT_EQ(calls, 4);
+
+    dos.setReceiveOutputsHandler({});
+    EXPECT_EQ(dos.ExecuteCommand("printf quiet"), "quiet");
+}
+
+// ---- The decoder on its own
+// -----------------------------------------------------------------------
+
+const std::string kMixed =
+    "a\xc3\xa9z \xe2\x82\xac! \xf0\x9f\x98\x80.";  // 1, 2, 3, 4-byte characters
+
+TEST(NarrowTextDecoderSplits, EverySplitPositionGivesWholeCharacters) {
+    for (std::size_t cut = 0; cut <= kMixed.size(); ++cut) {
+        NarrowTextDecoder decoder("C.UTF-8");
+        ASSERT_TRUE(decoder.isUtf8());
+        std::string a;
+        std::string b;
+        decoder.decode(kMixed.substr(0, cut), a);
+        decoder.decode(kMixed.substr(cut), b);
+        decoder.finish(b);
+        EXPECT_EQ(a + b, kMixed) << "cut " << cut;
+        EXPECT_TRUE(isValidUtf8(a)) << "cut " << cut;
+        EXPECT_TRUE(isValidUtf8(b)) << "cut " << cut;
+    }
+}
+
+TEST(NarrowTextDecoderSplits, RandomChunkingMatchesWholeDecode) {
+    std::mt19937 rng(20261207);
+    for (int round = 0; round < 200; ++round) {
+        std::string bytes(1 + rng() % 300, '\0');
+        for (char& c : bytes) {
+            // Mostly well-formed text with some stray bytes.
+            const unsigned pick = rng() % 10;
+            c = static_cast<char>(pick < 7 ? kMixed[rng() % kMixed.size()] : rng() & 0xFF);
+        }
+        NarrowTextDecoder whole("C.UTF-8");
+        std::string expected;
+        whole.decode(bytes, expected);
+        whole.finish(expected);
+
+        NarrowTextDecoder chunked("C.UTF-8");
+        std::string got;
+        for (std::size_t pos = 0; pos < bytes.size();) {
+            const std::size_t len = std::min<std::size_t>(1 + rng() % 7, bytes.size() - pos);
+            std::string piece;
+            chunked.decode(bytes.data() + pos, len, piece);
+            EXPECT_TRUE(isValidUtf8(piece));
+            got += piece;
+            pos += len;
+        }
+        chunked.finish(got);
+        ASSERT_EQ(got, expected) << "round " << round;
+    }
+}
+
+TEST(NarrowTextDecoderSplits, EarlierChunkNeverLeaksIntoALaterOne) {
+    NarrowTextDecoder decoder("C.UTF-8");
+    std::string first;
+    decoder.decode(std::string(256, 'x'), first);
+    std::string second;
+    decoder.decode("ab", second);
+    EXPECT_EQ(second, "ab");
+
+    // A kept lead byte that the next chunk does not continue: one replacement, then the chunk.
+    std::string kept;
+    decoder.decode("q\xe2", kept);
+    EXPECT_EQ(kept, "q");
+    EXPECT_TRUE(decoder.hasCarriedBytes());
+    std::string next;
+    decoder.decode("A", next);
+    EXPECT_EQ(next, kReplacement + "A");
+    EXPECT_FALSE(decoder.hasCarriedBytes());
+}
+
+TEST(NarrowTextDecoderInvalid, IllFormedSequencesBecomeReplacements) {
+    struct Case {
+        std::string in;
+        std::string out;
+    };
+    const std::string r = kReplacement;
+    for (const Case& c : {Case{"\xff", r}, Case{"\xc0\xaf", r + r},  // overlong lead
+                          Case{"\xe0\x80\x80", r + r + r},           // overlong
+                          Case{"\xed\xa0\x80", r + r + r},           // surrogate
+                          Case{"\xf4\x90\x80\x80", r + r + r + r},   // above U+10FFFF
+                          Case{"\xe2\x82"
+                               "A",
+                               r + "A"},               // cut short
+                          Case{"\xf0\x9f\x98", r},     // cut by the end
+                          Case{"\x80\xbf", r + r}}) {  // stray continuations
+        NarrowTextDecoder decoder("C.UTF-8");
+        std::string out;
+        decoder.decode(c.in, out);
+        decoder.finish(out);
+        EXPECT_EQ(out, c.out) << "input size " << c.in.size();
+    }
+}
+
+TEST(NarrowTextDecoderInvalid, FinishWithoutKeptBytesAddsNothing) {
+    NarrowTextDecoder decoder("C.UTF-8");
+    std::string out;
+    decoder.decode("plain", out);
+    decoder.finish(out);
+    EXPECT_EQ(out, "plain");
+}
+
+TEST(NarrowTextDecoderEncodings, AsciiLocaleDecodesThroughTheLibrary) {
+    NarrowTextDecoder decoder("C");
+    EXPECT_FALSE(decoder.isUtf8());
+    std::string out;
+    decoder.decode(std::string("abc\x80z\0y", 7), out);
+    EXPECT_EQ(out, std::string("abc") + kReplacement + std::string("z\0y", 3));
+    EXPECT_EQ(decoder.toNarrow("caf\xc3\xa9 \xe2\x82\xac"), "caf? ?");
+}
+
+TEST(NarrowTextDecoderEncodings, ToNarrowInUtf8KeepsTextAndRepairsInvalidBytes) {
+    NarrowTextDecoder decoder("C.UTF-8");
+    EXPECT_EQ(decoder.toNarrow(kMixed), kMixed);
+    EXPECT_EQ(decoder.toNarrow("a\xffz\xe2\x82"), "a" + kReplacement + "z" + kReplacement);
+}
+
+TEST(NarrowTextDecoderEncodings, UnknownLocaleFallsBackToPortableOne) {
+    NarrowTextDecoder decoder("xx_NOT.A-LOCALE");
+    std::string out;
+    decoder.decode("ok", out);
+    EXPECT_EQ(out, "ok");
+}
+
+}  // namespace
+}  // namespace talvrin
