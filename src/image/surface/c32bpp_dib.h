@@ -20,12 +20,18 @@ class DeviceContext;
 
 namespace talvrin {
 
+// The capability bits (kCap* in image_types.h) a surface takes on a system of the given version.
+[[nodiscard]] std::uint32_t surfaceCapabilityFlags(const platform::SystemVersion& version) noexcept;
+
 class c32bppDIB {
   public:
     // ---- Construction ------------------------------------------------------------------------
     // Detects the drawing facilities of the running system (capability bits) and, when the
     // imaging library is available, turns on high-quality interpolation.
     c32bppDIB();
+    // The same for a system of the given version (what the running system reports is what the
+    // default constructor passes).
+    explicit c32bppDIB(const platform::SystemVersion& version);
     // Releases the image and the memory device context (DestroyDIB).
     ~c32bppDIB();
     c32bppDIB(const c32bppDIB&) = delete;

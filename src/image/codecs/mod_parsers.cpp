@@ -1,0 +1,281 @@
+#include "image/codecs/mod_parsers.h"
+
+#include <cstring>
+
+#include "image/surface/image_types.h"
+#include "platform/byte_view.h"
+#include "platform/checked_math.h"
+#include "platform/library.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace talvrin {
+
+namespace {
+
+inline std::uint32_t loadPixel(const std::uint8_t* p) noexcept {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// Exact colour * alpha / 255 truncated, for colour, alpha <= 255 (x <= 65025):
+// floor(x / 255) == (x * 0x8081) >> 23 over the whole range.
+inline std::uint32_t div255(std::uint32_t x) noexcept {
+    return (x * 0x8081u) >> 23;
+}
+
+}  // namespace
+
+namespace detail {
+
+AlphaVerdict classifyAlphaReference(std::span<const std::uint8_t> pixels,
+                                    std::size_t pixelCount) noexcept {
+    bool consistent = true;
+    std::size_t zeros = 0;
+    std::size_t opaque = 0;
+    for (std::size_t i = 0; i < pixelCount; ++i) {
+        const std::uint8_t* p = pixels.data() + i * 4;
+        const std::uint8_t a = p[kAlphaOffset];
+        if (a == 0) {
+            if (consistent && (p[kBlueOffset] | p[kGreenOffset] | p[kRedOffset]) != 0)
+                consistent = false;
+            ++zeros;
+        } else if (a == 255) {
+            if (!consistent) return AlphaVerdict::Straight;
+            ++opaque;
+        } else {
+            if (!consistent) return AlphaVerdict::Straight;
+            if (p[kBlueOffset] > a || p[kGreenOffset] > a || p[kRedOffset] > a)
+                return AlphaVerdict::Straight;
+        }
+    }
+    if (zeros == pixelCount || opaque == pixelCount) return AlphaVerdict::Opaque;
+    return consistent ? AlphaVerdict::Premultiplied : AlphaVerdict::Straight;
+}
+
+AlphaVerdict classifyAlphaScan(std::span<const std::uint8_t> pixels,
+                               std::size_t pixelCount) noexcept {
+    bool consistent = true;
+    std::size_t zeros = 0;
+    std::size_t opaque = 0;
+    const std::uint8_t* p = pixels.data();
+
+    // One pixel of the general case; true when it proves straight alpha.
+    auto visit = [&](std::uint32_t v) noexcept {
+        const std::uint32_t a = v >> 24;
+        if (a == 0) {
+            if ((v & 0x00FFFFFFu) != 0) consistent = false;
+            ++zeros;
+            return false;
+        }
+        if (!consistent) return true;
+        if (a == 255) {
+            ++opaque;
+            return false;
+        }
+        return (v & 0xFFu) > a || ((v >> 8) & 0xFFu) > a || ((v >> 16) & 0xFFu) > a;
+    };
+
+    std::size_t i = 0;
+    // Blocks of four: runs of opaque pixels and runs of all-zero pixels, the common content of
+    // real images, are settled with two tests per block.
+    for (; i + 4 <= pixelCount; i += 4) {
+        const std::uint32_t w0 = loadPixel(p + i * 4);
+        const std::uint32_t w1 = loadPixel(p + i * 4 + 4);
+        const std::uint32_t w2 = loadPixel(p + i * 4 + 8);
+        const std::uint32_t w3 = loadPixel(p + i * 4 + 12);
+        if (((w0 & w1 & w2 & w3) >> 24) == 0xFFu) {
+            if (!consistent) return AlphaVerdict::Straight;
+            opaque += 4;
+            continue;
+        }
+        if ((w0 | w1 | w2 | w3) == 0) {
+            zeros += 4;
+            continue;
+        }
+        if (visit(w0) || visit(w1) || visit(w2) || visit(w3)) return AlphaVerdict::Straight;
+    }
+    for (; i < pixelCount; ++i) {
+        if (visit(loadPixel(p + i * 4))) return AlphaVerdict::Straight;
+    }
+    if (zeros == pixelCount || opaque == pixelCount) return AlphaVerdict::Opaque;
+    return consistent ? AlphaVerdict::Premultiplied : AlphaVerdict::Straight;
+}
+
+void premultiplyReference(std::uint8_t* pixels, std::size_t pixelCount) noexcept {
+    for (std::size_t i = 0; i < pixelCount; ++i) {
+        std::uint8_t* p = pixels + i * 4;
+        const unsigned a = p[kAlphaOffset];
+        if (a == 0) {
+            p[0] = p[1] = p[2] = p[3] = 0;
+        } else if (a != 255) {
+            p[kBlueOffset] = static_cast<std::uint8_t>(p[kBlueOffset] * a / 255);
+            p[kGreenOffset] = static_cast<std::uint8_t>(p[kGreenOffset] * a / 255);
+            p[kRedOffset] = static_cast<std::uint8_t>(p[kRedOffset] * a / 255);
+        }
+    }
+}
+
+// Every pixel takes colour * alpha / 255 for each colour byte; that formula already gives the
+// zero pixel for alpha 0 and leaves alpha 255 unchanged, so no pixel needs a branch.
+void premultiply(std::uint8_t* pixels, std::size_t pixelCount) noexcept {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    // Lane 3 of each pixel multiplies the alpha by 255, which the division turns back into
+    // the alpha; lanes 0-2 multiply the colours by the alpha.
+    const __m128i alphaLane = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
+    const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+    const __m128i magic = _mm_set1_epi16(static_cast<short>(0x8081));
+    auto half = [&](__m128i px) noexcept {
+        __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(px, 0xFF), 0xFF);
+        a = _mm_or_si128(_mm_and_si128(a, colourLanes), alphaLane);
+        const __m128i prod = _mm_mullo_epi16(px, a);
+        return _mm_srli_epi16(_mm_mulhi_epu16(prod, magic), 7);
+    };
+    for (; i + 4 <= pixelCount; i += 4) {
+        auto* at = reinterpret_cast<__m128i*>(pixels + i * 4);
+        const __m128i v = _mm_loadu_si128(at);
+        const __m128i lo = half(_mm_unpacklo_epi8(v, zero));
+        const __m128i hi = half(_mm_unpackhi_epi8(v, zero));
+        _mm_storeu_si128(at, _mm_packus_epi16(lo, hi));
+    }
+#endif
+    for (; i < pixelCount; ++i) {
+        std::uint8_t* p = pixels + i * 4;
+        const std::uint32_t a = p[kAlphaOffset];
+        p[kBlueOffset] = static_cast<std::uint8_t>(div255(p[kBlueOffset] * a));
+        p[kGreenOffset] = static_cast<std::uint8_t>(div255(p[kGreenOffset] * a));
+        p[kRedOffset] = static_cast<std::uint8_t>(div255(p[kRedOffset] * a));
+    }
+}
+
+}  // namespace detail
+
+bool ClassifyAlpha(std::span<std::uint8_t> pixels, std::int32_t width, std::int32_t height,
+                   bool adjust, bool& alphaFlag, std::int32_t& imageType) noexcept {
+    if (width <= 0 || height <= 0) return false;
+    const auto count =
+        checkedMul<std::size_t>(static_cast<std::size_t>(width), static_cast<std::size_t>(height));
+    if (!count) return false;
+    const auto bytes = checkedMul<std::size_t>(*count, 4);
+    if (!bytes || pixels.size() < *bytes) return false;
+
+    const auto verdict = imageType == imgNone ? detail::AlphaVerdict::Opaque
+                                              : detail::classifyAlphaScan(pixels, *count);
+    switch (verdict) {
+        case detail::AlphaVerdict::Opaque:
+            imageType = imgBitmap;
+            alphaFlag = false;
+            if (adjust) {
+                std::uint8_t* p = pixels.data();
+                for (std::size_t i = 0; i < *count; ++i)
+                    p[i * 4 + kAlphaOffset] = 255;
+            }
+            break;
+        case detail::AlphaVerdict::Premultiplied:
+            imageType = imgBmpPARGB;
+            alphaFlag = true;
+            break;
+        case detail::AlphaVerdict::Straight:
+            imageType = imgBmpARGB;
+            alphaFlag = true;
+            if (adjust) detail::premultiply(pixels.data(), *count);
+            break;
+    }
+    return true;
+}
+
+std::optional<std::int32_t> DwordAlignedRowBytes(std::uint8_t bitsPerPixel,
+                                                 std::int32_t width) noexcept {
+    if (width < 0) return std::nullopt;
+    const auto bits = checkedMul<std::int32_t>(bitsPerPixel, width);
+    if (!bits) return std::nullopt;
+    const auto padded = checkedAdd<std::int32_t>(*bits, 31);
+    if (!padded) return std::nullopt;
+    return (*padded & ~31) / 8;
+}
+
+void GrayscaleWeights(std::int32_t code, float& red, float& green, float& blue) noexcept {
+    struct Weights {
+        float r, g, b;
+    };
+    static constexpr Weights kFormulas[] = {
+        {0.299f, 0.587f, 0.114f},  // 0 (and every unknown code)
+        {0.213f, 0.715f, 0.072f},  // 1
+        {0.333f, 0.334f, 0.333f},  // 2
+        {0.8f, 0.1f, 0.1f},        // 3
+        {0.1f, 0.8f, 0.1f},        // 4
+        {0.1f, 0.1f, 0.8f},        // 5
+        {0.45f, 0.45f, 0.1f},      // 6
+        {0.1f, 0.45f, 0.45f},      // 7
+    };
+    Weights w = kFormulas[0];
+    if (code == -1) {
+        w = {1.0f, 1.0f, 1.0f};
+    } else if (code >= 1 && code <= 7) {
+        w = kFormulas[code];
+    }
+    red = w.r;
+    green = w.g;
+    blue = w.b;
+}
+
+platform::File OpenImageFile(std::string_view fileName, bool forReading, bool) noexcept {
+    return platform::OpenImageFile(fileName, forReading);
+}
+
+platform::File OpenImageFile(std::u16string_view fileName, bool forReading, bool) noexcept {
+    try {
+        return platform::OpenImageFile(platform::utf16ToUtf8(fileName), forReading);
+    } catch (...) {
+        return platform::File();
+    }
+}
+
+bool ForceDeleteFile(std::string_view fileName, bool) noexcept {
+    return platform::ForceDeleteFile(fileName);
+}
+
+bool ForceDeleteFile(std::u16string_view fileName, bool) noexcept {
+    try {
+        return platform::ForceDeleteFile(platform::utf16ToUtf8(fileName));
+    } catch (...) {
+        return false;
+    }
+}
+
+bool LibraryHasExport(std::string_view library, std::string_view function) noexcept {
+    return platform::LibraryHasExport(library, function);
+}
+
+std::unique_ptr<platform::Picture> BytesToPicture(std::span<const std::uint8_t> bytes,
+                                                  std::int32_t first, std::int32_t count) noexcept {
+    if (first < 0 || count < 1) return nullptr;
+    const auto range =
+        ByteView(bytes).sub(static_cast<std::uint64_t>(first), static_cast<std::uint64_t>(count));
+    if (!range) return nullptr;
+    return platform::loadPicture(range->span());
+}
+
+std::unique_ptr<platform::Picture> HandleToPicture(std::unique_ptr<platform::Bitmap>&& handle,
+                                                   std::int32_t pictureType) noexcept {
+    if (!handle || pictureType != platform::kPictureBitmap) return nullptr;
+    // The picture is made around the bitmap first, so a failure leaves the caller owning it.
+    auto picture = platform::Picture::borrowBitmap(*handle);
+    if (!picture || !picture->adopt(handle)) return nullptr;
+    return picture;
+}
+
+std::unique_ptr<platform::Picture> HandleToPicture(std::unique_ptr<platform::Icon>&& handle,
+                                                   std::int32_t pictureType) noexcept {
+    if (!handle || pictureType != platform::kPictureIcon) return nullptr;
+    auto picture = platform::Picture::borrowIcon(*handle);
+    if (!picture || !picture->adopt(handle)) return nullptr;
+    return picture;
+}
+
+}  // namespace talvrin
