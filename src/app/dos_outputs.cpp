@@ -295,7 +295,7 @@ std::string DOSOutputs::ExecuteCommand(const std::string& CommandLine) {
 
         // Only the child holds the write end now, so the end of its output ends the reads.
         writeEnd.close();
-        std::string().swap(outputs_);
+        outputs_.clear();  // keeps its capacity: the next run usually writes about as much
 
         std::string chunk;
         chunk.reserve(kChunkBytes * 3);
