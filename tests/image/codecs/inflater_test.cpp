@@ -12,10 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "image/codecs/png_test_builder.h"
+
 namespace talvrin {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::BitWriter;
+using test::Bytes;
+using test::dynamicBlock;
 
 Bytes deflateWith(const Bytes& in, int level, int strategy = Z_DEFAULT_STRATEGY, int memLevel = 8) {
     z_stream zs{};
@@ -183,37 +187,6 @@ TEST(InflaterTruncation, FewerThanTwoBytesFail) {
 
 // ---- Hand-made streams ----------------------------------------------------------------------
 
-// Writes a DEFLATE bit stream after a zlib header whose bytes are deliberately not valid: the
-// inflater must skip them unread.
-class BitWriter {
-  public:
-    BitWriter() : bytes_{0xFF, 0xFF} {}
-    void bits(std::uint32_t value, unsigned n) {
-        for (unsigned i = 0; i < n; ++i)
-            put((value >> i) & 1u);
-    }
-    // A Huffman code, most significant bit first.
-    void code(std::uint32_t value, unsigned n) {
-        for (unsigned i = n; i-- > 0;)
-            put((value >> i) & 1u);
-    }
-    void alignByte() { bit_ = 0; }
-    void byte(std::uint8_t b) {
-        alignByte();
-        bytes_.push_back(b);
-    }
-    Bytes done() const { return bytes_; }
-
-  private:
-    void put(std::uint32_t b) {
-        if (bit_ == 0) bytes_.push_back(0);
-        bytes_.back() |= static_cast<std::uint8_t>(b << bit_);
-        bit_ = (bit_ + 1) & 7;
-    }
-    Bytes bytes_;
-    unsigned bit_ = 0;
-};
-
 // Fixed-code helpers: literal/length symbols and distance symbols.
 void fixedSymbol(BitWriter& w, unsigned sym) {
     if (sym < 144)
@@ -332,45 +305,6 @@ TEST(InflaterBlocks, StoredBlockAfterAFixedBlockStartsOnTheNextByte) {
     Bytes out(3);
     ASSERT_TRUE(inflateInto(w.done(), out).ok());
     EXPECT_EQ(std::string(out.begin(), out.end()), "xyz");
-}
-
-// A dynamic block whose literal/length code has 255 codes of 8 bits and two of 9 (symbols 255
-// and 256), with the given distance code lengths; the code-length code gives symbols 0, 1, 8
-// and 9 two bits each. The data is the literal 'A' and the end code.
-Bytes dynamicBlock(const std::vector<std::uint8_t>& distLens, unsigned hlitExtra = 0,
-                   bool leadingRepeat = false) {
-    BitWriter w;
-    w.bits(1, 1);
-    w.bits(2, 2);
-    w.bits(hlitExtra, 5);                                        // HLIT
-    w.bits(static_cast<std::uint32_t>(distLens.size() - 1), 5);  // HDIST
-    w.bits(14, 4);                                               // HCLEN 18
-    const unsigned order[] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1};
-    for (unsigned sym : order) {
-        unsigned len = (sym == 0 || sym == 1 || sym == 8 || sym == 9) ? 2 : 0;
-        // Code-length code {0: 1 bit, 16: 2 bits, 8 and 9: 3 bits}.
-        if (leadingRepeat) len = sym == 0 ? 1 : sym == 16 ? 2 : (sym == 8 || sym == 9) ? 3 : 0;
-        w.bits(len, 3);
-    }
-    auto lengthCode = [&](unsigned len) {
-        // Canonical codes: 0 -> 00, 1 -> 01, 8 -> 10, 9 -> 11.
-        const unsigned code = len == 0 ? 0 : len == 1 ? 1 : len == 8 ? 2 : 3;
-        w.code(code, 2);
-    };
-    if (leadingRepeat) {
-        // Symbol 16 (code 10) comes first.
-        w.code(2, 2);
-        w.bits(0, 2);
-        return w.done();
-    }
-    for (unsigned s = 0; s < 257 + hlitExtra; ++s)
-        lengthCode(s < 255 ? 8 : s < 257 ? 9 : 0);
-    for (std::uint8_t l : distLens)
-        lengthCode(l);
-    w.code('A', 8);
-    w.code(511, 9);  // end of block
-    w.bits(0, 16);
-    return w.done();
 }
 
 TEST(InflaterDynamicCodes, CompleteCodesDecode) {

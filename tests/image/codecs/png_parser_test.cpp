@@ -1,0 +1,549 @@
+// cPNGparser end to end on PNG files built by the tests: the signature and chunk rules, the
+// checksum rules with and without the compression library, the pixel rules of the converters,
+// interlacing, and file mode.
+#include "image/codecs/png_parser.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "image/codecs/compression.h"
+#include "image/codecs/png_test_builder.h"
+#include "image/surface/c32bpp_dib.h"
+#include "platform/files.h"
+
+namespace talvrin {
+namespace {
+
+using test::Bytes;
+using test::PngBuilder;
+using test::simplePng;
+using test::zlibOf;
+using Failure = cPNGparser::Failure;
+
+struct Load {
+    bool result = false;
+    Failure failure = Failure::kNone;
+};
+
+Load loadInto(c32bppDIB& dib, const Bytes& png, std::int32_t offset = 0, std::int32_t length = -1) {
+    cPNGparser parser;
+    std::uint32_t token = 0;
+    const std::int32_t len = length < 0 ? static_cast<std::int32_t>(png.size()) - offset : length;
+    const bool r = parser.LoadStream(png, dib, offset, len, token);
+    return {r, parser.lastFailure()};
+}
+
+// B, G, R, A of image pixel (x, y), row 0 at the top.
+std::array<std::uint8_t, 4> pixel(const c32bppDIB& dib, int x, int y) {
+    const std::uint8_t* p = dib.BitsPointer() +
+                            static_cast<std::size_t>(dib.Height() - 1 - y) * dib.scanWidth() +
+                            x * 4;
+    return {p[0], p[1], p[2], p[3]};
+}
+
+using Px = std::array<std::uint8_t, 4>;
+
+// ---- Signature and range ----------------------------------------------------------------------
+
+TEST(PngSignature, ValidFileDecodesWithoutTheLibrary) {
+    compression::ScopedAbsent absent;
+    c32bppDIB dib;
+    const Load l = loadInto(dib, simplePng(1, 1, 8, 2, {0, 10, 20, 30}));
+    ASSERT_TRUE(l.result);
+    ASSERT_EQ(dib.Width(), 1);
+    EXPECT_EQ(pixel(dib, 0, 0), (Px{30, 20, 10, 255}));
+    EXPECT_EQ(dib.ImageType(), imgPNG);
+    EXPECT_FALSE(dib.Alpha());
+}
+
+TEST(PngSignature, WrongLastByteIsNotPng) {
+    Bytes png = simplePng(1, 1, 8, 2, {0, 10, 20, 30});
+    png[7] = 0x0B;
+    c32bppDIB dib;
+    EXPECT_FALSE(loadInto(dib, png).result);
+    EXPECT_EQ(dib.BitsPointer(), nullptr);
+}
+
+TEST(PngSignature, DecodesInPlaceInsideALargerArrayAndRejectsRangesOutsideIt) {
+    const Bytes png = simplePng(1, 1, 8, 0, {0, 77});
+    Bytes big(5, 0xEE);
+    big.insert(big.end(), png.begin(), png.end());
+    big.insert(big.end(), 9, 0xEE);
+    c32bppDIB dib;
+    ASSERT_TRUE(loadInto(dib, big, 5, static_cast<std::int32_t>(png.size())).result);
+    EXPECT_EQ(pixel(dib, 0, 0), (Px{77, 77, 77, 255}));
+    c32bppDIB other;
+    EXPECT_FALSE(loadInto(other, big, 5, static_cast<std::int32_t>(big.size())).result);
+    EXPECT_FALSE(loadInto(other, big, -1, 10).result);
+}
+
+// ---- Header -------------------------------------------------------------------------------
+
+struct BadHeader {
+    std::uint32_t w, h;
+    std::uint8_t depth, type, interlace, compression;
+};
+
+TEST(PngHeader, InvalidFieldsAndForbiddenCombinationsGiveNoImage) {
+    const BadHeader cases[] = {
+        {0, 1, 8, 2, 0, 0},            // width 0
+        {1, 0x80000000u, 8, 2, 0, 0},  // height negative as a signed value
+        {1, 1, 3, 0, 0, 0},            // bit depth 3
+        {1, 1, 8, 5, 0, 0},            // colour type 5
+        {1, 1, 8, 2, 2, 0},            // interlace 2
+        {1, 1, 8, 2, 0, 1},            // compression 1
+        {1, 1, 16, 3, 0, 0},           // palette at 16 bits
+        {1, 1, 4, 2, 0, 0},            // RGB below 8 bits
+        {1, 1, 2, 4, 0, 0},            // gray + alpha below 8 bits
+        {1, 1, 1, 6, 0, 0},            // RGBA below 8 bits
+        {65536, 1024, 8, 6, 0, 0},     // width * 32 * height beyond the signed 32-bit range
+    };
+    for (const BadHeader& c : cases) {
+        const Bytes png = PngBuilder()
+                              .ihdr(c.w, c.h, c.depth, c.type, c.interlace, c.compression)
+                              .idat(zlibOf(Bytes(64, 0)))
+                              .iend()
+                              .bytes();
+        c32bppDIB dib;
+        const Load l = loadInto(dib, png);
+        EXPECT_TRUE(l.result);
+        EXPECT_EQ(dib.BitsPointer(), nullptr)
+            << c.w << "x" << c.h << " " << int(c.depth) << "/" << int(c.type);
+        EXPECT_EQ(l.failure, Failure::kBadHeader);
+    }
+}
+
+TEST(PngHeader, HeaderShorterThanThirteenBytesFails) {
+    Bytes ihdr;
+    test::putBe32(ihdr, 1);
+    test::putBe32(ihdr, 1);
+    ihdr.insert(ihdr.end(), {8, 0, 0, 0});  // no interlace byte
+    const Bytes png = PngBuilder().chunk("IHDR", ihdr).idat(zlibOf({0, 5})).iend().bytes();
+    c32bppDIB dib;
+    const Load l = loadInto(dib, png);
+    EXPECT_TRUE(l.result);
+    EXPECT_EQ(l.failure, Failure::kBadHeader);
+    EXPECT_EQ(dib.BitsPointer(), nullptr);
+}
+
+TEST(PngHeader, ImageDataBeforeTheHeaderIsAWalkError) {
+    const Bytes png =
+        PngBuilder().idat(zlibOf({0, 5})).ihdr(1, 1, 8, 0).idat(zlibOf({0, 5})).iend().bytes();
+    c32bppDIB dib;
+    const Load l = loadInto(dib, png);
+    EXPECT_TRUE(l.result);
+    EXPECT_EQ(l.failure, Failure::kDataBeforeHeader);
+    EXPECT_EQ(dib.BitsPointer(), nullptr);
+}
+
+// ---- Chunk walk ---------------------------------------------------------------------------
+
+TEST(PngChunkWalk, SplitImageDataWithChunksBetweenDecodesAsOne) {
+    Bytes raw;
+    for (int y = 0; y < 4; ++y) {
+        raw.push_back(0);
+        for (int x = 0; x < 4; ++x)
+            raw.push_back(static_cast<std::uint8_t>(y * 40 + x * 7));
+    }
+    const Bytes z = zlibOf(raw);
+    const Bytes png = PngBuilder()
+                          .ihdr(4, 4, 8, 0)
+                          .idat(Bytes(z.begin(), z.begin() + 5))
+                          .chunk("tEXt", {'a', 0, 'b'})
+                          .idat(Bytes(z.begin() + 5, z.end() - 3))
+                          .idat(Bytes(z.end() - 3, z.end()))
+                          .chunk("iend", {})
+                          .iend()
+                          .bytes();
+    c32bppDIB dib;
+    ASSERT_TRUE(loadInto(dib, png).result);
+    ASSERT_EQ(dib.Width(), 4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            const std::uint8_t v = static_cast<std::uint8_t>(y * 40 + x * 7);
+            EXPECT_EQ(pixel(dib, x, y), (Px{v, v, v, 255}));
+        }
+}
+
+TEST(PngChunkWalk, LowerCaseIendIsSkipped) {
+    // The "iend" chunk has data, so a walk that took it as the end would find no IDAT.
+    const Bytes png =
+        PngBuilder().ihdr(1, 1, 8, 0).chunk("iend", {1, 2}).idat(zlibOf({0, 9})).iend().bytes();
+    c32bppDIB dib;
+    ASSERT_TRUE(loadInto(dib, png).result);
+    EXPECT_EQ(pixel(dib, 0, 0), (Px{9, 9, 9, 255}));
+}
+
+TEST(PngChunkWalk, MissingEndAndOversizedChunksEndTheWalkWithoutAnImage) {
+    const Bytes base = PngBuilder().ihdr(1, 1, 8, 0).idat(zlibOf({0, 9})).bytes();
+    for (std::size_t extra : {0u, 3u, 11u}) {
+        Bytes png = base;
+        png.insert(png.end(), extra, 0);
+        c32bppDIB dib;
+        const Load l = loadInto(dib, png);
+        EXPECT_TRUE(l.result);
+        EXPECT_EQ(l.failure, Failure::kTruncated) << extra;
+        EXPECT_EQ(dib.BitsPointer(), nullptr);
+    }
+    // A chunk that claims more bytes than remain, and one of 2^31 bytes or more.
+    for (std::uint32_t len : {100u, 0x80000000u, 0xFFFFFFF0u}) {
+        Bytes png = base;
+        test::putBe32(png, len);
+        png.insert(png.end(), {'t', 'E', 'X', 't', 0, 0, 0, 0, 0, 0, 0, 0});
+        c32bppDIB dib;
+        EXPECT_TRUE(loadInto(dib, png).result);
+        EXPECT_EQ(dib.BitsPointer(), nullptr) << len;
+    }
+}
+
+TEST(PngChunkWalk, NoImageDataGivesNoImage) {
+    const Bytes png = PngBuilder().ihdr(1, 1, 8, 0).iend().bytes();
+    c32bppDIB dib;
+    const Load l = loadInto(dib, png);
+    EXPECT_TRUE(l.result);
+    EXPECT_EQ(l.failure, Failure::kNoImageData);
+}
+
+TEST(PngChunkWalk, PaletteLengthNotAMultipleOfThreeGivesNoImage) {
+    const Bytes png = PngBuilder()
+                          .ihdr(1, 1, 8, 3)
+                          .chunk("PLTE", Bytes(10, 1))
+                          .idat(zlibOf({0, 0}))
+                          .iend()
+                          .bytes();
+    c32bppDIB dib;
+    const Load l = loadInto(dib, png);
+    EXPECT_TRUE(l.result);
+    EXPECT_EQ(l.failure, Failure::kBadPalette);
+    EXPECT_EQ(dib.BitsPointer(), nullptr);
+}
+
+// ---- Checksums ------------------------------------------------------------------------------
+
+TEST(PngChecksums, DamagedImageDataChecksumFailsOnlyWithTheLibrary) {
+    const Bytes png = PngBuilder().ihdr(1, 1, 8, 0).idat(zlibOf({0, 42}), true).iend().bytes();
+    {
+        c32bppDIB dib;
+        const Load l = loadInto(dib, png);
+        EXPECT_TRUE(l.result);
+        EXPECT_EQ(l.failure, Failure::kChecksum);
+        EXPECT_EQ(dib.BitsPointer(), nullptr);
+    }
+    {
+        compression::ScopedAbsent absent;
+        c32bppDIB dib;
+        ASSERT_TRUE(loadInto(dib, png).result);
+        ASSERT_NE(dib.BitsPointer(), nullptr);
+        EXPECT_EQ(pixel(dib, 0, 0), (Px{42, 42, 42, 255}));
+    }
+}
+
+TEST(PngChecksums, StoredChecksumOfZeroIsNotTested) {
+    Bytes png = PngBuilder().ihdr(1, 1, 8, 0).idat(zlibOf({0, 42})).iend().bytes();
+    // Zero the IDAT's CRC: the 4 bytes before IEND's 12.
+    std::fill(png.end() - 16, png.end() - 12, 0);
+    c32bppDIB dib;
+    ASSERT_TRUE(loadInto(dib, png).result);
+    EXPECT_NE(dib.BitsPointer(), nullptr);
+}
+
+// ---- Transparency -------------------------------------------------------------------------
+
+TEST(PngTransparency, ShortChunkOnRgbIsIgnored) {
+    const Bytes png = PngBuilder()
+                          .ihdr(1, 1, 8, 2)
+                          .chunk("tRNS", {0, 1})
+                          .idat(zlibOf({0, 0, 1, 0}))
+                          .iend()
+                          .bytes();
+    c32bppDIB dib;
+    ASSERT_TRUE(loadInto(dib, png).result);
+    EXPECT_FALSE(dib.Alpha());
+    EXPECT_EQ(pixel(dib, 0, 0), (Px{0, 1, 0, 255}));
+}
+
+TEST(PngTransparency, PaletteEntriesBeyondTheChunkAreOpaque) {
+    Bytes plte;
+    for (int i = 0; i < 5; ++i)
+        plte.insert(plte.end(), {200, 100, 50});
+    const Bytes png = PngBuilder()
+                          .ihdr(5, 1, 8, 3)
+                          .chunk("PLTE", plte)
+                          .chunk("tRNS", {0, 128, 255})
+                          .idat(zlibOf({0, 0, 1, 2, 3, 4}))
+                          .iend()
+                          .bytes();
+    c32bppDIB dib;
+    ASSERT_TRUE(loadInto(dib, png).result);
+    EXPECT_TRUE(dib.Alpha());
+    EXPECT_EQ(pixel(dib, 0, 0), (Px{0, 0, 0, 0}));
+    EXPECT_EQ(pixel(dib, 1, 0), (Px{25, 50, 100, 128}));
+    EXPECT_EQ(pixel(dib, 2, 0), (Px{50, 100, 200, 255}));
+    EXPECT_EQ(pixel(dib, 3, 0), (Px{50, 100, 200, 255}));
+    EXPECT_EQ(pixel(dib, 4, 0), (Px{50, 100, 200, 255}));
+}
+
+TEST(PngTransparency, GrayValueMakesMatchingPixelsClear) {
+    const Bytes png = PngBuilder()
+                          .ihdr(3, 1, 8, 0)
+                          .chunk("tRNS", {0, 7})
+                          .idat(zlibOf({0, 6, 7, 8}))
+                          .iend()
+                          .bytes();
+    c32bppDIB dib;
+    ASSERT_TRUE(loadInto(dib, png).result);
+    EXPECT_TRUE(dib.Alpha());
+    EXPECT_EQ(pixel(dib, 0, 0), (Px{6, 6, 6, 255}));
+    EXPECT_EQ(pixel(dib, 1, 0), (Px{0, 0, 0, 0}));
+    EXPECT_EQ(pixel(dib, 2, 0), (Px{8, 8, 8, 255}));
+}
+
+TEST(PngTransparency, ASecondShortChunkLeavesTheFirstInForce) {
+    // 16-bit gray: the match reads tRNS byte 0, which a 1-byte second chunk would not hold.
+    const Bytes png = PngBuilder()
+                          .ihdr(2, 1, 16, 0)
+                          .chunk("tRNS", {0x12, 0x34})
+                          .chunk("tRNS", {0x99})
+                          .idat(zlibOf({0, 0x12, 0x00, 0x13, 0x00}))
+                          .iend()
+                          .bytes();
+    c32bppDIB dib;
+    ASSERT_TRUE(loadInto(dib, png).result);
+    EXPECT_TRUE(dib.Alpha());
+    EXPECT_EQ(pixel(dib, 0, 0), (Px{0, 0, 0, 0}));  // high byte 0x12 matches
+    EXPECT_EQ(pixel(dib, 1, 0), (Px{0x13, 0x13, 0x13, 255}));
+}
+
+TEST(PngTransparency, SixteenBitColourKeyMatchesOnHighBytesOnly) {
+    const Bytes png = PngBuilder()
+                          .ihdr(2, 1, 16, 2)
+                          .chunk("tRNS", {0x10, 0x01, 0x20, 0x02, 0x30, 0x03})
+                          .idat(zlibOf({0, 0x10, 0xFF, 0x20, 0xEE, 0x30, 0xDD, 0x10, 0x01, 0x20,
+                                        0x02, 0x31, 0x03}))
+                          .iend()
+                          .bytes();
+    c32bppDIB dib;
+    ASSERT_TRUE(loadInto(dib, png).result);
+    EXPECT_TRUE(dib.Alpha());
+    EXPECT_EQ(pixel(dib, 0, 0), (Px{0, 0, 0, 0}));
+    EXPECT_EQ(pixel(dib, 1, 0), (Px{0x31, 0x20, 0x10, 255}));
+}
+
+// ---- Conversion rules ---------------------------------------------------------------------
+
+TEST(PngConversion, RgbaIsPremultipliedWithTruncation) {
+    c32bppDIB dib;
+    ASSERT_TRUE(loadInto(dib, simplePng(1, 1, 8, 6, {0, 200, 100, 50, 128})).result);
+    EXPECT_EQ(pixel(dib, 0, 0), (Px{25, 50, 100, 128}));
+    EXPECT_TRUE(dib.Alpha());
+    EXPECT_EQ(dib.ImageType(), imgPNG);
+}
+
+TEST(PngConversion, TwoBitGrayRamp) {
+    c32bppDIB dib;
+    ASSERT_TRUE(loadInto(dib, simplePng(4, 1, 2, 0, {0, 0x1B})).result);  // samples 0 1 2 3
+    EXPECT_EQ(pixel(dib, 0, 0), (Px{0, 0, 0, 255}));
+    EXPECT_EQ(pixel(dib, 1, 0), (Px{85, 85, 85, 255}));
+    EXPECT_EQ(pixel(dib, 2, 0), (Px{170, 170, 170, 255}));
+    EXPECT_EQ(pixel(dib, 3, 0), (Px{255, 255, 255, 255}));
+    EXPECT_FALSE(dib.Alpha());
+}
+
+TEST(PngConversion, OneBitPaletteWithoutPaletteChunkIsBlackAndWhite) {
+    c32bppDIB dib;
+    ASSERT_TRUE(loadInto(dib, simplePng(3, 1, 1, 3, {0, 0x40})).result);  // 0 1 0
+    EXPECT_EQ(pixel(dib, 0, 0), (Px{0, 0, 0, 255}));
+    EXPECT_EQ(pixel(dib, 1, 0), (Px{255, 255, 255, 255}));
+    EXPECT_EQ(pixel(dib, 2, 0), (Px{0, 0, 0, 255}));
+}
+
+TEST(PngConversion, PaletteIndexBeyondThePaletteFails) {
+    const Bytes png = PngBuilder()
+                          .ihdr(2, 1, 8, 3)
+                          .chunk("PLTE", {1, 2, 3, 4, 5, 6})
+                          .idat(zlibOf({0, 1, 2}))
+                          .iend()
+                          .bytes();
+    c32bppDIB dib;
+    const Load l = loadInto(dib, png);
+    EXPECT_TRUE(l.result);
+    EXPECT_EQ(l.failure, Failure::kConversion);
+    EXPECT_EQ(dib.BitsPointer(), nullptr);
+}
+
+TEST(PngConversion, SixteenBitSamplesUseTheirHighBytes) {
+    c32bppDIB dib;
+    ASSERT_TRUE(
+        loadInto(dib, simplePng(1, 1, 16, 6, {0, 0xC8, 0xFF, 0x64, 0x01, 0x32, 0x80, 0x80, 0x7F}))
+            .result);
+    EXPECT_EQ(pixel(dib, 0, 0), (Px{25, 50, 100, 128}));
+    c32bppDIB gray;
+    ASSERT_TRUE(loadInto(gray, simplePng(1, 1, 16, 4, {0, 0xAB, 0xCD, 0xFF, 0x00})).result);
+    EXPECT_EQ(pixel(gray, 0, 0), (Px{0xAB, 0xAB, 0xAB, 255}));
+}
+
+TEST(PngConversion, ShortImageDataLeavesZeroRows) {
+    // Two rows of RGB; the data holds only the first.
+    c32bppDIB dib;
+    ASSERT_TRUE(loadInto(dib, simplePng(1, 2, 8, 2, {0, 9, 8, 7})).result);
+    EXPECT_EQ(pixel(dib, 0, 0), (Px{7, 8, 9, 255}));
+    EXPECT_EQ(pixel(dib, 0, 1), (Px{0, 0, 0, 255}));
+}
+
+TEST(PngConversion, FilterTypeFiveIsTakenUnfilteredUnlessInterlaced) {
+    c32bppDIB dib;
+    ASSERT_TRUE(loadInto(dib, simplePng(2, 2, 8, 0, {0, 10, 20, 5, 3, 4})).result);
+    EXPECT_EQ(pixel(dib, 0, 1), (Px{3, 3, 3, 255}));
+    EXPECT_EQ(pixel(dib, 1, 1), (Px{4, 4, 4, 255}));
+    // Interlaced 1 x 2: pass 1 holds row 0, pass 7 row 1.
+    c32bppDIB inter;
+    const Load l = loadInto(inter, simplePng(1, 2, 8, 0, {0, 10, 5, 3}, 1));
+    EXPECT_TRUE(l.result);
+    EXPECT_EQ(l.failure, Failure::kConversion);
+    EXPECT_EQ(inter.BitsPointer(), nullptr);
+    c32bppDIB good;
+    // Up in pass 7 sees no previous row: the row of pass 1 belongs to another block.
+    ASSERT_TRUE(loadInto(good, simplePng(1, 2, 8, 0, {0, 10, 2, 3}, 1)).result);
+    EXPECT_EQ(pixel(good, 0, 1), (Px{3, 3, 3, 255}));
+}
+
+TEST(PngInterlace, OneByOneDecodesFromPassOneAlone) {
+    c32bppDIB dib;
+    ASSERT_TRUE(loadInto(dib, simplePng(1, 1, 8, 6, {0, 1, 2, 3, 255}, 1)).result);
+    EXPECT_EQ(pixel(dib, 0, 0), (Px{3, 2, 1, 255}));
+}
+
+TEST(PngInterlace, MatchesTheSameImageNotInterlaced) {
+    // 11 x 9 RGB: every pass non-empty; each pixel's value depends on its position.
+    const int w = 11, h = 9;
+    auto value = [](int x, int y, int c) {
+        return static_cast<std::uint8_t>(x * 20 + y * 3 + c * 50);
+    };
+    Bytes flat;
+    for (int y = 0; y < h; ++y) {
+        flat.push_back(0);
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c)
+                flat.push_back(value(x, y, c));
+    }
+    Bytes inter;
+    for (std::size_t p = 0; p < 7; ++p) {
+        const png::Pass& pass = png::kPasses[p];
+        for (int y = pass.startRow; y < h; y += pass.rowStep) {
+            if (pass.startColumn >= w) break;
+            inter.push_back(1);  // Sub, to exercise unfiltering inside passes
+            std::array<std::uint8_t, 3> left{};
+            for (int x = pass.startColumn; x < w; x += pass.columnStep)
+                for (int c = 0; c < 3; ++c) {
+                    inter.push_back(static_cast<std::uint8_t>(value(x, y, c) - left[c]));
+                    left[c] = value(x, y, c);
+                }
+        }
+    }
+    c32bppDIB a, b;
+    ASSERT_TRUE(loadInto(a, simplePng(w, h, 8, 2, flat)).result);
+    ASSERT_TRUE(loadInto(b, simplePng(w, h, 8, 2, inter, 1)).result);
+    ASSERT_NE(a.BitsPointer(), nullptr);
+    ASSERT_NE(b.BitsPointer(), nullptr);
+    EXPECT_EQ(0, std::memcmp(a.BitsPointer(), b.BitsPointer(), w * h * 4));
+    EXPECT_EQ(pixel(b, 10, 8), (Px{value(10, 8, 2), value(10, 8, 1), value(10, 8, 0), 255}));
+}
+
+// ---- The built-in inflater inside a load ----------------------------------------------------
+
+TEST(PngWithoutLibrary, StoredBlocksDecodeAndABadNlenFails) {
+    compression::ScopedAbsent absent;
+    Bytes raw;
+    for (int y = 0; y < 3; ++y)
+        raw.insert(raw.end(), {0, static_cast<std::uint8_t>(y), 50, 60});
+    c32bppDIB dib;
+    ASSERT_TRUE(
+        loadInto(dib, PngBuilder().ihdr(1, 3, 8, 2).idat(test::storedZlibOf(raw, 5)).iend().bytes())
+            .result);
+    EXPECT_EQ(pixel(dib, 0, 2), (Px{60, 50, 2, 255}));
+    c32bppDIB bad;
+    const Load l = loadInto(
+        bad, PngBuilder().ihdr(1, 3, 8, 2).idat(test::storedZlibOf(raw, 5, true)).iend().bytes());
+    EXPECT_TRUE(l.result);
+    EXPECT_EQ(l.failure, Failure::kDecompress);
+    EXPECT_EQ(bad.BitsPointer(), nullptr);
+}
+
+TEST(PngWithoutLibrary, SingleCodeDistanceTreeFails) {
+    compression::ScopedAbsent absent;
+    // 1 x 1 gray: filter byte 0 and sample 'A', coded with a dynamic block.
+    const std::string rawText{'\0', 'A'};
+    c32bppDIB good;
+    ASSERT_TRUE(loadInto(good, PngBuilder()
+                                   .ihdr(1, 1, 8, 0)
+                                   .idat(test::dynamicBlock({1, 1}, 0, false, rawText))
+                                   .iend()
+                                   .bytes())
+                    .result);
+    EXPECT_EQ(pixel(good, 0, 0), (Px{'A', 'A', 'A', 255}));
+    c32bppDIB bad;
+    const Load l = loadInto(bad, PngBuilder()
+                                     .ihdr(1, 1, 8, 0)
+                                     .idat(test::dynamicBlock({1}, 0, false, rawText))
+                                     .iend()
+                                     .bytes());
+    EXPECT_TRUE(l.result);
+    EXPECT_EQ(l.failure, Failure::kDecompress);
+    EXPECT_EQ(bad.BitsPointer(), nullptr);
+}
+
+// ---- File mode ------------------------------------------------------------------------------
+
+class PngFileMode : public ::testing::Test {
+  protected:
+    std::filesystem::path write(const Bytes& bytes) {
+        path_ =
+            std::filesystem::temp_directory_path() /
+            ("talvrin_png_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".png");
+        std::ofstream(path_, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return path_;
+    }
+    void TearDown() override {
+        if (!path_.empty()) std::filesystem::remove(path_);
+    }
+    Load loadFile(c32bppDIB& dib, const Bytes& bytes) {
+        platform::File f = platform::OpenImageFile(write(bytes).string(), true);
+        EXPECT_TRUE(f.isOpen());
+        cPNGparser parser;
+        std::uint32_t token = 0;
+        const bool r = parser.LoadFile(f, u"x.png", dib, token);
+        return {r, parser.lastFailure()};
+    }
+    std::filesystem::path path_;
+};
+
+TEST_F(PngFileMode, DecodesLikeStreamMode) {
+    const Bytes png = simplePng(2, 1, 8, 6, {0, 200, 100, 50, 128, 1, 2, 3, 255});
+    c32bppDIB dib;
+    ASSERT_TRUE(loadFile(dib, png).result);
+    ASSERT_EQ(dib.Width(), 2);
+    EXPECT_EQ(pixel(dib, 0, 0), (Px{25, 50, 100, 128}));
+    EXPECT_EQ(pixel(dib, 1, 0), (Px{3, 2, 1, 255}));
+}
+
+TEST_F(PngFileMode, SmallFilesAndMissingEnd) {
+    Bytes small = simplePng(1, 1, 8, 0, {0, 1});
+    small.resize(56);
+    c32bppDIB dib;
+    EXPECT_FALSE(loadFile(dib, small).result);
+    const Bytes noEnd =
+        PngBuilder().ihdr(1, 1, 8, 0).idat(zlibOf({0, 1})).chunk("tEXt", Bytes(20, 'a')).bytes();
+    const Load l = loadFile(dib, noEnd);
+    EXPECT_TRUE(l.result);
+    EXPECT_EQ(l.failure, Failure::kTruncated);
+    EXPECT_EQ(dib.BitsPointer(), nullptr);
+}
+
+}  // namespace
+}  // namespace talvrin
