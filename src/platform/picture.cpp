@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "platform/picture_loader.h"
 #include "platform/sample_map.h"
 #include "platform/screen.h"
 
@@ -31,7 +32,8 @@ std::int32_t roundHalfEven(std::int64_t num, std::int64_t den) noexcept {
 }
 
 std::unique_ptr<PictureLoader>& loaderSlot() noexcept {
-    static std::unique_ptr<PictureLoader> slot;
+    // The real loader is the default, so every user of pictures has it without a set-up call.
+    static std::unique_ptr<PictureLoader> slot = makeDefaultPictureLoader();
     return slot;
 }
 

@@ -90,8 +90,8 @@ class Picture {
     std::int32_t himetricHeight_;
 };
 
-// Turns encoded image bytes into a picture. The bitmap decoder installs the real one; until a
-// loader is installed no bytes make a picture.
+// Turns encoded image bytes into a picture. The process starts with the real one
+// (DefaultPictureLoader, picture_loader.h) installed; setPictureLoader replaces or removes it.
 class PictureLoader {
   public:
     virtual ~PictureLoader() = default;
