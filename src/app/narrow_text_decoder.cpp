@@ -122,28 +122,24 @@ bool codesetIsUtf8(const char* codeset) noexcept {
 }  // namespace
 
 NarrowTextDecoder::NarrowTextDecoder() noexcept {
-    init(uselocale(static_cast<locale_t>(0)));
+    // uselocale(0) may answer LC_GLOBAL_LOCALE, which duplocale accepts.
+    locale_ = duplocale(uselocale(static_cast<locale_t>(0)));
+    configure(Engine::Automatic);
 }
 
-NarrowTextDecoder::NarrowTextDecoder(const char* localeName) noexcept {
-    locale_t named = static_cast<locale_t>(0);
-    if (localeName != nullptr) named = newlocale(LC_CTYPE_MASK, localeName, named);
-    if (named == static_cast<locale_t>(0))
-        named = newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
-    if (named != static_cast<locale_t>(0)) {
-        init(named);
-        freelocale(named);
-    } else {
-        init(static_cast<locale_t>(0));
-    }
+NarrowTextDecoder::NarrowTextDecoder(const char* localeName, Engine engine) noexcept {
+    if (localeName != nullptr)
+        locale_ = newlocale(LC_CTYPE_MASK, localeName, static_cast<locale_t>(0));
+    if (locale_ == static_cast<locale_t>(0))
+        locale_ = newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+    configure(engine);
 }
 
 NarrowTextDecoder::~NarrowTextDecoder() {
     if (locale_ != static_cast<locale_t>(0)) freelocale(locale_);
 }
 
-void NarrowTextDecoder::init(locale_t source) noexcept {
-    if (source != static_cast<locale_t>(0)) locale_ = duplocale(source);
+void NarrowTextDecoder::configure(Engine engine) noexcept {
     if (locale_ == static_cast<locale_t>(0)) {
         // Without a locale object the decoder still decodes: as UTF-8 when the process's
         // encoding is UTF-8, otherwise with the process's own mbrtowc.
@@ -151,6 +147,7 @@ void NarrowTextDecoder::init(locale_t source) noexcept {
     } else {
         utf8_ = codesetIsUtf8(nl_langinfo_l(CODESET, locale_));
     }
+    if (engine == Engine::Library) utf8_ = false;
     if (utf8_) {
         asciiIdentity_ = true;
         return;

@@ -19,17 +19,23 @@ namespace talvrin {
 
 class NarrowTextDecoder {
   public:
+    // How characters are decoded: Automatic uses the built-in decoder for UTF-8 and the C
+    // library's mbrtowc otherwise; Library always uses mbrtowc (the reference the built-in
+    // decoder is checked against).
+    enum class Engine { Automatic, Library };
+
     // Uses the character encoding of the calling thread's current locale (LC_CTYPE).
     NarrowTextDecoder() noexcept;
     // Uses the character encoding of the named locale (for example "C.UTF-8"); a locale that is
     // not installed falls back to the portable "C" locale.
-    explicit NarrowTextDecoder(const char* localeName) noexcept;
+    explicit NarrowTextDecoder(const char* localeName, Engine engine = Engine::Automatic) noexcept;
     ~NarrowTextDecoder();
     NarrowTextDecoder(const NarrowTextDecoder&) = delete;
     NarrowTextDecoder& operator=(const NarrowTextDecoder&) = delete;
 
-    // True when the encoding is UTF-8.
-    [[nodiscard]] bool isUtf8() const noexcept { return utf8_; }
+    // True when the built-in UTF-8 decoder is in use: the encoding is UTF-8 and the engine is
+    // Automatic.
+    [[nodiscard]] bool usesBuiltInUtf8() const noexcept { return utf8_; }
 
     // Appends the UTF-8 form of the characters in data to out. Bytes that start a character the
     // data does not finish are kept for the next call.
@@ -50,12 +56,12 @@ class NarrowTextDecoder {
     [[nodiscard]] std::string toNarrow(std::string_view utf8) const;
 
   private:
-    void init(locale_t source) noexcept;
+    void configure(Engine engine) noexcept;
     void decodeUtf8(const unsigned char* data, std::size_t size, std::string& out);
     void decodeGeneric(const char* data, std::size_t size, std::string& out);
 
     locale_t locale_ = static_cast<locale_t>(0);
-    bool utf8_ = false;
+    bool utf8_ = false;            // the built-in UTF-8 decoder is in use
     bool asciiIdentity_ = false;   // bytes 0..127 at a character boundary are themselves
     unsigned char carry_[4] = {};  // UTF-8: the kept bytes of an unfinished character
     std::size_t carryLen_ = 0;
