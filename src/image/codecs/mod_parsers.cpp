@@ -80,6 +80,33 @@ AlphaVerdict classifyAlphaScan(std::span<const std::uint8_t> pixels,
     };
 
     std::size_t i = 0;
+#if defined(__SSE2__)
+    // Blocks of four pixels in which every colour byte is at most its pixel's alpha cannot
+    // change the state while it is consistent: only the alpha-0 and alpha-255 counts move.
+    // Any other block goes through the per-pixel path.
+    const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    const __m128i zero = _mm_setzero_si128();
+    static constexpr std::uint8_t kBitsIn4[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+    for (; consistent && i + 4 <= pixelCount; i += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i * 4));
+        const __m128i a = _mm_and_si128(v, alphaMask);
+        // The alpha byte copied into every byte of its pixel.
+        __m128i spread = _mm_or_si128(a, _mm_srli_epi32(a, 8));
+        spread = _mm_or_si128(spread, _mm_srli_epi32(spread, 16));
+        const __m128i fits = _mm_cmpeq_epi8(_mm_max_epu8(v, spread), spread);
+        if (_mm_movemask_epi8(fits) == 0xFFFF) {
+            // One bit a lane; the counts come from a table of 4-bit populations.
+            const int zeroLanes = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(a, zero)));
+            const int opaqueLanes =
+                _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(a, alphaMask)));
+            zeros += kBitsIn4[zeroLanes];
+            opaque += kBitsIn4[opaqueLanes];
+            continue;
+        }
+        for (int k = 0; k < 4; ++k)
+            if (visit(loadPixel(p + (i + k) * 4))) return AlphaVerdict::Straight;
+    }
+#endif
     // Blocks of four: runs of opaque pixels and runs of all-zero pixels, the common content of
     // real images, are settled with two tests per block.
     for (; i + 4 <= pixelCount; i += 4) {
