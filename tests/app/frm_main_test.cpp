@@ -83,6 +83,9 @@ TEST(FrmMain, LayoutFollowsTheDesignAtNinetySixDotsPerInch) {
     EXPECT_FALSE(w.Image2->pixmap().isNull());
     EXPECT_EQ(w.Image2->pixmap().size(), QSize(16, 16));
     EXPECT_FALSE(w.windowIcon().isNull());
+    // The link picture and its label share the drawn cursor (a bitmap cursor, not a stock one).
+    EXPECT_EQ(w.Image2->cursor().shape(), Qt::BitmapCursor);
+    EXPECT_EQ(w.Label4->cursor().shape(), Qt::BitmapCursor);
     EXPECT_EQ(w.Timer1->interval(), 100);
     EXPECT_FALSE(w.Timer1->isActive());
     EXPECT_NE(w.objDOS(), nullptr);
