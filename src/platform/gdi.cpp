@@ -225,8 +225,10 @@ std::int32_t GetDIBits(const Bitmap& bitmap, std::int32_t startScan, std::int32_
     return rows;
 }
 
+Brush::Brush(ColorRef color) noexcept : color_(translateColor(color) & 0x00FFFFFFu) {}
+
 std::unique_ptr<Brush> createSolidBrush(ColorRef color) noexcept {
-    return std::unique_ptr<Brush>(new (std::nothrow) Brush(translateColor(color)));
+    return std::unique_ptr<Brush>(new (std::nothrow) Brush(color));
 }
 
 bool FillRect(DeviceContext& dc, const Rect& rect, const Brush* brush) noexcept {

@@ -61,7 +61,8 @@ std::int32_t GetDIBits(const Bitmap& bitmap, std::int32_t startScan, std::int32_
 // translated through the system colour table at that moment.
 class Brush {
   public:
-    explicit Brush(ColorRef color) noexcept : color_(color & 0x00FFFFFFu) {}
+    // Takes a 0x00BBGGRR colour or a system colour value (translated here).
+    explicit Brush(ColorRef color) noexcept;
     // The resolved 0x00BBGGRR colour.
     [[nodiscard]] ColorRef color() const noexcept { return color_; }
 
