@@ -1,0 +1,89 @@
+#include "image/codecs/gif_parser.h"
+
+#include <array>
+#include <cstring>
+
+#include "image/surface/c32bpp_dib.h"
+#include "platform/byte_view.h"
+#include "platform/checked_math.h"
+
+namespace talvrin {
+
+namespace {
+
+// Converts indices (top row first) to surface pixels (bottom row first) through a 256-entry
+// table of finished B, G, R, A words.
+void convertIndices(const platform::GifImage& image, const std::array<std::uint32_t, 256>& lut,
+                    std::uint8_t* bits) noexcept {
+    const std::size_t width = static_cast<std::size_t>(image.width);
+    for (std::int32_t y = 0; y < image.height; ++y) {
+        const std::uint8_t* src = image.indices.data() + static_cast<std::size_t>(y) * width;
+        std::uint8_t* dst = bits + pixelOffset(0, y, image.height, scanWidthFor(image.width));
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::uint32_t v = lut[src[x]];
+            std::memcpy(dst + 4 * x, &v, 4);
+        }
+    }
+}
+
+}  // namespace
+
+bool cGIFparser::fail(c32bppDIB& cHost, Error error) noexcept {
+    error_ = error;
+    try {
+        cHost.DestroyDIB();
+    } catch (...) {
+    }
+    return true;
+}
+
+bool cGIFparser::LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& cHost,
+                            std::int32_t streamOffset, std::int32_t streamLength) noexcept {
+    error_ = Error::kNone;
+    decodeStatus_ = platform::GifDecodeStatus::kOk;
+    if (streamOffset < 0 || streamLength < 0) return false;
+    const auto source = ByteView(inStream).sub(static_cast<std::uint64_t>(streamOffset),
+                                               static_cast<std::uint64_t>(streamLength));
+    if (!source) return false;
+
+    platform::GifLayout layout;
+    switch (platform::walkGifToFirstImage(*source, layout)) {
+        case platform::GifWalkStatus::kOk:
+            break;
+        case platform::GifWalkStatus::kTruncated:
+            return fail(cHost, Error::kTruncated);
+        case platform::GifWalkStatus::kNotGif:
+        case platform::GifWalkStatus::kUnexpectedBlock:
+        case platform::GifWalkStatus::kShortImageBlock:
+        case platform::GifWalkStatus::kNoColorTable:
+            return false;
+    }
+
+    platform::GifImage image;
+    decodeStatus_ = platform::decodeGifImage(*source, layout, image);
+    if (decodeStatus_ != platform::GifDecodeStatus::kOk) return fail(cHost, Error::kDecode);
+
+    // Every index is inside the table (the decoder checked), so entries past it stay unused.
+    // The transparent index, when it lies inside the table, maps to four zero bytes; outside it
+    // no pixel carries it and the image is wholly opaque, its alpha flag still set.
+    std::array<std::uint32_t, 256> lut{};
+    const std::uint32_t entries = image.tableEntries < 256 ? image.tableEntries : 256;
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        const std::uint8_t* rgb = image.palette.data() + 3 * i;
+        lut[i] = 0xFF000000u | (std::uint32_t{rgb[0]} << 16) | (std::uint32_t{rgb[1]} << 8) |
+                 std::uint32_t{rgb[2]};
+    }
+    if (image.transparent) lut[image.transparentIndex] = 0;
+
+    try {
+        if (!cHost.InitializeDIB(image.width, image.height)) return fail(cHost, Error::kSurface);
+    } catch (...) {
+        return fail(cHost, Error::kSurface);
+    }
+    convertIndices(image, lut, cHost.BitsPointer());
+    cHost.setAlpha(image.transparent);
+    cHost.setImageType(imgGIF);
+    return true;
+}
+
+}  // namespace talvrin

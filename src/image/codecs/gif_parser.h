@@ -1,0 +1,46 @@
+// cGIFparser: loads the first image of a GIF into a surface, with the transparency of the last
+// graphic control extension before it. The image is decoded directly by the platform's GIF
+// decoder and kept as colour-table indices, so that the transparent index is told apart from a
+// repeated colour.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "platform/gif_decoder.h"
+
+namespace talvrin {
+
+class c32bppDIB;
+
+class cGIFparser {
+  public:
+    // Decodes streamLength bytes of inStream from streamOffset (a view, no copy) into cHost.
+    // False, leaving the surface untouched, when the range lies outside inStream or the data is
+    // not taken as a GIF (wrong signature, an unexpected block before the first image, an image
+    // block under 4 bytes, no colour table at all). True otherwise: the surface then holds the
+    // image (ImageType imgGIF; Alpha true exactly when the image has a transparent index), or is
+    // empty when the data failed after its signature was accepted (see lastError).
+    bool LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& cHost,
+                    std::int32_t streamOffset, std::int32_t streamLength) noexcept;
+
+    // Why the last load that answered true left the surface empty.
+    enum class Error : std::uint8_t {
+        kNone,
+        kTruncated,  // a descriptor, table, extension or sub-block ran past the data
+        kDecode,     // the LZW data, code size, image size or a pixel index was invalid
+        kSurface,    // the surface could not be created
+    };
+    [[nodiscard]] Error lastError() const noexcept { return error_; }
+    [[nodiscard]] platform::GifDecodeStatus lastDecodeStatus() const noexcept {
+        return decodeStatus_;
+    }
+
+  private:
+    bool fail(c32bppDIB& cHost, Error error) noexcept;
+
+    Error error_ = Error::kNone;
+    platform::GifDecodeStatus decodeStatus_ = platform::GifDecodeStatus::kOk;
+};
+
+}  // namespace talvrin
