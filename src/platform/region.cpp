@@ -67,7 +67,16 @@ std::vector<Rect> band(std::vector<Rect> rects) {
     return out;
 }
 
+std::optional<std::uint32_t>& dataRectLimit() noexcept {
+    static std::optional<std::uint32_t> limit;
+    return limit;
+}
+
 }  // namespace
+
+void Region::setDataRectLimit(std::optional<std::uint32_t> maxRects) noexcept {
+    dataRectLimit() = maxRects;
+}
 
 Region Region::fromRect(const Rect& rect) noexcept {
     Region region;
@@ -102,6 +111,7 @@ std::optional<Region> Region::fromData(ByteView data) noexcept {
     const auto count = data.u32le(8);
     if (!size || !type || !count || data.size() < kRegionHeaderSize) return std::nullopt;
     if (*size != kRegionHeaderSize || *type != kRegionTypeRectangles) return std::nullopt;
+    if (dataRectLimit() && *count > *dataRectLimit()) return std::nullopt;
     const std::uint64_t needed =
         std::uint64_t{kRegionHeaderSize} + std::uint64_t{*count} * kRegionRectSize;
     if (!data.contains(0, needed)) return std::nullopt;

@@ -38,7 +38,7 @@ class Region {
     // A region from region data: the header must say size 32 and type 1, and the bytes must hold
     // the counted rectangles; the byte-size and bounding fields are not relied on. Rectangles
     // may overlap and need no order; empty ones are ignored. Nothing for short data, a wrong
-    // header or a count the data does not hold.
+    // header, a count the data does not hold or a count above the data limit (see below).
     [[nodiscard]] static std::optional<Region> fromData(ByteView data) noexcept;
 
     // Replaces this region by its union with other. Answers the resulting kind, or nothing
@@ -56,6 +56,11 @@ class Region {
 
     // The rectangles, in banded order (see above).
     [[nodiscard]] std::span<const Rect> rects() const noexcept { return rects_; }
+
+    // Some systems refuse region data holding many rectangles. A host (or a test of a caller's
+    // fallback) may impose such a limit: fromData then fails for data counting more rectangles.
+    // Nothing (the default) means no limit.
+    static void setDataRectLimit(std::optional<std::uint32_t> maxRects) noexcept;
 
     friend bool operator==(const Region&, const Region&) = default;
 

@@ -195,5 +195,20 @@ TEST(RegionData, BadHeadersFailCleanly) {
     EXPECT_FALSE(Region::fromData(ByteView()));
 }
 
+TEST(RegionData, HostLimitOnRectangleCount) {
+    std::vector<Rect> rects;
+    for (int i = 0; i < 5; ++i)
+        rects.push_back(Rect{0, i, 3 + i, i + 1});
+    const auto bytes = regionData(rects);
+    const ByteView view(bytes.data(), bytes.size());
+    Region::setDataRectLimit(4);
+    EXPECT_FALSE(Region::fromData(view));
+    const auto four = regionData({rects.begin(), rects.begin() + 4});
+    EXPECT_TRUE(Region::fromData(ByteView(four.data(), four.size())));
+    Region::setDataRectLimit(std::nullopt);
+    ASSERT_TRUE(Region::fromData(view));
+    EXPECT_EQ(Region::fromData(view)->rects().size(), 5u);
+}
+
 }  // namespace
 }  // namespace talvrin::platform
