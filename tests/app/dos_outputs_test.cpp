@@ -3,11 +3,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
@@ -135,6 +137,31 @@ TEST_F(RunnerTest, StandardErrorInterleavesInPipeOrder) {
         dos.ExecuteCommand("/bin/sh -c 'echo out1; echo err1 >&2; echo out2; echo err2 1>&2'");
     EXPECT_EQ(text, "out1\nerr1\nout2\nerr2\n");
     EXPECT_EQ(joined(), text);
+}
+
+TEST_F(RunnerTest, ReadsInterruptedBySignalsAreRetried) {
+    // A handler installed without SA_RESTART makes a blocked read fail with EINTR.
+    struct sigaction quiet {};
+    quiet.sa_handler = [](int) {};
+    sigemptyset(&quiet.sa_mask);
+    struct sigaction previous {};
+    ASSERT_EQ(sigaction(SIGUSR1, &quiet, &previous), 0);
+    const pthread_t reader = pthread_self();
+    std::atomic<bool> done{false};
+    std::thread interrupter([&] {
+        while (!done) {
+            pthread_kill(reader, SIGUSR1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    DOSOutputs dos;
+    record(dos);
+    const std::string text = dos.ExecuteCommand("/bin/sh -c 'sleep 0.2; echo done'");
+    done = true;
+    interrupter.join();
+    sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_EQ(text, "done\n");
+    EXPECT_EQ(events_, (std::vector<std::string>{"done\n", ""}));
 }
 
 TEST_F(RunnerTest, SilentCommandGivesExactlyOneEmptyEvent) {
