@@ -8,15 +8,24 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "image/surface/image_types.h"
+#include "platform/resources.h"
 #include "platform/system_version.h"
 
 namespace talvrin::platform {
 class Bitmap;
 class DeviceContext;
+class File;
+class Picture;
+struct GdiObjectRef;
 }  // namespace talvrin::platform
+
+namespace talvrin::engine {
+struct PixelView;
+}  // namespace talvrin::engine
 
 namespace talvrin {
 
@@ -124,15 +133,118 @@ class c32bppDIB {
 
     // ---- Rendering (render pipeline) ---------------------------------------------------------
 
+    // Draws the image onto destinationDC, or into destHostDIB's pixels when one is given.
+    // Sizes of 0 mean the image's; a negative destination or source size mirrors that axis.
+    // Opacity is a percent (|Opacity| mod 100, 0 meaning 100; 0 or less draws nothing and
+    // answers whether there is an image). grayScale -1 is none; LightAdjustment is a percent
+    // (-100 ... 100, anything else is none); Angle in degrees rotates unless it is a whole
+    // multiple of 360; CenterOnDestXY makes (destX, destY) the centre of the drawing. Blend is
+    // accepted and not used. True when something was drawn; false for bad or empty arguments,
+    // a non-finite Angle or LightAdjustment, or a failure on the way (render.cpp).
+    bool Render(platform::DeviceContext* destinationDC, std::int32_t destX = 0,
+                std::int32_t destY = 0, std::int32_t destWidth = 0, std::int32_t destHeight = 0,
+                std::int32_t SrcX = 0, std::int32_t SrcY = 0, std::int32_t srcWidth = 0,
+                std::int32_t srcHeight = 0, std::int32_t Opacity = 100, std::int32_t Blend = 0,
+                bool SetHalfTone = true, c32bppDIB* destHostDIB = nullptr,
+                std::int32_t grayScale = -1, float LightAdjustment = 0, float Angle = 0,
+                bool CenterOnDestXY = false);
+
     // ---- Engine, effects, shadow -------------------------------------------------------------
 
-    // ---- Loading -----------------------------------------------------------------------------
+    // Each colour byte of every non-transparent pixel becomes alpha - colour; false without an
+    // image (effects.cpp).
+    bool MakeImageInverse();
+    // Revert false: every opaque pixel of the colour TransparentColor (0x00BBGGRR) becomes fully
+    // transparent. Revert true: every fully transparent pixel becomes that opaque colour and the
+    // alpha flag is decided again. False without an image.
+    bool MakeTransparent(std::uint32_t TransparentColor, bool Revert);
+    // Mirrors the image in place along the chosen axes; false without an image or with neither.
+    bool MirrorImage(bool MirrorAxisX, bool MirrorAxisY);
+
+    // A new surface 2d pixels wider and taller (d = blurDepth limited to 0 ... 10) whose alpha
+    // is the image's alpha box-blurred over (2d + 1)² pixels and whose colour is Color
+    // (0x00BBGGRR) premultiplied by it; null without an image or on failure (shadow.cpp).
+    [[nodiscard]] std::unique_ptr<c32bppDIB> CreateDropShadow(std::int32_t blurDepth,
+                                                              std::uint32_t Color) const;
+    // Makes a shadow and draws it at once onto hDC at (x, y), at its own size, with the given
+    // opacity percent; the answer is that draw's.
+    bool RenderDropShadow_JIT(platform::DeviceContext* hDC, std::int32_t x, std::int32_t y,
+                              std::int32_t blurDepth, std::uint32_t Color, std::int32_t Opacity);
+
+    // ---- Loading (loading.cpp) ---------------------------------------------------------------
+    // Every loader answers true when the surface holds an image afterwards. Icon preferences
+    // (iconCx x iconCy, 0 = no preference, at iconBitDepth bits) reach only the icon decoder;
+    // negative sizes count as 0 and a depth outside 0..32 as 32. Sources shorter than 57 bytes
+    // are refused before any decoder runs. With SaveFormat the decoded bytes are kept
+    // (sourceBytes).
+
+    // Loads an image file (UTF-8 path). A PNG is decoded from the open file; other formats are
+    // read whole and offered to the GIF, icon and bitmap decoders in turn.
+    bool LoadPicture_File(std::string_view FileName, std::int32_t iconCx = 0,
+                          std::int32_t iconCy = 0, bool SaveFormat = false,
+                          std::int32_t iconBitDepth = 32);
+    // Loads streamLength bytes of inStream from streamStart (a length of 0: to the end). A start
+    // below 0 counts as 0; a start beyond the array, or fewer than 57 bytes, answers false with
+    // the surface untouched.
+    bool LoadPicture_Stream(std::span<const std::uint8_t> inStream, std::int32_t iconCx = 0,
+                            std::int32_t iconCy = 0, std::int64_t streamStart = 0,
+                            std::int64_t streamLength = 0, bool SaveFormat = false,
+                            std::int32_t iconBitDepth = 32);
+    // Loads a resource of the program's own (provider null) or of the given provider. A section
+    // given by name is a custom byte resource, loaded as a stream (never kept); a numeric
+    // section is a picture-resource kind (0 bitmap, 1 icon, 2 cursor).
+    bool LoadPicture_Resource(const platform::ResourceId& ResIndex,
+                              const platform::ResourceId& ResSection,
+                              const platform::ResourceProvider* provider = nullptr,
+                              std::int32_t iconCx = 0, std::int32_t iconCy = 0,
+                              std::int64_t streamStart = 0, std::int64_t streamLength = 0,
+                              std::int32_t iconBitDepth = 32);
+    // Converts a picture object: icons through the icon decoder, everything else through the
+    // bitmap decoder. An empty or missing picture gives false.
+    bool LoadPicture_StdPicture(const platform::Picture* Picture);
+    // Converts the bitmap or icon a handle refers to (the caller keeps owning it). Metafiles are
+    // not drawn on this platform: false.
+    bool LoadPicture_ByHandle(const platform::GdiObjectRef& Handle);
+    // Loads the clipboard's picture when it offers a bitmap, device-independent bitmap or
+    // metafile; the clipboard is left as it is.
+    bool LoadPicture_ClipBoard();
+    // Decodes the kept source bytes again, for example at another icon size. Without kept bytes
+    // the answer is false and the current image stays.
+    bool LoadPicture_FromOrignalFormat(std::int32_t iconCx = 0, std::int32_t iconCy = 0,
+                                       std::int32_t iconBitDepth = 32);
 
     // ---- Regions, checkerboard and copies ----------------------------------------------------
 
     // ---- Export, import and saving -----------------------------------------------------------
 
   private:
+    // The one dispatcher behind the byte-source loaders: PNG (from the open file when there is
+    // one), then GIF, icon and bitmap on the bytes.
+    bool LoadFromSource(platform::File* file, std::string_view FileName,
+                        std::span<const std::uint8_t> bytes, std::int32_t iconCx,
+                        std::int32_t iconCy, std::int32_t streamStart, std::int32_t streamLength,
+                        bool SaveFormat, std::int32_t iconBitDepth);
+
+    // ---- Engine steps of Render (render.cpp) ----
+    // Writes the mirrored source rectangle into the work view (srcWidth x srcHeight), then
+    // resets SrcX, SrcY, makes the destination sizes positive and applies a pending lightness.
+    bool MirrorCopy(std::int32_t& SrcX, std::int32_t& SrcY, std::int32_t srcWidth,
+                    std::int32_t srcHeight, std::int32_t& destWidth, std::int32_t& destHeight,
+                    const engine::PixelView& buffer, float& LightAdjustment) const;
+    // Composes source pixels (the given work view, or the surface's own pixels) onto the
+    // target DC or host surface, clipped on every side.
+    bool BlendToTarget(platform::DeviceContext* targetDC, const engine::PixelView* buffer,
+                       std::int32_t SrcX, std::int32_t SrcY, std::int32_t destX,
+                       std::int32_t destY, std::int32_t destWidth, std::int32_t destHeight,
+                       std::uint8_t opacity, c32bppDIB* host, std::int32_t grayScale,
+                       float LightAdjustment) const;
+    // Rotates (and scales) the source rectangle into a working square and renders that.
+    bool RenderRotated(platform::DeviceContext* targetDC, double degrees, std::int32_t destX,
+                       std::int32_t destY, std::int32_t destWidth, std::int32_t destHeight,
+                       std::int32_t SrcX, std::int32_t SrcY, std::int32_t srcWidth,
+                       std::int32_t srcHeight, std::int32_t opacityPercent, c32bppDIB* host,
+                       std::int32_t grayScale, float LightAdjustment) const;
+
     // Selects the saved object back into the memory DC when the image is selected there.
     void unselectDib() noexcept;
     // Creates the memory DC compatible with the screen when there is none; false on failure.

@@ -1,0 +1,321 @@
+// The loading dispatch and its sources: minimum sizes, decoder order, the kept bytes, icon
+// preferences, ranges, picture objects, handles, the clipboard and resources.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "image/codecs/gifico_test_util.h"
+#include "image/surface/c32bpp_dib.h"
+#include "platform/bitmap.h"
+#include "platform/clipboard.h"
+#include "platform/files.h"
+#include "platform/gdi_object.h"
+#include "platform/icon.h"
+#include "platform/picture.h"
+#include "platform/resources.h"
+
+namespace talvrin {
+namespace {
+
+using testutil::Bytes;
+
+// A 2 x 2 PNG: red, green / blue, half-transparent white.
+Bytes smallPng() {
+    return testutil::makePngRgba(
+        2, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 128});
+}
+
+// A 4 x 4 GIF of four colours, padded past the minimum size by a comment before the image.
+Bytes smallGif() {
+    testutil::GifSpec s;
+    s.width = s.height = 4;
+    s.globalTable = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
+    s.minCodeSize = 2;
+    s.pixels = {0, 1, 2, 3, 1, 2, 3, 0, 2, 3, 0, 1, 3, 0, 1, 2};
+    s.beforeImage = {0x21, 0xFE, 20};
+    s.beforeImage.resize(s.beforeImage.size() + 20, 'x');
+    s.beforeImage.push_back(0);
+    return testutil::makeGif(s);
+}
+
+// An icon with 32-bit entries of the given square sizes; every pixel of an entry of size n
+// is opaque with blue = n, so the chosen entry shows in its pixels.
+Bytes iconOfSizes(std::initializer_list<int> sizes) {
+    std::vector<Bytes> datas;
+    for (int n : sizes) {
+        Bytes d;
+        testutil::put32(d, 40);
+        testutil::put32(d, static_cast<std::uint32_t>(n));
+        testutil::put32(d, static_cast<std::uint32_t>(2 * n));
+        testutil::put16(d, 1);
+        testutil::put16(d, 32);
+        d.resize(40, 0);
+        for (int i = 0; i < n * n; ++i)
+            testutil::append(d, {static_cast<std::uint8_t>(n), 0, 0, 255});
+        d.resize(d.size() + static_cast<size_t>((n + 31) / 32 * 4 * n), 0);  // AND mask: opaque
+        datas.push_back(std::move(d));
+    }
+    Bytes b;
+    testutil::put16(b, 0);
+    testutil::put16(b, 1);
+    testutil::put16(b, static_cast<unsigned>(datas.size()));
+    auto offset = static_cast<std::uint32_t>(6 + 16 * datas.size());
+    auto it = sizes.begin();
+    for (const auto& d : datas) {
+        b.push_back(static_cast<std::uint8_t>(*it));
+        b.push_back(static_cast<std::uint8_t>(*it++));
+        testutil::append(b, {0, 0});
+        testutil::put16(b, 1);
+        testutil::put16(b, 32);
+        testutil::put32(b, static_cast<std::uint32_t>(d.size()));
+        testutil::put32(b, offset);
+        offset += static_cast<std::uint32_t>(d.size());
+    }
+    for (const auto& d : datas)
+        testutil::append(b, d);
+    return b;
+}
+
+std::filesystem::path writeTemp(const std::string& name, const Bytes& bytes) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("talvrin_loading_" + std::to_string(::getpid()) + "_" + name);
+    testutil::writeFile(path, bytes);
+    return path;
+}
+
+// A surface that holds a marker image, so that "untouched" can be told from "emptied".
+void mark(c32bppDIB& dib) {
+    ASSERT_TRUE(dib.InitializeDIB(3, 3));
+}
+bool isMarked(const c32bppDIB& dib) {
+    return dib.Width() == 3 && dib.Height() == 3;
+}
+
+TEST(LoadingMinimumSize, FiftySixBytesAreRefusedBeforeAnyDecoderFiftySevenReachThem) {
+    Bytes junk(200, 0x5A);
+    c32bppDIB dib;
+    mark(dib);
+    EXPECT_FALSE(dib.LoadPicture_Stream(junk, 0, 0, 0, 56));
+    EXPECT_TRUE(isMarked(dib)) << "a refused range leaves the surface untouched";
+    EXPECT_FALSE(dib.LoadPicture_Stream(junk, 0, 0, 0, 57));
+    EXPECT_EQ(dib.Handle(), nullptr) << "57 bytes reach the dispatcher, which empties the surface";
+    EXPECT_EQ(dib.ImageType(), imgNone);
+
+    const auto p56 = writeTemp("56.bin", Bytes(56, 0x5A));
+    mark(dib);
+    EXPECT_FALSE(dib.LoadPicture_File(p56.string()));
+    EXPECT_TRUE(isMarked(dib));
+    std::filesystem::remove(p56);
+    EXPECT_FALSE(dib.LoadPicture_File("/nonexistent/talvrin/file.png"));
+}
+
+TEST(LoadingDispatch, PngFromAFileKeepsTheWholeFile) {
+    const Bytes png = smallPng();
+    ASSERT_GE(png.size(), 57u);
+    const auto path = writeTemp("a.png", png);
+    c32bppDIB dib;
+    ASSERT_TRUE(dib.LoadPicture_File(path.string(), 0, 0, true));
+    EXPECT_EQ(dib.ImageType(), imgPNG);
+    EXPECT_EQ(dib.Width(), 2);
+    EXPECT_TRUE(dib.Alpha());
+    EXPECT_EQ(dib.sourceBytes(), png);
+    std::int32_t a = 0;
+    EXPECT_EQ(dib.GetPixel(1, 1, a, true), 0x00808080);  // white at 128, premultiplied
+    EXPECT_EQ(a, 128);
+    // Without SaveFormat nothing is kept.
+    ASSERT_TRUE(dib.LoadPicture_File(path.string()));
+    EXPECT_TRUE(dib.sourceBytes().empty());
+    std::filesystem::remove(path);
+}
+
+TEST(LoadingDispatch, GifFileGoesPastThePngDecoderAndIsKeptWhole) {
+    const Bytes gif = smallGif();
+    ASSERT_GE(gif.size(), 57u);
+    const auto path = writeTemp("a.gif", gif);
+    c32bppDIB dib;
+    ASSERT_TRUE(dib.LoadPicture_File(path.string(), 0, 0, true));
+    EXPECT_EQ(dib.ImageType(), imgGIF);
+    EXPECT_EQ(dib.Width(), 4);
+    EXPECT_EQ(dib.sourceBytes(), gif);
+    std::int32_t a = 0;
+    EXPECT_EQ(dib.GetPixel(1, 0, a, false), 0x000000FF);  // index 1: red
+    std::filesystem::remove(path);
+}
+
+TEST(LoadingDispatch, FailedLoadLeavesTheSurfaceEmpty) {
+    Bytes notAnImage(300, 0x11);
+    c32bppDIB dib;
+    mark(dib);
+    EXPECT_FALSE(dib.LoadPicture_Stream(notAnImage, 0, 0, 0, 0, true));
+    EXPECT_EQ(dib.Handle(), nullptr);
+    EXPECT_EQ(dib.BitsPointer(), nullptr);
+    EXPECT_TRUE(dib.sourceBytes().empty());
+    // A PNG signature with damaged data is claimed by the PNG decoder: nothing else decodes it.
+    Bytes png = smallPng();
+    png[png.size() - 20] ^= 0xFF;  // inside the image data: its checksum fails
+    EXPECT_FALSE(dib.LoadPicture_Stream(png));
+    EXPECT_EQ(dib.Handle(), nullptr);
+}
+
+TEST(LoadingIcons, PreferencesReachTheIconDecoderAndKeptBytesDecodeAgain) {
+    const Bytes ico = iconOfSizes({16, 32, 48});
+    c32bppDIB dib;
+    ASSERT_TRUE(dib.LoadPicture_Stream(ico, 16, 16, 0, 0, true));
+    EXPECT_EQ(dib.Width(), 16);
+    EXPECT_EQ(dib.sourceBytes(), ico);
+    ASSERT_TRUE(dib.LoadPicture_FromOrignalFormat(48, 48, 32));
+    EXPECT_EQ(dib.Width(), 48);
+    std::int32_t a = 0;
+    EXPECT_EQ(dib.GetPixel(0, 0, a, true), 48 << 16);  // blue 48: the 48 x 48 entry
+    EXPECT_EQ(dib.sourceBytes(), ico) << "the re-decode keeps the bytes again";
+
+    // Depths outside 0..32 ask for 32; negative sizes ask for no preference.
+    c32bppDIB at40, atMinus1, at32;
+    ASSERT_TRUE(at40.LoadPicture_Stream(ico, 48, 48, 0, 0, false, 40));
+    ASSERT_TRUE(atMinus1.LoadPicture_Stream(ico, 48, 48, 0, 0, false, -1));
+    ASSERT_TRUE(at32.LoadPicture_Stream(ico, 48, 48, 0, 0, false, 32));
+    EXPECT_EQ(at40.Width(), at32.Width());
+    EXPECT_EQ(atMinus1.Width(), at32.Width());
+    c32bppDIB negative, none;
+    ASSERT_TRUE(negative.LoadPicture_Stream(ico, -16, -16));
+    ASSERT_TRUE(none.LoadPicture_Stream(ico, 0, 0));
+    EXPECT_EQ(negative.Width(), none.Width());
+
+    // Without kept bytes nothing happens and the image stays.
+    c32bppDIB plain;
+    ASSERT_TRUE(plain.LoadPicture_Stream(ico, 32, 32));
+    EXPECT_FALSE(plain.LoadPicture_FromOrignalFormat(16, 16, 32));
+    EXPECT_EQ(plain.Width(), 32);
+}
+
+TEST(LoadingRanges, StartAndLengthAreCheckedAgainstTheArray) {
+    const Bytes png = smallPng();
+    Bytes padded(10, 0xEE);
+    testutil::append(padded, png);
+    padded.insert(padded.end(), 7, 0xEE);
+    c32bppDIB dib;
+
+    // A sub-range decodes in place, and exactly that range is kept.
+    ASSERT_TRUE(
+        dib.LoadPicture_Stream(padded, 0, 0, 10, static_cast<std::int64_t>(png.size()), true));
+    EXPECT_EQ(dib.sourceBytes(), png);
+    ASSERT_TRUE(dib.LoadPicture_FromOrignalFormat());
+    EXPECT_EQ(dib.Width(), 2);
+
+    // A start below the array starts at its first byte.
+    ASSERT_TRUE(dib.LoadPicture_Stream(png, 0, 0, -5, 0));
+    EXPECT_EQ(dib.Width(), 2);
+
+    // A start beyond the array is refused with the surface untouched.
+    mark(dib);
+    EXPECT_FALSE(dib.LoadPicture_Stream(png, 0, 0, static_cast<std::int64_t>(png.size()), 0));
+    EXPECT_FALSE(dib.LoadPicture_Stream(png, 0, 0, 1LL << 40, 0));
+    EXPECT_TRUE(isMarked(dib));
+
+    // A length past the end is clamped to the bytes there are, before the minimum-size test.
+    ASSERT_TRUE(dib.LoadPicture_Stream(padded, 0, 0, 10, 1LL << 40));
+    EXPECT_EQ(dib.Width(), 2);
+    mark(dib);
+    EXPECT_FALSE(
+        dib.LoadPicture_Stream(padded, 0, 0, static_cast<std::int64_t>(padded.size()) - 56, 1000));
+    EXPECT_TRUE(isMarked(dib)) << "56 bytes remain after the start";
+
+    // An empty array has never been sized.
+    EXPECT_FALSE(dib.LoadPicture_Stream({}, 0, 0, 0, 0));
+    EXPECT_TRUE(isMarked(dib));
+}
+
+// An opaque 2 x 1 bitmap object: blue then red.
+std::unique_ptr<platform::Bitmap> twoPixelBitmap() {
+    auto bmp = platform::Bitmap::create(2, 1, 32);
+    std::uint8_t* p = bmp->bits();
+    const std::uint8_t px[] = {255, 0, 0, 255, 0, 0, 255, 255};
+    std::copy(std::begin(px), std::end(px), p);
+    return bmp;
+}
+
+TEST(LoadingObjects, PicturesHandlesAndTheirKinds) {
+    auto bmp = twoPixelBitmap();
+    c32bppDIB dib;
+    ASSERT_TRUE(dib.LoadPicture_ByHandle(platform::GdiObjectRef::of(bmp.get())));
+    EXPECT_EQ(dib.Width(), 2);
+    std::int32_t a = 0;
+    EXPECT_EQ(dib.GetPixel(0, 0, a, true), 0x00FF0000);  // blue
+    EXPECT_EQ(dib.GetPixel(1, 0, a, true), 0x000000FF);  // red
+    EXPECT_NE(bmp->bits(), nullptr) << "the caller keeps its bitmap";
+
+    // Metafiles are not drawn here: false, and nothing of the caller's is taken.
+    mark(dib);
+    platform::GdiObjectRef meta;
+    meta.kind = platform::GdiObjectRef::Kind::EnhMetafile;
+    EXPECT_FALSE(dib.LoadPicture_ByHandle(meta));
+    EXPECT_EQ(dib.Handle(), nullptr);
+    EXPECT_FALSE(dib.LoadPicture_ByHandle({}));
+
+    auto picture = platform::Picture::borrowBitmap(*bmp);
+    ASSERT_TRUE(dib.LoadPicture_StdPicture(picture.get()));
+    EXPECT_EQ(dib.Width(), 2);
+    EXPECT_FALSE(dib.LoadPicture_StdPicture(nullptr));
+    EXPECT_EQ(dib.Handle(), nullptr);
+}
+
+class FakeClipboard final : public platform::Clipboard {
+  public:
+    FakeClipboard(bool offersBitmap, const platform::Bitmap* bmp)
+        : offers_(offersBitmap), bmp_(bmp) {}
+    bool hasFormat(platform::ClipboardFormat f) const override {
+        return offers_ && f == platform::ClipboardFormat::Dib;
+    }
+    std::unique_ptr<platform::Picture> picture() const override {
+        ++reads;
+        return bmp_ ? platform::Picture::borrowBitmap(*bmp_) : nullptr;
+    }
+    mutable int reads = 0;
+
+  private:
+    bool offers_;
+    const platform::Bitmap* bmp_;
+};
+
+TEST(LoadingObjects, ClipboardPictureLoadsOnlyWhenAnImageFormatIsOffered) {
+    auto bmp = twoPixelBitmap();
+    c32bppDIB dib;
+    auto previous = platform::setClipboard(std::make_unique<FakeClipboard>(false, bmp.get()));
+    EXPECT_FALSE(dib.LoadPicture_ClipBoard());
+    platform::setClipboard(std::make_unique<FakeClipboard>(true, bmp.get()));
+    EXPECT_TRUE(dib.LoadPicture_ClipBoard());
+    EXPECT_EQ(dib.Width(), 2);
+    platform::setClipboard(std::move(previous));
+}
+
+TEST(LoadingObjects, ResourcesByNameAndByPictureKind) {
+    const Bytes png = smallPng();
+    const Bytes ico = iconOfSizes({16, 32});
+    auto provider = std::make_shared<platform::EmbeddedResourceProvider>(
+        std::vector<platform::EmbeddedResource>{
+            {std::string("LOGO"), "Custom", png}, {101, "CUSTOM", ico}, {1, "ICON", ico}});
+    c32bppDIB dib;
+    ASSERT_TRUE(
+        dib.LoadPicture_Resource(std::string("logo"), std::string("CUSTOM"), provider.get()));
+    EXPECT_EQ(dib.ImageType(), imgPNG);
+    EXPECT_TRUE(dib.sourceBytes().empty()) << "resource bytes are never kept";
+    ASSERT_TRUE(dib.LoadPicture_Resource(101, std::string("custom"), provider.get(), 16, 16));
+    EXPECT_EQ(dib.Width(), 16);
+    EXPECT_FALSE(dib.LoadPicture_Resource(102, std::string("CUSTOM"), provider.get()));
+    EXPECT_FALSE(dib.LoadPicture_Resource(1, 7, provider.get()));  // no such picture kind
+    // A picture resource goes through the picture loader and the icon conversion.
+    ASSERT_TRUE(dib.LoadPicture_Resource(1, 1, provider.get()));
+    EXPECT_GT(dib.Width(), 0);
+
+    // Without a provider, the program's own resources are used.
+    auto before = platform::programResources();
+    platform::setProgramResources(provider);
+    EXPECT_TRUE(dib.LoadPicture_Resource(std::string("LOGO"), std::string("CUSTOM")));
+    platform::setProgramResources(nullptr);
+    EXPECT_FALSE(dib.LoadPicture_Resource(std::string("LOGO"), std::string("CUSTOM")));
+    platform::setProgramResources(before);
+}
+
+}  // namespace
+}  // namespace talvrin

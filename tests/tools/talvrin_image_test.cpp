@@ -1,0 +1,100 @@
+// talvrin-image run as a process: its exit statuses, the info line and the raw exports.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "image/codecs/gifico_test_util.h"
+
+namespace {
+
+using talvrin::testutil::Bytes;
+namespace fs = std::filesystem;
+
+struct ToolRun {
+    std::string out;
+    int status = -1;
+};
+
+ToolRun run(const std::string& args) {
+    ToolRun r;
+    const std::string cmd = std::string(TALVRIN_BIN_DIR) + "/talvrin-image " + args + " 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
+    const int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+class TalvrinImage : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("talvrin_image_test_" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+        // 2 x 2: red, green / blue, white at alpha 128.
+        png_ = (dir_ / "a.png").string();
+        talvrin::testutil::writeFile(
+            png_, talvrin::testutil::makePngRgba(
+                      2, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 128}));
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string path(const char* name) const { return (dir_ / name).string(); }
+
+    fs::path dir_;
+    std::string png_;
+};
+
+TEST_F(TalvrinImage, InfoPrintsOneTabSeparatedLinePerFileAndFailsOnAnyError) {
+    ToolRun r = run(png_);
+    EXPECT_EQ(r.status, 2) << "a file name is not a command";
+
+    r = run("info " + png_);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, png_ + "\tformat=png\ttype=10\tsize=2x2\talpha=1\n");
+
+    talvrin::testutil::writeFile(path("junk.bin"), Bytes(100, 7));
+    r = run("info " + png_ + " " + path("junk.bin") + " " + path("missing.png"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find(png_ + "\tformat=png"), std::string::npos);
+    EXPECT_NE(r.out.find(path("junk.bin") + "\terror="), std::string::npos);
+    EXPECT_NE(r.out.find(path("missing.png") + "\terror="), std::string::npos);
+}
+
+TEST_F(TalvrinImage, ConvertWritesStraightAndPremultipliedRgbaTopRowFirst) {
+    ASSERT_EQ(run("convert " + png_ + " " + path("a.rgba")).status, 0);
+    EXPECT_EQ(talvrin::testutil::readFile(path("a.rgba")),
+              (Bytes{255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 128}));
+    ASSERT_EQ(run("convert " + png_ + " " + path("a.prgba")).status, 0);
+    // 255 at alpha 128 is stored as 255 * 128 / 255 = 128.
+    EXPECT_EQ(talvrin::testutil::readFile(path("a.prgba")),
+              (Bytes{255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 128, 128, 128, 128}));
+}
+
+TEST_F(TalvrinImage, UsageErrorsAndFailuresHaveTheirStatuses) {
+    EXPECT_EQ(run("").status, 2);
+    EXPECT_EQ(run("frobnicate").status, 2);
+    EXPECT_EQ(run("convert " + png_).status, 2);
+    EXPECT_EQ(run("convert " + png_ + " " + path("out.xyz")).status, 2);
+    EXPECT_EQ(run("convert " + png_ + " " + path("o.rgba") + " --icon 16").status, 2);
+    EXPECT_EQ(run("convert " + png_ + " " + path("o.rgba") + " --depth").status, 2);
+    EXPECT_EQ(run("convert " + path("missing.png") + " " + path("o.rgba")).status, 1);
+    talvrin::testutil::writeFile(path("junk.bin"), Bytes(100, 7));
+    const ToolRun bad = run("convert " + path("junk.bin") + " " + path("o.rgba"));
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_FALSE(bad.out.empty()) << "one line on standard error says why";
+    EXPECT_FALSE(fs::exists(path("o.rgba")));
+
+    const ToolRun help = run("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("usage: talvrin-image"), std::string::npos);
+    EXPECT_EQ(run("info --help").status, 0);
+    EXPECT_EQ(run("convert --help").status, 0);
+}
+
+}  // namespace

@@ -1,0 +1,299 @@
+// talvrin-image: the image library from the command line.
+//
+//   talvrin-image info FILE...
+//   talvrin-image convert IN OUT [--icon WxH] [--depth N]
+//
+// Uses only the library's public interface: a surface loads the file through its loading
+// dispatch, and the pixels are read back in the layouts the library offers.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "image/codecs/ico_parser.h"
+#include "image/surface/c32bpp_dib.h"
+
+namespace talvrin {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: talvrin-image <command> [arguments]\n"
+    "\n"
+    "commands:\n"
+    "  info FILE...                            one line of facts per image file\n"
+    "  convert IN OUT [--icon WxH] [--depth N] load IN, write OUT by its extension\n"
+    "\n"
+    "Run 'talvrin-image <command> --help' for a command's details.\n";
+
+constexpr const char* kInfoUsage =
+    "usage: talvrin-image info FILE...\n"
+    "\n"
+    "Prints one tab-separated line per file: the file name, "
+    "format=png|gif|ico|cur|bmp|jpeg|other,\n"
+    "type=N (the image-type code), size=WxH, alpha=0|1 and, for icons and cursors,\n"
+    "icons=WxHxBPP,... (every directory entry in order). A file that does not load prints its\n"
+    "name and error=REASON instead. Exit status 0 when every file loaded, 1 otherwise.\n";
+
+constexpr const char* kConvertUsage =
+    "usage: talvrin-image convert IN OUT [--icon WxH] [--depth N]\n"
+    "\n"
+    "Loads IN (for icons and cursors, the entry closest to --icon WxH at --depth N bits;\n"
+    "defaults 0x0 and 32) and writes OUT by its extension:\n"
+    "  .png    PNG\n"
+    "  .bmp    32-bit bitmap with a 54-byte header\n"
+    "  .rgba   raw 8-bit straight RGBA, top row first, no header\n"
+    "  .prgba  raw 8-bit premultiplied RGBA as stored, top row first\n"
+    "Exit status 0 on success, 1 when loading or writing failed, 2 for a usage error.\n";
+
+std::vector<std::uint8_t> readFile(const std::string& path, bool& ok) {
+    std::ifstream in(path, std::ios::binary);
+    ok = static_cast<bool>(in);
+    if (!ok) return {};
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+bool fileExists(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return static_cast<bool>(in);
+}
+
+// The container format by its leading bytes, for the info line.
+std::string_view sniffFormat(const std::vector<std::uint8_t>& b) {
+    auto starts = [&b](std::initializer_list<std::uint8_t> sig) {
+        if (b.size() < sig.size()) return false;
+        return std::equal(sig.begin(), sig.end(), b.begin());
+    };
+    if (starts({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A})) return "png";
+    if (starts({'G', 'I', 'F', '8'})) return "gif";
+    if (starts({0, 0, 1, 0})) return "ico";
+    if (starts({0, 0, 2, 0})) return "cur";
+    if (starts({'B', 'M'})) return "bmp";
+    if (starts({0xFF, 0xD8, 0xFF})) return "jpeg";
+    return "other";
+}
+
+std::string_view extensionOf(const std::string& path) {
+    const auto dot = path.find_last_of('.');
+    const auto slash = path.find_last_of('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    return std::string_view(path).substr(dot);
+}
+
+// Top row first, four bytes a pixel R, G, B, A; straight colours un-premultiplied exactly as the
+// surface reports single pixels.
+std::vector<std::uint8_t> exportRgba(const c32bppDIB& dib, bool premultiplied) {
+    const std::int32_t w = dib.Width(), h = dib.Height();
+    std::vector<std::uint8_t> out(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+    size_t o = 0;
+    for (std::int32_t y = 0; y < h; ++y) {
+        for (std::int32_t x = 0; x < w; ++x) {
+            std::int32_t alpha = 0;
+            const std::int32_t c = dib.GetPixel(x, y, alpha, premultiplied);
+            out[o++] = static_cast<std::uint8_t>(c & 0xFF);
+            out[o++] = static_cast<std::uint8_t>((c >> 8) & 0xFF);
+            out[o++] = static_cast<std::uint8_t>((c >> 16) & 0xFF);
+            out[o++] = static_cast<std::uint8_t>(alpha);
+        }
+    }
+    return out;
+}
+
+bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+// Every directory entry of an icon or cursor file, in directory order: WxHxBPP,...
+std::string iconList(const std::vector<std::uint8_t>& bytes) {
+    cICOparser directory;
+    std::int32_t length = 0;
+    if (!directory.LoadStream(bytes, 0, 0, nullptr, 0, length)) return {};
+    std::string list;
+    for (std::int32_t i = 1; i <= directory.IconCount(); ++i) {
+        if (!list.empty()) list += ',';
+        list += std::to_string(directory.Width(i)) + "x" + std::to_string(directory.Height(i)) +
+                "x" + std::to_string(directory.bitDepth(i));
+    }
+    return list;
+}
+
+int info(int argc, char** argv) {
+    if (argc == 0) {
+        std::fputs(kInfoUsage, stderr);
+        return 2;
+    }
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kInfoUsage, stdout);
+            return 0;
+        }
+    }
+    int status = 0;
+    for (int i = 0; i < argc; ++i) {
+        const std::string name = argv[i];
+        bool readable = false;
+        const auto bytes = readFile(name, readable);
+        c32bppDIB dib;
+        const char* error = nullptr;
+        if (!readable) {
+            error = "cannot open";
+        } else if (bytes.size() < 57) {
+            error = "too short";
+        } else if (!dib.LoadPicture_File(name)) {
+            error = "not a decodable image";
+        }
+        if (error) {
+            std::printf("%s\terror=%s\n", name.c_str(), error);
+            status = 1;
+            continue;
+        }
+        const std::string_view format = sniffFormat(bytes);
+        std::printf("%s\tformat=%.*s\ttype=%d\tsize=%dx%d\talpha=%d", name.c_str(),
+                    static_cast<int>(format.size()), format.data(), dib.ImageType(), dib.Width(),
+                    dib.Height(), dib.Alpha() ? 1 : 0);
+        if (format == "ico" || format == "cur") std::printf("\ticons=%s", iconList(bytes).c_str());
+        std::printf("\n");
+    }
+    return status;
+}
+
+std::optional<std::pair<int, int>> parseSize(std::string_view s) {
+    const auto x = s.find_first_of("xX");
+    if (x == std::string_view::npos) return std::nullopt;
+    try {
+        size_t used = 0;
+        const std::string a(s.substr(0, x)), b(s.substr(x + 1));
+        const int w = std::stoi(a, &used);
+        if (used != a.size()) return std::nullopt;
+        const int h = std::stoi(b, &used);
+        if (used != b.size()) return std::nullopt;
+        return std::make_pair(w, h);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::optional<int> parseInt(std::string_view s) {
+    try {
+        size_t used = 0;
+        const std::string t(s);
+        const int v = std::stoi(t, &used);
+        if (used != t.size()) return std::nullopt;
+        return v;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+int convert(int argc, char** argv) {
+    std::vector<std::string> files;
+    int iconCx = 0, iconCy = 0, depth = 32;
+    for (int i = 0; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kConvertUsage, stdout);
+            return 0;
+        }
+        if (a == "--icon" || a == "--depth") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "talvrin-image convert: %s needs a value\n", argv[i]);
+                std::fputs(kConvertUsage, stderr);
+                return 2;
+            }
+            const std::string_view v = argv[++i];
+            if (a == "--icon") {
+                const auto size = parseSize(v);
+                if (!size) {
+                    std::fprintf(stderr, "talvrin-image convert: --icon wants WxH, not '%s'\n",
+                                 argv[i]);
+                    return 2;
+                }
+                iconCx = size->first;
+                iconCy = size->second;
+            } else {
+                const auto d = parseInt(v);
+                if (!d) {
+                    std::fprintf(stderr,
+                                 "talvrin-image convert: --depth wants a number, not '%s'\n",
+                                 argv[i]);
+                    return 2;
+                }
+                depth = *d;
+            }
+            continue;
+        }
+        if (a.size() > 1 && a[0] == '-') {
+            std::fprintf(stderr, "talvrin-image convert: unknown option '%s'\n", argv[i]);
+            std::fputs(kConvertUsage, stderr);
+            return 2;
+        }
+        files.emplace_back(a);
+    }
+    if (files.size() != 2) {
+        std::fputs(kConvertUsage, stderr);
+        return 2;
+    }
+    const std::string& in = files[0];
+    const std::string& out = files[1];
+    const std::string_view ext = extensionOf(out);
+    if (ext != ".png" && ext != ".bmp" && ext != ".rgba" && ext != ".prgba") {
+        std::fprintf(stderr,
+                     "talvrin-image convert: cannot tell the output format of '%s' "
+                     "(use .png, .bmp, .rgba or .prgba)\n",
+                     out.c_str());
+        return 2;
+    }
+    if (!fileExists(in)) {
+        std::fprintf(stderr, "talvrin-image convert: cannot open '%s'\n", in.c_str());
+        return 1;
+    }
+    c32bppDIB dib;
+    if (!dib.LoadPicture_File(in, iconCx, iconCy, false, depth)) {
+        std::fprintf(stderr, "talvrin-image convert: '%s' is not an image the library decodes\n",
+                     in.c_str());
+        return 1;
+    }
+    std::vector<std::uint8_t> bytes;
+    if (ext == ".rgba" || ext == ".prgba") {
+        bytes = exportRgba(dib, ext == ".prgba");
+    } else {
+        std::fprintf(stderr,
+                     "talvrin-image convert: writing %.*s is not available yet (the "
+                     "library has no %s encoder)\n",
+                     static_cast<int>(ext.size()), ext.data(), ext == ".png" ? "PNG" : "bitmap");
+        return 1;
+    }
+    if (!writeFile(out, bytes)) {
+        std::fprintf(stderr, "talvrin-image convert: cannot write '%s'\n", out.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace talvrin
+
+int main(int argc, char** argv) {
+    using namespace talvrin;
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const std::string_view command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (command == "info") return info(argc - 2, argv + 2);
+    if (command == "convert") return convert(argc - 2, argv + 2);
+    std::fprintf(stderr, "talvrin-image: unknown command '%s'\n", argv[1]);
+    std::fputs(kUsage, stderr);
+    return 2;
+}
