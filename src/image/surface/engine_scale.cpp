@@ -1,0 +1,162 @@
+// Engine: work buffers, the mirrored copy, the lightness change and the resampler.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "image/surface/engine.h"
+#include "image/surface/engine_sample.h"
+#include "platform/checked_math.h"
+
+namespace talvrin::engine {
+
+WorkBuffer WorkBuffer::create(std::int32_t width, std::int32_t height, bool zeroed) noexcept {
+    WorkBuffer b;
+    const auto bytes = imageByteCount32(width, height);
+    if (!bytes) return b;
+    const auto n = static_cast<std::size_t>(*bytes);
+    b.bytes_.reset(zeroed ? new (std::nothrow) std::uint8_t[n]()
+                          : new (std::nothrow) std::uint8_t[n]);
+    if (!b.bytes_) return b;
+    b.width_ = width;
+    b.height_ = height;
+    return b;
+}
+
+namespace {
+
+// Copies count pixels from src to dst in reverse order (dst[k] = src[-k]).
+void reverseRow(std::uint8_t* dst, const std::uint8_t* srcLast, std::int32_t count) noexcept {
+    for (std::int32_t k = 0; k < count; ++k) {
+        std::memcpy(dst + static_cast<std::size_t>(k) * 4,
+                    srcLast - static_cast<std::ptrdiff_t>(k) * 4, 4);
+    }
+}
+
+}  // namespace
+
+bool mirrorCopy(ConstPixelView src, std::int32_t srcX, std::int32_t srcY, std::int32_t srcWidth,
+                std::int32_t srcHeight, bool mirrorX, bool mirrorY, PixelView out) noexcept {
+    if (!mirrorX && !mirrorY) return false;
+    if (!src.valid() || !out.valid() || out.width != srcWidth || out.height != srcHeight)
+        return false;
+    if (srcX < 0 || srcY < 0 || srcWidth < 1 || srcHeight < 1) return false;
+    // Columns and rows read: all within the source (64-bit sums cannot overflow).
+    if (std::int64_t{srcX} + srcWidth > src.width || std::int64_t{srcY} + srcHeight > src.height)
+        return false;
+
+    for (std::int32_t r = 0; r < srcHeight; ++r) {  // r: output row from the top
+        std::uint8_t* dst = out.row(srcHeight - 1 - r);
+        // mirrorY: storage row srcY + r; otherwise image row srcY + r from the top.
+        const std::int32_t storageRow = mirrorY ? srcY + r : src.height - 1 - (srcY + r);
+        const std::uint8_t* row = src.row(storageRow);
+        if (mirrorX) {
+            reverseRow(dst, row + static_cast<std::size_t>(src.width - srcX - 1) * 4, srcWidth);
+        } else {
+            std::memcpy(dst, row + static_cast<std::size_t>(srcX) * 4,
+                        static_cast<std::size_t>(srcWidth) * 4);
+        }
+    }
+    return true;
+}
+
+bool adjustLightness(ConstPixelView src, PixelView out, float lightAdjustment) noexcept {
+    if (!src.valid() || !out.valid() || src.width != out.width || src.height != out.height)
+        return false;
+    if (!std::isfinite(lightAdjustment)) return false;
+    const float d = static_cast<float>(static_cast<double>(lightAdjustment) / 100.0 * 255.0);
+    // m depends on the alpha byte alone: one table for the whole buffer.
+    std::array<std::int32_t, 256> m{};
+    for (int a = 1; a < 256; ++a) {
+        const float product = d * static_cast<float>(a);
+        m[static_cast<std::size_t>(a)] = static_cast<std::int32_t>(std::nearbyint(product)) / 255;
+    }
+    const bool brighten = d > 0.0f;
+    const std::size_t count =
+        static_cast<std::size_t>(src.width) * static_cast<std::size_t>(src.height);
+    const std::uint8_t* s = src.bits;
+    std::uint8_t* o = out.bits;
+    for (std::size_t i = 0; i < count; ++i, s += 4, o += 4) {
+        const std::int32_t a = s[3];
+        if (a == 0) continue;  // transparent pixels are not written
+        const std::int32_t add = m[static_cast<std::size_t>(a)];
+        for (int c = 0; c < 3; ++c) {
+            const std::int32_t v = s[c] + add;
+            o[c] = static_cast<std::uint8_t>(brighten ? std::min(v, a) : std::max(v, 0));
+        }
+        o[3] = static_cast<std::uint8_t>(a);
+    }
+    return true;
+}
+
+namespace {
+
+bool scaleJobFits(ConstPixelView src, const ScaleJob& job, PixelView out) noexcept {
+    if (!src.valid() || !out.valid()) return false;
+    if (job.srcX < 0 || job.srcY < 0 || job.srcWidth < 1 || job.srcHeight < 1) return false;
+    if (std::int64_t{job.srcX} + job.srcWidth > src.width ||
+        std::int64_t{job.srcY} + job.srcHeight > src.height)
+        return false;
+    if (job.fullWidth < 1 || job.fullHeight < 1 || job.skipX < 0 || job.skipBottom < 0)
+        return false;
+    return std::int64_t{out.width} + job.skipX <= job.fullWidth &&
+           std::int64_t{out.height} + job.skipBottom <= job.fullHeight;
+}
+
+// Clamps a computed sample coordinate into [lo, hi]: floating-point steps can never legally
+// leave the rectangle, and this keeps every read inside the source whatever the ratios are.
+inline std::int32_t clampIndex(double v, std::int32_t lo, std::int32_t hi) noexcept {
+    const double f = std::floor(v);
+    if (!(f >= lo)) return lo;
+    if (f > hi) return hi;
+    return static_cast<std::int32_t>(f);
+}
+
+}  // namespace
+
+bool scaleToBuffer(ConstPixelView src, const ScaleJob& job, PixelView out) noexcept {
+    if (!scaleJobFits(src, job, out)) return false;
+    const double xRatio = static_cast<double>(job.srcWidth) / job.fullWidth;
+    const double yRatio = static_cast<double>(job.srcHeight) / job.fullHeight;
+    const std::int32_t base = src.height - job.srcHeight - job.srcY;
+    const std::int32_t colEnd = job.srcX + job.srcWidth;
+    const std::int32_t rowLast = base + job.srcHeight - 1;
+
+    std::vector<detail::ColumnWeights> cols;
+    try {
+        cols.resize(static_cast<std::size_t>(out.width));
+    } catch (...) {
+        return false;
+    }
+    for (std::int32_t x = 0; x < out.width; ++x) {
+        const double fx = job.srcX + static_cast<double>(x + job.skipX) * xRatio;
+        const std::int32_t xi = clampIndex(fx, job.srcX, colEnd - 1);
+        cols[static_cast<std::size_t>(x)] =
+            job.bilinear ? detail::columnWeights(fx, xi, colEnd) : detail::ColumnWeights{xi, 1, 0};
+    }
+
+    for (std::int32_t y = 0; y < out.height; ++y) {
+        std::uint8_t* dst = out.row(y);
+        const double fy = base + static_cast<double>(y + job.skipBottom) * yRatio;
+        const std::int32_t yi = clampIndex(fy, base, rowLast);
+        if (!job.bilinear) {
+            const std::uint8_t* row = src.row(yi);
+            for (std::int32_t x = 0; x < out.width; ++x) {
+                std::memcpy(
+                    dst + static_cast<std::size_t>(x) * 4,
+                    row + static_cast<std::size_t>(cols[static_cast<std::size_t>(x)].xi) * 4, 4);
+            }
+            continue;
+        }
+        const detail::RowWeights rw = detail::rowWeights(fy, yi);
+        for (std::int32_t x = 0; x < out.width; ++x) {
+            detail::bilinearPixel(src, cols[static_cast<std::size_t>(x)], rw,
+                                  dst + static_cast<std::size_t>(x) * 4);
+        }
+    }
+    return true;
+}
+
+}  // namespace talvrin::engine

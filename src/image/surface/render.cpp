@@ -1,0 +1,326 @@
+// c32bppDIB: the render pipeline. Render normalises its arguments, then draws through the
+// drawing layer's AlphaBlend (plain draws) or through the engine (mirroring, scaling,
+// grayscale, lightness, rotation, per-pixel blending). The imaging-library bridge is absent
+// on this platform, so the engine covers every draw that AlphaBlend cannot take.
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+
+#include "image/surface/c32bpp_dib.h"
+#include "image/surface/engine.h"
+#include "platform/checked_math.h"
+#include "platform/device_context.h"
+#include "platform/gdi.h"
+
+namespace talvrin {
+
+namespace {
+
+// Borrows a host surface's memory DC for the length of a draw.
+class BorrowedDC {
+  public:
+    explicit BorrowedDC(c32bppDIB* host) : host_(host) {
+        if (host_ != nullptr) dc_ = host_->LoadDIBinDC(true);
+    }
+    ~BorrowedDC() {
+        if (host_ != nullptr) host_->LoadDIBinDC(false);
+    }
+    BorrowedDC(const BorrowedDC&) = delete;
+    BorrowedDC& operator=(const BorrowedDC&) = delete;
+    [[nodiscard]] platform::DeviceContext* dc() const noexcept { return dc_; }
+
+  private:
+    c32bppDIB* host_;
+    platform::DeviceContext* dc_ = nullptr;
+};
+
+[[nodiscard]] std::optional<std::int32_t> to32(std::int64_t v) noexcept {
+    return checkedCast<std::int32_t>(v);
+}
+
+// The part of the target that can receive pixels: the host surface or the DC's clip box.
+[[nodiscard]] platform::Rect visibleTarget(platform::DeviceContext* dc, const c32bppDIB* host) {
+    if (host != nullptr) return {0, 0, host->Width(), host->Height()};
+    return dc->clipBox();
+}
+
+}  // namespace
+
+bool c32bppDIB::MirrorCopy(std::int32_t& SrcX, std::int32_t& SrcY, std::int32_t srcWidth,
+                           std::int32_t srcHeight, std::int32_t& destWidth,
+                           std::int32_t& destHeight, const engine::PixelView& buffer,
+                           float& LightAdjustment) const {
+    if (!(destWidth < 1 || destHeight < 1)) return false;
+    const engine::ConstPixelView self(bits_, width_, height_);
+    if (!engine::mirrorCopy(self, SrcX, SrcY, srcWidth, srcHeight, destWidth < 1, destHeight < 0,
+                            buffer))
+        return false;
+    SrcX = 0;
+    SrcY = 0;
+    destWidth = destWidth < 0 ? -destWidth : destWidth;
+    destHeight = destHeight < 0 ? -destHeight : destHeight;
+    if (LightAdjustment != 0) {
+        if (!engine::adjustLightness(buffer, buffer, LightAdjustment)) return false;
+        LightAdjustment = 0;
+    }
+    return true;
+}
+
+bool c32bppDIB::BlendToTarget(platform::DeviceContext* targetDC, const engine::PixelView* buffer,
+                              std::int32_t SrcX, std::int32_t SrcY, std::int32_t destX,
+                              std::int32_t destY, std::int32_t destWidth, std::int32_t destHeight,
+                              std::uint8_t opacity, c32bppDIB* host, std::int32_t grayScale,
+                              float LightAdjustment) const {
+    if (destWidth < 1 || destHeight < 1) return false;
+    engine::ConstPixelView source(bits_, width_, height_);
+    engine::WorkBuffer adjusted;
+    if (buffer != nullptr) {
+        source = *buffer;
+    } else if (LightAdjustment != 0) {
+        // A lightened copy of the whole surface, read at the caller's source rectangle.
+        adjusted = engine::WorkBuffer::create(width_, height_, true);
+        if (adjusted.empty() || !engine::adjustLightness(source, adjusted.view(), LightAdjustment))
+            return false;
+        source = adjusted.view();
+    }
+    engine::BlendJob job;
+    job.srcX = SrcX;
+    job.srcY = SrcY;
+    job.destX = destX;
+    job.destY = destY;
+    job.width = destWidth;
+    job.height = destHeight;
+    job.opacity = opacity;
+    job.grayScale = grayScale;
+    if (host != nullptr) {
+        if (host->BitsPointer() == nullptr) return false;
+        return engine::blendToSurface(
+            source, job, engine::PixelView{host->BitsPointer(), host->Width(), host->Height()});
+    }
+    if (targetDC == nullptr) return false;
+    return engine::blendToContext(source, job, *targetDC);
+}
+
+bool c32bppDIB::RenderRotated(platform::DeviceContext* targetDC, double degrees, std::int32_t destX,
+                              std::int32_t destY, std::int32_t destWidth, std::int32_t destHeight,
+                              std::int32_t SrcX, std::int32_t SrcY, std::int32_t srcWidth,
+                              std::int32_t srcHeight, std::int32_t opacityPercent, c32bppDIB* host,
+                              std::int32_t grayScale, float LightAdjustment) const {
+    // A negative size draws towards lower coordinates.
+    if (destWidth < 0) {
+        const auto x = to32(std::int64_t{destX} + destWidth);
+        if (!x) return false;
+        destX = *x;
+    }
+    if (destHeight < 0) {
+        const auto y = to32(std::int64_t{destY} + destHeight);
+        if (!y) return false;
+        destY = *y;
+    }
+    engine::ConstPixelView source(bits_, width_, height_);
+    engine::WorkBuffer copy;
+    if (destWidth < 1 || destHeight < 1) {
+        copy = engine::WorkBuffer::create(srcWidth, srcHeight, false);
+        if (copy.empty() || !MirrorCopy(SrcX, SrcY, srcWidth, srcHeight, destWidth, destHeight,
+                                        copy.view(), LightAdjustment))
+            return false;
+        source = copy.view();
+    } else if (LightAdjustment != 0) {
+        copy = engine::WorkBuffer::create(width_, height_, true);
+        if (copy.empty() || !engine::adjustLightness(source, copy.view(), LightAdjustment))
+            return false;
+        source = copy.view();
+    }
+
+    std::int32_t side = 0;
+    if (!engine::rotationSquareSide(destWidth, destHeight, side) || side < 1) return false;
+    c32bppDIB work;
+    work.setGDIplusEnabled(isGDIplusEnabled());
+    work.setHighQualityInterpolation(highQuality_);
+    if (!work.InitializeDIB(side, side)) return false;
+
+    engine::RotateJob job;
+    job.srcX = SrcX;
+    job.srcY = SrcY;
+    job.srcWidth = srcWidth;
+    job.srcHeight = srcHeight;
+    job.xScale = static_cast<double>(destWidth) / srcWidth;
+    job.yScale = static_cast<double>(destHeight) / srcHeight;
+    job.degrees = degrees;
+    job.bilinear = highQuality_;
+    if (!engine::rotateToSquare(source, job, engine::PixelView{work.BitsPointer(), side, side}))
+        return false;
+
+    const auto x = to32(std::int64_t{destX} + destWidth / 2 - side / 2);
+    const auto y = to32(std::int64_t{destY} + destHeight / 2 - side / 2);
+    if (!x || !y) return false;
+    work.setGdiToken(gdiToken_);
+    // With a host surface the working square goes straight into its pixels.
+    return work.Render(host != nullptr ? nullptr : targetDC, *x, *y, 0, 0, 0, 0, 0, 0,
+                       opacityPercent, 0, true, host, grayScale, 0, 0, false);
+}
+
+bool c32bppDIB::Render(platform::DeviceContext* destinationDC, std::int32_t destX,
+                       std::int32_t destY, std::int32_t destWidth, std::int32_t destHeight,
+                       std::int32_t SrcX, std::int32_t SrcY, std::int32_t srcWidth,
+                       std::int32_t srcHeight, std::int32_t Opacity, std::int32_t /*Blend*/,
+                       bool SetHalfTone, c32bppDIB* destHostDIB, std::int32_t grayScale,
+                       float LightAdjustment, float Angle, bool CenterOnDestXY) {
+    try {
+        if (Opacity <= 0) return dib_ != nullptr;
+        if (dib_ == nullptr || (destinationDC == nullptr && destHostDIB == nullptr)) return false;
+        if (destHostDIB != nullptr && destHostDIB->BitsPointer() == nullptr) return false;
+        if (!std::isfinite(Angle) || !std::isfinite(LightAdjustment)) return false;
+
+        // Sizes and source rectangle.
+        if (destWidth == 0) destWidth = width_;
+        if (destHeight == 0) destHeight = height_;
+        if (SrcX < 0) SrcX = 0;
+        if (SrcY < 0) SrcY = 0;
+        if (srcWidth == 0) srcWidth = width_;
+        if (srcHeight == 0) srcHeight = height_;
+        if (srcWidth < 0) {
+            const auto sw = checkedSub<std::int32_t>(0, srcWidth);
+            const auto dw = checkedSub<std::int32_t>(0, destWidth);
+            if (!sw || !dw) return false;
+            srcWidth = *sw;
+            destWidth = *dw;
+        }
+        if (srcHeight < 0) {
+            const auto sh = checkedSub<std::int32_t>(0, srcHeight);
+            const auto dh = checkedSub<std::int32_t>(0, destHeight);
+            if (!sh || !dh) return false;
+            srcHeight = *sh;
+            destHeight = *dh;
+        }
+        if (std::int64_t{SrcX} + srcWidth > width_) srcWidth = width_ - SrcX;
+        if (std::int64_t{SrcY} + srcHeight > height_) srcHeight = height_ - SrcY;
+        // A source rectangle clipped away entirely draws nothing.
+        if (srcWidth < 1 || srcHeight < 1) return false;
+        // Negating a destination size below must stay in range.
+        if (destWidth == INT32_MIN || destHeight == INT32_MIN) return false;
+
+        const bool rotate = !(Angle == std::trunc(Angle) && std::fmod(Angle, 360.0f) == 0.0f);
+        std::int32_t percent = Opacity % 100;  // Opacity > 0 here
+        if (percent == 0) percent = 100;
+        if (LightAdjustment > 100 || LightAdjustment < -100) LightAdjustment = 0;
+
+        if (rotate) {
+            double degrees = 0;
+            if (!engine::wholeDegrees(Angle, degrees)) return false;
+            if (CenterOnDestXY) {
+                const auto x = to32(std::int64_t{destX} - destWidth / 2);
+                const auto y = to32(std::int64_t{destY} - destHeight / 2);
+                if (!x || !y) return false;
+                destX = *x;
+                destY = *y;
+            }
+            BorrowedDC borrowed(destHostDIB);
+            return RenderRotated(destinationDC, degrees, destX, destY, destWidth, destHeight, SrcX,
+                                 SrcY, srcWidth, srcHeight, percent, destHostDIB, grayScale,
+                                 LightAdjustment);
+        }
+        if (CenterOnDestXY) {
+            const auto x = to32(std::int64_t{destX} - std::abs(destWidth / 2));
+            const auto y = to32(std::int64_t{destY} - std::abs(destHeight / 2));
+            if (!x || !y) return false;
+            destX = *x;
+            destY = *y;
+        }
+
+        const bool mirrored = destWidth < 1 || destHeight < 0;
+        const bool scaled = std::abs(destWidth) != srcWidth || std::abs(destHeight) != srcHeight;
+        const bool useAlphaBlend = (!isGDIplusEnabled() || gdiToken_ == 0) &&
+                                   isAlphaBlendFriendly() && !mirrored && grayScale == -1 &&
+                                   LightAdjustment == 0 && (!scaled || !highQuality_);
+        // The imaging-library bridge would take the remaining draws when it is enabled; it is
+        // absent on this platform, so they go to the engine.
+        const auto opacity = static_cast<std::uint8_t>(percent * 255 / 100);
+
+        if (useAlphaBlend) {
+            const bool wasSelected = savedObject_ != nullptr;
+            platform::DeviceContext* source = LoadDIBinDC(true);
+            if (source == nullptr) return false;
+            bool drawn = false;
+            {
+                BorrowedDC borrowed(destHostDIB);
+                platform::DeviceContext* target =
+                    destHostDIB != nullptr ? borrowed.dc() : destinationDC;
+                if (target != nullptr) {
+                    std::optional<platform::StretchMode> previous;
+                    if (SetHalfTone && (capabilityFlags_ & kCapConsumerFamily) == 0)
+                        previous = target->setStretchMode(platform::StretchMode::HalfTone);
+                    drawn = platform::AlphaBlend(*target, destX, destY, destWidth, destHeight,
+                                                 *source, SrcX, SrcY, srcWidth, srcHeight,
+                                                 platform::BlendFunction{opacity, alpha_});
+                    if (previous) target->setStretchMode(*previous);
+                }
+            }
+            if (!wasSelected) LoadDIBinDC(false);
+            return drawn;
+        }
+
+        // Engine path.
+        engine::WorkBuffer mirroredCopy;
+        const engine::PixelView* buffer = nullptr;
+        engine::PixelView mirroredView;
+        if (mirrored) {
+            mirroredCopy = engine::WorkBuffer::create(srcWidth, srcHeight, false);
+            if (mirroredCopy.empty()) return false;
+            mirroredView = mirroredCopy.view();
+            if (!MirrorCopy(SrcX, SrcY, srcWidth, srcHeight, destWidth, destHeight, mirroredView,
+                            LightAdjustment))
+                return false;
+            buffer = &mirroredView;
+        }
+        if (!scaled) {
+            return BlendToTarget(destinationDC, buffer, SrcX, SrcY, destX, destY, destWidth,
+                                 destHeight, opacity, destHostDIB, grayScale, LightAdjustment);
+        }
+
+        // ScaleToBuffer: only the part of the output that can reach the target is produced.
+        // A negative destX / destY cuts columns from the left and rows from the top; the
+        // target's own edges cut the rest.
+        const std::int64_t fullW = destWidth, fullH = destHeight;  // positive here
+        const std::int64_t left = std::max<std::int64_t>(destX, 0);
+        const std::int64_t top = std::max<std::int64_t>(destY, 0);
+        if (left >= std::int64_t{destX} + fullW || top >= std::int64_t{destY} + fullH)
+            return false;  // swallowed by a negative position
+        const platform::Rect visible = visibleTarget(destinationDC, destHostDIB);
+        const std::int64_t x0 = std::max<std::int64_t>(left, visible.left);
+        const std::int64_t y0 = std::max<std::int64_t>(top, visible.top);
+        const std::int64_t x1 = std::min<std::int64_t>(std::int64_t{destX} + fullW, visible.right);
+        const std::int64_t y1 = std::min<std::int64_t>(std::int64_t{destY} + fullH, visible.bottom);
+        if (x1 <= x0 || y1 <= y0) return true;  // nothing of it is visible
+
+        const engine::ConstPixelView source = buffer != nullptr
+                                                  ? engine::ConstPixelView(*buffer)
+                                                  : engine::ConstPixelView(bits_, width_, height_);
+        engine::ScaleJob job;
+        job.srcX = SrcX;
+        job.srcY = SrcY;
+        job.srcWidth = srcWidth;
+        job.srcHeight = srcHeight;
+        job.fullWidth = destWidth;
+        job.fullHeight = destHeight;
+        job.skipX = static_cast<std::int32_t>(x0 - destX);
+        job.skipBottom = static_cast<std::int32_t>(std::int64_t{destY} + fullH - y1);
+        job.bilinear = highQuality_;
+        auto scaledCopy = engine::WorkBuffer::create(static_cast<std::int32_t>(x1 - x0),
+                                                     static_cast<std::int32_t>(y1 - y0), false);
+        if (scaledCopy.empty()) return false;
+        const engine::PixelView scaledView = scaledCopy.view();
+        if (!engine::scaleToBuffer(source, job, scaledView)) return false;
+        if (LightAdjustment != 0) {
+            if (!engine::adjustLightness(scaledView, scaledView, LightAdjustment)) return false;
+            LightAdjustment = 0;
+        }
+        return BlendToTarget(destinationDC, &scaledView, 0, 0, static_cast<std::int32_t>(x0),
+                             static_cast<std::int32_t>(y0), scaledView.width, scaledView.height,
+                             opacity, destHostDIB, grayScale, LightAdjustment);
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace talvrin

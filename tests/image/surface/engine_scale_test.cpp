@@ -1,0 +1,174 @@
+// Mirrored copies, the lightness change and the resampler (nearest and bilinear).
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "image/surface/engine.h"
+#include "render_test_support.h"
+
+namespace talvrin {
+namespace {
+
+using testing::Pixel;
+
+engine::ConstPixelView viewOf(const c32bppDIB& d) {
+    return {d.BitsPointer(), d.Width(), d.Height()};
+}
+
+TEST(EngineLightness, WorkedNumbers) {
+    std::vector<Pixel> px = {{200, 200, 200, 255}, {90, 0, 90, 100}, {0, 0, 0, 0}};
+    const engine::PixelView v{px[0].data(), 3, 1};
+    ASSERT_TRUE(engine::adjustLightness(v, v, 50.0f));
+    EXPECT_EQ(px[0], (Pixel{255, 255, 255, 255}));  // m = 32512 / 255 = 127, capped at alpha
+    EXPECT_EQ(px[1], (Pixel{100, 50, 100, 100}));   // m = 12750 / 255 = 50, capped at 100
+    EXPECT_EQ(px[2], (Pixel{0, 0, 0, 0}));
+
+    px = {{200, 100, 10, 255}, {90, 0, 90, 100}};
+    ASSERT_TRUE(engine::adjustLightness(engine::PixelView{px[0].data(), 2, 1},
+                                        engine::PixelView{px[0].data(), 2, 1}, -50.0f));
+    // nearest(-32512.5) = -32512 (halves to even), / 255 truncates to -127.
+    EXPECT_EQ(px[0], (Pixel{73, 0, 0, 255}));
+    EXPECT_EQ(px[1], (Pixel{40, 0, 40, 100}));  // m = -50
+}
+
+TEST(EngineLightness, CopyLeavesSourceAndRejectsNonFinite) {
+    Pixel src{10, 20, 30, 255};
+    Pixel out{1, 1, 1, 1};
+    ASSERT_TRUE(engine::adjustLightness(engine::ConstPixelView{src.data(), 1, 1},
+                                        engine::PixelView{out.data(), 1, 1}, 10.0f));
+    EXPECT_EQ(src, (Pixel{10, 20, 30, 255}));
+    EXPECT_EQ(out, (Pixel{35, 45, 55, 255}));  // nearest(25.5 * 255) = 6502 -> 25
+    EXPECT_FALSE(engine::adjustLightness(engine::ConstPixelView{src.data(), 1, 1},
+                                         engine::PixelView{out.data(), 1, 1}, NAN));
+}
+
+TEST(EngineMirror, AxesAndSourceOrigins) {
+    auto src = testing::engineSurface(3, 2);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            testing::put(*src, x, y, {std::uint8_t(x), std::uint8_t(y), 0, 255});
+    auto out = engine::WorkBuffer::create(2, 1, true);
+    // Horizontal: image row srcY from the top; srcX counts from the right edge.
+    ASSERT_TRUE(engine::mirrorCopy(viewOf(*src), 0, 1, 2, 1, true, false, out.view()));
+    EXPECT_EQ(testing::get(out.view(), 0, 0), (Pixel{2, 1, 0, 255}));
+    EXPECT_EQ(testing::get(out.view(), 1, 0), (Pixel{1, 1, 0, 255}));
+    // Vertical: srcY counts storage rows from the bottom; columns from srcX unreversed.
+    ASSERT_TRUE(engine::mirrorCopy(viewOf(*src), 1, 0, 2, 1, false, true, out.view()));
+    EXPECT_EQ(testing::get(out.view(), 0, 0), (Pixel{1, 1, 0, 255}));
+    EXPECT_EQ(testing::get(out.view(), 1, 0), (Pixel{2, 1, 0, 255}));
+    // Neither axis, wrong sizes, rectangles outside the source: refused.
+    EXPECT_FALSE(engine::mirrorCopy(viewOf(*src), 0, 0, 2, 1, false, false, out.view()));
+    EXPECT_FALSE(engine::mirrorCopy(viewOf(*src), 0, 0, 3, 1, true, false, out.view()));
+    EXPECT_FALSE(engine::mirrorCopy(viewOf(*src), 2, 0, 2, 1, true, true, out.view()));
+    EXPECT_FALSE(engine::mirrorCopy(viewOf(*src), 0, 2, 2, 1, true, true, out.view()));
+}
+
+TEST(EngineMirror, TwiceRestoresOddAndEvenSizes) {
+    for (const auto& [w, h] : {std::pair{5, 3}, std::pair{4, 6}, std::pair{1, 7}}) {
+        auto src = testing::engineSurface(w, h);
+        testing::fillRandom(*src, static_cast<std::uint32_t>(w * 31 + h));
+        for (const auto& [mx, my] :
+             {std::pair{true, false}, std::pair{false, true}, std::pair{true, true}}) {
+            auto once = engine::WorkBuffer::create(w, h, false);
+            auto twice = engine::WorkBuffer::create(w, h, false);
+            ASSERT_TRUE(engine::mirrorCopy(viewOf(*src), 0, 0, w, h, mx, my, once.view()));
+            ASSERT_TRUE(engine::mirrorCopy(once.view(), 0, 0, w, h, mx, my, twice.view()));
+            EXPECT_TRUE(
+                std::equal(src->BitsPointer(), src->BitsPointer() + w * h * 4, twice.view().bits));
+        }
+    }
+}
+
+engine::ScaleJob job(int srcW, int srcH, int fullW, int fullH, bool bilinear) {
+    engine::ScaleJob j;
+    j.srcWidth = srcW;
+    j.srcHeight = srcH;
+    j.fullWidth = fullW;
+    j.fullHeight = fullH;
+    j.bilinear = bilinear;
+    return j;
+}
+
+TEST(EngineScaleNearest, DoublesAndHalves) {
+    auto src = testing::engineSurface(2, 2);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x)
+            testing::put(*src, x, y, {std::uint8_t(x), std::uint8_t(y), 0, 255});
+    auto out = engine::WorkBuffer::create(4, 4, false);
+    ASSERT_TRUE(engine::scaleToBuffer(viewOf(*src), job(2, 2, 4, 4, false), out.view()));
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(testing::get(out.view(), x, y),
+                      (Pixel{std::uint8_t(x / 2), std::uint8_t(y / 2), 0, 255}));
+}
+
+TEST(EngineScaleNearest, SkippedColumnsAndRowsAreTheTailOfTheFullOutput) {
+    auto src = testing::engineSurface(7, 5);
+    testing::fillRandom(*src, 3);
+    for (const bool bilinear : {false, true}) {
+        auto full = engine::WorkBuffer::create(13, 11, false);
+        ASSERT_TRUE(engine::scaleToBuffer(viewOf(*src), job(7, 5, 13, 11, bilinear), full.view()));
+        engine::ScaleJob j = job(7, 5, 13, 11, bilinear);
+        j.skipX = 4;
+        j.skipBottom = 3;
+        auto part = engine::WorkBuffer::create(6, 5, false);  // 3 columns cut on the right too
+        ASSERT_TRUE(engine::scaleToBuffer(viewOf(*src), j, part.view()));
+        for (int y = 0; y < 5; ++y)  // part row y from the top is full row y + (11 - 3 - 5)
+            for (int x = 0; x < 6; ++x)
+                ASSERT_EQ(testing::get(part.view(), x, y), testing::get(full.view(), x + 4, y + 3));
+    }
+}
+
+TEST(EngineScaleBilinear, ColumnAndRowPairing) {
+    // Two columns: output column 1 of 4 lies halfway between them.
+    Pixel two[2] = {{100, 0, 0, 255}, {201, 0, 0, 255}};
+    auto out = engine::WorkBuffer::create(4, 1, false);
+    ASSERT_TRUE(engine::scaleToBuffer({two[0].data(), 2, 1}, job(2, 1, 4, 1, true), out.view()));
+    EXPECT_EQ(testing::get(out.view(), 0, 0)[0], 100);
+    EXPECT_EQ(testing::get(out.view(), 1, 0)[0], 150);  // int(0.5 * 100 + 0.5 * 201)
+    EXPECT_EQ(testing::get(out.view(), 2, 0)[0], 201);  // last column alone
+    EXPECT_EQ(testing::get(out.view(), 3, 0)[0], 201);
+
+    // Two storage rows (row 0 = 40, row 1 = 81), scaled to four rows from the bottom: row
+    // y samples fy = y / 2; storage row yi weighs yf and the row below 1 - yf; row 0 alone.
+    Pixel rows[2] = {{40, 0, 0, 255}, {81, 0, 0, 255}};
+    auto tall = engine::WorkBuffer::create(1, 4, false);
+    ASSERT_TRUE(engine::scaleToBuffer({rows[0].data(), 1, 2}, job(1, 2, 1, 4, true), tall.view()));
+    const std::uint8_t* b = tall.view().bits;
+    EXPECT_EQ(b[0], 40);   // fy 0
+    EXPECT_EQ(b[4], 40);   // fy 0.5, yi 0: row 0 alone
+    EXPECT_EQ(b[8], 40);   // fy 1: row 1 weighs 0, row 0 weighs 1
+    EXPECT_EQ(b[12], 60);  // fy 1.5: int(0.5 * 81 + 0.5 * 40)
+}
+
+TEST(EngineScaleBilinear, RightNeighbourDroppedAtTheRectanglesLastColumn) {
+    // Source rectangle: columns 2 and 3 of a 4-wide image whose next row starts with a marker.
+    auto src = testing::engineSurface(4, 2);
+    testing::fill(*src, {255, 255, 255, 255});
+    testing::put(*src, 2, 1, {10, 10, 10, 255});
+    testing::put(*src, 3, 1, {30, 30, 30, 255});
+    engine::ScaleJob j = job(2, 1, 4, 1, true);
+    j.srcX = 2;
+    j.srcY = 1;
+    auto out = engine::WorkBuffer::create(4, 1, false);
+    ASSERT_TRUE(engine::scaleToBuffer(viewOf(*src), j, out.view()));
+    EXPECT_EQ(testing::get(out.view(), 1, 0)[0], 20);
+    EXPECT_EQ(testing::get(out.view(), 2, 0)[0], 30);
+    EXPECT_EQ(testing::get(out.view(), 3, 0)[0], 30);  // never mixed with column 4 (= row above)
+}
+
+TEST(EngineScale, RejectsJobsThatDoNotFit) {
+    auto src = testing::engineSurface(4, 4);
+    auto out = engine::WorkBuffer::create(4, 4, false);
+    engine::ScaleJob j = job(4, 4, 4, 4, false);
+    j.srcX = 1;  // rectangle leaves the source
+    EXPECT_FALSE(engine::scaleToBuffer(viewOf(*src), j, out.view()));
+    j = job(4, 4, 3, 4, false);  // output wider than the full output
+    EXPECT_FALSE(engine::scaleToBuffer(viewOf(*src), j, out.view()));
+    j = job(0, 4, 4, 4, false);
+    EXPECT_FALSE(engine::scaleToBuffer(viewOf(*src), j, out.view()));
+    EXPECT_TRUE(engine::WorkBuffer::create(1 << 16, 1 << 16, false).empty());
+}
+
+}  // namespace
+}  // namespace talvrin
