@@ -31,8 +31,13 @@ class DOSOutputs {
     const std::string& Outputs() const;
 
     // Runs the command line (the argument replaces the stored line when it is not empty) and
-    // returns the text it wrote, or empty text when no process was started. Raises
-    // ReceiveOutputs once for every chunk read (at most 256 bytes each), then once with empty
+    // returns the text it wrote, or empty text when no process was started. The line is split
+    // into words like a POSIX shell splits them, without expanding anything; the first word is
+    // the program, searched on PATH. Output is decoded from the locale's narrow encoding
+    // (LC_CTYPE of the calling thread at the time of the call).
+    //
+    // Raises ReceiveOutputs once for every read that gave text (reads are of at most 256 bytes;
+    // a character cut by a read arrives whole with the next one), then exactly once with empty
     // text at the end of the output. A call made while a run is in progress (from the handler)
     // returns empty text and does nothing else.
     std::string ExecuteCommand(const std::string& CommandLine = {});
