@@ -1,5 +1,6 @@
 // talvrin-repair: the repair sequence without a window. Prints each progress line as it is added
 // and, with --verbose, each command's output indented beneath its step.
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -91,6 +92,8 @@ int usage(std::FILE* out) {
 
 int main(int argc, char** argv) {
     using namespace talvrin;
+    // Command output is decoded from the user's narrow encoding.
+    std::setlocale(LC_ALL, "");
     bool verbose = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--verbose") == 0 || std::strcmp(argv[i], "-v") == 0) {

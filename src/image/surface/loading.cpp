@@ -13,6 +13,7 @@
 #include "platform/gdi_object.h"
 #include "platform/picture.h"
 #include "platform/picture_loader.h"
+#include "resources/builtin_resources.h"
 
 namespace talvrin {
 
@@ -219,7 +220,9 @@ bool c32bppDIB::LoadPicture_Resource(const platform::ResourceId& ResIndex,
                                      std::int32_t iconBitDepth) {
     std::shared_ptr<const platform::ResourceProvider> own;
     if (!provider) {
+        // A host may install its own; otherwise the resources compiled into the program.
         own = platform::programResources();
+        if (!own) own = builtInResources();
         provider = own.get();
     }
     if (!provider) return false;

@@ -317,5 +317,18 @@ TEST(LoadingObjects, ResourcesByNameAndByPictureKind) {
     platform::setProgramResources(before);
 }
 
+TEST(LoadingObjects, ProgramsOwnResourcesAreCompiledIn) {
+    c32bppDIB dib;
+    ASSERT_TRUE(dib.LoadPicture_Resource(101, std::string("CUSTOM")));  // the window icon
+    EXPECT_EQ(dib.Width(), 32);
+    EXPECT_EQ(dib.Height(), 32);
+    ASSERT_TRUE(dib.LoadPicture_Resource(102, std::string("CUSTOM")));  // the link picture
+    EXPECT_EQ(dib.ImageType(), imgGIF);
+    EXPECT_EQ(dib.Width(), 16);
+    ASSERT_TRUE(dib.LoadPicture_Resource(1, 2));  // the link cursor, as a picture
+    EXPECT_EQ(dib.Width(), 32);
+    EXPECT_FALSE(dib.LoadPicture_Resource(999, std::string("CUSTOM")));
+}
+
 }  // namespace
 }  // namespace talvrin
