@@ -27,6 +27,20 @@ inline std::uint32_t div255(std::uint32_t x) noexcept {
     return (x * 0x8081u) >> 23;
 }
 
+// Sets every alpha byte to 255, keeping the colour bytes.
+void makeOpaque(std::uint8_t* pixels, std::size_t pixelCount) noexcept {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    for (; i + 4 <= pixelCount; i += 4) {
+        auto* at = reinterpret_cast<__m128i*>(pixels + i * 4);
+        _mm_storeu_si128(at, _mm_or_si128(_mm_loadu_si128(at), alpha));
+    }
+#endif
+    for (; i < pixelCount; ++i)
+        pixels[i * 4 + kAlphaOffset] = 255;
+}
+
 }  // namespace
 
 namespace detail {
@@ -197,11 +211,7 @@ bool ClassifyAlpha(std::span<std::uint8_t> pixels, std::int32_t width, std::int3
         case detail::AlphaVerdict::Opaque:
             imageType = imgBitmap;
             alphaFlag = false;
-            if (adjust) {
-                std::uint8_t* p = pixels.data();
-                for (std::size_t i = 0; i < *count; ++i)
-                    p[i * 4 + kAlphaOffset] = 255;
-            }
+            if (adjust) makeOpaque(pixels.data(), *count);
             break;
         case detail::AlphaVerdict::Premultiplied:
             imageType = imgBmpPARGB;

@@ -112,6 +112,17 @@ TEST(ClassifyAlphaVerdict, NoneTypeSkipsTheScanAndCountsAsOpaque) {
     EXPECT_EQ(pixelAt(px, 1), (Px{10, 0, 0, 255}));
 }
 
+TEST(ClassifyAlphaVerdict, OpaqueAdjustSetsEveryAlphaForAnyLength) {
+    for (int count = 1; count < 20; ++count) {
+        std::vector<std::uint8_t> px(static_cast<std::size_t>(count) * 4 + 4, 7);
+        const auto v = classify(px, count, 1, true, imgNone);
+        ASSERT_EQ(v.type, imgBitmap);
+        for (int i = 0; i < count; ++i)
+            ASSERT_EQ(pixelAt(px, i), (Px{7, 7, 7, 255})) << count;
+        ASSERT_EQ(pixelAt(px, count), (Px{7, 7, 7, 7})) << "past the image, count " << count;
+    }
+}
+
 TEST(ClassifyAlphaVerdict, InvalidArgumentsFailAndTouchNothing) {
     auto px = pixelsOf({{200, 50, 50, 128}, {1, 1, 1, 1}});
     const auto before = px;
