@@ -143,7 +143,8 @@ struct BlendJob {
 //   o = 255: a = 255 copies all four bytes; a = 0 keeps the target; else t = t*(255-a)÷255 + c;
 //   o < 255: a = 0 keeps the target; else with k = 255 - a*o÷255, t = (t*k + c*o)÷255;
 // the alpha byte follows the same rule with a in place of c. Gray: g = nearest(B*wB + G*wG +
-// R*wR) (single precision, halves to even, low byte) in place of each colour byte.
+// R*wR) (single precision, halves to even, low byte) in place of each colour byte. A colour
+// above its pixel's alpha (a malformed source) is taken as the alpha.
 // Answers false only for invalid views; a rectangle clipped away entirely answers true.
 bool blendToSurface(ConstPixelView src, const BlendJob& job, PixelView target) noexcept;
 

@@ -6,6 +6,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "image/codecs/mod_parsers.h"
 #include "image/surface/engine.h"
 #include "platform/bitmap.h"
@@ -38,11 +42,6 @@ struct GrayTables {
     }
 };
 
-inline std::uint8_t clampByte(std::uint32_t v) noexcept {
-    // Only a malformed source (a colour above its alpha) can pass 255.
-    return static_cast<std::uint8_t>(v > 255 ? 255 : v);
-}
-
 // How the target's bytes are laid out and which of them take part.
 enum class TargetKind {
     Host,       // 32-bit surface: all four bytes blend
@@ -50,51 +49,106 @@ enum class TargetKind {
     Context24,  // 24-bit context: three bytes a pixel, colours blend
 };
 
-// Blends one row of n pixels. The opacity/gray choice is made once per call, not per pixel.
-template <TargetKind Kind, bool Gray, bool Full>
-void blendRow(std::uint8_t* t, const std::uint8_t* s, std::int32_t n, std::uint32_t o,
-              const GrayTables* gt) noexcept {
+// One rule covers every case: with k = 255 - a * o / 255, t = (t * k + c * o) / 255. At o = 255
+// it is t * (255 - a) / 255 + c exactly (c * 255 divides evenly), and at a = 255 it copies c.
+// A colour above its alpha (a malformed source) is taken as its alpha, which keeps every
+// intermediate below 2^16 and every result within a byte.
+inline std::uint8_t blendByte(std::uint32_t t, std::uint32_t c, std::uint32_t k,
+                              std::uint32_t o) noexcept {
+    return static_cast<std::uint8_t>((t * k + c * o) / 255);
+}
+
+// Blends one row of n pixels, one pixel at a time (the reference form, also used for the
+// tails of the vector rows and for grayscale).
+template <TargetKind Kind, bool Gray>
+void blendRowScalar(std::uint8_t* t, const std::uint8_t* s, std::int32_t n, std::uint32_t o,
+                    const GrayTables* gt) noexcept {
     constexpr std::size_t step = Kind == TargetKind::Context24 ? 3 : 4;
     for (std::int32_t i = 0; i < n; ++i, s += 4, t += step) {
         const std::uint32_t a = s[3];
-        if (a == 0) {
-            if constexpr (Kind == TargetKind::Context32) t[3] = 0;
-            continue;
-        }
-        std::uint32_t c0 = s[0], c1 = s[1], c2 = s[2];
-        if constexpr (Gray) c0 = c1 = c2 = gt->gray(s);
-        if constexpr (Full) {
-            if (a == 255) {
-                t[0] = static_cast<std::uint8_t>(c0);
-                t[1] = static_cast<std::uint8_t>(c1);
-                t[2] = static_cast<std::uint8_t>(c2);
-                if constexpr (Kind == TargetKind::Host) t[3] = 255;
-                if constexpr (Kind == TargetKind::Context32) t[3] = 0;
-                continue;
-            }
-            const std::uint32_t inv = 255 - a;
-            t[0] = clampByte(t[0] * inv / 255 + c0);
-            t[1] = clampByte(t[1] * inv / 255 + c1);
-            t[2] = clampByte(t[2] * inv / 255 + c2);
-            if constexpr (Kind == TargetKind::Host) t[3] = clampByte(t[3] * inv / 255 + a);
-        } else {
+        if (a != 0) {
+            std::uint32_t c0 = s[0], c1 = s[1], c2 = s[2];
+            if constexpr (Gray) c0 = c1 = c2 = gt->gray(s);
+            c0 = std::min(c0, a), c1 = std::min(c1, a), c2 = std::min(c2, a);
             const std::uint32_t k = 255 - a * o / 255;
-            t[0] = clampByte((t[0] * k + c0 * o) / 255);
-            t[1] = clampByte((t[1] * k + c1 * o) / 255);
-            t[2] = clampByte((t[2] * k + c2 * o) / 255);
-            if constexpr (Kind == TargetKind::Host) t[3] = clampByte((t[3] * k + a * o) / 255);
+            t[0] = blendByte(t[0], c0, k, o);
+            t[1] = blendByte(t[1], c1, k, o);
+            t[2] = blendByte(t[2], c2, k, o);
+            if constexpr (Kind == TargetKind::Host) t[3] = blendByte(t[3], a, k, o);
         }
         if constexpr (Kind == TargetKind::Context32) t[3] = 0;
     }
 }
 
+#if defined(__SSE2__)
+// x / 255 for every 16-bit x, exactly: (x * 0x8081) >> 23.
+inline __m128i div255(__m128i x) noexcept {
+    return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(static_cast<short>(0x8081))), 7);
+}
+
+// Two pixels widened to 16-bit lanes.
+inline __m128i blendTwo(__m128i s16, __m128i t16, __m128i o16) noexcept {
+    const __m128i a16 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s16, 0xFF), 0xFF);
+    const __m128i c16 = _mm_min_epi16(s16, a16);  // the alpha lane keeps a
+    const __m128i k = _mm_sub_epi16(_mm_set1_epi16(255), div255(_mm_mullo_epi16(a16, o16)));
+    const __m128i x = _mm_add_epi16(_mm_mullo_epi16(t16, k), _mm_mullo_epi16(c16, o16));
+    const __m128i r = div255(x);
+    const __m128i keep = _mm_cmpeq_epi16(a16, _mm_setzero_si128());
+    return _mm_or_si128(_mm_and_si128(keep, t16), _mm_andnot_si128(keep, r));
+}
+
+// Four pixels at a time onto 32-bit targets; the tail goes through the scalar form.
+template <TargetKind Kind>
+void blendRowVector(std::uint8_t* t, const std::uint8_t* s, std::int32_t n, std::uint32_t o,
+                    const GrayTables* gt) noexcept {
+    static_assert(Kind != TargetKind::Context24);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i o16 = _mm_set1_epi16(static_cast<short>(o));
+    const __m128i keepColour = _mm_set1_epi32(0x00FFFFFF);
+    std::int32_t i = 0;
+    for (; i + 4 <= n; i += 4, s += 16, t += 16) {
+        const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        const __m128i tv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t));
+        const __m128i lo = blendTwo(_mm_unpacklo_epi8(sv, zero), _mm_unpacklo_epi8(tv, zero), o16);
+        const __m128i hi = blendTwo(_mm_unpackhi_epi8(sv, zero), _mm_unpackhi_epi8(tv, zero), o16);
+        __m128i r = _mm_packus_epi16(lo, hi);
+        if constexpr (Kind == TargetKind::Context32) r = _mm_and_si128(r, keepColour);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(t), r);
+    }
+    blendRowScalar<Kind, false>(t, s, n - i, o, gt);
+}
+
+// 24-bit targets: the row goes through a 32-bit scratch in chunks, so that the vector form
+// does the arithmetic; the scratch's alpha bytes are never read back.
+void blendRow24Vector(std::uint8_t* t, const std::uint8_t* s, std::int32_t n, std::uint32_t o,
+                      const GrayTables* gt) noexcept {
+    constexpr std::int32_t kChunk = 256;
+    alignas(16) std::uint8_t scratch[kChunk * 4];
+    while (n > 0) {
+        const std::int32_t m = std::min(n, kChunk);
+        for (std::int32_t i = 0; i < m; ++i)
+            std::memcpy(scratch + 4 * i, t + 3 * i, 3);
+        blendRowVector<TargetKind::Context32>(scratch, s, m, o, gt);
+        for (std::int32_t i = 0; i < m; ++i)
+            std::memcpy(t + 3 * i, scratch + 4 * i, 3);
+        t += 3 * m;
+        s += 4 * m;
+        n -= m;
+    }
+}
+#endif
+
 using RowFn = void (*)(std::uint8_t*, const std::uint8_t*, std::int32_t, std::uint32_t,
                        const GrayTables*);
 
 template <TargetKind Kind>
-RowFn pickRow(bool gray, bool full) noexcept {
-    if (gray) return full ? &blendRow<Kind, true, true> : &blendRow<Kind, true, false>;
-    return full ? &blendRow<Kind, false, true> : &blendRow<Kind, false, false>;
+RowFn pickRow(bool gray) noexcept {
+    if (gray) return &blendRowScalar<Kind, true>;
+#if defined(__SSE2__)
+    if constexpr (Kind != TargetKind::Context24) return &blendRowVector<Kind>;
+    if constexpr (Kind == TargetKind::Context24) return &blendRow24Vector;
+#endif
+    return &blendRowScalar<Kind, false>;
 }
 
 // The blend rectangle after clipping: n columns and rows starting at the given source and
@@ -132,7 +186,7 @@ bool blendToSurface(ConstPixelView src, const BlendJob& job, PixelView target) n
     if (!clipJob(src, job, 0, 0, target.width, target.height, c)) return true;
     const bool gray = job.grayScale != -1;
     const GrayTables tables(gray ? job.grayScale : 0);
-    const RowFn row = pickRow<TargetKind::Host>(gray, job.opacity == 255);
+    const RowFn row = pickRow<TargetKind::Host>(gray);
     for (std::int32_t r = 0; r < c.height; ++r) {
         const std::uint8_t* s =
             src.row(src.height - 1 - (c.srcY + r)) + static_cast<std::size_t>(c.srcX) * 4;
@@ -153,9 +207,8 @@ bool blendToContext(ConstPixelView src, const BlendJob& job, platform::DeviceCon
     if (!clipJob(src, job, box.left, box.top, box.right, box.bottom, c)) return true;
     const bool gray = job.grayScale != -1;
     const GrayTables tables(gray ? job.grayScale : 0);
-    const bool full = job.opacity == 255;
-    const RowFn row = bpp == 32 ? pickRow<TargetKind::Context32>(gray, full)
-                                : pickRow<TargetKind::Context24>(gray, full);
+    const RowFn row =
+        bpp == 32 ? pickRow<TargetKind::Context32>(gray) : pickRow<TargetKind::Context24>(gray);
     const std::size_t pixelBytes = static_cast<std::size_t>(bpp / 8);
     for (std::int32_t r = 0; r < c.height; ++r) {
         const std::uint8_t* s =

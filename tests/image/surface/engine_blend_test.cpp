@@ -206,3 +206,46 @@ TEST(EngineBlendRules, RandomPixelsFollowTheIntegerRules) {
 
 }  // namespace
 }  // namespace talvrin
+
+namespace talvrin {
+namespace {
+
+// The vector rows against the one-pixel rule on every kind of target and on widths that
+// leave every possible tail.
+TEST(EngineBlendRules, EveryTargetKindAndWidthMatchesTheRule) {
+    for (const int n : {1, 2, 3, 4, 5, 7, 8, 9, 300}) {
+        auto src = testing::engineSurface(n, 1);
+        testing::fillRandom(*src, static_cast<std::uint32_t>(n));
+        for (const int bpp : {24, 32}) {
+            for (const int o : {255, 128, 9}) {
+                TestDC dc(n, 1, bpp);
+                std::mt19937 rng(static_cast<std::uint32_t>(n * o + bpp));
+                for (int x = 0; x < n; ++x)
+                    for (int c = 0; c < bpp / 8; ++c)
+                        dc.at(x, 0)[c] = static_cast<std::uint8_t>(rng());
+                std::vector<Pixel> before(n);
+                for (int x = 0; x < n; ++x)
+                    std::copy_n(dc.at(x, 0), bpp / 8, before[x].begin());
+                BlendJob j = oneJob(static_cast<std::uint8_t>(o));
+                j.width = n;
+                ASSERT_TRUE(engine::blendToContext({src->BitsPointer(), n, 1}, j, *dc.dc));
+                for (int x = 0; x < n; ++x) {
+                    const Pixel s = testing::get(*src, x, 0);
+                    const unsigned a = s[3], k = 255 - a * o / 255;
+                    for (int c = 0; c < 3; ++c) {
+                        const unsigned want =
+                            a == 0 ? before[x][c] : (before[x][c] * k + s[c] * o) / 255;
+                        ASSERT_EQ(dc.at(x, 0)[c], want)
+                            << "n " << n << " bpp " << bpp << " o " << o;
+                    }
+                    if (bpp == 32) {
+                        ASSERT_EQ(dc.at(x, 0)[3], 0);
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace talvrin
