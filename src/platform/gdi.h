@@ -25,7 +25,9 @@ bool BitBlt(DeviceContext& dest, std::int32_t x, std::int32_t y, std::int32_t wi
             std::int32_t srcY) noexcept;
 
 // Stretched source copy with nearest-neighbour sampling (see AlphaBlend for the mapping). A
-// negative width or height on one side only mirrors along that axis. False for a zero size.
+// negative size makes its rectangle cover [position + size, position) on that axis; a negative
+// size on one side only mirrors along that axis. Destination pixels whose source pixel lies
+// outside the source surface keep their value. False for a zero size.
 bool StretchBlt(DeviceContext& dest, std::int32_t x, std::int32_t y, std::int32_t width,
                 std::int32_t height, const DeviceContext& src, std::int32_t srcX, std::int32_t srcY,
                 std::int32_t srcWidth, std::int32_t srcHeight) noexcept;
