@@ -187,4 +187,10 @@ struct RotateJob {
 // pairing of scaleToBuffer. False when the job does not fit the views.
 bool rotateToSquare(ConstPixelView src, const RotateJob& job, PixelView out) noexcept;
 
+// ---- Vector forms --------------------------------------------------------------------------
+
+// The resampler, rotator and compositor have vector forms that give the same bytes as their
+// one-pixel forms and run where the processor has them. Tests switch them off to compare.
+void setVectorCodeEnabled(bool enabled) noexcept;
+
 }  // namespace talvrin::engine

@@ -172,3 +172,63 @@ TEST(EngineScale, RejectsJobsThatDoNotFit) {
 
 }  // namespace
 }  // namespace talvrin
+
+namespace talvrin {
+namespace {
+
+// Runs f with the vector forms on and off and answers both outputs.
+template <typename F>
+std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> bothForms(F&& f) {
+    std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> r;
+    r.first = f();
+    engine::setVectorCodeEnabled(false);
+    r.second = f();
+    engine::setVectorCodeEnabled(true);
+    return r;
+}
+
+TEST(EngineVectorForms, BilinearScaleMatchesScalarForm) {
+    auto src = testing::engineSurface(61, 47);
+    testing::fillRandom(*src, 17);
+    struct Case {
+        int sx, sy, sw, sh, fw, fh, skipX, skipBottom;
+    };
+    for (const Case c : {Case{0, 0, 61, 47, 122, 94, 0, 0}, Case{0, 0, 61, 47, 30, 23, 0, 0},
+                         Case{3, 5, 37, 29, 53, 71, 4, 6}, Case{10, 1, 51, 46, 17, 200, 0, 9},
+                         Case{0, 0, 61, 47, 61 * 3 + 1, 47, 7, 0}}) {
+        const auto [vec, scalar] = bothForms([&] {
+            engine::ScaleJob j = job(c.sw, c.sh, c.fw, c.fh, true);
+            j.srcX = c.sx, j.srcY = c.sy, j.skipX = c.skipX, j.skipBottom = c.skipBottom;
+            auto out = engine::WorkBuffer::create(c.fw - c.skipX, c.fh - c.skipBottom, false);
+            EXPECT_TRUE(engine::scaleToBuffer(viewOf(*src), j, out.view()));
+            const auto* b = out.view().bits;
+            return std::vector<std::uint8_t>(b, b + out.width() * out.height() * 4);
+        });
+        EXPECT_EQ(vec, scalar) << c.sw << "->" << c.fw << " x " << c.sh << "->" << c.fh;
+    }
+}
+
+TEST(EngineVectorForms, BilinearRotationMatchesScalarForm) {
+    auto src = testing::engineSurface(41, 29);
+    testing::fillRandom(*src, 23);
+    for (const double degrees : {30.0, -45.0, 17.0, 90.0, 181.0}) {
+        for (const double scale : {1.0, 0.7, 2.3}) {
+            const auto [vec, scalar] = bothForms([&] {
+                engine::RotateJob j;
+                j.srcX = 2, j.srcY = 3, j.srcWidth = 37, j.srcHeight = 25;
+                j.xScale = scale, j.yScale = scale * 1.1, j.degrees = degrees, j.bilinear = true;
+                std::int32_t side = 0;
+                EXPECT_TRUE(
+                    engine::rotationSquareSide(int(37 * scale), int(25 * scale * 1.1), side));
+                auto out = engine::WorkBuffer::create(side, side, true);
+                EXPECT_TRUE(engine::rotateToSquare(viewOf(*src), j, out.view()));
+                const auto* b = out.view().bits;
+                return std::vector<std::uint8_t>(b, b + side * side * 4);
+            });
+            EXPECT_EQ(vec, scalar) << degrees << " degrees, scale " << scale;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace talvrin
