@@ -157,10 +157,22 @@ __attribute__((target("avx2"))) void bilinearRowAvx2(ConstPixelView src,
             std::memcpy(dst, single + off, 4);
             continue;
         }
-        const std::size_t offRight = c.w1 != 0.0 ? off + 4 : off;
-        detail::bilinearPixelAvx2(top + off, top + offRight, below + off, below + offRight,
-                                  c.w0 * rw.wTop, c.w1 * rw.wTop, c.w0 * rw.wBelow,
-                                  c.w1 * rw.wBelow, dst);
+        if (c.w1 == 0.0) {  // one column: the taps of weight 0 add nothing
+            if (oneRow) {
+                detail::bilinearPixel2Avx2(single + off, single + off, c.w0 * oneRowWeight, 0.0,
+                                           dst);
+            } else {
+                detail::bilinearPixel2Avx2(top + off, below + off, c.w0 * rw.wTop, c.w0 * rw.wBelow,
+                                           dst);
+            }
+        } else if (oneRow) {
+            detail::bilinearPixel2Avx2(single + off, single + off + 4, c.w0 * oneRowWeight,
+                                       c.w1 * oneRowWeight, dst);
+        } else {
+            detail::bilinearPixelAvx2(top + off, top + off + 4, below + off, below + off + 4,
+                                      c.w0 * rw.wTop, c.w1 * rw.wTop, c.w0 * rw.wBelow,
+                                      c.w1 * rw.wBelow, dst);
+        }
     }
 }
 #endif
