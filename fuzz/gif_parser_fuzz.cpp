@@ -1,0 +1,26 @@
+// Fuzzes cGIFparser and the picture loader's GIF route with arbitrary bytes.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "image/codecs/gif_parser.h"
+#include "image/surface/c32bpp_dib.h"
+#include "platform/gif_decoder.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size > (1u << 20)) return 0;
+    const std::span<const std::uint8_t> bytes(data, size);
+    // Huge declared sizes only spend the run clearing memory (the size limit itself is tested).
+    talvrin::platform::GifLayout layout;
+    if (talvrin::platform::walkGifToFirstImage(talvrin::ByteView(data, size), layout) ==
+            talvrin::platform::GifWalkStatus::kOk &&
+        std::int64_t{layout.width} * layout.height > (std::int64_t{1} << 22))
+        return 0;
+    talvrin::c32bppDIB dib;
+    talvrin::cGIFparser parser;
+    const bool result = parser.LoadStream(bytes, dib, 0, static_cast<std::int32_t>(size));
+    // A surface only exists when the load answered true.
+    if (dib.BitsPointer() && !result) __builtin_trap();
+    (void)talvrin::platform::decodeGifPicture(talvrin::ByteView(data, size));
+    return 0;
+}
