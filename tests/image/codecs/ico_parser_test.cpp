@@ -107,26 +107,21 @@ std::unique_ptr<Loaded> load(const Bytes& ico, int w = 32, int h = 32, int bits 
 
 // ---- Directory and selection -----------------------------------------------------------------
 
-TEST(IcoSelection, ExactSizeAndDepthWinsAtOnce) {
+TEST(IcoSelection, TheDescribedExamples) {
     cICOparser p;
+    // An exact size and depth scores 0 and wins at once.
     ASSERT_TRUE(loadDirectory(p, makeIco({blankEntry(16, 16, 32), blankEntry(32, 32, 8),
                                           blankEntry(32, 32, 32), blankEntry(48, 48, 32)})));
     EXPECT_EQ(p.SelectBestEntry(32, 32, 32), 3);
-}
-
-TEST(IcoSelection, LargerImageBeatsSmallerOne) {
-    cICOparser p;
-    ASSERT_TRUE(loadDirectory(p, makeIco({blankEntry(16, 16, 32), blankEntry(48, 48, 32)})));
+    // A larger image (score 32) beats a smaller one (-64), and is what loads.
+    const Bytes larger = makeIco({blankEntry(16, 16, 32), blankEntry(48, 48, 32)});
+    ASSERT_TRUE(loadDirectory(p, larger));
     EXPECT_EQ(p.SelectBestEntry(32, 32, 32), 2);
-    const auto l = load(makeIco({blankEntry(16, 16, 32), blankEntry(48, 48, 32)}));
-    EXPECT_EQ(l->dib.Width(), 48);
-}
-
-TEST(IcoSelection, AllSmallerFallsBackToTheLaterEntryOnATie) {
-    cICOparser p;
+    EXPECT_EQ(load(larger)->dib.Width(), 48);
+    // All smaller: the walk from the last entry keeps the later one on a tie (64 and 64) ...
     ASSERT_TRUE(loadDirectory(p, makeIco({blankEntry(16, 16, 4), blankEntry(16, 16, 32)})));
     EXPECT_EQ(p.SelectBestEntry(32, 32, 32), 2);
-    // Without a tie the nearer entry wins: 16x16x24 scores 56 + 8 against 8x8x4's 68 + 28.
+    // ... and otherwise takes the nearer one: 16x16x24 scores 56 + 8, 8x8x4 scores 68 + 28.
     ASSERT_TRUE(loadDirectory(p, makeIco({blankEntry(16, 16, 24), blankEntry(8, 8, 4)})));
     EXPECT_EQ(p.SelectBestEntry(32, 32, 32), 1);
 }
