@@ -127,28 +127,5 @@ TEST(PngSizes, ExpectedSizeCountsEveryPassRow) {
     }
 }
 
-TEST(PngSizes, FormatsAndUnits) {
-    EXPECT_EQ(filterUnit({1, 1, 16, kRgba, 0}), 8u);
-    EXPECT_EQ(filterUnit({1, 1, 8, kRgb, 0}), 3u);
-    EXPECT_EQ(filterUnit({1, 1, 1, kGray, 0}), 1u);
-    EXPECT_EQ(filterUnit({1, 1, 16, kGray, 0}), 2u);
-    EXPECT_FALSE(isValidFormat(kPalette, 16));
-    EXPECT_FALSE(isValidFormat(kRgb, 4));
-    EXPECT_FALSE(isValidFormat(1, 8));
-    EXPECT_TRUE(isValidFormat(kGray, 2));
-}
-
-TEST(PngPalette, GrayRampsAndTheDefaultPalette) {
-    const Bytes ramp4 = preparedPalette({1, 1, 4, kGray, 0}, false);
-    EXPECT_EQ(ramp4[3 * 15], 255);
-    EXPECT_EQ(ramp4[3 * 1 + 2], 17);
-    EXPECT_EQ(ramp4[3 * 16], 0);  // beyond the ramp stays black
-    const Bytes one = preparedPalette({1, 1, 1, kPalette, 0}, false);
-    EXPECT_EQ(one[3], 255);
-    EXPECT_EQ(one[6], 0);
-    const Bytes two = preparedPalette({1, 1, 2, kPalette, 0}, false);
-    EXPECT_EQ(two[3], 0);
-}
-
 }  // namespace
 }  // namespace talvrin::png
