@@ -95,6 +95,15 @@ TEST(EngineBlendGray, StandardWeightsAndUnknownCodes) {
         EXPECT_EQ(dc.at(0, 0)[1], 76);
         EXPECT_EQ(dc.at(0, 0)[2], 76);
     }
+    // Sums that land exactly on a half go to the even neighbour: 250 * 0.114 = 28.5 -> 28 and
+    // 4 * 0.114 + 12 * 0.587 = 7.5 -> 8.
+    for (const auto& [p, want] :
+         {std::pair{Pixel{250, 0, 0, 255}, 28}, std::pair{Pixel{4, 12, 0, 255}, 8}}) {
+        const OnePixel px{p};
+        TestDC dc(1, 1, 24);
+        ASSERT_TRUE(engine::blendToContext(px.view(), oneJob(255, 0), *dc.dc));
+        EXPECT_EQ(dc.at(0, 0)[1], want);
+    }
     // Gray takes the place of the colour in the translucent rule too; alpha is kept as is.
     const OnePixel half{{0, 0, 128, 128}};
     auto host = testing::engineSurface(1, 1);

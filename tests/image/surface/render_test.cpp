@@ -226,6 +226,51 @@ TEST(RenderMends, LightnessHonoursTheSourceRectangle) {
         }
 }
 
+// Extreme positions and sizes: a clean answer, and nothing outside the target is written (the
+// sanitizer build checks the latter).
+TEST(RenderClipping, ExtremeArgumentsAnswerCleanly) {
+    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+    constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+    auto src = testing::engineSurface(6, 5);
+    testing::fillRandom(*src, 41, true);
+    struct Case {
+        std::int32_t x, y, dw, dh, sx, sy, sw, sh;
+        float angle;
+        bool drawn;
+    };
+    const Case cases[] = {
+        {kMax, kMax, 0, 0, 0, 0, 0, 0, 0, false},   {kMin, kMin, 0, 0, 0, 0, 0, 0, 0, false},
+        {kMin, 0, kMax, 5, 0, 0, 0, 0, 0, false},   {-3, -2, 0, 0, 0, 0, 0, 0, 0, true},
+        {0, 0, kMin, 5, 0, 0, 0, 0, 0, false},      {0, 0, 6, 5, 0, 0, kMin, 0, 0, false},
+        {0, 0, 6, 5, kMax, kMax, 0, 0, 0, false},   {0, 0, 6, 5, kMin, kMin, kMax, kMax, 0, true},
+        {kMax - 2, 0, 0, 0, 0, 0, 0, 0, 30, false}, {0, 0, 50000, 50000, 0, 0, 0, 0, 45, false},
+        {2, 2, -7, -9, 0, 0, 0, 0, 0, true},        {2, 2, 1, 1, 0, 0, 0, 0, 0, true},
+    };
+    for (const Case& c : cases) {
+        for (const bool hq : {false, true}) {
+            src->setHighQualityInterpolation(hq);
+            auto host = testing::engineSurface(8, 8);
+            TestDC dc(8, 8, 24);
+            const bool onHost = src->Render(nullptr, c.x, c.y, c.dw, c.dh, c.sx, c.sy, c.sw, c.sh,
+                                            100, 0, false, host.get(), -1, 0, c.angle);
+            const bool onDC = src->Render(dc.dc.get(), c.x, c.y, c.dw, c.dh, c.sx, c.sy, c.sw, c.sh,
+                                          100, 0, false, nullptr, -1, 0, c.angle);
+            bool hostDrawn = false, dcDrawn = false;
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 8; ++x) {
+                    hostDrawn = hostDrawn || testing::get(*host, x, y)[3] != 0;
+                    dcDrawn = dcDrawn || dc.at(x, y)[0] != 0 || dc.at(x, y)[1] != 0;
+                }
+            EXPECT_EQ(hostDrawn, c.drawn) << c.x << "," << c.y << " " << c.dw << "x" << c.dh;
+            EXPECT_EQ(dcDrawn, c.drawn) << c.x << "," << c.y << " " << c.dw << "x" << c.dh;
+            if (c.drawn) {
+                EXPECT_TRUE(onHost);
+                EXPECT_TRUE(onDC);
+            }
+        }
+    }
+}
+
 // Clipping must not change which pixels a draw puts where: a draw onto a small target equals
 // the matching crop of the same draw onto a large one.
 TEST(RenderClipping, SmallTargetEqualsCropOfLargeOneOnEverySide) {
