@@ -94,8 +94,9 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHo
     }
 }
 
-bool cBMPparser::ConvertstdPicTo32bpp(const platform::Picture* stdPic, platform::Bitmap* Handle,
-                                      c32bppDIB& cHost, std::int32_t /*bitCount*/) noexcept {
+bool cBMPparser::ConvertstdPicTo32bpp(const platform::Picture* stdPic,
+                                      const platform::Bitmap* Handle, c32bppDIB& cHost,
+                                      std::int32_t /*bitCount*/) noexcept {
     try {
         if ((stdPic == nullptr) == (Handle == nullptr)) return false;
         return stdPic ? convertPicture(*stdPic, cHost) : convertBitmap(*Handle, cHost);
@@ -105,7 +106,7 @@ bool cBMPparser::ConvertstdPicTo32bpp(const platform::Picture* stdPic, platform:
     }
 }
 
-bool cBMPparser::convertBitmap(platform::Bitmap& bitmap, c32bppDIB& cHost) {
+bool cBMPparser::convertBitmap(const platform::Bitmap& bitmap, c32bppDIB& cHost) {
     const std::int32_t width = bitmap.width();
     const std::int32_t height = bitmap.height() < 0 ? -bitmap.height() : bitmap.height();
     if (!cHost.InitializeDIB(width, height)) return false;
@@ -120,15 +121,9 @@ bool cBMPparser::convertBitmap(platform::Bitmap& bitmap, c32bppDIB& cHost) {
         std::memcpy(cHost.BitsPointer(), bitmap.bits(),
                     static_cast<std::size_t>(bitmap.stride()) * static_cast<std::size_t>(height));
     } else {
-        auto memDC = platform::DeviceContext::createCompatible(dc);
-        platform::Bitmap* previous = memDC ? memDC->select(&bitmap) : nullptr;
-        if (previous) {
-            platform::BitBlt(*dc, 0, 0, width, height, *memDC, 0, 0);
-            memDC->select(previous);
-        } else {
-            // The bitmap is selected elsewhere: read its rows directly instead.
-            platform::GetDIBits(bitmap, 0, height, surfacePixels(cHost), {width, height, 32});
-        }
+        // Other depths: the rows read out as 32-bit pixels, as a blit onto the surface would
+        // give them, without selecting the caller's bitmap anywhere.
+        platform::GetDIBits(bitmap, 0, height, surfacePixels(cHost), {width, height, 32});
     }
     cHost.LoadDIBinDC(false);
     classify(cHost, !wide);

@@ -30,10 +30,11 @@ class cBMPparser {
     // bitmap (Handle, stdPic null). bitCount is the depth of the file a picture came from (0 for
     // none); the conversion itself does not depend on it. False for an empty picture, a missing
     // bitmap, both or neither source, or a surface that cannot be created (then cHost is empty).
-    // Bitmaps: 32-bit pixels are copied and their alpha classified; other depths become opaque
-    // (ImageType imgBitmap). Pictures: drawn upright and made opaque, ImageType = picture type;
-    // metafiles keep their undrawn background transparent.
-    bool ConvertstdPicTo32bpp(const platform::Picture* stdPic, platform::Bitmap* Handle,
+    // Bitmaps: 32-bit pixels are copied and their alpha classified; other depths are read out
+    // as 32-bit rows (what a blit would draw) and become opaque (ImageType imgBitmap). Pictures:
+    // drawn upright and made opaque, ImageType = picture type; metafiles keep their undrawn
+    // background transparent.
+    bool ConvertstdPicTo32bpp(const platform::Picture* stdPic, const platform::Bitmap* Handle,
                               c32bppDIB& cHost, std::int32_t bitCount) noexcept;
 
     // Hundredths of a millimetre to screen pixels along x (horizontal) or y: value * 1440 / 2540
@@ -44,7 +45,7 @@ class cBMPparser {
 
   private:
     bool convertPicture(const platform::Picture& picture, c32bppDIB& cHost);
-    bool convertBitmap(platform::Bitmap& bitmap, c32bppDIB& cHost);
+    bool convertBitmap(const platform::Bitmap& bitmap, c32bppDIB& cHost);
 };
 
 }  // namespace talvrin
