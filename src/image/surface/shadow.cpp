@@ -32,9 +32,11 @@ std::unique_ptr<c32bppDIB> c32bppDIB::CreateDropShadow(std::int32_t blurDepth,
 
         // Output alpha for every possible window total, and the finished pixel for every alpha.
         const std::uint32_t area = static_cast<std::uint32_t>((m + 1) * (m + 1));
+        // total / area, truncated: runs of area equal values, filled without dividing.
         std::vector<std::uint8_t> alphaOf(255 * area + 1);
-        for (std::uint32_t t = 0; t < alphaOf.size(); ++t)
-            alphaOf[t] = static_cast<std::uint8_t>(t / area);
+        for (std::uint32_t a = 0; a < 255; ++a)
+            std::memset(alphaOf.data() + a * area, static_cast<int>(a), area);
+        alphaOf[255 * area] = 255;
         std::array<std::uint32_t, 256> pixelOf{};
         const std::uint32_t blue = platform::blueOf(Color), green = platform::greenOf(Color),
                             red = platform::redOf(Color);
