@@ -90,9 +90,12 @@ TEST(ShadowRender, DrawsAtOnceWithOpacity) {
     testing::TestDC dc(6, 6, 24);
     dc.fill({255, 255, 255, 0});
     ASSERT_TRUE(src.RenderDropShadow_JIT(dc.dc.get(), 1, 1, 0, 0x00000000, 50));
+    // An opaque black 2 x 2 shadow at 50 percent (opacity byte 127) over white, through
+    // AlphaBlend's rounding rule: 255 * (255 - 127) / 255 rounded = 128.
     EXPECT_EQ(dc.at(0, 0)[0], 255);
-    EXPECT_NE(dc.at(1, 1)[0], 255);  // half-opaque black shadow over white
-    EXPECT_NE(dc.at(1, 1)[0], 0);
+    EXPECT_EQ(dc.at(1, 1)[0], 128);
+    EXPECT_EQ(dc.at(2, 2)[2], 128);
+    EXPECT_EQ(dc.at(3, 3)[0], 255);
     c32bppDIB empty;
     EXPECT_FALSE(empty.RenderDropShadow_JIT(dc.dc.get(), 0, 0, 1, 0, 100));
 }
