@@ -175,6 +175,90 @@ __attribute__((target("avx2"))) void bilinearRowAvx2(ConstPixelView src,
         }
     }
 }
+
+// Enlargements read each source pixel for several output pixels: there the source rows are
+// turned into doubles once and the samples read those. The sums are the same (a byte converts
+// to a double exactly), in the same order.
+class DoubleRows {
+  public:
+    // Columns [first, end) of any source row; false when the rows cannot be allocated.
+    bool init(std::int32_t first, std::int32_t end) noexcept {
+        first_ = first;
+        count_ = static_cast<std::size_t>(end - first) * 4;
+        try {
+            rows_[0].resize(count_);
+            rows_[1].resize(count_);
+        } catch (...) {
+            return false;
+        }
+        return true;
+    }
+    // The row as doubles, pixel x at [(x - first) * 4]; converted unless it is one of the two
+    // kept.
+    const double* get(ConstPixelView src, std::int32_t r) noexcept {
+        for (int k = 0; k < 2; ++k)
+            if (key_[k] == r) return rows_[k].data();
+        const int k = next_;
+        next_ ^= 1;
+        key_[k] = r;
+        convert(src.row(r) + static_cast<std::size_t>(first_) * 4, rows_[k].data(), count_ / 4);
+        return rows_[k].data();
+    }
+    [[nodiscard]] std::int32_t first() const noexcept { return first_; }
+
+  private:
+    __attribute__((target("avx2"))) static void convert(const std::uint8_t* p, double* out,
+                                                        std::size_t n) noexcept {
+        for (std::size_t i = 0; i < n; ++i)
+            _mm256_storeu_pd(out + 4 * i, detail::pixelAsDoubles(p + 4 * i));
+    }
+
+    std::vector<double> rows_[2];
+    std::int32_t key_[2] = {-1, -1};
+    int next_ = 0;
+    std::int32_t first_ = 0;
+    std::size_t count_ = 0;
+};
+
+__attribute__((target("avx2"))) inline __m256d tapD(const double* p, double w) noexcept {
+    return _mm256_mul_pd(_mm256_loadu_pd(p), _mm256_set1_pd(w));
+}
+
+// bilinearRowAvx2 over rows already turned into doubles.
+__attribute__((target("avx2"))) void bilinearRowDoubles(ConstPixelView src, DoubleRows& rows,
+                                                        const detail::ColumnWeights* cols,
+                                                        std::int32_t n,
+                                                        const detail::RowWeights& rw,
+                                                        std::uint8_t* dst) noexcept {
+    const double* top = rows.get(src, rw.yi);
+    const double* below = rw.wBelow != 0.0 ? rows.get(src, rw.yi - 1) : top;
+    const bool oneRow = (rw.wTop == 0.0) != (rw.wBelow == 0.0);
+    const double oneRowWeight = rw.wTop != 0.0 ? rw.wTop : rw.wBelow;
+    const double* single = rw.wTop != 0.0 ? top : below;
+    const std::int32_t first = rows.first();
+    for (std::int32_t x = 0; x < n; ++x, dst += 4) {
+        const detail::ColumnWeights& c = cols[x];
+        const std::size_t off = static_cast<std::size_t>(c.xi - first) * 4;
+        __m256d acc;
+        if (c.w1 == 0.0) {
+            if (oneRow) {
+                acc = tapD(single + off, c.w0 * oneRowWeight);
+            } else {
+                acc = tapD(top + off, c.w0 * rw.wTop);
+                acc = _mm256_add_pd(acc, tapD(below + off, c.w0 * rw.wBelow));
+            }
+        } else if (oneRow) {
+            acc = tapD(single + off, c.w0 * oneRowWeight);
+            acc = _mm256_add_pd(acc, tapD(single + off + 4, c.w1 * oneRowWeight));
+        } else {
+            acc = tapD(top + off, c.w0 * rw.wTop);
+            acc = _mm256_add_pd(acc, tapD(top + off + 4, c.w1 * rw.wTop));
+            acc = _mm256_add_pd(acc, tapD(below + off, c.w0 * rw.wBelow));
+            acc = _mm256_add_pd(acc, tapD(below + off + 4, c.w1 * rw.wBelow));
+        }
+        detail::storeSums(acc, dst);
+    }
+}
 #endif
 
 }  // namespace
@@ -200,7 +284,12 @@ bool scaleToBuffer(ConstPixelView src, const ScaleJob& job, PixelView out) noexc
             job.bilinear ? detail::columnWeights(fx, xi, colEnd) : detail::ColumnWeights{xi, 1, 0};
     }
 
-    [[maybe_unused]] const bool vector = detail::vectorPathActive();
+    [[maybe_unused]] const bool vector = job.bilinear && detail::vectorPathActive();
+#if defined(TALVRIN_ENGINE_AVX2)
+    DoubleRows doubleRows;
+    const bool useDoubleRows =
+        vector && xRatio <= 1.0 && yRatio <= 1.0 && doubleRows.init(job.srcX, colEnd);
+#endif
     for (std::int32_t y = 0; y < out.height; ++y) {
         std::uint8_t* dst = out.row(y);
         const double fy = base + static_cast<double>(y + job.skipBottom) * yRatio;
@@ -216,6 +305,10 @@ bool scaleToBuffer(ConstPixelView src, const ScaleJob& job, PixelView out) noexc
         }
         const detail::RowWeights rw = detail::rowWeights(fy, yi);
 #if defined(TALVRIN_ENGINE_AVX2)
+        if (useDoubleRows) {
+            bilinearRowDoubles(src, doubleRows, cols.data(), out.width, rw, dst);
+            continue;
+        }
         if (vector) {
             bilinearRowAvx2(src, cols.data(), out.width, rw, dst);
             continue;
