@@ -186,9 +186,35 @@ void setRate(benchmark::State& state, const Input& in) {
                    std::to_string(in.png.size() / 1024) + " KiB");
 }
 
+// libspng's RGBA with the premultiply pass: the pixels every decoder here must produce.
+Bytes referencePixels(const Input& in) {
+    spng_ctx* ctx = spng_ctx_new(0);
+    spng_set_png_buffer(ctx, in.png.data(), in.png.size());
+    std::size_t size = 0;
+    spng_decoded_image_size(ctx, SPNG_FMT_RGBA8, &size);
+    Bytes rgba(size);
+    spng_decode_image(ctx, rgba.data(), size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
+    spng_ctx_free(ctx);
+    Bytes out(rgba.size());
+    premultiplyInto(rgba.data(), in.width, in.height, out.data());
+    return out;
+}
+
 void BM_Talvrin(benchmark::State& state, Kind kind, bool withZlib) {
     const Input& in = input(kind);
     talvrin::compression::ScopedAbsent absent(!withZlib);
+    {
+        // One checked decode first: a fast wrong answer is no result.
+        talvrin::c32bppDIB dib;
+        talvrin::cPNGparser parser;
+        std::uint32_t token = 0;
+        parser.LoadStream(in.png, dib, 0, static_cast<std::int32_t>(in.png.size()), token);
+        const Bytes want = referencePixels(in);
+        if (!dib.BitsPointer() || std::memcmp(dib.BitsPointer(), want.data(), want.size()) != 0) {
+            state.SkipWithError("pixels differ from libspng's");
+            return;
+        }
+    }
     for (auto _ : state) {
         talvrin::c32bppDIB dib;
         talvrin::cPNGparser parser;
