@@ -201,18 +201,20 @@ std::int64_t cICOparser::ColorByteOffset(std::int32_t Index) const noexcept {
 
 // ---- Directory ------------------------------------------------------------------------------
 
+bool cICOparser::pngHeaderValid(const Entry& e) const noexcept {
+    const std::uint64_t at = e.imageOffset;
+    return e.bytesInRes >= kPngMinimumSize && data_.contains(at, kPngMinimumSize) &&
+           *data_.u32le(at) == 0x474E5089u && *data_.u32le(at + 4) == 0x0A1A0A0Du &&
+           *data_.u32le(at + 12) == 0x52444849u;
+}
+
 bool cICOparser::CheckPngEntry(Entry& e) const noexcept {
     e.planes = kPngPlanes;
+    if (!pngHeaderValid(e)) {
+        e.bitCount = 0;
+        return false;
+    }
     const std::uint64_t at = e.imageOffset;
-    if (e.bytesInRes < kPngMinimumSize || !data_.contains(at, kPngMinimumSize)) {
-        e.bitCount = 0;
-        return false;
-    }
-    if (*data_.u32le(at) != 0x474E5089u || *data_.u32le(at + 4) != 0x0A1A0A0Du ||
-        *data_.u32le(at + 12) != 0x52444849u) {
-        e.bitCount = 0;
-        return false;
-    }
     const auto storeSize = [&e](std::uint32_t value, std::uint8_t& field) noexcept {
         if (value == 256) {
             field = 0;
@@ -239,32 +241,36 @@ bool cICOparser::CheckPngEntry(Entry& e) const noexcept {
     return e.bitCount > 0;
 }
 
-bool cICOparser::checkBitmapEntry(Entry& e) const noexcept {
+cICOparser::Failure cICOparser::checkBitmapEntry(Entry& e) const noexcept {
     const auto header = data_.u32le(e.imageOffset);
-    if (!header || *header < kMinimumHeaderSize || *header > e.bytesInRes) return false;
+    if (!header || *header < kMinimumHeaderSize || *header > e.bytesInRes)
+        return Failure::kBadHeader;
     e.headerSize = *header;
     const EntryLayout l = layoutOf(e);
     const std::uint64_t start = e.imageOffset;
-    const std::uint64_t end = start + e.bytesInRes;
-    if (l.maskSize > e.bytesInRes) return false;                   // mask before the entry
-    if (l.maskOffset < start + e.headerSize) return false;         // mask before the header end
-    if (l.colorOffset + l.colorSize > l.maskOffset) return false;  // rows run into the mask
-    return l.maskOffset + l.maskSize <= end && end <= data_.size();
+    // The mask is the entry's last bytes: it must start after the header, and the colour rows
+    // must end before it.
+    if (l.maskSize > e.bytesInRes || l.maskOffset < start + e.headerSize ||
+        l.colorOffset + l.colorSize > l.maskOffset)
+        return Failure::kBadLayout;
+    return Failure::kNone;
 }
 
 bool cICOparser::readDirectory(ByteView data) noexcept {
     data_ = data;
+    failedEntry_ = 0;
     reserved_ = 0;
     type_ = 0;
     entries_.clear();
-    if (data.size() < kDirectoryHeaderSize) return false;
+    if (data.size() < kDirectoryHeaderSize) return fail(Failure::kNotDirectory);
     reserved_ = *data.u16le(0);
     type_ = *data.u16le(2);
     const auto count = static_cast<std::int16_t>(*data.u16le(4));
-    if (count < 1 || reserved_ != 0 || (type_ != kTypeIcon && type_ != kTypeCursor)) return false;
+    if (count < 1 || reserved_ != 0 || (type_ != kTypeIcon && type_ != kTypeCursor))
+        return fail(Failure::kNotDirectory);
     const std::uint64_t directoryEnd =
         kDirectoryHeaderSize + kDirectoryEntrySize * static_cast<std::uint64_t>(count);
-    if (data.size() < directoryEnd) return false;
+    if (data.size() < directoryEnd) return fail(Failure::kShortDirectory);
 
     try {
         entries_.resize(static_cast<std::size_t>(count));
@@ -285,31 +291,31 @@ bool cICOparser::readDirectory(ByteView data) noexcept {
         e.imageOffset = *data.u32le(at + 12);
         sum += e.bytesInRes;
     }
-    if (data.size() < sum) return false;
+    if (data.size() < sum) return fail(Failure::kShortDirectory);
 
-    bool accepted = true;
-    for (Entry& e : entries_) {
+    // Every entry is checked (so the properties describe them all); the first fault is kept.
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        Entry& e = entries_[i];
         e.planes = 1;
-        // The entry's data must lie inside the stream and reach the header's bit count.
+        Failure f = Failure::kNone;
         if (!data.contains(e.imageOffset, e.bytesInRes) || e.bytesInRes < kMinimumHeaderSize) {
-            e.bitCount = 0;
-            accepted = false;
-            continue;
-        }
-        const std::uint16_t marker = *data.u16le(std::uint64_t{e.imageOffset} + 14);
-        bool valid;
-        if (marker == kPngMarker) {
-            valid = CheckPngEntry(e);
+            f = Failure::kEntryOutside;
+        } else if (*data.u16le(std::uint64_t{e.imageOffset} + 14) == kPngMarker) {
+            if (!CheckPngEntry(e)) f = pngHeaderValid(e) ? Failure::kNoBitCount : Failure::kBadPng;
         } else {
+            const std::uint16_t marker = *data.u16le(std::uint64_t{e.imageOffset} + 14);
             if (marker != 0) e.bitCount = marker;
-            valid = e.bitCount != 0 && checkBitmapEntry(e);
+            f = e.bitCount == 0 ? Failure::kNoBitCount : checkBitmapEntry(e);
         }
-        if (!valid) {
+        if (f != Failure::kNone) {
             e.bitCount = 0;
-            accepted = false;
+            if (failedEntry_ == 0) {
+                failure_ = f;
+                failedEntry_ = static_cast<std::int32_t>(i + 1);
+            }
         }
     }
-    return accepted;
+    return failedEntry_ == 0;
 }
 
 // ---- Selection ------------------------------------------------------------------------------
@@ -404,15 +410,17 @@ void cICOparser::ApplyMaskAndAlpha(const Entry& e, c32bppDIB& cHost) const noexc
     cHost.setAlpha(anySet);
 }
 
-bool cICOparser::loadBitmapEntry(const Entry& e, c32bppDIB& cHost) const noexcept {
+bool cICOparser::loadBitmapEntry(const Entry& e, c32bppDIB& cHost) noexcept {
     try {
         if (!convertibleDepth(e.bitCount) ||
             !cHost.InitializeDIB(static_cast<std::int32_t>(sizeOf(e.width)),
                                  static_cast<std::int32_t>(sizeOf(e.height)))) {
             cHost.DestroyDIB();
+            failure_ = Failure::kUnconvertible;
             return true;
         }
     } catch (...) {
+        failure_ = Failure::kUnconvertible;
         return true;
     }
     convertColorRows(data_, e, layoutOf(e), cHost.BitsPointer());
@@ -424,18 +432,20 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> inStream, std::int32_t
                             std::int32_t desiredIconHeight, c32bppDIB* cHost,
                             std::int32_t streamOffset, std::int32_t& streamLength,
                             std::int32_t desiredIconBitDepth, std::uint32_t gdiToken) noexcept {
+    failure_ = Failure::kNone;
+    failedEntry_ = 0;
     if (streamOffset < 0 || static_cast<std::uint64_t>(streamOffset) > inStream.size())
-        return false;
+        return fail(Failure::kRange);
     if (streamLength == 0) {
         const auto rest =
             checkedCast<std::int32_t>(inStream.size() - static_cast<std::size_t>(streamOffset));
-        if (!rest) return false;
+        if (!rest) return fail(Failure::kRange);
         streamLength = *rest;
     }
-    if (streamLength < 0) return false;
+    if (streamLength < 0) return fail(Failure::kRange);
     const auto data = ByteView(inStream).sub(static_cast<std::uint64_t>(streamOffset),
                                              static_cast<std::uint64_t>(streamLength));
-    if (!data) return false;
+    if (!data) return fail(Failure::kRange);
 
     struct Release {
         ByteView& view;

@@ -71,6 +71,23 @@ class cICOparser {
     [[nodiscard]] std::int64_t ColorCount(std::int32_t Index) const noexcept;
     // Where the entry's colour rows start, from the first byte of the icon data.
     [[nodiscard]] std::int64_t ColorByteOffset(std::int32_t Index) const noexcept;
+    // Why the last LoadStream rejected the data, or left the surface empty.
+    enum class Failure : std::uint8_t {
+        kNone,
+        kRange,           // streamOffset / streamLength outside the array
+        kNotDirectory,    // under 6 bytes, reserved not 0, type not 1 or 2, or count below 1
+        kShortDirectory,  // shorter than the directory plus the sum of its entries' sizes
+        kEntryOutside,    // an entry's data outside the stream, or under 16 bytes
+        kBadHeader,       // a bitmap header size below 16 or beyond its entry
+        kBadLayout,       // mask before the header, or colour rows running into the mask
+        kBadPng,          // a PNG entry without signature and IHDR, or under 33 bytes
+        kNoBitCount,      // an entry whose bit count is 0 and cannot be derived
+        kUnconvertible,   // the chosen entry's depth has no conversion, or no surface
+    };
+    [[nodiscard]] Failure lastFailure() const noexcept { return failure_; }
+    // The 1-based entry a directory was rejected for (0 when no entry was at fault).
+    [[nodiscard]] std::int32_t failedEntry() const noexcept { return failedEntry_; }
+
     // The directory's type (1 icon, 2 cursor; 0 before a directory was read).
     [[nodiscard]] std::uint16_t directoryType() const noexcept { return type_; }
 
@@ -84,15 +101,22 @@ class cICOparser {
     // 0-based entry, or null when Index lies outside the directory.
     [[nodiscard]] const Entry* entryAt(std::int32_t Index) const noexcept;
     bool readDirectory(ByteView data) noexcept;
-    bool checkBitmapEntry(Entry& entry) const noexcept;
+    [[nodiscard]] Failure checkBitmapEntry(Entry& entry) const noexcept;
     bool CheckPngEntry(Entry& entry) const noexcept;
-    bool loadBitmapEntry(const Entry& entry, c32bppDIB& cHost) const noexcept;
+    [[nodiscard]] bool pngHeaderValid(const Entry& entry) const noexcept;
+    bool fail(Failure failure) noexcept {
+        failure_ = failure;
+        return false;
+    }
+    bool loadBitmapEntry(const Entry& entry, c32bppDIB& cHost) noexcept;
     void ApplyMaskAndAlpha(const Entry& entry, c32bppDIB& cHost) const noexcept;
 
     std::uint16_t reserved_ = 0;
     std::uint16_t type_ = 0;
     std::vector<Entry> entries_;
     ByteView data_;  // the data being parsed, during one operation only
+    Failure failure_ = Failure::kNone;
+    std::int32_t failedEntry_ = 0;
 };
 
 // The picture loader's icon route: the icon or cursor held in bytes, its entry chosen for

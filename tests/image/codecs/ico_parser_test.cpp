@@ -178,35 +178,42 @@ TEST(IcoDirectory, HeaderBitCountReplacesTheDirectoryOne) {
 
 // ---- Rejected directories: false, surface untouched ------------------------------------------
 
-void expectRejected(const Bytes& ico, const char* why) {
+void expectRejected(const Bytes& ico, cICOparser::Failure failure, const char* why,
+                    std::int32_t entry = 1) {
     const auto l = load(ico);
     EXPECT_FALSE(l->result) << why;
     EXPECT_EQ(l->dib.Width(), 3) << why;
+    EXPECT_EQ(l->parser.lastFailure(), failure) << why;
+    if (failure >= cICOparser::Failure::kEntryOutside) {
+        EXPECT_EQ(l->parser.failedEntry(), entry) << why;
+    }
 }
 
 TEST(IcoRejects, BadHeaderFields) {
     Bytes ico = makeIco({blankEntry(16, 16, 8)});
     Bytes countZero = ico;
     countZero[4] = 0;
-    expectRejected(countZero, "count 0");
+    expectRejected(countZero, cICOparser::Failure::kNotDirectory, "count 0");
     Bytes negative = ico;
     negative[5] = 0x80;
-    expectRejected(negative, "negative count");
+    expectRejected(negative, cICOparser::Failure::kNotDirectory, "negative count");
     Bytes type3 = ico;
     type3[2] = 3;
-    expectRejected(type3, "type 3");
+    expectRejected(type3, cICOparser::Failure::kNotDirectory, "type 3");
     Bytes reserved = ico;
     reserved[0] = 1;
-    expectRejected(reserved, "reserved");
-    expectRejected(Bytes(ico.begin(), ico.begin() + 5), "shorter than a header");
-    expectRejected(Bytes(ico.begin(), ico.begin() + 20), "shorter than its directory");
+    expectRejected(reserved, cICOparser::Failure::kNotDirectory, "reserved");
+    expectRejected(Bytes(ico.begin(), ico.begin() + 5), cICOparser::Failure::kNotDirectory,
+                   "shorter than a header");
+    expectRejected(Bytes(ico.begin(), ico.begin() + 20), cICOparser::Failure::kShortDirectory,
+                   "shorter than its directory");
 }
 
 TEST(IcoRejects, EntriesOutsideTheStreamOrTheirOwnBounds) {
     const Bytes good = makeIco({blankEntry(16, 16, 8), blankEntry(32, 32, 8)});
     Bytes offset = good;
     offset[6 + 16 + 12 + 3] = 0x70;  // second entry's offset far beyond the data
-    expectRejected(offset, "offset outside the stream");
+    expectRejected(offset, cICOparser::Failure::kEntryOutside, "offset outside the stream", 2);
 
     Bytes wrap = good;  // two sizes whose 32-bit sum wraps to a small number
     for (std::size_t at : {6 + 8, 6 + 16 + 8}) {
@@ -215,25 +222,29 @@ TEST(IcoRejects, EntriesOutsideTheStreamOrTheirOwnBounds) {
         wrap[at + 2] = 0x00;
         wrap[at + 3] = 0x80;
     }
-    expectRejected(wrap, "sizes that wrap");
+    expectRejected(wrap, cICOparser::Failure::kShortDirectory, "sizes that wrap");
 
     IcoEntry shortRows = blankEntry(16, 16, 8);
     shortRows.data.resize(shortRows.data.size() - 100);  // rows run into the mask
-    expectRejected(makeIco({shortRows}), "colour rows into the mask");
+    expectRejected(makeIco({shortRows}), cICOparser::Failure::kBadLayout,
+                   "colour rows into the mask");
 
     IcoEntry hugeHeader = blankEntry(16, 16, 8);
     hugeHeader.data[1] = 0x10;  // header size 4136, beyond the entry
-    expectRejected(makeIco({hugeHeader}), "header outside the entry");
+    expectRejected(makeIco({hugeHeader}), cICOparser::Failure::kBadHeader,
+                   "header outside the entry");
 
     IcoEntry tiny = blankEntry(16, 16, 8);
     tiny.data.resize(12);
-    expectRejected(makeIco({tiny}), "entry smaller than a header");
+    expectRejected(makeIco({tiny}), cICOparser::Failure::kEntryOutside,
+                   "entry smaller than a header");
 }
 
 TEST(IcoRejects, OneBadEntryRejectsTheWholeDirectory) {
     IcoEntry bad = blankEntry(32, 32, 32);
     bad.data.resize(bad.data.size() - 4);
-    expectRejected(makeIco({blankEntry(16, 16, 8), bad}), "second entry short");
+    expectRejected(makeIco({blankEntry(16, 16, 8), bad}), cICOparser::Failure::kBadLayout,
+                   "second entry short", 2);
 }
 
 TEST(IcoRejects, PngEntryWithoutValidSignatureOrTooShort) {
@@ -245,10 +256,13 @@ TEST(IcoRejects, PngEntryWithoutValidSignatureOrTooShort) {
     EXPECT_TRUE(loadDirectory(p, makeIco({png})));
     IcoEntry badSig = png;
     badSig.data[1] = 'Q';
-    EXPECT_FALSE(loadDirectory(p, makeIco({badSig})));
+    expectRejected(makeIco({badSig}), cICOparser::Failure::kBadPng, "PNG signature");
     IcoEntry cut = png;
     cut.data.resize(32);
-    EXPECT_FALSE(loadDirectory(p, makeIco({cut})));
+    expectRejected(makeIco({cut}), cICOparser::Failure::kBadPng, "PNG entry of 32 bytes");
+    IcoEntry noDepth = png;
+    noDepth.data[24] = 0;  // bit depth 0 in IHDR, and no bit count in the directory
+    expectRejected(makeIco({noDepth}), cICOparser::Failure::kNoBitCount, "PNG depth 0");
 }
 
 // ---- Bitmap entries: colours, mask and alpha -------------------------------------------------
