@@ -30,13 +30,12 @@ std::unique_ptr<c32bppDIB> c32bppDIB::CreateDropShadow(std::int32_t blurDepth,
         auto shadow = std::make_unique<c32bppDIB>();
         if (!shadow->InitializeDIB(*outW, *outH)) return nullptr;
 
-        // Output alpha for every possible window total, and the finished pixel for every alpha.
-        const std::uint32_t area = static_cast<std::uint32_t>((m + 1) * (m + 1));
-        // total / area, truncated: runs of area equal values, filled without dividing.
-        std::vector<std::uint8_t> alphaOf(255 * area + 1);
-        for (std::uint32_t a = 0; a < 255; ++a)
-            std::memset(alphaOf.data() + a * area, static_cast<int>(a), area);
-        alphaOf[255 * area] = 255;
+        // total / area, truncated, as (total * magic) >> 40 with magic = 2^40 / area rounded
+        // up: the excess is at most total / 2^40 < 2^-23, below the 1 / area that separates
+        // a quotient from the next, so the result is exact for every total up to 255 * 441.
+        const std::uint64_t area = static_cast<std::uint64_t>((m + 1) * (m + 1));
+        const std::uint64_t magic = (std::uint64_t{1} << 40) / area + 1;
+        // The finished pixel for every alpha.
         std::array<std::uint32_t, 256> pixelOf{};
         const std::uint32_t blue = platform::blueOf(Color), green = platform::greenOf(Color),
                             red = platform::redOf(Color);
@@ -69,11 +68,11 @@ std::unique_ptr<c32bppDIB> c32bppDIB::CreateDropShadow(std::int32_t blurDepth,
                     colSum[c] -= row[c * 4];
             }
             std::uint8_t* dst = out + static_cast<std::size_t>(i) * outStride;
-            std::uint32_t total = 0;
+            std::uint64_t total = 0;
             for (std::int32_t p = 0; p < *outW; ++p) {
                 if (p < width_) total += colSum[static_cast<std::size_t>(p)];
                 if (p - m - 1 >= 0) total -= colSum[static_cast<std::size_t>(p - m - 1)];
-                const std::uint8_t a = alphaOf[total];
+                const auto a = static_cast<std::uint8_t>((total * magic) >> 40);
                 if (a != 0) std::memcpy(dst + static_cast<std::size_t>(p) * 4, &pixelOf[a], 4);
             }
         }

@@ -83,6 +83,22 @@ TEST(ShadowBlur, MatchesPlainBoxSumOnALargeImage) {
     }
 }
 
+// Window totals on either side of every quotient boundary: a full window of alpha a gives a,
+// and one unit less gives a - 1, at every depth.
+TEST(ShadowBlur, DivisionIsExactAtEveryQuotientBoundary) {
+    for (int d = 0; d <= 10; ++d) {
+        const int n = 2 * d + 1;
+        c32bppDIB src;
+        src.InitializeDIB(n, n);
+        for (int a = 1; a < 256; ++a) {
+            testing::fill(src, {0, 0, 0, std::uint8_t(a)});
+            EXPECT_EQ(testing::get(*src.CreateDropShadow(d, 0), 2 * d, 2 * d)[3], a) << d;
+            testing::put(src, 0, 0, {0, 0, 0, std::uint8_t(a - 1)});
+            EXPECT_EQ(testing::get(*src.CreateDropShadow(d, 0), 2 * d, 2 * d)[3], a - 1) << d;
+        }
+    }
+}
+
 TEST(ShadowRender, DrawsAtOnceWithOpacity) {
     c32bppDIB src;
     src.InitializeDIB(2, 2);
