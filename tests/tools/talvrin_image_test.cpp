@@ -1,12 +1,12 @@
 // talvrin-image run as a process: its exit statuses, the info line and the raw exports.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
 
 #include "image/codecs/gifico_test_util.h"
+#include "support/run_command.h"
 
 namespace {
 
@@ -19,17 +19,9 @@ struct ToolRun {
 };
 
 ToolRun run(const std::string& args) {
-    ToolRun r;
-    const std::string cmd = std::string(TALVRIN_BIN_DIR) + "/talvrin-image " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    const auto r =
+        talvrin::testsupport::runCommand(std::string(TALVRIN_BIN_DIR) + "/talvrin-image " + args);
+    return {r.output, r.exitStatus};
 }
 
 class TalvrinImage : public ::testing::Test {

@@ -252,10 +252,8 @@ bool c32bppDIB::LoadPicture_StdPicture(const platform::Picture* Picture) {
             break;
         }
         case platform::kPictureBitmap: {
-            // The bitmap decoder only reads the bitmap it converts.
             cBMPparser bmp;
-            bmp.ConvertstdPicTo32bpp(nullptr, const_cast<platform::Bitmap*>(Picture->bitmap()),
-                                     *this, 0);
+            bmp.ConvertstdPicTo32bpp(nullptr, Picture->bitmap(), *this, 0);
             break;
         }
         default: {
@@ -273,8 +271,7 @@ bool c32bppDIB::LoadPicture_ByHandle(const platform::GdiObjectRef& Handle) {
     switch (Handle.kind) {
         case Kind::Bitmap: {
             cBMPparser bmp;
-            bmp.ConvertstdPicTo32bpp(nullptr, const_cast<platform::Bitmap*>(Handle.bitmap), *this,
-                                     0);
+            bmp.ConvertstdPicTo32bpp(nullptr, Handle.bitmap, *this, 0);
             break;
         }
         case Kind::Icon: {

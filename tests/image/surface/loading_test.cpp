@@ -28,7 +28,7 @@ Bytes smallPng() {
 
 // A 4 x 4 GIF of four colours, padded past the minimum size by a comment before the image.
 Bytes smallGif() {
-    testutil::GifSpec s;
+    testutil::GifRecipe s;
     s.width = s.height = 4;
     s.globalTable = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
     s.minCodeSize = 2;
