@@ -187,17 +187,14 @@ TEST(PictureLoaderJpeg, BaselineAndProgressiveDecodeToTheEncodedColours) {
     }
 }
 
-TEST(PictureLoaderJpeg, GreyscaleRepeatsTheSampleInEveryChannel) {
-    const auto bmp = decodeJpeg(encodeJpeg(8, 16, {JCS_GRAYSCALE, 1, false},
-                                           [](int, int y, int) { return y < 8 ? 40 : 200; }));
+TEST(PictureLoaderJpeg, GreyscaleAndAdobeCmykBecomeRgb) {
+    auto bmp = decodeJpeg(encodeJpeg(8, 16, {JCS_GRAYSCALE, 1, false},
+                                     [](int, int y, int) { return y < 8 ? 40 : 200; }));
     ASSERT_NE(bmp, nullptr);
     expectNear(px(*bmp, 3, 2), {40, 40, 40, 255}, 2);
     expectNear(px(*bmp, 3, 12), {200, 200, 200, 255}, 2);
-}
-
-TEST(PictureLoaderJpeg, AdobeCmykIsConvertedToRgb) {
     // Stored (inverted) C, M, Y, K = 255, 0, 255, 255: no cyan or yellow ink, full magenta.
-    const auto bmp = decodeJpeg(
+    bmp = decodeJpeg(
         encodeJpeg(8, 8, {JCS_CMYK, 4, false}, [](int, int, int k) { return k == 1 ? 0 : 255; }));
     ASSERT_NE(bmp, nullptr);
     expectNear(px(*bmp, 4, 4), {255, 0, 255, 255}, 3);
