@@ -12,6 +12,7 @@
 
 #include "image/codecs/mod_parsers.h"
 #include "image/surface/engine.h"
+#include "image/surface/engine_sample.h"
 #include "platform/bitmap.h"
 
 namespace talvrin::engine {
@@ -118,17 +119,63 @@ void blendRowVector(std::uint8_t* t, const std::uint8_t* s, std::int32_t n, std:
     blendRowScalar<Kind, false>(t, s, n - i, o, gt);
 }
 
+#if defined(TALVRIN_ENGINE_AVX2)
+__attribute__((target("avx2"))) inline __m256i div255x16(__m256i x) noexcept {
+    return _mm256_srli_epi16(_mm256_mulhi_epu16(x, _mm256_set1_epi16(static_cast<short>(0x8081))),
+                             7);
+}
+
+// blendTwo for four pixels widened to 16-bit lanes.
+__attribute__((target("avx2"))) inline __m256i blendFour(__m256i s16, __m256i t16,
+                                                         __m256i o16) noexcept {
+    const __m256i a16 = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s16, 0xFF), 0xFF);
+    const __m256i c16 = _mm256_min_epi16(s16, a16);
+    const __m256i k =
+        _mm256_sub_epi16(_mm256_set1_epi16(255), div255x16(_mm256_mullo_epi16(a16, o16)));
+    const __m256i x = _mm256_add_epi16(_mm256_mullo_epi16(t16, k), _mm256_mullo_epi16(c16, o16));
+    const __m256i r = div255x16(x);
+    const __m256i keep = _mm256_cmpeq_epi16(a16, _mm256_setzero_si256());
+    return _mm256_blendv_epi8(r, t16, keep);
+}
+
+// Eight pixels at a time; the rest through the four-pixel form.
+template <TargetKind Kind>
+__attribute__((target("avx2"))) void blendRowAvx2(std::uint8_t* t, const std::uint8_t* s,
+                                                  std::int32_t n, std::uint32_t o,
+                                                  const GrayTables* gt) noexcept {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i o16 = _mm256_set1_epi16(static_cast<short>(o));
+    const __m256i keepColour = _mm256_set1_epi32(0x00FFFFFF);
+    std::int32_t i = 0;
+    for (; i + 8 <= n; i += 8, s += 32, t += 32) {
+        const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s));
+        const __m256i tv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t));
+        // Unpacking and packing work within each 128-bit half, so the pixel order survives.
+        const __m256i lo =
+            blendFour(_mm256_unpacklo_epi8(sv, zero), _mm256_unpacklo_epi8(tv, zero), o16);
+        const __m256i hi =
+            blendFour(_mm256_unpackhi_epi8(sv, zero), _mm256_unpackhi_epi8(tv, zero), o16);
+        __m256i r = _mm256_packus_epi16(lo, hi);
+        if constexpr (Kind == TargetKind::Context32) r = _mm256_and_si256(r, keepColour);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(t), r);
+    }
+    blendRowVector<Kind>(t, s, n - i, o, gt);
+}
+#endif
+
 // 24-bit targets: the row goes through a 32-bit scratch in chunks, so that the vector form
 // does the arithmetic; the scratch's alpha bytes are never read back.
+template <void (*Row32)(std::uint8_t*, const std::uint8_t*, std::int32_t, std::uint32_t,
+                        const GrayTables*) noexcept>
 void blendRow24Vector(std::uint8_t* t, const std::uint8_t* s, std::int32_t n, std::uint32_t o,
                       const GrayTables* gt) noexcept {
     constexpr std::int32_t kChunk = 256;
-    alignas(16) std::uint8_t scratch[kChunk * 4];
+    alignas(32) std::uint8_t scratch[kChunk * 4];
     while (n > 0) {
         const std::int32_t m = std::min(n, kChunk);
         for (std::int32_t i = 0; i < m; ++i)
             std::memcpy(scratch + 4 * i, t + 3 * i, 3);
-        blendRowVector<TargetKind::Context32>(scratch, s, m, o, gt);
+        Row32(scratch, s, m, o, gt);
         for (std::int32_t i = 0; i < m; ++i)
             std::memcpy(t + 3 * i, scratch + 4 * i, 3);
         t += 3 * m;
@@ -144,9 +191,18 @@ using RowFn = void (*)(std::uint8_t*, const std::uint8_t*, std::int32_t, std::ui
 template <TargetKind Kind>
 RowFn pickRow(bool gray) noexcept {
     if (gray) return &blendRowScalar<Kind, true>;
+    if (!detail::vectorCodeEnabled()) return &blendRowScalar<Kind, false>;
+#if defined(TALVRIN_ENGINE_AVX2)
+    if (detail::vectorPathActive()) {
+        if constexpr (Kind != TargetKind::Context24) return &blendRowAvx2<Kind>;
+        if constexpr (Kind == TargetKind::Context24)
+            return &blendRow24Vector<&blendRowAvx2<TargetKind::Context32>>;
+    }
+#endif
 #if defined(__SSE2__)
     if constexpr (Kind != TargetKind::Context24) return &blendRowVector<Kind>;
-    if constexpr (Kind == TargetKind::Context24) return &blendRow24Vector;
+    if constexpr (Kind == TargetKind::Context24)
+        return &blendRow24Vector<&blendRowVector<TargetKind::Context32>>;
 #endif
     return &blendRowScalar<Kind, false>;
 }

@@ -90,7 +90,9 @@ inline void bilinearPixel(ConstPixelView src, const ColumnWeights& c, const RowW
     dst[3] = toByte(acc3);
 }
 
-// Whether the vector forms may run (the processor has them and they are not switched off).
+// Whether the vector forms are switched on (setVectorCodeEnabled).
+[[nodiscard]] bool vectorCodeEnabled() noexcept;
+// Whether the wide vector forms may run: switched on, and the processor has them.
 [[nodiscard]] bool vectorPathActive() noexcept;
 
 #if defined(TALVRIN_ENGINE_AVX2)

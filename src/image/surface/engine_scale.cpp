@@ -20,6 +20,10 @@ void setVectorCodeEnabled(bool enabled) noexcept {
     vectorEnabled = enabled;
 }
 
+bool detail::vectorCodeEnabled() noexcept {
+    return vectorEnabled;
+}
+
 bool detail::vectorPathActive() noexcept {
 #if defined(TALVRIN_ENGINE_AVX2)
     static const bool supported = __builtin_cpu_supports("avx2") != 0;
