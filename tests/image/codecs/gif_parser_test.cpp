@@ -12,7 +12,7 @@ namespace talvrin {
 namespace {
 
 using testutil::Bytes;
-using testutil::GifSpec;
+using testutil::GifRecipe;
 using testutil::makeGif;
 
 ByteView view(const Bytes& b) {
@@ -40,8 +40,8 @@ std::array<std::uint8_t, 4> pixel(const c32bppDIB& dib, int x, int y) {
     return {p[0], p[1], p[2], p[3]};
 }
 
-GifSpec simpleGif(int w, int h, std::size_t entries = 4) {
-    GifSpec s;
+GifRecipe simpleGif(int w, int h, std::size_t entries = 4) {
+    GifRecipe s;
     s.width = w;
     s.height = h;
     s.globalTable = testutil::rampTable(entries);
@@ -55,7 +55,7 @@ GifSpec simpleGif(int w, int h, std::size_t entries = 4) {
 
 TEST(GifSignature, EitherVersionInAnyLetterCaseAndNothingElse) {
     for (const char* sig : {"GIF89a", "GIF87a", "gif89a", "gIf87A", "GiF89A"}) {
-        GifSpec s = simpleGif(2, 2);
+        GifRecipe s = simpleGif(2, 2);
         s.signature = sig;
         const auto l = load(makeGif(s));
         EXPECT_TRUE(l->result) << sig;
@@ -63,7 +63,7 @@ TEST(GifSignature, EitherVersionInAnyLetterCaseAndNothingElse) {
         EXPECT_EQ(l->dib.ImageType(), imgGIF) << sig;
     }
     for (const char* sig : {"GIF90a", "GIF8 a", "PNG89a"}) {
-        GifSpec s = simpleGif(2, 2);
+        GifRecipe s = simpleGif(2, 2);
         s.signature = sig;
         const auto l = load(makeGif(s));
         EXPECT_FALSE(l->result) << sig;
@@ -73,7 +73,7 @@ TEST(GifSignature, EitherVersionInAnyLetterCaseAndNothingElse) {
 }
 
 TEST(GifWalk, SkipsZeroBytesAndExtensionsBeforeTheImage) {
-    GifSpec s = simpleGif(2, 2);
+    GifRecipe s = simpleGif(2, 2);
     // A zero byte, a comment, and an application extension with one sub-block.
     s.beforeImage = {0,   0x21, 0xFE, 3,   'a', 'b', 'c', 0,   0x21, 0xFF, 11, 'N', 'E', 'T',
                      'S', 'C',  'A',  'P', 'E', '2', '.', '0', 3,    1,    0,  0,   0};
@@ -83,19 +83,19 @@ TEST(GifWalk, SkipsZeroBytesAndExtensionsBeforeTheImage) {
 }
 
 TEST(GifWalk, StrayTrailerBeforeTheImageIsNotGif) {
-    GifSpec s = simpleGif(2, 2);
+    GifRecipe s = simpleGif(2, 2);
     s.beforeImage = {0x3B};
     EXPECT_FALSE(load(makeGif(s))->result);
 }
 
 TEST(GifWalk, NoColourTableAtAllIsNotGif) {
-    GifSpec s = simpleGif(2, 2);
+    GifRecipe s = simpleGif(2, 2);
     s.globalTable.clear();
     EXPECT_FALSE(load(makeGif(s))->result);
 }
 
 TEST(GifWalk, DataEndingInsideAnExtensionEmptiesTheSurface) {
-    GifSpec s = simpleGif(2, 2);
+    GifRecipe s = simpleGif(2, 2);
     s.beforeImage = {0x21, 0xFE, 200, 'x'};
     Bytes gif = makeGif(s);
     gif.resize(13 + 12 + 4);  // header, table, then the cut comment
@@ -106,7 +106,7 @@ TEST(GifWalk, DataEndingInsideAnExtensionEmptiesTheSurface) {
 }
 
 TEST(GifWalk, RangeOutsideTheArrayOrAtAnOffset) {
-    GifSpec s = simpleGif(2, 2);
+    GifRecipe s = simpleGif(2, 2);
     Bytes gif = {1, 2, 3};
     testutil::append(gif, makeGif(s));
     c32bppDIB dib;
@@ -120,7 +120,7 @@ TEST(GifWalk, RangeOutsideTheArrayOrAtAnOffset) {
 // ---- Conversion ------------------------------------------------------------------------------
 
 TEST(GifConversion, OpaqueImageTakesTheTableColours) {
-    GifSpec s = simpleGif(3, 2);
+    GifRecipe s = simpleGif(3, 2);
     const auto l = load(makeGif(s));
     ASSERT_TRUE(l->result);
     EXPECT_FALSE(l->dib.Alpha());
@@ -136,7 +136,7 @@ TEST(GifConversion, OpaqueImageTakesTheTableColours) {
 }
 
 TEST(GifConversion, RepeatedPaletteColourKeepsEntriesApart) {
-    GifSpec s = simpleGif(4, 1);
+    GifRecipe s = simpleGif(4, 1);
     s.globalTable = {10, 20, 30, 10, 20, 30, 1, 2, 3, 4, 5, 6};  // entries 0 and 1 alike
     s.pixels = {0, 1, 2, 1};
     s.controlExtension = true;
@@ -152,7 +152,7 @@ TEST(GifConversion, RepeatedPaletteColourKeepsEntriesApart) {
 }
 
 TEST(GifConversion, TransparentIndexOutsideTheTableLeavesEveryPixelOpaque) {
-    GifSpec s = simpleGif(2, 2);
+    GifRecipe s = simpleGif(2, 2);
     s.controlExtension = true;
     s.transparent = true;
     s.transparentIndex = 9;
@@ -165,7 +165,7 @@ TEST(GifConversion, TransparentIndexOutsideTheTableLeavesEveryPixelOpaque) {
 }
 
 TEST(GifConversion, ClearTransparencyBitOfTheLastControlExtensionLoadsOpaque) {
-    GifSpec s = simpleGif(2, 1);
+    GifRecipe s = simpleGif(2, 1);
     s.pixels = {0, 1};
     s.beforeImage = {0x21, 0xF9, 4, 1, 0, 0, 0, 0};  // transparent index 0 ...
     s.controlExtension = true;                       // ... then transparency off
@@ -176,14 +176,14 @@ TEST(GifConversion, ClearTransparencyBitOfTheLastControlExtensionLoadsOpaque) {
 }
 
 TEST(GifConversion, FirstImageOfAnAnimationAtItsOwnSizeAndLocalTable) {
-    GifSpec s = simpleGif(2, 3);
+    GifRecipe s = simpleGif(2, 3);
     s.screenWidth = 50;
     s.screenHeight = 40;
     s.left = 7;
     s.top = 9;
     s.localTable = {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4};
     // A second image follows.
-    GifSpec second = simpleGif(5, 5);
+    GifRecipe second = simpleGif(5, 5);
     Bytes secondBlock = makeGif(second);
     s.afterImage.assign(secondBlock.begin() + 13 + 12, secondBlock.end() - 1);
     const auto l = load(makeGif(s));
@@ -211,7 +211,7 @@ TEST(GifLzw, RandomImagesRoundTripForEveryCodeSize) {
             const int h = 1 + static_cast<int>(rng() % 61);
             // Code sizes above 8 still index tables of at most 256 entries.
             const std::size_t entries = std::size_t{1} << std::min(minCode, 8);
-            GifSpec s = simpleGif(w, h, entries);
+            GifRecipe s = simpleGif(w, h, entries);
             s.minCodeSize = minCode;
             // Runs of repeats make long strings and the code-equals-next case.
             s.pixels.clear();
@@ -231,7 +231,7 @@ TEST(GifLzw, RandomImagesRoundTripForEveryCodeSize) {
 
 TEST(GifLzw, FullTableStopsGrowingWithoutAClear) {
     std::mt19937 rng(99);
-    GifSpec s = simpleGif(300, 200, 256);
+    GifRecipe s = simpleGif(300, 200, 256);
     s.minCodeSize = 8;
     for (auto& p : s.pixels)
         p = static_cast<std::uint8_t>(rng() % 7 == 0 ? rng() : rng() % 5);
@@ -243,7 +243,7 @@ TEST(GifLzw, FullTableStopsGrowingWithoutAClear) {
 
 TEST(GifLzw, InterlacedRowsLandInDisplayOrder) {
     const int w = 3, h = 11;
-    GifSpec s = simpleGif(w, h, 16);
+    GifRecipe s = simpleGif(w, h, 16);
     s.interlaced = true;
     std::vector<int> order;
     for (int y = 0; y < h; y += 8)
@@ -266,7 +266,7 @@ TEST(GifLzw, InterlacedRowsLandInDisplayOrder) {
 }
 
 TEST(GifLzw, DataEndingEarlyLeavesIndexZero) {
-    GifSpec s = simpleGif(20, 10);
+    GifRecipe s = simpleGif(20, 10);
     s.pixels.assign(200, 3);
     Bytes lzw = testutil::lzwEncode(s.pixels, 2);
     lzw.resize(lzw.size() / 3);
@@ -288,7 +288,7 @@ TEST(GifLzw, DataEndingEarlyLeavesIndexZero) {
 }
 
 TEST(GifLzw, CodesPastTheLastPixelAreIgnored) {
-    GifSpec s = simpleGif(4, 2);
+    GifRecipe s = simpleGif(4, 2);
     std::vector<std::uint8_t> more = s.pixels;
     more.insert(more.end(), 50, 2);
     s.lzw = testutil::lzwEncode(more, 2);
@@ -298,7 +298,7 @@ TEST(GifLzw, CodesPastTheLastPixelAreIgnored) {
 
 // ---- Error path: true, surface empty ---------------------------------------------------------
 
-void expectErrorPath(const GifSpec& s, platform::GifDecodeStatus why) {
+void expectErrorPath(const GifRecipe& s, platform::GifDecodeStatus why) {
     const auto l = load(makeGif(s));
     EXPECT_TRUE(l->result);
     EXPECT_EQ(l->dib.BitsPointer(), nullptr);
@@ -307,7 +307,7 @@ void expectErrorPath(const GifSpec& s, platform::GifDecodeStatus why) {
 }
 
 TEST(GifErrors, CodeAboveTheNextFreeCode) {
-    GifSpec s = simpleGif(4, 4);
+    GifRecipe s = simpleGif(4, 4);
     // clear (4), literal 1, then code 7 while the next free code is 6; 3 bits each.
     s.lzw = {static_cast<std::uint8_t>(4 | (1 << 3) | (7 << 6)), static_cast<std::uint8_t>(7 >> 2)};
     expectErrorPath(s, platform::GifDecodeStatus::kBadCode);
@@ -318,7 +318,7 @@ TEST(GifErrors, CodeAboveTheNextFreeCode) {
 
 TEST(GifErrors, MinimumCodeSizeOutsideTwoToEleven) {
     for (int m : {0, 1, 12, 255}) {
-        GifSpec s = simpleGif(2, 2);
+        GifRecipe s = simpleGif(2, 2);
         s.minCodeSize = m;
         s.lzw = {0, 0, 0};
         expectErrorPath(s, platform::GifDecodeStatus::kBadMinCodeSize);
@@ -326,19 +326,19 @@ TEST(GifErrors, MinimumCodeSizeOutsideTwoToEleven) {
 }
 
 TEST(GifErrors, ZeroSizedOrOversizedImage) {
-    GifSpec s = simpleGif(0, 5);
+    GifRecipe s = simpleGif(0, 5);
     s.pixels = {0};
     expectErrorPath(s, platform::GifDecodeStatus::kZeroSize);
-    GifSpec t = simpleGif(5, 0);
+    GifRecipe t = simpleGif(5, 0);
     t.pixels = {0};
     expectErrorPath(t, platform::GifDecodeStatus::kZeroSize);
-    GifSpec huge = simpleGif(1, 1);
+    GifRecipe huge = simpleGif(1, 1);
     huge.width = huge.height = 65535;
     expectErrorPath(huge, platform::GifDecodeStatus::kTooLarge);
 }
 
 TEST(GifErrors, PixelIndexBeyondTheTable) {
-    GifSpec s = simpleGif(2, 2, 4);
+    GifRecipe s = simpleGif(2, 2, 4);
     s.minCodeSize = 3;  // literals up to 7 against a 4-entry table
     s.pixels = {0, 1, 5, 2};
     expectErrorPath(s, platform::GifDecodeStatus::kIndexOutOfTable);
@@ -347,7 +347,7 @@ TEST(GifErrors, PixelIndexBeyondTheTable) {
 // ---- Picture loader route --------------------------------------------------------------------
 
 TEST(GifPicture, FirstImageBecomesABitmapPictureInTableColours) {
-    GifSpec s = simpleGif(3, 2);
+    GifRecipe s = simpleGif(3, 2);
     const Bytes gif = makeGif(s);
     const auto picture = platform::decodeGifPicture(view(gif));
     ASSERT_NE(picture, nullptr);
@@ -358,7 +358,7 @@ TEST(GifPicture, FirstImageBecomesABitmapPictureInTableColours) {
     EXPECT_EQ(row1[0], 252);
     EXPECT_EQ(row1[1], 6);
     EXPECT_EQ(row1[2], 3);
-    GifSpec bad = simpleGif(2, 2);
+    GifRecipe bad = simpleGif(2, 2);
     bad.minCodeSize = 1;
     EXPECT_EQ(platform::decodeGifPicture(view(makeGif(bad))), nullptr);
     EXPECT_EQ(platform::decodeGifPicture(view(Bytes{'G', 'I', 'F'})), nullptr);

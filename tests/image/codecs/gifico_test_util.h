@@ -108,7 +108,7 @@ inline Bytes subBlocks(const Bytes& data, std::size_t chunk = 255) {
     return out;
 }
 
-struct GifSpec {
+struct GifRecipe {
     std::string signature = "GIF89a";
     int screenWidth = 0;  // 0: the image's size
     int screenHeight = 0;
@@ -134,7 +134,7 @@ inline std::uint8_t tableCode(std::size_t entries) {
     return code;
 }
 
-inline Bytes makeGif(const GifSpec& s) {
+inline Bytes makeGif(const GifRecipe& s) {
     Bytes b(s.signature.begin(), s.signature.end());
     put16(b, static_cast<unsigned>(s.screenWidth ? s.screenWidth : s.width));
     put16(b, static_cast<unsigned>(s.screenHeight ? s.screenHeight : s.height));
