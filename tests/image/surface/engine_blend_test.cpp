@@ -245,3 +245,43 @@ TEST(EngineBlendRules, EveryTargetKindAndWidthMatchesTheRule) {
 
 }  // namespace
 }  // namespace talvrin
+
+namespace talvrin {
+namespace {
+
+// The vector rows against the one-pixel rows, malformed pixels (colour above alpha) included.
+TEST(EngineBlendRules, VectorAndScalarFormsAgreeOnEveryTarget) {
+    const int n = 203;
+    auto src = testing::engineSurface(n, 1);
+    testing::fillRandom(*src, 51);
+    std::mt19937 rng(52);
+    for (int x = 0; x < n; x += 7)
+        testing::put(*src, x, 0, {200, 90, 255, std::uint8_t(rng() % 200)});
+    for (const int bpp : {0, 24, 32}) {
+        for (const int o : {255, 77}) {
+            std::vector<std::uint8_t> out[2];
+            for (const bool vec : {true, false}) {
+                engine::setVectorCodeEnabled(vec);
+                auto host = testing::engineSurface(n, 1);
+                testing::fillRandom(*host, 53);
+                TestDC dc(n, 1, bpp == 0 ? 32 : bpp);
+                std::copy_n(host->BitsPointer(), n * 3, dc.bitmap->bits());
+                BlendJob j = oneJob(static_cast<std::uint8_t>(o));
+                j.width = n;
+                const engine::ConstPixelView sv(src->BitsPointer(), n, 1);
+                if (bpp == 0) {
+                    ASSERT_TRUE(engine::blendToSurface(sv, j, {host->BitsPointer(), n, 1}));
+                    out[vec].assign(host->BitsPointer(), host->BitsPointer() + n * 4);
+                } else {
+                    ASSERT_TRUE(engine::blendToContext(sv, j, *dc.dc));
+                    out[vec].assign(dc.bitmap->bits(), dc.bitmap->bits() + dc.bitmap->byteCount());
+                }
+            }
+            engine::setVectorCodeEnabled(true);
+            EXPECT_EQ(out[0], out[1]) << "bpp " << bpp << " opacity " << o;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace talvrin
