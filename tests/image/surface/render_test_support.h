@@ -2,6 +2,7 @@
 // top-left, seeded random images, and device contexts with a bitmap of their own.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
