@@ -125,11 +125,39 @@ void copyBitmapMapped(Bitmap& target, const Bitmap& source, const SampleMap& map
     const int tb = bytesOf(target);
     const int sb = bytesOf(source);
     if ((tb != 3 && tb != 4) || (sb != 3 && sb != 4)) return;
+    // The unscaled, unmirrored case: the columns take one ascending run of source pixels, so
+    // each row is a plain copy or a depth conversion.
+    const auto& cols = map.sourceColumn;
+    bool contiguous = !cols.empty() && cols.front() >= 0;
+    for (std::size_t i = 1; contiguous && i < cols.size(); ++i)
+        contiguous = cols[i] == cols.front() + static_cast<std::int32_t>(i);
     for (std::int32_t row = map.dest.top; row < map.dest.bottom; ++row) {
         const std::int32_t sr = map.sourceRow[static_cast<std::size_t>(row - map.dest.top)];
         if (sr < 0) continue;
         const std::uint8_t* in = source.rowFromTop(sr);
         std::uint8_t* out = target.rowFromTop(row);
+        if (contiguous) {
+            const std::uint8_t* s = in + static_cast<std::size_t>(cols.front()) * sb;
+            std::uint8_t* d = out + static_cast<std::size_t>(map.dest.left) * tb;
+            const std::size_t n = cols.size();
+            if (sb == tb) {
+                std::memcpy(d, s, n * static_cast<std::size_t>(sb));
+            } else if (sb == 3) {  // 24 to 32 bits: alpha 0
+                for (std::size_t i = 0; i < n; ++i, s += 3, d += 4) {
+                    d[0] = s[0];
+                    d[1] = s[1];
+                    d[2] = s[2];
+                    d[3] = 0;
+                }
+            } else {  // 32 to 24 bits: the alpha byte is dropped
+                for (std::size_t i = 0; i < n; ++i, s += 4, d += 3) {
+                    d[0] = s[0];
+                    d[1] = s[1];
+                    d[2] = s[2];
+                }
+            }
+            continue;
+        }
         for (std::int32_t col = map.dest.left; col < map.dest.right; ++col) {
             const std::int32_t sc = map.sourceColumn[static_cast<std::size_t>(col - map.dest.left)];
             if (sc < 0) continue;
