@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "app/frm_main.h"
+#include "platform/qt/qt_clipboard.h"
 
 namespace talvrin::mdStartup {
 
@@ -28,6 +29,8 @@ FrmMain* Main() {
     disableDataExecutionPrevention();
     QCoreApplication::processEvents();
     initVisualStyles();
+    // The image code reads the desktop's clipboard through Qt.
+    platform::qt::installQtClipboard();
     if (!gMainWindow) gMainWindow = std::make_unique<FrmMain>();
     gMainWindow->show();
     return gMainWindow.get();

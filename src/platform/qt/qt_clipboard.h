@@ -1,0 +1,19 @@
+// The desktop clipboard for the image code, read through Qt: an image on the clipboard is
+// offered as a bitmap and a device-independent bitmap, and handed over as a 32-bit bitmap
+// picture.
+#pragma once
+
+#include "platform/clipboard.h"
+
+namespace talvrin::platform::qt {
+
+class QtClipboard final : public Clipboard {
+  public:
+    [[nodiscard]] bool hasFormat(ClipboardFormat format) const override;
+    [[nodiscard]] std::unique_ptr<Picture> picture() const override;
+};
+
+// Installs the Qt clipboard as the image code's clipboard (needs a running QGuiApplication).
+void installQtClipboard();
+
+}  // namespace talvrin::platform::qt

@@ -1,0 +1,64 @@
+// The desktop clipboard through Qt, as the surface's clipboard loader sees it.
+#include "platform/qt/qt_clipboard.h"
+
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+
+#include "image/surface/c32bpp_dib.h"
+
+namespace talvrin {
+namespace {
+
+QGuiApplication& app() {
+    static int argc = 1;
+    static char name[] = "qt_platform_tests";
+    static char* argv[] = {name, nullptr};
+    static auto* a = new QGuiApplication(argc, argv);
+    return *a;
+}
+
+TEST(QtClipboard, AnImageOnTheClipboardLoadsIntoASurface) {
+    app();
+    platform::qt::installQtClipboard();
+    QImage image(3, 2, QImage::Format_ARGB32);
+    image.fill(qRgba(0, 0, 255, 255));
+    image.setPixel(1, 0, qRgba(200, 100, 50, 128));  // straight alpha: premultiplied on load
+    image.setPixel(2, 1, qRgba(0, 0, 0, 0));
+    QGuiApplication::clipboard()->setImage(image);
+
+    c32bppDIB dib;
+    ASSERT_TRUE(dib.LoadPicture_ClipBoard());
+    EXPECT_EQ(dib.Width(), 3);
+    EXPECT_EQ(dib.Height(), 2);
+    EXPECT_TRUE(dib.Alpha());
+    std::int32_t a = 0;
+    EXPECT_EQ(dib.GetPixel(0, 0, a, true), 0x00FF0000);  // blue, top-left stays top-left
+    EXPECT_EQ(a, 255);
+    // 200, 100, 50 at alpha 128, truncated: 100, 50, 25.
+    EXPECT_EQ(dib.GetPixel(1, 0, a, true), (25 << 16) | (50 << 8) | 100);
+    EXPECT_EQ(a, 128);
+    EXPECT_EQ(dib.GetPixel(2, 1, a, true), 0);
+    EXPECT_EQ(a, 0);
+}
+
+TEST(QtClipboard, TextOrNothingOnTheClipboardIsNoPicture) {
+    app();
+    platform::qt::installQtClipboard();
+    QGuiApplication::clipboard()->setText(QStringLiteral("not a picture"));
+    c32bppDIB dib;
+    ASSERT_TRUE(dib.InitializeDIB(2, 2));
+    EXPECT_FALSE(dib.LoadPicture_ClipBoard());
+    EXPECT_EQ(dib.Width(), 2) << "nothing to load: the surface keeps its image";
+    QGuiApplication::clipboard()->clear();
+    EXPECT_FALSE(dib.LoadPicture_ClipBoard());
+    const platform::Clipboard* board = platform::clipboard();
+    ASSERT_NE(board, nullptr);
+    EXPECT_FALSE(board->hasFormat(platform::ClipboardFormat::EnhMetafile));
+    EXPECT_EQ(board->picture(), nullptr);
+}
+
+}  // namespace
+}  // namespace talvrin
