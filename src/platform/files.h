@@ -54,5 +54,8 @@ bool ForceDeleteFile(std::string_view path) noexcept;
 
 // A UTF-16 file name as the UTF-8 path the file calls take. Unpaired surrogates become U+FFFD.
 [[nodiscard]] std::string utf16ToUtf8(std::u16string_view text);
+// A UTF-8 path as UTF-16 text for the callers that take names as text. Malformed, overlong and
+// surrogate sequences become U+FFFD, one for each byte that cannot start a character.
+[[nodiscard]] std::u16string utf8ToUtf16(std::string_view text);
 
 }  // namespace talvrin::platform

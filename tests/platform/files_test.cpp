@@ -122,6 +122,19 @@ TEST_F(FilesTest, Utf16NamesBecomeUtf8Paths) {
     EXPECT_EQ(utf16ToUtf8(lone), "x\xef\xbf\xbdy");
 }
 
+TEST_F(FilesTest, Utf8PathsBecomeUtf16NamesAndBack) {
+    const std::u16string names[] = {u"plain.png", u"a\u00fc\u20ac", u"\U0001F600 x"};
+    for (const auto& n : names)
+        EXPECT_EQ(utf8ToUtf16(utf16ToUtf8(n)), n);
+    // A cut-off sequence, a stray continuation byte and an encoded surrogate are replaced.
+    EXPECT_EQ(utf8ToUtf16("a\xe2\x82"), u"a\ufffd\ufffd");
+    EXPECT_EQ(utf8ToUtf16("\x80"
+                          "b"),
+              u"\ufffdb");
+    EXPECT_EQ(utf8ToUtf16("\xed\xa0\x80"), u"\ufffd\ufffd\ufffd");
+    EXPECT_EQ(utf8ToUtf16("\xc0\xaf"), u"\ufffd\ufffd");  // overlong "/"
+}
+
 // ---- Deleting -----------------------------------------------------------------------------
 
 TEST_F(FilesTest, ForceDeleteRemovesReadOnlyFiles) {

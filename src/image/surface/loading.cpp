@@ -31,55 +31,6 @@ std::unique_ptr<platform::Picture> iconPicture(ByteView bytes) noexcept {
 // Sources of 56 bytes or fewer hold no image any decoder could take.
 constexpr std::int64_t kMinimumSourceBytes = 57;
 
-// UTF-8 to UTF-16 for the decoders that take a file name; malformed bytes become U+FFFD.
-std::u16string utf8ToUtf16(std::string_view s) {
-    std::u16string out;
-    out.reserve(s.size());
-    size_t i = 0;
-    while (i < s.size()) {
-        const auto b0 = static_cast<unsigned char>(s[i]);
-        std::uint32_t cp = 0xFFFD;
-        size_t len = 1;
-        if (b0 < 0x80) {
-            cp = b0;
-        } else if ((b0 & 0xE0) == 0xC0) {
-            len = 2;
-        } else if ((b0 & 0xF0) == 0xE0) {
-            len = 3;
-        } else if ((b0 & 0xF8) == 0xF0) {
-            len = 4;
-        }
-        if (len > 1) {
-            if (i + len > s.size()) {
-                len = 1;
-            } else {
-                std::uint32_t v = b0 & (0x7F >> len);
-                bool ok = true;
-                for (size_t k = 1; k < len; ++k) {
-                    const auto b = static_cast<unsigned char>(s[i + k]);
-                    if ((b & 0xC0) != 0x80) ok = false;
-                    v = (v << 6) | (b & 0x3F);
-                }
-                static constexpr std::uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-                if (ok && v >= kMin[len] && v <= 0x10FFFF && (v < 0xD800 || v > 0xDFFF)) {
-                    cp = v;
-                } else {
-                    len = 1;
-                }
-            }
-        }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-        i += len;
-    }
-    return out;
-}
-
 // Reads a whole open file from its first byte; nothing on an error or a file too large to hold.
 std::optional<std::vector<std::uint8_t>> readWholeFile(platform::File& file,
                                                        std::uint64_t sizeHint = 0) {
@@ -127,7 +78,7 @@ bool c32bppDIB::LoadFromSource(platform::File* file, std::string_view FileName,
     bool claimed = false;
     if (file) {
         cPNGparser png;
-        claimed = png.LoadFile(*file, utf8ToUtf16(FileName), *this, token);
+        claimed = png.LoadFile(*file, platform::utf8ToUtf16(FileName), *this, token);
     } else {
         cPNGparser png;
         claimed = png.LoadStream(bytes, *this, streamStart, streamLength, token);
