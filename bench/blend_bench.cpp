@@ -9,9 +9,9 @@
 #include <memory>
 #include <random>
 
-#include "platform/bitmap.h"
-#include "platform/device_context.h"
-#include "platform/gdi.h"
+#include "platform/gdi/bitmap.h"
+#include "platform/gdi/device_context.h"
+#include "platform/gdi/gdi.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "image/codecs/gif_parser.h"
 #include "image/surface/c32bpp_dib.h"
-#include "platform/gif_decoder.h"
+#include "platform/picture/gif_decoder.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 
 #include "image/codecs/bmp_parser.h"
 #include "image/surface/c32bpp_dib.h"
-#include "platform/bmp_decoder.h"
-#include "platform/jpeg_decoder.h"
+#include "platform/picture/bmp_decoder.h"
+#include "platform/picture/jpeg_decoder.h"
 
 namespace {
 

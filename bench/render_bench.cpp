@@ -13,8 +13,8 @@
 
 #include "image/surface/c32bpp_dib.h"
 #include "image/surface/engine.h"
-#include "platform/bitmap.h"
-#include "platform/device_context.h"
+#include "platform/gdi/bitmap.h"
+#include "platform/gdi/device_context.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 
 #include "image/codecs/bmp_parser.h"
 #include "image/surface/c32bpp_dib.h"
-#include "platform/bmp_decoder.h"
-#include "platform/gif_decoder.h"
-#include "platform/picture.h"
-#include "platform/picture_loader.h"
+#include "platform/picture/bmp_decoder.h"
+#include "platform/picture/gif_decoder.h"
+#include "platform/picture/picture.h"
+#include "platform/picture/picture_loader.h"
 
 namespace {
 

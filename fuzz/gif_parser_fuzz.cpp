@@ -5,7 +5,7 @@
 
 #include "image/codecs/gif_parser.h"
 #include "image/surface/c32bpp_dib.h"
-#include "platform/gif_decoder.h"
+#include "platform/picture/gif_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > (1u << 20)) return 0;

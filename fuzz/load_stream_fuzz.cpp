@@ -13,7 +13,7 @@
 
 #include "image/codecs/compression.h"
 #include "image/surface/c32bpp_dib.h"
-#include "platform/picture_loader.h"
+#include "platform/picture/picture_loader.h"
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
     talvrin::platform::setPictureLoader(

@@ -6,11 +6,11 @@
 #include <memory>
 #include <span>
 
-#include "platform/bitmap.h"
-#include "platform/device_context.h"
-#include "platform/gif_decoder.h"
-#include "platform/picture.h"
-#include "platform/picture_loader.h"
+#include "platform/gdi/bitmap.h"
+#include "platform/gdi/device_context.h"
+#include "platform/picture/gif_decoder.h"
+#include "platform/picture/picture.h"
+#include "platform/picture/picture_loader.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "platform/resources.h"
+#include "platform/picture/resources.h"
 
 namespace talvrin {
 

@@ -14,7 +14,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "platform/program_folder.h"
+#include "platform/os/program_folder.h"
 
 // The shell is a static library: its compiled-in resources must be registered explicitly.
 static void initShellResources() {

@@ -8,7 +8,7 @@
 #include "app/dos_command_runner.h"
 #include "app/dos_outputs.h"
 #include "app/repair_sequence.h"
-#include "platform/program_folder.h"
+#include "platform/os/program_folder.h"
 
 namespace talvrin {
 namespace {

@@ -6,13 +6,13 @@
 
 #include "image/codecs/mod_parsers.h"
 #include "image/surface/c32bpp_dib.h"
-#include "platform/bitmap.h"
-#include "platform/byte_view.h"
-#include "platform/checked_math.h"
-#include "platform/device_context.h"
-#include "platform/gdi.h"
-#include "platform/picture.h"
-#include "platform/screen.h"
+#include "platform/gdi/bitmap.h"
+#include "base/byte_view.h"
+#include "base/checked_math.h"
+#include "platform/gdi/device_context.h"
+#include "platform/gdi/gdi.h"
+#include "platform/picture/picture.h"
+#include "platform/gdi/screen.h"
 
 namespace talvrin {
 

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/byte_view.h"
+#include "base/byte_view.h"
 
 namespace talvrin::compression {
 

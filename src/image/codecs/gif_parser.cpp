@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "image/surface/c32bpp_dib.h"
-#include "platform/byte_view.h"
-#include "platform/checked_math.h"
+#include "base/byte_view.h"
+#include "base/checked_math.h"
 
 namespace talvrin {
 

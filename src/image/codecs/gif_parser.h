@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/gif_decoder.h"
+#include "platform/picture/gif_decoder.h"
 
 namespace talvrin {
 

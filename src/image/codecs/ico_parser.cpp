@@ -6,9 +6,9 @@
 #include "image/codecs/mod_parsers.h"
 #include "image/codecs/png_parser.h"
 #include "image/surface/c32bpp_dib.h"
-#include "platform/checked_math.h"
-#include "platform/device_context.h"
-#include "platform/gdi.h"
+#include "base/checked_math.h"
+#include "platform/gdi/device_context.h"
+#include "platform/gdi/gdi.h"
 
 namespace talvrin {
 

@@ -10,9 +10,9 @@
 #include <span>
 #include <vector>
 
-#include "platform/byte_view.h"
-#include "platform/icon.h"
-#include "platform/picture.h"
+#include "base/byte_view.h"
+#include "platform/picture/icon.h"
+#include "platform/picture/picture.h"
 
 namespace talvrin {
 

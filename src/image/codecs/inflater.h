@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/byte_view.h"
+#include "base/byte_view.h"
 
 namespace talvrin {
 

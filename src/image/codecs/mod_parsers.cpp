@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "image/surface/image_types.h"
-#include "platform/byte_view.h"
-#include "platform/checked_math.h"
-#include "platform/library.h"
+#include "base/byte_view.h"
+#include "base/checked_math.h"
+#include "platform/os/library.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

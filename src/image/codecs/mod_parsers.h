@@ -8,8 +8,8 @@
 #include <span>
 #include <string_view>
 
-#include "platform/files.h"
-#include "platform/picture.h"
+#include "platform/os/files.h"
+#include "platform/picture/picture.h"
 
 namespace talvrin {
 

@@ -9,8 +9,8 @@
 #include "image/codecs/inflater.h"
 #include "image/surface/c32bpp_dib.h"
 #include "image/surface/image_types.h"
-#include "platform/checked_math.h"
-#include "platform/files.h"
+#include "base/checked_math.h"
+#include "platform/os/files.h"
 
 namespace talvrin {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "image/codecs/png_pixels.h"
-#include "platform/byte_view.h"
+#include "base/byte_view.h"
 
 namespace talvrin {
 

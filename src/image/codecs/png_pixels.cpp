@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/checked_math.h"
+#include "base/checked_math.h"
 
 namespace talvrin::png {
 

@@ -8,9 +8,9 @@
 
 #include "image/codecs/compression.h"
 #include "image/codecs/gdiplus_probe.h"
-#include "platform/bitmap.h"
-#include "platform/checked_math.h"
-#include "platform/device_context.h"
+#include "platform/gdi/bitmap.h"
+#include "base/checked_math.h"
+#include "platform/gdi/device_context.h"
 
 namespace talvrin {
 

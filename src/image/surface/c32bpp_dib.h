@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "image/surface/image_types.h"
-#include "platform/resources.h"
-#include "platform/system_version.h"
+#include "platform/picture/resources.h"
+#include "platform/os/system_version.h"
 
 namespace talvrin::platform {
 class Bitmap;

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/device_context.h"
+#include "platform/gdi/device_context.h"
 
 namespace talvrin::engine {
 

@@ -13,7 +13,7 @@
 #include "image/codecs/mod_parsers.h"
 #include "image/surface/engine.h"
 #include "image/surface/engine_sample.h"
-#include "platform/bitmap.h"
+#include "platform/gdi/bitmap.h"
 
 namespace talvrin::engine {
 
@@ -258,7 +258,7 @@ bool blendToContext(ConstPixelView src, const BlendJob& job, platform::DeviceCon
     platform::Bitmap& bitmap = dc.surface();
     const int bpp = bitmap.bitsPerPixel();
     if (bitmap.bits() == nullptr || (bpp != 24 && bpp != 32)) return false;
-    const platform::Rect box = dc.clipBox();
+    const Rect box = dc.clipBox();
     Clipped c{};
     if (!clipJob(src, job, box.left, box.top, box.right, box.bottom, c)) return true;
     const bool gray = job.grayScale != -1;

@@ -8,7 +8,7 @@
 
 #include "image/surface/engine.h"
 #include "image/surface/engine_sample.h"
-#include "platform/checked_math.h"
+#include "base/checked_math.h"
 
 namespace talvrin::engine {
 

@@ -8,11 +8,11 @@
 #include "image/codecs/ico_parser.h"
 #include "image/codecs/png_parser.h"
 #include "image/surface/c32bpp_dib.h"
-#include "platform/clipboard.h"
-#include "platform/files.h"
-#include "platform/gdi_object.h"
-#include "platform/picture.h"
-#include "platform/picture_loader.h"
+#include "platform/picture/clipboard.h"
+#include "platform/os/files.h"
+#include "platform/gdi/gdi_object.h"
+#include "platform/picture/picture.h"
+#include "platform/picture/picture_loader.h"
 #include "resources/builtin_resources.h"
 
 namespace talvrin {

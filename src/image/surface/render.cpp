@@ -8,9 +8,9 @@
 
 #include "image/surface/c32bpp_dib.h"
 #include "image/surface/engine.h"
-#include "platform/checked_math.h"
-#include "platform/device_context.h"
-#include "platform/gdi.h"
+#include "base/checked_math.h"
+#include "platform/gdi/device_context.h"
+#include "platform/gdi/gdi.h"
 
 namespace talvrin {
 
@@ -39,7 +39,7 @@ class BorrowedDC {
 }
 
 // The part of the target that can receive pixels: the host surface or the DC's clip box.
-[[nodiscard]] platform::Rect visibleTarget(platform::DeviceContext* dc, const c32bppDIB* host) {
+[[nodiscard]] Rect visibleTarget(platform::DeviceContext* dc, const c32bppDIB* host) {
     if (host != nullptr) return {0, 0, host->Width(), host->Height()};
     return dc->clipBox();
 }
@@ -286,7 +286,7 @@ bool c32bppDIB::Render(platform::DeviceContext* destinationDC, std::int32_t dest
         const std::int64_t top = std::max<std::int64_t>(destY, 0);
         if (left >= std::int64_t{destX} + fullW || top >= std::int64_t{destY} + fullH)
             return false;  // swallowed by a negative position
-        const platform::Rect visible = visibleTarget(destinationDC, destHostDIB);
+        const Rect visible = visibleTarget(destinationDC, destHostDIB);
         const std::int64_t x0 = std::max<std::int64_t>(left, visible.left);
         const std::int64_t y0 = std::max<std::int64_t>(top, visible.top);
         const std::int64_t x1 = std::min<std::int64_t>(std::int64_t{destX} + fullW, visible.right);

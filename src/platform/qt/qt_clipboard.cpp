@@ -6,7 +6,7 @@
 #include <QMimeData>
 #include <cstring>
 
-#include "platform/bitmap.h"
+#include "platform/gdi/bitmap.h"
 
 namespace talvrin::platform::qt {
 

@@ -3,7 +3,7 @@
 // picture.
 #pragma once
 
-#include "platform/clipboard.h"
+#include "platform/picture/clipboard.h"
 
 namespace talvrin::platform::qt {
 

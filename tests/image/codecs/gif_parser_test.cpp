@@ -6,7 +6,7 @@
 
 #include "gifico_test_util.h"
 #include "image/surface/c32bpp_dib.h"
-#include "platform/gif_decoder.h"
+#include "platform/picture/gif_decoder.h"
 
 namespace talvrin {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "gifico_test_util.h"
 #include "image/surface/c32bpp_dib.h"
-#include "platform/bitmap.h"
+#include "platform/gdi/bitmap.h"
 
 namespace talvrin {
 namespace {

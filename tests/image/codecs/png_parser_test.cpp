@@ -12,7 +12,7 @@
 #include "image/codecs/compression.h"
 #include "image/codecs/png_test_builder.h"
 #include "image/surface/c32bpp_dib.h"
-#include "platform/files.h"
+#include "platform/os/files.h"
 
 namespace talvrin {
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "image/codecs/compression.h"
-#include "platform/bitmap.h"
-#include "platform/device_context.h"
+#include "platform/gdi/bitmap.h"
+#include "platform/gdi/device_context.h"
 
 namespace talvrin {
 namespace {

@@ -158,7 +158,7 @@ TEST(EngineBlendClipping, EverySideOfHostAndContext) {
 TEST(EngineBlendClipping, ContextClipBoxAndSourceEdges) {
     const Pixel src[4] = {{1, 1, 1, 255}, {2, 2, 2, 255}, {3, 3, 3, 255}, {4, 4, 4, 255}};
     TestDC dc(4, 1, 24);
-    dc.dc->setClipRect(platform::Rect{1, 0, 3, 1});
+    dc.dc->setClipRect(Rect{1, 0, 3, 1});
     BlendJob j = oneJob(255);
     j.width = 4;
     ASSERT_TRUE(engine::blendToContext({src[0].data(), 4, 1}, j, *dc.dc));

@@ -7,13 +7,13 @@
 
 #include "image/codecs/gifico_test_util.h"
 #include "image/surface/c32bpp_dib.h"
-#include "platform/bitmap.h"
-#include "platform/clipboard.h"
-#include "platform/files.h"
-#include "platform/gdi_object.h"
-#include "platform/icon.h"
-#include "platform/picture.h"
-#include "platform/resources.h"
+#include "platform/gdi/bitmap.h"
+#include "platform/picture/clipboard.h"
+#include "platform/os/files.h"
+#include "platform/gdi/gdi_object.h"
+#include "platform/picture/icon.h"
+#include "platform/picture/picture.h"
+#include "platform/picture/resources.h"
 
 namespace talvrin {
 namespace {

@@ -1,0 +1,67 @@
+#include "platform/gdi/bitmap.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "base/checked_math.h"
+#include "platform/gdi/device_context.h"
+
+namespace talvrin::platform {
+
+std::optional<std::int32_t> dibStride(std::int32_t width, int bitsPerPixel) noexcept {
+    if (width < 1) return std::nullopt;
+    switch (bitsPerPixel) {
+        case 1:
+        case 4:
+        case 8:
+        case 16:
+        case 24:
+        case 32:
+            break;
+        default:
+            return std::nullopt;
+    }
+    // Bits of the row, rounded up to whole 32-bit words; done in 64 bits so that no width
+    // overflows before the final range check.
+    const std::int64_t bitsPerRow = std::int64_t{width} * bitsPerPixel;
+    const std::int64_t bytes = ((bitsPerRow + 31) / 32) * 4;
+    return checkedCast<std::int32_t>(bytes);
+}
+
+std::unique_ptr<Bitmap> Bitmap::create(std::int32_t width, std::int32_t height,
+                                       int bitsPerPixel) noexcept {
+    if (width < 1 || height < 1) return nullptr;
+    if (bitsPerPixel != 24 && bitsPerPixel != 32) return nullptr;
+    const auto stride = dibStride(width, bitsPerPixel);
+    if (!stride) return nullptr;
+    const auto total = checkedMul<std::int32_t>(*stride, height);
+    if (!total) return nullptr;
+    // calloc gives zero-filled memory (fresh pages for large buffers, so no extra pass).
+    auto* bits = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(*total), 1));
+    if (!bits) return nullptr;
+    auto* bitmap = new (std::nothrow)
+        Bitmap(width, height, bitsPerPixel, *stride, static_cast<std::size_t>(*total), bits);
+    if (!bitmap) {
+        std::free(bits);
+        return nullptr;
+    }
+    return std::unique_ptr<Bitmap>(bitmap);
+}
+
+Bitmap::Bitmap(std::int32_t width, std::int32_t height, int bitsPerPixel, std::int32_t stride,
+               std::size_t byteCount, std::uint8_t* bits) noexcept
+    : width_(width),
+      height_(height),
+      bitsPerPixel_(bitsPerPixel),
+      stride_(stride),
+      byteCount_(byteCount),
+      bits_(bits) {}
+
+Bitmap::~Bitmap() {
+    // A bitmap destroyed while selected leaves its context drawing on the stock bitmap rather
+    // than on freed memory.
+    if (selectedInto_) selectedInto_->releaseSelection(this);
+    if (!stock_) std::free(bits_);
+}
+
+}  // namespace talvrin::platform

@@ -1,0 +1,134 @@
+#include "platform/picture/jpeg_decoder.h"
+
+#include <jpeglib.h>
+
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>  // jpeglib.h needs FILE
+#include <vector>
+
+#include "base/checked_math.h"
+
+namespace talvrin::platform {
+
+namespace {
+
+// Progressive files may hold any number of scans; each one costs a pass over the whole
+// coefficient buffer, so a file with thousands of tiny scans is refused instead of ground through.
+constexpr int kMaxScans = 1000;
+
+// The library's error manager, extended with the jump target. Everything the jump returns past
+// is C (the library's own frames), and the functions that set the target keep no C++ objects
+// with destructors alive after setjmp.
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+struct Progress {
+    jpeg_progress_mgr pub;
+};
+
+[[noreturn]] void onError(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    std::longjmp(err->jump, 1);
+}
+
+void onMessage(j_common_ptr /*cinfo*/) {}  // warnings are not printed
+
+void onProgress(j_common_ptr cinfo) {
+    if (cinfo->is_decompressor) {
+        auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+        if (d->input_scan_number > kMaxScans) onError(cinfo);
+    }
+}
+
+struct Decoder {
+    jpeg_decompress_struct cinfo{};
+    ErrorManager err{};
+    Progress progress{};
+    bool created = false;
+
+    Decoder() = default;
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+    ~Decoder() {
+        if (created) jpeg_destroy_decompress(&cinfo);
+    }
+};
+
+// Reads the headers and chooses the output colour space. False on any library error.
+bool readHeader(Decoder& d, const std::uint8_t* data, std::size_t size) {
+    d.cinfo.err = jpeg_std_error(&d.err.pub);
+    d.err.pub.error_exit = onError;
+    d.err.pub.output_message = onMessage;
+    if (setjmp(d.err.jump)) return false;
+    jpeg_create_decompress(&d.cinfo);
+    d.created = true;
+    d.progress.pub.progress_monitor = onProgress;
+    d.cinfo.progress = &d.progress.pub;
+    jpeg_mem_src(&d.cinfo, data, static_cast<unsigned long>(size));
+    if (jpeg_read_header(&d.cinfo, TRUE) != JPEG_HEADER_OK) return false;
+    const J_COLOR_SPACE in = d.cinfo.jpeg_color_space;
+    d.cinfo.out_color_space = (in == JCS_CMYK || in == JCS_YCCK) ? JCS_CMYK : JCS_EXT_BGRA;
+    jpeg_calc_output_dimensions(&d.cinfo);
+    return true;
+}
+
+// Converts CMYK as stored by the common writers (inverted: 255 is no ink) to B, G, R, A.
+void cmykToBgra(const std::uint8_t* src, std::uint8_t* dst, JDIMENSION width) noexcept {
+    for (JDIMENSION x = 0; x < width; ++x, src += 4, dst += 4) {
+        const unsigned k = src[3];
+        dst[0] = static_cast<std::uint8_t>((src[2] * k + 127) / 255);
+        dst[1] = static_cast<std::uint8_t>((src[1] * k + 127) / 255);
+        dst[2] = static_cast<std::uint8_t>((src[0] * k + 127) / 255);
+        dst[3] = 255;
+    }
+}
+
+// Decompresses every row into the bitmap, top row first. cmykRow is scratch space of width * 4
+// bytes for CMYK files. False on any library error.
+bool readRows(Decoder& d, Bitmap& bitmap, std::uint8_t* cmykRow) {
+    if (setjmp(d.err.jump)) return false;
+    if (!jpeg_start_decompress(&d.cinfo)) return false;
+    const bool cmyk = d.cinfo.out_color_space == JCS_CMYK;
+    while (d.cinfo.output_scanline < d.cinfo.output_height) {
+        const auto y = static_cast<std::int32_t>(d.cinfo.output_scanline);
+        std::uint8_t* out = bitmap.rowFromTop(y);
+        JSAMPROW row = cmyk ? cmykRow : out;
+        if (jpeg_read_scanlines(&d.cinfo, &row, 1) != 1) return false;
+        if (cmyk) cmykToBgra(cmykRow, out, d.cinfo.output_width);
+    }
+    jpeg_finish_decompress(&d.cinfo);
+    return true;
+}
+
+}  // namespace
+
+bool looksLikeJpeg(ByteView bytes) noexcept {
+    return bytes.u8(0) == 0xFF && bytes.u8(1) == 0xD8 && bytes.u8(2) == 0xFF;
+}
+
+std::unique_ptr<Bitmap> decodeJpeg(ByteView bytes, std::uint64_t maxPixels) noexcept {
+    try {
+        if (bytes.empty() || bytes.size() > 0xFFFFFFFFu) return nullptr;
+        auto d = std::make_unique<Decoder>();
+        if (!readHeader(*d, bytes.data(), bytes.size())) return nullptr;
+        const JDIMENSION w = d->cinfo.output_width;
+        const JDIMENSION h = d->cinfo.output_height;
+        const auto width = checkedCast<std::int32_t>(w);
+        const auto height = checkedCast<std::int32_t>(h);
+        const auto pixels = checkedMul<std::uint64_t>(w, h);
+        if (!width || !height || !pixels || *pixels > maxPixels) return nullptr;
+        auto bitmap = Bitmap::create(*width, *height, 32);
+        if (!bitmap) return nullptr;
+        std::vector<std::uint8_t> cmykRow;
+        if (d->cinfo.out_color_space == JCS_CMYK) cmykRow.resize(std::size_t{w} * 4);
+        if (!readRows(*d, *bitmap, cmykRow.data())) return nullptr;
+        return bitmap;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+}  // namespace talvrin::platform

@@ -1,0 +1,24 @@
+// The picture loader's JPEG decoder, over libjpeg-turbo: baseline, progressive and arithmetic-
+// coded 8-bit files, colour or greyscale; CMYK and YCCK files are converted to RGB. Library
+// errors end the decode cleanly (no exit, no exception); warnings such as data that ends early
+// do not, and the library fills what is missing as it does for any of its callers.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+
+#include "platform/gdi/bitmap.h"
+#include "base/byte_view.h"
+
+namespace talvrin::platform {
+
+// True when the bytes start with a JPEG start-of-image marker (FF D8 FF).
+[[nodiscard]] bool looksLikeJpeg(ByteView bytes) noexcept;
+
+// Decodes a JPEG file into a 32-bit bottom-up bitmap, alpha 255. Null when the library rejects
+// the data, when width x height exceeds maxPixels, or when allocation fails.
+[[nodiscard]] std::unique_ptr<Bitmap> decodeJpeg(
+    ByteView bytes, std::uint64_t maxPixels = std::numeric_limits<std::uint64_t>::max()) noexcept;
+
+}  // namespace talvrin::platform

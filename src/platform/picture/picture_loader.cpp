@@ -1,0 +1,78 @@
+#include "platform/picture/picture_loader.h"
+
+#include <cstring>
+
+#include "platform/picture/bmp_decoder.h"
+#include "platform/picture/gif_decoder.h"
+#include "platform/picture/jpeg_decoder.h"
+
+namespace talvrin::platform {
+
+namespace {
+
+IconPictureDecoder& iconSlot() noexcept {
+    static IconPictureDecoder slot = nullptr;
+    return slot;
+}
+
+bool startsWith(ByteView bytes, const char* text, std::size_t length) noexcept {
+    return bytes.size() >= length && std::memcmp(bytes.data(), text, length) == 0;
+}
+
+}  // namespace
+
+PictureFormat sniffPictureFormat(ByteView bytes) noexcept {
+    if (startsWith(bytes, "BM", 2)) return PictureFormat::kBmp;
+    if (looksLikeJpeg(bytes)) return PictureFormat::kJpeg;
+    if (startsWith(bytes, "GIF87a", 6) || startsWith(bytes, "GIF89a", 6))
+        return PictureFormat::kGif;
+    const auto w0 = bytes.u16le(0);
+    const auto w1 = bytes.u16le(2);
+    if (w0 == 0 && (w1 == 1 || w1 == 2) && bytes.size() >= 6) return PictureFormat::kIcon;
+    // Placeable metafile key, or a plain metafile header (type 1 or 2, header of 9 words).
+    if (bytes.u32le(0) == 0x9AC6CDD7u) return PictureFormat::kMetafile;
+    if ((w0 == 1 || w0 == 2) && w1 == 9) return PictureFormat::kMetafile;
+    // Enhanced metafile: header record type 1 with " EMF" at byte 40.
+    if (bytes.u32le(0) == 1u && bytes.u32le(40) == 0x464D4520u) return PictureFormat::kEnhMetafile;
+    return PictureFormat::kUnknown;
+}
+
+IconPictureDecoder setIconPictureDecoder(IconPictureDecoder decoder) noexcept {
+    const IconPictureDecoder previous = iconSlot();
+    iconSlot() = decoder;
+    return previous;
+}
+
+IconPictureDecoder iconPictureDecoder() noexcept {
+    return iconSlot();
+}
+
+std::unique_ptr<Picture> DefaultPictureLoader::load(std::span<const std::uint8_t> data) noexcept {
+    const ByteView bytes(data);
+    switch (sniffPictureFormat(bytes)) {
+        case PictureFormat::kBmp:
+            return Picture::fromBitmap(decodeBmp(bytes, maxPixels_));
+        case PictureFormat::kJpeg:
+            return Picture::fromBitmap(decodeJpeg(bytes, maxPixels_));
+        case PictureFormat::kGif:
+            return decodeGifPicture(bytes);
+        case PictureFormat::kIcon:
+            if (IconPictureDecoder decode = iconSlot()) return decode(bytes);
+            return nullptr;
+        case PictureFormat::kMetafile:
+        case PictureFormat::kEnhMetafile:  // not decoded on this platform
+        case PictureFormat::kUnknown:
+            break;
+    }
+    return nullptr;
+}
+
+std::unique_ptr<PictureLoader> makeDefaultPictureLoader() noexcept {
+    try {
+        return std::make_unique<DefaultPictureLoader>();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+}  // namespace talvrin::platform

@@ -1,0 +1,61 @@
+// The process's picture loader: recognises the format of encoded bytes and hands them to the
+// decoder for it. BMP, JPEG and GIF are decoded in this layer; icons and cursors go to the icon
+// decoder that the image library plugs in (it lives above this layer). Metafiles are recognised
+// and give no picture on this platform, as does anything else.
+//
+// picture.cpp installs this loader as the process default, so every program and test that
+// loads pictures gets it without a set-up call; setPictureLoader replaces it when a test or a
+// host needs another one.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <span>
+
+#include "base/byte_view.h"
+#include "platform/picture/picture.h"
+
+namespace talvrin::platform {
+
+enum class PictureFormat : std::uint8_t {
+    kUnknown,
+    kBmp,          // "BM"
+    kJpeg,         // FF D8 FF
+    kGif,          // "GIF87a" / "GIF89a"
+    kIcon,         // icon or cursor directory: reserved 0, type 1 or 2
+    kMetafile,     // placeable or plain Windows metafile
+    kEnhMetafile,  // enhanced metafile (record 1 with the " EMF" signature)
+};
+
+// The format the first bytes announce (no decoding).
+[[nodiscard]] PictureFormat sniffPictureFormat(ByteView bytes) noexcept;
+
+// Decodes icon and cursor files into pictures (type 3). Installed by the image library's icon
+// decoder; must not throw.
+using IconPictureDecoder = std::unique_ptr<Picture> (*)(ByteView bytes) noexcept;
+
+// Installs the icon decoder every DefaultPictureLoader uses (null removes it) and gives back the
+// previous one. Without one, icon and cursor bytes give no picture.
+IconPictureDecoder setIconPictureDecoder(IconPictureDecoder decoder) noexcept;
+[[nodiscard]] IconPictureDecoder iconPictureDecoder() noexcept;
+
+class DefaultPictureLoader final : public PictureLoader {
+  public:
+    // maxPixels bounds the pixel count of a BMP or JPEG picture (a limit for fuzzing and for
+    // hosts that want one); without it only the bitmap's own 32-bit size limit applies.
+    explicit DefaultPictureLoader(
+        std::uint64_t maxPixels = std::numeric_limits<std::uint64_t>::max()) noexcept
+        : maxPixels_(maxPixels) {}
+
+    [[nodiscard]] std::unique_ptr<Picture> load(
+        std::span<const std::uint8_t> bytes) noexcept override;
+
+  private:
+    std::uint64_t maxPixels_;
+};
+
+// The loader picture.cpp installs at start-up.
+[[nodiscard]] std::unique_ptr<PictureLoader> makeDefaultPictureLoader() noexcept;
+
+}  // namespace talvrin::platform

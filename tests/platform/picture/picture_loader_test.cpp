@@ -1,0 +1,224 @@
+// The picture loader: format recognition, dispatch to the decoders and the icon hook, the
+// picture it makes, and JPEG decoding (baseline, progressive, greyscale, CMYK, damaged data) on
+// files encoded by the test through the same library.
+#include "platform/picture/picture_loader.h"
+
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "support/bmp_test_builder.h"
+#include "platform/picture/jpeg_decoder.h"
+
+namespace talvrin {
+namespace {
+
+using platform::PictureFormat;
+using platform::sniffPictureFormat;
+using test::Bytes;
+
+PictureFormat sniff(const Bytes& b) {
+    return sniffPictureFormat(ByteView(b.data(), b.size()));
+}
+
+// B, G, R, A at (x, y), row 0 at the top.
+std::array<int, 4> px(const platform::Bitmap& b, int x, int y) {
+    const std::uint8_t* p = b.rowFromTop(y) + 4 * x;
+    return {p[0], p[1], p[2], p[3]};
+}
+
+// ---- Recognition and dispatch -----------------------------------------------------------------
+
+TEST(PictureLoaderSniff, RecognisesEachFormatByItsFirstBytes) {
+    EXPECT_EQ(sniff({'B', 'M', 0}), PictureFormat::kBmp);
+    EXPECT_EQ(sniff({0xFF, 0xD8, 0xFF, 0xE0}), PictureFormat::kJpeg);
+    EXPECT_EQ(sniff({0xFF, 0xD8, 0x00}), PictureFormat::kUnknown);
+    EXPECT_EQ(sniff({'G', 'I', 'F', '8', '9', 'a'}), PictureFormat::kGif);
+    EXPECT_EQ(sniff({'G', 'I', 'F', '8', '7', 'a'}), PictureFormat::kGif);
+    EXPECT_EQ(sniff({'G', 'I', 'F', '8', '8', 'a'}), PictureFormat::kUnknown);
+    EXPECT_EQ(sniff({0, 0, 1, 0, 1, 0}), PictureFormat::kIcon);
+    EXPECT_EQ(sniff({0, 0, 2, 0, 1, 0}), PictureFormat::kIcon);
+    EXPECT_EQ(sniff({0, 0, 3, 0, 1, 0}), PictureFormat::kUnknown);
+    EXPECT_EQ(sniff({0xD7, 0xCD, 0xC6, 0x9A}), PictureFormat::kMetafile);
+    EXPECT_EQ(sniff({1, 0, 9, 0, 0, 3}), PictureFormat::kMetafile);
+    Bytes emf(44, 0);
+    emf[0] = 1;
+    emf[40] = ' ';
+    emf[41] = 'E';
+    emf[42] = 'M';
+    emf[43] = 'F';
+    EXPECT_EQ(sniff(emf), PictureFormat::kEnhMetafile);
+    EXPECT_EQ(sniff({}), PictureFormat::kUnknown);
+    EXPECT_EQ(sniff({'B'}), PictureFormat::kUnknown);
+}
+
+TEST(PictureLoaderDispatch, BitmapBecomesATypeOnePictureWithItsSize) {
+    test::BmpSpec s;
+    s.width = 96;
+    s.height = -48;
+    s.pixels.assign(96 * 3 * 48, 0x40);
+    const Bytes file = test::buildBmp(s);
+    platform::DefaultPictureLoader loader;
+    auto picture = loader.load(file);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->type(), platform::kPictureBitmap);
+    EXPECT_EQ(picture->pixelWidth(), 96);
+    EXPECT_EQ(picture->pixelHeight(), 48);
+    EXPECT_EQ(picture->Width(), 2540);  // one inch at 96 dots per inch
+    EXPECT_EQ(picture->Height(), 1270);
+    ASSERT_NE(picture->bitmap(), nullptr);
+    EXPECT_EQ(px(*picture->bitmap(), 95, 47), (std::array<int, 4>{0x40, 0x40, 0x40, 255}));
+}
+
+TEST(PictureLoaderDispatch, MetafilesAndUnknownBytesGiveNoPicture) {
+    platform::DefaultPictureLoader loader;
+    const Bytes wmf = {0xD7, 0xCD, 0xC6, 0x9A, 0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(loader.load(wmf), nullptr);
+    const Bytes png = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
+    EXPECT_EQ(loader.load(png), nullptr);
+    EXPECT_EQ(loader.load({}), nullptr);
+}
+
+std::size_t gIconCalls = 0;
+std::unique_ptr<platform::Picture> fakeIconDecoder(ByteView bytes) noexcept {
+    gIconCalls += bytes.size();
+    auto color = platform::Bitmap::create(2, 3, 32);
+    auto mask = platform::MaskBitmap::create(2, 3);
+    return platform::Picture::fromIcon(
+        platform::Icon::create(true, std::move(color), std::move(mask)));
+}
+
+TEST(PictureLoaderDispatch, IconBytesGoThroughTheInstalledIconDecoder) {
+    const Bytes ico = {0, 0, 1, 0, 1, 0, 16, 16};
+    platform::DefaultPictureLoader loader;
+    const auto saved = platform::setIconPictureDecoder(nullptr);
+    EXPECT_EQ(loader.load(ico), nullptr);
+
+    gIconCalls = 0;
+    platform::setIconPictureDecoder(fakeIconDecoder);
+    auto picture = loader.load(ico);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->type(), platform::kPictureIcon);
+    EXPECT_EQ(picture->pixelHeight(), 3);
+    EXPECT_EQ(gIconCalls, ico.size());
+    EXPECT_EQ(platform::setIconPictureDecoder(saved), fakeIconDecoder);
+}
+
+TEST(PictureLoaderDispatch, TheDefaultLoaderIsInstalledForTheProcess) {
+    ASSERT_NE(platform::pictureLoader(), nullptr);
+    test::BmpSpec s;
+    s.pixels = {1, 2, 3, 0};
+    const Bytes file = test::buildBmp(s);
+    auto picture = platform::loadPicture(file);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(px(*picture->bitmap(), 0, 0), (std::array<int, 4>{1, 2, 3, 255}));
+}
+
+// ---- JPEG -------------------------------------------------------------------------------------
+
+struct JpegOptions {
+    J_COLOR_SPACE space = JCS_RGB;
+    int components = 3;
+    bool progressive = false;
+};
+
+// Encodes width x height pixels whose samples come from sample(x, y, component).
+template <typename Sample>
+Bytes encodeJpeg(int width, int height, const JpegOptions& o, Sample sample) {
+    jpeg_compress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &out, &size);
+    c.image_width = static_cast<JDIMENSION>(width);
+    c.image_height = static_cast<JDIMENSION>(height);
+    c.input_components = o.components;
+    c.in_color_space = o.space;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 100, TRUE);
+    if (o.space == JCS_CMYK) c.write_Adobe_marker = TRUE;
+    if (o.progressive) jpeg_simple_progression(&c);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(width * o.components));
+    while (c.next_scanline < c.image_height) {
+        for (int x = 0; x < width; ++x)
+            for (int k = 0; k < o.components; ++k)
+                row[x * o.components + k] =
+                    static_cast<JSAMPLE>(sample(x, static_cast<int>(c.next_scanline), k));
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    Bytes bytes(out, out + size);
+    std::free(out);
+    return bytes;
+}
+
+std::unique_ptr<platform::Bitmap> decodeJpeg(const Bytes& b) {
+    return platform::decodeJpeg(ByteView(b.data(), b.size()));
+}
+
+// Left half red, right half blue, on 16 x 8 pixels (two whole blocks each).
+int halves(int x, int /*y*/, int k) {
+    const int red[3] = {255, 0, 0};
+    const int blue[3] = {0, 0, 255};
+    return x < 8 ? red[k] : blue[k];
+}
+
+void expectNear(std::array<int, 4> got, std::array<int, 4> want, int tolerance) {
+    for (int k = 0; k < 4; ++k)
+        EXPECT_NEAR(got[k], want[k], tolerance) << "channel " << k;
+}
+
+TEST(PictureLoaderJpeg, BaselineAndProgressiveDecodeToTheEncodedColours) {
+    for (bool progressive : {false, true}) {
+        const auto bmp = decodeJpeg(encodeJpeg(16, 8, {JCS_RGB, 3, progressive}, halves));
+        ASSERT_NE(bmp, nullptr) << progressive;
+        ASSERT_EQ(bmp->width(), 16);
+        ASSERT_EQ(bmp->height(), 8);
+        expectNear(px(*bmp, 2, 0), {0, 0, 255, 255}, 3);
+        expectNear(px(*bmp, 13, 7), {255, 0, 0, 255}, 3);
+    }
+}
+
+TEST(PictureLoaderJpeg, GreyscaleAndAdobeCmykBecomeRgb) {
+    auto bmp = decodeJpeg(encodeJpeg(8, 16, {JCS_GRAYSCALE, 1, false},
+                                     [](int, int y, int) { return y < 8 ? 40 : 200; }));
+    ASSERT_NE(bmp, nullptr);
+    expectNear(px(*bmp, 3, 2), {40, 40, 40, 255}, 2);
+    expectNear(px(*bmp, 3, 12), {200, 200, 200, 255}, 2);
+    // Stored (inverted) C, M, Y, K = 255, 0, 255, 255: no cyan or yellow ink, full magenta.
+    bmp = decodeJpeg(
+        encodeJpeg(8, 8, {JCS_CMYK, 4, false}, [](int, int, int k) { return k == 1 ? 0 : 255; }));
+    ASSERT_NE(bmp, nullptr);
+    expectNear(px(*bmp, 4, 4), {255, 0, 255, 255}, 3);
+}
+
+TEST(PictureLoaderJpeg, DamagedDataFailsCleanlyAndEarlyEndKeepsTheSize) {
+    const Bytes good = encodeJpeg(16, 16, {JCS_RGB, 3, false}, halves);
+    // Only the start of the file: headers incomplete.
+    EXPECT_EQ(decodeJpeg(Bytes(good.begin(), good.begin() + 20)), nullptr);
+    // Garbage after the start-of-image marker.
+    Bytes garbage = {0xFF, 0xD8, 0xFF};
+    garbage.resize(300, 0x5A);
+    EXPECT_EQ(decodeJpeg(garbage), nullptr);
+    // Entropy-coded data cut short: the library warns and fills the rest; the size stands.
+    const Bytes cut(good.begin(), good.end() - 40);
+    const auto bmp = decodeJpeg(cut);
+    ASSERT_NE(bmp, nullptr);
+    EXPECT_EQ(bmp->width(), 16);
+    // Through the loader the same files make a picture or none, never anything else.
+    platform::DefaultPictureLoader loader;
+    EXPECT_EQ(loader.load(garbage), nullptr);
+    EXPECT_NE(loader.load(good), nullptr);
+    EXPECT_EQ(platform::DefaultPictureLoader(255).load(good), nullptr);  // over the pixel limit
+}
+
+}  // namespace
+}  // namespace talvrin
