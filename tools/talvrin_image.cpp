@@ -291,6 +291,8 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    // Icon and cursor bytes that reach the platform's picture loader go to the icon decoder.
+    installIconPictureRoute();
     if (command == "info") return info(argc - 2, argv + 2);
     if (command == "convert") return convert(argc - 2, argv + 2);
     std::fprintf(stderr, "talvrin-image: unknown command '%s'\n", argv[1]);

@@ -3,7 +3,10 @@
 #include <QCoreApplication>
 
 #include "app/frm_main.h"
+#include "image/codecs/ico_parser.h"
+#include "platform/picture/resources.h"
 #include "platform/qt/qt_clipboard.h"
+#include "resources/builtin_resources.h"
 
 namespace talvrin::mdStartup {
 
@@ -29,7 +32,10 @@ FrmMain* Main() {
     disableDataExecutionPrevention();
     QCoreApplication::processEvents();
     initVisualStyles();
-    // The image code reads the desktop's clipboard through Qt.
+    // The host services the image code uses: the program's own resources, the route from the
+    // picture loader to the icon decoder, and the desktop's clipboard read through Qt.
+    platform::setProgramResources(builtInResources());
+    installIconPictureRoute();
     platform::qt::installQtClipboard();
     if (!gMainWindow) gMainWindow = std::make_unique<FrmMain>();
     gMainWindow->show();

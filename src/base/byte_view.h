@@ -11,7 +11,7 @@
 namespace talvrin {
 
 class ByteView {
-public:
+  public:
     constexpr ByteView() noexcept = default;
     constexpr ByteView(const std::uint8_t* data, std::size_t size) noexcept
         : data_(size ? data : nullptr), size_(data ? size : 0) {}
@@ -24,7 +24,8 @@ public:
     [[nodiscard]] std::span<const std::uint8_t> span() const noexcept { return {data_, size_}; }
 
     // True when [offset, offset + count) lies inside the view (no overflow possible).
-    [[nodiscard]] constexpr bool contains(std::uint64_t offset, std::uint64_t count) const noexcept {
+    [[nodiscard]] constexpr bool contains(std::uint64_t offset,
+                                          std::uint64_t count) const noexcept {
         return offset <= size_ && count <= size_ - offset;
     }
 
@@ -54,7 +55,8 @@ public:
     }
     [[nodiscard]] std::optional<std::uint32_t> u32le(std::uint64_t at) const noexcept {
         if (!contains(at, 4)) return std::nullopt;
-        return static_cast<std::uint32_t>(data_[at]) | (static_cast<std::uint32_t>(data_[at + 1]) << 8) |
+        return static_cast<std::uint32_t>(data_[at]) |
+               (static_cast<std::uint32_t>(data_[at + 1]) << 8) |
                (static_cast<std::uint32_t>(data_[at + 2]) << 16) |
                (static_cast<std::uint32_t>(data_[at + 3]) << 24);
     }
@@ -62,7 +64,8 @@ public:
         if (!contains(at, 4)) return std::nullopt;
         return (static_cast<std::uint32_t>(data_[at]) << 24) |
                (static_cast<std::uint32_t>(data_[at + 1]) << 16) |
-               (static_cast<std::uint32_t>(data_[at + 2]) << 8) | static_cast<std::uint32_t>(data_[at + 3]);
+               (static_cast<std::uint32_t>(data_[at + 2]) << 8) |
+               static_cast<std::uint32_t>(data_[at + 3]);
     }
     [[nodiscard]] std::optional<std::int32_t> i32le(std::uint64_t at) const noexcept {
         auto v = u32le(at);
@@ -76,14 +79,14 @@ public:
         return true;
     }
 
-private:
+  private:
     const std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
 };
 
 // A reading cursor over a ByteView: sequential reads that fail cleanly at the end.
 class ByteReader {
-public:
+  public:
     explicit ByteReader(ByteView v) noexcept : view_(v) {}
     [[nodiscard]] std::size_t position() const noexcept { return pos_; }
     [[nodiscard]] std::size_t remaining() const noexcept { return view_.size() - pos_; }
@@ -103,9 +106,11 @@ public:
     std::optional<std::uint16_t> u16be() noexcept { return advance(view_.u16be(pos_), 2); }
     std::optional<std::uint32_t> u32le() noexcept { return advance(view_.u32le(pos_), 4); }
     std::optional<std::uint32_t> u32be() noexcept { return advance(view_.u32be(pos_), 4); }
-    std::optional<ByteView> bytes(std::uint64_t n) noexcept { return advance(view_.sub(pos_, n), n); }
+    std::optional<ByteView> bytes(std::uint64_t n) noexcept {
+        return advance(view_.sub(pos_, n), n);
+    }
 
-private:
+  private:
     template <typename T>
     std::optional<T> advance(std::optional<T> v, std::uint64_t n) noexcept {
         if (v) pos_ += static_cast<std::size_t>(n);

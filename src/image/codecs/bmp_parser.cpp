@@ -4,15 +4,15 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/byte_view.h"
+#include "base/checked_math.h"
 #include "image/codecs/mod_parsers.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/gdi/bitmap.h"
-#include "base/byte_view.h"
-#include "base/checked_math.h"
 #include "platform/gdi/device_context.h"
 #include "platform/gdi/gdi.h"
-#include "platform/picture/picture.h"
 #include "platform/gdi/screen.h"
+#include "platform/picture/picture.h"
 
 namespace talvrin {
 

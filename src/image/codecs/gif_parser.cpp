@@ -3,9 +3,9 @@
 #include <array>
 #include <cstring>
 
-#include "image/surface/c32bpp_dib.h"
 #include "base/byte_view.h"
 #include "base/checked_math.h"
+#include "image/surface/c32bpp_dib.h"
 
 namespace talvrin {
 

@@ -3,12 +3,13 @@
 #include <array>
 #include <cstring>
 
+#include "base/checked_math.h"
 #include "image/codecs/mod_parsers.h"
 #include "image/codecs/png_parser.h"
 #include "image/surface/c32bpp_dib.h"
-#include "base/checked_math.h"
 #include "platform/gdi/device_context.h"
 #include "platform/gdi/gdi.h"
+#include "platform/picture/picture_loader.h"
 
 namespace talvrin {
 
@@ -592,6 +593,10 @@ std::unique_ptr<platform::Picture> IconBytesToPicture(ByteView bytes) noexcept {
     } catch (...) {
         return nullptr;
     }
+}
+
+void installIconPictureRoute() noexcept {
+    platform::setIconPictureDecoder(&IconBytesToPicture);
 }
 
 }  // namespace talvrin

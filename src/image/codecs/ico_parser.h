@@ -126,4 +126,10 @@ class cICOparser {
 // depend on this library, so the loader takes this function as an injected decoder.
 [[nodiscard]] std::unique_ptr<platform::Picture> IconBytesToPicture(ByteView bytes) noexcept;
 
+// Installs IconBytesToPicture as the platform picture loader's icon decoder, so that icon and
+// cursor bytes reaching the loader (picture resources, pictures made from bytes) become icon
+// pictures. Every program that loads pictures calls it once at start-up; nothing installs it
+// behind the program's back.
+void installIconPictureRoute() noexcept;
+
 }  // namespace talvrin

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "image/surface/image_types.h"
 #include "base/byte_view.h"
 #include "base/checked_math.h"
+#include "image/surface/image_types.h"
 #include "platform/os/library.h"
 
 #if defined(__SSE2__)

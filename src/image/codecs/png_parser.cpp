@@ -5,11 +5,11 @@
 #include <memory>
 #include <new>
 
+#include "base/checked_math.h"
 #include "image/codecs/compression.h"
 #include "image/codecs/inflater.h"
 #include "image/surface/c32bpp_dib.h"
 #include "image/surface/image_types.h"
-#include "base/checked_math.h"
 #include "platform/os/files.h"
 
 namespace talvrin {

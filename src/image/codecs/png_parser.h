@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "image/codecs/png_pixels.h"
 #include "base/byte_view.h"
+#include "image/codecs/png_pixels.h"
 
 namespace talvrin {
 

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <limits>
 
+#include "base/checked_math.h"
 #include "image/codecs/compression.h"
 #include "image/codecs/gdiplus_probe.h"
 #include "platform/gdi/bitmap.h"
-#include "base/checked_math.h"
 #include "platform/gdi/device_context.h"
 
 namespace talvrin {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "image/surface/image_types.h"
-#include "platform/picture/resources.h"
 #include "platform/os/system_version.h"
+#include "platform/picture/resources.h"
 
 namespace talvrin::platform {
 class Bitmap;
@@ -234,10 +234,9 @@ class c32bppDIB {
     // Composes source pixels (the given work view, or the surface's own pixels) onto the
     // target DC or host surface, clipped on every side.
     bool BlendToTarget(platform::DeviceContext* targetDC, const engine::PixelView* buffer,
-                       std::int32_t SrcX, std::int32_t SrcY, std::int32_t destX,
-                       std::int32_t destY, std::int32_t destWidth, std::int32_t destHeight,
-                       std::uint8_t opacity, c32bppDIB* host, std::int32_t grayScale,
-                       float LightAdjustment) const;
+                       std::int32_t SrcX, std::int32_t SrcY, std::int32_t destX, std::int32_t destY,
+                       std::int32_t destWidth, std::int32_t destHeight, std::uint8_t opacity,
+                       c32bppDIB* host, std::int32_t grayScale, float LightAdjustment) const;
     // Rotates (and scales) the source rectangle into a working square and renders that.
     bool RenderRotated(platform::DeviceContext* targetDC, double degrees, std::int32_t destX,
                        std::int32_t destY, std::int32_t destWidth, std::int32_t destHeight,

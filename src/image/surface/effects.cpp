@@ -3,10 +3,10 @@
 #include <cstring>
 #include <span>
 
+#include "base/geometry.h"
 #include "image/codecs/mod_parsers.h"
 #include "image/surface/c32bpp_dib.h"
 #include "image/surface/engine.h"
-#include "base/geometry.h"
 
 namespace talvrin {
 
@@ -36,8 +36,7 @@ bool c32bppDIB::MakeImageInverse() {
 bool c32bppDIB::MakeTransparent(std::uint32_t TransparentColor, bool Revert) {
     if (bits_ == nullptr) return false;
     // The key: an opaque pixel of the colour, in memory order B, G, R, A.
-    const std::uint8_t keyBytes[4] = {blueOf(TransparentColor),
-                                      greenOf(TransparentColor),
+    const std::uint8_t keyBytes[4] = {blueOf(TransparentColor), greenOf(TransparentColor),
                                       redOf(TransparentColor), 255};
     std::uint32_t key = 0;
     std::memcpy(&key, keyBytes, 4);

@@ -6,9 +6,9 @@
 #include <new>
 #include <vector>
 
+#include "base/checked_math.h"
 #include "image/surface/engine.h"
 #include "image/surface/engine_sample.h"
-#include "base/checked_math.h"
 
 namespace talvrin::engine {
 

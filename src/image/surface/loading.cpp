@@ -8,25 +8,15 @@
 #include "image/codecs/ico_parser.h"
 #include "image/codecs/png_parser.h"
 #include "image/surface/c32bpp_dib.h"
-#include "platform/picture/clipboard.h"
-#include "platform/os/files.h"
 #include "platform/gdi/gdi_object.h"
+#include "platform/os/files.h"
+#include "platform/picture/clipboard.h"
 #include "platform/picture/picture.h"
 #include "platform/picture/picture_loader.h"
-#include "resources/builtin_resources.h"
 
 namespace talvrin {
 
 namespace {
-
-// The platform's picture loader hands icon and cursor bytes to this library's icon decoder.
-std::unique_ptr<platform::Picture> iconPicture(ByteView bytes) noexcept {
-    return IconBytesToPicture(bytes.span());
-}
-[[maybe_unused]] const bool kIconRouteInstalled = [] {
-    if (!platform::iconPictureDecoder()) platform::setIconPictureDecoder(&iconPicture);
-    return true;
-}();
 
 // Sources of 56 bytes or fewer hold no image any decoder could take.
 constexpr std::int64_t kMinimumSourceBytes = 57;
@@ -171,9 +161,8 @@ bool c32bppDIB::LoadPicture_Resource(const platform::ResourceId& ResIndex,
                                      std::int32_t iconBitDepth) {
     std::shared_ptr<const platform::ResourceProvider> own;
     if (!provider) {
-        // A host may install its own; otherwise the resources compiled into the program.
+        // The program's own resources, as the program installed them at start-up.
         own = platform::programResources();
-        if (!own) own = builtInResources();
         provider = own.get();
     }
     if (!provider) return false;

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <optional>
 
+#include "base/checked_math.h"
 #include "image/surface/c32bpp_dib.h"
 #include "image/surface/engine.h"
-#include "base/checked_math.h"
 #include "platform/gdi/device_context.h"
 #include "platform/gdi/gdi.h"
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "image/surface/c32bpp_dib.h"
 #include "base/checked_math.h"
 #include "base/geometry.h"
+#include "image/surface/c32bpp_dib.h"
 
 namespace talvrin {
 
@@ -37,8 +37,7 @@ std::unique_ptr<c32bppDIB> c32bppDIB::CreateDropShadow(std::int32_t blurDepth,
         const std::uint64_t magic = (std::uint64_t{1} << 40) / area + 1;
         // The finished pixel for every alpha.
         std::array<std::uint32_t, 256> pixelOf{};
-        const std::uint32_t blue = blueOf(Color), green = greenOf(Color),
-                            red = redOf(Color);
+        const std::uint32_t blue = blueOf(Color), green = greenOf(Color), red = redOf(Color);
         for (std::uint32_t a = 1; a < 256; ++a) {
             const std::uint8_t px[4] = {
                 static_cast<std::uint8_t>(a == 255 ? blue : blue * a / 255),

@@ -7,8 +7,8 @@
 #include <memory>
 #include <optional>
 
-#include "platform/gdi/bitmap.h"
 #include "base/geometry.h"
+#include "platform/gdi/bitmap.h"
 
 namespace talvrin::platform {
 

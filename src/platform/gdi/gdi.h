@@ -11,8 +11,8 @@
 #include <memory>
 #include <span>
 
-#include "platform/gdi/device_context.h"
 #include "base/geometry.h"
+#include "platform/gdi/device_context.h"
 
 namespace talvrin::platform {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/gdi/bitmap.h"
 #include "base/geometry.h"
+#include "platform/gdi/bitmap.h"
 
 namespace talvrin::platform::detail {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/gdi/device_context.h"
 #include "base/geometry.h"
+#include "platform/gdi/device_context.h"
 
 namespace talvrin::platform {
 

@@ -6,7 +6,7 @@
 namespace talvrin::platform {
 
 struct SystemVersion {
-    std::uint32_t platformId = 0;   // 1: the old consumer family, 2: the current family
+    std::uint32_t platformId = 0;  // 1: the old consumer family, 2: the current family
     std::uint32_t majorVersion = 0;
     std::uint32_t minorVersion = 0;
     std::uint16_t servicePackMajor = 0;

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <new>
 
-#include "platform/gdi/bitmap.h"
 #include "base/checked_math.h"
+#include "platform/gdi/bitmap.h"
 
 namespace talvrin::platform {
 

@@ -7,9 +7,9 @@
 #include <memory>
 #include <vector>
 
+#include "base/geometry.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
-#include "base/geometry.h"
 
 namespace talvrin::platform {
 

@@ -8,8 +8,8 @@
 #include <limits>
 #include <memory>
 
-#include "platform/gdi/bitmap.h"
 #include "base/byte_view.h"
+#include "platform/gdi/bitmap.h"
 
 namespace talvrin::platform {
 

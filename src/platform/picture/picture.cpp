@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "platform/picture/picture_loader.h"
 #include "platform/gdi/sample_map.h"
 #include "platform/gdi/screen.h"
+#include "platform/picture/picture_loader.h"
 
 namespace talvrin::platform {
 

@@ -8,13 +8,13 @@
 #include <array>
 #include <climits>
 
-#include "support/bmp_test_builder.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/gdi/bitmap.h"
+#include "platform/gdi/screen.h"
 #include "platform/picture/icon.h"
 #include "platform/picture/picture.h"
 #include "platform/picture/picture_loader.h"
-#include "platform/gdi/screen.h"
+#include "support/bmp_test_builder.h"
 
 namespace talvrin {
 namespace {

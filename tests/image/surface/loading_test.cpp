@@ -6,14 +6,16 @@
 #include <fstream>
 
 #include "image/codecs/gifico_test_util.h"
+#include "image/codecs/ico_parser.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/gdi/bitmap.h"
-#include "platform/picture/clipboard.h"
-#include "platform/os/files.h"
 #include "platform/gdi/gdi_object.h"
+#include "platform/os/files.h"
+#include "platform/picture/clipboard.h"
 #include "platform/picture/icon.h"
 #include "platform/picture/picture.h"
 #include "platform/picture/resources.h"
+#include "resources/builtin_resources.h"
 
 namespace talvrin {
 namespace {
@@ -295,6 +297,7 @@ TEST(LoadingObjects, ResourcesByNameAndByPictureKind) {
     auto provider = std::make_shared<platform::EmbeddedResourceProvider>(
         std::vector<platform::EmbeddedResource>{
             {std::string("LOGO"), "Custom", png}, {101, "CUSTOM", ico}, {1, "ICON", ico}});
+    installIconPictureRoute();  // picture resources of icons go through the icon decoder
     c32bppDIB dib;
     ASSERT_TRUE(
         dib.LoadPicture_Resource(std::string("logo"), std::string("CUSTOM"), provider.get()));
@@ -318,6 +321,10 @@ TEST(LoadingObjects, ResourcesByNameAndByPictureKind) {
 }
 
 TEST(LoadingObjects, ProgramsOwnResourcesAreCompiledIn) {
+    // What the program installs at start-up.
+    installIconPictureRoute();
+    const auto before = platform::programResources();
+    platform::setProgramResources(builtInResources());
     c32bppDIB dib;
     ASSERT_TRUE(dib.LoadPicture_Resource(101, std::string("CUSTOM")));  // the window icon
     EXPECT_EQ(dib.Width(), 32);
@@ -328,6 +335,7 @@ TEST(LoadingObjects, ProgramsOwnResourcesAreCompiledIn) {
     ASSERT_TRUE(dib.LoadPicture_Resource(1, 2));  // the link cursor, as a picture
     EXPECT_EQ(dib.Width(), 32);
     EXPECT_FALSE(dib.LoadPicture_Resource(999, std::string("CUSTOM")));
+    platform::setProgramResources(before);
 }
 
 }  // namespace

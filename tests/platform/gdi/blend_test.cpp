@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "support/drawing_test_support.h"
 #include "platform/gdi/gdi.h"
+#include "support/drawing_test_support.h"
 
 namespace talvrin::platform {
 namespace {

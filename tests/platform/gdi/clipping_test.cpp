@@ -5,8 +5,8 @@
 #include <array>
 #include <vector>
 
-#include "support/drawing_test_support.h"
 #include "platform/gdi/gdi.h"
+#include "support/drawing_test_support.h"
 
 namespace talvrin::platform {
 namespace {

@@ -1,9 +1,9 @@
 // Bitmap creation, selection bookkeeping, clip boxes, the screen context and screen facts.
 #include <gtest/gtest.h>
 
-#include "support/drawing_test_support.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/screen.h"
+#include "support/drawing_test_support.h"
 
 namespace talvrin::platform {
 namespace {

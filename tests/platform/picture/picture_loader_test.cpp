@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "support/bmp_test_builder.h"
 #include "platform/picture/jpeg_decoder.h"
+#include "support/bmp_test_builder.h"
 
 namespace talvrin {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "support/drawing_test_support.h"
-#include "platform/picture/icon.h"
 #include "platform/gdi/screen.h"
+#include "platform/picture/icon.h"
+#include "support/drawing_test_support.h"
 
 namespace talvrin::platform {
 namespace {
