@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "image/codecs/mod_parsers.h"
+#include "image/codecs/pixel_helpers.h"
 #include "image/surface/image_types.h"
 
 namespace {

@@ -6,7 +6,8 @@
 
 #include "base/byte_view.h"
 #include "base/checked_math.h"
-#include "image/codecs/mod_parsers.h"
+#include "image/codecs/pixel_helpers.h"
+#include "image/codecs/platform_wrappers.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"

@@ -4,7 +4,8 @@
 #include <cstring>
 
 #include "base/checked_math.h"
-#include "image/codecs/mod_parsers.h"
+#include "image/codecs/pixel_helpers.h"
+#include "image/codecs/platform_wrappers.h"
 #include "image/codecs/png_parser.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/gdi/device_context.h"

@@ -4,7 +4,7 @@
 #include <span>
 
 #include "base/geometry.h"
-#include "image/codecs/mod_parsers.h"
+#include "image/codecs/pixel_helpers.h"
 #include "image/surface/c32bpp_dib.h"
 #include "image/surface/engine.h"
 

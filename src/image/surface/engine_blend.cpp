@@ -10,7 +10,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "image/codecs/mod_parsers.h"
+#include "image/codecs/pixel_helpers.h"
 #include "image/surface/engine.h"
 #include "image/surface/engine_sample.h"
 #include "platform/gdi/bitmap.h"

@@ -1,5 +1,3 @@
-#include "image/codecs/mod_parsers.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -7,6 +5,8 @@
 #include <random>
 #include <vector>
 
+#include "image/codecs/pixel_helpers.h"
+#include "image/codecs/platform_wrappers.h"
 #include "image/surface/image_types.h"
 
 namespace talvrin {
