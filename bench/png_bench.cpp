@@ -169,9 +169,9 @@ void premultiplyInto(const std::uint8_t* rgba, int w, int h, std::uint8_t* out) 
                 d[2] = s[0];
                 d[3] = 255;
             } else {
-                d[0] = talvrin::png::premultiply(s[2], a);
-                d[1] = talvrin::png::premultiply(s[1], a);
-                d[2] = talvrin::png::premultiply(s[0], a);
+                d[0] = talvrin::premultiplyChannel(s[2], a);
+                d[1] = talvrin::premultiplyChannel(s[1], a);
+                d[2] = talvrin::premultiplyChannel(s[0], a);
                 d[3] = static_cast<std::uint8_t>(a);
             }
         }

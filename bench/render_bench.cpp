@@ -36,10 +36,10 @@ std::unique_ptr<c32bppDIB> randomSurface(int w, int h, std::uint32_t seed) {
     return dib;
 }
 
-engine::ConstPixelView viewOf(const c32bppDIB& d) {
+ConstPixelView viewOf(const c32bppDIB& d) {
     return {d.BitsPointer(), d.Width(), d.Height()};
 }
-engine::PixelView mutableViewOf(const c32bppDIB& d) {
+PixelView mutableViewOf(const c32bppDIB& d) {
     return {d.BitsPointer(), d.Width(), d.Height()};
 }
 

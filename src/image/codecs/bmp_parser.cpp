@@ -63,7 +63,8 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHo
 
             // The pixel data must lie wholly inside the stream; the sizes are 64-bit so that no
             // header value can wrap them.
-            const std::uint64_t rowBytes = (static_cast<std::uint64_t>(width) * bpp + 31) / 32 * 4;
+            const std::uint64_t rowBytes =
+                dwordAlignedRowBytes(static_cast<std::uint32_t>(width), bpp);
             const auto dataSize = checkedMul<std::uint64_t>(rowBytes, rows);
             const std::uint64_t dataOffset = *bmp.u32le(10);
             const bool inside = dataSize && bmp.contains(dataOffset, *dataSize);

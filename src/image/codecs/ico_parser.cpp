@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "base/checked_math.h"
+#include "base/div255.h"
+#include "base/pixels.h"
 #include "image/codecs/pixel_helpers.h"
 #include "image/codecs/platform_wrappers.h"
 #include "image/codecs/png_parser.h"
@@ -29,8 +31,8 @@ std::int64_t sizeOf(std::uint8_t dimension) noexcept {
 }
 
 // Bytes in one bottom-up row of width pixels at bits per pixel, padded to 4 bytes.
-std::uint64_t rowSize(std::uint64_t width, std::uint64_t bits) noexcept {
-    return (width * bits + 31) / 32 * 4;
+std::uint64_t rowSize(std::uint32_t width, std::uint32_t bits) noexcept {
+    return dwordAlignedRowBytes(width, bits);
 }
 
 struct EntryLayout {
@@ -49,9 +51,9 @@ EntryLayout layoutOf(const cICOparser::Entry& e) noexcept {
     EntryLayout l;
     const std::uint64_t w = static_cast<std::uint64_t>(sizeOf(e.width));
     const std::uint64_t h = static_cast<std::uint64_t>(sizeOf(e.height));
-    l.colorRow = rowSize(w, e.bitCount);
+    l.colorRow = rowSize(static_cast<std::uint32_t>(w), e.bitCount);
     l.colorSize = l.colorRow * h;
-    l.maskRow = rowSize(w, 1);
+    l.maskRow = rowSize(static_cast<std::uint32_t>(w), 1);
     l.maskSize = l.maskRow * h;
     l.maskOffset = std::uint64_t{e.imageOffset} + e.bytesInRes - l.maskSize;
     l.colorOffset = std::uint64_t{e.imageOffset} + e.headerSize +
@@ -396,9 +398,9 @@ void cICOparser::ApplyMaskAndAlpha(const Entry& e, c32bppDIB& cHost) const noexc
             } else if (a == 255) {
                 px[3] = 255;
             } else {
-                px[0] = static_cast<std::uint8_t>(px[0] * a / 255);
-                px[1] = static_cast<std::uint8_t>(px[1] * a / 255);
-                px[2] = static_cast<std::uint8_t>(px[2] * a / 255);
+                px[0] = premultiplyChannel(px[0], a);
+                px[1] = premultiplyChannel(px[1], a);
+                px[2] = premultiplyChannel(px[2], a);
                 px[3] = static_cast<std::uint8_t>(a);
             }
         }

@@ -1,9 +1,11 @@
 #include "image/codecs/pixel_helpers.h"
 
 #include <cstring>
+#include <limits>
 
 #include "base/byte_view.h"
 #include "base/checked_math.h"
+#include "base/div255.h"
 #include "image/surface/image_types.h"
 
 #if defined(__SSE2__)
@@ -18,12 +20,6 @@ inline std::uint32_t loadPixel(const std::uint8_t* p) noexcept {
     std::uint32_t v;
     std::memcpy(&v, p, 4);
     return v;
-}
-
-// Exact colour * alpha / 255 truncated, for colour, alpha <= 255 (x <= 65025):
-// floor(x / 255) == (x * 0x8081) >> 23 over the whole range.
-inline std::uint32_t div255(std::uint32_t x) noexcept {
-    return (x * 0x8081u) >> 23;
 }
 
 // Sets every alpha byte to 255, keeping the colour bytes.
@@ -152,9 +148,9 @@ void premultiplyReference(std::uint8_t* pixels, std::size_t pixelCount) noexcept
         if (a == 0) {
             p[0] = p[1] = p[2] = p[3] = 0;
         } else if (a != 255) {
-            p[kBlueOffset] = static_cast<std::uint8_t>(p[kBlueOffset] * a / 255);
-            p[kGreenOffset] = static_cast<std::uint8_t>(p[kGreenOffset] * a / 255);
-            p[kRedOffset] = static_cast<std::uint8_t>(p[kRedOffset] * a / 255);
+            p[kBlueOffset] = static_cast<std::uint8_t>(div255Floor(p[kBlueOffset] * a));
+            p[kGreenOffset] = static_cast<std::uint8_t>(div255Floor(p[kGreenOffset] * a));
+            p[kRedOffset] = static_cast<std::uint8_t>(div255Floor(p[kRedOffset] * a));
         }
     }
 }
@@ -187,9 +183,9 @@ void premultiply(std::uint8_t* pixels, std::size_t pixelCount) noexcept {
     for (; i < pixelCount; ++i) {
         std::uint8_t* p = pixels + i * 4;
         const std::uint32_t a = p[kAlphaOffset];
-        p[kBlueOffset] = static_cast<std::uint8_t>(div255(p[kBlueOffset] * a));
-        p[kGreenOffset] = static_cast<std::uint8_t>(div255(p[kGreenOffset] * a));
-        p[kRedOffset] = static_cast<std::uint8_t>(div255(p[kRedOffset] * a));
+        p[kBlueOffset] = premultiplyChannel(p[kBlueOffset], a);
+        p[kGreenOffset] = premultiplyChannel(p[kGreenOffset], a);
+        p[kRedOffset] = premultiplyChannel(p[kRedOffset], a);
     }
 }
 
@@ -227,12 +223,13 @@ bool ClassifyAlpha(std::span<std::uint8_t> pixels, std::int32_t width, std::int3
 
 std::optional<std::int32_t> DwordAlignedRowBytes(std::uint8_t bitsPerPixel,
                                                  std::int32_t width) noexcept {
+    // The bit count of the row, padding included, must fit in 32 bits: beyond that the size is
+    // an error, not merely large.
     if (width < 0) return std::nullopt;
-    const auto bits = checkedMul<std::int32_t>(bitsPerPixel, width);
-    if (!bits) return std::nullopt;
-    const auto padded = checkedAdd<std::int32_t>(*bits, 31);
-    if (!padded) return std::nullopt;
-    return (*padded & ~31) / 8;
+    const std::int64_t paddedBits = std::int64_t{bitsPerPixel} * width + 31;
+    if (paddedBits > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
+    return static_cast<std::int32_t>(
+        dwordAlignedRowBytes(static_cast<std::uint32_t>(width), bitsPerPixel));
 }
 
 void GrayscaleWeights(std::int32_t code, float& red, float& green, float& blue) noexcept {

@@ -280,7 +280,7 @@ bool cPNGparser::buildImage(c32bppDIB& dib) noexcept {
     ctx.palette = palette_;
     ctx.transparency = transparency_;
     ctx.transparentValue = transparentValue_;
-    const png::PixelTarget target{dib.BitsPointer(), dib.Width(), dib.Height()};
+    const PixelView target{dib.BitsPointer(), dib.Width(), dib.Height()};
     if (!png::decodeImageData(buffer, ctx, target)) {
         dib.DestroyDIB();
         return fail(Failure::kConversion);

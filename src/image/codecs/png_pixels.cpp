@@ -13,9 +13,9 @@ namespace {
                                                       std::uint32_t b, std::uint32_t a) noexcept {
     if (a == 0) return 0;
     if (a != 255) {
-        r = premultiply(r, a);
-        g = premultiply(g, a);
-        b = premultiply(b, a);
+        r = premultiplyChannel(r, a);
+        g = premultiplyChannel(g, a);
+        b = premultiplyChannel(b, a);
     }
     return b | (g << 8) | (r << 16) | (a << 24);
 }
@@ -107,16 +107,15 @@ struct BlockGeometry {
     std::size_t stride;
     const Pass* pass;
     std::uint32_t columns;
-    const PixelTarget* target;
+    PixelView target;
 
     [[nodiscard]] const std::uint8_t* source(std::uint32_t k) const noexcept {
         return block + k * stride + 1;
     }
     [[nodiscard]] std::uint8_t* destination(std::uint32_t k) const noexcept {
         const std::size_t y = pass->startRow + static_cast<std::size_t>(k) * pass->rowStep;
-        const std::size_t scan = static_cast<std::size_t>(target->width) * 4;
-        return target->bits + (static_cast<std::size_t>(target->height) - 1 - y) * scan +
-               static_cast<std::size_t>(pass->startColumn) * 4;
+        return target.pixelFromTop(static_cast<std::int32_t>(pass->startColumn),
+                                   static_cast<std::int32_t>(y));
     }
 };
 
@@ -327,12 +326,11 @@ std::vector<std::uint8_t> preparedPalette(const ImageHeader& h, bool hasPalette)
 }
 
 bool convertBlock(const std::uint8_t* block, std::uint32_t rows, std::size_t stride,
-                  const Pass& pass, const ConversionContext& ctx,
-                  const PixelTarget& target) noexcept {
+                  const Pass& pass, const ConversionContext& ctx, PixelView target) noexcept {
     const ImageHeader& h = ctx.header;
     const BlockGeometry g{
-        block,  rows, stride, &pass, passColumns(static_cast<std::uint32_t>(target.width), pass),
-        &target};
+        block, rows, stride, &pass, passColumns(static_cast<std::uint32_t>(target.width), pass),
+        target};
     if (h.bitDepth == 16) {
         switch (h.colorType) {
             case kGray:
@@ -373,7 +371,7 @@ bool convertBlock(const std::uint8_t* block, std::uint32_t rows, std::size_t str
 }
 
 bool decodeImageData(std::span<std::uint8_t> data, const ConversionContext& ctx,
-                     const PixelTarget& target) noexcept {
+                     PixelView target) noexcept {
     const ImageHeader& h = ctx.header;
     if (!isValidFormat(h.colorType, h.bitDepth) || h.width != target.width ||
         h.height != target.height)

@@ -11,6 +11,9 @@
 #include <span>
 #include <vector>
 
+#include "base/div255.h"
+#include "base/pixels.h"
+
 namespace talvrin::png {
 
 enum ColorType : std::uint8_t {
@@ -93,30 +96,17 @@ struct ConversionContext {
 // gray images below 16 bits, black (with white at index 1 for 1-bit palette images) otherwise.
 [[nodiscard]] std::vector<std::uint8_t> preparedPalette(const ImageHeader& h, bool hasPalette);
 
-// A bottom-up 32-bit destination of the image's size, 4 bytes a pixel, width * 4 bytes a row.
-struct PixelTarget {
-    std::uint8_t* bits;
-    std::int32_t width;
-    std::int32_t height;
-};
-
 // Converts one unfiltered block (`rows` rows of `stride` bytes, each starting with its filter
 // byte) of pass `pass` into the target. False when a pixel cannot be converted (a palette index
 // beyond the palette).
 [[nodiscard]] bool convertBlock(const std::uint8_t* block, std::uint32_t rows, std::size_t stride,
                                 const Pass& pass, const ConversionContext& ctx,
-                                const PixelTarget& target) noexcept;
+                                PixelView target) noexcept;
 
 // Unfilters and converts the whole decompressed image (`data`, `expectedSize(h)` bytes): one
 // block, or pass by pass when interlaced. False when a pass has a filter type above 4 or a
 // conversion fails.
 [[nodiscard]] bool decodeImageData(std::span<std::uint8_t> data, const ConversionContext& ctx,
-                                   const PixelTarget& target) noexcept;
-
-// colour * alpha / 255, truncated: the premultiplication of every converter.
-[[nodiscard]] constexpr std::uint8_t premultiply(std::uint32_t colour,
-                                                 std::uint32_t alpha) noexcept {
-    return static_cast<std::uint8_t>((colour * alpha * 0x8081u) >> 23);
-}
+                                   PixelView target) noexcept;
 
 }  // namespace talvrin::png

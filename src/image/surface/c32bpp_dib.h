@@ -23,10 +23,6 @@ class Picture;
 struct GdiObjectRef;
 }  // namespace talvrin::platform
 
-namespace talvrin::engine {
-struct PixelView;
-}  // namespace talvrin::engine
-
 namespace talvrin {
 
 // The capability bits (kCap* in image_types.h) a surface takes on a system of the given version.
@@ -230,10 +226,10 @@ class c32bppDIB {
     // resets SrcX, SrcY, makes the destination sizes positive and applies a pending lightness.
     bool MirrorCopy(std::int32_t& SrcX, std::int32_t& SrcY, std::int32_t srcWidth,
                     std::int32_t srcHeight, std::int32_t& destWidth, std::int32_t& destHeight,
-                    const engine::PixelView& buffer, float& LightAdjustment) const;
+                    const PixelView& buffer, float& LightAdjustment) const;
     // Composes source pixels (the given work view, or the surface's own pixels) onto the
     // target DC or host surface, clipped on every side.
-    bool BlendToTarget(platform::DeviceContext* targetDC, const engine::PixelView* buffer,
+    bool BlendToTarget(platform::DeviceContext* targetDC, const PixelView* buffer,
                        std::int32_t SrcX, std::int32_t SrcY, std::int32_t destX, std::int32_t destY,
                        std::int32_t destWidth, std::int32_t destHeight, std::uint8_t opacity,
                        c32bppDIB* host, std::int32_t grayScale, float LightAdjustment) const;

@@ -80,7 +80,7 @@ bool c32bppDIB::MirrorImage(bool MirrorAxisX, bool MirrorAxisY) {
     if (bits_ == nullptr || (!MirrorAxisX && !MirrorAxisY)) return false;
     auto copy = engine::WorkBuffer::create(width_, height_, false);
     if (copy.empty()) return false;
-    const engine::ConstPixelView self(bits_, width_, height_);
+    const ConstPixelView self(bits_, width_, height_);
     if (!engine::mirrorCopy(self, 0, 0, width_, height_, MirrorAxisX, MirrorAxisY, copy.view()))
         return false;
     std::memcpy(bits_, copy.view().bits, pixelCount(width_, height_) * 4);

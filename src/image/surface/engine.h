@@ -12,40 +12,12 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/pixels.h"
 #include "platform/gdi/device_context.h"
 
 namespace talvrin::engine {
 
-// A writable bottom-up 32-bit pixel buffer laid over memory owned elsewhere.
-struct PixelView {
-    std::uint8_t* bits = nullptr;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-
-    [[nodiscard]] bool valid() const noexcept { return bits != nullptr && width > 0 && height > 0; }
-    // First byte of storage row r (0 = bottom row); r must lie inside the view.
-    [[nodiscard]] std::uint8_t* row(std::int32_t r) const noexcept {
-        return bits + static_cast<std::size_t>(r) * static_cast<std::size_t>(width) * 4;
-    }
-};
-
-// A read-only view of the same kind.
-struct ConstPixelView {
-    const std::uint8_t* bits = nullptr;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-
-    ConstPixelView() noexcept = default;
-    ConstPixelView(const std::uint8_t* b, std::int32_t w, std::int32_t h) noexcept
-        : bits(b), width(w), height(h) {}
-    ConstPixelView(const PixelView& v) noexcept  // NOLINT: a writable view reads as well
-        : bits(v.bits), width(v.width), height(v.height) {}
-
-    [[nodiscard]] bool valid() const noexcept { return bits != nullptr && width > 0 && height > 0; }
-    [[nodiscard]] const std::uint8_t* row(std::int32_t r) const noexcept {
-        return bits + static_cast<std::size_t>(r) * static_cast<std::size_t>(width) * 4;
-    }
-};
+// Views are the shared PixelView and ConstPixelView of base/pixels.h.
 
 // An owned work buffer of w x h pixels. create() answers an empty buffer when the size is not
 // positive, exceeds the signed 32-bit byte range, or cannot be allocated.

@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "base/div255.h"
 #include "image/codecs/pixel_helpers.h"
 #include "image/surface/engine.h"
 #include "image/surface/engine_sample.h"
@@ -50,13 +51,14 @@ enum class TargetKind {
     Context24,  // 24-bit context: three bytes a pixel, colours blend
 };
 
-// One rule covers every case: with k = 255 - a * o / 255, t = (t * k + c * o) / 255. At o = 255
-// it is t * (255 - a) / 255 + c exactly (c * 255 divides evenly), and at a = 255 it copies c.
-// A colour above its alpha (a malformed source) is taken as its alpha, which keeps every
-// intermediate below 2^16 and every result within a byte.
+// One rule covers every case: with k = 255 - ⌊a * o / 255⌋, t = ⌊(t * k + c * o) / 255⌋. At
+// o = 255 it is ⌊t * (255 - a) / 255⌋ + c exactly (c * 255 divides evenly), and at a = 255 it
+// copies c. A colour above its alpha (a malformed source) is taken as its alpha, which keeps
+// every intermediate below 2^16 (so the vector lanes' div255FloorShift is exact) and every
+// result within a byte.
 inline std::uint8_t blendByte(std::uint32_t t, std::uint32_t c, std::uint32_t k,
                               std::uint32_t o) noexcept {
-    return static_cast<std::uint8_t>((t * k + c * o) / 255);
+    return static_cast<std::uint8_t>(div255Floor(t * k + c * o));
 }
 
 // Blends one row of n pixels, one pixel at a time (the reference form, also used for the
@@ -71,7 +73,7 @@ void blendRowScalar(std::uint8_t* t, const std::uint8_t* s, std::int32_t n, std:
             std::uint32_t c0 = s[0], c1 = s[1], c2 = s[2];
             if constexpr (Gray) c0 = c1 = c2 = gt->gray(s);
             c0 = std::min(c0, a), c1 = std::min(c1, a), c2 = std::min(c2, a);
-            const std::uint32_t k = 255 - a * o / 255;
+            const std::uint32_t k = 255 - div255Floor(a * o);
             t[0] = blendByte(t[0], c0, k, o);
             t[1] = blendByte(t[1], c1, k, o);
             t[2] = blendByte(t[2], c2, k, o);
@@ -82,7 +84,7 @@ void blendRowScalar(std::uint8_t* t, const std::uint8_t* s, std::int32_t n, std:
 }
 
 #if defined(__SSE2__)
-// x / 255 for every 16-bit x, exactly: (x * 0x8081) >> 23.
+// div255FloorShift in every 16-bit lane: ⌊x / 255⌋, exact for every 16-bit x.
 inline __m128i div255(__m128i x) noexcept {
     return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(static_cast<short>(0x8081))), 7);
 }
@@ -244,10 +246,8 @@ bool blendToSurface(ConstPixelView src, const BlendJob& job, PixelView target) n
     const GrayTables tables(gray ? job.grayScale : 0);
     const RowFn row = pickRow<TargetKind::Host>(gray);
     for (std::int32_t r = 0; r < c.height; ++r) {
-        const std::uint8_t* s =
-            src.row(src.height - 1 - (c.srcY + r)) + static_cast<std::size_t>(c.srcX) * 4;
-        std::uint8_t* t =
-            target.row(target.height - 1 - (c.destY + r)) + static_cast<std::size_t>(c.destX) * 4;
+        const std::uint8_t* s = src.pixelFromTop(c.srcX, c.srcY + r);
+        std::uint8_t* t = target.pixelFromTop(c.destX, c.destY + r);
         row(t, s, c.width, job.opacity, &tables);
     }
     return true;
@@ -267,8 +267,7 @@ bool blendToContext(ConstPixelView src, const BlendJob& job, platform::DeviceCon
         bpp == 32 ? pickRow<TargetKind::Context32>(gray) : pickRow<TargetKind::Context24>(gray);
     const std::size_t pixelBytes = static_cast<std::size_t>(bpp / 8);
     for (std::int32_t r = 0; r < c.height; ++r) {
-        const std::uint8_t* s =
-            src.row(src.height - 1 - (c.srcY + r)) + static_cast<std::size_t>(c.srcX) * 4;
+        const std::uint8_t* s = src.pixelFromTop(c.srcX, c.srcY + r);
         std::uint8_t* t =
             bitmap.rowFromTop(c.destY + r) + static_cast<std::size_t>(c.destX) * pixelBytes;
         row(t, s, c.width, job.opacity, &tables);

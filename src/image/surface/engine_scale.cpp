@@ -69,10 +69,9 @@ bool mirrorCopy(ConstPixelView src, std::int32_t srcX, std::int32_t srcY, std::i
         return false;
 
     for (std::int32_t r = 0; r < srcHeight; ++r) {  // r: output row from the top
-        std::uint8_t* dst = out.row(srcHeight - 1 - r);
+        std::uint8_t* dst = out.rowFromTop(r);
         // mirrorY: storage row srcY + r; otherwise image row srcY + r from the top.
-        const std::int32_t storageRow = mirrorY ? srcY + r : src.height - 1 - (srcY + r);
-        const std::uint8_t* row = src.row(storageRow);
+        const std::uint8_t* row = mirrorY ? src.row(srcY + r) : src.rowFromTop(srcY + r);
         if (mirrorX) {
             reverseRow(dst, row + static_cast<std::size_t>(src.width - srcX - 1) * 4, srcWidth);
         } else {

@@ -1,41 +1,16 @@
-// The pixel layout of every surface, the image-type codes and the surface capability bits.
-// This is the one place that defines them; every other file refers to these names.
+// The image-type codes and the surface capability bits. The pixel layout every surface uses
+// (kBytesPerPixel, the channel offsets, bottom-up addressing, the pixel views) is defined once in
+// base/pixels.h, which this header brings in.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
+
+#include "base/pixels.h"
 
 namespace talvrin {
 
-// ---- Pixel layout ---------------------------------------------------------------------------
-// 4 bytes a pixel in memory order blue, green, red, alpha (a little-endian 0xAARRGGBB), colours
-// premultiplied by alpha (every colour byte <= its alpha byte; alpha 0 means all four bytes 0),
-// rows stored bottom-up (the first row in memory is the bottom row of the image), no padding.
-
-inline constexpr std::int32_t kBytesPerPixel = 4;
-inline constexpr std::int32_t kBitsPerPixel = 32;
-
-// Byte offsets of the channels inside one pixel.
-inline constexpr std::size_t kBlueOffset = 0;
-inline constexpr std::size_t kGreenOffset = 1;
-inline constexpr std::size_t kRedOffset = 2;
-inline constexpr std::size_t kAlphaOffset = 3;
-
-// Bytes in one row of a surface of the given width (callers pass a validated width >= 0).
-[[nodiscard]] constexpr std::size_t scanWidthFor(std::int32_t width) noexcept {
-    return static_cast<std::size_t>(width) * kBytesPerPixel;
-}
-
-// Byte offset of the pixel at image column x, image row y (row 0 at the top) in a bottom-up
-// buffer of the given height and scan width. Callers pass a position inside the image.
-[[nodiscard]] constexpr std::size_t pixelOffset(std::int32_t x, std::int32_t y, std::int32_t height,
-                                                std::size_t scanWidth) noexcept {
-    return static_cast<std::size_t>(height - y - 1) * scanWidth +
-           static_cast<std::size_t>(x) * kBytesPerPixel;
-}
-
-// Colours crossing public interfaces are 0x00BBGGRR (red in the low byte); platform/geometry.h
-// has the helpers that build and take them apart.
+// Colours crossing public interfaces are 0x00BBGGRR (red in the low byte); base/geometry.h has
+// the helpers that build and take them apart.
 
 // ---- Image-type codes -----------------------------------------------------------------------
 // What a surface holds and where it came from. Decoders set the code of what they decoded.

@@ -48,10 +48,10 @@ class BorrowedDC {
 
 bool c32bppDIB::MirrorCopy(std::int32_t& SrcX, std::int32_t& SrcY, std::int32_t srcWidth,
                            std::int32_t srcHeight, std::int32_t& destWidth,
-                           std::int32_t& destHeight, const engine::PixelView& buffer,
+                           std::int32_t& destHeight, const PixelView& buffer,
                            float& LightAdjustment) const {
     if (!(destWidth < 1 || destHeight < 1)) return false;
-    const engine::ConstPixelView self(bits_, width_, height_);
+    const ConstPixelView self(bits_, width_, height_);
     if (!engine::mirrorCopy(self, SrcX, SrcY, srcWidth, srcHeight, destWidth < 1, destHeight < 0,
                             buffer))
         return false;
@@ -66,13 +66,13 @@ bool c32bppDIB::MirrorCopy(std::int32_t& SrcX, std::int32_t& SrcY, std::int32_t 
     return true;
 }
 
-bool c32bppDIB::BlendToTarget(platform::DeviceContext* targetDC, const engine::PixelView* buffer,
+bool c32bppDIB::BlendToTarget(platform::DeviceContext* targetDC, const PixelView* buffer,
                               std::int32_t SrcX, std::int32_t SrcY, std::int32_t destX,
                               std::int32_t destY, std::int32_t destWidth, std::int32_t destHeight,
                               std::uint8_t opacity, c32bppDIB* host, std::int32_t grayScale,
                               float LightAdjustment) const {
     if (destWidth < 1 || destHeight < 1) return false;
-    engine::ConstPixelView source(bits_, width_, height_);
+    ConstPixelView source(bits_, width_, height_);
     engine::WorkBuffer adjusted;
     if (buffer != nullptr) {
         source = *buffer;
@@ -95,7 +95,7 @@ bool c32bppDIB::BlendToTarget(platform::DeviceContext* targetDC, const engine::P
     if (host != nullptr) {
         if (host->BitsPointer() == nullptr) return false;
         return engine::blendToSurface(
-            source, job, engine::PixelView{host->BitsPointer(), host->Width(), host->Height()});
+            source, job, PixelView{host->BitsPointer(), host->Width(), host->Height()});
     }
     if (targetDC == nullptr) return false;
     return engine::blendToContext(source, job, *targetDC);
@@ -117,7 +117,7 @@ bool c32bppDIB::RenderRotated(platform::DeviceContext* targetDC, double degrees,
         if (!y) return false;
         destY = *y;
     }
-    engine::ConstPixelView source(bits_, width_, height_);
+    ConstPixelView source(bits_, width_, height_);
     engine::WorkBuffer copy;
     if (destWidth < 1 || destHeight < 1) {
         copy = engine::WorkBuffer::create(srcWidth, srcHeight, false);
@@ -148,7 +148,7 @@ bool c32bppDIB::RenderRotated(platform::DeviceContext* targetDC, double degrees,
     job.yScale = static_cast<double>(destHeight) / srcHeight;
     job.degrees = degrees;
     job.bilinear = highQuality_;
-    if (!engine::rotateToSquare(source, job, engine::PixelView{work.BitsPointer(), side, side}))
+    if (!engine::rotateToSquare(source, job, PixelView{work.BitsPointer(), side, side}))
         return false;
 
     const auto x = to32(std::int64_t{destX} + destWidth / 2 - side / 2);
@@ -262,8 +262,8 @@ bool c32bppDIB::Render(platform::DeviceContext* destinationDC, std::int32_t dest
 
         // Engine path.
         engine::WorkBuffer mirroredCopy;
-        const engine::PixelView* buffer = nullptr;
-        engine::PixelView mirroredView;
+        const PixelView* buffer = nullptr;
+        PixelView mirroredView;
         if (mirrored) {
             mirroredCopy = engine::WorkBuffer::create(srcWidth, srcHeight, false);
             if (mirroredCopy.empty()) return false;
@@ -293,9 +293,8 @@ bool c32bppDIB::Render(platform::DeviceContext* destinationDC, std::int32_t dest
         const std::int64_t y1 = std::min<std::int64_t>(std::int64_t{destY} + fullH, visible.bottom);
         if (x1 <= x0 || y1 <= y0) return true;  // nothing of it is visible
 
-        const engine::ConstPixelView source = buffer != nullptr
-                                                  ? engine::ConstPixelView(*buffer)
-                                                  : engine::ConstPixelView(bits_, width_, height_);
+        const ConstPixelView source =
+            buffer != nullptr ? ConstPixelView(*buffer) : ConstPixelView(bits_, width_, height_);
         engine::ScaleJob job;
         job.srcX = SrcX;
         job.srcY = SrcY;
@@ -309,7 +308,7 @@ bool c32bppDIB::Render(platform::DeviceContext* destinationDC, std::int32_t dest
         auto scaledCopy = engine::WorkBuffer::create(static_cast<std::int32_t>(x1 - x0),
                                                      static_cast<std::int32_t>(y1 - y0), false);
         if (scaledCopy.empty()) return false;
-        const engine::PixelView scaledView = scaledCopy.view();
+        const PixelView scaledView = scaledCopy.view();
         if (!engine::scaleToBuffer(source, job, scaledView)) return false;
         if (LightAdjustment != 0) {
             if (!engine::adjustLightness(scaledView, scaledView, LightAdjustment)) return false;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/checked_math.h"
+#include "base/div255.h"
 #include "base/geometry.h"
 #include "image/surface/c32bpp_dib.h"
 
@@ -40,9 +41,9 @@ std::unique_ptr<c32bppDIB> c32bppDIB::CreateDropShadow(std::int32_t blurDepth,
         const std::uint32_t blue = blueOf(Color), green = greenOf(Color), red = redOf(Color);
         for (std::uint32_t a = 1; a < 256; ++a) {
             const std::uint8_t px[4] = {
-                static_cast<std::uint8_t>(a == 255 ? blue : blue * a / 255),
-                static_cast<std::uint8_t>(a == 255 ? green : green * a / 255),
-                static_cast<std::uint8_t>(a == 255 ? red : red * a / 255),
+                static_cast<std::uint8_t>(a == 255 ? blue : premultiplyChannel(blue, a)),
+                static_cast<std::uint8_t>(a == 255 ? green : premultiplyChannel(green, a)),
+                static_cast<std::uint8_t>(a == 255 ? red : premultiplyChannel(red, a)),
                 static_cast<std::uint8_t>(a)};
             std::memcpy(&pixelOf[a], px, 4);
         }

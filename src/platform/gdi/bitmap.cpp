@@ -4,6 +4,7 @@
 #include <new>
 
 #include "base/checked_math.h"
+#include "base/pixels.h"
 #include "platform/gdi/device_context.h"
 
 namespace talvrin::platform {
@@ -21,11 +22,8 @@ std::optional<std::int32_t> dibStride(std::int32_t width, int bitsPerPixel) noex
         default:
             return std::nullopt;
     }
-    // Bits of the row, rounded up to whole 32-bit words; done in 64 bits so that no width
-    // overflows before the final range check.
-    const std::int64_t bitsPerRow = std::int64_t{width} * bitsPerPixel;
-    const std::int64_t bytes = ((bitsPerRow + 31) / 32) * 4;
-    return checkedCast<std::int32_t>(bytes);
+    return checkedCast<std::int32_t>(dwordAlignedRowBytes(
+        static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(bitsPerPixel)));
 }
 
 std::unique_ptr<Bitmap> Bitmap::create(std::int32_t width, std::int32_t height,

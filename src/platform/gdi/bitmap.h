@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 
+#include "base/pixels.h"
+
 namespace talvrin::platform {
 
 class DeviceContext;
@@ -42,12 +44,10 @@ class Bitmap {
 
     // First byte of image row y counted from the top (0 <= y < height(); not checked).
     [[nodiscard]] std::uint8_t* rowFromTop(std::int32_t y) noexcept {
-        return bits_ +
-               static_cast<std::size_t>(height_ - 1 - y) * static_cast<std::size_t>(stride_);
+        return bits_ + bottomUpRowOffset(y, height_, static_cast<std::size_t>(stride_));
     }
     [[nodiscard]] const std::uint8_t* rowFromTop(std::int32_t y) const noexcept {
-        return bits_ +
-               static_cast<std::size_t>(height_ - 1 - y) * static_cast<std::size_t>(stride_);
+        return bits_ + bottomUpRowOffset(y, height_, static_cast<std::size_t>(stride_));
     }
 
     // The context this bitmap is selected into, or null. A bitmap is selected into at most one

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/checked_math.h"
+#include "base/pixels.h"
 #include "platform/gdi/gdi_raster.h"
 #include "platform/gdi/screen.h"
 
@@ -62,8 +63,9 @@ struct DibView {
     bool topDown = false;
 
     [[nodiscard]] const std::uint8_t* rowFromTop(std::int64_t y) const noexcept {
-        const std::int64_t storage = topDown ? y : height - 1 - y;
-        return bits + static_cast<std::size_t>(storage) * static_cast<std::size_t>(stride);
+        const auto s = static_cast<std::size_t>(stride);
+        return bits + (topDown ? static_cast<std::size_t>(y) * s
+                               : bottomUpRowOffset(static_cast<std::int32_t>(y), height, s));
     }
 };
 

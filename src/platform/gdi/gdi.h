@@ -90,12 +90,12 @@ struct BlendFunction {
 // rectangle (x, y, width, height) of dest, stretching when the sizes differ.
 //
 // Rule (this layer's definition, exact for every input). With SCA = sourceConstantAlpha and
-// div255(v) = (v + 128 + ((v + 128) >> 8)) >> 8, which is v / 255 rounded to nearest (halves up):
-//   per-pixel alpha:  S' = div255(S * SCA) for each of B, G, R, A of the source pixel;
-//                     D  = min(255, S' + div255(D * (255 - S'.A))) for each of B, G, R, A.
+// div255Round(v) = v / 255 rounded to nearest (base/div255.h; no v lies half-way):
+//   per-pixel alpha:  S' = div255Round(S * SCA) for each of B, G, R, A of the source pixel;
+//                     D  = min(255, S' + div255Round(D * (255 - S'.A))) for each of B, G, R, A.
 //                     (With SCA = 255, S' = S.) The min only matters for a malformed source
 //                     whose colour exceeds its alpha.
-//   constant only:    D  = div255(S * SCA + D * (255 - SCA)) for each of B, G, R, A
+//   constant only:    D  = div255Round(S * SCA + D * (255 - SCA)) for each of B, G, R, A
 //                     (the source alpha byte takes part as a colour byte).
 // A 24-bit destination blends B, G, R the same way. Per-pixel alpha needs a 32-bit source.
 //

@@ -2,13 +2,14 @@
 //
 // The blend rows are the hot loop of plain draws. They work on 32-bit rows: a scalar version
 // defines the result, and SSE2 / AVX2 versions (chosen once at run time on x86) give the same
-// bytes. All of them divide by 255 with rounding through the exact multiply-shift form
-// div255(v) = ((v + 128) * 257) >> 16, valid for every v <= 255 * 255.
+// bytes. All of them divide by 255 with rounding: div255Round of base/div255.h, and its
+// lane-wise form below.
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
 
+#include "base/div255.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/gdi_raster.h"
 
@@ -29,10 +30,6 @@ using detail::ySpan;
 
 namespace {
 
-constexpr std::uint32_t div255(std::uint32_t v) noexcept {
-    return ((v + 128) * 257) >> 16;
-}
-
 // ---- scalar rows (the reference for the vector ones) ----
 
 void overRowScalar(std::uint8_t* d, const std::uint8_t* s, std::size_t n,
@@ -40,11 +37,11 @@ void overRowScalar(std::uint8_t* d, const std::uint8_t* s, std::size_t n,
     for (std::size_t i = 0; i < n; ++i, d += 4, s += 4) {
         std::uint32_t sp[4];
         for (int c = 0; c < 4; ++c)
-            sp[c] = sca == 255 ? s[c] : div255(s[c] * sca);
+            sp[c] = sca == 255 ? s[c] : div255Round(s[c] * sca);
         const std::uint32_t ia = 255 - sp[3];
         for (int c = 0; c < 4; ++c)
-            d[c] =
-                static_cast<std::uint8_t>(std::min<std::uint32_t>(255, sp[c] + div255(d[c] * ia)));
+            d[c] = static_cast<std::uint8_t>(
+                std::min<std::uint32_t>(255, sp[c] + div255Round(d[c] * ia)));
     }
 }
 
@@ -52,14 +49,15 @@ void constantRowScalar(std::uint8_t* d, const std::uint8_t* s, std::size_t n,
                        std::uint32_t sca) noexcept {
     const std::uint32_t isca = 255 - sca;
     for (std::size_t i = 0; i < n * 4; ++i)
-        d[i] = static_cast<std::uint8_t>(div255(s[i] * sca + d[i] * isca));
+        d[i] = static_cast<std::uint8_t>(div255Round(s[i] * sca + d[i] * isca));
 }
 
 #if TALVRIN_BLEND_X86
 
 // ---- SSE2: 4 pixels a step ----
 
-inline __m128i div255Sse2(__m128i v) noexcept {  // v: 16-bit lanes <= 65025
+// div255Round in every 16-bit lane (v <= 65025): mulhi(v + 128, 257) is ((v + 128) * 257) >> 16.
+inline __m128i div255Sse2(__m128i v) noexcept {
     return _mm_mulhi_epu16(_mm_add_epi16(v, _mm_set1_epi16(0x80)), _mm_set1_epi16(0x0101));
 }
 inline __m128i alphaLanesSse2(__m128i px16) noexcept {  // copy each pixel's alpha to its lanes

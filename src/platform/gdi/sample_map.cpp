@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/div255.h"
 #include "platform/picture/icon.h"
 
 namespace talvrin::platform::detail {
@@ -22,12 +23,6 @@ void mapAxis(std::vector<std::int32_t>& out, std::int64_t lo, std::int64_t hi, s
         out[static_cast<std::size_t>(c - lo)] =
             (s >= 0.0 && s < static_cast<double>(limit)) ? static_cast<std::int32_t>(s) : -1;
     }
-}
-
-inline std::int32_t div255Round(std::int32_t v) noexcept {
-    // v / 255 rounded to nearest for 0 <= v <= 255 * 255.
-    v += 128;
-    return (v + (v >> 8)) >> 8;
 }
 
 inline std::uint32_t readPixel(const std::uint8_t* p, int bytesPerPixel) noexcept {

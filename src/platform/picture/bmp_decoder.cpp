@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/checked_math.h"
+#include "base/pixels.h"
 
 namespace talvrin::platform {
 
@@ -244,7 +245,7 @@ std::uint32_t* outputRow(Bitmap& bitmap, const BmpInfo& info, std::int64_t r) no
 // lack its padding. Nothing when the size does not fit in 64 bits.
 std::optional<std::uint64_t> uncompressedBytes(const BmpInfo& info) noexcept {
     const std::uint64_t rowBits = std::uint64_t(info.width) * info.bitsPerPixel;
-    const std::uint64_t stride = (rowBits + 31) / 32 * 4;
+    const std::uint64_t stride = dwordAlignedRowBytes(info.width, info.bitsPerPixel);
     const auto body = checkedMul<std::uint64_t>(stride, std::uint64_t(info.height) - 1);
     if (!body) return std::nullopt;
     return checkedAdd<std::uint64_t>(*body, (rowBits + 7) / 8);
@@ -252,7 +253,7 @@ std::optional<std::uint64_t> uncompressedBytes(const BmpInfo& info) noexcept {
 
 bool decodeUncompressed(ByteView file, const BmpLayout& layout, Bitmap& bitmap) {
     const BmpInfo& info = layout.info;
-    const std::uint64_t stride = (std::uint64_t(info.width) * info.bitsPerPixel + 31) / 32 * 4;
+    const std::uint64_t stride = dwordAlignedRowBytes(info.width, info.bitsPerPixel);
     const auto need = uncompressedBytes(info);
     if (!need || !file.contains(info.dataOffset, *need)) return false;
 

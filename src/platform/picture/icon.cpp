@@ -1,6 +1,7 @@
 #include "platform/picture/icon.h"
 
 #include "base/checked_math.h"
+#include "base/pixels.h"
 #include "platform/gdi/sample_map.h"
 
 namespace talvrin::platform {
@@ -26,17 +27,15 @@ std::unique_ptr<MaskBitmap> MaskBitmap::create(std::int32_t width, std::int32_t 
 
 bool MaskBitmap::bit(std::int32_t x, std::int32_t y) const noexcept {
     if (x < 0 || x >= width_ || y < 0 || y >= height_) return false;
-    const std::size_t at =
-        static_cast<std::size_t>(height_ - 1 - y) * static_cast<std::size_t>(stride_) +
-        static_cast<std::size_t>(x / 8);
+    const std::size_t at = bottomUpRowOffset(y, height_, static_cast<std::size_t>(stride_)) +
+                           static_cast<std::size_t>(x / 8);
     return (bytes_[at] >> (7 - x % 8)) & 1;
 }
 
 void MaskBitmap::setBit(std::int32_t x, std::int32_t y, bool value) noexcept {
     if (x < 0 || x >= width_ || y < 0 || y >= height_) return;
-    const std::size_t at =
-        static_cast<std::size_t>(height_ - 1 - y) * static_cast<std::size_t>(stride_) +
-        static_cast<std::size_t>(x / 8);
+    const std::size_t at = bottomUpRowOffset(y, height_, static_cast<std::size_t>(stride_)) +
+                           static_cast<std::size_t>(x / 8);
     const auto m = static_cast<std::uint8_t>(0x80u >> (x % 8));
     if (value) {
         bytes_[at] |= m;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/checked_math.h"
+#include "base/div255.h"
 
 namespace talvrin::platform {
 
@@ -79,9 +80,9 @@ bool readHeader(Decoder& d, const std::uint8_t* data, std::size_t size) {
 void cmykToBgra(const std::uint8_t* src, std::uint8_t* dst, JDIMENSION width) noexcept {
     for (JDIMENSION x = 0; x < width; ++x, src += 4, dst += 4) {
         const unsigned k = src[3];
-        dst[0] = static_cast<std::uint8_t>((src[2] * k + 127) / 255);
-        dst[1] = static_cast<std::uint8_t>((src[1] * k + 127) / 255);
-        dst[2] = static_cast<std::uint8_t>((src[0] * k + 127) / 255);
+        dst[0] = static_cast<std::uint8_t>(div255Round(src[2] * k));
+        dst[1] = static_cast<std::uint8_t>(div255Round(src[1] * k));
+        dst[2] = static_cast<std::uint8_t>(div255Round(src[0] * k));
         dst[3] = 255;
     }
 }

@@ -39,8 +39,7 @@ std::unique_ptr<Picture> QtClipboard::picture() const {
     const auto rowBytes = static_cast<std::size_t>(image.width()) * 4;
     for (int y = 0; y < image.height(); ++y) {
         // Bitmap rows are bottom-up; QImage rows top-down.
-        std::uint8_t* out = bitmap->bits() + static_cast<std::size_t>(image.height() - 1 - y) *
-                                                 static_cast<std::size_t>(bitmap->stride());
+        std::uint8_t* out = bitmap->rowFromTop(y);
         const uchar* in = image.constScanLine(y);
         for (std::size_t x = 0; x < rowBytes; x += 4) {
             const QRgb px = *reinterpret_cast<const QRgb*>(in + x);

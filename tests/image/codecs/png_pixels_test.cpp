@@ -99,12 +99,6 @@ TEST(PngUnfilter, FilterTypeAboveFourFailsOnlyWhenAsked) {
     EXPECT_FALSE(unfilterRows(block.data(), 2, 2, 1, true));
 }
 
-TEST(PngPremultiply, EqualsTruncatedDivisionForEveryInput) {
-    for (std::uint32_t c = 0; c < 256; ++c)
-        for (std::uint32_t a = 0; a < 256; ++a)
-            ASSERT_EQ(premultiply(c, a), c * a / 255) << c << " " << a;
-}
-
 TEST(PngSizes, ExpectedSizeCountsEveryPassRow) {
     for (std::uint8_t interlace : {0, 1}) {
         for (std::int32_t w = 1; w <= 19; ++w) {

@@ -18,7 +18,7 @@ using testing::TestDC;
 // A one-pixel source (B, G, R, A).
 struct OnePixel {
     Pixel p;
-    engine::ConstPixelView view() const { return {p.data(), 1, 1}; }
+    ConstPixelView view() const { return {p.data(), 1, 1}; }
 };
 
 BlendJob oneJob(std::uint8_t opacity, std::int32_t gray = -1) {
@@ -49,7 +49,7 @@ TEST(EngineBlendNumbers, HostSurfaceBlendsAlphaByTheSameRule) {
     const OnePixel src{{0, 0, 128, 128}};
     auto host = testing::engineSurface(1, 1);
     testing::put(*host, 0, 0, {100, 100, 100, 100});
-    const engine::PixelView target{host->BitsPointer(), 1, 1};
+    const PixelView target{host->BitsPointer(), 1, 1};
     ASSERT_TRUE(engine::blendToSurface(src.view(), oneJob(255), target));
     // t * 127 / 255 truncates: 100 * 127 = 12700 -> 49; alpha 49 + 128.
     EXPECT_EQ(testing::get(*host, 0, 0), (Pixel{49, 49, 177, 177}));
@@ -128,7 +128,7 @@ void checkClip(int dx, int dy, bool hostTarget) {
     j.destX = dx;
     j.destY = dy;
     j.width = j.height = 4;
-    const engine::ConstPixelView sv(src->BitsPointer(), 4, 4);
+    const ConstPixelView sv(src->BitsPointer(), 4, 4);
     ASSERT_TRUE(hostTarget ? engine::blendToSurface(sv, j, {host->BitsPointer(), 6, 6})
                            : engine::blendToContext(sv, j, *dc.dc));
     for (int y = 0; y < 6; ++y) {
@@ -268,7 +268,7 @@ TEST(EngineBlendRules, VectorAndScalarFormsAgreeOnEveryTarget) {
                 std::copy_n(host->BitsPointer(), n * 3, dc.bitmap->bits());
                 BlendJob j = oneJob(static_cast<std::uint8_t>(o));
                 j.width = n;
-                const engine::ConstPixelView sv(src->BitsPointer(), n, 1);
+                const ConstPixelView sv(src->BitsPointer(), n, 1);
                 if (bpp == 0) {
                     ASSERT_TRUE(engine::blendToSurface(sv, j, {host->BitsPointer(), n, 1}));
                     out[vec].assign(host->BitsPointer(), host->BitsPointer() + n * 4);

@@ -11,21 +11,21 @@ namespace {
 
 using testing::Pixel;
 
-engine::ConstPixelView viewOf(const c32bppDIB& d) {
+ConstPixelView viewOf(const c32bppDIB& d) {
     return {d.BitsPointer(), d.Width(), d.Height()};
 }
 
 TEST(EngineLightness, WorkedNumbers) {
     std::vector<Pixel> px = {{200, 200, 200, 255}, {90, 0, 90, 100}, {0, 0, 0, 0}};
-    const engine::PixelView v{px[0].data(), 3, 1};
+    const PixelView v{px[0].data(), 3, 1};
     ASSERT_TRUE(engine::adjustLightness(v, v, 50.0f));
     EXPECT_EQ(px[0], (Pixel{255, 255, 255, 255}));  // m = 32512 / 255 = 127, capped at alpha
     EXPECT_EQ(px[1], (Pixel{100, 50, 100, 100}));   // m = 12750 / 255 = 50, capped at 100
     EXPECT_EQ(px[2], (Pixel{0, 0, 0, 0}));
 
     px = {{200, 100, 10, 255}, {90, 0, 90, 100}};
-    ASSERT_TRUE(engine::adjustLightness(engine::PixelView{px[0].data(), 2, 1},
-                                        engine::PixelView{px[0].data(), 2, 1}, -50.0f));
+    ASSERT_TRUE(engine::adjustLightness(PixelView{px[0].data(), 2, 1},
+                                        PixelView{px[0].data(), 2, 1}, -50.0f));
     // nearest(-32512.5) = -32512 (halves to even), / 255 truncates to -127.
     EXPECT_EQ(px[0], (Pixel{73, 0, 0, 255}));
     EXPECT_EQ(px[1], (Pixel{40, 0, 40, 100}));  // m = -50
@@ -34,12 +34,12 @@ TEST(EngineLightness, WorkedNumbers) {
 TEST(EngineLightness, CopyLeavesSourceAndRejectsNonFinite) {
     Pixel src{10, 20, 30, 255};
     Pixel out{1, 1, 1, 1};
-    ASSERT_TRUE(engine::adjustLightness(engine::ConstPixelView{src.data(), 1, 1},
-                                        engine::PixelView{out.data(), 1, 1}, 10.0f));
+    ASSERT_TRUE(engine::adjustLightness(ConstPixelView{src.data(), 1, 1},
+                                        PixelView{out.data(), 1, 1}, 10.0f));
     EXPECT_EQ(src, (Pixel{10, 20, 30, 255}));
     EXPECT_EQ(out, (Pixel{35, 45, 55, 255}));  // nearest(25.5 * 255) = 6502 -> 25
-    EXPECT_FALSE(engine::adjustLightness(engine::ConstPixelView{src.data(), 1, 1},
-                                         engine::PixelView{out.data(), 1, 1}, NAN));
+    EXPECT_FALSE(engine::adjustLightness(ConstPixelView{src.data(), 1, 1},
+                                         PixelView{out.data(), 1, 1}, NAN));
 }
 
 TEST(EngineMirror, AxesAndSourceOrigins) {

@@ -28,7 +28,7 @@ inline Pixel get(const c32bppDIB& dib, int x, int y) {
     const std::uint8_t* q = pixelPtr(dib, x, y);
     return {q[0], q[1], q[2], q[3]};
 }
-inline Pixel get(const engine::ConstPixelView& v, int x, int y) {
+inline Pixel get(const ConstPixelView& v, int x, int y) {
     const std::uint8_t* q = v.row(v.height - 1 - y) + static_cast<std::size_t>(x) * 4;
     return {q[0], q[1], q[2], q[3]};
 }
