@@ -36,7 +36,9 @@ constexpr const char* kInfoUsage =
     "format=png|gif|ico|cur|bmp|jpeg|other,\n"
     "type=N (the image-type code), size=WxH, alpha=0|1 and, for icons and cursors,\n"
     "icons=WxHxBPP,... (every directory entry in order). A file that does not load prints its\n"
-    "name and error=REASON instead. Exit status 0 when every file loaded, 1 otherwise.\n";
+    "name and error=REASON instead, REASON being one of: not recognised, too short, truncated,\n"
+    "bad header, bad data, checksum, unsupported variant, too large, out of memory, unreadable.\n"
+    "Exit status 0 when every file loaded, 1 otherwise.\n";
 
 constexpr const char* kConvertUsage =
     "usage: talvrin-image convert IN OUT [--icon WxH] [--depth N]\n"
@@ -48,18 +50,6 @@ constexpr const char* kConvertUsage =
     "  .rgba   raw 8-bit straight RGBA, top row first, no header\n"
     "  .prgba  raw 8-bit premultiplied RGBA as stored, top row first\n"
     "Exit status 0 on success, 1 when loading or writing failed, 2 for a usage error.\n";
-
-std::vector<std::uint8_t> readFile(const std::string& path, bool& ok) {
-    std::ifstream in(path, std::ios::binary);
-    ok = static_cast<bool>(in);
-    if (!ok) return {};
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-bool fileExists(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return static_cast<bool>(in);
-}
 
 // The container format by its leading bytes, for the info line.
 std::string_view sniffFormat(const std::vector<std::uint8_t>& b) {
@@ -138,22 +128,16 @@ int info(int argc, char** argv) {
     int status = 0;
     for (int i = 0; i < argc; ++i) {
         const std::string name = argv[i];
-        bool readable = false;
-        const auto bytes = readFile(name, readable);
+        // The file is read once, by the load; its kept bytes tell the container format.
         c32bppDIB dib;
-        const char* error = nullptr;
-        if (!readable) {
-            error = "cannot open";
-        } else if (bytes.size() < 57) {
-            error = "too short";
-        } else if (!dib.LoadPicture_File(name)) {
-            error = "not a decodable image";
-        }
-        if (error) {
-            std::printf("%s\terror=%s\n", name.c_str(), error);
+        if (!dib.LoadPicture_File(name, 0, 0, true)) {
+            const std::string_view reason = describe(dib.lastLoadFailure());
+            std::printf("%s\terror=%.*s\n", name.c_str(), static_cast<int>(reason.size()),
+                        reason.data());
             status = 1;
             continue;
         }
+        const std::vector<std::uint8_t>& bytes = dib.sourceBytes();
         const std::string_view format = sniffFormat(bytes);
         std::printf("%s\tformat=%.*s\ttype=%d\tsize=%dx%d\talpha=%d", name.c_str(),
                     static_cast<int>(format.size()), format.data(), dib.ImageType(), dib.Width(),
@@ -250,14 +234,11 @@ int convert(int argc, char** argv) {
                      out.c_str());
         return 2;
     }
-    if (!fileExists(in)) {
-        std::fprintf(stderr, "talvrin-image convert: cannot open '%s'\n", in.c_str());
-        return 1;
-    }
     c32bppDIB dib;
     if (!dib.LoadPicture_File(in, iconCx, iconCy, false, depth)) {
-        std::fprintf(stderr, "talvrin-image convert: '%s' is not an image the library decodes\n",
-                     in.c_str());
+        const std::string_view reason = describe(dib.lastLoadFailure());
+        std::fprintf(stderr, "talvrin-image convert: cannot load '%s': error=%.*s\n", in.c_str(),
+                     static_cast<int>(reason.size()), reason.data());
         return 1;
     }
     std::vector<std::uint8_t> bytes;

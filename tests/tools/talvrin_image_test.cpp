@@ -51,11 +51,19 @@ TEST_F(TalvrinImage, InfoPrintsOneTabSeparatedLinePerFileAndFailsOnAnyError) {
     EXPECT_EQ(r.out, png_ + "\tformat=png\ttype=10\tsize=2x2\talpha=1\n");
 
     talvrin::testutil::writeFile(path("junk.bin"), Bytes(100, 7));
-    r = run("info " + png_ + " " + path("junk.bin") + " " + path("missing.png"));
+    // A PNG cut off after its header chunk, and one only 40 bytes long.
+    Bytes png = talvrin::testutil::readFile(png_);
+    talvrin::testutil::writeFile(path("cut.png"), Bytes(png.begin(), png.begin() + 60));
+    talvrin::testutil::writeFile(path("short.png"), Bytes(png.begin(), png.begin() + 40));
+    r = run("info " + png_ + " " + path("junk.bin") + " " + path("missing.png") + " " +
+            path("cut.png") + " " + path("short.png"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find(png_ + "\tformat=png"), std::string::npos);
-    EXPECT_NE(r.out.find(path("junk.bin") + "\terror="), std::string::npos);
-    EXPECT_NE(r.out.find(path("missing.png") + "\terror="), std::string::npos);
+    // Each failure prints its reason.
+    EXPECT_NE(r.out.find(path("junk.bin") + "\terror=not recognised\n"), std::string::npos);
+    EXPECT_NE(r.out.find(path("missing.png") + "\terror=unreadable\n"), std::string::npos);
+    EXPECT_NE(r.out.find(path("cut.png") + "\terror=truncated\n"), std::string::npos);
+    EXPECT_NE(r.out.find(path("short.png") + "\terror=too short\n"), std::string::npos) << r.out;
 }
 
 TEST_F(TalvrinImage, ConvertWritesStraightAndPremultipliedRgbaTopRowFirst) {
@@ -79,7 +87,8 @@ TEST_F(TalvrinImage, UsageErrorsAndFailuresHaveTheirStatuses) {
     talvrin::testutil::writeFile(path("junk.bin"), Bytes(100, 7));
     const ToolRun bad = run("convert " + path("junk.bin") + " " + path("o.rgba"));
     EXPECT_EQ(bad.status, 1);
-    EXPECT_FALSE(bad.out.empty()) << "one line on standard error says why";
+    EXPECT_NE(bad.out.find("error=not recognised"), std::string::npos)
+        << "one line on standard error says why";
     EXPECT_FALSE(fs::exists(path("o.rgba")));
 
     const ToolRun help = run("--help");

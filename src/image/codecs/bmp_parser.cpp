@@ -44,6 +44,7 @@ void classify(c32bppDIB& dib, bool makeOpaque) noexcept {
 
 bool cBMPparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHost,
                             std::int32_t streamOffset, std::int32_t streamLength) noexcept {
+    decodeFailure_ = DecodeFailure::kNotRecognised;
     try {
         if (streamOffset < 0 || streamLength < 0) return false;
         const auto range = ByteView(Stream).sub(static_cast<std::uint64_t>(streamOffset),
@@ -53,12 +54,18 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHo
 
         std::int32_t bitCount = 0;
         if (bmp.u16le(0) == kBmpSignature) {
-            if (!bmp.contains(0, kHeaderFieldsEnd)) return false;
+            if (!bmp.contains(0, kHeaderFieldsEnd)) {
+                decodeFailure_ = DecodeFailure::kTruncated;
+                return false;
+            }
             const std::uint16_t bpp = *bmp.u16le(28);
             const std::int32_t width = *bmp.i32le(18);
             const std::int32_t height = *bmp.i32le(22);
             bitCount = bpp;
-            if (width < 1 || height == 0 || height == INT_MIN) return false;
+            if (width < 1 || height == 0 || height == INT_MIN) {
+                decodeFailure_ = DecodeFailure::kBadHeader;
+                return false;
+            }
             const std::uint64_t rows = static_cast<std::uint64_t>(height < 0 ? -height : height);
 
             // The pixel data must lie wholly inside the stream; the sizes are 64-bit so that no
@@ -70,7 +77,13 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHo
             const bool inside = dataSize && bmp.contains(dataOffset, *dataSize);
 
             if (inside && bpp == 32 && *bmp.u32le(30) == 0) {
-                if (!cHost.InitializeDIB(width, static_cast<std::int32_t>(rows))) return false;
+                if (!cHost.InitializeDIB(width, static_cast<std::int32_t>(rows))) {
+                    decodeFailure_ =
+                        checkedMul<std::int32_t>(width, 4, static_cast<std::int32_t>(rows))
+                            ? DecodeFailure::kOutOfMemory
+                            : DecodeFailure::kTooLarge;
+                    return false;
+                }
                 const std::size_t scan = static_cast<std::size_t>(cHost.scanWidth());
                 const std::uint8_t* src = bmp.data() + dataOffset;
                 std::uint8_t* dst = cHost.BitsPointer();
@@ -82,16 +95,20 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHo
                         std::memcpy(dst + r * scan, src + (rows - 1 - r) * scan, scan);
                 }
                 classify(cHost, false);
+                decodeFailure_ = DecodeFailure::kNone;
                 return true;
             }
         }
 
         // Everything else goes to the platform's picture loader.
         if (cHost.Handle() != nullptr) return false;
-        auto picture = BytesToPicture(Stream, streamOffset, streamLength);
+        auto picture = BytesToPicture(Stream, streamOffset, streamLength, &decodeFailure_);
         if (!picture) return false;
-        return ConvertstdPicTo32bpp(picture.get(), nullptr, cHost, bitCount);
+        const bool converted = ConvertstdPicTo32bpp(picture.get(), nullptr, cHost, bitCount);
+        decodeFailure_ = converted ? DecodeFailure::kNone : DecodeFailure::kOutOfMemory;
+        return converted;
     } catch (...) {
+        decodeFailure_ = DecodeFailure::kOutOfMemory;
         return false;
     }
 }

@@ -1,11 +1,13 @@
 // cBMPparser: fills a surface from a bitmap file held in bytes, from a bitmap handle, or from a
 // picture object. It decodes uncompressed 32-bit files itself (their fourth byte may be alpha);
 // every other byte stream goes to the platform's picture loader and the picture is drawn onto
-// the surface. Holds no state between calls.
+// the surface. Keeps only the last load's failure reason between calls.
 #pragma once
 
 #include <cstdint>
 #include <span>
+
+#include "base/decode_failure.h"
 
 namespace talvrin {
 
@@ -25,6 +27,9 @@ class cBMPparser {
     // for a range outside Stream.
     bool LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHost,
                     std::int32_t streamOffset, std::int32_t streamLength) noexcept;
+    // Why the last LoadStream left no image (kNone when it produced one): the own path's reason,
+    // or the picture loader's for everything it was handed.
+    [[nodiscard]] DecodeFailure decodeFailure() const noexcept { return decodeFailure_; }
 
     // Draws one source onto a new surface of its size: a picture (stdPic, Handle null) or a
     // bitmap (Handle, stdPic null). bitCount is the depth of the file a picture came from (0 for
@@ -46,6 +51,8 @@ class cBMPparser {
   private:
     bool convertPicture(const platform::Picture& picture, c32bppDIB& cHost);
     bool convertBitmap(const platform::Bitmap& bitmap, c32bppDIB& cHost);
+
+    DecodeFailure decodeFailure_ = DecodeFailure::kNone;
 };
 
 }  // namespace talvrin

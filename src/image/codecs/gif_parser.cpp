@@ -28,8 +28,10 @@ void convertIndices(const platform::GifImage& image, const std::array<std::uint3
 
 }  // namespace
 
-bool cGIFparser::fail(c32bppDIB& cHost, Error error) noexcept {
-    error_ = error;
+bool cGIFparser::claimWithoutImage(c32bppDIB& cHost, Failure failure,
+                                   DecodeFailure reason) noexcept {
+    failure_ = failure;
+    decodeFailure_ = reason;
     try {
         cHost.DestroyDIB();
     } catch (...) {
@@ -39,29 +41,34 @@ bool cGIFparser::fail(c32bppDIB& cHost, Error error) noexcept {
 
 bool cGIFparser::LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& cHost,
                             std::int32_t streamOffset, std::int32_t streamLength) noexcept {
-    error_ = Error::kNone;
+    failure_ = Failure::kNone;
     decodeStatus_ = platform::GifDecodeStatus::kOk;
+    decodeFailure_ = DecodeFailure::kNotRecognised;
     if (streamOffset < 0 || streamLength < 0) return false;
     const auto source = ByteView(inStream).sub(static_cast<std::uint64_t>(streamOffset),
                                                static_cast<std::uint64_t>(streamLength));
     if (!source) return false;
 
     platform::GifLayout layout;
-    switch (platform::walkGifToFirstImage(*source, layout)) {
+    const platform::GifWalkStatus walk = platform::walkGifToFirstImage(*source, layout);
+    switch (walk) {
         case platform::GifWalkStatus::kOk:
             break;
         case platform::GifWalkStatus::kTruncated:
-            return fail(cHost, Error::kTruncated);
+            return claimWithoutImage(cHost, Failure::kTruncated, DecodeFailure::kTruncated);
         case platform::GifWalkStatus::kNotGif:
         case platform::GifWalkStatus::kUnexpectedBlock:
         case platform::GifWalkStatus::kShortImageBlock:
         case platform::GifWalkStatus::kNoColorTable:
+            // Not taken as a GIF: the other decoders get their turn.
+            decodeFailure_ = platform::failureOf(walk);
             return false;
     }
 
     platform::GifImage image;
     decodeStatus_ = platform::decodeGifImage(*source, layout, image);
-    if (decodeStatus_ != platform::GifDecodeStatus::kOk) return fail(cHost, Error::kDecode);
+    if (decodeStatus_ != platform::GifDecodeStatus::kOk)
+        return claimWithoutImage(cHost, Failure::kDecode, platform::failureOf(decodeStatus_));
 
     // Every index is inside the table (the decoder checked), so entries past it stay unused.
     // The transparent index, when it lies inside the table, maps to four zero bytes; outside it
@@ -76,13 +83,15 @@ bool cGIFparser::LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& c
     if (image.transparent) lut[image.transparentIndex] = 0;
 
     try {
-        if (!cHost.InitializeDIB(image.width, image.height)) return fail(cHost, Error::kSurface);
+        if (!cHost.InitializeDIB(image.width, image.height))
+            return claimWithoutImage(cHost, Failure::kSurface, DecodeFailure::kOutOfMemory);
     } catch (...) {
-        return fail(cHost, Error::kSurface);
+        return claimWithoutImage(cHost, Failure::kSurface, DecodeFailure::kOutOfMemory);
     }
     convertIndices(image, lut, cHost.BitsPointer());
     cHost.setAlpha(image.transparent);
     cHost.setImageType(imgGIF);
+    decodeFailure_ = DecodeFailure::kNone;
     return true;
 }
 

@@ -266,15 +266,15 @@ bool cICOparser::readDirectory(ByteView data) noexcept {
     reserved_ = 0;
     type_ = 0;
     entries_.clear();
-    if (data.size() < kDirectoryHeaderSize) return fail(Failure::kNotDirectory);
+    if (data.size() < kDirectoryHeaderSize) return rejectWith(Failure::kNotDirectory);
     reserved_ = *data.u16le(0);
     type_ = *data.u16le(2);
     const auto count = static_cast<std::int16_t>(*data.u16le(4));
     if (count < 1 || reserved_ != 0 || (type_ != kTypeIcon && type_ != kTypeCursor))
-        return fail(Failure::kNotDirectory);
+        return rejectWith(Failure::kNotDirectory);
     const std::uint64_t directoryEnd =
         kDirectoryHeaderSize + kDirectoryEntrySize * static_cast<std::uint64_t>(count);
-    if (data.size() < directoryEnd) return fail(Failure::kShortDirectory);
+    if (data.size() < directoryEnd) return rejectWith(Failure::kShortDirectory);
 
     try {
         entries_.resize(static_cast<std::size_t>(count));
@@ -295,7 +295,7 @@ bool cICOparser::readDirectory(ByteView data) noexcept {
         e.imageOffset = *data.u32le(at + 12);
         sum += e.bytesInRes;
     }
-    if (data.size() < sum) return fail(Failure::kShortDirectory);
+    if (data.size() < sum) return rejectWith(Failure::kShortDirectory);
 
     // Every entry is checked (so the properties describe them all); the first fault is kept.
     for (std::size_t i = 0; i < entries_.size(); ++i) {
@@ -416,15 +416,19 @@ void cICOparser::ApplyMaskAndAlpha(const Entry& e, c32bppDIB& cHost) const noexc
 
 bool cICOparser::loadBitmapEntry(const Entry& e, c32bppDIB& cHost) noexcept {
     try {
-        if (!convertibleDepth(e.bitCount) ||
-            !cHost.InitializeDIB(static_cast<std::int32_t>(sizeOf(e.width)),
-                                 static_cast<std::int32_t>(sizeOf(e.height)))) {
+        if (!convertibleDepth(e.bitCount)) {
             cHost.DestroyDIB();
             failure_ = Failure::kUnconvertible;
             return true;
         }
+        if (!cHost.InitializeDIB(static_cast<std::int32_t>(sizeOf(e.width)),
+                                 static_cast<std::int32_t>(sizeOf(e.height)))) {
+            cHost.DestroyDIB();
+            failure_ = Failure::kNoSurface;
+            return true;
+        }
     } catch (...) {
-        failure_ = Failure::kUnconvertible;
+        failure_ = Failure::kNoSurface;
         return true;
     }
     convertColorRows(data_, e, layoutOf(e), cHost.BitsPointer());
@@ -437,19 +441,20 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> inStream, std::int32_t
                             std::int32_t streamOffset, std::int32_t& streamLength,
                             std::int32_t desiredIconBitDepth, std::uint32_t gdiToken) noexcept {
     failure_ = Failure::kNone;
+    pngFailure_ = DecodeFailure::kNone;
     failedEntry_ = 0;
     if (streamOffset < 0 || static_cast<std::uint64_t>(streamOffset) > inStream.size())
-        return fail(Failure::kRange);
+        return rejectWith(Failure::kRange);
     if (streamLength == 0) {
         const auto rest =
             checkedCast<std::int32_t>(inStream.size() - static_cast<std::size_t>(streamOffset));
-        if (!rest) return fail(Failure::kRange);
+        if (!rest) return rejectWith(Failure::kRange);
         streamLength = *rest;
     }
-    if (streamLength < 0) return fail(Failure::kRange);
+    if (streamLength < 0) return rejectWith(Failure::kRange);
     const auto data = ByteView(inStream).sub(static_cast<std::uint64_t>(streamOffset),
                                              static_cast<std::uint64_t>(streamLength));
-    if (!data) return fail(Failure::kRange);
+    if (!data) return rejectWith(Failure::kRange);
 
     struct Release {
         ByteView& view;
@@ -473,10 +478,40 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> inStream, std::int32_t
         const bool result =
             png.LoadStream(data->span(), *cHost, static_cast<std::int32_t>(e->imageOffset),
                            static_cast<std::int32_t>(e->bytesInRes), token);
-        if (cHost->BitsPointer()) cHost->setImageType(imgPNGicon);
+        if (cHost->BitsPointer()) {
+            cHost->setImageType(imgPNGicon);
+        } else {
+            failure_ = Failure::kPngEntry;
+            pngFailure_ = png.decodeFailure();
+        }
         return result;
     }
     return loadBitmapEntry(*e, *cHost);
+}
+
+DecodeFailure cICOparser::decodeFailure() const noexcept {
+    switch (failure_) {
+        case Failure::kNone:
+            return DecodeFailure::kNone;
+        case Failure::kRange:
+        case Failure::kNotDirectory:
+            return DecodeFailure::kNotRecognised;
+        case Failure::kShortDirectory:
+        case Failure::kEntryOutside:
+            return DecodeFailure::kTruncated;
+        case Failure::kBadHeader:
+        case Failure::kBadLayout:
+        case Failure::kBadPng:
+        case Failure::kNoBitCount:
+            return DecodeFailure::kBadHeader;
+        case Failure::kUnconvertible:
+            return DecodeFailure::kUnsupported;
+        case Failure::kNoSurface:
+            return DecodeFailure::kOutOfMemory;
+        case Failure::kPngEntry:
+            return pngFailure_;
+    }
+    return DecodeFailure::kBadData;
 }
 
 // ---- Icon objects ---------------------------------------------------------------------------
@@ -556,7 +591,9 @@ bool cICOparser::ConvertstdPicTo32bpp(const platform::Icon* Handle, c32bppDIB& c
 
 // ---- Picture loader route -------------------------------------------------------------------
 
-std::unique_ptr<platform::Picture> IconBytesToPicture(ByteView bytes) noexcept {
+std::unique_ptr<platform::Picture> IconBytesToPicture(ByteView bytes,
+                                                      DecodeFailure* failure) noexcept {
+    report(failure, DecodeFailure::kNone);
     try {
         cICOparser parser;
         c32bppDIB surface;
@@ -564,13 +601,17 @@ std::unique_ptr<platform::Picture> IconBytesToPicture(ByteView bytes) noexcept {
         if (!parser.LoadStream(bytes.span(), kDefaultDesiredSize, kDefaultDesiredSize, &surface, 0,
                                length, 32, 0) ||
             !surface.BitsPointer()) {
+            report(failure, parser.decodeFailure());
             return nullptr;
         }
         const std::int32_t width = surface.Width();
         const std::int32_t height = surface.Height();
         auto color = platform::Bitmap::create(width, height, 32);
         auto mask = platform::MaskBitmap::create(width, height);
-        if (!color || !mask) return nullptr;
+        if (!color || !mask) {
+            report(failure, DecodeFailure::kOutOfMemory);
+            return nullptr;
+        }
         const std::uint8_t* src = surface.BitsPointer();
         std::uint8_t* dst = color->bits();
         const std::size_t pixels =
@@ -594,6 +635,7 @@ std::unique_ptr<platform::Picture> IconBytesToPicture(ByteView bytes) noexcept {
                                            std::move(color), std::move(mask));
         return platform::Picture::fromIcon(std::move(icon));
     } catch (...) {
+        report(failure, DecodeFailure::kOutOfMemory);
         return nullptr;
     }
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/byte_view.h"
+#include "base/decode_failure.h"
 #include "platform/picture/icon.h"
 #include "platform/picture/picture.h"
 
@@ -82,9 +83,14 @@ class cICOparser {
         kBadLayout,       // mask before the header, or colour rows running into the mask
         kBadPng,          // a PNG entry without signature and IHDR, or under 33 bytes
         kNoBitCount,      // an entry whose bit count is 0 and cannot be derived
-        kUnconvertible,   // the chosen entry's depth has no conversion, or no surface
+        kUnconvertible,   // the chosen entry's depth has no conversion
+        kNoSurface,       // the surface for the chosen entry could not be created
+        kPngEntry,        // the chosen PNG entry did not decode (pngFailure says why)
     };
     [[nodiscard]] Failure lastFailure() const noexcept { return failure_; }
+    // The shared reason of the last LoadStream: kNone when it produced an image (or only read
+    // the directory); for a PNG entry, the PNG decoder's reason.
+    [[nodiscard]] DecodeFailure decodeFailure() const noexcept;
     // The 1-based entry a directory was rejected for (0 when no entry was at fault).
     [[nodiscard]] std::int32_t failedEntry() const noexcept { return failedEntry_; }
 
@@ -104,7 +110,7 @@ class cICOparser {
     [[nodiscard]] Failure checkBitmapEntry(Entry& entry) const noexcept;
     bool CheckPngEntry(Entry& entry) const noexcept;
     [[nodiscard]] bool pngHeaderValid(const Entry& entry) const noexcept;
-    bool fail(Failure failure) noexcept {
+    bool rejectWith(Failure failure) noexcept {
         failure_ = failure;
         return false;
     }
@@ -116,15 +122,18 @@ class cICOparser {
     std::vector<Entry> entries_;
     ByteView data_;  // the data being parsed, during one operation only
     Failure failure_ = Failure::kNone;
+    DecodeFailure pngFailure_ = DecodeFailure::kNone;
     std::int32_t failedEntry_ = 0;
 };
 
 // The picture loader's icon route: the icon or cursor held in bytes, its entry chosen for
 // 32 x 32 at 32 bits, as an icon picture (type 3) whose 32-bit colour bitmap holds the decoded
 // pixels with straight alpha (255 where opaque) and whose mask has a set bit for every fully
-// transparent pixel. Null when the bytes hold no loadable icon. The platform layer does not
-// depend on this library, so the loader takes this function as an injected decoder.
-[[nodiscard]] std::unique_ptr<platform::Picture> IconBytesToPicture(ByteView bytes) noexcept;
+// transparent pixel. Null when the bytes hold no loadable icon; then *failure, when given, says
+// why. The platform layer does not depend on this library, so the loader takes this function as
+// an injected decoder.
+[[nodiscard]] std::unique_ptr<platform::Picture> IconBytesToPicture(
+    ByteView bytes, DecodeFailure* failure = nullptr) noexcept;
 
 // Installs IconBytesToPicture as the platform picture loader's icon decoder, so that icon and
 // cursor bytes reaching the loader (picture resources, pictures made from bytes) become icon

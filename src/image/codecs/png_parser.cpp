@@ -2,10 +2,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 
 #include "base/checked_math.h"
+#include "base/whole_file.h"
 #include "image/codecs/compression.h"
 #include "image/codecs/inflater.h"
 #include "image/surface/c32bpp_dib.h"
@@ -41,11 +43,13 @@ bool cPNGparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& dib
                             std::uint32_t& GlobalToken) noexcept {
     (void)GlobalToken;  // the imaging-library bridge declines every PNG on this platform
     failure_ = Failure::kNone;
+    recognised_ = false;
     if (streamOffset < 0 || streamLength < 0) return false;
     const ByteView all(Stream);
     const auto view =
         all.sub(static_cast<std::uint64_t>(streamOffset), static_cast<std::uint64_t>(streamLength));
     if (!view || !hasSignature(*view)) return false;
+    recognised_ = true;
     decode(*view, dibClass);
     return true;
 }
@@ -55,6 +59,7 @@ bool cPNGparser::LoadFile(platform::File& FileHandle, std::u16string_view FileNa
     (void)FileName;  // only the imaging-library bridge reads the file by name
     (void)GlobalToken;
     failure_ = Failure::kNone;
+    recognised_ = false;
     if (!FileHandle.seek(0, platform::SeekOrigin::Begin)) return false;
     const auto size = FileHandle.size();
     if (!size || *size < kSmallestFile) return false;
@@ -63,27 +68,55 @@ bool cPNGparser::LoadFile(platform::File& FileHandle, std::u16string_view FileNa
     if (!got || *got != sizeof head || !hasSignature(ByteView(head, sizeof head))) return false;
 
     // The walk runs over the whole file in memory; a file that cannot be held is PNG without an
-    // image.
-    const auto length = checkedCast<std::size_t>(*size);
+    // image. A file that shrank while it was read ends where the reading ended.
+    recognised_ = true;
     std::vector<std::uint8_t> bytes;
-    try {
-        if (!length) throw std::bad_alloc();
-        bytes.resize(*length);
-    } catch (const std::bad_alloc&) {
+    if (!FileHandle.seek(0, platform::SeekOrigin::Begin) ||
+        readWholeFile(FileHandle, *size, bytes, std::numeric_limits<std::size_t>::max()) !=
+            WholeFileStatus::kOk) {
         failure_ = Failure::kOutOfMemory;
         return true;
     }
-    std::size_t filled = 0;
-    if (FileHandle.seek(0, platform::SeekOrigin::Begin)) {
-        while (filled < bytes.size()) {
-            const auto n = FileHandle.read(bytes.data() + filled, bytes.size() - filled);
-            if (!n || *n == 0) break;
-            filled += *n;
-        }
-    }
-    // A file that shrank while it was read ends where the reading ended.
-    decode(ByteView(bytes.data(), filled), dibClass);
+    decode(ByteView(bytes.data(), bytes.size()), dibClass);
     return true;
+}
+
+bool cPNGparser::LoadFile(ByteView fileBytes, std::u16string_view FileName, c32bppDIB& dibClass,
+                          std::uint32_t& GlobalToken) noexcept {
+    (void)FileName;
+    (void)GlobalToken;
+    failure_ = Failure::kNone;
+    recognised_ = false;
+    if (fileBytes.size() < kSmallestFile || !hasSignature(fileBytes)) return false;
+    recognised_ = true;
+    decode(fileBytes, dibClass);
+    return true;
+}
+
+DecodeFailure cPNGparser::decodeFailure() const noexcept {
+    if (!recognised_) return DecodeFailure::kNotRecognised;
+    switch (failure_) {
+        case Failure::kNone:
+            return DecodeFailure::kNone;
+        case Failure::kTruncated:
+            return DecodeFailure::kTruncated;
+        case Failure::kBadChunkLength:
+        case Failure::kBadHeader:
+        case Failure::kBadPalette:
+        case Failure::kDataBeforeHeader:
+            return DecodeFailure::kBadHeader;
+        case Failure::kChecksum:
+            return DecodeFailure::kChecksum;
+        case Failure::kNoImageData:
+        case Failure::kDecompress:
+        case Failure::kConversion:
+            return DecodeFailure::kBadData;
+        case Failure::kOutOfMemory:
+            return DecodeFailure::kOutOfMemory;
+        case Failure::kTooLarge:
+            return DecodeFailure::kTooLarge;
+    }
+    return DecodeFailure::kBadData;
 }
 
 void cPNGparser::decode(ByteView data, c32bppDIB& dib) noexcept {
@@ -100,7 +133,7 @@ void cPNGparser::decode(ByteView data, c32bppDIB& dib) noexcept {
     try {
         gathered_.assign(data.size() / 2 + 1, 0);
     } catch (const std::bad_alloc&) {
-        fail(Failure::kOutOfMemory);
+        rejectWith(Failure::kOutOfMemory);
         return;
     }
 
@@ -110,17 +143,17 @@ void cPNGparser::decode(ByteView data, c32bppDIB& dib) noexcept {
         for (;;) {
             // Fewer than 12 bytes cannot hold another chunk: the data ended without IEND.
             if (!data.contains(pos, 12)) {
-                fail(Failure::kTruncated);
+                rejectWith(Failure::kTruncated);
                 break;
             }
             const std::uint32_t length = *data.u32be(pos);
             if (length > kMaxChunkLength) {
-                fail(Failure::kBadChunkLength);
+                rejectWith(Failure::kBadChunkLength);
                 break;
             }
             const std::uint64_t next = pos + length + 12;
             if (next > data.size()) {
-                fail(Failure::kTruncated);
+                rejectWith(Failure::kTruncated);
                 break;
             }
             const ByteView typeAndData = *data.sub(pos + 4, std::uint64_t{length} + 4);
@@ -141,11 +174,11 @@ void cPNGparser::decode(ByteView data, c32bppDIB& dib) noexcept {
                 readTransparency(typeAndData, body, stored);
             } else if (isType(typeAndData, "IDAT")) {
                 if (!headerValid_) {
-                    fail(Failure::kDataBeforeHeader);
+                    rejectWith(Failure::kDataBeforeHeader);
                     break;
                 }
                 if (!checksumOk(typeAndData, stored)) {
-                    fail(Failure::kChecksum);
+                    rejectWith(Failure::kChecksum);
                     break;
                 }
                 if (!appendImageData(body, data.size())) break;
@@ -153,11 +186,11 @@ void cPNGparser::decode(ByteView data, c32bppDIB& dib) noexcept {
             // Every other chunk is skipped unread.
         }
     } catch (const std::bad_alloc&) {
-        fail(Failure::kOutOfMemory);
+        rejectWith(Failure::kOutOfMemory);
         walked = false;
     }
 
-    if (walked && gatheredLength_ == 0) fail(Failure::kNoImageData);
+    if (walked && gatheredLength_ == 0) rejectWith(Failure::kNoImageData);
     if (walked && gatheredLength_ != 0 && headerValid_) buildImage(dib);
     gathered_.clear();
     gathered_.shrink_to_fit();
@@ -170,8 +203,8 @@ bool cPNGparser::checksumOk(ByteView typeAndData, std::uint32_t stored) const no
 
 bool cPNGparser::readHeader(ByteView typeAndData, ByteView body, std::uint32_t stored) noexcept {
     headerValid_ = false;
-    if (!checksumOk(typeAndData, stored)) return fail(Failure::kChecksum);
-    if (body.size() < 13) return fail(Failure::kBadHeader);
+    if (!checksumOk(typeAndData, stored)) return rejectWith(Failure::kChecksum);
+    if (body.size() < 13) return rejectWith(Failure::kBadHeader);
     png::ImageHeader h;
     // Values of 2^31 and more are negative.
     h.width = static_cast<std::int32_t>(*body.u32be(0));
@@ -179,13 +212,13 @@ bool cPNGparser::readHeader(ByteView typeAndData, ByteView body, std::uint32_t s
     h.bitDepth = body.data()[8];
     h.colorType = body.data()[9];
     h.interlace = body.data()[12];
-    if (h.width < 1 || h.height < 1) return fail(Failure::kBadHeader);
-    if (body.data()[10] != 0 || body.data()[11] != 0) return fail(Failure::kBadHeader);
+    if (h.width < 1 || h.height < 1) return rejectWith(Failure::kBadHeader);
+    if (body.data()[10] != 0 || body.data()[11] != 0) return rejectWith(Failure::kBadHeader);
     if (h.interlace > 1 || !png::isValidFormat(h.colorType, h.bitDepth))
-        return fail(Failure::kBadHeader);
-    if (!checkedMul<std::int32_t>(h.width, 32, h.height)) return fail(Failure::kBadHeader);
+        return rejectWith(Failure::kBadHeader);
+    if (!checkedMul<std::int32_t>(h.width, 32, h.height)) return rejectWith(Failure::kBadHeader);
     const auto expected = png::expectedSize(h);
-    if (!expected) return fail(Failure::kBadHeader);
+    if (!expected) return rejectWith(Failure::kBadHeader);
     header_ = h;
     expectedSize_ = *expected;
     headerValid_ = true;
@@ -196,8 +229,8 @@ bool cPNGparser::readPalette(ByteView typeAndData, ByteView body, std::uint32_t 
     // Gray images have no use for a palette, and before the header its use is unknown.
     if (!headerValid_ || header_.colorType == png::kGray || header_.colorType == png::kGrayAlpha)
         return true;
-    if (!checksumOk(typeAndData, stored)) return fail(Failure::kChecksum);
-    if (body.size() % 3 != 0) return fail(Failure::kBadPalette);
+    if (!checksumOk(typeAndData, stored)) return rejectWith(Failure::kChecksum);
+    if (body.size() % 3 != 0) return rejectWith(Failure::kBadPalette);
     palette_.assign(body.data(), body.data() + body.size());
     return true;
 }
@@ -238,7 +271,7 @@ bool cPNGparser::appendImageData(ByteView body, std::size_t inputLength) noexcep
         try {
             gathered_.resize(needed + inputLength / 4 + 1);
         } catch (const std::bad_alloc&) {
-            return fail(Failure::kOutOfMemory);
+            return rejectWith(Failure::kOutOfMemory);
         }
     }
     std::memcpy(gathered_.data() + gatheredLength_, body.data(), body.size());
@@ -251,7 +284,7 @@ bool cPNGparser::buildImage(c32bppDIB& dib) noexcept {
     // zero pages, without a pass over them).
     std::unique_ptr<std::uint8_t, FreeDeleter> out(
         static_cast<std::uint8_t*>(std::calloc(expectedSize_ ? expectedSize_ : 1, 1)));
-    if (!out) return fail(Failure::kOutOfMemory);
+    if (!out) return rejectWith(Failure::kOutOfMemory);
     const std::span<std::uint8_t> buffer(out.get(), expectedSize_);
     const ByteView compressed(gathered_.data(), gatheredLength_);
 
@@ -265,16 +298,16 @@ bool cPNGparser::buildImage(c32bppDIB& dib) noexcept {
     gathered_.clear();
     gathered_.shrink_to_fit();
     gatheredLength_ = 0;
-    if (!inflated) return fail(Failure::kDecompress);
+    if (!inflated) return rejectWith(Failure::kDecompress);
 
     const bool usesPalette = header_.colorType == png::kGray || header_.colorType == png::kPalette;
     try {
         if (usesPalette && palette_.empty()) palette_ = png::preparedPalette(header_, false);
     } catch (const std::bad_alloc&) {
-        return fail(Failure::kOutOfMemory);
+        return rejectWith(Failure::kOutOfMemory);
     }
 
-    if (!dib.InitializeDIB(header_.width, header_.height)) return fail(Failure::kOutOfMemory);
+    if (!dib.InitializeDIB(header_.width, header_.height)) return rejectWith(Failure::kOutOfMemory);
     png::ConversionContext ctx;
     ctx.header = header_;
     ctx.palette = palette_;
@@ -283,7 +316,7 @@ bool cPNGparser::buildImage(c32bppDIB& dib) noexcept {
     const PixelView target{dib.BitsPointer(), dib.Width(), dib.Height()};
     if (!png::decodeImageData(buffer, ctx, target)) {
         dib.DestroyDIB();
-        return fail(Failure::kConversion);
+        return rejectWith(Failure::kConversion);
     }
     const bool alphaChannel =
         header_.colorType == png::kGrayAlpha || header_.colorType == png::kRgba;

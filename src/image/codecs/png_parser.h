@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/byte_view.h"
+#include "base/decode_failure.h"
 #include "image/codecs/png_pixels.h"
 
 namespace talvrin {
@@ -36,6 +37,7 @@ class cPNGparser {
         kOutOfMemory,       // a buffer or the surface could not be allocated
         kDecompress,        // neither the library nor the built-in inflater could inflate
         kConversion,        // a filter type above 4 in an interlaced image, or a bad palette index
+        kTooLarge,          // more pixels than the decode budget allows
     };
 
     // Decodes `streamLength` bytes of `Stream` from `streamOffset` (a view, no copy) into
@@ -50,8 +52,15 @@ class cPNGparser {
     // a PNG signature.
     bool LoadFile(platform::File& FileHandle, std::u16string_view FileName, c32bppDIB& dibClass,
                   std::uint32_t& GlobalToken) noexcept;
+    // The same for a file the caller has already read whole (fileBytes is the file's content),
+    // so that a load reads its file once.
+    bool LoadFile(ByteView fileBytes, std::u16string_view FileName, c32bppDIB& dibClass,
+                  std::uint32_t& GlobalToken) noexcept;
 
+    // The finer reason of the last load, and the shared reason it belongs to (not recognised
+    // when the data carried no PNG signature).
     [[nodiscard]] Failure lastFailure() const noexcept { return failure_; }
+    [[nodiscard]] DecodeFailure decodeFailure() const noexcept;
 
     // True when the first 8 bytes are the PNG signature 89 50 4E 47 0D 0A 1A 0A.
     [[nodiscard]] static bool hasSignature(ByteView data) noexcept;
@@ -59,7 +68,7 @@ class cPNGparser {
   private:
     // Walks the chunks of a PNG held in `data` (signature included) and builds the image.
     void decode(ByteView data, c32bppDIB& dib) noexcept;
-    bool fail(Failure f) noexcept {
+    bool rejectWith(Failure f) noexcept {
         failure_ = f;
         return false;
     }
@@ -80,6 +89,7 @@ class cPNGparser {
     std::vector<std::uint8_t> gathered_;  // its size is the capacity; gatheredLength_ is used
     std::size_t gatheredLength_ = 0;
     Failure failure_ = Failure::kNone;
+    bool recognised_ = false;  // the data carried a PNG signature
 };
 
 }  // namespace talvrin

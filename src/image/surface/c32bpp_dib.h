@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/decode_failure.h"
 #include "image/surface/image_types.h"
 #include "platform/os/system_version.h"
 #include "platform/picture/resources.h"
@@ -209,17 +210,46 @@ class c32bppDIB {
     bool LoadPicture_FromOrignalFormat(std::int32_t iconCx = 0, std::int32_t iconCy = 0,
                                        std::int32_t iconBitDepth = 32);
 
+    // Why the last load left no image (kNone after one that produced an image): the reason of
+    // the decoder that claimed the data, or of the first one that recognised it, or "not
+    // recognised" when none did. Beside the loaders' boolean answers, which it does not change.
+    [[nodiscard]] DecodeFailure lastLoadFailure() const noexcept { return lastLoadFailure_; }
+
     // ---- Regions, checkerboard and copies ----------------------------------------------------
 
     // ---- Export, import and saving -----------------------------------------------------------
 
   private:
-    // The one dispatcher behind the byte-source loaders: PNG (from the open file when there is
-    // one), then GIF, icon and bitmap on the bytes.
-    bool LoadFromSource(platform::File* file, std::string_view FileName,
-                        std::span<const std::uint8_t> bytes, std::int32_t iconCx,
-                        std::int32_t iconCy, std::int32_t streamStart, std::int32_t streamLength,
-                        bool SaveFormat, std::int32_t iconBitDepth);
+    // One load through the dispatcher: the bytes (a whole file's, or a range of a caller's
+    // array) and what the icon decoder and the keeping of the source want.
+    struct LoadRequest {
+        std::span<const std::uint8_t> bytes;  // the whole array (or the whole file)
+        std::int32_t streamStart = 0;
+        std::int32_t streamLength = 0;
+        bool isFile = false;           // the bytes are a whole file, read once by the caller
+        std::u16string_view fileName;  // its name, for the decoders that take one
+        std::vector<std::uint8_t>* fileBytes = nullptr;  // may be moved into the kept source
+        std::int32_t iconCx = 0;
+        std::int32_t iconCy = 0;
+        std::int32_t iconBitDepth = 32;
+        bool keepSource = false;
+    };
+    // The one dispatcher behind the byte-source loaders: PNG, then GIF, icon and bitmap.
+    bool LoadFromSource(const LoadRequest& request);
+    // The end of a picture or handle conversion: true with an image, else false with the
+    // conversion's reason (a surface that could not be made).
+    bool convertedPicture() noexcept {
+        if (dib_) {
+            lastLoadFailure_ = DecodeFailure::kNone;
+            return true;
+        }
+        return refuseLoad(DecodeFailure::kOutOfMemory);
+    }
+    // Records the reason of a load that ends here without an image and answers false.
+    bool refuseLoad(DecodeFailure reason) noexcept {
+        lastLoadFailure_ = reason;
+        return false;
+    }
 
     // ---- Engine steps of Render (render.cpp) ----
     // Writes the mirrored source rectangle into the work view (srcWidth x srcHeight), then
@@ -259,6 +289,7 @@ class c32bppDIB {
     bool alpha_ = false;
     std::uint32_t gdiToken_ = 0;
     std::vector<std::uint8_t> sourceBytes_;
+    DecodeFailure lastLoadFailure_ = DecodeFailure::kNone;
 };
 
 }  // namespace talvrin

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "base/whole_file.h"
 #include "image/codecs/bmp_parser.h"
 #include "image/codecs/gif_parser.h"
 #include "image/codecs/ico_parser.h"
@@ -21,104 +22,82 @@ namespace {
 // Sources of 56 bytes or fewer hold no image any decoder could take.
 constexpr std::int64_t kMinimumSourceBytes = 57;
 
-// Reads a whole open file from its first byte; nothing on an error or a file too large to hold.
-std::optional<std::vector<std::uint8_t>> readWholeFile(platform::File& file,
-                                                       std::uint64_t sizeHint = 0) {
-    std::uint64_t size = sizeHint;
-    if (size == 0) {
-        const auto s = file.size();
-        if (!s) return std::nullopt;
-        size = *s;
+DecodeFailure fileReadReason(WholeFileStatus status) noexcept {
+    switch (status) {
+        case WholeFileStatus::kOk:
+            return DecodeFailure::kNone;
+        case WholeFileStatus::kReadError:
+            return DecodeFailure::kUnreadable;
+        case WholeFileStatus::kTooLarge:
+            return DecodeFailure::kTooLarge;
+        case WholeFileStatus::kOutOfMemory:
+            return DecodeFailure::kOutOfMemory;
     }
-    if (size > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
-        return std::nullopt;
-    if (!file.seek(0, platform::SeekOrigin::Begin)) return std::nullopt;
-    std::vector<std::uint8_t> bytes;
-    try {
-        bytes.resize(static_cast<size_t>(size));
-    } catch (...) {
-        return std::nullopt;
-    }
-    size_t got = 0;
-    while (got < bytes.size()) {
-        const auto n = file.read(bytes.data() + got, bytes.size() - got);
-        if (!n) return std::nullopt;
-        if (*n == 0) break;
-        got += *n;
-    }
-    bytes.resize(got);
-    return bytes;
+    return DecodeFailure::kUnreadable;
 }
 
 }  // namespace
 
-bool c32bppDIB::LoadFromSource(platform::File* file, std::string_view FileName,
-                               std::span<const std::uint8_t> bytes, std::int32_t iconCx,
-                               std::int32_t iconCy, std::int32_t streamStart,
-                               std::int32_t streamLength, bool SaveFormat,
-                               std::int32_t iconBitDepth) {
+bool c32bppDIB::LoadFromSource(const LoadRequest& request) {
     DestroyDIB();
-    if (iconCx < 0) iconCx = 0;
-    if (iconCy < 0) iconCy = 0;
-    if (iconBitDepth < 0 || iconBitDepth > 32) iconBitDepth = 32;
+    const std::int32_t iconCx = std::max(request.iconCx, 0);
+    const std::int32_t iconCy = std::max(request.iconCy, 0);
+    const std::int32_t iconBitDepth =
+        request.iconBitDepth < 0 || request.iconBitDepth > 32 ? 32 : request.iconBitDepth;
+    const std::span<const std::uint8_t> bytes = request.bytes;
+    const std::int32_t start = request.streamStart;
+    const std::int32_t length = request.streamLength;
 
-    // PNG first: straight from the open file, or on the byte range. A decoder that answers true
-    // has claimed the data; the others are not asked, whether or not it produced an image.
+    // The first decoder that recognised the data names the reason, unless a later one claims it.
+    DecodeFailure reason = DecodeFailure::kNotRecognised;
+    const auto note = [&reason](DecodeFailure f) {
+        if (reason == DecodeFailure::kNotRecognised) reason = f;
+    };
+
+    // PNG first: in file mode over the file's bytes, or on the byte range. A decoder that
+    // answers true has claimed the data; the others are not asked, whether or not it produced
+    // an image.
     std::uint32_t token = gdiToken_;
     bool claimed = false;
-    if (file) {
+    {
         cPNGparser png;
-        claimed = png.LoadFile(*file, platform::utf8ToUtf16(FileName), *this, token);
-    } else {
-        cPNGparser png;
-        claimed = png.LoadStream(bytes, *this, streamStart, streamLength, token);
+        claimed = request.isFile ? png.LoadFile(ByteView(bytes), request.fileName, *this, token)
+                                 : png.LoadStream(bytes, *this, start, length, token);
+        if (claimed) reason = png.decodeFailure();
     }
-
-    std::vector<std::uint8_t> fileBytes;
-    bool decodedFromFile = file != nullptr;
     if (!claimed) {
-        if (file) {
-            // The other decoders work on bytes: the whole file is read in.
-            auto whole = readWholeFile(*file);
-            if (!whole) {
-                DestroyDIB();
-                return false;
-            }
-            fileBytes = std::move(*whole);
-            bytes = fileBytes;
-            streamStart = 0;
-            streamLength = static_cast<std::int32_t>(fileBytes.size());
-            decodedFromFile = false;
-        }
         cGIFparser gif;
-        claimed = gif.LoadStream(bytes, *this, streamStart, streamLength);
-        if (!claimed) {
-            cICOparser ico;
-            std::int32_t length = streamLength;
-            claimed = ico.LoadStream(bytes, iconCx, iconCy, this, streamStart, length, iconBitDepth,
-                                     gdiToken_);
-        }
-        if (!claimed) {
-            cBMPparser bmp;
-            bmp.LoadStream(bytes, *this, streamStart, streamLength);
-        }
+        claimed = gif.LoadStream(bytes, *this, start, length);
+        claimed ? void(reason = gif.decodeFailure()) : note(gif.decodeFailure());
+    }
+    if (!claimed) {
+        cICOparser ico;
+        std::int32_t icoLength = length;
+        claimed =
+            ico.LoadStream(bytes, iconCx, iconCy, this, start, icoLength, iconBitDepth, gdiToken_);
+        claimed ? void(reason = ico.decodeFailure()) : note(ico.decodeFailure());
+    }
+    if (!claimed) {
+        cBMPparser bmp;
+        if (!bmp.LoadStream(bytes, *this, start, length)) note(bmp.decodeFailure());
     }
     // The imaging-library bridge would be tried here; it is not available on this platform.
 
     if (!Handle()) {
         DestroyDIB();
-        return false;
+        return refuseLoad(reason == DecodeFailure::kNone ? DecodeFailure::kBadData : reason);
     }
-    if (SaveFormat) {
-        if (!decodedFromFile) {
+    lastLoadFailure_ = DecodeFailure::kNone;
+    if (request.keepSource) {
+        if (request.fileBytes) {
+            // The file read for this load becomes the kept source: no second read, no copy.
+            setSourceBytes(std::move(*request.fileBytes));
+        } else {
             // Exactly the decoded range, so that the kept bytes decode to this image again.
-            const auto start = static_cast<size_t>(streamStart);
-            const auto length = static_cast<size_t>(streamLength);
-            if (start <= bytes.size() && length <= bytes.size() - start) {
-                setSourceBytes(bytes.subspan(start, length));
-            }
-        } else if (auto whole = readWholeFile(*file)) {
-            setSourceBytes(std::move(*whole));
+            const auto first = static_cast<std::size_t>(start);
+            const auto count = static_cast<std::size_t>(length);
+            if (first <= bytes.size() && count <= bytes.size() - first)
+                setSourceBytes(bytes.subspan(first, count));
         }
     }
     return true;
@@ -127,30 +106,63 @@ bool c32bppDIB::LoadFromSource(platform::File* file, std::string_view FileName,
 bool c32bppDIB::LoadPicture_File(std::string_view FileName, std::int32_t iconCx,
                                  std::int32_t iconCy, bool SaveFormat, std::int32_t iconBitDepth) {
     platform::File file = platform::OpenImageFile(FileName, true);
-    if (!file) return false;
+    if (!file) return refuseLoad(DecodeFailure::kUnreadable);
     const auto size = file.size();
-    if (!size || *size < static_cast<std::uint64_t>(kMinimumSourceBytes)) return false;
-    return LoadFromSource(&file, FileName, {}, iconCx, iconCy, 0, 0, SaveFormat, iconBitDepth);
+    if (!size) return refuseLoad(DecodeFailure::kUnreadable);
+    if (*size < static_cast<std::uint64_t>(kMinimumSourceBytes)) {
+        return refuseLoad(DecodeFailure::kTooShort);
+    }
+    // The file is read once: every decoder and the kept source work on these bytes.
+    std::vector<std::uint8_t> bytes;
+    const WholeFileStatus read = readWholeFile(file, *size, bytes);
+    if (read != WholeFileStatus::kOk) {
+        DestroyDIB();
+        return refuseLoad(fileReadReason(read));
+    }
+    if (bytes.size() < static_cast<std::size_t>(kMinimumSourceBytes)) {
+        // The file shrank below the smallest image while it was read.
+        DestroyDIB();
+        return refuseLoad(DecodeFailure::kTooShort);
+    }
+    LoadRequest request;
+    request.bytes = bytes;
+    request.streamLength = static_cast<std::int32_t>(bytes.size());
+    request.isFile = true;
+    const std::u16string name = platform::utf8ToUtf16(FileName);
+    request.fileName = name;
+    request.fileBytes = &bytes;
+    request.iconCx = iconCx;
+    request.iconCy = iconCy;
+    request.iconBitDepth = iconBitDepth;
+    request.keepSource = SaveFormat;
+    return LoadFromSource(request);
 }
 
 bool c32bppDIB::LoadPicture_Stream(std::span<const std::uint8_t> inStream, std::int32_t iconCx,
                                    std::int32_t iconCy, std::int64_t streamStart,
                                    std::int64_t streamLength, bool SaveFormat,
                                    std::int32_t iconBitDepth) {
-    if (inStream.empty()) return false;
+    if (inStream.empty()) return refuseLoad(DecodeFailure::kNotRecognised);
     const auto size = static_cast<std::int64_t>(inStream.size());
     if (streamStart < 0) streamStart = 0;
-    if (streamStart >= size) return false;  // beyond the array: refused, surface untouched
+    // Beyond the array: refused, surface untouched.
+    if (streamStart >= size) return refuseLoad(DecodeFailure::kNotRecognised);
     const std::int64_t available = size - streamStart;
     if (streamLength <= 0 || streamLength > available) streamLength = available;
-    if (streamLength < kMinimumSourceBytes) return false;
+    if (streamLength < kMinimumSourceBytes) return refuseLoad(DecodeFailure::kTooShort);
     // The decoders address ranges with 32-bit offsets and lengths.
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
     if (streamStart > kMax || streamLength > kMax || streamStart + streamLength > kMax + 1)
-        return false;
-    return LoadFromSource(nullptr, {}, inStream, iconCx, iconCy,
-                          static_cast<std::int32_t>(streamStart),
-                          static_cast<std::int32_t>(streamLength), SaveFormat, iconBitDepth);
+        return refuseLoad(DecodeFailure::kTooLarge);
+    LoadRequest request;
+    request.bytes = inStream;
+    request.streamStart = static_cast<std::int32_t>(streamStart);
+    request.streamLength = static_cast<std::int32_t>(streamLength);
+    request.iconCx = iconCx;
+    request.iconCy = iconCy;
+    request.iconBitDepth = iconBitDepth;
+    request.keepSource = SaveFormat;
+    return LoadFromSource(request);
 }
 
 bool c32bppDIB::LoadPicture_Resource(const platform::ResourceId& ResIndex,
@@ -165,24 +177,25 @@ bool c32bppDIB::LoadPicture_Resource(const platform::ResourceId& ResIndex,
         own = platform::programResources();
         provider = own.get();
     }
-    if (!provider) return false;
+    if (!provider) return refuseLoad(DecodeFailure::kUnreadable);
     if (const auto* section = std::get_if<std::string>(&ResSection)) {
         const auto bytes = provider->customResource(ResIndex, *section);
-        if (!bytes) return false;
+        if (!bytes) return refuseLoad(DecodeFailure::kUnreadable);
         return LoadPicture_Stream(*bytes, iconCx, iconCy, streamStart, streamLength, false,
                                   iconBitDepth);
     }
     const std::int32_t kind = std::get<std::int32_t>(ResSection);
-    if (kind < 0 || kind > 2) return false;
+    if (kind < 0 || kind > 2) return refuseLoad(DecodeFailure::kUnreadable);
     const auto picture =
         provider->pictureResource(ResIndex, static_cast<platform::PictureResourceKind>(kind));
-    if (!picture) return false;
+    if (!picture) return refuseLoad(DecodeFailure::kUnreadable);
     return LoadPicture_StdPicture(picture.get());
 }
 
 bool c32bppDIB::LoadPicture_StdPicture(const platform::Picture* Picture) {
     DestroyDIB();
-    if (!Picture) return false;
+    if (!Picture || Picture->type() == platform::kPictureNone)
+        return refuseLoad(DecodeFailure::kNotRecognised);
     switch (Picture->type()) {
         case platform::kPictureNone:
             break;
@@ -202,7 +215,7 @@ bool c32bppDIB::LoadPicture_StdPicture(const platform::Picture* Picture) {
             break;
         }
     }
-    return Handle() != nullptr;
+    return convertedPicture();
 }
 
 bool c32bppDIB::LoadPicture_ByHandle(const platform::GdiObjectRef& Handle) {
@@ -221,27 +234,28 @@ bool c32bppDIB::LoadPicture_ByHandle(const platform::GdiObjectRef& Handle) {
         }
         case Kind::Metafile:
         case Kind::EnhMetafile:  // no metafiles here; the handle stays the caller's
+            return refuseLoad(DecodeFailure::kUnsupported);
         case Kind::None:
-            return false;
+            return refuseLoad(DecodeFailure::kNotRecognised);
     }
-    return this->Handle() != nullptr;
+    return convertedPicture();
 }
 
 bool c32bppDIB::LoadPicture_ClipBoard() {
     const platform::Clipboard* board = platform::clipboard();
-    if (!board) return false;
+    if (!board) return refuseLoad(DecodeFailure::kUnreadable);
     using F = platform::ClipboardFormat;
     const bool offers = board->hasFormat(F::Bitmap) || board->hasFormat(F::Dib) ||
                         board->hasFormat(F::EnhMetafile) || board->hasFormat(F::Metafile);
-    if (!offers) return false;
+    if (!offers) return refuseLoad(DecodeFailure::kNotRecognised);
     const auto picture = board->picture();
-    if (!picture) return false;
+    if (!picture) return refuseLoad(DecodeFailure::kUnsupported);
     return LoadPicture_StdPicture(picture.get());
 }
 
 bool c32bppDIB::LoadPicture_FromOrignalFormat(std::int32_t iconCx, std::int32_t iconCy,
                                               std::int32_t iconBitDepth) {
-    if (sourceBytes_.empty()) return false;
+    if (sourceBytes_.empty()) return refuseLoad(DecodeFailure::kNotRecognised);
     // A copy: the load destroys the kept bytes before it keeps them again.
     const std::vector<std::uint8_t> copy = sourceBytes_;
     return LoadPicture_Stream(copy, iconCx, iconCy, 0, 0, true, iconBitDepth);

@@ -26,6 +26,12 @@ std::optional<std::int32_t> dibStride(std::int32_t width, int bitsPerPixel) noex
         static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(bitsPerPixel)));
 }
 
+bool bitmapSizeFits(std::int32_t width, std::int32_t height, int bitsPerPixel) noexcept {
+    if (width < 1 || height < 1) return false;
+    const auto stride = dibStride(width, bitsPerPixel);
+    return stride && checkedMul<std::int32_t>(*stride, height).has_value();
+}
+
 std::unique_ptr<Bitmap> Bitmap::create(std::int32_t width, std::int32_t height,
                                        int bitsPerPixel) noexcept {
     if (width < 1 || height < 1) return nullptr;

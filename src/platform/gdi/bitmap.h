@@ -18,6 +18,11 @@ class DeviceContext;
 // and 32 are accepted) or a row that does not fit in 32 bits.
 [[nodiscard]] std::optional<std::int32_t> dibStride(std::int32_t width, int bitsPerPixel) noexcept;
 
+// True when a bitmap of this size and depth fits the 32-bit size limit that create() enforces
+// (so a failing create() of such a size ran out of memory).
+[[nodiscard]] bool bitmapSizeFits(std::int32_t width, std::int32_t height,
+                                  int bitsPerPixel) noexcept;
+
 class Bitmap {
   public:
     // A zero-filled bitmap of width x height pixels at 32 bits (B, G, R, A) or 24 bits (B, G, R,

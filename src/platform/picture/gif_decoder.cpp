@@ -335,13 +335,59 @@ GifDecodeStatus decodeGifImage(ByteView bytes, const GifLayout& layout, GifImage
                         layout.height, layout.interlaced, layout.tableEntries, image.indices);
 }
 
-std::unique_ptr<Picture> decodeGifPicture(ByteView bytes) noexcept {
+DecodeFailure failureOf(GifWalkStatus status) noexcept {
+    switch (status) {
+        case GifWalkStatus::kOk:
+            return DecodeFailure::kNone;
+        case GifWalkStatus::kNotGif:
+            return DecodeFailure::kNotRecognised;
+        case GifWalkStatus::kNoColorTable:
+            return DecodeFailure::kBadHeader;
+        case GifWalkStatus::kUnexpectedBlock:
+        case GifWalkStatus::kShortImageBlock:
+            return DecodeFailure::kBadData;
+        case GifWalkStatus::kTruncated:
+            return DecodeFailure::kTruncated;
+    }
+    return DecodeFailure::kBadData;
+}
+
+DecodeFailure failureOf(GifDecodeStatus status) noexcept {
+    switch (status) {
+        case GifDecodeStatus::kOk:
+            return DecodeFailure::kNone;
+        case GifDecodeStatus::kZeroSize:
+            return DecodeFailure::kBadHeader;
+        case GifDecodeStatus::kTooLarge:
+            return DecodeFailure::kTooLarge;
+        case GifDecodeStatus::kBadMinCodeSize:
+        case GifDecodeStatus::kBadCode:
+        case GifDecodeStatus::kIndexOutOfTable:
+            return DecodeFailure::kBadData;
+        case GifDecodeStatus::kOutOfMemory:
+            return DecodeFailure::kOutOfMemory;
+    }
+    return DecodeFailure::kBadData;
+}
+
+std::unique_ptr<Picture> decodeGifPicture(ByteView bytes, DecodeFailure* failure) noexcept {
+    report(failure, DecodeFailure::kNone);
     GifLayout layout;
-    if (walkGifToFirstImage(bytes, layout) != GifWalkStatus::kOk) return nullptr;
+    if (const auto walk = walkGifToFirstImage(bytes, layout); walk != GifWalkStatus::kOk) {
+        report(failure, failureOf(walk));
+        return nullptr;
+    }
     GifImage image;
-    if (decodeGifImage(bytes, layout, image) != GifDecodeStatus::kOk) return nullptr;
+    if (const auto status = decodeGifImage(bytes, layout, image); status != GifDecodeStatus::kOk) {
+        report(failure, failureOf(status));
+        return nullptr;
+    }
     auto bitmap = Bitmap::create(image.width, image.height, 24);
-    if (!bitmap) return nullptr;
+    if (!bitmap) {
+        report(failure, bitmapSizeFits(image.width, image.height, 24) ? DecodeFailure::kOutOfMemory
+                                                                      : DecodeFailure::kTooLarge);
+        return nullptr;
+    }
     const std::uint8_t* palette = image.palette.data();
     const std::size_t width = static_cast<std::size_t>(image.width);
     for (std::int32_t y = 0; y < image.height; ++y) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/byte_view.h"
+#include "base/decode_failure.h"
 #include "platform/picture/picture.h"
 
 namespace talvrin::platform {
@@ -84,8 +85,14 @@ struct GifImage {
 [[nodiscard]] GifDecodeStatus decodeGifImage(ByteView bytes, const GifLayout& layout,
                                              GifImage& image) noexcept;
 
+// The shared failure reasons of a walk and of a decode.
+[[nodiscard]] DecodeFailure failureOf(GifWalkStatus status) noexcept;
+[[nodiscard]] DecodeFailure failureOf(GifDecodeStatus status) noexcept;
+
 // The picture loader's GIF route: the first image at its own size as a 24-bit bitmap picture
-// in its table's colours. Null when the bytes are not a GIF with a decodable first image.
-[[nodiscard]] std::unique_ptr<Picture> decodeGifPicture(ByteView bytes) noexcept;
+// in its table's colours. Null when the bytes are not a GIF with a decodable first image;
+// *failure, when given, says why (kNone on success).
+[[nodiscard]] std::unique_ptr<Picture> decodeGifPicture(ByteView bytes,
+                                                        DecodeFailure* failure = nullptr) noexcept;
 
 }  // namespace talvrin::platform

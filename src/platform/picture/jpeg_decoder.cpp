@@ -1,6 +1,8 @@
 #include "platform/picture/jpeg_decoder.h"
 
 #include <jpeglib.h>
+// After jpeglib.h: the library's error codes (JERR_*).
+#include <jerror.h>
 
 #include <csetjmp>
 #include <cstddef>
@@ -24,6 +26,7 @@ constexpr int kMaxScans = 1000;
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
+    bool tooManyScans = false;
 };
 
 struct Progress {
@@ -40,7 +43,10 @@ void onMessage(j_common_ptr /*cinfo*/) {}  // warnings are not printed
 void onProgress(j_common_ptr cinfo) {
     if (cinfo->is_decompressor) {
         auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-        if (d->input_scan_number > kMaxScans) onError(cinfo);
+        if (d->input_scan_number > kMaxScans) {
+            reinterpret_cast<ErrorManager*>(cinfo->err)->tooManyScans = true;
+            onError(cinfo);
+        }
     }
 }
 
@@ -69,7 +75,10 @@ bool readHeader(Decoder& d, const std::uint8_t* data, std::size_t size) {
     d.progress.pub.progress_monitor = onProgress;
     d.cinfo.progress = &d.progress.pub;
     jpeg_mem_src(&d.cinfo, data, static_cast<unsigned long>(size));
-    if (jpeg_read_header(&d.cinfo, TRUE) != JPEG_HEADER_OK) return false;
+    if (jpeg_read_header(&d.cinfo, TRUE) != JPEG_HEADER_OK) {
+        d.err.pub.msg_code = JERR_NO_IMAGE;
+        return false;
+    }
     const J_COLOR_SPACE in = d.cinfo.jpeg_color_space;
     d.cinfo.out_color_space = (in == JCS_CMYK || in == JCS_YCCK) ? JCS_CMYK : JCS_EXT_BGRA;
     jpeg_calc_output_dimensions(&d.cinfo);
@@ -104,30 +113,77 @@ bool readRows(Decoder& d, Bitmap& bitmap, std::uint8_t* cmykRow) {
     return true;
 }
 
+// What a library error says about the data. Errors while reading the headers are header
+// faults unless they say otherwise; errors while decoding rows are data faults.
+DecodeFailure failureOf(const ErrorManager& err, bool inHeader) noexcept {
+    if (err.tooManyScans) return DecodeFailure::kBadData;
+    switch (err.pub.msg_code) {
+        case JERR_INPUT_EMPTY:
+        case JERR_NO_IMAGE:
+            return DecodeFailure::kTruncated;
+        case JERR_BAD_PRECISION:
+        case JERR_NOT_COMPILED:
+        case JERR_NOTIMPL:
+        case JERR_CONVERSION_NOTIMPL:
+        case JERR_ARITH_NOTIMPL:
+            return DecodeFailure::kUnsupported;
+        case JERR_IMAGE_TOO_BIG:
+        case JERR_WIDTH_OVERFLOW:
+            return DecodeFailure::kTooLarge;
+        case JERR_OUT_OF_MEMORY:
+            return DecodeFailure::kOutOfMemory;
+        default:
+            return inHeader ? DecodeFailure::kBadHeader : DecodeFailure::kBadData;
+    }
+}
+
 }  // namespace
 
 bool looksLikeJpeg(ByteView bytes) noexcept {
     return bytes.u8(0) == 0xFF && bytes.u8(1) == 0xD8 && bytes.u8(2) == 0xFF;
 }
 
-std::unique_ptr<Bitmap> decodeJpeg(ByteView bytes, std::uint64_t maxPixels) noexcept {
+std::unique_ptr<Bitmap> decodeJpeg(ByteView bytes, std::uint64_t maxPixels,
+                                   DecodeFailure* failure) noexcept {
+    report(failure, DecodeFailure::kNone);
     try {
-        if (bytes.empty() || bytes.size() > 0xFFFFFFFFu) return nullptr;
+        if (!looksLikeJpeg(bytes)) {
+            report(failure, DecodeFailure::kNotRecognised);
+            return nullptr;
+        }
+        if (bytes.size() > 0xFFFFFFFFu) {
+            report(failure, DecodeFailure::kTooLarge);
+            return nullptr;
+        }
         auto d = std::make_unique<Decoder>();
-        if (!readHeader(*d, bytes.data(), bytes.size())) return nullptr;
+        if (!readHeader(*d, bytes.data(), bytes.size())) {
+            report(failure, failureOf(d->err, true));
+            return nullptr;
+        }
         const JDIMENSION w = d->cinfo.output_width;
         const JDIMENSION h = d->cinfo.output_height;
         const auto width = checkedCast<std::int32_t>(w);
         const auto height = checkedCast<std::int32_t>(h);
         const auto pixels = checkedMul<std::uint64_t>(w, h);
-        if (!width || !height || !pixels || *pixels > maxPixels) return nullptr;
+        if (!width || !height || !pixels || *pixels > maxPixels ||
+            !bitmapSizeFits(*width, *height, 32)) {
+            report(failure, DecodeFailure::kTooLarge);
+            return nullptr;
+        }
         auto bitmap = Bitmap::create(*width, *height, 32);
-        if (!bitmap) return nullptr;
+        if (!bitmap) {
+            report(failure, DecodeFailure::kOutOfMemory);
+            return nullptr;
+        }
         std::vector<std::uint8_t> cmykRow;
         if (d->cinfo.out_color_space == JCS_CMYK) cmykRow.resize(std::size_t{w} * 4);
-        if (!readRows(*d, *bitmap, cmykRow.data())) return nullptr;
+        if (!readRows(*d, *bitmap, cmykRow.data())) {
+            report(failure, failureOf(d->err, false));
+            return nullptr;
+        }
         return bitmap;
     } catch (...) {
+        report(failure, DecodeFailure::kOutOfMemory);
         return nullptr;
     }
 }

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "base/byte_view.h"
+#include "base/decode_failure.h"
 #include "platform/gdi/bitmap.h"
 
 namespace talvrin::platform {
@@ -17,8 +18,13 @@ namespace talvrin::platform {
 [[nodiscard]] bool looksLikeJpeg(ByteView bytes) noexcept;
 
 // Decodes a JPEG file into a 32-bit bottom-up bitmap, alpha 255. Null when the library rejects
-// the data, when width x height exceeds maxPixels, or when allocation fails.
+// the data, when width x height exceeds maxPixels or the bitmap's size limit, or when
+// allocation fails; *failure, when given, says why (kNone on success): the library's own
+// errors are mapped to the nearest reason (data ending before the image: truncated; 12-bit
+// samples and other variants the library was built without: unsupported variant; any other
+// error in the headers: bad header, in the scans: bad data).
 [[nodiscard]] std::unique_ptr<Bitmap> decodeJpeg(
-    ByteView bytes, std::uint64_t maxPixels = std::numeric_limits<std::uint64_t>::max()) noexcept;
+    ByteView bytes, std::uint64_t maxPixels = std::numeric_limits<std::uint64_t>::max(),
+    DecodeFailure* failure = nullptr) noexcept;
 
 }  // namespace talvrin::platform

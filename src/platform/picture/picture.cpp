@@ -153,12 +153,15 @@ PictureLoader* pictureLoader() noexcept {
     return loaderSlot().get();
 }
 
-std::unique_ptr<Picture> loadPicture(std::span<const std::uint8_t> bytes) noexcept {
+std::unique_ptr<Picture> loadPicture(std::span<const std::uint8_t> bytes,
+                                     DecodeFailure* failure) noexcept {
+    report(failure, DecodeFailure::kNotRecognised);
     PictureLoader* loader = pictureLoader();
     if (!loader || bytes.empty()) return nullptr;
     try {
-        return loader->load(bytes);
+        return loader->load(bytes, failure);
     } catch (...) {
+        report(failure, DecodeFailure::kOutOfMemory);
         return nullptr;
     }
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 
+#include "base/decode_failure.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 #include "platform/picture/icon.h"
@@ -95,17 +96,22 @@ class Picture {
 class PictureLoader {
   public:
     virtual ~PictureLoader() = default;
-    // The picture the bytes hold, or null when they hold none this loader can decode. Must not
-    // throw.
-    [[nodiscard]] virtual std::unique_ptr<Picture> load(
-        std::span<const std::uint8_t> bytes) noexcept = 0;
+    // The picture the bytes hold, or null when they hold none this loader can decode; then
+    // *failure, when given, says why (kNone on success). Must not throw.
+    [[nodiscard]] virtual std::unique_ptr<Picture> load(std::span<const std::uint8_t> bytes,
+                                                        DecodeFailure* failure) noexcept = 0;
+    [[nodiscard]] std::unique_ptr<Picture> load(std::span<const std::uint8_t> bytes) noexcept {
+        return load(bytes, nullptr);
+    }
 };
 
 // Installs the process-wide picture loader (null removes it) and gives back the previous one.
 std::unique_ptr<PictureLoader> setPictureLoader(std::unique_ptr<PictureLoader> loader) noexcept;
 // The installed loader, or null.
 [[nodiscard]] PictureLoader* pictureLoader() noexcept;
-// The picture the bytes hold through the installed loader; null without a loader or a picture.
-[[nodiscard]] std::unique_ptr<Picture> loadPicture(std::span<const std::uint8_t> bytes) noexcept;
+// The picture the bytes hold through the installed loader; null without a loader (failure:
+// not recognised) or a picture (failure: the loader's reason).
+[[nodiscard]] std::unique_ptr<Picture> loadPicture(std::span<const std::uint8_t> bytes,
+                                                   DecodeFailure* failure = nullptr) noexcept;
 
 }  // namespace talvrin::platform

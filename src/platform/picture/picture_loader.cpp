@@ -47,23 +47,28 @@ IconPictureDecoder iconPictureDecoder() noexcept {
     return iconSlot();
 }
 
-std::unique_ptr<Picture> DefaultPictureLoader::load(std::span<const std::uint8_t> data) noexcept {
+std::unique_ptr<Picture> DefaultPictureLoader::load(std::span<const std::uint8_t> data,
+                                                    DecodeFailure* failure) noexcept {
     const ByteView bytes(data);
     switch (sniffPictureFormat(bytes)) {
         case PictureFormat::kBmp:
-            return Picture::fromBitmap(decodeBmp(bytes, maxPixels_));
+            return Picture::fromBitmap(decodeBmp(bytes, maxPixels_, failure));
         case PictureFormat::kJpeg:
-            return Picture::fromBitmap(decodeJpeg(bytes, maxPixels_));
+            return Picture::fromBitmap(decodeJpeg(bytes, maxPixels_, failure));
         case PictureFormat::kGif:
-            return decodeGifPicture(bytes);
+            return decodeGifPicture(bytes, failure);
         case PictureFormat::kIcon:
-            if (IconPictureDecoder decode = iconSlot()) return decode(bytes);
+            if (IconPictureDecoder decode = iconSlot()) return decode(bytes, failure);
+            report(failure, DecodeFailure::kUnsupported);  // no icon decoder installed
             return nullptr;
         case PictureFormat::kMetafile:
         case PictureFormat::kEnhMetafile:  // not decoded on this platform
+            report(failure, DecodeFailure::kUnsupported);
+            return nullptr;
         case PictureFormat::kUnknown:
             break;
     }
+    report(failure, DecodeFailure::kNotRecognised);
     return nullptr;
 }
 

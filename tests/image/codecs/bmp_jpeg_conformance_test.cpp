@@ -11,7 +11,7 @@
 //   like:FILE   the reference of another corpus file showing the same picture (the reference
 //               decoder refuses or misreads this one)
 //   image       an image; no usable reference (refused by the reference decoder, or none kept)
-//   none        no image
+//   none:REASON no image, refused for REASON (the decode-failure text, e.g. "bad header")
 // Skipped when the corpus is absent.
 #include <gtest/gtest.h>
 
@@ -79,11 +79,13 @@ TEST_P(BmpJpegCorpus, MatchesManifest) {
     c32bppDIB dib;
     cBMPparser parser;
     const bool loaded = parser.LoadStream(bytes, dib, 0, static_cast<std::int32_t>(bytes.size()));
-    if (c.expect == "none") {
+    if (c.expect.rfind("none:", 0) == 0) {
         EXPECT_FALSE(loaded);
         EXPECT_EQ(dib.Handle(), nullptr);
+        EXPECT_EQ(describe(parser.decodeFailure()), c.expect.substr(5)) << c.reason;
         return;
     }
+    EXPECT_EQ(parser.decodeFailure(), DecodeFailure::kNone) << c.file;
     ASSERT_TRUE(loaded) << c.reason;
     ASSERT_NE(dib.Handle(), nullptr);
     if (c.expect == "image") return;

@@ -35,9 +35,11 @@ Px pixel(const c32bppDIB& dib, int x, int y) {
 class CountingLoader : public platform::PictureLoader {
   public:
     explicit CountingLoader(int* calls) : calls_(calls) {}
-    std::unique_ptr<platform::Picture> load(std::span<const std::uint8_t> bytes) noexcept override {
+    using platform::PictureLoader::load;
+    std::unique_ptr<platform::Picture> load(std::span<const std::uint8_t> bytes,
+                                            DecodeFailure* failure) noexcept override {
         ++*calls_;
-        return real_.load(bytes);
+        return real_.load(bytes, failure);
     }
 
   private:

@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 struct ManifestLine {
     std::string file;
-    std::string expect;  // match | reject | empty
+    std::string expect;  // match | reject:REASON | empty:REASON
     std::string reason;
 };
 
@@ -79,10 +79,12 @@ TEST_P(GifIcoConformance, DecodesAsListed) {
     ASSERT_FALSE(bytes.empty()) << m.file;
     c32bppDIB dib;
     bool result;
+    DecodeFailure failure = DecodeFailure::kNone;
     const bool isGif = m.file.rfind("gif/", 0) == 0;
     if (isGif) {
         cGIFparser parser;
         result = parser.LoadStream(bytes, dib, 0, static_cast<std::int32_t>(bytes.size()));
+        failure = parser.decodeFailure();
     } else {
         cICOparser directory;
         std::int32_t length = 0;
@@ -95,14 +97,20 @@ TEST_P(GifIcoConformance, DecodesAsListed) {
         cICOparser parser;
         length = 0;
         result = parser.LoadStream(bytes, w, h, &dib, 0, length, bits);
+        failure = parser.decodeFailure();
     }
 
-    if (m.expect == "reject") {
+    // The outcome, and for a bad file the decode failure it must report.
+    const auto colon = m.expect.find(':');
+    const std::string outcome = m.expect.substr(0, colon);
+    const std::string why = colon == std::string::npos ? "none" : m.expect.substr(colon + 1);
+    EXPECT_EQ(describe(failure), why) << m.file << ": " << m.reason;
+    if (outcome == "reject") {
         EXPECT_FALSE(result) << m.file << ": " << m.reason;
         return;
     }
     ASSERT_TRUE(result) << m.file;
-    if (m.expect == "empty") {
+    if (outcome == "empty") {
         EXPECT_EQ(dib.BitsPointer(), nullptr) << m.file << ": " << m.reason;
         return;
     }

@@ -102,7 +102,7 @@ TEST(GifWalk, DataEndingInsideAnExtensionEmptiesTheSurface) {
     const auto l = load(gif);
     EXPECT_TRUE(l->result);
     EXPECT_EQ(l->dib.BitsPointer(), nullptr);
-    EXPECT_EQ(l->parser.lastError(), cGIFparser::Error::kTruncated);
+    EXPECT_EQ(l->parser.lastFailure(), cGIFparser::Failure::kTruncated);
 }
 
 TEST(GifWalk, RangeOutsideTheArrayOrAtAnOffset) {

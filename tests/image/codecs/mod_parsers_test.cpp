@@ -243,7 +243,9 @@ TEST(GrayscaleWeights, UnknownCodesTakeTheDefaultFormula) {
 class RecordingLoader : public platform::PictureLoader {
   public:
     explicit RecordingLoader(std::vector<std::uint8_t>* seen) : seen_(seen) {}
-    std::unique_ptr<platform::Picture> load(std::span<const std::uint8_t> bytes) noexcept override {
+    using platform::PictureLoader::load;
+    std::unique_ptr<platform::Picture> load(std::span<const std::uint8_t> bytes,
+                                            DecodeFailure*) noexcept override {
         seen_->assign(bytes.begin(), bytes.end());
         return platform::Picture::fromBitmap(platform::Bitmap::create(1, 1, 32));
     }

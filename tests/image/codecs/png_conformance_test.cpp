@@ -24,6 +24,7 @@ using Bytes = std::vector<std::uint8_t>;
 struct ManifestEntry {
     std::string file;
     std::string outcome;
+    std::string failure;  // for a bad file, the decode failure it reports (outcome:failure)
 };
 
 std::vector<ManifestEntry> readManifest() {
@@ -36,6 +37,10 @@ std::vector<ManifestEntry> readManifest() {
         ManifestEntry e;
         std::getline(fields, e.file, '\t');
         std::getline(fields, e.outcome, '\t');
+        if (const auto colon = e.outcome.find(':'); colon != std::string::npos) {
+            e.failure = e.outcome.substr(colon + 1);
+            e.outcome.resize(colon);
+        }
         entries.push_back(e);
     }
     return entries;
@@ -136,6 +141,7 @@ TEST_P(PngConformance, MatchesTheManifest) {
             }
             const bool wantImage =
                 e.outcome == "image" || (e.outcome == "image-without-zlib" && !withLibrary);
+            EXPECT_EQ(describe(parser.decodeFailure()), wantImage ? "none" : e.failure);
             if (e.outcome == "not-png") {
                 EXPECT_FALSE(result);
                 EXPECT_EQ(dib.BitsPointer(), nullptr);

@@ -160,6 +160,45 @@ TEST(LoadingDispatch, FailedLoadLeavesTheSurfaceEmpty) {
     EXPECT_EQ(dib.Handle(), nullptr);
 }
 
+// The last load's reason: the decoder that claimed the data names it, else the first that
+// recognised it, else "not recognised"; a load that succeeds clears it.
+TEST(LoadingDispatch, TheLastLoadKeepsTheReasonOfItsFailure) {
+    const Bytes png = smallPng();
+    Bytes badCrc = png;
+    badCrc[badCrc.size() - 20] ^= 0xFF;
+    Bytes cutGif = smallGif();
+    cutGif.resize(58);  // inside the image descriptor
+    Bytes noTable = smallGif();
+    noTable[10] &= 0x7F;  // no global table (and its bytes removed): neither decoder takes it
+    noTable.erase(noTable.begin() + 13, noTable.begin() + 25);
+    Bytes hugeBmp(80, 0);  // 8-bit run-length coded, 65280 x 32512 pixels: beyond any bitmap
+    hugeBmp[0] = 'B', hugeBmp[1] = 'M', hugeBmp[10] = 54, hugeBmp[14] = 40;
+    hugeBmp[19] = 0xFF, hugeBmp[23] = 0x7F, hugeBmp[26] = 1, hugeBmp[28] = 8, hugeBmp[30] = 1;
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        DecodeFailure want;
+    };
+    const Case cases[] = {
+        {"junk", Bytes(300, 0x11), DecodeFailure::kNotRecognised},
+        {"56 bytes", Bytes(png.begin(), png.begin() + 56), DecodeFailure::kTooShort},
+        {"PNG with a bad checksum", badCrc, DecodeFailure::kChecksum},
+        {"GIF cut in its data", cutGif, DecodeFailure::kTruncated},
+        {"GIF without a colour table", noTable, DecodeFailure::kBadHeader},
+        {"bitmap larger than any surface", hugeBmp, DecodeFailure::kTooLarge},
+        {"good PNG", png, DecodeFailure::kNone},
+    };
+    c32bppDIB dib;
+    for (const Case& c : cases) {
+        EXPECT_EQ(dib.LoadPicture_Stream(c.bytes), c.want == DecodeFailure::kNone) << c.name;
+        EXPECT_EQ(describe(dib.lastLoadFailure()), describe(c.want)) << c.name;
+    }
+    EXPECT_FALSE(dib.LoadPicture_File("/no/such/file.png"));
+    EXPECT_EQ(dib.lastLoadFailure(), DecodeFailure::kUnreadable);
+    EXPECT_FALSE(dib.LoadPicture_ByHandle(platform::GdiObjectRef{}));
+    EXPECT_EQ(dib.lastLoadFailure(), DecodeFailure::kNotRecognised);
+}
+
 TEST(LoadingIcons, PreferencesReachTheIconDecoderAndKeptBytesDecodeAgain) {
     const Bytes ico = iconOfSizes({16, 32, 48});
     c32bppDIB dib;

@@ -83,7 +83,7 @@ TEST(PictureLoaderDispatch, MetafilesAndUnknownBytesGiveNoPicture) {
 }
 
 std::size_t gIconCalls = 0;
-std::unique_ptr<platform::Picture> fakeIconDecoder(ByteView bytes) noexcept {
+std::unique_ptr<platform::Picture> fakeIconDecoder(ByteView bytes, DecodeFailure*) noexcept {
     gIconCalls += bytes.size();
     auto color = platform::Bitmap::create(2, 3, 32);
     auto mask = platform::MaskBitmap::create(2, 3);

@@ -239,7 +239,9 @@ TEST(IconDrawing, IconPictureRendersThroughTheMaskAndClips) {
 
 class FixedLoader : public PictureLoader {
   public:
-    std::unique_ptr<Picture> load(std::span<const std::uint8_t> bytes) noexcept override {
+    using PictureLoader::load;
+    std::unique_ptr<Picture> load(std::span<const std::uint8_t> bytes,
+                                  DecodeFailure*) noexcept override {
         if (bytes.size() != 2) return nullptr;
         return Picture::fromBitmap(Bitmap::create(bytes[0], bytes[1], 32));
     }
