@@ -118,19 +118,24 @@ struct Chunk {
     Bytes data;
 };
 
-// The chunks after the signature; each checksum must match.
+std::uint32_t be32(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+// The chunks after the signature, which must fill the file exactly; each checksum must match.
 std::vector<Chunk> chunksOf(const Bytes& file) {
     std::vector<Chunk> chunks;
-    for (std::size_t at = 8; at + 12 <= file.size();) {
-        const std::uint32_t len =
-            (file[at] << 24) | (file[at + 1] << 16) | (file[at + 2] << 8) | file[at + 3];
+    std::size_t at = 8;
+    while (at + 12 <= file.size()) {
+        const std::uint32_t len = be32(file.data() + at);
+        if (len > file.size() - at - 12) break;
         const std::uint8_t* typed = file.data() + at + 4;
         const std::uint8_t* end = typed + 4 + len;
-        EXPECT_EQ(crc32(0, typed, len + 4),
-                  std::uint32_t(end[0] << 24 | end[1] << 16 | end[2] << 8 | end[3]));
+        EXPECT_EQ(crc32(0, typed, len + 4), be32(end));
         chunks.push_back({std::string(typed, typed + 4), Bytes(typed + 4, end)});
         at += len + 12;
     }
+    EXPECT_EQ(at, file.size());
     return chunks;
 }
 
@@ -227,20 +232,11 @@ TEST_P(PngWriterForm, ChunksFollowTheFormRulesAndDecodeExactly) {
     if (!c.trns.empty()) want.push_back("tRNS");
     want.insert(want.end(), {"IDAT", "IEND"});
     ASSERT_EQ(order, want);
-    Bytes ihdr = {0,
-                  0,
-                  std::uint8_t(c.w >> 8),
-                  std::uint8_t(c.w),
-                  0,
-                  0,
-                  std::uint8_t(c.h >> 8),
-                  std::uint8_t(c.h),
-                  8,
-                  std::uint8_t(c.colorType),
-                  0,
-                  0,
-                  0};
-    EXPECT_EQ(chunks[0].data, ihdr);
+    const Bytes& ihdr = chunks[0].data;
+    ASSERT_EQ(ihdr.size(), 13u);
+    EXPECT_EQ(be32(ihdr.data()), std::uint32_t(c.w));
+    EXPECT_EQ(be32(ihdr.data() + 4), std::uint32_t(c.h));
+    EXPECT_EQ(Bytes(ihdr.begin() + 8, ihdr.end()), (Bytes{8, std::uint8_t(c.colorType), 0, 0, 0}));
     if (c.plteEntries) {
         EXPECT_EQ(chunks[1].data.size(), 3 * c.plteEntries);
     }
