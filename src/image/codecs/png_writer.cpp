@@ -175,10 +175,8 @@ bool analysePalette(const SurfacePixels& px, PaletteForm& f) noexcept {
             std::array<bool, 256> used{};
             for (std::size_t i = 0; i < f.count; ++i)
                 if (alpha[i] == 255) used[static_cast<std::uint32_t>(f.values[i]) & 0xFF] = true;
-            std::int32_t free = -1;
-            for (std::size_t l = 0; free < 0 && l < f.count; ++l)
-                if (!used[l]) free = static_cast<std::int32_t>(l);
-            level = free;
+            for (std::size_t l = 0; level < 0 && l < f.count; ++l)
+                if (!used[l]) level = static_cast<std::int32_t>(l);
         }
         // A transparent entry always finds a free level; should it not, the palette form
         // below still encodes the image exactly.
@@ -256,9 +254,9 @@ TruecolourForm analyseTruecolour(const SurfacePixels& px) noexcept {
         }
     }
     for (const auto& channel : used) {
-        const auto free = std::find(channel.begin(), channel.end(), false);
-        if (free != channel.end()) {
-            f.transparent = static_cast<std::int32_t>(free - channel.begin()) * 0x010101;
+        const auto unused = std::find(channel.begin(), channel.end(), false);
+        if (unused != channel.end()) {
+            f.transparent = static_cast<std::int32_t>(unused - channel.begin()) * 0x010101;
             return f;
         }
     }
