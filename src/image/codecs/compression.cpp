@@ -71,4 +71,21 @@ bool compress2(ByteView in, std::vector<std::uint8_t>& out) noexcept {
     }
 }
 
+bool compress2(ByteView in, std::span<std::uint8_t> out, std::size_t* produced) noexcept {
+    if (produced) *produced = 0;
+    if (!isAvailable()) return false;
+    if (in.size() > static_cast<std::size_t>(static_cast<uLong>(-1)) ||
+        out.size() > static_cast<std::size_t>(static_cast<uLong>(-1)))
+        return false;
+    uLongf outLen = static_cast<uLongf>(out.size());
+    Bytef dummy = 0;
+    Bytef* dest = out.empty() ? &dummy : reinterpret_cast<Bytef*>(out.data());
+    const Bytef* src = in.empty() ? &dummy : reinterpret_cast<const Bytef*>(in.data());
+    // Z_BUF_ERROR (the stream does not fit) and every other non-zero result are failures.
+    const int rc = ::compress2(dest, &outLen, src, static_cast<uLong>(in.size()), 9);
+    if (rc != Z_OK) return false;
+    if (produced) *produced = static_cast<std::size_t>(outLen);
+    return true;
+}
+
 }  // namespace talvrin::compression
