@@ -194,9 +194,9 @@ Input makeInput(Kind kind, int w, int h, const char* label) {
             const auto p = paint(x, y);
             const std::uint32_t a = p[3];
             translucent |= a != 255;
-            d[0] = a ? talvrin::png::premultiply(p[2], a) : 0;
-            d[1] = a ? talvrin::png::premultiply(p[1], a) : 0;
-            d[2] = a ? talvrin::png::premultiply(p[0], a) : 0;
+            d[0] = a ? talvrin::premultiplyChannel(p[2], a) : 0;
+            d[1] = a ? talvrin::premultiplyChannel(p[1], a) : 0;
+            d[2] = a ? talvrin::premultiplyChannel(p[0], a) : 0;
             d[3] = std::uint8_t(a);
         }
     }

@@ -45,20 +45,9 @@ constexpr std::size_t kMaxPalette = 256;
 
 // ---- Pixels -----------------------------------------------------------------------------------
 
-// The surface's pixels as rows in buffer order (the bottom image row first).
-struct SurfacePixels {
-    const std::uint8_t* bits;
-    std::int32_t width;
-    std::int32_t height;
-    bool alpha;  // the surface's alpha flag: false makes every pixel count as opaque
-
-    [[nodiscard]] const std::uint8_t* bufferRow(std::int32_t r) const noexcept {
-        return bits + static_cast<std::size_t>(r) * scanWidthFor(width);
-    }
-    // Image row y, counted from the top.
-    [[nodiscard]] const std::uint8_t* imageRow(std::int32_t y) const noexcept {
-        return bufferRow(height - 1 - y);
-    }
+// The surface's pixels, and its alpha flag: false makes every pixel count as opaque.
+struct SurfacePixels : ConstPixelView {
+    bool alpha = false;
 };
 
 // The pixel as the 32-bit value 0xAARRGGBB (its bytes read little-endian).
@@ -121,7 +110,7 @@ bool collectValues(const SurfacePixels& px, PaletteForm& f) noexcept {
     bool havePrevious = false;
     std::uint32_t previous = 0;
     for (std::int32_t r = 0; r < px.height; ++r) {
-        const std::uint8_t* p = px.bufferRow(r);
+        const std::uint8_t* p = px.row(r);
         for (std::int32_t x = 0; x < px.width; ++x, p += kBytesPerPixel) {
             const std::uint32_t v = pixelValue(p);
             if (havePrevious && v == previous) continue;
@@ -240,7 +229,7 @@ TruecolourForm analyseTruecolour(const SurfacePixels& px) noexcept {
     // grey (v, v, v) exists that no opaque pixel has: a value v that one channel never takes.
     std::array<std::array<bool, 256>, 3> used{};  // blue, green, red of the opaque pixels
     for (std::int32_t r = 0; r < px.height; ++r) {
-        const std::uint8_t* p = px.bufferRow(r);
+        const std::uint8_t* p = px.row(r);
         for (std::int32_t x = 0; x < px.width; ++x, p += kBytesPerPixel) {
             const std::uint8_t a = p[kAlphaOffset];
             if (a == 255) {
@@ -270,7 +259,7 @@ TruecolourForm analyseTruecolour(const SurfacePixels& px) noexcept {
 // as the transparent grey (white when there is none), translucent ones straight.
 bool prepareRgbRow(const SurfacePixels& px, std::int32_t y, std::uint8_t key,
                    std::uint8_t* out) noexcept {
-    const std::uint8_t* p = px.imageRow(y);
+    const std::uint8_t* p = px.rowFromTop(y);
     for (std::int32_t x = 0; x < px.width; ++x, p += kBytesPerPixel, out += 3) {
         const std::uint32_t a = px.alpha ? p[kAlphaOffset] : 255u;
         if (a == 255) {
@@ -290,7 +279,7 @@ bool prepareRgbRow(const SurfacePixels& px, std::int32_t y, std::uint8_t key,
 
 // Image row y in the truecolour-with-alpha form, R, G, B, A with straight colours.
 bool prepareRgbaRow(const SurfacePixels& px, std::int32_t y, std::uint8_t* out) noexcept {
-    const std::uint8_t* p = px.imageRow(y);
+    const std::uint8_t* p = px.rowFromTop(y);
     for (std::int32_t x = 0; x < px.width; ++x, p += kBytesPerPixel, out += 4) {
         const std::uint32_t a = p[kAlphaOffset];
         if (a == 255) {
@@ -314,7 +303,7 @@ bool prepareRgbaRow(const SurfacePixels& px, std::int32_t y, std::uint8_t* out) 
 // Image row y as one byte a pixel: its grey level or palette entry.
 void prepareIndexedRow(const SurfacePixels& px, std::int32_t y, const PaletteForm& f,
                        std::uint8_t* out) noexcept {
-    const std::uint8_t* p = px.imageRow(y);
+    const std::uint8_t* p = px.rowFromTop(y);
     std::uint32_t previous = pixelValue(p);
     std::uint8_t written = f.written[f.find(static_cast<std::int32_t>(previous))];
     for (std::int32_t x = 0; x < px.width; ++x, p += kBytesPerPixel) {
@@ -466,7 +455,9 @@ bool cPNGwriter::WritePNG(const c32bppDIB& cHost, std::vector<std::uint8_t>& out
     if (!cHost.Handle() || !cHost.BitsPointer() || cHost.Width() < 1 || cHost.Height() < 1)
         return false;
     if (!compression::isAvailable()) return false;
-    const SurfacePixels px{cHost.BitsPointer(), cHost.Width(), cHost.Height(), cHost.Alpha()};
+    SurfacePixels px;
+    static_cast<ConstPixelView&>(px) = {cHost.BitsPointer(), cHost.Width(), cHost.Height()};
+    px.alpha = cHost.Alpha();
     try {
         std::vector<std::uint8_t> file;
         if (encode(px, file)) {
