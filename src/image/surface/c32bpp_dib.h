@@ -251,6 +251,32 @@ class c32bppDIB {
         return false;
     }
 
+    // ---- Render (render.cpp) ----
+    // One draw's arguments after normalisation: sizes resolved, the source rectangle clipped
+    // to the image, the opacity as a percent and a byte, and the path decided once.
+    struct DrawArgs {
+        platform::DeviceContext* dc = nullptr;
+        c32bppDIB* host = nullptr;
+        std::int32_t destX = 0, destY = 0, destWidth = 0, destHeight = 0;
+        std::int32_t srcX = 0, srcY = 0, srcWidth = 0, srcHeight = 0;
+        std::int32_t percent = 100;
+        std::uint8_t opacity = 255;
+        std::int32_t grayScale = -1;
+        float lightAdjustment = 0;
+        bool setHalfTone = true;
+        bool rotate = false;
+        double degrees = 0;
+        bool mirrored = false;
+        bool scaled = false;
+        bool useAlphaBlend = false;
+    };
+    // Resolves the arguments and chooses the path; false for bad or empty arguments.
+    bool normaliseDraw(DrawArgs& d, std::int32_t Opacity, float Angle, bool CenterOnDestXY) const;
+    // A plain draw through the drawing layer's AlphaBlend.
+    bool renderWithAlphaBlend(const DrawArgs& d);
+    // Everything else: mirror copy, scaling, lightness and the per-pixel blend.
+    bool renderWithEngine(DrawArgs& d) const;
+
     // ---- Engine steps of Render (render.cpp) ----
     // Writes the mirrored source rectangle into the work view (srcWidth x srcHeight), then
     // resets SrcX, SrcY, makes the destination sizes positive and applies a pending lightness.

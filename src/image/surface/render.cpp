@@ -168,158 +168,184 @@ bool c32bppDIB::Render(platform::DeviceContext* destinationDC, std::int32_t dest
                        float LightAdjustment, float Angle, bool CenterOnDestXY) {
     try {
         if (Opacity <= 0) return dib_ != nullptr;
-        if (dib_ == nullptr || (destinationDC == nullptr && destHostDIB == nullptr)) return false;
-        if (destHostDIB != nullptr && destHostDIB->BitsPointer() == nullptr) return false;
-        if (!std::isfinite(Angle) || !std::isfinite(LightAdjustment)) return false;
-
-        // Sizes and source rectangle.
-        if (destWidth == 0) destWidth = width_;
-        if (destHeight == 0) destHeight = height_;
-        if (SrcX < 0) SrcX = 0;
-        if (SrcY < 0) SrcY = 0;
-        if (srcWidth == 0) srcWidth = width_;
-        if (srcHeight == 0) srcHeight = height_;
-        if (srcWidth < 0) {
-            const auto sw = checkedSub<std::int32_t>(0, srcWidth);
-            const auto dw = checkedSub<std::int32_t>(0, destWidth);
-            if (!sw || !dw) return false;
-            srcWidth = *sw;
-            destWidth = *dw;
+        DrawArgs d;
+        d.dc = destinationDC;
+        d.host = destHostDIB;
+        d.destX = destX;
+        d.destY = destY;
+        d.destWidth = destWidth;
+        d.destHeight = destHeight;
+        d.srcX = SrcX;
+        d.srcY = SrcY;
+        d.srcWidth = srcWidth;
+        d.srcHeight = srcHeight;
+        d.setHalfTone = SetHalfTone;
+        d.grayScale = grayScale;
+        d.lightAdjustment = LightAdjustment;
+        if (!normaliseDraw(d, Opacity, Angle, CenterOnDestXY)) return false;
+        if (d.rotate) {
+            BorrowedDC borrowed(d.host);
+            return RenderRotated(d.dc, d.degrees, d.destX, d.destY, d.destWidth, d.destHeight,
+                                 d.srcX, d.srcY, d.srcWidth, d.srcHeight, d.percent, d.host,
+                                 d.grayScale, d.lightAdjustment);
         }
-        if (srcHeight < 0) {
-            const auto sh = checkedSub<std::int32_t>(0, srcHeight);
-            const auto dh = checkedSub<std::int32_t>(0, destHeight);
-            if (!sh || !dh) return false;
-            srcHeight = *sh;
-            destHeight = *dh;
-        }
-        if (std::int64_t{SrcX} + srcWidth > width_) srcWidth = width_ - SrcX;
-        if (std::int64_t{SrcY} + srcHeight > height_) srcHeight = height_ - SrcY;
-        // A source rectangle clipped away entirely draws nothing.
-        if (srcWidth < 1 || srcHeight < 1) return false;
-        // Negating a destination size below must stay in range.
-        if (destWidth == INT32_MIN || destHeight == INT32_MIN) return false;
-
-        const bool rotate = !(Angle == std::trunc(Angle) && std::fmod(Angle, 360.0f) == 0.0f);
-        std::int32_t percent = Opacity % 100;  // Opacity > 0 here
-        if (percent == 0) percent = 100;
-        if (LightAdjustment > 100 || LightAdjustment < -100) LightAdjustment = 0;
-
-        if (rotate) {
-            double degrees = 0;
-            if (!engine::wholeDegrees(Angle, degrees)) return false;
-            if (CenterOnDestXY) {
-                const auto x = to32(std::int64_t{destX} - destWidth / 2);
-                const auto y = to32(std::int64_t{destY} - destHeight / 2);
-                if (!x || !y) return false;
-                destX = *x;
-                destY = *y;
-            }
-            BorrowedDC borrowed(destHostDIB);
-            return RenderRotated(destinationDC, degrees, destX, destY, destWidth, destHeight, SrcX,
-                                 SrcY, srcWidth, srcHeight, percent, destHostDIB, grayScale,
-                                 LightAdjustment);
-        }
-        if (CenterOnDestXY) {
-            const auto x = to32(std::int64_t{destX} - std::abs(destWidth / 2));
-            const auto y = to32(std::int64_t{destY} - std::abs(destHeight / 2));
-            if (!x || !y) return false;
-            destX = *x;
-            destY = *y;
-        }
-
-        const bool mirrored = destWidth < 1 || destHeight < 0;
-        const bool scaled = std::abs(destWidth) != srcWidth || std::abs(destHeight) != srcHeight;
-        const bool useAlphaBlend = (!isGDIplusEnabled() || gdiToken_ == 0) &&
-                                   isAlphaBlendFriendly() && !mirrored && grayScale == -1 &&
-                                   LightAdjustment == 0 && (!scaled || !highQuality_);
+        if (d.useAlphaBlend) return renderWithAlphaBlend(d);
         // The imaging-library bridge would take the remaining draws when it is enabled; it is
         // absent on this platform, so they go to the engine.
-        const auto opacity = static_cast<std::uint8_t>(percent * 255 / 100);
-
-        if (useAlphaBlend) {
-            const bool wasSelected = savedObject_ != nullptr;
-            platform::DeviceContext* source = LoadDIBinDC(true);
-            if (source == nullptr) return false;
-            bool drawn = false;
-            {
-                BorrowedDC borrowed(destHostDIB);
-                platform::DeviceContext* target =
-                    destHostDIB != nullptr ? borrowed.dc() : destinationDC;
-                if (target != nullptr) {
-                    std::optional<platform::StretchMode> previous;
-                    if (SetHalfTone && (capabilityFlags_ & kCapConsumerFamily) == 0)
-                        previous = target->setStretchMode(platform::StretchMode::HalfTone);
-                    drawn = platform::AlphaBlend(*target, destX, destY, destWidth, destHeight,
-                                                 *source, SrcX, SrcY, srcWidth, srcHeight,
-                                                 platform::BlendFunction{opacity, alpha_});
-                    if (previous) target->setStretchMode(*previous);
-                }
-            }
-            if (!wasSelected) LoadDIBinDC(false);
-            return drawn;
-        }
-
-        // Engine path.
-        engine::WorkBuffer mirroredCopy;
-        const PixelView* buffer = nullptr;
-        PixelView mirroredView;
-        if (mirrored) {
-            mirroredCopy = engine::WorkBuffer::create(srcWidth, srcHeight, false);
-            if (mirroredCopy.empty()) return false;
-            mirroredView = mirroredCopy.view();
-            if (!MirrorCopy(SrcX, SrcY, srcWidth, srcHeight, destWidth, destHeight, mirroredView,
-                            LightAdjustment))
-                return false;
-            buffer = &mirroredView;
-        }
-        if (!scaled) {
-            return BlendToTarget(destinationDC, buffer, SrcX, SrcY, destX, destY, destWidth,
-                                 destHeight, opacity, destHostDIB, grayScale, LightAdjustment);
-        }
-
-        // ScaleToBuffer: only the part of the output that can reach the target is produced.
-        // A negative destX / destY cuts columns from the left and rows from the top; the
-        // target's own edges cut the rest.
-        const std::int64_t fullW = destWidth, fullH = destHeight;  // positive here
-        const std::int64_t left = std::max<std::int64_t>(destX, 0);
-        const std::int64_t top = std::max<std::int64_t>(destY, 0);
-        if (left >= std::int64_t{destX} + fullW || top >= std::int64_t{destY} + fullH)
-            return false;  // swallowed by a negative position
-        const Rect visible = visibleTarget(destinationDC, destHostDIB);
-        const std::int64_t x0 = std::max<std::int64_t>(left, visible.left);
-        const std::int64_t y0 = std::max<std::int64_t>(top, visible.top);
-        const std::int64_t x1 = std::min<std::int64_t>(std::int64_t{destX} + fullW, visible.right);
-        const std::int64_t y1 = std::min<std::int64_t>(std::int64_t{destY} + fullH, visible.bottom);
-        if (x1 <= x0 || y1 <= y0) return true;  // nothing of it is visible
-
-        const ConstPixelView source =
-            buffer != nullptr ? ConstPixelView(*buffer) : ConstPixelView(bits_, width_, height_);
-        engine::ScaleJob job;
-        job.srcX = SrcX;
-        job.srcY = SrcY;
-        job.srcWidth = srcWidth;
-        job.srcHeight = srcHeight;
-        job.fullWidth = destWidth;
-        job.fullHeight = destHeight;
-        job.skipX = static_cast<std::int32_t>(x0 - destX);
-        job.skipBottom = static_cast<std::int32_t>(std::int64_t{destY} + fullH - y1);
-        job.bilinear = highQuality_;
-        auto scaledCopy = engine::WorkBuffer::create(static_cast<std::int32_t>(x1 - x0),
-                                                     static_cast<std::int32_t>(y1 - y0), false);
-        if (scaledCopy.empty()) return false;
-        const PixelView scaledView = scaledCopy.view();
-        if (!engine::scaleToBuffer(source, job, scaledView)) return false;
-        if (LightAdjustment != 0) {
-            if (!engine::adjustLightness(scaledView, scaledView, LightAdjustment)) return false;
-            LightAdjustment = 0;
-        }
-        return BlendToTarget(destinationDC, &scaledView, 0, 0, static_cast<std::int32_t>(x0),
-                             static_cast<std::int32_t>(y0), scaledView.width, scaledView.height,
-                             opacity, destHostDIB, grayScale, LightAdjustment);
+        return renderWithEngine(d);
     } catch (...) {
         return false;
     }
+}
+
+bool c32bppDIB::normaliseDraw(DrawArgs& d, std::int32_t Opacity, float Angle,
+                              bool CenterOnDestXY) const {
+    if (dib_ == nullptr || (d.dc == nullptr && d.host == nullptr)) return false;
+    if (d.host != nullptr && d.host->BitsPointer() == nullptr) return false;
+    if (!std::isfinite(Angle) || !std::isfinite(d.lightAdjustment)) return false;
+
+    // Sizes and source rectangle.
+    if (d.destWidth == 0) d.destWidth = width_;
+    if (d.destHeight == 0) d.destHeight = height_;
+    if (d.srcX < 0) d.srcX = 0;
+    if (d.srcY < 0) d.srcY = 0;
+    if (d.srcWidth == 0) d.srcWidth = width_;
+    if (d.srcHeight == 0) d.srcHeight = height_;
+    if (d.srcWidth < 0) {
+        const auto sw = checkedSub<std::int32_t>(0, d.srcWidth);
+        const auto dw = checkedSub<std::int32_t>(0, d.destWidth);
+        if (!sw || !dw) return false;
+        d.srcWidth = *sw;
+        d.destWidth = *dw;
+    }
+    if (d.srcHeight < 0) {
+        const auto sh = checkedSub<std::int32_t>(0, d.srcHeight);
+        const auto dh = checkedSub<std::int32_t>(0, d.destHeight);
+        if (!sh || !dh) return false;
+        d.srcHeight = *sh;
+        d.destHeight = *dh;
+    }
+    if (std::int64_t{d.srcX} + d.srcWidth > width_) d.srcWidth = width_ - d.srcX;
+    if (std::int64_t{d.srcY} + d.srcHeight > height_) d.srcHeight = height_ - d.srcY;
+    // A source rectangle clipped away entirely draws nothing.
+    if (d.srcWidth < 1 || d.srcHeight < 1) return false;
+    // Negating a destination size below must stay in range.
+    if (d.destWidth == INT32_MIN || d.destHeight == INT32_MIN) return false;
+
+    d.rotate = !(Angle == std::trunc(Angle) && std::fmod(Angle, 360.0f) == 0.0f);
+    d.percent = Opacity % 100;  // Opacity > 0 here
+    if (d.percent == 0) d.percent = 100;
+    d.opacity = static_cast<std::uint8_t>(d.percent * 255 / 100);
+    if (d.lightAdjustment > 100 || d.lightAdjustment < -100) d.lightAdjustment = 0;
+
+    if (d.rotate) {
+        if (!engine::wholeDegrees(Angle, d.degrees)) return false;
+        if (CenterOnDestXY) {
+            const auto x = to32(std::int64_t{d.destX} - d.destWidth / 2);
+            const auto y = to32(std::int64_t{d.destY} - d.destHeight / 2);
+            if (!x || !y) return false;
+            d.destX = *x;
+            d.destY = *y;
+        }
+        return true;
+    }
+    if (CenterOnDestXY) {
+        const auto x = to32(std::int64_t{d.destX} - std::abs(d.destWidth / 2));
+        const auto y = to32(std::int64_t{d.destY} - std::abs(d.destHeight / 2));
+        if (!x || !y) return false;
+        d.destX = *x;
+        d.destY = *y;
+    }
+
+    // Decided once, for the path choice and for the engine.
+    d.mirrored = d.destWidth < 1 || d.destHeight < 0;
+    d.scaled = std::abs(d.destWidth) != d.srcWidth || std::abs(d.destHeight) != d.srcHeight;
+    d.useAlphaBlend = (!isGDIplusEnabled() || gdiToken_ == 0) && isAlphaBlendFriendly() &&
+                      !d.mirrored && d.grayScale == -1 && d.lightAdjustment == 0 &&
+                      (!d.scaled || !highQuality_);
+    return true;
+}
+
+bool c32bppDIB::renderWithAlphaBlend(const DrawArgs& d) {
+    const bool wasSelected = savedObject_ != nullptr;
+    platform::DeviceContext* source = LoadDIBinDC(true);
+    if (source == nullptr) return false;
+    bool drawn = false;
+    {
+        BorrowedDC borrowed(d.host);
+        platform::DeviceContext* target = d.host != nullptr ? borrowed.dc() : d.dc;
+        if (target != nullptr) {
+            std::optional<platform::StretchMode> previous;
+            if (d.setHalfTone && (capabilityFlags_ & kCapConsumerFamily) == 0)
+                previous = target->setStretchMode(platform::StretchMode::HalfTone);
+            drawn = platform::AlphaBlend(*target, d.destX, d.destY, d.destWidth, d.destHeight,
+                                         *source, d.srcX, d.srcY, d.srcWidth, d.srcHeight,
+                                         platform::BlendFunction{d.opacity, alpha_});
+            if (previous) target->setStretchMode(*previous);
+        }
+    }
+    if (!wasSelected) LoadDIBinDC(false);
+    return drawn;
+}
+
+bool c32bppDIB::renderWithEngine(DrawArgs& d) const {
+    engine::WorkBuffer mirroredCopy;
+    const PixelView* buffer = nullptr;
+    PixelView mirroredView;
+    if (d.mirrored) {
+        mirroredCopy = engine::WorkBuffer::create(d.srcWidth, d.srcHeight, false);
+        if (mirroredCopy.empty()) return false;
+        mirroredView = mirroredCopy.view();
+        if (!MirrorCopy(d.srcX, d.srcY, d.srcWidth, d.srcHeight, d.destWidth, d.destHeight,
+                        mirroredView, d.lightAdjustment))
+            return false;
+        buffer = &mirroredView;
+    }
+    if (!d.scaled) {
+        return BlendToTarget(d.dc, buffer, d.srcX, d.srcY, d.destX, d.destY, d.destWidth,
+                             d.destHeight, d.opacity, d.host, d.grayScale, d.lightAdjustment);
+    }
+
+    // ScaleToBuffer: only the part of the output that can reach the target is produced.
+    // A negative destX / destY cuts columns from the left and rows from the top; the
+    // target's own edges cut the rest.
+    const std::int64_t fullW = d.destWidth, fullH = d.destHeight;  // positive here
+    const std::int64_t left = std::max<std::int64_t>(d.destX, 0);
+    const std::int64_t top = std::max<std::int64_t>(d.destY, 0);
+    if (left >= std::int64_t{d.destX} + fullW || top >= std::int64_t{d.destY} + fullH)
+        return false;  // swallowed by a negative position
+    const Rect visible = visibleTarget(d.dc, d.host);
+    const std::int64_t x0 = std::max<std::int64_t>(left, visible.left);
+    const std::int64_t y0 = std::max<std::int64_t>(top, visible.top);
+    const std::int64_t x1 = std::min<std::int64_t>(std::int64_t{d.destX} + fullW, visible.right);
+    const std::int64_t y1 = std::min<std::int64_t>(std::int64_t{d.destY} + fullH, visible.bottom);
+    if (x1 <= x0 || y1 <= y0) return true;  // nothing of it is visible
+
+    const ConstPixelView source =
+        buffer != nullptr ? ConstPixelView(*buffer) : ConstPixelView(bits_, width_, height_);
+    engine::ScaleJob job;
+    job.srcX = d.srcX;
+    job.srcY = d.srcY;
+    job.srcWidth = d.srcWidth;
+    job.srcHeight = d.srcHeight;
+    job.fullWidth = d.destWidth;
+    job.fullHeight = d.destHeight;
+    job.skipX = static_cast<std::int32_t>(x0 - d.destX);
+    job.skipBottom = static_cast<std::int32_t>(std::int64_t{d.destY} + fullH - y1);
+    job.bilinear = highQuality_;
+    auto scaledCopy = engine::WorkBuffer::create(static_cast<std::int32_t>(x1 - x0),
+                                                 static_cast<std::int32_t>(y1 - y0), false);
+    if (scaledCopy.empty()) return false;
+    const PixelView scaledView = scaledCopy.view();
+    if (!engine::scaleToBuffer(source, job, scaledView)) return false;
+    float lightness = d.lightAdjustment;
+    if (lightness != 0) {
+        if (!engine::adjustLightness(scaledView, scaledView, lightness)) return false;
+        lightness = 0;
+    }
+    return BlendToTarget(d.dc, &scaledView, 0, 0, static_cast<std::int32_t>(x0),
+                         static_cast<std::int32_t>(y0), scaledView.width, scaledView.height,
+                         d.opacity, d.host, d.grayScale, lightness);
 }
 
 }  // namespace talvrin
