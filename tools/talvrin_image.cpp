@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/decode_budget.h"
 #include "image/codecs/ico_parser.h"
 #include "image/surface/c32bpp_dib.h"
 
@@ -26,6 +27,10 @@ constexpr const char* kUsage =
     "commands:\n"
     "  info FILE...                            one line of facts per image file\n"
     "  convert IN OUT [--icon WxH] [--depth N] load IN, write OUT by its extension\n"
+    "\n"
+    "Every command takes --max-pixels N|unlimited: the decode budget, the most pixels an image\n"
+    "may declare before it is refused as too large (default 67108863; unlimited leaves only\n"
+    "the surface's own 32-bit size limit).\n"
     "\n"
     "Run 'talvrin-image <command> --help' for a command's details.\n";
 
@@ -148,6 +153,19 @@ int info(int argc, char** argv) {
     return status;
 }
 
+// The value of --max-pixels: a whole number of pixels, or "unlimited" (0, no budget).
+std::optional<std::uint64_t> parseBudget(std::string_view s) {
+    if (s == "unlimited") return 0;
+    if (s.empty() || s.size() > 19) return std::nullopt;
+    std::uint64_t v = 0;
+    for (const char c : s) {
+        if (c < '0' || c > '9') return std::nullopt;
+        v = v * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (v == 0) return std::nullopt;  // "no budget" is spelt out
+    return v;
+}
+
 std::optional<std::pair<int, int>> parseSize(std::string_view s) {
     const auto x = s.find_first_of("xX");
     if (x == std::string_view::npos) return std::nullopt;
@@ -263,6 +281,24 @@ int convert(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     using namespace talvrin;
+    // --max-pixels applies to every command: taken out of the arguments here.
+    std::vector<char*> args(argv, argv + argc);
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (std::strcmp(args[i], "--max-pixels") != 0) continue;
+        const std::optional<std::uint64_t> budget =
+            i + 1 < args.size() ? parseBudget(args[i + 1]) : std::nullopt;
+        if (!budget) {
+            std::fprintf(stderr,
+                         "talvrin-image: --max-pixels wants a number of pixels or 'unlimited'\n");
+            return 2;
+        }
+        setDecodeBudget(*budget);
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                   args.begin() + static_cast<std::ptrdiff_t>(i + 2));
+        --i;
+    }
+    argc = static_cast<int>(args.size());
+    argv = args.data();
     if (argc < 2) {
         std::fputs(kUsage, stderr);
         return 2;

@@ -66,6 +66,18 @@ TEST_F(TalvrinImage, InfoPrintsOneTabSeparatedLinePerFileAndFailsOnAnyError) {
     EXPECT_NE(r.out.find(path("short.png") + "\terror=too short\n"), std::string::npos) << r.out;
 }
 
+TEST_F(TalvrinImage, MaxPixelsSetsTheDecodeBudgetOfEveryCommand) {
+    // The 2 x 2 image has 4 pixels.
+    EXPECT_EQ(run("info --max-pixels 3 " + png_).out, png_ + "\terror=too large\n");
+    EXPECT_EQ(run("info " + png_ + " --max-pixels 4").status, 0);
+    EXPECT_EQ(run("--max-pixels unlimited info " + png_).status, 0);
+    const ToolRun refused = run("convert " + png_ + " " + path("a.rgba") + " --max-pixels 3");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("error=too large"), std::string::npos);
+    for (const char* bad : {"", "0", "-4", "12x", "99999999999999999999"})
+        EXPECT_EQ(run("info " + png_ + " --max-pixels " + bad).status, 2) << bad;
+}
+
 TEST_F(TalvrinImage, ConvertWritesStraightAndPremultipliedRgbaTopRowFirst) {
     ASSERT_EQ(run("convert " + png_ + " " + path("a.rgba")).status, 0);
     EXPECT_EQ(talvrin::testutil::readFile(path("a.rgba")),

@@ -6,6 +6,7 @@
 
 #include "base/byte_view.h"
 #include "base/checked_math.h"
+#include "base/decode_budget.h"
 #include "image/codecs/pixel_helpers.h"
 #include "image/codecs/platform_wrappers.h"
 #include "image/surface/c32bpp_dib.h"
@@ -77,6 +78,10 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHo
             const bool inside = dataSize && bmp.contains(dataOffset, *dataSize);
 
             if (inside && bpp == 32 && *bmp.u32le(30) == 0) {
+                if (!withinDecodeBudget(static_cast<std::uint64_t>(width), rows)) {
+                    decodeFailure_ = DecodeFailure::kTooLarge;
+                    return false;
+                }
                 if (!cHost.InitializeDIB(width, static_cast<std::int32_t>(rows))) {
                     decodeFailure_ =
                         checkedMul<std::int32_t>(width, 4, static_cast<std::int32_t>(rows))

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/checked_math.h"
+#include "base/decode_budget.h"
 #include "base/div255.h"
 #include "base/pixels.h"
 #include "image/codecs/pixel_helpers.h"
@@ -421,6 +422,12 @@ bool cICOparser::loadBitmapEntry(const Entry& e, c32bppDIB& cHost) noexcept {
             failure_ = Failure::kUnconvertible;
             return true;
         }
+        if (!withinDecodeBudget(static_cast<std::uint64_t>(sizeOf(e.width)),
+                                static_cast<std::uint64_t>(sizeOf(e.height)))) {
+            cHost.DestroyDIB();
+            failure_ = Failure::kTooLarge;
+            return true;
+        }
         if (!cHost.InitializeDIB(static_cast<std::int32_t>(sizeOf(e.width)),
                                  static_cast<std::int32_t>(sizeOf(e.height)))) {
             cHost.DestroyDIB();
@@ -508,6 +515,8 @@ DecodeFailure cICOparser::decodeFailure() const noexcept {
             return DecodeFailure::kUnsupported;
         case Failure::kNoSurface:
             return DecodeFailure::kOutOfMemory;
+        case Failure::kTooLarge:
+            return DecodeFailure::kTooLarge;
         case Failure::kPngEntry:
             return pngFailure_;
     }

@@ -85,6 +85,7 @@ class cICOparser {
         kNoBitCount,      // an entry whose bit count is 0 and cannot be derived
         kUnconvertible,   // the chosen entry's depth has no conversion
         kNoSurface,       // the surface for the chosen entry could not be created
+        kTooLarge,        // the chosen entry has more pixels than the decode budget
         kPngEntry,        // the chosen PNG entry did not decode (pngFailure says why)
     };
     [[nodiscard]] Failure lastFailure() const noexcept { return failure_; }

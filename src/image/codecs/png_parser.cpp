@@ -7,6 +7,7 @@
 #include <new>
 
 #include "base/checked_math.h"
+#include "base/decode_budget.h"
 #include "base/whole_file.h"
 #include "image/codecs/compression.h"
 #include "image/codecs/inflater.h"
@@ -216,7 +217,13 @@ bool cPNGparser::readHeader(ByteView typeAndData, ByteView body, std::uint32_t s
     if (body.data()[10] != 0 || body.data()[11] != 0) return rejectWith(Failure::kBadHeader);
     if (h.interlace > 1 || !png::isValidFormat(h.colorType, h.bitDepth))
         return rejectWith(Failure::kBadHeader);
-    if (!checkedMul<std::int32_t>(h.width, 32, h.height)) return rejectWith(Failure::kBadHeader);
+    // More pixels than the decode budget, or than a 32-bit surface of 4-byte pixels holds (the
+    // own limit, width * 32 * height within the signed 32-bit range): refused before anything
+    // of the image's size is allocated.
+    if (!withinDecodeBudget(static_cast<std::uint64_t>(h.width),
+                            static_cast<std::uint64_t>(h.height)) ||
+        !checkedMul<std::int32_t>(h.width, 32, h.height))
+        return rejectWith(Failure::kTooLarge);
     const auto expected = png::expectedSize(h);
     if (!expected) return rejectWith(Failure::kBadHeader);
     header_ = h;

@@ -37,7 +37,7 @@ class cPNGparser {
         kOutOfMemory,       // a buffer or the surface could not be allocated
         kDecompress,        // neither the library nor the built-in inflater could inflate
         kConversion,        // a filter type above 4 in an interlaced image, or a bad palette index
-        kTooLarge,          // more pixels than the decode budget allows
+        kTooLarge,          // more pixels than the decode budget or a 32-bit surface allows
     };
 
     // Decodes `streamLength` bytes of `Stream` from `streamOffset` (a view, no copy) into

@@ -181,8 +181,8 @@ class c32bppDIB {
                           std::int32_t iconCy = 0, bool SaveFormat = false,
                           std::int32_t iconBitDepth = 32);
     // Loads streamLength bytes of inStream from streamStart (a length of 0: to the end). A start
-    // below 0 counts as 0; a start beyond the array, or fewer than 57 bytes, answers false with
-    // the surface untouched.
+    // below 0 counts as 0; a negative length, a start beyond the array, or fewer than 57 bytes
+    // answers false with the surface untouched.
     bool LoadPicture_Stream(std::span<const std::uint8_t> inStream, std::int32_t iconCx = 0,
                             std::int32_t iconCy = 0, std::int64_t streamStart = 0,
                             std::int64_t streamLength = 0, bool SaveFormat = false,

@@ -117,13 +117,16 @@ struct BlendJob {
 // the alpha byte follows the same rule with a in place of c. Gray: g = nearest(B*wB + G*wG +
 // R*wR) (single precision, halves to even, low byte) in place of each colour byte. A colour
 // above its pixel's alpha (a malformed source) is taken as the alpha.
-// Answers false only for invalid views; a rectangle clipped away entirely answers true.
+// Answers true when some pixel was composed; false for invalid views and for a rectangle that
+// the clipping leaves empty (it lies wholly outside the source or the target, or has no size),
+// so that a draw that changes nothing never reports success.
 bool blendToSurface(ConstPixelView src, const BlendJob& job, PixelView target) noexcept;
 
 // Blends onto a device context's pixels as the desktop does through a 24-bit temporary: the
 // colour bytes follow the rules above, and on a 32-bit context every pixel of the (clipped)
 // rectangle is left with alpha 0, as a 24-bit row written back into 32 bits is. The rectangle is
-// clipped to the context's clip box. False for invalid views or a context without pixels.
+// clipped to the context's clip box. False for invalid views, a context without pixels, or a
+// rectangle the clipping leaves empty (as blendToSurface).
 bool blendToContext(ConstPixelView src, const BlendJob& job, platform::DeviceContext& dc) noexcept;
 
 // ---- Rotation -----------------------------------------------------------------------------

@@ -241,7 +241,7 @@ bool clipJob(ConstPixelView src, const BlendJob& job, std::int64_t left, std::in
 bool blendToSurface(ConstPixelView src, const BlendJob& job, PixelView target) noexcept {
     if (!src.valid() || !target.valid()) return false;
     Clipped c{};
-    if (!clipJob(src, job, 0, 0, target.width, target.height, c)) return true;
+    if (!clipJob(src, job, 0, 0, target.width, target.height, c)) return false;
     const bool gray = job.grayScale != -1;
     const GrayTables tables(gray ? job.grayScale : 0);
     const RowFn row = pickRow<TargetKind::Host>(gray);
@@ -260,7 +260,7 @@ bool blendToContext(ConstPixelView src, const BlendJob& job, platform::DeviceCon
     if (bitmap.bits() == nullptr || (bpp != 24 && bpp != 32)) return false;
     const Rect box = dc.clipBox();
     Clipped c{};
-    if (!clipJob(src, job, box.left, box.top, box.right, box.bottom, c)) return true;
+    if (!clipJob(src, job, box.left, box.top, box.right, box.bottom, c)) return false;
     const bool gray = job.grayScale != -1;
     const GrayTables tables(gray ? job.grayScale : 0);
     const RowFn row =

@@ -143,12 +143,14 @@ bool c32bppDIB::LoadPicture_Stream(std::span<const std::uint8_t> inStream, std::
                                    std::int64_t streamLength, bool SaveFormat,
                                    std::int32_t iconBitDepth) {
     if (inStream.empty()) return refuseLoad(DecodeFailure::kNotRecognised);
+    // Only 0 means "to the end": a negative length is refused, the surface untouched.
+    if (streamLength < 0) return refuseLoad(DecodeFailure::kNotRecognised);
     const auto size = static_cast<std::int64_t>(inStream.size());
     if (streamStart < 0) streamStart = 0;
     // Beyond the array: refused, surface untouched.
     if (streamStart >= size) return refuseLoad(DecodeFailure::kNotRecognised);
     const std::int64_t available = size - streamStart;
-    if (streamLength <= 0 || streamLength > available) streamLength = available;
+    if (streamLength == 0 || streamLength > available) streamLength = available;
     if (streamLength < kMinimumSourceBytes) return refuseLoad(DecodeFailure::kTooShort);
     // The decoders address ranges with 32-bit offsets and lengths.
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();

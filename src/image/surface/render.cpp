@@ -2,8 +2,10 @@
 // drawing layer's AlphaBlend (plain draws) or through the engine (mirroring, scaling,
 // grayscale, lightness, rotation, per-pixel blending). The imaging-library bridge is absent
 // on this platform, so the engine covers every draw that AlphaBlend cannot take.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <optional>
 
 #include "base/checked_math.h"
@@ -42,6 +44,16 @@ class BorrowedDC {
 [[nodiscard]] Rect visibleTarget(platform::DeviceContext* dc, const c32bppDIB* host) {
     if (host != nullptr) return {0, 0, host->Width(), host->Height()};
     return dc->clipBox();
+}
+
+// The rectangle at (x, y) of the given size, its far edges held to the 32-bit range.
+[[nodiscard]] Rect rectOf(std::int32_t x, std::int32_t y, std::int32_t width,
+                          std::int32_t height) noexcept {
+    const auto edge = [](std::int64_t v) {
+        return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+            v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    };
+    return {x, y, edge(std::int64_t{x} + width), edge(std::int64_t{y} + height)};
 }
 
 }  // namespace
@@ -267,6 +279,10 @@ bool c32bppDIB::normaliseDraw(DrawArgs& d, std::int32_t Opacity, float Angle,
 }
 
 bool c32bppDIB::renderWithAlphaBlend(const DrawArgs& d) {
+    // A draw wholly outside the target changes nothing and answers false, as on every other
+    // path (the drawing layer's AlphaBlend itself answers true for it).
+    const Rect target = rectOf(d.destX, d.destY, d.destWidth, d.destHeight);
+    if (intersect(visibleTarget(d.dc, d.host), target).isEmpty()) return false;
     const bool wasSelected = savedObject_ != nullptr;
     platform::DeviceContext* source = LoadDIBinDC(true);
     if (source == nullptr) return false;
@@ -319,7 +335,7 @@ bool c32bppDIB::renderWithEngine(DrawArgs& d) const {
     const std::int64_t y0 = std::max<std::int64_t>(top, visible.top);
     const std::int64_t x1 = std::min<std::int64_t>(std::int64_t{d.destX} + fullW, visible.right);
     const std::int64_t y1 = std::min<std::int64_t>(std::int64_t{d.destY} + fullH, visible.bottom);
-    if (x1 <= x0 || y1 <= y0) return true;  // nothing of it is visible
+    if (x1 <= x0 || y1 <= y0) return false;  // nothing of it is visible: nothing drawn
 
     const ConstPixelView source =
         buffer != nullptr ? ConstPixelView(*buffer) : ConstPixelView(bits_, width_, height_);

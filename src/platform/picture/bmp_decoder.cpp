@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/checked_math.h"
+#include "base/decode_budget.h"
 #include "base/pixels.h"
 
 namespace talvrin::platform {
@@ -376,7 +377,9 @@ std::unique_ptr<Bitmap> decodeBmp(ByteView file, std::uint64_t maxPixels,
         const BmpInfo& info = layout->info;
         const auto pixels = checkedMul<std::uint64_t>(static_cast<std::uint64_t>(info.width),
                                                       static_cast<std::uint64_t>(info.height));
-        if (!pixels || *pixels > maxPixels) {
+        if (!pixels || *pixels > maxPixels ||
+            !withinDecodeBudget(static_cast<std::uint64_t>(info.width),
+                                static_cast<std::uint64_t>(info.height))) {
             report(failure, DecodeFailure::kTooLarge);
             return nullptr;
         }

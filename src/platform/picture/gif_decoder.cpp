@@ -5,6 +5,7 @@
 #include <new>
 
 #include "base/checked_math.h"
+#include "base/decode_budget.h"
 #include "platform/gdi/bitmap.h"
 
 namespace talvrin::platform {
@@ -315,7 +316,11 @@ GifDecodeStatus decodeGifImage(ByteView bytes, const GifLayout& layout, GifImage
     image = GifImage{};
     if (layout.minCodeSize < 2 || layout.minCodeSize > 11) return GifDecodeStatus::kBadMinCodeSize;
     if (layout.width <= 0 || layout.height <= 0) return GifDecodeStatus::kZeroSize;
-    if (!imageByteCount32(layout.width, layout.height)) return GifDecodeStatus::kTooLarge;
+    // Checked before the index buffer is allocated: a few bytes can declare a huge image.
+    if (!imageByteCount32(layout.width, layout.height) ||
+        !withinDecodeBudget(static_cast<std::uint64_t>(layout.width),
+                            static_cast<std::uint64_t>(layout.height)))
+        return GifDecodeStatus::kTooLarge;
     const auto table = bytes.sub(layout.colorTable, 3 * std::uint64_t{layout.tableEntries});
     if (!table) return GifDecodeStatus::kIndexOutOfTable;
     try {

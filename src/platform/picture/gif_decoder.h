@@ -54,7 +54,7 @@ struct GifLayout {
 enum class GifDecodeStatus : std::uint8_t {
     kOk,               // every pixel decoded, or the data ended early (the rest stays index 0)
     kZeroSize,         // image width or height 0
-    kTooLarge,         // width * height * 4 exceeds the signed 32-bit range
+    kTooLarge,         // width * height * 4 exceeds the signed 32-bit range, or the decode budget
     kBadMinCodeSize,   // minimum code size outside 2-11
     kBadCode,          // a code above the next free code (or the free code with no previous)
     kIndexOutOfTable,  // a pixel index at or beyond the colour table's entries

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/checked_math.h"
+#include "base/decode_budget.h"
 #include "base/div255.h"
 
 namespace talvrin::platform {
@@ -165,7 +166,7 @@ std::unique_ptr<Bitmap> decodeJpeg(ByteView bytes, std::uint64_t maxPixels,
         const auto width = checkedCast<std::int32_t>(w);
         const auto height = checkedCast<std::int32_t>(h);
         const auto pixels = checkedMul<std::uint64_t>(w, h);
-        if (!width || !height || !pixels || *pixels > maxPixels ||
+        if (!width || !height || !pixels || *pixels > maxPixels || !withinDecodeBudget(w, h) ||
             !bitmapSizeFits(*width, *height, 32)) {
             report(failure, DecodeFailure::kTooLarge);
             return nullptr;

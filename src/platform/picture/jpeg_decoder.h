@@ -18,7 +18,8 @@ namespace talvrin::platform {
 [[nodiscard]] bool looksLikeJpeg(ByteView bytes) noexcept;
 
 // Decodes a JPEG file into a 32-bit bottom-up bitmap, alpha 255. Null when the library rejects
-// the data, when width x height exceeds maxPixels or the bitmap's size limit, or when
+// the data, when width x height exceeds maxPixels, the process's decode budget or the bitmap's
+// size limit, or when
 // allocation fails; *failure, when given, says why (kNone on success): the library's own
 // errors are mapped to the nearest reason (data ending before the image: truncated; 12-bit
 // samples and other variants the library was built without: unsupported variant; any other

@@ -43,8 +43,9 @@ IconPictureDecoder setIconPictureDecoder(IconPictureDecoder decoder) noexcept;
 
 class DefaultPictureLoader final : public PictureLoader {
   public:
-    // maxPixels bounds the pixel count of a BMP or JPEG picture (a limit for fuzzing and for
-    // hosts that want one); without it only the bitmap's own 32-bit size limit applies.
+    // Every decoder applies the process's decode budget (base/decode_budget.h); maxPixels bounds
+    // the pixel count of a BMP or JPEG picture further, for a loader that wants a lower limit of
+    // its own.
     explicit DefaultPictureLoader(
         std::uint64_t maxPixels = std::numeric_limits<std::uint64_t>::max()) noexcept
         : maxPixels_(maxPixels) {}

@@ -129,8 +129,12 @@ void checkClip(int dx, int dy, bool hostTarget) {
     j.destY = dy;
     j.width = j.height = 4;
     const ConstPixelView sv(src->BitsPointer(), 4, 4);
-    ASSERT_TRUE(hostTarget ? engine::blendToSurface(sv, j, {host->BitsPointer(), 6, 6})
-                           : engine::blendToContext(sv, j, *dc.dc));
+    // True exactly when some pixel lands on the target.
+    const bool overlaps = dx > -4 && dx < 6 && dy > -4 && dy < 6;
+    ASSERT_EQ(hostTarget ? engine::blendToSurface(sv, j, {host->BitsPointer(), 6, 6})
+                         : engine::blendToContext(sv, j, *dc.dc),
+              overlaps)
+        << "drawn at " << dx << "," << dy;
     for (int y = 0; y < 6; ++y) {
         for (int x = 0; x < 6; ++x) {
             const int sx = x - dx, sy = y - dy;

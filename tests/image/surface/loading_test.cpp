@@ -253,6 +253,10 @@ TEST(LoadingRanges, StartAndLengthAreCheckedAgainstTheArray) {
     EXPECT_FALSE(dib.LoadPicture_Stream(png, 0, 0, static_cast<std::int64_t>(png.size()), 0));
     EXPECT_FALSE(dib.LoadPicture_Stream(png, 0, 0, 1LL << 40, 0));
     EXPECT_TRUE(isMarked(dib));
+    // Only a length of 0 means "to the end": a negative one is refused, the surface untouched.
+    EXPECT_FALSE(dib.LoadPicture_Stream(png, 0, 0, 0, -1));
+    EXPECT_FALSE(dib.LoadPicture_Stream(padded, 0, 0, 10, -100));
+    EXPECT_TRUE(isMarked(dib));
 
     // A length past the end is clamped to the bytes there are, before the minimum-size test.
     ASSERT_TRUE(dib.LoadPicture_Stream(padded, 0, 0, 10, 1LL << 40));

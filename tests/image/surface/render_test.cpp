@@ -195,6 +195,35 @@ TEST(RenderMends, NegativePositionSwallowingScaledOutput) {
     EXPECT_EQ(testing::get(*host, 1, 0)[3], 0);
 }
 
+// A draw that its position or the target's edges leave with nothing to draw answers false on
+// every path: unscaled and scaled, mirrored or not, through the engine or AlphaBlend, onto a host
+// surface or a 24-bit context.
+TEST(RenderMends, DrawsThatLeaveNothingVisibleAnswerFalse) {
+    struct Case {
+        std::int32_t x, y, w, h;
+        bool drawn;
+    };
+    const Case cases[] = {
+        {-3, 0, 3, 3, false}, {0, -3, -3, -3, false}, {-3, 0, -3, 3, false}, {8, 0, 3, 3, false},
+        {0, 8, 6, 6, false},  {-6, 0, 6, 6, false},   {-2, 0, 3, 3, true},   {7, 7, 3, 3, true},
+    };
+    for (const bool alphaBlend : {false, true}) {
+        auto src = testing::engineSurface(3, 3);
+        testing::fill(*src, {9, 9, 9, 255});
+        src->setAlphaBlendFriendly(alphaBlend);
+        for (const Case& c : cases) {
+            auto host = testing::engineSurface(8, 8);
+            TestDC dc(8, 8, 24);
+            EXPECT_EQ(src->Render(nullptr, c.x, c.y, c.w, c.h, 0, 0, 0, 0, 100, 0, false,
+                                  host.get()),
+                      c.drawn)
+                << c.x << "," << c.y << " " << c.w << "x" << c.h << " alphaBlend " << alphaBlend;
+            EXPECT_EQ(src->Render(dc.dc.get(), c.x, c.y, c.w, c.h), c.drawn)
+                << c.x << "," << c.y << " " << c.w << "x" << c.h << " alphaBlend " << alphaBlend;
+        }
+    }
+}
+
 TEST(RenderMends, MirroredUnscaledDrawSkipsClippedColumnsAndRows) {
     auto src = testing::engineSurface(4, 3);
     for (int y = 0; y < 3; ++y)
@@ -263,10 +292,9 @@ TEST(RenderClipping, ExtremeArgumentsAnswerCleanly) {
                 }
             EXPECT_EQ(hostDrawn, c.drawn) << c.x << "," << c.y << " " << c.dw << "x" << c.dh;
             EXPECT_EQ(dcDrawn, c.drawn) << c.x << "," << c.y << " " << c.dw << "x" << c.dh;
-            if (c.drawn) {
-                EXPECT_TRUE(onHost);
-                EXPECT_TRUE(onDC);
-            }
+            // The answer says whether anything was drawn.
+            EXPECT_EQ(onHost, c.drawn) << c.x << "," << c.y << " " << c.dw << "x" << c.dh;
+            EXPECT_EQ(onDC, c.drawn) << c.x << "," << c.y << " " << c.dw << "x" << c.dh;
         }
     }
 }
