@@ -50,8 +50,9 @@ constexpr const char* kConvertUsage =
     "\n"
     "Loads IN (for icons and cursors, the entry closest to --icon WxH at --depth N bits;\n"
     "defaults 0x0 and 32) and writes OUT by its extension:\n"
-    "  .png    PNG\n"
-    "  .bmp    32-bit bitmap with a 54-byte header\n"
+    "  .png    PNG in the smallest fitting form (palette, grey, truecolour, with alpha)\n"
+    "  .bmp    bitmap with a 54-byte header: 32-bit premultiplied when the image has alpha,\n"
+    "          else 24-bit\n"
     "  .rgba   raw 8-bit straight RGBA, top row first, no header\n"
     "  .prgba  raw 8-bit premultiplied RGBA as stored, top row first\n"
     "Exit status 0 on success, 1 when loading or writing failed, 2 for a usage error.\n";
@@ -78,23 +79,10 @@ std::string_view extensionOf(const std::string& path) {
     return std::string_view(path).substr(dot);
 }
 
-// Top row first, four bytes a pixel R, G, B, A; straight colours un-premultiplied exactly as the
-// surface reports single pixels.
-std::vector<std::uint8_t> exportRgba(const c32bppDIB& dib, bool premultiplied) {
-    const std::int32_t w = dib.Width(), h = dib.Height();
-    std::vector<std::uint8_t> out(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
-    size_t o = 0;
-    for (std::int32_t y = 0; y < h; ++y) {
-        for (std::int32_t x = 0; x < w; ++x) {
-            std::int32_t alpha = 0;
-            const std::int32_t c = dib.GetPixel(x, y, alpha, premultiplied);
-            out[o++] = static_cast<std::uint8_t>(c & 0xFF);
-            out[o++] = static_cast<std::uint8_t>((c >> 8) & 0xFF);
-            out[o++] = static_cast<std::uint8_t>((c >> 16) & 0xFF);
-            out[o++] = static_cast<std::uint8_t>(alpha);
-        }
-    }
-    return out;
+// Top row first, four bytes a pixel R, G, B, A, premultiplied as stored or un-premultiplied:
+// the surface's own row export.
+bool exportRgba(const c32bppDIB& dib, bool premultiplied, std::vector<std::uint8_t>& out) {
+    return dib.GetDIBbits(out, false, false, true, false, false, 0, 0, 0, 0, premultiplied);
 }
 
 bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
@@ -260,13 +248,12 @@ int convert(int argc, char** argv) {
         return 1;
     }
     std::vector<std::uint8_t> bytes;
-    if (ext == ".rgba" || ext == ".prgba") {
-        bytes = exportRgba(dib, ext == ".prgba");
-    } else {
-        std::fprintf(stderr,
-                     "talvrin-image convert: writing %.*s is not available yet (the "
-                     "library has no %s encoder)\n",
-                     static_cast<int>(ext.size()), ext.data(), ext == ".png" ? "PNG" : "bitmap");
+    const bool encoded = ext == ".png"    ? dib.SaveToStream_PNG(bytes)
+                         : ext == ".bmp" ? dib.SaveToStream(bytes)
+                                         : exportRgba(dib, ext == ".prgba", bytes);
+    if (!encoded) {
+        std::fprintf(stderr, "talvrin-image convert: cannot encode '%s' as %.*s\n", in.c_str(),
+                     static_cast<int>(ext.size()), ext.data());
         return 1;
     }
     if (!writeFile(out, bytes)) {

@@ -35,4 +35,12 @@ namespace talvrin {
     return static_cast<std::uint8_t>(div255FloorShift(colour * alpha));
 }
 
+// The inverse for export: ⌊colour × 255 ÷ alpha⌋ (alpha 1 ... 255), truncating, held to 255 so
+// that a malformed pixel whose colour exceeds its alpha cannot spill into the next channel.
+[[nodiscard]] constexpr std::uint8_t unpremultiplyChannel(std::uint32_t colour,
+                                                          std::uint32_t alpha) noexcept {
+    const std::uint32_t v = colour * 255 / alpha;
+    return static_cast<std::uint8_t>(v > 255 ? 255 : v);
+}
+
 }  // namespace talvrin

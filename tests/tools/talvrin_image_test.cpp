@@ -88,6 +88,23 @@ TEST_F(TalvrinImage, ConvertWritesStraightAndPremultipliedRgbaTopRowFirst) {
               (Bytes{255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 128, 128, 128, 128}));
 }
 
+TEST_F(TalvrinImage, ConvertWritesPngAndBitmapFilesThatReadBackAsTheInput) {
+    ASSERT_EQ(run("convert " + png_ + " " + path("b.png")).status, 0);
+    ASSERT_EQ(run("convert " + png_ + " " + path("b.bmp")).status, 0);
+    EXPECT_EQ(run("info " + path("b.png")).out,
+              path("b.png") + "\tformat=png\ttype=10\tsize=2x2\talpha=1\n");
+    // The bitmap keeps the premultiplied pixels with their alpha.
+    EXPECT_EQ(run("info " + path("b.bmp")).out,
+              path("b.bmp") + "\tformat=bmp\ttype=7\tsize=2x2\talpha=1\n");
+    // Both give back the input's pixels exactly.
+    ASSERT_EQ(run("convert " + path("b.png") + " " + path("b.prgba")).status, 0);
+    ASSERT_EQ(run("convert " + path("b.bmp") + " " + path("c.prgba")).status, 0);
+    ASSERT_EQ(run("convert " + png_ + " " + path("a.prgba")).status, 0);
+    const Bytes original = talvrin::testutil::readFile(path("a.prgba"));
+    EXPECT_EQ(talvrin::testutil::readFile(path("b.prgba")), original);
+    EXPECT_EQ(talvrin::testutil::readFile(path("c.prgba")), original);
+}
+
 TEST_F(TalvrinImage, UsageErrorsAndFailuresHaveTheirStatuses) {
     EXPECT_EQ(run("").status, 2);
     EXPECT_EQ(run("frobnicate").status, 2);

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "base/checked_math.h"
+#include "base/div255.h"
 #include "image/codecs/compression.h"
 #include "image/codecs/gdiplus_probe.h"
 #include "platform/gdi/bitmap.h"
@@ -131,9 +132,9 @@ std::int32_t c32bppDIB::GetPixel(std::int32_t x, std::int32_t y, std::int32_t& A
     if (!asPreMultiplied && a != 0 && a != 255) {
         // A malformed pixel may carry a colour above its alpha: clamp so that no channel
         // spills into its neighbour.
-        b = std::min<std::uint32_t>(b * 255 / a, 255);
-        g = std::min<std::uint32_t>(g * 255 / a, 255);
-        r = std::min<std::uint32_t>(r * 255 / a, 255);
+        b = unpremultiplyChannel(b, a);
+        g = unpremultiplyChannel(g, a);
+        r = unpremultiplyChannel(r, a);
     }
     return static_cast<std::int32_t>(r | (g << 8) | (b << 16));
 }

@@ -5,9 +5,11 @@
 // concern (c32bpp_dib.cpp holds the surface itself). Later concerns add their own sections.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,6 +20,7 @@
 
 namespace talvrin::platform {
 class Bitmap;
+class DropDataObject;
 class DeviceContext;
 class File;
 class Picture;
@@ -217,7 +220,58 @@ class c32bppDIB {
 
     // ---- Regions, checkerboard and copies ----------------------------------------------------
 
-    // ---- Export, import and saving -----------------------------------------------------------
+    // ---- Export, import and saving (export.cpp) ----------------------------------------------
+    // Layout flags of the pixel arrays: BGR or RGB byte order, 4 bytes a pixel (the fourth is
+    // alpha) or 3, 3-byte rows padded to a multiple of 4 bytes or not (4-byte rows never are),
+    // the bottom image row first or the top one. A two-dimensional array [row bytes, rows] holds
+    // the same bytes, row after row, as the one-dimensional one: as2dArray changes nothing here.
+
+    // Exports the rectangle (x, y, Width, Height) of the image, cut to the image (Width or Height
+    // 0: to the image's edge), into outStream: rows of the chosen layout, premultiplied as stored
+    // or un-premultiplied (colour * 255 / alpha truncated and held to 255; alpha 0 gives zeros).
+    // False, outStream untouched, without an image, for x or y negative or beyond the image, for
+    // a rectangle that the cut leaves empty, or for an export above 2^31 - 1 bytes.
+    bool GetDIBbits(std::vector<std::uint8_t>& outStream, bool as2dArray, bool asBGRformat,
+                    bool as32bpp, bool asWordAligned, bool asBottomUp, std::int32_t x = 0,
+                    std::int32_t y = 0, std::int32_t Width = 0, std::int32_t Height = 0,
+                    bool asPreMultiplied = true) const;
+
+    // Imports pixels into the rectangle (dstX, dstY, dstWidth, dstHeight) of the image, cut to
+    // the image (0: to the image's edge). inStream is read as flat bytes: rows of the clipped
+    // width's row bytes in the given layout; input row k goes to image row dstY + k (from the
+    // top), or to dstY + dstHeight - 1 - k when isBottomUp. The array must hold at least the
+    // image's Height (not dstHeight) rows of that length. 3-byte input keeps the surface's alpha
+    // bytes. Afterwards the alpha of the whole surface is classified again: straight alpha is
+    // premultiplied and Alpha is set; ImageType stays. False without an image, for a negative or
+    // out-of-image dstX or dstY, an empty rectangle, or a short or empty array.
+    bool SetDIBbits(std::span<const std::uint8_t> inStream, bool isBGRformat, bool is32bpp,
+                    bool isWordAligned, bool isBottomUp, std::int32_t dstX = 0,
+                    std::int32_t dstY = 0, std::int32_t dstWidth = 0, std::int32_t dstHeight = 0);
+
+    // The image as a bitmap file with a 54-byte header: 32-bit premultiplied pixels when Alpha
+    // is true, else 24-bit rows padded to 4 bytes; bottom-up. False without an image or for a
+    // file above 2^31 - 1 bytes.
+    bool SaveToStream(std::vector<std::uint8_t>& outStream) const;
+
+    // The image as a PNG file in the smallest fitting form (cPNGwriter; the imaging-library
+    // bridge, tried first where it exists, is absent here). False without an image.
+    bool SaveToStream_PNG(std::vector<std::uint8_t>& outStream) const;
+
+    // A copy of the kept source bytes; true when any were kept.
+    bool GetOrginalFormat(std::vector<std::uint8_t>& outStream) const;
+
+    // The sizes of the images of a kept icon or cursor, one row (width, height, bit depth,
+    // colour-count code) an image in directory order; the answer is the count. An icon-type
+    // image without kept bytes gives its own row (Width, Height, 32, -1); any other image type,
+    // or kept bytes that do not parse, give 0 (loading.cpp, beside the other kept-byte work).
+    std::int32_t SourceIconSizes(std::vector<std::array<std::int32_t, 4>>& sizeArray) const;
+
+    // Reads a drop's file names: when the drop offers files, the names of its raw drop
+    // structure replace its own file list (so names outside the narrow code page survive).
+    // True when the file-drop data could be fetched.
+    static bool GetDroppedFileNames(platform::DropDataObject& OLEDragDrop_DataObject);
+    // The file names on the clipboard (UTF-8); the answer is their count, 0 without files.
+    static std::int32_t GetPastedFileNames(std::vector<std::string>& ListOfFiles);
 
   private:
     // One load through the dispatcher: the bytes (a whole file's, or a range of a caller's

@@ -263,4 +263,51 @@ bool c32bppDIB::LoadPicture_FromOrignalFormat(std::int32_t iconCx, std::int32_t 
     return LoadPicture_Stream(copy, iconCx, iconCy, 0, 0, true, iconBitDepth);
 }
 
+namespace {
+
+// The colour-count code of a bit depth: the colours a palette depth can show, 0xFFFF00 for the
+// depths between 9 and 23 bits, 0xFF000000 (negative) for 24 bits and -1 for 32.
+std::int32_t colourCountCode(std::int32_t depth) noexcept {
+    if (depth < 1) return 0;
+    if (depth <= 8) return std::int32_t{1} << depth;
+    if (depth < 24) return 0xFFFF00;
+    if (depth == 24) return static_cast<std::int32_t>(0xFF000000u);
+    return -1;
+}
+
+}  // namespace
+
+std::int32_t c32bppDIB::SourceIconSizes(std::vector<std::array<std::int32_t, 4>>& sizeArray) const {
+    if (!dib_) return 0;
+    switch (imageType_) {
+        case imgIcon:
+        case imgCursor:
+        case imgIconARGB:
+        case imgPNGicon:
+        case imgCursorARGB:
+            break;
+        default:
+            return 0;
+    }
+    try {
+        if (sourceBytes_.empty()) {
+            sizeArray = {{width_, height_, 32, -1}};
+            return 1;
+        }
+        cICOparser directory;
+        std::int32_t length = 0;
+        if (!directory.LoadStream(sourceBytes_, 32, 32, nullptr, 0, length, 32)) return 0;
+        std::vector<std::array<std::int32_t, 4>> rows;
+        for (std::int32_t i = 1; i <= directory.IconCount(); ++i) {
+            const std::int32_t depth = directory.bitDepth(i);
+            rows.push_back(
+                {directory.Width(i), directory.Height(i), depth, colourCountCode(depth)});
+        }
+        sizeArray = std::move(rows);
+        return directory.IconCount();
+    } catch (...) {
+        return 0;
+    }
+}
+
 }  // namespace talvrin

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
+#include <QUrl>
 #include <cstring>
 
 #include "platform/gdi/bitmap.h"
@@ -23,10 +24,24 @@ QImage clipboardImage() {
 }  // namespace
 
 bool QtClipboard::hasFormat(ClipboardFormat format) const {
-    if (format != ClipboardFormat::Bitmap && format != ClipboardFormat::Dib) return false;
     const QClipboard* board = QGuiApplication::clipboard();
     const QMimeData* data = board ? board->mimeData() : nullptr;
-    return data && data->hasImage();
+    if (!data) return false;
+    if (format == ClipboardFormat::FileDrop) return !fileDrop().value_or(FileDrop{}).names.empty();
+    if (format != ClipboardFormat::Bitmap && format != ClipboardFormat::Dib) return false;
+    return data->hasImage();
+}
+
+std::optional<FileDrop> QtClipboard::fileDrop() const {
+    const QClipboard* board = QGuiApplication::clipboard();
+    const QMimeData* data = board ? board->mimeData() : nullptr;
+    if (!data || !data->hasUrls()) return std::nullopt;
+    // Local files only, as UTF-8 paths: the names arrive whole, so the structure counts as wide.
+    FileDrop drop;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) drop.names.push_back(url.toLocalFile().toStdString());
+    if (drop.names.empty()) return std::nullopt;
+    return drop;
 }
 
 std::unique_ptr<Picture> QtClipboard::picture() const {

@@ -1,6 +1,6 @@
 // The desktop clipboard for the image code, read through Qt: an image on the clipboard is
 // offered as a bitmap and a device-independent bitmap, and handed over as a 32-bit bitmap
-// picture.
+// picture; copied local files are offered as a file list.
 #pragma once
 
 #include "platform/picture/clipboard.h"
@@ -11,6 +11,7 @@ class QtClipboard final : public Clipboard {
   public:
     [[nodiscard]] bool hasFormat(ClipboardFormat format) const override;
     [[nodiscard]] std::unique_ptr<Picture> picture() const override;
+    [[nodiscard]] std::optional<FileDrop> fileDrop() const override;
 };
 
 // Installs the Qt clipboard as the image code's clipboard (needs a running QGuiApplication).

@@ -230,6 +230,23 @@ TEST(LoadingIcons, PreferencesReachTheIconDecoderAndKeptBytesDecodeAgain) {
     EXPECT_EQ(plain.Width(), 32);
 }
 
+// The sizes of a kept icon's images; a kept icon is needed for the full list.
+TEST(LoadingIcons, SourceIconSizesListsTheKeptDirectory) {
+    const Bytes ico = iconOfSizes({16, 48});
+    c32bppDIB dib;
+    std::vector<std::array<std::int32_t, 4>> sizes;
+    ASSERT_TRUE(dib.LoadPicture_Stream(ico, 48, 48, 0, 0, true));
+    ASSERT_EQ(dib.SourceIconSizes(sizes), 2);
+    EXPECT_EQ(sizes,
+              (std::vector<std::array<std::int32_t, 4>>{{16, 16, 32, -1}, {48, 48, 32, -1}}));
+    ASSERT_TRUE(dib.LoadPicture_Stream(ico, 16, 16));  // nothing kept: the image's own size
+    ASSERT_EQ(dib.SourceIconSizes(sizes), 1);
+    EXPECT_EQ(sizes, (std::vector<std::array<std::int32_t, 4>>{{16, 16, 32, -1}}));
+    ASSERT_TRUE(dib.LoadPicture_Stream(smallPng(), 0, 0, 0, 0, true));
+    EXPECT_EQ(dib.SourceIconSizes(sizes), 0) << "not an icon";
+    EXPECT_EQ(c32bppDIB().SourceIconSizes(sizes), 0);
+}
+
 TEST(LoadingRanges, StartAndLengthAreCheckedAgainstTheArray) {
     const Bytes png = smallPng();
     Bytes padded(10, 0xEE);

@@ -214,9 +214,9 @@ TEST(RenderMends, DrawsThatLeaveNothingVisibleAnswerFalse) {
         for (const Case& c : cases) {
             auto host = testing::engineSurface(8, 8);
             TestDC dc(8, 8, 24);
-            EXPECT_EQ(src->Render(nullptr, c.x, c.y, c.w, c.h, 0, 0, 0, 0, 100, 0, false,
-                                  host.get()),
-                      c.drawn)
+            EXPECT_EQ(
+                src->Render(nullptr, c.x, c.y, c.w, c.h, 0, 0, 0, 0, 100, 0, false, host.get()),
+                c.drawn)
                 << c.x << "," << c.y << " " << c.w << "x" << c.h << " alphaBlend " << alphaBlend;
             EXPECT_EQ(src->Render(dc.dc.get(), c.x, c.y, c.w, c.h), c.drawn)
                 << c.x << "," << c.y << " " << c.w << "x" << c.h << " alphaBlend " << alphaBlend;

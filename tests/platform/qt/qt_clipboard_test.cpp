@@ -6,6 +6,8 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMimeData>
+#include <QUrl>
 
 #include "image/surface/c32bpp_dib.h"
 
@@ -58,6 +60,21 @@ TEST(QtClipboard, TextOrNothingOnTheClipboardIsNoPicture) {
     ASSERT_NE(board, nullptr);
     EXPECT_FALSE(board->hasFormat(platform::ClipboardFormat::EnhMetafile));
     EXPECT_EQ(board->picture(), nullptr);
+}
+
+TEST(QtClipboard, CopiedLocalFilesArePastedFileNames) {
+    app();
+    platform::qt::installQtClipboard();
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/a b.png")),
+                   QUrl(QStringLiteral("https://example.invalid/remote.png")),
+                   QUrl::fromLocalFile(QString::fromUtf8("/tmp/\u00e9t\u00e9.gif"))});
+    QGuiApplication::clipboard()->setMimeData(data);
+    std::vector<std::string> names;
+    ASSERT_EQ(c32bppDIB::GetPastedFileNames(names), 2) << "only local files are file names";
+    EXPECT_EQ(names, (std::vector<std::string>{"/tmp/a b.png", "/tmp/\u00e9t\u00e9.gif"}));
+    QGuiApplication::clipboard()->setText(QStringLiteral("no files"));
+    EXPECT_EQ(c32bppDIB::GetPastedFileNames(names), 0);
 }
 
 }  // namespace
