@@ -274,26 +274,39 @@ TEST(EngineVectorForms, BilinearScaleOfSubRectanglesMatchesScalarForm) {
     }
 }
 
-TEST(EngineVectorForms, BilinearRotationMatchesScalarForm) {
+// The vector rotator against the one-pixel form for squares of every side from 1 to 64 at every
+// offset within a vector, turning through angles of each quadrant at scales below and above 1:
+// the same bytes, and nothing written outside the square.
+TEST(EngineVectorForms, BilinearRotationMatchesScalarFormAtEverySideAndOffset) {
     if (engine::vectorCodeActive() != engine::VectorCode::kWide)
         GTEST_SKIP() << "the rotator's vector form needs AVX2, which this processor lacks";
     auto src = testing::engineSurface(41, 29);
     testing::fillRandom(*src, 23);
-    for (const double degrees : {30.0, -45.0, 17.0, 90.0, 181.0}) {
-        for (const double scale : {1.0, 0.7, 2.3}) {
+    constexpr double kDegrees[] = {30.0, -45.0, 17.0, 90.0, 181.0};
+    constexpr double kScales[] = {1.0, 0.7, 2.3};
+    for (int side = 1; side <= 64; ++side) {
+        engine::RotateJob j;
+        j.srcX = 2, j.srcY = 3, j.srcWidth = 37, j.srcHeight = 25, j.bilinear = true;
+        j.degrees = kDegrees[side % 5];
+        j.xScale = kScales[side % 3] * side / 45.0;
+        j.yScale = j.xScale * 1.1;
+        for (int off = 0; off < kOffsets; ++off) {
+            const std::size_t begin = 4 * off, end = begin + 4 * side * side;
+            std::vector<std::uint8_t> before(end + 4 * kGuard, 0);
+            std::mt19937 rng(static_cast<std::uint32_t>(side * 8 + off));
+            // The square starts fully transparent; the bytes around it are random.
+            for (std::size_t i = 0; i < before.size(); ++i)
+                if (i < begin || i >= end) before[i] = static_cast<std::uint8_t>(rng());
             const auto [vec, scalar] = bothForms([&] {
-                engine::RotateJob j;
-                j.srcX = 2, j.srcY = 3, j.srcWidth = 37, j.srcHeight = 25;
-                j.xScale = scale, j.yScale = scale * 1.1, j.degrees = degrees, j.bilinear = true;
-                std::int32_t side = 0;
-                EXPECT_TRUE(
-                    engine::rotationSquareSide(int(37 * scale), int(25 * scale * 1.1), side));
-                auto out = engine::WorkBuffer::create(side, side, true);
-                EXPECT_TRUE(engine::rotateToSquare(viewOf(*src), j, out.view()));
-                const auto* b = out.view().bits;
-                return std::vector<std::uint8_t>(b, b + side * side * 4);
+                std::vector<std::uint8_t> out = before;
+                EXPECT_TRUE(engine::rotateToSquare(viewOf(*src), j,
+                                                   {out.data() + begin, side, side}));
+                return out;
             });
-            EXPECT_EQ(vec, scalar) << degrees << " degrees, scale " << scale;
+            ASSERT_EQ(vec, scalar) << "side " << side << " offset " << off;
+            ASSERT_TRUE(std::equal(before.begin(), before.begin() + begin, vec.begin()) &&
+                        std::equal(before.begin() + end, before.end(), vec.begin() + end))
+                << "write outside the square: side " << side << " offset " << off;
         }
     }
 }
