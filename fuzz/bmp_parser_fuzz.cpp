@@ -1,6 +1,6 @@
 // libFuzzer target for cBMPparser. The first byte chooses the route: LoadStream on the rest
 // (own 32-bit path or the picture loader), or the rest decoded as a BMP and handed over as a
-// bitmap handle to ConvertstdPicTo32bpp. The loader is limited to 4 megapixels.
+// bitmap handle to ConvertstdPicTo32bpp. The default decode budget bounds every image.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,35 +13,17 @@
 #include "platform/picture/picture.h"
 #include "platform/picture/picture_loader.h"
 
-namespace {
-
-constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 22;
-
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-    talvrin::platform::setPictureLoader(
-        std::make_unique<talvrin::platform::DefaultPictureLoader>(kMaxPixels));
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace talvrin;
     if (size < 1) return 0;
     const std::span<const std::uint8_t> bytes(data + 1, size - 1);
-    if (platform::sniffPictureFormat(bytes) == platform::PictureFormat::kGif) {
-        platform::GifLayout layout;
-        if (platform::walkGifToFirstImage(bytes, layout) == platform::GifWalkStatus::kOk &&
-            std::uint64_t(layout.width) * std::uint64_t(layout.height) > kMaxPixels)
-            return 0;
-    }
     c32bppDIB dib;
     cBMPparser parser;
     bool result = false;
     if ((data[0] & 1) == 0) {
         result = parser.LoadStream(bytes, dib, 0, static_cast<std::int32_t>(bytes.size()));
     } else {
-        auto bitmap = platform::decodeBmp(bytes, kMaxPixels);
+        auto bitmap = platform::decodeBmp(bytes);
         if (!bitmap) return 0;
         result = parser.ConvertstdPicTo32bpp(nullptr, bitmap.get(), dib, 0);
         if (!result) __builtin_trap();  // a decoded bitmap always converts

@@ -2,8 +2,9 @@
 // GIF, icon and bitmap decoders (and through the bitmap decoder the picture loader) in order.
 // The first byte picks the icon preferences and whether the compression library counts as
 // present; the rest is the data. A decoded surface must be well formed, and decoding its kept
-// bytes again must give the same image. The picture loader is limited to 4 megapixels, as in
-// the bitmap decoder's target: a few bytes of run-length data may declare a gigabyte image.
+// bytes again must give the same image. Every decoder runs under the default decode budget, as
+// in the program: a few bytes may declare a gigabyte image, and the budget refuses it before
+// anything of that size is allocated.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -12,12 +13,12 @@
 #include <vector>
 
 #include "image/codecs/compression.h"
+#include "image/codecs/ico_parser.h"
 #include "image/surface/c32bpp_dib.h"
-#include "platform/picture/picture_loader.h"
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-    talvrin::platform::setPictureLoader(
-        std::make_unique<talvrin::platform::DefaultPictureLoader>(std::uint64_t{1} << 22));
+    // As the program does at start-up: icon bytes reaching the picture loader are decoded.
+    talvrin::installIconPictureRoute();
     return 0;
 }
 
@@ -27,7 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     talvrin::compression::ScopedAbsent absent((control & 1) != 0);
     const std::int32_t iconSize = (control >> 1) & 0x3F;
     const std::span<const std::uint8_t> bytes(data + 1, size - 1);
-
     talvrin::c32bppDIB dib;
     const bool loaded =
         dib.LoadPicture_Stream(bytes, iconSize, iconSize, 0, 0, true, (control & 0x80) ? 8 : 32);

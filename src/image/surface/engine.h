@@ -168,4 +168,11 @@ bool rotateToSquare(ConstPixelView src, const RotateJob& job, PixelView out) noe
 // one-pixel forms and run where the processor has them. Tests switch them off to compare.
 void setVectorCodeEnabled(bool enabled) noexcept;
 
+// The vector forms that run now: kWide where the processor has AVX2 (the resampler's and the
+// rotator's bilinear forms, the compositor's eight-pixel rows), kNarrow with SSE2 alone (the
+// compositor's four-pixel rows only), kNone where neither exists or the switch is off. Tests
+// that compare the forms skip when the form they compare does not run.
+enum class VectorCode : std::uint8_t { kNone, kNarrow, kWide };
+[[nodiscard]] VectorCode vectorCodeActive() noexcept;
+
 }  // namespace talvrin::engine

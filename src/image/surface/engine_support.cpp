@@ -28,6 +28,16 @@ bool detail::vectorPathActive() noexcept {
 #endif
 }
 
+VectorCode vectorCodeActive() noexcept {
+    if (!vectorEnabled) return VectorCode::kNone;
+    if (detail::vectorPathActive()) return VectorCode::kWide;
+#if defined(__SSE2__)
+    return VectorCode::kNarrow;  // the compositor's four-pixel rows need nothing more
+#else
+    return VectorCode::kNone;
+#endif
+}
+
 WorkBuffer WorkBuffer::create(std::int32_t width, std::int32_t height, bool zeroed) noexcept {
     WorkBuffer b;
     const auto bytes = imageByteCount32(width, height);

@@ -319,6 +319,10 @@ bool AlphaBlend(DeviceContext& dest, std::int32_t x, std::int32_t y, std::int32_
     return true;
 }
 
+bool alphaBlendVectorActive() noexcept {
+    return blendRows().over != &overRowScalar;
+}
+
 bool TransparentBlt(DeviceContext& dest, std::int32_t x, std::int32_t y, std::int32_t width,
                     std::int32_t height, const DeviceContext& src, std::int32_t srcX,
                     std::int32_t srcY, std::int32_t srcWidth, std::int32_t srcHeight,

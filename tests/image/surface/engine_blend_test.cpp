@@ -2,7 +2,9 @@
 // contexts, and clipping on every side of host surfaces and device contexts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "image/surface/engine.h"
@@ -253,36 +255,96 @@ TEST(EngineBlendRules, EveryTargetKindAndWidthMatchesTheRule) {
 namespace talvrin {
 namespace {
 
-// The vector rows against the one-pixel rows, malformed pixels (colour above alpha) included.
-TEST(EngineBlendRules, VectorAndScalarFormsAgreeOnEveryTarget) {
-    const int n = 203;
-    auto src = testing::engineSurface(n, 1);
-    testing::fillRandom(*src, 51);
-    std::mt19937 rng(52);
-    for (int x = 0; x < n; x += 7)
-        testing::put(*src, x, 0, {200, 90, 255, std::uint8_t(rng() % 200)});
+// One row blend of the vector comparison: the target kind (0: a host surface's pixels, else a
+// context of that many bits a pixel), the opacity, the row's width in pixels and its offset in
+// pixels from the start of the target's storage (the source starts at kOffsets - 1 - offset).
+struct RowCase {
+    int bpp, opacity, width, offset;
+};
+
+constexpr int kOffsets = 8;  // every pixel position within a 32-byte vector
+constexpr int kGuard = 8;    // pixels after the row that must stay as they were
+
+// Source pixels in runs of four: well formed, malformed (colour above alpha), transparent or
+// opaque, so that whole vectors of each kind occur at every offset.
+std::vector<std::uint8_t> sourceRow(int pixels, std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(pixels) * 4);
+    for (int x = 0; x < pixels; ++x) {
+        const unsigned kind = (static_cast<unsigned>(x) / 4 + seed) % 4;
+        const auto a = static_cast<std::uint8_t>(kind == 2 ? 0 : kind == 3 ? 255 : rng());
+        for (int c = 0; c < 3; ++c)
+            row[4 * x + c] = static_cast<std::uint8_t>(kind == 1 ? rng() : rng() % (a + 1u));
+        row[4 * x + 3] = a;
+    }
+    return row;
+}
+
+// The target's bytes before and after blending the case's row with the vector forms on or off.
+std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> blendCase(const RowCase& c,
+                                                                          bool vector) {
+    const auto seed = static_cast<std::uint32_t>(c.width * 131 + c.offset * 7 + c.bpp);
+    const int srcOffset = kOffsets - 1 - c.offset;
+    // Exactly as long as the row needs, so that a read past its end is a sanitizer report.
+    const std::vector<std::uint8_t> src = sourceRow(srcOffset + c.width, seed);
+    const ConstPixelView sv(src.data() + 4 * srcOffset, c.width, 1);
+    BlendJob j = oneJob(static_cast<std::uint8_t>(c.opacity));
+    j.width = c.width;
+    std::mt19937 rng(seed + 1);
+    const int total = c.offset + c.width + kGuard;
+    engine::setVectorCodeEnabled(vector);
+    std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> r;
+    if (c.bpp == 0) {
+        std::vector<std::uint8_t> target(static_cast<std::size_t>(total) * 4);
+        for (auto& b : target)
+            b = static_cast<std::uint8_t>(rng());
+        r.first = target;
+        EXPECT_TRUE(engine::blendToSurface(sv, j, {target.data() + 4 * c.offset, c.width, 1}));
+        r.second = target;
+    } else {
+        TestDC dc(total, 1, c.bpp);
+        std::uint8_t* bits = dc.bitmap->bits();
+        for (std::size_t i = 0; i < dc.bitmap->byteCount(); ++i)
+            bits[i] = static_cast<std::uint8_t>(rng());
+        r.first.assign(bits, bits + dc.bitmap->byteCount());
+        j.destX = c.offset;
+        EXPECT_TRUE(engine::blendToContext(sv, j, *dc.dc));
+        r.second.assign(bits, bits + dc.bitmap->byteCount());
+    }
+    engine::setVectorCodeEnabled(true);
+    return r;
+}
+
+// The vector rows against the one-pixel rows on every kind of target, for every width from 1 to
+// 64 pixels (every vector tail) and a few past the 24-bit scratch's 256-pixel chunk, at every
+// offset within a vector: the same bytes, and nothing written outside the row.
+TEST(EngineBlendRules, VectorAndScalarFormsAgreeAtEveryWidthAndOffset) {
+    if (engine::vectorCodeActive() == engine::VectorCode::kNone)
+        GTEST_SKIP() << "the compositor has no vector form on this processor";
+    std::vector<int> widths;
+    for (int n = 1; n <= 64; ++n)
+        widths.push_back(n);
+    widths.insert(widths.end(), {255, 256, 257, 513});
     for (const int bpp : {0, 24, 32}) {
         for (const int o : {255, 77}) {
-            std::vector<std::uint8_t> out[2];
-            for (const bool vec : {true, false}) {
-                engine::setVectorCodeEnabled(vec);
-                auto host = testing::engineSurface(n, 1);
-                testing::fillRandom(*host, 53);
-                TestDC dc(n, 1, bpp == 0 ? 32 : bpp);
-                std::copy_n(host->BitsPointer(), n * 3, dc.bitmap->bits());
-                BlendJob j = oneJob(static_cast<std::uint8_t>(o));
-                j.width = n;
-                const ConstPixelView sv(src->BitsPointer(), n, 1);
-                if (bpp == 0) {
-                    ASSERT_TRUE(engine::blendToSurface(sv, j, {host->BitsPointer(), n, 1}));
-                    out[vec].assign(host->BitsPointer(), host->BitsPointer() + n * 4);
-                } else {
-                    ASSERT_TRUE(engine::blendToContext(sv, j, *dc.dc));
-                    out[vec].assign(dc.bitmap->bits(), dc.bitmap->bits() + dc.bitmap->byteCount());
+            for (const int n : widths) {
+                for (int off = 0; off < kOffsets; ++off) {
+                    const RowCase c{bpp, o, n, off};
+                    const auto vec = blendCase(c, true);
+                    const auto scalar = blendCase(c, false);
+                    ASSERT_EQ(vec.second, scalar.second)
+                        << "bpp " << bpp << " opacity " << o << " width " << n << " offset " << off;
+                    // Only the row's pixels change: the bytes before and after it stay.
+                    const std::size_t step = bpp == 24 ? 3 : 4;
+                    const std::size_t begin = step * off, end = step * (off + n);
+                    ASSERT_TRUE(std::equal(vec.first.begin(), vec.first.begin() + begin,
+                                           vec.second.begin()) &&
+                                std::equal(vec.first.begin() + end, vec.first.end(),
+                                           vec.second.begin() + end))
+                        << "write outside the row: bpp " << bpp << " width " << n << " offset "
+                        << off;
                 }
             }
-            engine::setVectorCodeEnabled(true);
-            EXPECT_EQ(out[0], out[1]) << "bpp " << bpp << " opacity " << o;
         }
     }
 }

@@ -1,6 +1,9 @@
 // Mirrored copies, the lightness change and the resampler (nearest and bilinear).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <utility>
 #include <vector>
 
 #include "image/surface/engine.h"
@@ -187,14 +190,77 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> bothForms(F&& f)
     return r;
 }
 
-TEST(EngineVectorForms, BilinearScaleMatchesScalarForm) {
+// One resample of the vector comparison: a source of sw x sh pixels into an output of
+// width x 3, the output starting offset pixels into its storage and the source
+// kOffsets - 1 - offset pixels into its own.
+struct ScaleCase {
+    int sw, sh, width, offset;
+};
+
+constexpr int kOffsets = 8;  // every pixel position within a 32-byte vector
+constexpr int kGuard = 8;    // pixels after the output that must stay as they were
+
+// The output storage before and after a bilinear resample of the case.
+std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> scaleCase(const ScaleCase& c,
+                                                                          bool vector) {
+    const auto seed = static_cast<std::uint32_t>(c.width * 31 + c.offset * 7 + c.sw);
+    std::mt19937 rng(seed);
+    const int srcOffset = kOffsets - 1 - c.offset;
+    // Exactly as long as the source needs, so that a read past its end is a sanitizer report.
+    std::vector<std::uint8_t> src(static_cast<std::size_t>(srcOffset + c.sw * c.sh) * 4);
+    for (auto& b : src)
+        b = static_cast<std::uint8_t>(rng());
+    const int height = 3;
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(c.offset + c.width * height + kGuard) *
+                                  4);
+    for (auto& b : out)
+        b = static_cast<std::uint8_t>(rng());
+    std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> r{out, {}};
+    engine::setVectorCodeEnabled(vector);
+    EXPECT_TRUE(engine::scaleToBuffer({src.data() + 4 * srcOffset, c.sw, c.sh},
+                                      job(c.sw, c.sh, c.width, height, true),
+                                      {out.data() + 4 * c.offset, c.width, height}));
+    engine::setVectorCodeEnabled(true);
+    r.second = std::move(out);
+    return r;
+}
+
+// The vector resampler against the one-pixel form for every output width from 1 to 64 at every
+// offset within a vector, enlarging (the rows turned into doubles) and reducing: the same bytes,
+// and nothing written outside the output.
+TEST(EngineVectorForms, BilinearScaleMatchesScalarFormAtEveryWidthAndOffset) {
+    if (engine::vectorCodeActive() != engine::VectorCode::kWide)
+        GTEST_SKIP() << "the resampler's vector form needs AVX2, which this processor lacks";
+    for (const auto& [sw, sh] : {std::pair{5, 2}, std::pair{70, 5}, std::pair{1, 1}}) {
+        for (int width = 1; width <= 64; ++width) {
+            for (int off = 0; off < kOffsets; ++off) {
+                const ScaleCase c{sw, sh, width, off};
+                const auto vec = scaleCase(c, true);
+                const auto scalar = scaleCase(c, false);
+                ASSERT_EQ(vec.second, scalar.second)
+                    << sw << "x" << sh << " -> " << width << " offset " << off;
+                const std::size_t begin = 4 * off, end = 4 * (off + width * 3);
+                ASSERT_TRUE(std::equal(vec.first.begin(), vec.first.begin() + begin,
+                                       vec.second.begin()) &&
+                            std::equal(vec.first.begin() + end, vec.first.end(),
+                                       vec.second.begin() + end))
+                    << "write outside the output: " << sw << "x" << sh << " -> " << width
+                    << " offset " << off;
+            }
+        }
+    }
+}
+
+// Source rectangles inside a larger image and outputs that skip their first columns and rows.
+TEST(EngineVectorForms, BilinearScaleOfSubRectanglesMatchesScalarForm) {
+    if (engine::vectorCodeActive() != engine::VectorCode::kWide)
+        GTEST_SKIP() << "the resampler's vector form needs AVX2, which this processor lacks";
     auto src = testing::engineSurface(61, 47);
     testing::fillRandom(*src, 17);
     struct Case {
         int sx, sy, sw, sh, fw, fh, skipX, skipBottom;
     };
-    for (const Case c : {Case{0, 0, 61, 47, 122, 94, 0, 0}, Case{0, 0, 61, 47, 30, 23, 0, 0},
-                         Case{3, 5, 37, 29, 53, 71, 4, 6}, Case{10, 1, 51, 46, 17, 200, 0, 9},
+    for (const Case c : {Case{3, 5, 37, 29, 53, 71, 4, 6}, Case{10, 1, 51, 46, 17, 200, 0, 9},
                          Case{0, 0, 61, 47, 61 * 3 + 1, 47, 7, 0}}) {
         const auto [vec, scalar] = bothForms([&] {
             engine::ScaleJob j = job(c.sw, c.sh, c.fw, c.fh, true);
@@ -208,24 +274,39 @@ TEST(EngineVectorForms, BilinearScaleMatchesScalarForm) {
     }
 }
 
-TEST(EngineVectorForms, BilinearRotationMatchesScalarForm) {
+// The vector rotator against the one-pixel form for squares of every side from 1 to 64 at every
+// offset within a vector, turning through angles of each quadrant at scales below and above 1:
+// the same bytes, and nothing written outside the square.
+TEST(EngineVectorForms, BilinearRotationMatchesScalarFormAtEverySideAndOffset) {
+    if (engine::vectorCodeActive() != engine::VectorCode::kWide)
+        GTEST_SKIP() << "the rotator's vector form needs AVX2, which this processor lacks";
     auto src = testing::engineSurface(41, 29);
     testing::fillRandom(*src, 23);
-    for (const double degrees : {30.0, -45.0, 17.0, 90.0, 181.0}) {
-        for (const double scale : {1.0, 0.7, 2.3}) {
+    constexpr double kDegrees[] = {30.0, -45.0, 17.0, 90.0, 181.0};
+    constexpr double kScales[] = {1.0, 0.7, 2.3};
+    for (int side = 1; side <= 64; ++side) {
+        engine::RotateJob j;
+        j.srcX = 2, j.srcY = 3, j.srcWidth = 37, j.srcHeight = 25, j.bilinear = true;
+        j.degrees = kDegrees[side % 5];
+        j.xScale = kScales[side % 3] * side / 45.0;
+        j.yScale = j.xScale * 1.1;
+        for (int off = 0; off < kOffsets; ++off) {
+            const std::size_t begin = 4 * off, end = begin + 4 * side * side;
+            std::vector<std::uint8_t> before(end + 4 * kGuard, 0);
+            std::mt19937 rng(static_cast<std::uint32_t>(side * 8 + off));
+            // The square starts fully transparent; the bytes around it are random.
+            for (std::size_t i = 0; i < before.size(); ++i)
+                if (i < begin || i >= end) before[i] = static_cast<std::uint8_t>(rng());
             const auto [vec, scalar] = bothForms([&] {
-                engine::RotateJob j;
-                j.srcX = 2, j.srcY = 3, j.srcWidth = 37, j.srcHeight = 25;
-                j.xScale = scale, j.yScale = scale * 1.1, j.degrees = degrees, j.bilinear = true;
-                std::int32_t side = 0;
-                EXPECT_TRUE(
-                    engine::rotationSquareSide(int(37 * scale), int(25 * scale * 1.1), side));
-                auto out = engine::WorkBuffer::create(side, side, true);
-                EXPECT_TRUE(engine::rotateToSquare(viewOf(*src), j, out.view()));
-                const auto* b = out.view().bits;
-                return std::vector<std::uint8_t>(b, b + side * side * 4);
+                std::vector<std::uint8_t> out = before;
+                EXPECT_TRUE(engine::rotateToSquare(viewOf(*src), j,
+                                                   {out.data() + begin, side, side}));
+                return out;
             });
-            EXPECT_EQ(vec, scalar) << degrees << " degrees, scale " << scale;
+            ASSERT_EQ(vec, scalar) << "side " << side << " offset " << off;
+            ASSERT_TRUE(std::equal(before.begin(), before.begin() + begin, vec.begin()) &&
+                        std::equal(before.begin() + end, before.end(), vec.begin() + end))
+                << "write outside the square: side " << side << " offset " << off;
         }
     }
 }
