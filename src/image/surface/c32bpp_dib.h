@@ -21,6 +21,7 @@ class Bitmap;
 class DeviceContext;
 class File;
 class Picture;
+class Region;
 struct GdiObjectRef;
 }  // namespace talvrin::platform
 
@@ -215,7 +216,17 @@ class c32bppDIB {
     // recognised" when none did. Beside the loaders' boolean answers, which it does not change.
     [[nodiscard]] DecodeFailure lastLoadFailure() const noexcept { return lastLoadFailure_; }
 
-    // ---- Regions, checkerboard and copies ----------------------------------------------------
+    // ---- Regions, checkerboard and copies (regions.cpp) --------------------------------------
+
+    // The area of the image's visible pixels (alpha not 0) as a region the caller owns, moved by
+    // (xOffset, yOffset). Style 0: one rectangle round all of them; 1: per row, from the first
+    // to the last visible pixel; 2: per row, one rectangle per run (the exact shape). Without
+    // the alpha flag the whole image, whatever the style. Null without an image, for a style
+    // outside 0 ... 2, when no pixel is visible, or when the moved region would leave the
+    // 32-bit range.
+    [[nodiscard]] std::unique_ptr<platform::Region> CreateRegion(std::int32_t Style,
+                                                                 std::int32_t xOffset,
+                                                                 std::int32_t yOffset) const;
 
     // ---- Export, import and saving -----------------------------------------------------------
 

