@@ -227,6 +227,12 @@ class c32bppDIB {
     [[nodiscard]] std::unique_ptr<platform::Region> CreateRegion(std::int32_t Style,
                                                                  std::int32_t xOffset,
                                                                  std::int32_t yOffset) const;
+    // Fills the image with CheckerSize-pixel squares from the top-left corner, FirstColor first
+    // (0x00BBGGRR or a system colour), alternating along each row, each row starting with the
+    // other colour than the row above; every pixel ends opaque, the alpha flag false and the
+    // image type imgCheckerBoard. False without an image or for a CheckerSize below 1.
+    bool CreateCheckerBoard(std::int32_t CheckerSize, std::uint32_t FirstColor,
+                            std::uint32_t SecondColor);
 
     // ---- Export, import and saving -----------------------------------------------------------
 

@@ -28,4 +28,45 @@ std::unique_ptr<platform::Region> c32bppDIB::CreateRegion(std::int32_t Style, st
     return region;
 }
 
+bool c32bppDIB::CreateCheckerBoard(std::int32_t CheckerSize, std::uint32_t FirstColor,
+                                   std::uint32_t SecondColor) {
+    try {
+        // A size below 1 would never step across the image.
+        if (dib_ == nullptr || CheckerSize < 1) return false;
+        const bool wasSelected = savedObject_ != nullptr;
+        platform::DeviceContext* dc = LoadDIBinDC(true);
+        if (dc == nullptr) return false;
+        const auto first = platform::createSolidBrush(FirstColor);
+        const auto second = platform::createSolidBrush(SecondColor);
+        bool filled = first != nullptr && second != nullptr;
+        // Edges in 64 bits: a square may reach far beyond the image.
+        const std::int64_t step = CheckerSize;
+        bool rowStartsFirst = true;
+        for (std::int64_t top = 0; filled && top < height_; top += step) {
+            const auto bottom =
+                static_cast<std::int32_t>(std::min(top + step, std::int64_t{height_}));
+            bool useFirst = rowStartsFirst;
+            for (std::int64_t left = 0; filled && left < width_; left += step) {
+                const Rect square{
+                    static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
+                    static_cast<std::int32_t>(std::min(left + step, std::int64_t{width_})), bottom};
+                filled = platform::FillRect(*dc, square, useFirst ? first.get() : second.get());
+                useFirst = !useFirst;
+            }
+            rowStartsFirst = !rowStartsFirst;
+        }
+        if (!wasSelected) LoadDIBinDC(false);
+        if (!filled) return false;
+        // Fills leave alpha 0 in a 32-bit surface; the squares are opaque.
+        const std::size_t count = dib_->byteCount();
+        for (std::size_t i = kAlphaOffset; i < count; i += kBytesPerPixel)
+            bits_[i] = 255;
+        alpha_ = false;
+        imageType_ = imgCheckerBoard;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 }  // namespace talvrin

@@ -139,5 +139,43 @@ TEST(RegionRectList, HeaderInFrontOfARun) {
     EXPECT_TRUE(list.regionData(0, 1, {}).empty());
 }
 
+TEST(CreateCheckerBoard, SquaresFollowTheirParity) {
+    struct Case {
+        std::int32_t w, h, size;
+        std::uint32_t first, second;
+    };
+    const Case cases[] = {
+        {30, 30, 12, 0xFFFFFF, 0xC0C0C0},  // the last row and column of squares 6 pixels
+        {7, 5, 2, 0x0000FF, 0xFF0000},     // red and blue: the channel order
+        {5, 3, 1, 0x00FF00, 0x000000},
+        {4, 4, std::numeric_limits<std::int32_t>::max(), 0x123456, 0},
+    };
+    for (const Case& c : cases) {
+        c32bppDIB dib;
+        dib.InitializeDIB(c.w, c.h);
+        ASSERT_TRUE(dib.CreateCheckerBoard(c.size, c.first, c.second)) << c.w << "x" << c.h;
+        EXPECT_FALSE(dib.Alpha());
+        EXPECT_EQ(dib.ImageType(), imgCheckerBoard);
+        EXPECT_EQ(dib.Handle()->selectedInto(), nullptr);
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x) {
+                const std::uint32_t colour = (x / c.size + y / c.size) % 2 ? c.second : c.first;
+                const Pixel want{blueOf(colour), greenOf(colour), redOf(colour), 255};
+                ASSERT_EQ(testing::get(dib, x, y), want)
+                    << c.w << "x" << c.h << " " << x << "," << y;
+            }
+    }
+    c32bppDIB dib;
+    dib.InitializeDIB(3, 3);
+    ASSERT_NE(dib.LoadDIBinDC(true), nullptr);  // a selection made before stays
+    for (const std::int32_t size : {0, -4})
+        EXPECT_FALSE(dib.CreateCheckerBoard(size, 0xFFFFFF, 0)) << size;
+    EXPECT_EQ(testing::get(dib, 1, 1), (Pixel{0, 0, 0, 0}));
+    EXPECT_TRUE(dib.CreateCheckerBoard(1, 0xFFFFFF, 0));
+    EXPECT_NE(dib.Handle()->selectedInto(), nullptr);
+    c32bppDIB none;
+    EXPECT_FALSE(none.CreateCheckerBoard(12, 0xFFFFFF, 0xC0C0C0));
+}
+
 }  // namespace
 }  // namespace talvrin
