@@ -233,6 +233,18 @@ class c32bppDIB {
     // image type imgCheckerBoard. False without an image or for a CheckerSize below 1.
     bool CreateCheckerBoard(std::int32_t CheckerSize, std::uint32_t FirstColor,
                             std::uint32_t SecondColor);
+    // Copies the image into cDIBclass at |newWidth| x |newHeight| (0: the image's own size), a
+    // negative size mirroring along that axis. An empty cDIBclass receives a new surface with
+    // this one's imaging-library settings and interpolation; an existing one gets this
+    // surface's token and is re-created only when its size differs; either way it takes this
+    // surface's alpha flag and image type. The same size is a byte copy; otherwise the image is
+    // mirrored (at its own size, then resampled when the target's differs), resampled, or drawn
+    // into the target. With CopyOriginalFormat the target keeps a copy of this surface's source
+    // bytes, else none. Nothing happens without an image or for a size no surface can have;
+    // a target that cannot be created stops the copy (an empty cDIBclass stays empty). A copy
+    // onto this surface itself goes through a temporary.
+    void CopyImageTo(std::unique_ptr<c32bppDIB>& cDIBclass, std::int32_t newWidth = 0,
+                     std::int32_t newHeight = 0, bool CopyOriginalFormat = false);
 
     // ---- Export, import and saving -----------------------------------------------------------
 

@@ -177,5 +177,97 @@ TEST(CreateCheckerBoard, SquaresFollowTheirParity) {
     EXPECT_FALSE(none.CreateCheckerBoard(12, 0xFFFFFF, 0xC0C0C0));
 }
 
+// A 3 x 2 source with an opaque, a translucent and a transparent pixel, and kept bytes.
+std::unique_ptr<c32bppDIB> copySource() {
+    auto src = std::make_unique<c32bppDIB>();
+    src->InitializeDIB(3, 2);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            testing::put(*src, x, y, {std::uint8_t(10 * x + 1), std::uint8_t(y + 1), 7, 255});
+    testing::put(*src, 1, 0, {5, 5, 5, 128});
+    testing::put(*src, 2, 1, {0, 0, 0, 0});
+    src->setImageType(imgBmpPARGB);
+    src->setGdiToken(42);
+    src->setSourceBytes(std::vector<std::uint8_t>{4, 5});
+    return src;
+}
+
+// Whole-multiple sizes on every path, into a new target or onto the source itself: target pixel
+// (x, y) is the source pixel under it, mirrored where the size is negative.
+TEST(CopyImageTo, SizesMirrorsAndPaths) {
+    struct Case {
+        std::int32_t w, h;
+        bool friendly, self, keep;
+    };
+    const Case cases[] = {
+        {0, 0, true, false, true},    {3, 2, false, false, false}, {6, 4, true, false, true},
+        {6, 4, false, false, false},  {-3, 0, true, false, true},  {0, -2, false, false, true},
+        {-3, -2, true, false, false}, {-6, 4, true, false, true},  {6, -2, false, false, true},
+        {-6, -4, false, false, true}, {3, -4, true, false, true},  {-6, 4, true, true, true},
+        {0, 0, false, true, false},   {6, 4, true, true, false},
+    };
+    const auto ref = copySource();
+    for (const Case& c : cases) {
+        auto src = copySource();
+        src->setAlphaBlendFriendly(c.friendly);
+        std::unique_ptr<c32bppDIB> other;
+        std::unique_ptr<c32bppDIB>& target = c.self ? src : other;
+        src->CopyImageTo(target, c.w, c.h, c.keep);
+        ASSERT_NE(target, nullptr);
+        const int tw = c.w == 0 ? 3 : std::abs(c.w), th = c.h == 0 ? 2 : std::abs(c.h);
+        ASSERT_EQ(target->Width(), tw);
+        ASSERT_EQ(target->Height(), th);
+        EXPECT_TRUE(target->Alpha());
+        EXPECT_EQ(target->ImageType(), imgBmpPARGB);
+        EXPECT_EQ(target->gdiToken(), 42u);
+        EXPECT_EQ(target->sourceBytes(), c.keep ? ref->sourceBytes() : std::vector<std::uint8_t>{});
+        for (int y = 0; y < th; ++y)
+            for (int x = 0; x < tw; ++x) {
+                int sx = x * 3 / tw, sy = y * 2 / th;
+                if (c.w < 0) sx = 2 - sx;
+                if (c.h < 0) sy = 1 - sy;
+                ASSERT_EQ(testing::get(*target, x, y), testing::get(*ref, sx, sy))
+                    << c.w << "x" << c.h << (c.self ? " onto itself" : "") << " at " << x << ","
+                    << y;
+            }
+    }
+}
+
+// Reused targets, source bytes to keep or none, and sizes no surface can have.
+TEST(CopyImageTo, TargetsAndRefusals) {
+    auto src = copySource();
+    // A reused target of the asked size shows nothing of its earlier pixels or kept bytes.
+    auto target = testing::engineSurface(6, 4);
+    testing::fill(*target, {1, 1, 1, 255});
+    target->setSourceBytes(std::vector<std::uint8_t>{9});
+    std::uint8_t* const bits = target->BitsPointer();
+    src->CopyImageTo(target, 6, 4, false);
+    EXPECT_EQ(target->BitsPointer(), bits);
+    EXPECT_EQ(testing::get(*target, 5, 3), (Pixel{0, 0, 0, 0}));
+    EXPECT_TRUE(target->sourceBytes().empty());
+    // The alpha flag and image type follow the source; no kept bytes to copy gives none.
+    src->setAlpha(false);
+    src->setImageType(imgBitmap);
+    src->setSourceBytes(std::vector<std::uint8_t>{});
+    src->CopyImageTo(target, 0, 0, true);
+    EXPECT_EQ(target->Width(), 3);
+    EXPECT_FALSE(target->Alpha());
+    EXPECT_EQ(target->ImageType(), imgBitmap);
+    EXPECT_TRUE(target->sourceBytes().empty());
+
+    for (const auto& [w, h] :
+         {std::pair{70000, 70000}, std::pair{std::numeric_limits<int>::min(), 1}}) {
+        std::unique_ptr<c32bppDIB> none;
+        src->CopyImageTo(none, w, h, true);
+        EXPECT_EQ(none, nullptr) << w;
+        src->CopyImageTo(target, w, h, true);
+        EXPECT_EQ(target->Width(), 3) << w;
+    }
+    c32bppDIB empty;
+    std::unique_ptr<c32bppDIB> none;
+    empty.CopyImageTo(none, 0, 0, false);
+    EXPECT_EQ(none, nullptr);
+}
+
 }  // namespace
 }  // namespace talvrin
