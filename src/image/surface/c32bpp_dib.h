@@ -24,6 +24,7 @@ class DropDataObject;
 class DeviceContext;
 class File;
 class Picture;
+class Region;
 struct GdiObjectRef;
 }  // namespace talvrin::platform
 
@@ -218,7 +219,35 @@ class c32bppDIB {
     // recognised" when none did. Beside the loaders' boolean answers, which it does not change.
     [[nodiscard]] DecodeFailure lastLoadFailure() const noexcept { return lastLoadFailure_; }
 
-    // ---- Regions, checkerboard and copies ----------------------------------------------------
+    // ---- Regions, checkerboard and copies (regions.cpp) --------------------------------------
+
+    // The area of the image's visible pixels (alpha not 0) as a region the caller owns, moved by
+    // (xOffset, yOffset). Style 0: one rectangle round all of them; 1: per row, from the first
+    // to the last visible pixel; 2: per row, one rectangle per run (the exact shape). Without
+    // the alpha flag the whole image, whatever the style. Null without an image, for a style
+    // outside 0 ... 2, when no pixel is visible, or when the moved region would leave the
+    // 32-bit range.
+    [[nodiscard]] std::unique_ptr<platform::Region> CreateRegion(std::int32_t Style,
+                                                                 std::int32_t xOffset,
+                                                                 std::int32_t yOffset) const;
+    // Fills the image with CheckerSize-pixel squares from the top-left corner, FirstColor first
+    // (0x00BBGGRR or a system colour), alternating along each row, each row starting with the
+    // other colour than the row above; every pixel ends opaque, the alpha flag false and the
+    // image type imgCheckerBoard. False without an image or for a CheckerSize below 1.
+    bool CreateCheckerBoard(std::int32_t CheckerSize, std::uint32_t FirstColor,
+                            std::uint32_t SecondColor);
+    // Copies the image into cDIBclass at |newWidth| x |newHeight| (0: the image's own size), a
+    // negative size mirroring along that axis. An empty cDIBclass receives a new surface with
+    // this one's imaging-library settings and interpolation; an existing one gets this
+    // surface's token and is re-created only when its size differs; either way it takes this
+    // surface's alpha flag and image type. The same size is a byte copy; otherwise the image is
+    // mirrored (at its own size, then resampled when the target's differs), resampled, or drawn
+    // into the target. With CopyOriginalFormat the target keeps a copy of this surface's source
+    // bytes, else none. Nothing happens without an image or for a size no surface can have;
+    // a target that cannot be created stops the copy (an empty cDIBclass stays empty). A copy
+    // onto this surface itself goes through a temporary.
+    void CopyImageTo(std::unique_ptr<c32bppDIB>& cDIBclass, std::int32_t newWidth = 0,
+                     std::int32_t newHeight = 0, bool CopyOriginalFormat = false);
 
     // ---- Export, import and saving (export.cpp) ----------------------------------------------
     // Layout flags of the pixel arrays: BGR or RGB byte order, 4 bytes a pixel (the fourth is
