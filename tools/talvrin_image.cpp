@@ -17,6 +17,7 @@
 #include "base/decode_budget.h"
 #include "image/codecs/ico_parser.h"
 #include "image/surface/c32bpp_dib.h"
+#include "tools/render_command.h"
 
 namespace talvrin {
 namespace {
@@ -27,6 +28,7 @@ constexpr const char* kUsage =
     "commands:\n"
     "  info FILE...                            one line of facts per image file\n"
     "  convert IN OUT [--icon WxH] [--depth N] load IN, write OUT by its extension\n"
+    "  render IN OUT.png --size WxH [options]  paint IN through the image control\n"
     "\n"
     "Every command takes --max-pixels N|unlimited: the decode budget, the most pixels an image\n"
     "may declare before it is refused as too large (default 67108863; unlimited leaves only\n"
@@ -248,7 +250,7 @@ int convert(int argc, char** argv) {
         return 1;
     }
     std::vector<std::uint8_t> bytes;
-    const bool encoded = ext == ".png"    ? dib.SaveToStream_PNG(bytes)
+    const bool encoded = ext == ".png"   ? dib.SaveToStream_PNG(bytes)
                          : ext == ".bmp" ? dib.SaveToStream(bytes)
                                          : exportRgba(dib, ext == ".prgba", bytes);
     if (!encoded) {
@@ -299,6 +301,7 @@ int main(int argc, char** argv) {
     installIconPictureRoute();
     if (command == "info") return info(argc - 2, argv + 2);
     if (command == "convert") return convert(argc - 2, argv + 2);
+    if (command == "render") return render(argc - 2, argv + 2);
     std::fprintf(stderr, "talvrin-image: unknown command '%s'\n", argv[1]);
     std::fputs(kUsage, stderr);
     return 2;

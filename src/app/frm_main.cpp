@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QFile>
 #include <QFont>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,7 +15,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "image/control/property_bag.h"
 #include "platform/os/program_folder.h"
+#include "platform/qt/vitrel_widget.h"
 
 // The shell is a static library: its compiled-in resources must be registered explicitly.
 static void initShellResources() {
@@ -41,6 +44,15 @@ constexpr const char* kAboutText =
 // The link cursor's hot spot, as drawn in resources/link.cur.
 constexpr int kLinkCursorHotX = 6;
 constexpr int kLinkCursorHotY = 1;
+
+// The logo control's stored properties, shipped inside the program.
+PropertyBag logoProperties() {
+    QFile file(QStringLiteral(":/talvrin/logo.properties.json"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray text = file.readAll();
+    return PropertyBag::fromText(
+        std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+}
 
 void pumpMessages() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -163,9 +175,11 @@ void FrmMain::createControls() {
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(134, 104, 185, 12);
 
-    Vitrel1 = new QWidget(this);
+    // The logo: an image control restored from its stored properties as the window is made.
+    Vitrel1 = new platform::qt::VitrelWidget(this);
     Vitrel1->setObjectName(QStringLiteral("Vitrel1"));
     Vitrel1->setGeometry(2, 2, 128, 128);
+    Vitrel1->control().ReadProperties(logoProperties());
 
     // Tab order: Start (0), the list (1), Close (2), then the text box (5).
     setTabOrder(Command2, List1);
@@ -247,11 +261,11 @@ void FrmMain::runClosingSteps() {
     releaseRunner();
     // The controls are unloaded with the window itself; while a tick may still be on the stack
     // they are only hidden, so nothing the running tick touches is destroyed under it.
-    for (QWidget* control :
-         {static_cast<QWidget*>(Text2), static_cast<QWidget*>(Command1),
-          static_cast<QWidget*>(List1), static_cast<QWidget*>(Command2),
-          static_cast<QWidget*>(Image2), static_cast<QWidget*>(Label4),
-          static_cast<QWidget*>(Label2), static_cast<QWidget*>(Label1), Vitrel1}) {
+    for (QWidget* control : {static_cast<QWidget*>(Text2), static_cast<QWidget*>(Command1),
+                             static_cast<QWidget*>(List1), static_cast<QWidget*>(Command2),
+                             static_cast<QWidget*>(Image2), static_cast<QWidget*>(Label4),
+                             static_cast<QWidget*>(Label2), static_cast<QWidget*>(Label1),
+                             static_cast<QWidget*>(Vitrel1)}) {
         control->hide();
     }
     hide();

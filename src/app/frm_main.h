@@ -18,6 +18,10 @@ class QTimer;
 
 namespace talvrin {
 
+namespace platform::qt {
+class VitrelWidget;
+}
+
 class FrmMain : public QWidget {
     Q_OBJECT
 
@@ -38,7 +42,7 @@ class FrmMain : public QWidget {
     QLabel* Label4 = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label1 = nullptr;
-    QWidget* Vitrel1 = nullptr;  // the logo's place
+    platform::qt::VitrelWidget* Vitrel1 = nullptr;  // the logo
 
     [[nodiscard]] DOSOutputs* objDOS() const { return objDOS_; }
     [[nodiscard]] bool isClosing() const { return closing_; }

@@ -6,6 +6,7 @@
 #include "image/codecs/ico_parser.h"
 #include "platform/picture/resources.h"
 #include "platform/qt/qt_clipboard.h"
+#include "platform/qt/vitrel_widget.h"
 #include "resources/builtin_resources.h"
 
 namespace talvrin::mdStartup {
@@ -37,6 +38,7 @@ FrmMain* Main() {
     platform::setProgramResources(builtInResources());
     installIconPictureRoute();
     platform::qt::installQtClipboard();
+    platform::qt::installQtSystemColors();
     if (!gMainWindow) gMainWindow = std::make_unique<FrmMain>();
     gMainWindow->show();
     return gMainWindow.get();

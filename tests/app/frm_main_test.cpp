@@ -17,6 +17,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "platform/qt/vitrel_widget.h"
+
 namespace talvrin {
 namespace {
 
@@ -57,6 +59,40 @@ class UrlCatcher : public QObject {
   public:
     std::vector<QUrl> urls;
 };
+
+// The logo: the control restored from the shipped bag shows the PNG blended over the window's
+// background. Grabbing the window paints the control through its host; the expected pixel is
+// the logo's own, premultiplied, over the background colour.
+TEST(FrmMain, TheLogoShowsItsPixelsOverTheWindowBackground) {
+    app();
+    FrmMain w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const Vitrel& logo = w.Vitrel1->control();
+    ASSERT_EQ(logo.surface().Width(), 128);
+    EXPECT_EQ(w.Vitrel1->geometry(), QRect(2, 2, 128, 128));
+    const QImage shot = w.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QColor bg = w.palette().color(QPalette::Window);
+    int opaque = 0, translucent = 0, background = 0;
+    for (int y = 0; y < 128; y += 2) {
+        for (int x = 0; x < 128; x += 2) {
+            std::int32_t alpha = 0;
+            const std::int32_t c = logo.surface().GetPixel(x, y, alpha, true);
+            const QColor got = shot.pixelColor(2 + x, 2 + y);
+            const auto want = [&](int premultiplied, int back) {
+                return premultiplied + back * (255 - alpha) / 255;
+            };
+            EXPECT_NEAR(got.red(), want(c & 0xFF, bg.red()), 2) << x << "," << y;
+            EXPECT_NEAR(got.green(), want((c >> 8) & 0xFF, bg.green()), 2) << x << "," << y;
+            EXPECT_NEAR(got.blue(), want((c >> 16) & 0xFF, bg.blue()), 2) << x << "," << y;
+            (alpha == 255 ? opaque : alpha == 0 ? background : translucent)++;
+        }
+    }
+    // The logo has all three kinds of pixel, so the comparison saw blending at work.
+    EXPECT_GT(opaque, 500);
+    EXPECT_GT(translucent, 100);
+    EXPECT_GT(background, 100);
+}
 
 TEST(FrmMain, LayoutFollowsTheDesignAtNinetySixDotsPerInch) {
     app();
