@@ -76,7 +76,7 @@ const std::map<Layer, std::set<Layer>>& allowed() {
         {L::Qt, {L::Base, L::Platform, L::Image, L::Control, L::Qt}},
         {L::App,
          {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::Qt, L::App, L::Resources}},
-        {L::Tools, {L::Base, L::Platform, L::Image, L::Control, L::Resources}},
+        {L::Tools, {L::Base, L::Platform, L::Image, L::Control, L::Resources, L::Tools}},
     };
     return kAllowed;
 }
