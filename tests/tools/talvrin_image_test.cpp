@@ -105,6 +105,37 @@ TEST_F(TalvrinImage, ConvertWritesPngAndBitmapFilesThatReadBackAsTheInput) {
     EXPECT_EQ(talvrin::testutil::readFile(path("c.prgba")), original);
 }
 
+TEST_F(TalvrinImage, RenderPaintsTheImageControlIntoAPng) {
+    // The 2 x 2 image stretched over 4 x 4 without smoothing, mirrored left to right, over black.
+    ASSERT_EQ(run("render " + png_ + " " + path("r.png") +
+                  " --size 4x4 --scale stretch --nearest --mirror 1 --background 000000")
+                  .status,
+              0);
+    EXPECT_EQ(run("info " + path("r.png")).out,
+              path("r.png") + "\tformat=png\ttype=10\tsize=4x4\talpha=0\n");
+    ASSERT_EQ(run("convert " + path("r.png") + " " + path("r.rgba")).status, 0);
+    const Bytes rgba = talvrin::testutil::readFile(path("r.rgba"));
+    ASSERT_EQ(rgba.size(), 64u);
+    // Top-left is the input's top-right (green); bottom-left its bottom-right, white at alpha 128
+    // over black: 128.
+    EXPECT_EQ(Bytes(rgba.begin(), rgba.begin() + 4), (Bytes{0, 255, 0, 255}));
+    EXPECT_EQ(Bytes(rgba.begin() + 48, rgba.begin() + 52), (Bytes{128, 128, 128, 255}));
+    // A transparent background keeps the image's own alpha.
+    ASSERT_EQ(run("render " + png_ + " " + path("t.png") +
+                  " --size 2x2 --scale actual --background transparent")
+                  .status,
+              0);
+    ASSERT_EQ(run("convert " + path("t.png") + " " + path("t.prgba")).status, 0);
+    ASSERT_EQ(run("convert " + png_ + " " + path("a.prgba")).status, 0);
+    EXPECT_EQ(talvrin::testutil::readFile(path("t.prgba")),
+              talvrin::testutil::readFile(path("a.prgba")));
+    // Usage errors and a file that does not load.
+    EXPECT_EQ(run("render " + png_ + " " + path("x.png")).status, 2) << "--size is required";
+    EXPECT_EQ(run("render " + png_ + " " + path("x.png") + " --size 4x4 --scale huge").status, 2);
+    EXPECT_EQ(run("render " + png_ + " " + path("x.bmp") + " --size 4x4").status, 2);
+    EXPECT_EQ(run("render " + path("missing.png") + " " + path("x.png") + " --size 4x4").status, 1);
+}
+
 TEST_F(TalvrinImage, UsageErrorsAndFailuresHaveTheirStatuses) {
     EXPECT_EQ(run("").status, 2);
     EXPECT_EQ(run("frobnicate").status, 2);
