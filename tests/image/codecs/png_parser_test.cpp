@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/decode_budget.h"
 #include "image/codecs/compression.h"
 #include "image/codecs/png_test_builder.h"
 #include "image/surface/c32bpp_dib.h"
@@ -112,6 +113,34 @@ TEST(PngHeader, InvalidFieldsAndForbiddenCombinationsGiveNoImage) {
         EXPECT_EQ(dib.BitsPointer(), nullptr)
             << c.w << "x" << c.h << " " << int(c.depth) << "/" << int(c.type);
         EXPECT_EQ(l.failure, Failure::kBadHeader);
+    }
+}
+
+// Sizes: the decode budget (default 67,108,863 pixels) and, with no budget, the decoder's own
+// limit (width * 32 * height within the signed 32-bit range) refuse before any allocation.
+TEST(PngHeader, SizesBeyondTheBudgetOrTheSurfaceAreTooLarge) {
+    struct Case {
+        std::uint64_t budget;
+        std::uint32_t w, h;
+        bool tooLarge;
+    };
+    const Case cases[] = {
+        {kDefaultDecodeBudget, 65536, 1024, true},  // 67,108,864 pixels: one past the budget
+        {1000, 40, 25, false},                      // exactly the budget
+        {1000, 1001, 1, true},
+        {0, 65536, 1024, true},  // no budget: the surface's own limit
+        {100, 11, 10, true},
+        {100, 10, 10, false},
+    };
+    for (const Case& c : cases) {
+        const ScopedDecodeBudget budget(c.budget);
+        const Bytes png =
+            PngBuilder().ihdr(c.w, c.h, 8, 6, 0, 0).idat(zlibOf(Bytes(64, 0))).iend().bytes();
+        c32bppDIB dib;
+        const Load l = loadInto(dib, png);
+        EXPECT_TRUE(l.result);
+        EXPECT_EQ(l.failure == Failure::kTooLarge, c.tooLarge)
+            << c.w << "x" << c.h << " budget " << c.budget;
     }
 }
 
