@@ -14,7 +14,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
+#include <vector>
 
+#include "app/theme_controls.h"
 #include "image/control/property_bag.h"
 #include "platform/os/program_folder.h"
 #include "platform/qt/vitrel_widget.h"
@@ -211,7 +213,12 @@ void FrmMain::createControls() {
 }
 
 void FrmMain::formLoad() {
-    // The visual-style fix of the controls has nothing to do on this platform's styles.
+    // The visual-style fix of the window's controls; its result is not needed.
+    const auto controls = themeControlsOf(*this);
+    std::vector<mdXpThemeSupport::ThemeControl*> list;
+    for (const auto& control : controls)
+        list.push_back(control.get());
+    mdXpThemeSupport::FixThemeSupport(list);
     ownedDos_ = std::make_unique<DOSOutputs>();
     objDOS_ = ownedDos_.get();
     // Each chunk of output only keeps the window responsive; the text is not shown.

@@ -8,31 +8,24 @@
 #include "platform/qt/qt_clipboard.h"
 #include "platform/qt/vitrel_widget.h"
 #include "resources/builtin_resources.h"
+#include "ui/theme/md_xp_theme_support.h"
 
 namespace talvrin::mdStartup {
 
 namespace {
 
 std::unique_ptr<FrmMain> gMainWindow;
-bool gVisualStylesInitialised = false;
 
 // Data-execution prevention is the operating system's business on this platform; the step keeps
 // its place in the start-up order and does nothing.
 void disableDataExecutionPrevention() {}
-
-// The visual-style initialisation runs at most once a process; this platform's widget styles
-// need no fix-up, so the once-only step has nothing to do yet.
-void initVisualStyles() {
-    if (gVisualStylesInitialised) return;
-    gVisualStylesInitialised = true;
-}
 
 }  // namespace
 
 FrmMain* Main() {
     disableDataExecutionPrevention();
     QCoreApplication::processEvents();
-    initVisualStyles();
+    mdXpThemeSupport::InitVisualStyles();
     // The host services the image code uses: the program's own resources, the route from the
     // picture loader to the icon decoder, and the desktop's clipboard read through Qt.
     platform::setProgramResources(builtInResources());

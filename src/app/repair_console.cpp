@@ -83,7 +83,10 @@ int usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: talvrin-repair [--verbose]\n"
                  "Runs the ten repair steps without a window and prints each step as it starts.\n"
-                 "  --verbose   also print every command and its captured output\n");
+                 "  --verbose, -v   also print every command and its captured output\n"
+                 "  --help, -h      print this help and exit\n"
+                 "Exit status 0 when the sequence ran to its end, 1 when it did not complete,\n"
+                 "2 for a usage error.\n");
     return out == stdout ? 0 : 2;
 }
 

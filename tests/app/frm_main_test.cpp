@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFontInfo>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,7 +17,13 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <optional>
+#include <string_view>
+#include <vector>
 
+#include "app/graphical_button.h"
+#include "app/theme_controls.h"
+#include "platform/os/visual_styles.h"
 #include "platform/qt/vitrel_widget.h"
 
 namespace talvrin {
@@ -26,7 +33,8 @@ QApplication& app() {
     static int argc = 1;
     static char name[] = "shell_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication* a = new QApplication(argc, argv);
+    // The shell's other test files may have made it already.
+    static QApplication* a = qApp ? static_cast<QApplication*>(qApp) : new QApplication(argc, argv);
     return *a;
 }
 
@@ -200,6 +208,53 @@ TEST(FrmMain, LinkPictureAndLabelOpenTheMakersPage) {
     ASSERT_EQ(catcher.urls.size(), 2u);
     EXPECT_EQ(catcher.urls[0], QUrl(QString::fromUtf8(FrmMain::kMakerPage)));
     EXPECT_EQ(catcher.urls[1], catcher.urls[0]);
+}
+
+// A desktop with common controls of version 6, for the theme fix.
+struct Version6 final : platform::VisualStyleLibraries {
+    std::optional<platform::DllVersionInfo> commonControlsVersion() noexcept override {
+        platform::DllVersionInfo v;
+        v.dwMajorVersion = 6;
+        return v;
+    }
+    bool loadLibrary(std::string_view) noexcept override { return true; }
+    bool initCommonControls(std::uint32_t, std::uint32_t) noexcept override { return true; }
+    bool isAppThemed() noexcept override { return true; }
+    bool isThemeActive() noexcept override { return true; }
+    std::uint32_t themeAppProperties() noexcept override { return 7; }
+};
+
+// The theme fix over the window's controls: nothing here; with version 6, the frames and the
+// graphical buttons (also inside a frame) and nothing else.
+TEST(FrmMain, ThemeFixSubclassesOnlyFramesAndGraphicalButtonsFromVersion6On) {
+    app();
+    FrmMain w;
+    auto* frame = new QGroupBox(QStringLiteral("Frame"), &w);
+    auto* inFrame = new GraphicalButton(GraphicalButton::Kind::CheckBox, frame);
+    auto* graphical = new GraphicalButton(GraphicalButton::Kind::CommandButton, &w);
+    const auto fix = [&w] {
+        const auto controls = themeControlsOf(w);
+        std::vector<mdXpThemeSupport::ThemeControl*> list;
+        for (const auto& c : controls)
+            list.push_back(c.get());
+        return mdXpThemeSupport::FixThemeSupport(list);
+    };
+    const auto subclassOf = [](QWidget* widget) {
+        return widget->property(kSubclassProperty).toString().toStdString();
+    };
+    EXPECT_FALSE(fix());
+    for (QWidget* widget : w.findChildren<QWidget*>())
+        EXPECT_EQ(subclassOf(widget), "") << widget->objectName().toStdString();
+
+    platform::setVisualStyleLibraries(std::make_unique<Version6>());
+    EXPECT_TRUE(fix());
+    platform::setVisualStyleLibraries(nullptr);
+    EXPECT_EQ(subclassOf(frame), "pvRedirectFrame");
+    EXPECT_EQ(subclassOf(inFrame), "pvRedirectButton");
+    EXPECT_EQ(subclassOf(graphical), "pvRedirectButton");
+    for (QWidget* standard : {static_cast<QWidget*>(w.Command1), static_cast<QWidget*>(w.Command2),
+                              static_cast<QWidget*>(w.List1), static_cast<QWidget*>(w.Label4)})
+        EXPECT_EQ(subclassOf(standard), "") << standard->objectName().toStdString();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "base/rounding.h"
 #include "platform/gdi/sample_map.h"
 #include "platform/gdi/screen.h"
 #include "platform/picture/picture_loader.h"
@@ -21,14 +22,7 @@ std::int32_t roundNearest(std::int64_t num, std::int64_t den) noexcept {
 
 // num / den rounded to nearest, halves to even (den > 0).
 std::int32_t roundHalfEven(std::int64_t num, std::int64_t den) noexcept {
-    std::int64_t q = num / den;
-    std::int64_t r = num % den;
-    if (r < 0) {  // floor division
-        r += den;
-        --q;
-    }
-    if (2 * r > den || (2 * r == den && (q & 1) != 0)) ++q;
-    return static_cast<std::int32_t>(q);
+    return static_cast<std::int32_t>(divideRoundHalfEven(num, den));
 }
 
 std::unique_ptr<PictureLoader>& loaderSlot() noexcept {

@@ -1,0 +1,266 @@
+#include "app/graphical_button.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
+#include <cstring>
+
+#include "platform/gdi/bitmap.h"
+#include "platform/gdi/device_context.h"
+#include "platform/gdi/screen.h"
+#include "ui/theme/button_pictures.h"
+
+namespace talvrin {
+
+namespace {
+
+using mdXpThemeSupport::ButtonMessage;
+using mdXpThemeSupport::ButtonState;
+using mdXpThemeSupport::PictureSlot;
+
+QColor qcolorOf(ColorRef value) {
+    const ColorRef c = platform::translateColor(value);
+    return QColor(redOf(c), greenOf(c), blueOf(c));
+}
+
+QRect qrectOf(const Rect& r) {
+    return QRect(r.left, r.top, static_cast<int>(r.width()), static_cast<int>(r.height()));
+}
+
+Rect rectOf(const QRect& r) {
+    return Rect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+// The style option of a push button drawn in one theme state.
+QStyleOptionButton optionFor(const QPushButton& button, ButtonState state, bool focused) {
+    QStyleOptionButton option;
+    option.initFrom(&button);
+    option.state &= ~(QStyle::State_Enabled | QStyle::State_MouseOver | QStyle::State_Sunken |
+                      QStyle::State_On | QStyle::State_Raised | QStyle::State_HasFocus);
+    option.features = QStyleOptionButton::None;
+    switch (state) {
+        case ButtonState::Normal:
+            option.state |= QStyle::State_Enabled | QStyle::State_Raised;
+            break;
+        case ButtonState::Hot:
+            option.state |= QStyle::State_Enabled | QStyle::State_Raised | QStyle::State_MouseOver;
+            break;
+        case ButtonState::Pressed:
+            option.state |= QStyle::State_Enabled | QStyle::State_Sunken;
+            break;
+        case ButtonState::Disabled:
+            option.state |= QStyle::State_Raised;
+            break;
+        case ButtonState::Defaulted:
+            option.state |= QStyle::State_Enabled | QStyle::State_Raised;
+            option.features |= QStyleOptionButton::DefaultButton;
+            break;
+    }
+    if (focused) option.state |= QStyle::State_HasFocus;
+    return option;
+}
+
+constexpr int kCaptionFlags = Qt::AlignHCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
+
+}  // namespace
+
+GraphicalButton::GraphicalButton(Kind kind, QWidget* parent) : QPushButton(parent), kind_(kind) {
+    setCheckable(kind != Kind::CommandButton);
+    setAutoExclusive(kind == Kind::OptionButton);
+    // Moves over the button arrive without a pressed button too, so a button that lost "Hot"
+    // to a focus change while the mouse stays over it becomes hot again at the next move.
+    setMouseTracking(true);
+}
+
+GraphicalButton::~GraphicalButton() = default;
+
+void GraphicalButton::setPicture(std::unique_ptr<platform::Picture> picture) {
+    picture_ = std::move(picture);
+    update();
+}
+void GraphicalButton::setDownPicture(std::unique_ptr<platform::Picture> picture) {
+    down_ = std::move(picture);
+    update();
+}
+void GraphicalButton::setDisabledPicture(std::unique_ptr<platform::Picture> picture) {
+    disabled_ = std::move(picture);
+    update();
+}
+void GraphicalButton::setUseMaskColor(bool value) {
+    useMaskColor_ = value;
+    update();
+}
+void GraphicalButton::setMaskColor(ColorRef value) {
+    maskColor_ = value;
+    update();
+}
+void GraphicalButton::setBackColor(ColorRef value) {
+    backColor_ = value;
+    update();
+}
+
+bool GraphicalButton::Value() const noexcept {
+    return kind_ != Kind::CommandButton && isChecked();
+}
+
+void GraphicalButton::setValue(bool value) {
+    if (kind_ == Kind::CommandButton) {
+        if (value) click();
+        return;
+    }
+    setChecked(value);
+}
+
+const platform::Picture* GraphicalButton::pictureIn(PictureSlot slot) const {
+    switch (slot) {
+        case PictureSlot::Picture:
+            return picture_.get();
+        case PictureSlot::DownPicture:
+            return down_.get();
+        case PictureSlot::DisabledPicture:
+            return disabled_.get();
+        case PictureSlot::None:
+            break;
+    }
+    return nullptr;
+}
+
+mdXpThemeSupport::ButtonLook GraphicalButton::look() const {
+    const auto hasHandle = [](const platform::Picture* p) {
+        return p && (p->bitmap() || p->icon());
+    };
+    using mdXpThemeSupport::FocusOwner;
+    const QWidget* focus = QApplication::focusWidget();
+    const FocusOwner owner = focus == this                             ? FocusOwner::ThisButton
+                             : qobject_cast<const QPushButton*>(focus) ? FocusOwner::OtherButton
+                             : focus                                   ? FocusOwner::OtherControl
+                                                                       : FocusOwner::Nothing;
+    mdXpThemeSupport::ButtonLookInputs in;
+    in.Enabled = isEnabled();
+    in.pushed = isDown();
+    in.focused = hasFocus();
+    in.Value = Value();
+    in.hot = properties_.Hot;
+    in.defaultLook = mdXpThemeSupport::showsDefault(isDefault(), owner);
+    in.pictures = {hasHandle(picture_.get()), hasHandle(down_.get()), hasHandle(disabled_.get())};
+    return mdXpThemeSupport::chooseButtonLook(in);
+}
+
+void GraphicalButton::dispatch(ButtonMessage message) {
+    // The widget style is always in force: the themed rules always apply.
+    const auto reaction =
+        mdXpThemeSupport::pvRedirectButton(properties_, message, true, isVisible());
+    if (reaction.repaint != mdXpThemeSupport::Repaint::None) update();
+    // The hover notice asked for comes after 1 ms over the button: at once, here.
+    if (reaction.trackMouse) dispatch(ButtonMessage::MouseHover);
+}
+
+bool GraphicalButton::event(QEvent* event) {
+    // The default processing first; the themed rules react to what it did.
+    const bool handled = QPushButton::event(event);
+    switch (event->type()) {
+        case QEvent::Enter:
+        case QEvent::MouseMove:
+            dispatch(ButtonMessage::MouseMove);
+            break;
+        case QEvent::Leave:
+            dispatch(ButtonMessage::MouseLeave);
+            break;
+        case QEvent::MouseButtonPress:
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+                dispatch(ButtonMessage::LButtonDown);
+            break;
+        case QEvent::MouseButtonRelease: {
+            const auto button = static_cast<QMouseEvent*>(event)->button();
+            if (button == Qt::LeftButton) dispatch(ButtonMessage::LButtonUp);
+            if (button == Qt::RightButton) dispatch(ButtonMessage::RButtonUp);
+            break;
+        }
+        case QEvent::FocusIn:
+            dispatch(ButtonMessage::SetFocus);
+            break;
+        case QEvent::FocusOut:
+            dispatch(ButtonMessage::KillFocus);
+            break;
+        case QEvent::EnabledChange:
+            dispatch(ButtonMessage::Enable);
+            break;
+        default:
+            break;
+    }
+    return handled;
+}
+
+void GraphicalButton::paintEvent(QPaintEvent*) {
+    dispatch(ButtonMessage::Paint);
+    const int w = width(), h = height();
+    if (w < 1 || h < 1) return;
+    const mdXpThemeSupport::ButtonLook current = look();
+    const platform::Picture* picture = pictureIn(current.picture);
+
+    // Around the button's shape the parent shows through; without a parent, BackColor.
+    QImage canvas(w, h, QImage::Format_ARGB32_Premultiplied);
+    if (QWidget* parent = parentWidget()) {
+        canvas.fill(parent->palette().color(QPalette::Window));
+        QPainter background(&canvas);
+        parent->render(&background, QPoint(), QRegion(geometry()), QWidget::DrawWindowBackground);
+    } else {
+        canvas.fill(qcolorOf(backColor_));
+    }
+
+    QPainter painter(&canvas);
+    const bool focused = hasFocus();
+    const QStyleOptionButton option = optionFor(*this, current.state, focused);
+    style()->drawControl(QStyle::CE_PushButtonBevel, &option, &painter, this);
+    const QRect content = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+    if (focused) {
+        QStyleOptionFocusRect focusRect;
+        focusRect.initFrom(this);
+        focusRect.rect = content;
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focusRect, &painter, this);
+    }
+    mdXpThemeSupport::CaptionLayout layout{rectOf(content), rectOf(content)};
+    if (!text().isEmpty()) {
+        painter.setFont(font());
+        const QRect measured = painter.fontMetrics().boundingRect(
+            QRect(content.left(), content.top(), content.width(), 1 << 16), kCaptionFlags, text());
+        layout = mdXpThemeSupport::layoutCaption(rectOf(content), content.top() + measured.height(),
+                                                 picture != nullptr);
+        style()->drawItemText(&painter, qrectOf(layout.text), kCaptionFlags | Qt::AlignTop,
+                              palette(), current.state != ButtonState::Disabled, text(),
+                              QPalette::ButtonText);
+    }
+    painter.end();
+
+    if (picture) {
+        // The picture goes through the software device context, over the drawn button.
+        auto bitmap = platform::Bitmap::create(w, h, 32);
+        auto dc = platform::DeviceContext::createCompatible();
+        if (bitmap && dc) {
+            for (int y = 0; y < h; ++y)
+                std::memcpy(bitmap->rowFromTop(y), canvas.constScanLine(y), std::size_t(w) * 4);
+            dc->select(bitmap.get());
+            mdXpThemeSupport::drawButtonPicture(*picture, *dc, layout.pictureArea, isEnabled(),
+                                                useMaskColor_, maskColor_);
+            dc.reset();
+            // Drawing onto a context leaves its alpha bytes meaningless: the result is opaque,
+            // and says so in every pixel (0xFFRRGGBB), whatever surface it is drawn on.
+            QImage result(w, h, QImage::Format_RGB32);
+            for (int y = 0; y < h; ++y) {
+                auto* out = reinterpret_cast<std::uint32_t*>(result.scanLine(y));
+                std::memcpy(out, bitmap->rowFromTop(y), std::size_t(w) * 4);
+                for (int x = 0; x < w; ++x)
+                    out[x] |= 0xFF000000u;
+            }
+            canvas = std::move(result);
+        }
+    }
+    QPainter(this).drawImage(0, 0, canvas);
+}
+
+}  // namespace talvrin

@@ -1,0 +1,51 @@
+// The desktop's common-controls and visual-styles libraries, as far as this platform has them.
+// The visual-style support asks them whether version 6 of the common controls is in use and
+// whether the program's controls are drawn with visual styles. This platform has neither
+// library: the installed services answer "absent" until a host installs others (a later Win32
+// layer, or a test).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+namespace talvrin::platform {
+
+// The version record DllGetVersion fills (DLLVERSIONINFO, 20 bytes with its size field).
+struct DllVersionInfo {
+    std::uint32_t cbSize = 20;
+    std::uint32_t dwMajorVersion = 0;
+    std::uint32_t dwMinorVersion = 0;
+    std::uint32_t dwBuildNumber = 0;
+    std::uint32_t dwPlatformID = 0;
+};
+
+// Class set of the extended combo box and its relatives, the one the start-up initialises.
+inline constexpr std::uint32_t ICC_USEREX_CLASSES = 0x200;
+// GetThemeAppProperties bit: visual styles apply to the program's controls.
+inline constexpr std::uint32_t STAP_ALLOW_CONTROLS = 0x2;
+
+class VisualStyleLibraries {
+  public:
+    virtual ~VisualStyleLibraries() = default;
+    // DllGetVersion of "comctl32.dll"; nothing when the library or the function is missing.
+    [[nodiscard]] virtual std::optional<DllVersionInfo> commonControlsVersion() noexcept = 0;
+    // LoadLibraryA: loads a library for the rest of the process; false when it is missing.
+    virtual bool loadLibrary(std::string_view name) noexcept = 0;
+    // InitCommonControlsEx with a record of recordSize bytes naming the class set.
+    virtual bool initCommonControls(std::uint32_t recordSize, std::uint32_t classes) noexcept = 0;
+    // The theme library's queries; false and 0 where it is missing.
+    [[nodiscard]] virtual bool isAppThemed() noexcept = 0;
+    [[nodiscard]] virtual bool isThemeActive() noexcept = 0;
+    [[nodiscard]] virtual std::uint32_t themeAppProperties() noexcept = 0;
+};
+
+// The installed libraries; the process starts with this platform's own (none present).
+[[nodiscard]] VisualStyleLibraries& visualStyleLibraries() noexcept;
+// Installs other libraries (null puts this platform's own back) and gives back the previous
+// ones when they were installed through this call.
+std::unique_ptr<VisualStyleLibraries> setVisualStyleLibraries(
+    std::unique_ptr<VisualStyleLibraries> libraries) noexcept;
+
+}  // namespace talvrin::platform
