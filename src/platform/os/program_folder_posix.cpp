@@ -1,8 +1,9 @@
-#include "platform/os/program_folder.h"
-
+// The program folder on POSIX: the link /proc/self/exe names the running executable.
 #include <unistd.h>
 
 #include <vector>
+
+#include "platform/os/program_folder.h"
 
 namespace talvrin::platform {
 
