@@ -205,6 +205,7 @@ void FrmMain::createControls() {
     host.timer = timer_.get();
     host.messageBox = box_.get();
     host.runner = runner_.get();
+    host.redirection = &redirection_;
     host.quoteText = [this] { return Text2->text().toStdString(); };
     host.programFolder = [] { return platform::programFolder(); };
     host.pumpMessages = pumpMessages;

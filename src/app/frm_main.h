@@ -9,6 +9,7 @@
 #include "app/dos_command_runner.h"
 #include "app/dos_outputs.h"
 #include "app/repair_sequence.h"
+#include "app/system_redirection.h"
 
 class QLabel;
 class QLineEdit;
@@ -76,6 +77,7 @@ class FrmMain : public QWidget {
     std::unique_ptr<EnableAdapter> closeButton_, startButton_, timer_;
     std::unique_ptr<BoxAdapter> box_;
     std::unique_ptr<DosCommandRunner> runner_;
+    SystemRedirection redirection_;
     std::unique_ptr<RepairSequence> sequence_;
 };
 

@@ -1,17 +1,18 @@
-// Conversion between UTF-8 and the narrow (multi-byte) encoding of a locale's character type,
-// for text that crosses a narrow platform call: a child's output and its command line.
+// Conversion between UTF-8 and the narrow (multi-byte) encoding that a narrow platform call
+// takes, for text that crosses one: a child's output and its command line. On POSIX that is the
+// encoding of a locale's character type; on Windows it is a code page, by default the system's
+// (ANSI) code page that CreateProcessA and the narrow calls use.
 //
 // Decoding is incremental: text arrives in chunks cut at arbitrary byte positions, so the bytes of
 // a character that a chunk does not finish are kept and completed by the next chunk; every chunk
 // decodes to exactly its own characters plus the one it completes. Invalid bytes become U+FFFD.
-// UTF-8 locales are decoded by a built-in decoder; other encodings through mbrtowc with a state
-// carried between chunks. Both copy runs of ASCII bytes straight through.
+// UTF-8 is decoded by a built-in decoder; other encodings through the platform's conversion
+// (mbrtowc with a state carried between chunks on POSIX, MultiByteToWideChar one character at a
+// time on Windows). Both copy runs of ASCII bytes straight through.
 #pragma once
 
-#include <locale.h>
-#include <wchar.h>
-
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,15 +20,20 @@ namespace talvrin {
 
 class NarrowTextDecoder {
   public:
-    // How characters are decoded: Automatic uses the built-in decoder for UTF-8 and the C
-    // library's mbrtowc otherwise; Library always uses mbrtowc (the reference the built-in
-    // decoder is checked against).
+    // How characters are decoded: Automatic uses the built-in decoder for UTF-8 and the
+    // platform's conversion otherwise; Library always uses the platform's conversion (the
+    // reference the built-in decoder is checked against).
     enum class Engine { Automatic, Library };
 
-    // Uses the character encoding of the calling thread's current locale (LC_CTYPE).
+    // POSIX: the character encoding of the calling thread's current locale (LC_CTYPE).
+    // Windows: the system code page (GetACP).
     NarrowTextDecoder() noexcept;
-    // Uses the character encoding of the named locale (for example "C.UTF-8"); a locale that is
-    // not installed falls back to the portable "C" locale.
+    // POSIX: the character encoding of the named locale (for example "C.UTF-8"); a locale that
+    // is not installed falls back to the portable "C" locale.
+    // Windows: the code page that the name ends in, as the C runtime names locales: ".UTF-8"
+    // (or ".utf8") is UTF-8, ".1252" code page 1252; "C" and "POSIX" are 7-bit ASCII, ""
+    // is the system code page, and a name without a code page that is installed falls back to
+    // ASCII like "C".
     explicit NarrowTextDecoder(const char* localeName, Engine engine = Engine::Automatic) noexcept;
     ~NarrowTextDecoder();
     NarrowTextDecoder(const NarrowTextDecoder&) = delete;
@@ -60,12 +66,15 @@ class NarrowTextDecoder {
     void decodeUtf8(const unsigned char* data, std::size_t size, std::string& out);
     void decodeGeneric(const char* data, std::size_t size, std::string& out);
 
-    locale_t locale_ = static_cast<locale_t>(0);
+    // The platform's side of the conversion (a locale and mbrtowc's state on POSIX, a code page
+    // on Windows). Without memory for it, only the built-in UTF-8 decoder is left.
+    struct Encoding;
+    std::unique_ptr<Encoding> encoding_;
     bool utf8_ = false;            // the built-in UTF-8 decoder is in use
     bool asciiIdentity_ = false;   // bytes 0..127 at a character boundary are themselves
-    unsigned char carry_[4] = {};  // UTF-8: the kept bytes of an unfinished character
+    unsigned char carry_[4] = {};  // the kept bytes of an unfinished character (not POSIX's
+                                   // mbrtowc, which keeps them in its state)
     std::size_t carryLen_ = 0;
-    mbstate_t state_{};  // other encodings: mbrtowc's state between chunks
 };
 
 }  // namespace talvrin

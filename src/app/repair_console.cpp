@@ -8,6 +8,7 @@
 #include "app/dos_command_runner.h"
 #include "app/dos_outputs.h"
 #include "app/repair_sequence.h"
+#include "app/system_redirection.h"
 #include "platform/os/program_folder.h"
 
 namespace talvrin {
@@ -121,6 +122,8 @@ int main(int argc, char** argv) {
     host.timer = &timer;
     host.messageBox = &box;
     host.runner = &runner;
+    SystemRedirection redirection;
+    host.redirection = &redirection;
     host.quoteText = [] { return std::string("\""); };
     host.programFolder = [] { return platform::programFolder(); };
     RepairSequence sequence(host);

@@ -98,12 +98,22 @@ RepairSequence::TickResult RepairSequence::onTick() {
     if (running_) return TickResult::Ignored;
     if (host_.isClosing && host_.isClosing()) return TickResult::Abandoned;
     running_ = true;
+    // Redirection turned off is restored however the run ends, also when it is abandoned.
     struct Reset {
         bool& flag;
-        ~Reset() { flag = false; }
-    } reset{running_};
+        RedirectionSwitch* redirection;
+        bool restored = false;
+        void restore() {
+            if (!restored && redirection) redirection->restore();
+            restored = true;
+        }
+        ~Reset() {
+            restore();
+            flag = false;
+        }
+    } reset{running_, host_.redirection};
 
-    // There is no file-system redirection to turn off on this platform; nothing to save.
+    if (host_.redirection) host_.redirection->turnOff();
     if (host_.closeButton) host_.closeButton->setEnabled(false);
     if (host_.startButton) host_.startButton->setEnabled(false);
     if (host_.list) host_.list->clear();
@@ -121,7 +131,7 @@ RepairSequence::TickResult RepairSequence::onTick() {
 
     addLine(kDoneLine, true);
     if (pumpAndCheckClosing()) return TickResult::Abandoned;
-    // (Redirection would be restored here.)
+    reset.restore();
     if (pumpAndCheckClosing()) return TickResult::Abandoned;
     if (host_.startButton) host_.startButton->setEnabled(true);
     if (host_.closeButton) host_.closeButton->setEnabled(true);

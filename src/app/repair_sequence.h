@@ -43,6 +43,15 @@ class CommandRunner {
     virtual bool runCommand(const std::string& commandLine) = 0;
 };
 
+// The file-system redirection of the run's thread: turned off before the first action and
+// restored at the end (on Windows, where a 32-bit process's system folder is redirected).
+class RedirectionSwitch {
+  public:
+    virtual ~RedirectionSwitch() = default;
+    virtual void turnOff() = 0;
+    virtual void restore() = 0;
+};
+
 // Everything the sequence touches. The text sources and the pump are read at the moment they
 // are needed, never cached: the quote character and the program folder are read afresh for
 // every command line built with them.
@@ -53,6 +62,7 @@ struct RepairHost {
     Switchable* timer = nullptr;        // Timer1
     MessageBoxHost* messageBox = nullptr;
     CommandRunner* runner = nullptr;
+    RedirectionSwitch* redirection = nullptr;    // none: nothing to turn off
     std::function<std::string()> quoteText;      // the text of Text2: one double quote
     std::function<std::string()> programFolder;  // folder of the executable, no trailing separator
     std::function<void()> pumpMessages;          // process pending window messages once

@@ -8,6 +8,20 @@
 namespace talvrin {
 namespace {
 
+// "/files/" + name, with the platform's separator as the sequence builds it.
+std::string files(const std::string& name) {
+    return std::string(1, kPathSeparator) + "files" + kPathSeparator + name;
+}
+
+// The line with every "/files/" written with the platform's separator.
+std::string separated(std::string line) {
+    const std::string from = "/files/";
+    const std::string to = files("");
+    for (auto at = line.find(from); at != std::string::npos; at = line.find(from, at + to.size()))
+        line.replace(at, from.size(), to);
+    return line;
+}
+
 // Records everything the sequence does, in order, in one journal.
 struct Journal {
     std::vector<std::string> events;
@@ -83,6 +97,24 @@ class FakeRunner final : public CommandRunner {
     Journal& j_;
 };
 
+class FakeRedirection final : public RedirectionSwitch {
+  public:
+    explicit FakeRedirection(Journal& j) : j_(j) {}
+    void turnOff() override {
+        ++offs;
+        j_.events.push_back("redirection off");
+    }
+    void restore() override {
+        ++restores;
+        j_.events.push_back("redirection restored");
+    }
+    int offs = 0;
+    int restores = 0;
+
+  private:
+    Journal& j_;
+};
+
 struct Fixture {
     Journal journal;
     FakeList list{journal};
@@ -145,16 +177,16 @@ std::vector<std::string> expectedCommands(const std::string& p) {
         "net stop SharedAccess /y",
         "sc config MpsSvc start= auto",
         "sc config SharedAccess start= auto",
-        q + p + "/files/regini.exe" + q + " " + q + p + "/files/firewall_reg_permissions.txt" + q,
-        "REGEDIT /S " + q + p + "/files/firewall_settings.reg" + q,
+        q + p + files("regini.exe") + q + " " + q + p + files("firewall_reg_permissions.txt") + q,
+        "REGEDIT /S " + q + p + files("firewall_settings.reg") + q,
         "net stop winmgmt /y",
         "del %windir%\\System32\\Wbem\\Repository\\*.* /f /s /q",
         "del %windir%\\sysWOW64\\Wbem\\Repository\\*.* /f /s /q",
         "net start winmgmt /y",
         "IF EXIST %windir%\\system32\\wbem\\wbemupgd.dll rundll32 wbemupgd, UpgradeRepository",
         "winmgmt  /salvagerepository",
-        q + p + "/files/reg_wmi_dlls.bat" + q,
-        q + p + "/files/reg_wmi_exes.bat" + q,
+        q + p + files("reg_wmi_dlls.bat") + q,
+        q + p + files("reg_wmi_exes.bat") + q,
     };
 }
 
@@ -201,6 +233,37 @@ TEST(RepairSequence, ActionsHappenInTheirOrder) {
     }
 }
 
+TEST(RepairSequence, RedirectionIsOffForTheWholeRunAndRestoredAlsoWhenAbandoned) {
+    Fixture f;
+    FakeRedirection redirection(f.journal);
+    RepairHost h = f.host();
+    h.redirection = &redirection;
+    RepairSequence seq(h);
+    EXPECT_EQ(seq.onTick(), RepairSequence::TickResult::Completed);
+    const auto& e = f.journal.events;
+    ASSERT_GE(e.size(), 7u);
+    EXPECT_EQ(e.front(), "redirection off");  // before the buttons, so before every command
+    // Restored after the last line is selected, before the buttons come back.
+    const std::vector<std::string> tail(e.end() - 7, e.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"add DONE! PLEASE REBOOT!", "select 11",
+                                              "redirection restored", "start on", "close on",
+                                              "timer off", "box"}));
+    EXPECT_EQ(redirection.offs, 1);
+    EXPECT_EQ(redirection.restores, 1);
+
+    Fixture g;
+    FakeRedirection abandoned(g.journal);
+    RepairHost closingHost = g.host();
+    closingHost.redirection = &abandoned;
+    g.runner.onRun = [&g](const std::string&) {
+        if (g.runner.lines.size() == 3) g.closing = true;
+    };
+    RepairSequence closingSeq(closingHost);
+    EXPECT_EQ(closingSeq.onTick(), RepairSequence::TickResult::Abandoned);
+    EXPECT_EQ(abandoned.restores, 1);
+    EXPECT_EQ(g.journal.events.back(), "redirection restored");
+}
+
 TEST(RepairSequence, QuoteAndFolderAreReadAfreshForEveryUse) {
     Fixture f;
     int calls = 0;
@@ -211,10 +274,11 @@ TEST(RepairSequence, QuoteAndFolderAreReadAfreshForEveryUse) {
     seq.onTick();
     const auto& l = f.runner.lines;
     ASSERT_EQ(l.size(), 14u);
-    EXPECT_EQ(l[4], "\"/dir1/files/regini.exe\" \"/dir2/files/firewall_reg_permissions.txt\"");
-    EXPECT_EQ(l[5], "REGEDIT /S \"/dir3/files/firewall_settings.reg\"");
-    EXPECT_EQ(l[12], "\"/dir4/files/reg_wmi_dlls.bat\"");
-    EXPECT_EQ(l[13], "\"/dir5/files/reg_wmi_exes.bat\"");
+    EXPECT_EQ(l[4],
+              separated("\"/dir1/files/regini.exe\" \"/dir2/files/firewall_reg_permissions.txt\""));
+    EXPECT_EQ(l[5], separated("REGEDIT /S \"/dir3/files/firewall_settings.reg\""));
+    EXPECT_EQ(l[12], separated("\"/dir4/files/reg_wmi_dlls.bat\""));
+    EXPECT_EQ(l[13], separated("\"/dir5/files/reg_wmi_exes.bat\""));
     // Two quote reads for every quoted path: five paths.
     EXPECT_EQ(f.quoteReads, 10);
 }
@@ -226,7 +290,8 @@ TEST(RepairSequence, FolderWithSpacesAndTheRootArePassedOnAsBuilt) {
         RepairSequence seq(f.host());
         seq.onTick();
         EXPECT_EQ(f.runner.lines, expectedCommands(f.folder));
-        EXPECT_EQ(f.runner.lines[12], "\"/home/a user/Talvrin App/files/reg_wmi_dlls.bat\"");
+        EXPECT_EQ(f.runner.lines[12],
+                  separated("\"/home/a user/Talvrin App/files/reg_wmi_dlls.bat\""));
     }
     {
         Fixture f;
@@ -234,8 +299,8 @@ TEST(RepairSequence, FolderWithSpacesAndTheRootArePassedOnAsBuilt) {
         RepairSequence seq(f.host());
         seq.onTick();
         // The root already ends in a separator: two in a row, passed on unchanged.
-        EXPECT_EQ(f.runner.lines[5], "REGEDIT /S \"//files/firewall_settings.reg\"");
-        EXPECT_EQ(f.runner.lines[13], "\"//files/reg_wmi_exes.bat\"");
+        EXPECT_EQ(f.runner.lines[5], separated("REGEDIT /S \"//files/firewall_settings.reg\""));
+        EXPECT_EQ(f.runner.lines[13], separated("\"//files/reg_wmi_exes.bat\""));
     }
 }
 

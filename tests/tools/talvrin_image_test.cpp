@@ -1,12 +1,12 @@
 // talvrin-image run as a process: its exit statuses, the info line and the raw exports.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 
 #include "image/codecs/gifico_test_util.h"
 #include "support/run_command.h"
+#include "support/temp_directory.h"
 
 namespace {
 
@@ -19,16 +19,16 @@ struct ToolRun {
 };
 
 ToolRun run(const std::string& args) {
-    const auto r =
-        talvrin::testsupport::runCommand(std::string(TALVRIN_BIN_DIR) + "/talvrin-image " + args);
+    const auto r = talvrin::testsupport::runCommand(
+        talvrin::testsupport::programPath("talvrin-image") + " " + args);
     return {r.output, r.exitStatus};
 }
 
 class TalvrinImage : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("talvrin_image_test_" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
+        dir_ = talvrin::testsupport::makeTempDirectory("talvrin_image_test_");
+        ASSERT_FALSE(dir_.empty());
         // 2 x 2: red, green / blue, white at alpha 128.
         png_ = (dir_ / "a.png").string();
         talvrin::testutil::writeFile(

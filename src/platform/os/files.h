@@ -23,7 +23,7 @@ class File {
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    [[nodiscard]] bool isOpen() const noexcept { return fd_ >= 0; }
+    [[nodiscard]] bool isOpen() const noexcept { return handle_ != kNoHandle; }
     explicit operator bool() const noexcept { return isOpen(); }
 
     // Reads up to count bytes (fewer only at the end of the file). The number read, or nothing
@@ -39,17 +39,23 @@ class File {
     bool close() noexcept;
 
   private:
-    friend File openFileDescriptor(int fd) noexcept;
-    explicit File(int fd) noexcept : fd_(fd) {}
-    int fd_ = -1;
+    // The platform's handle: a file descriptor (POSIX) or a file HANDLE (Windows). -1 is "none"
+    // on both (the POSIX error value and INVALID_HANDLE_VALUE).
+    static constexpr std::intptr_t kNoHandle = -1;
+    friend File OpenImageFile(std::string_view path, bool forReading) noexcept;
+    explicit File(std::intptr_t handle) noexcept : handle_(handle) {}
+    std::intptr_t handle_ = kNoHandle;
 };
 
 // Opens an existing file for reading (forReading true), or creates / truncates a file for
-// reading and writing (forReading false). Overwriting keeps the existing file's permission bits
-// instead of replacing them; a new file gets the usual default mode. An invalid File on failure.
+// reading and writing (forReading false). Overwriting keeps what the existing file had (its
+// permission bits on POSIX; its read-only, hidden and system attributes on Windows) instead of
+// replacing it; a new file gets the usual default. The path is UTF-8 (Windows opens it by its
+// UTF-16 name). An invalid File on failure; a directory is not a file.
 [[nodiscard]] File OpenImageFile(std::string_view path, bool forReading) noexcept;
 
-// Deletes the file at path, also when it is read-only. True when the file was deleted.
+// Deletes the file at path, also when it is read-only. True when the file was deleted; a
+// directory is never deleted.
 bool ForceDeleteFile(std::string_view path) noexcept;
 
 // A UTF-16 file name as the UTF-8 path the file calls take. Unpaired surrogates become U+FFFD.

@@ -12,8 +12,10 @@ struct SystemVersion {
     std::uint16_t servicePackMajor = 0;
 };
 
-// This platform reports itself as a current-family system with a usable, alpha-friendly
-// blending primitive and without the old consumer-family restrictions.
+// Windows reports the running system (RtlGetVersion, or GetVersionExA where that is missing);
+// POSIX reports itself as a current-family system with a usable, alpha-friendly blending
+// primitive and without the old consumer-family restrictions. Both give every current system
+// the same capabilities, so the two builds draw alike.
 [[nodiscard]] SystemVersion querySystemVersion() noexcept;
 
 }  // namespace talvrin::platform

@@ -140,8 +140,8 @@ DecodeFailure failureOf(const ErrorManager& err, bool inHeader) noexcept {
 
 }  // namespace
 
-bool looksLikeJpeg(ByteView bytes) noexcept {
-    return bytes.u8(0) == 0xFF && bytes.u8(1) == 0xD8 && bytes.u8(2) == 0xFF;
+bool jpegDecoderAvailable() noexcept {
+    return true;
 }
 
 std::unique_ptr<Bitmap> decodeJpeg(ByteView bytes, std::uint64_t maxPixels,

@@ -15,7 +15,13 @@
 namespace talvrin::platform {
 
 // True when the bytes start with a JPEG start-of-image marker (FF D8 FF).
-[[nodiscard]] bool looksLikeJpeg(ByteView bytes) noexcept;
+[[nodiscard]] inline bool looksLikeJpeg(ByteView bytes) noexcept {
+    return bytes.u8(0) == 0xFF && bytes.u8(1) == 0xD8 && bytes.u8(2) == 0xFF;
+}
+
+// True when this build decodes JPEG. A build without the JPEG library (the Windows build) answers
+// false, and decodeJpeg refuses every JPEG file as an unsupported variant.
+[[nodiscard]] bool jpegDecoderAvailable() noexcept;
 
 // Decodes a JPEG file into a 32-bit bottom-up bitmap, alpha 255. Null when the library rejects
 // the data, when width x height exceeds maxPixels, the process's decode budget or the bitmap's

@@ -4,7 +4,9 @@
 #include "image/codecs/png_writer.h"
 
 #include <gtest/gtest.h>
+#if TALVRIN_HAVE_PEER_PNG
 #include <png.h>
+#endif
 #include <zlib.h>
 
 #include <algorithm>
@@ -77,6 +79,7 @@ bool decodeOurs(const Bytes& file, c32bppDIB& dib) {
            dib.BitsPointer();
 }
 
+#if TALVRIN_HAVE_PEER_PNG
 // libpng's straight RGBA, premultiplied by truncation into the surface layout.
 Bytes decodeLibpng(const Bytes& file) {
     png_image image{};
@@ -93,6 +96,7 @@ Bytes decodeLibpng(const Bytes& file) {
             straight[i + c] = static_cast<std::uint8_t>(straight[i + c] * straight[i + 3] / 255);
     return straight;
 }
+#endif  // TALVRIN_HAVE_PEER_PNG
 
 // Encodes the surface and decodes it with both decoders, ten times over; every decode must give
 // back exactly the surface's pixels.
@@ -104,7 +108,9 @@ void expectExactRoundTrips(const c32bppDIB& original) {
         SCOPED_TRACE("cycle " + std::to_string(cycle));
         const Bytes file = encode(*source);
         ASSERT_FALSE(file.empty());
+#if TALVRIN_HAVE_PEER_PNG  // the Windows build has no libpng: its own decoder only
         EXPECT_EQ(decodeLibpng(file), want) << "libpng";
+#endif
         auto next = std::make_unique<c32bppDIB>();
         ASSERT_TRUE(decodeOurs(file, *next));
         ASSERT_EQ(pixelsOf(*next), want) << "cPNGparser";

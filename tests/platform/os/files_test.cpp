@@ -1,42 +1,74 @@
 #include "platform/os/files.h"
 
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "support/temp_directory.h"
+
 namespace talvrin::platform {
 namespace {
 
 namespace fs = std::filesystem;
 
+// The file-system path of a UTF-8 path.
+fs::path fromUtf8(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// What overwriting must keep, per platform: permission bits on POSIX; the hidden and system
+// attributes on Windows (without them passed on, the system refuses to replace such a file).
+#ifdef _WIN32
+void markSpecial(const std::string& p) {
+    ASSERT_TRUE(
+        SetFileAttributesW(fromUtf8(p).c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+}
+bool isStillSpecial(const std::string& p) {
+    const DWORD a = GetFileAttributesW(fromUtf8(p).c_str());
+    const DWORD both = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    return a != INVALID_FILE_ATTRIBUTES && (a & both) == both;
+}
+#else
+void markSpecial(const std::string& p) {
+    ASSERT_EQ(::chmod(p.c_str(), 0751), 0);
+}
+bool isStillSpecial(const std::string& p) {
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 && (st.st_mode & 07777) == 0751;
+}
+#endif
+
 // A private directory removed with everything in it after each test.
 class FilesTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "talvrin-files-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        dir_ = testsupport::makeTempDirectory("talvrin-files-");
+        ASSERT_FALSE(dir_.empty());
     }
     void TearDown() override {
         std::error_code ec;
         fs::remove_all(dir_, ec);
     }
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    // The UTF-8 path of a name in the folder, as the file calls take it.
+    std::string path(const std::string& name) const {
+        const std::u8string text = (dir_ / fromUtf8(name)).u8string();
+        return std::string(text.begin(), text.end());
+    }
     static void writeText(const std::string& p, const std::string& text) {
-        std::ofstream(p, std::ios::binary) << text;
+        std::ofstream(fromUtf8(p), std::ios::binary) << text;
     }
     static std::string readText(const std::string& p) {
-        std::ifstream in(p, std::ios::binary);
+        std::ifstream in(fromUtf8(p), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    static unsigned modeOf(const std::string& p) {
-        struct stat st {};
-        EXPECT_EQ(::stat(p.c_str(), &st), 0);
-        return st.st_mode & 07777;
     }
     fs::path dir_;
 };
@@ -87,10 +119,24 @@ TEST_F(FilesTest, ClosedOrEmptyHandleFailsCleanly) {
 
 // ---- Writing ------------------------------------------------------------------------------
 
-TEST_F(FilesTest, WriteFormTruncatesAndKeepsTheExistingMode) {
+TEST_F(FilesTest, NamesOutsideAnyNarrowCodePageOpen) {
+    // Latin, Greek, a symbol and a character beyond the 16-bit range in one name.
+    const std::string p = path("\xc3\xbc \xce\xa9 \xe2\x82\xac \xf0\x9f\x98\x80.png");
+    writeText(p, "named");
+    File f = OpenImageFile(p, true);
+    ASSERT_TRUE(f.isOpen());
+    char buf[8] = {};
+    EXPECT_EQ(f.read(buf, sizeof buf), 5u);
+    EXPECT_EQ(std::string(buf, 5), "named");
+    f.close();
+    EXPECT_TRUE(ForceDeleteFile(p));
+    EXPECT_FALSE(fs::exists(fromUtf8(p)));
+}
+
+TEST_F(FilesTest, WriteFormTruncatesAndKeepsWhatTheFileHad) {
     const std::string p = path("keep.png");
     writeText(p, "old contents that are longer");
-    ASSERT_EQ(::chmod(p.c_str(), 0751), 0);
+    markSpecial(p);
     {
         File f = OpenImageFile(p, false);
         ASSERT_TRUE(f.isOpen());
@@ -101,7 +147,7 @@ TEST_F(FilesTest, WriteFormTruncatesAndKeepsTheExistingMode) {
         EXPECT_EQ(f.read(buf, 3), 3u);  // the write form also reads
     }
     EXPECT_EQ(readText(p), "new");
-    EXPECT_EQ(modeOf(p), 0751u);
+    EXPECT_TRUE(isStillSpecial(p));
 }
 
 TEST_F(FilesTest, WriteFormCreatesAMissingFile) {
@@ -140,7 +186,8 @@ TEST_F(FilesTest, Utf8PathsBecomeUtf16NamesAndBack) {
 TEST_F(FilesTest, ForceDeleteRemovesReadOnlyFiles) {
     const std::string p = path("ro.png");
     writeText(p, "x");
-    ASSERT_EQ(::chmod(p.c_str(), 0444), 0);
+    // Read-only for everyone (on Windows: the read-only attribute).
+    fs::permissions(p, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     EXPECT_TRUE(ForceDeleteFile(p));
     EXPECT_FALSE(fs::exists(p));
 }

@@ -1,8 +1,9 @@
-#include "platform/os/library.h"
-
-#include <dlfcn.h>
+// Library probing on Windows: LoadLibraryA, GetProcAddress and FreeLibrary.
+#include <windows.h>
 
 #include <string>
+
+#include "platform/os/library.h"
 
 namespace talvrin::platform {
 
@@ -14,12 +15,14 @@ bool LibraryHasExport(std::string_view library, std::string_view function) noexc
             return false;
         const std::string lib(library);
         const std::string fn(function);
-        void* module = ::dlopen(lib.c_str(), RTLD_LAZY | RTLD_LOCAL);
+        // A library that cannot be found fails quietly instead of showing the system's box.
+        const UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+        HMODULE module = LoadLibraryA(lib.c_str());
+        SetErrorMode(previousMode);
         if (module == nullptr) return false;
-        ::dlerror();  // clear any stale error before the lookup
-        void* address = ::dlsym(module, fn.c_str());
-        ::dlclose(module);
-        return address != nullptr;
+        const bool found = GetProcAddress(module, fn.c_str()) != nullptr;
+        FreeLibrary(module);
+        return found;
     } catch (...) {
         return false;
     }

@@ -1,3 +1,4 @@
+// The system version on POSIX: a fixed answer, since no system of the old family exists here.
 #include "platform/os/system_version.h"
 
 namespace talvrin::platform {

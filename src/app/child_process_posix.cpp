@@ -1,0 +1,252 @@
+// The command runner's backend on POSIX: posix_spawnp with one close-on-exec pipe carrying the
+// child's standard output and standard error, standard input on /dev/null, no command interpreter.
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/child_process.h"
+#include "app/command_words.h"
+
+extern char** environ;
+
+namespace talvrin {
+
+namespace {
+
+// After the output ends the child is normally a moment away from exiting; it is given this many
+// short naps to do so before it is left to a later reaping.
+constexpr int kExitGraceNaps = 8;
+constexpr long kExitGraceNapNanoseconds = 250'000;
+
+// Owns one file descriptor.
+class Fd {
+  public:
+    Fd() = default;
+    ~Fd() { close(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+
+    [[nodiscard]] int get() const noexcept { return fd_; }
+    void reset(int fd) noexcept {
+        close();
+        fd_ = fd;
+    }
+    void close() noexcept {
+        // A close interrupted by a signal has still released the descriptor on Linux, so it is
+        // never retried (a retry could close a descriptor another thread has just opened).
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+// Children whose output ended before they exited. Shared by every runner, so that one released
+// while its last child still runs leaves that child to be reaped by later runs.
+class PendingChildren {
+  public:
+    void add(pid_t pid) {
+        std::lock_guard lock(mutex_);
+        pids_.push_back(pid);
+    }
+
+    // Reaps every pending child that has exited, without waiting for any.
+    void reapFinished() noexcept;
+
+  private:
+    std::mutex mutex_;
+    std::vector<pid_t> pids_;
+};
+
+PendingChildren& pendingChildren() {
+    // Never destroyed: runners owned by static objects may still use it during exit.
+    static auto* pending = new PendingChildren;
+    return *pending;
+}
+
+// Reaps the child if it has exited. True when it is gone: reaped now, or no longer ours (someone
+// else reaped it, or SIGCHLD is ignored and the system reaped it).
+bool tryReap(pid_t pid) noexcept {
+    for (;;) {
+        int status = 0;
+        const pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid) return true;
+        if (r == 0) return false;
+        if (errno == EINTR) continue;
+        return true;  // ECHILD
+    }
+}
+
+void PendingChildren::reapFinished() noexcept {
+    std::lock_guard lock(mutex_);
+    std::erase_if(pids_, [](pid_t pid) { return tryReap(pid); });
+}
+
+// Reaps the child when the run ends, however it ends: now if it has exited (after a short grace,
+// since the end of its output usually means it is exiting), otherwise later.
+class ChildReaper {
+  public:
+    explicit ChildReaper(pid_t pid) noexcept : pid_(pid) {}
+    ChildReaper(const ChildReaper&) = delete;
+    ChildReaper& operator=(const ChildReaper&) = delete;
+    ~ChildReaper() {
+        if (tryReap(pid_)) return;
+        for (int nap = 0; nap < kExitGraceNaps; ++nap) {
+            const timespec pause{0, kExitGraceNapNanoseconds};
+            nanosleep(&pause, nullptr);
+            if (tryReap(pid_)) return;
+        }
+        try {
+            pendingChildren().add(pid_);
+        } catch (...) {
+            // Out of memory: the child stays a zombie until this process ends.
+        }
+    }
+
+  private:
+    pid_t pid_;
+};
+
+// Moves a descriptor above the standard ones, keeping it close-on-exec, so that the child's
+// redirections onto 0, 1 and 2 never land on the pipe itself.
+bool liftAboveStandard(Fd& fd) noexcept {
+    if (fd.get() > STDERR_FILENO) return true;
+    const int lifted = fcntl(fd.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (lifted < 0) return false;
+    fd.reset(lifted);
+    return true;
+}
+
+bool makePipe(Fd& readEnd, Fd& writeEnd) noexcept {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return false;
+    readEnd.reset(fds[0]);
+    writeEnd.reset(fds[1]);
+    return liftAboveStandard(readEnd) && liftAboveStandard(writeEnd);
+}
+
+// Owns the attributes and file actions of one spawn.
+class SpawnSetup {
+  public:
+    SpawnSetup() noexcept {
+        actionsReady_ = posix_spawn_file_actions_init(&actions_) == 0;
+        attrReady_ = posix_spawnattr_init(&attr_) == 0;
+    }
+    ~SpawnSetup() {
+        if (actionsReady_) posix_spawn_file_actions_destroy(&actions_);
+        if (attrReady_) posix_spawnattr_destroy(&attr_);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+    // Standard input from /dev/null, standard output and error into the pipe, nothing else
+    // inherited; signals unblocked and SIGPIPE at its default, whatever the caller set.
+    bool prepare(int writeFd) noexcept {
+        if (!actionsReady_ || !attrReady_) return false;
+        if (posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0) !=
+                0 ||
+            posix_spawn_file_actions_adddup2(&actions_, writeFd, STDOUT_FILENO) != 0 ||
+            posix_spawn_file_actions_adddup2(&actions_, writeFd, STDERR_FILENO) != 0)
+            return false;
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+        if (posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1) != 0)
+            return false;
+#endif
+        sigset_t none;
+        sigset_t defaults;
+        sigemptyset(&none);
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        return posix_spawnattr_setsigmask(&attr_, &none) == 0 &&
+               posix_spawnattr_setsigdefault(&attr_, &defaults) == 0 &&
+               posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) ==
+                   0;
+    }
+
+    // Starts the program named by the first word, searched on PATH. glibc reports a failed exec
+    // (missing program, no permission) here, before any output is read. -1 on failure.
+    pid_t spawn(std::vector<std::string>& words) {
+        std::vector<char*> argv;
+        argv.reserve(words.size() + 1);
+        for (std::string& w : words)
+            argv.push_back(w.data());
+        argv.push_back(nullptr);
+        pid_t pid = -1;
+        if (posix_spawnp(&pid, argv[0], &actions_, &attr_, argv.data(), environ) != 0) return -1;
+        return pid;
+    }
+
+  private:
+    posix_spawn_file_actions_t actions_{};
+    posix_spawnattr_t attr_{};
+    bool actionsReady_ = false;
+    bool attrReady_ = false;
+};
+
+}  // namespace
+
+struct ChildProcess::State {
+    Fd readEnd;
+    Fd writeEnd;
+    std::optional<ChildReaper> reaper;  // the started child, reaped when released
+};
+
+ChildProcess::ChildProcess() : state_(std::make_unique<State>()) {}
+
+ChildProcess::~ChildProcess() {
+    close();
+}
+
+bool ChildProcess::openPipe() noexcept {
+    return makePipe(state_->readEnd, state_->writeEnd);
+}
+
+bool ChildProcess::start(const std::string& narrowLine) noexcept {
+    try {
+        if (state_->writeEnd.get() < 0 || state_->reaper) return false;
+        std::optional<std::vector<std::string>> words = splitCommandWords(narrowLine);
+        if (!words || words->empty()) return false;
+        SpawnSetup setup;
+        if (!setup.prepare(state_->writeEnd.get())) return false;
+        const pid_t pid = setup.spawn(*words);
+        if (pid < 0) return false;
+        state_->reaper.emplace(pid);
+        // Only the child holds the write end now, so the end of its output ends the reads.
+        state_->writeEnd.close();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::size_t ChildProcess::read(char* buffer, std::size_t size) noexcept {
+    if (!state_->reaper || state_->readEnd.get() < 0) return 0;
+    for (;;) {
+        const ssize_t n = ::read(state_->readEnd.get(), buffer, size);
+        if (n < 0 && errno == EINTR) continue;
+        return n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+}
+
+void ChildProcess::close() noexcept {
+    state_->readEnd.close();
+    state_->writeEnd.close();
+    state_->reaper.reset();
+}
+
+void ChildProcess::releaseFinished() noexcept {
+    pendingChildren().reapFinished();
+}
+
+}  // namespace talvrin
