@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
+#include <string>
 
 namespace talvrin::platform {
 namespace {
@@ -13,9 +15,11 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(ProgramFolder, SupportFilesBesideTheExecutableElseInTheInstalledDataFolder) {
-    std::string pattern = (fs::temp_directory_path() / "talvrin-folder-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    const fs::path root = pattern;
+    std::random_device seed;
+    const fs::path root =
+        fs::temp_directory_path() / ("talvrin-folder-" + std::to_string(seed()) + "-" +
+                                     std::to_string(seed()));
+    ASSERT_TRUE(fs::create_directories(root));
     const fs::path portable = root / "portable", prefix = root / "pre fix";
     const fs::path data = (prefix / "bin" / kInstalledProgramFolder).lexically_normal();
     fs::create_directories(portable / "files");
@@ -38,7 +42,8 @@ TEST(ProgramFolder, SupportFilesBesideTheExecutableElseInTheInstalledDataFolder)
 TEST(ProgramFolder, TheRunningTestLiesInItsExecutableFolder) {
     const std::string folder = executableFolder();
     ASSERT_FALSE(folder.empty());
-    EXPECT_TRUE(fs::exists(fs::path(folder) / "platform_os_tests"));
+    EXPECT_TRUE(fs::exists(fs::path(folder) / "platform_os_tests") ||
+                fs::exists(fs::path(folder) / "platform_os_tests.exe"));
 }
 
 }  // namespace
