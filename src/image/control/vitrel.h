@@ -7,10 +7,13 @@
 // The control is plain C++ over its host (VitrelHost): the window shell hosts it on a widget,
 // tests on a fake. Its member functions are implemented in one source file per concern:
 // vitrel_properties.cpp (settings and persistence), vitrel_layout.cpp (sizing, the cache, the
-// shadow, the hit-test region and painting) and vitrel_loading.cpp (the loading interface).
+// shadow, the hit-test region and painting), vitrel_loading.cpp (the loading interface),
+// vitrel_mouse.cpp (coordination with the other image controls, hit testing, the mouse, key and
+// drop events, visibility) and vitrel_fade.cpp (fading).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -19,7 +22,9 @@
 #include <vector>
 
 #include "base/geometry.h"
+#include "image/control/cross_comm.h"
 #include "image/control/property_bag.h"
+#include "image/control/vitrel_events.h"
 #include "image/control/vitrel_host.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/gdi/region.h"
@@ -33,8 +38,19 @@ class Picture;
 struct GdiObjectRef;
 }  // namespace platform
 
-class Vitrel {
+// The host's answer to a hit-test query, with the desktop's codes.
+enum class HitResult : std::int16_t { Outside = 0, Transparent = 1, Close = 2, Hit = 3 };
+
+class Vitrel final : public ICrossComm {
   public:
+    // The type name under which the container lists image controls.
+    static constexpr const char* kTypeName = "Vitrel";
+    // The enter/exit polling period; the marker in the extender's Tag while polling runs.
+    static constexpr std::uint32_t kPollMs = 100;
+    static constexpr const char* kTimerMarker = "Timer";
+    // The shortest delay between two fade steps.
+    static constexpr std::int32_t kMinFadeDelayMs = 10;
+
     // Flag bits of the control's settings word.
     static constexpr std::int32_t kFlagStretchQuality = 0x001;
     static constexpr std::int32_t kFlagAutoSize = 0x004;
@@ -53,7 +69,9 @@ class Vitrel {
     static constexpr std::int32_t kContainerPositionUnit = 9;
 
     explicit Vitrel(VitrelHost& host);
-    ~Vitrel();
+    // Stops both timers and leaves the coordination object, so no tick reaches a destroyed
+    // control.
+    ~Vitrel() override;
     Vitrel(const Vitrel&) = delete;
     Vitrel& operator=(const Vitrel&) = delete;
 
@@ -68,9 +86,54 @@ class Vitrel {
     void Resize();
     // Paints onto the control's context, within its clip box.
     void Paint(platform::DeviceContext& dc);
-    // The window became visible / hidden.
+    // The window became visible (an enabled control registers; an unlaid control is laid out)
+    // / hidden (a fade stops without its event, polling stops, an enabled control unregisters).
     void Show();
     void Hide();
+
+    // ---- Input from the host (vitrel_mouse.cpp) -----------------------------------------------
+    // The host asks whether a point of the control's rectangle (control pixels) is the
+    // control's: result becomes Hit when it is and otherwise stays as the host proposed it. In a
+    // running program this also produces MouseEnter and MouseExit.
+    void HitTestQuery(float X, float Y, HitResult& result);
+    // The host's mouse events, X and Y in control pixels; raised with X and Y in the
+    // container's unit (an event whose coordinates cannot be converted is not raised).
+    void onMouseDown(std::int16_t Button, std::int16_t Shift, float X, float Y);
+    void onMouseMove(std::int16_t Button, std::int16_t Shift, float X, float Y);
+    void onMouseUp(std::int16_t Button, std::int16_t Shift, float X, float Y);
+    void onClick();
+    void onDblClick();
+    void onKeyDown(std::int16_t KeyCode, std::int16_t Shift);
+    void onKeyUp(std::int16_t KeyCode, std::int16_t Shift);
+    void onKeyPress(std::int16_t KeyAscii);
+    void onOLEDragDrop(platform::DropDataObject& data, std::int32_t& Effect, std::int16_t Button,
+                       std::int16_t Shift, float X, float Y);
+    void onOLEDragOver(platform::DropDataObject& data, std::int32_t& Effect, std::int16_t Button,
+                       std::int16_t Shift, float X, float Y, std::int16_t State);
+
+    // Who receives the control's events (null: nobody). Not owned.
+    void setEventSink(VitrelEvents* sink) noexcept { events_ = sink; }
+
+    // ---- Coordination (vitrel_mouse.cpp) ------------------------------------------------------
+    // ICrossComm.
+    [[nodiscard]] std::shared_ptr<cCrossComm> CrossTalkClass() const override { return crossComm_; }
+    void ReleaseMouseCapture() override;
+    // True when the control is enabled and is the coordination object's captured control.
+    [[nodiscard]] bool isMouseOver() const;
+    // The shared session token is set (not 0), and the surface's imaging-library switch.
+    [[nodiscard]] bool GDIplusInitialized() const;
+    [[nodiscard]] bool GDIplusEnabled() const;
+    // The control's identity: never 0, and its negation is no other control's identity. The
+    // polling timer is identified by it, the fade timer by its negation.
+    [[nodiscard]] std::int32_t identity() const noexcept { return identity_; }
+
+    // ---- Fading (vitrel_fade.cpp) -------------------------------------------------------------
+    // Fades Opacity to FinalOpacity (held to 0 ... 100) by |FadeStepPercent| a step, a step every
+    // FadeDelayInterval ms (at least 10), the first step at once; FadeTerminated at the end.
+    // Replaces a running fade (without its event); a step of 0 or the current opacity as target
+    // does nothing.
+    void FadeInOut(std::int32_t FinalOpacity, std::int32_t FadeStepPercent,
+                   std::int32_t FadeDelayInterval);
 
     // ---- Settings (vitrel_properties.cpp) ----------------------------------------------------
     [[nodiscard]] bool AutoRedraw() const noexcept { return (flags_ & kFlagAutoRedraw) != 0; }
@@ -196,6 +259,16 @@ class Vitrel {
     [[nodiscard]] std::uint32_t customWidth() const noexcept { return customWidth_; }
     [[nodiscard]] const platform::Region* hitRegion() const noexcept { return hitRegion_.get(); }
     [[nodiscard]] const Rect& hitRect() const noexcept { return hitRect_; }
+    // Low 4 bits: buttons gone down over the control; bits 4 ... 7: the button of the last
+    // release.
+    [[nodiscard]] std::uint16_t buttonsWord() const noexcept { return buttons_; }
+    // The control's top-left corner in the container's client area, noted when the mouse enters.
+    [[nodiscard]] Point containerOrigin() const noexcept { return containerOrigin_; }
+    // Percent a fade step (0: no fade runs), and the fade's target and delay.
+    [[nodiscard]] std::int32_t fadeStep() const noexcept { return fadeStep_; }
+    [[nodiscard]] std::int32_t fadeTarget() const noexcept { return fadeTarget_; }
+    [[nodiscard]] std::int32_t fadeDelay() const noexcept { return fadeDelay_; }
+    [[nodiscard]] WindowHandle timerWindow() const noexcept { return timerWindow_; }
 
   private:
     // ---- Settings helpers ----
@@ -228,6 +301,30 @@ class Vitrel {
     void rebuildShadow();
     void buildHitRegion();
     void dropCache();
+    // The point (control pixels) lies in the hit region, or without one in the hit rectangle.
+    [[nodiscard]] bool inHitArea(std::int32_t x, std::int32_t y) const;
+
+    // ---- Coordination helpers ----
+    // The next identity of a counter: 1, 2, 3 ... (all positive, so no negation is another's).
+    static std::int32_t newIdentity() noexcept;
+    // Adopts the coordination object of the container's first image control, or makes one;
+    // hands its session token to the surfaces; registers; in a running program notes the
+    // container as the timer window.
+    void attachCrossComm();
+    void shareGdiToken();
+    // The marker says the polling timer runs; clearing it leaves any other Tag alone.
+    [[nodiscard]] bool polling() const;
+    void clearMarker();
+    // The polling timer stops (when armed) and the marker is cleared.
+    void stopPolling();
+    void pollTick();
+    // Pixels to the container's unit, horizontally or vertically.
+    [[nodiscard]] std::optional<float> toContainer(float pixels, bool horizontal) const;
+
+    // ---- Fade helpers ----
+    void fadeTick();
+    // Stops a running fade without its event.
+    void stopFade();
 
     VitrelHost& host_;
     std::unique_ptr<c32bppDIB> surface_;
@@ -265,6 +362,19 @@ class Vitrel {
     bool shadowFromCache_ = false;
     // A resize requested by the control itself is in progress: Resize and Paint wait for it.
     bool resizing_ = false;
+
+    // Coordination, mouse and fade state.
+    const std::int32_t identity_;
+    std::shared_ptr<cCrossComm> crossComm_;
+    WindowHandle timerWindow_ = 0;
+    std::function<void()> pollCallback_;
+    std::function<void()> fadeCallback_;
+    std::uint16_t buttons_ = 0;
+    Point containerOrigin_{};
+    std::int32_t fadeStep_ = 0;
+    std::int32_t fadeTarget_ = 0;
+    std::int32_t fadeDelay_ = kMinFadeDelayMs;
+    VitrelEvents* events_ = nullptr;
 };
 
 }  // namespace talvrin

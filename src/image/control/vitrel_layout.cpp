@@ -1,13 +1,12 @@
 // Vitrel: the drawing size and position of the image, the AutoSize window, the AutoRedraw cache,
 // the drop shadow, the hit-test region, and painting.
 //
-// Rounding: every fractional value becomes an integer by rounding to the nearest, halves to the
-// even neighbour (the default floating-point rounding); every halving is an integer division
-// that truncates toward zero.
+// Rounding and halving follow control_rounding.h.
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
+#include "image/control/control_rounding.h"
 #include "image/control/vitrel.h"
 #include "image/surface/image_types.h"
 #include "platform/gdi/device_context.h"
@@ -15,22 +14,8 @@
 
 namespace talvrin {
 
-namespace {
-
-// The nearest integer, halves to even, held to the 32-bit range.
-std::int32_t nearest(double v) noexcept {
-    if (!(v == v)) return 0;
-    const double r = std::nearbyint(v);
-    if (r >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
-    if (r <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(r);
-}
-
-std::int32_t halve(std::int64_t v) noexcept {
-    return static_cast<std::int32_t>(v / 2);
-}
-
-}  // namespace
+using control_rounding::halve;
+using control_rounding::nearest;
 
 // ---- Sizes
 // ---------------------------------------------------------------------------------------
@@ -327,11 +312,5 @@ void Vitrel::Paint(platform::DeviceContext& dc) {
                          lightness_, 0, false);
     }
 }
-
-void Vitrel::Show() {
-    if (layout_.scaledWidth == 0) Resize();
-}
-
-void Vitrel::Hide() {}
 
 }  // namespace talvrin

@@ -38,7 +38,8 @@ bool inRange(std::int32_t v, std::int32_t lo, std::int32_t hi) noexcept {
 
 }  // namespace
 
-Vitrel::Vitrel(VitrelHost& host) : host_(host), surface_(std::make_unique<c32bppDIB>()) {
+Vitrel::Vitrel(VitrelHost& host)
+    : host_(host), surface_(std::make_unique<c32bppDIB>()), identity_(newIdentity()) {
     surface_->setHighQualityInterpolation(true);
 }
 
@@ -46,6 +47,12 @@ Vitrel::~Vitrel() {
     dropCache();
     shadow_.reset();
     hitRegion_.reset();
+    // A tick still pending would reach a destroyed control: both timers stop here.
+    if (timerWindow_ != 0) {
+        host_.killTimer(timerWindow_, identity_);
+        host_.killTimer(timerWindow_, -std::intptr_t{identity_});
+    }
+    if (crossComm_) crossComm_->RemoveRef(identity_);
 }
 
 void Vitrel::setDefaults() {
@@ -74,6 +81,7 @@ void Vitrel::readContainerScaleMode() {
 }
 
 void Vitrel::InitProperties() {
+    attachCrossComm();
     setDefaults();
     surface_->setHighQualityInterpolation(true);
     readContainerScaleMode();
@@ -253,16 +261,6 @@ void Vitrel::setMaskUsed(std::int32_t Style) {
     host_.propertyChanged("MaskUsed");
 }
 
-bool Vitrel::Enabled() const {
-    return host_.enabled();
-}
-
-void Vitrel::setEnabled(bool Enable) {
-    host_.setEnabled(Enable);
-    buildHitRegion();
-    host_.propertyChanged("Enabled");
-}
-
 void Vitrel::setShadowEnabled(bool Enable) {
     if (Enable == ShadowEnabled()) return;
     flags_ ^= kFlagShadowEnabled;
@@ -395,6 +393,7 @@ void Vitrel::WriteProperties(PropertyBag& bag) {
 }
 
 void Vitrel::ReadProperties(const PropertyBag& bag) {
+    attachCrossComm();
     setDefaults();
     // Every value goes through the rule its setter applies: what a setter would ignore
     // restores the default.

@@ -32,16 +32,18 @@ bool QtClipboard::hasFormat(ClipboardFormat format) const {
     return data->hasImage();
 }
 
-std::optional<FileDrop> QtClipboard::fileDrop() const {
-    const QClipboard* board = QGuiApplication::clipboard();
-    const QMimeData* data = board ? board->mimeData() : nullptr;
+std::optional<FileDrop> fileDropOf(const QMimeData* data) {
     if (!data || !data->hasUrls()) return std::nullopt;
-    // Local files only, as UTF-8 paths: the names arrive whole, so the structure counts as wide.
     FileDrop drop;
     for (const QUrl& url : data->urls())
         if (url.isLocalFile()) drop.names.push_back(url.toLocalFile().toStdString());
     if (drop.names.empty()) return std::nullopt;
     return drop;
+}
+
+std::optional<FileDrop> QtClipboard::fileDrop() const {
+    const QClipboard* board = QGuiApplication::clipboard();
+    return fileDropOf(board ? board->mimeData() : nullptr);
 }
 
 std::unique_ptr<Picture> QtClipboard::picture() const {

@@ -5,7 +5,13 @@
 
 #include "platform/picture/clipboard.h"
 
+class QMimeData;
+
 namespace talvrin::platform::qt {
+
+// The local files of a clipboard's or a drop's data, as a file list (UTF-8 paths, which arrive
+// whole, so the structure counts as wide); nothing without local files.
+[[nodiscard]] std::optional<FileDrop> fileDropOf(const QMimeData* data);
 
 class QtClipboard final : public Clipboard {
   public:

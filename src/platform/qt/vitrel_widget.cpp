@@ -2,7 +2,14 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDragEnterEvent>
+#include <QDragLeaveEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QImage>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
@@ -13,6 +20,8 @@
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 #include "platform/gdi/screen.h"
+#include "platform/qt/qt_clipboard.h"
+#include "platform/qt/qt_timers.h"
 
 namespace talvrin::platform::qt {
 
@@ -60,13 +69,205 @@ Qt::CursorShape cursorShapeOf(std::int16_t pointer) {
     }
 }
 
-}  // namespace
-
-VitrelWidget::VitrelWidget(QWidget* parent) : QWidget(parent), control_(*this) {
-    setAttribute(Qt::WA_OpaquePaintEvent);  // the canvas covers every pixel it repaints
+// Buttons and shift keys as the control's events count them: 1 left, 2 right, 4 middle; 1 shift,
+// 2 control, 4 alt.
+std::int16_t buttonsOf(Qt::MouseButtons buttons) {
+    return static_cast<std::int16_t>(buttons.toInt() & 0x7);
 }
 
-VitrelWidget::~VitrelWidget() = default;
+std::int16_t shiftOf(Qt::KeyboardModifiers modifiers) {
+    std::int16_t shift = 0;
+    if (modifiers & Qt::ShiftModifier) shift |= 1;
+    if (modifiers & Qt::ControlModifier) shift |= 2;
+    if (modifiers & Qt::AltModifier) shift |= 4;
+    return shift;
+}
+
+// The desktop's virtual-key code of a Qt key (0 for a key without one).
+std::int16_t keyCodeOf(int key) {
+    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
+        return static_cast<std::int16_t>(key);  // the same codes
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
+        return static_cast<std::int16_t>(0x70 + (key - Qt::Key_F1));
+    switch (key) {
+        case Qt::Key_Backspace:
+            return 8;
+        case Qt::Key_Tab:
+            return 9;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return 13;
+        case Qt::Key_Shift:
+            return 16;
+        case Qt::Key_Control:
+            return 17;
+        case Qt::Key_Alt:
+            return 18;
+        case Qt::Key_Pause:
+            return 19;
+        case Qt::Key_Escape:
+            return 27;
+        case Qt::Key_Space:
+            return 32;
+        case Qt::Key_PageUp:
+            return 33;
+        case Qt::Key_PageDown:
+            return 34;
+        case Qt::Key_End:
+            return 35;
+        case Qt::Key_Home:
+            return 36;
+        case Qt::Key_Left:
+            return 37;
+        case Qt::Key_Up:
+            return 38;
+        case Qt::Key_Right:
+            return 39;
+        case Qt::Key_Down:
+            return 40;
+        case Qt::Key_Insert:
+            return 45;
+        case Qt::Key_Delete:
+            return 46;
+        default:
+            return 0;
+    }
+}
+
+bool isImageControl(const QWidget* widget) {
+    return dynamic_cast<const VitrelWidget*>(widget) != nullptr;
+}
+
+// A drop's data as the image code reads it.
+class QtDropData final : public DropDataObject {
+  public:
+    explicit QtDropData(const QMimeData* data) : data_(data) {
+        if (const auto drop = fileDropOf(data)) files_ = drop->names;
+    }
+    bool hasFormat(ClipboardFormat format) const override {
+        if (!data_) return false;
+        if (format == ClipboardFormat::FileDrop) return fileDropOf(data_).has_value();
+        return (format == ClipboardFormat::Bitmap || format == ClipboardFormat::Dib) &&
+               data_->hasImage();
+    }
+    std::optional<FileDrop> fileDrop() const override { return fileDropOf(data_); }
+    std::vector<std::string> files() const override { return files_; }
+    void clearFiles() override { files_.clear(); }
+    void addFile(std::string name) override { files_.push_back(std::move(name)); }
+
+  private:
+    const QMimeData* data_;
+    std::vector<std::string> files_;
+};
+
+// The drop effects as the control's events count them (1 copy, 2 move).
+std::int32_t effectsOf(Qt::DropActions actions) {
+    std::int32_t effect = 0;
+    if (actions & Qt::CopyAction) effect |= 1;
+    if (actions & Qt::MoveAction) effect |= 2;
+    return effect;
+}
+
+// A copy of a mouse event delivered to another widget, at the same screen position.
+void sendOn(QMouseEvent* event, QWidget* target) {
+    const QPointF global = event->globalPosition();
+    QMouseEvent copy(event->type(), target->mapFromGlobal(global),
+                     target->window()->mapFromGlobal(global), global, event->button(),
+                     event->buttons(), event->modifiers(), event->pointingDevice());
+    QCoreApplication::sendEvent(target, &copy);
+}
+
+// The handler's effect as the drag's answer.
+void answer(QDropEvent* event, std::int32_t effect) {
+    if ((effect & 2) != 0 && (event->possibleActions() & Qt::MoveAction)) {
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+    } else if ((effect & 1) != 0 && (event->possibleActions() & Qt::CopyAction)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+}  // namespace
+
+VitrelWidget::VitrelWidget(QWidget* parent)
+    : QWidget(parent), control_(std::make_unique<Vitrel>(*this)) {
+    setAttribute(Qt::WA_OpaquePaintEvent);  // the canvas covers every pixel it repaints
+    setMouseTracking(true);                 // every move is asked about, buttons or not
+}
+
+VitrelWidget::~VitrelWidget() {
+    control_.reset();
+}
+
+// ---- The container and the window services ------------------------------------------------------
+
+QWidget* VitrelWidget::container() const {
+    QWidget* parent = parentWidget();
+    return parent ? parent : const_cast<VitrelWidget*>(this);
+}
+
+WindowHandle VitrelWidget::containerWindow() const {
+    return handleOf(container());
+}
+
+WindowHandle VitrelWidget::topLevelWindow(WindowHandle window) const {
+    // Only windows this host knows are followed; Qt's window() goes up the parents, and widgets
+    // have no owners apart from them.
+    if (window == containerWindow()) return handleOf(container()->window());
+    if (window == handleOf(this)) return handleOf(QWidget::window());
+    return window;
+}
+
+std::vector<ContainerControl> VitrelWidget::containerControls() const {
+    std::vector<ContainerControl> members;
+    const QWidget* box = parentWidget();
+    if (!box) return {{Vitrel::kTypeName, control_.get()}};
+    for (QObject* child : box->children()) {
+        auto* widget = qobject_cast<QWidget*>(child);
+        if (!widget || widget->isWindow()) continue;
+        if (auto* image = dynamic_cast<VitrelWidget*>(widget)) {
+            members.push_back({Vitrel::kTypeName, image->control_.get()});
+        } else {
+            members.push_back({widget->metaObject()->className(), nullptr});
+        }
+    }
+    return members;
+}
+
+bool VitrelWidget::setTimer(WindowHandle window, std::intptr_t id, std::uint32_t ms,
+                            std::function<void()> onTick) {
+    setWindowTimer(window, id, ms, std::move(onTick));
+    return true;
+}
+
+void VitrelWidget::killTimer(WindowHandle window, std::intptr_t id) {
+    killWindowTimer(window, id);
+}
+
+Point VitrelWidget::cursorPos() const {
+    const QPoint p = QCursor::pos();
+    return {p.x(), p.y()};
+}
+
+WindowHandle VitrelWidget::windowFromPoint(Point screen) const {
+    QWidget* widget = QApplication::widgetAt(QPoint(screen.x, screen.y));
+    // An image control stands for a windowless one: the window there is its container's.
+    while (widget && isImageControl(widget) && widget->parentWidget())
+        widget = widget->parentWidget();
+    return handleOf(widget);
+}
+
+std::optional<Point> VitrelWidget::clientToScreen(WindowHandle window, Point client) const {
+    const QWidget* widget = window == containerWindow() ? container()
+                            : window == handleOf(this)  ? this
+                                                        : nullptr;
+    if (!widget) return std::nullopt;
+    const QPoint p = widget->mapToGlobal(QPoint(client.x, client.y));
+    return Point{p.x(), p.y()};
+}
 
 std::int32_t VitrelWidget::twipsPerPixelX() const {
     return twipsAt(logicalDpiX());
@@ -149,7 +350,7 @@ void VitrelWidget::applyCursor() {
 
 void VitrelWidget::paintEvent(QPaintEvent* event) {
     const int w = QWidget::width(), h = QWidget::height();
-    if (w < 1 || h < 1) return;
+    if (w < 1 || h < 1 || !control_) return;
     // The canvas starts with what the window shows behind the control.
     QImage canvas(w, h, QImage::Format_ARGB32_Premultiplied);
     canvas.fill(palette().color(QPalette::Window));
@@ -166,7 +367,7 @@ void VitrelWidget::paintEvent(QPaintEvent* event) {
     dc->select(bitmap.get());
     const QRect r = event->rect();
     dc->setClipRect(Rect{r.left(), r.top(), r.right() + 1, r.bottom() + 1});
-    control_.Paint(*dc);
+    control_->Paint(*dc);
     dc.reset();
     // Drawing onto a context leaves its alpha bytes meaningless: the result is opaque colour.
     QImage result(w, h, QImage::Format_RGB32);
@@ -178,17 +379,185 @@ void VitrelWidget::paintEvent(QPaintEvent* event) {
 
 void VitrelWidget::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    control_.Resize();
+    if (control_) control_->Resize();
+}
+
+// ---- Input --------------------------------------------------------------------------------------
+
+bool VitrelWidget::event(QEvent* event) {
+    if (!control_) return QWidget::event(event);  // being destroyed
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+            routeMouse(static_cast<QMouseEvent*>(event));
+            return true;
+        default:
+            return QWidget::event(event);
+    }
+}
+
+QWidget* VitrelWidget::widgetBeneath(QPoint global) const {
+    QWidget* box = parentWidget();
+    if (!box) return nullptr;
+    const QPoint p = box->mapFromGlobal(global);
+    // The children list is the stacking order, the last on top.
+    const QObjectList& kids = box->children();
+    for (qsizetype i = kids.indexOf(const_cast<VitrelWidget*>(this)) - 1; i >= 0; --i) {
+        auto* widget = qobject_cast<QWidget*>(kids.at(i));
+        if (!widget || widget->isWindow() || !widget->isVisibleTo(box) ||
+            widget->testAttribute(Qt::WA_TransparentForMouseEvents) ||
+            !widget->geometry().contains(p))
+            continue;
+        if (isImageControl(widget)) return widget;  // it asks its own control
+        QWidget* deepest = widget->childAt(widget->mapFrom(box, p));
+        return deepest ? deepest : widget;
+    }
+    return box;
+}
+
+void VitrelWidget::borrowCursor(QWidget* from) {
+    if (borrowing_ == (from != nullptr) && cursorFrom_ == from) return;
+    borrowing_ = from != nullptr;
+    cursorFrom_ = from;
+    if (from) {
+        setCursor(from->cursor());
+    } else {
+        applyCursor();
+    }
+}
+
+void VitrelWidget::routeMouse(QMouseEvent* event) {
+    const QEvent::Type type = event->type();
+    const bool lastUp = type == QEvent::MouseButtonRelease && event->buttons() == Qt::NoButton;
+    event->accept();
+    if (forwarding_) {
+        // The widget beneath had the press: it has the events (and no hit test is asked).
+        if (forwardTarget_) sendOn(event, forwardTarget_);
+        if (lastUp) {
+            forwarding_ = false;
+            forwardTarget_ = nullptr;
+        }
+        return;
+    }
+    const QPointF pos = event->position();
+    const auto x = static_cast<float>(pos.x()), y = static_cast<float>(pos.y());
+    HitResult result = HitResult::Outside;
+    control_->HitTestQuery(x, y, result);
+    const bool hit = result == HitResult::Hit;
+    const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
+    if (!hit && !controlGrab_) {
+        QWidget* beneath = widgetBeneath(event->globalPosition().toPoint());
+        borrowCursor(beneath);
+        if (press) {
+            forwarding_ = true;
+            forwardTarget_ = beneath;
+        }
+        if (beneath) sendOn(event, beneath);
+        return;
+    }
+    borrowCursor(nullptr);
+    // A disabled control takes its rectangle but raises nothing.
+    if (!isEnabled()) return;
+    const std::int16_t button = buttonsOf(event->button());
+    const std::int16_t shift = shiftOf(event->modifiers());
+    switch (type) {
+        case QEvent::MouseButtonPress:
+            controlGrab_ = true;
+            pressedButtons_ = static_cast<std::int16_t>(pressedButtons_ | button);
+            control_->onMouseDown(button, shift, x, y);
+            break;
+        case QEvent::MouseButtonDblClick:
+            // The second press of a double click is the DblClick; its release raises no Click.
+            controlGrab_ = true;
+            pressedButtons_ = static_cast<std::int16_t>(pressedButtons_ | button);
+            afterDblClick_ = true;
+            control_->onDblClick();
+            break;
+        case QEvent::MouseMove:
+            control_->onMouseMove(buttonsOf(event->buttons()), shift, x, y);
+            break;
+        case QEvent::MouseButtonRelease: {
+            const bool clicked = hit && !afterDblClick_ && (pressedButtons_ & button) != 0;
+            pressedButtons_ = static_cast<std::int16_t>(pressedButtons_ & ~button);
+            if (lastUp) {
+                controlGrab_ = false;
+                afterDblClick_ = false;
+                pressedButtons_ = 0;
+            }
+            control_->onMouseUp(button, shift, x, y);
+            if (clicked) control_->onClick();
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void VitrelWidget::keyPressEvent(QKeyEvent* event) {
+    const std::int16_t shift = shiftOf(event->modifiers());
+    control_->onKeyDown(keyCodeOf(event->key()), shift);
+    const QString text = event->text();
+    if (!text.isEmpty()) control_->onKeyPress(static_cast<std::int16_t>(text.at(0).unicode()));
+}
+
+void VitrelWidget::keyReleaseEvent(QKeyEvent* event) {
+    if (event->isAutoRepeat()) return;  // a held key repeats KeyDown only
+    control_->onKeyUp(keyCodeOf(event->key()), shiftOf(event->modifiers()));
+}
+
+std::int32_t VitrelWidget::dragOver(QDropEvent* event, std::int16_t state) {
+    QtDropData data(event->mimeData());
+    std::int32_t effect = effectsOf(event->possibleActions());
+    const QPointF pos = event->position();
+    control_->onOLEDragOver(data, effect, buttonsOf(event->buttons()), shiftOf(event->modifiers()),
+                            static_cast<float>(pos.x()), static_cast<float>(pos.y()), state);
+    return effect;
+}
+
+void VitrelWidget::dragEnterEvent(QDragEnterEvent* event) {
+    if (dropMode_ != 1) return QWidget::dragEnterEvent(event);
+    answer(event, dragOver(event, 0));
+    // The drag stays ours, so that the control hears of every move and of the leave.
+    event->accept();
+}
+
+void VitrelWidget::dragMoveEvent(QDragMoveEvent* event) {
+    if (dropMode_ != 1) return QWidget::dragMoveEvent(event);
+    answer(event, dragOver(event, 2));
+}
+
+void VitrelWidget::dragLeaveEvent(QDragLeaveEvent* event) {
+    if (dropMode_ != 1) return QWidget::dragLeaveEvent(event);
+    // A leave carries neither data nor position: the control hears of it with no data at the
+    // last position the cursor had over it.
+    QtDropData none(nullptr);
+    std::int32_t effect = 0;
+    const QPoint pos = mapFromGlobal(QCursor::pos());
+    control_->onOLEDragOver(none, effect, buttonsOf(QApplication::mouseButtons()),
+                            shiftOf(QApplication::keyboardModifiers()), static_cast<float>(pos.x()),
+                            static_cast<float>(pos.y()), 1);
+}
+
+void VitrelWidget::dropEvent(QDropEvent* event) {
+    if (dropMode_ != 1) return QWidget::dropEvent(event);
+    QtDropData data(event->mimeData());
+    std::int32_t effect = effectsOf(event->possibleActions());
+    const QPointF pos = event->position();
+    control_->onOLEDragDrop(data, effect, buttonsOf(event->buttons()), shiftOf(event->modifiers()),
+                            static_cast<float>(pos.x()), static_cast<float>(pos.y()));
+    answer(event, effect);
 }
 
 void VitrelWidget::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    control_.Show();
+    if (control_) control_->Show();
 }
 
 void VitrelWidget::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
-    control_.Hide();
+    if (control_) control_->Hide();
 }
 
 void installQtSystemColors() {

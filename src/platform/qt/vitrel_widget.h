@@ -2,12 +2,23 @@
 // paints through the software device context onto an offscreen canvas that starts with the
 // parent's background, so the control's translucent pixels blend over whatever the window shows
 // behind it, and then draws the canvas.
+//
+// Input: the control stands for a windowless control, which the desktop asks whether a point
+// is its own before it delivers mouse input. Qt has no such query, so the widget asks the
+// control on every mouse event; a point that is not the control's goes on to the widget beneath
+// it (another image control included, which asks its own control), and a press passed on keeps
+// going there until its last button is up. The window under the cursor is reported as the
+// container while the cursor is over any image control, as for a windowless control. Timers
+// are the shared Qt window timers (qt_timers.h).
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "image/control/vitrel.h"
 
@@ -16,9 +27,17 @@ namespace talvrin::platform::qt {
 class VitrelWidget final : public QWidget, public VitrelHost {
   public:
     explicit VitrelWidget(QWidget* parent = nullptr);
+    // The control goes first, while the host it calls on is whole.
     ~VitrelWidget() override;
 
-    [[nodiscard]] Vitrel& control() noexcept { return control_; }
+    [[nodiscard]] Vitrel& control() noexcept { return *control_; }
+    [[nodiscard]] const Vitrel& control() const noexcept { return *control_; }
+    // Who receives the control's events (not owned).
+    void setEventSink(VitrelEvents* sink) noexcept { control_->setEventSink(sink); }
+    // A widget's identity as a window handle.
+    [[nodiscard]] static WindowHandle handleOf(const QWidget* widget) noexcept {
+        return reinterpret_cast<WindowHandle>(widget);
+    }
     // Called with the stored name of every setting that changes.
     void setPropertyChangedHandler(std::function<void(std::string_view)> handler) {
         onPropertyChanged_ = std::move(handler);
@@ -36,6 +55,16 @@ class VitrelWidget final : public QWidget, public VitrelHost {
     [[nodiscard]] std::optional<std::int32_t> containerScaleMode() const override;
     [[nodiscard]] std::optional<float> pixelsToContainer(float pixels, bool horizontal,
                                                          std::int32_t scaleMode) const override;
+    [[nodiscard]] WindowHandle containerWindow() const override;
+    [[nodiscard]] WindowHandle topLevelWindow(WindowHandle window) const override;
+    [[nodiscard]] std::vector<ContainerControl> containerControls() const override;
+    bool setTimer(WindowHandle window, std::intptr_t id, std::uint32_t ms,
+                  std::function<void()> onTick) override;
+    void killTimer(WindowHandle window, std::intptr_t id) override;
+    [[nodiscard]] Point cursorPos() const override;
+    [[nodiscard]] WindowHandle windowFromPoint(Point screen) const override;
+    [[nodiscard]] std::optional<Point> clientToScreen(WindowHandle window,
+                                                      Point client) const override;
     [[nodiscard]] bool enabled() const override { return isEnabled(); }
     void setEnabled(bool value) override { QWidget::setEnabled(value); }
     [[nodiscard]] std::int16_t mousePointer() const override { return pointer_; }
@@ -48,15 +77,41 @@ class VitrelWidget final : public QWidget, public VitrelHost {
     void setTag(std::string value) override { tag_ = std::move(value); }
 
   protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void applyCursor();
+    // The container: the parent widget, or the widget itself when it has none.
+    [[nodiscard]] QWidget* container() const;
+    void routeMouse(QMouseEvent* event);
+    // The widget beneath this one at a screen point: the next sibling down the stacking order
+    // whose rectangle holds it (its deepest child there), else the container.
+    [[nodiscard]] QWidget* widgetBeneath(QPoint global) const;
+    // Shows the cursor of the widget an event went on to, or the control's own (null).
+    void borrowCursor(QWidget* from);
+    // Hands a drag's position and data to the control; answers the control's effect.
+    std::int32_t dragOver(QDropEvent* event, std::int16_t state);
 
-    Vitrel control_;
+    std::unique_ptr<Vitrel> control_;
+    // A press went on to the widget beneath: the events go there until the last button is up.
+    bool forwarding_ = false;
+    QPointer<QWidget> forwardTarget_;
+    // A press went to the control: its events go to it until the last button is up.
+    bool controlGrab_ = false;
+    std::int16_t pressedButtons_ = 0;  // gone down over the control, for Click
+    bool afterDblClick_ = false;       // the release of a double click raises no Click
+    bool borrowing_ = false;
+    QPointer<QWidget> cursorFrom_;
     std::function<void(std::string_view)> onPropertyChanged_;
     std::int16_t pointer_ = 0;
     std::optional<StoredPicture> icon_;

@@ -10,16 +10,13 @@
 #include <QUrl>
 
 #include "image/surface/c32bpp_dib.h"
+#include "qt_test_app.h"
 
 namespace talvrin {
 namespace {
 
 QGuiApplication& app() {
-    static int argc = 1;
-    static char name[] = "qt_platform_tests";
-    static char* argv[] = {name, nullptr};
-    static auto* a = new QGuiApplication(argc, argv);
-    return *a;
+    return testing::qtTestApp();
 }
 
 TEST(QtClipboard, AnImageOnTheClipboardLoadsIntoASurface) {
