@@ -15,6 +15,9 @@ class DeviceContext;
 
 namespace talvrin::bridge::backend {
 
+// Whether the build has the backend's libraries.
+[[nodiscard]] bool present() noexcept;
+
 // An image of premultiplied 32-bit pixels (B, G, R, A), rows top-down without padding.
 struct TopDownImage {
     std::vector<std::uint8_t> pixels;

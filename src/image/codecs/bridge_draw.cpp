@@ -100,6 +100,10 @@ bool drawSeparable(std::int32_t sourceRows, pixman_image_t* src, const Affine& m
 
 }  // namespace
 
+bool present() noexcept {
+    return true;
+}
+
 bool drawAffine(const TopDownImage& image, const Affine& toSource, bool bicubic, double scaleX,
                 double scaleY, const Rect& area, platform::DeviceContext& dc) noexcept {
     platform::Bitmap& target = dc.surface();

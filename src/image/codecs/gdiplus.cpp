@@ -125,7 +125,7 @@ std::uint64_t drawsMade() noexcept {
 }
 
 bool backendAvailable() noexcept {
-    return !gAbsent.load(std::memory_order_relaxed);
+    return backend::present() && !gAbsent.load(std::memory_order_relaxed);
 }
 
 ScopedBackendAbsent::ScopedBackendAbsent(bool absent) noexcept
