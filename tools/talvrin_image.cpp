@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "base/decode_budget.h"
+#include "image/codecs/gdiplus.h"
 #include "image/codecs/ico_parser.h"
 #include "image/surface/c32bpp_dib.h"
+#include "platform/os/files.h"
 #include "tools/render_command.h"
 
 namespace talvrin {
@@ -32,7 +34,8 @@ constexpr const char* kUsage =
     "\n"
     "Every command takes --max-pixels N|unlimited: the decode budget, the most pixels an image\n"
     "may declare before it is refused as too large (default 67108863; unlimited leaves only\n"
-    "the surface's own 32-bit size limit).\n"
+    "the surface's own 32-bit size limit), and --no-bridge: draw, load and save with the own\n"
+    "engine, decoders and encoder only (no bicubic scaling, no WebP or TIFF).\n"
     "\n"
     "Run 'talvrin-image <command> --help' for a command's details.\n";
 
@@ -40,7 +43,7 @@ constexpr const char* kInfoUsage =
     "usage: talvrin-image info FILE...\n"
     "\n"
     "Prints one tab-separated line per file: the file name, "
-    "format=png|gif|ico|cur|bmp|jpeg|other,\n"
+    "format=png|gif|ico|cur|bmp|jpeg|webp|tiff|other,\n"
     "type=N (the image-type code), size=WxH, alpha=0|1 and, for icons and cursors,\n"
     "icons=WxHxBPP,... (every directory entry in order). A file that does not load prints its\n"
     "name and error=REASON instead, REASON being one of: not recognised, too short, truncated,\n"
@@ -71,6 +74,14 @@ std::string_view sniffFormat(const std::vector<std::uint8_t>& b) {
     if (starts({0, 0, 2, 0})) return "cur";
     if (starts({'B', 'M'})) return "bmp";
     if (starts({0xFF, 0xD8, 0xFF})) return "jpeg";
+    switch (bridge::sniffBridgeFormat(b)) {
+        case bridge::BridgeFormat::kWebp:
+            return "webp";
+        case bridge::BridgeFormat::kTiff:
+            return "tiff";
+        case bridge::BridgeFormat::kNone:
+            break;
+    }
     return "other";
 }
 
@@ -132,8 +143,17 @@ int info(int argc, char** argv) {
             status = 1;
             continue;
         }
+        // The kept bytes are the file's, except for an image the imaging bridge decoded (kept
+        // as PNG): the file's first bytes tell its container.
         const std::vector<std::uint8_t>& bytes = dib.sourceBytes();
-        const std::string_view format = sniffFormat(bytes);
+        std::string_view format = sniffFormat(bytes);
+        if (format == "png" || format == "other") {
+            std::vector<std::uint8_t> head(16);
+            platform::File file = platform::OpenImageFile(name, true);
+            const auto got = file ? file.read(head.data(), head.size()) : std::nullopt;
+            head.resize(got.value_or(0));
+            if (!head.empty() && sniffFormat(head) != "other") format = sniffFormat(head);
+        }
         std::printf("%s\tformat=%.*s\ttype=%d\tsize=%dx%d\talpha=%d", name.c_str(),
                     static_cast<int>(format.size()), format.data(), dib.ImageType(), dib.Width(),
                     dib.Height(), dib.Alpha() ? 1 : 0);
@@ -270,9 +290,16 @@ int convert(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     using namespace talvrin;
-    // --max-pixels applies to every command: taken out of the arguments here.
+    // --max-pixels and --no-bridge apply to every command: taken out of the arguments here.
     std::vector<char*> args(argv, argv + argc);
+    std::optional<bridge::ScopedBackendAbsent> noBridge;
     for (std::size_t i = 1; i < args.size(); ++i) {
+        if (std::strcmp(args[i], "--no-bridge") == 0) {
+            noBridge.emplace(true);
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+            --i;
+            continue;
+        }
         if (std::strcmp(args[i], "--max-pixels") != 0) continue;
         const std::optional<std::uint64_t> budget =
             i + 1 < args.size() ? parseBudget(args[i + 1]) : std::nullopt;

@@ -1,5 +1,8 @@
 // talvrin-image run as a process: its exit statuses, the info line and the raw exports.
 #include <gtest/gtest.h>
+#if TALVRIN_HAVE_WEBP
+#include <webp/encode.h>
+#endif
 
 #include <filesystem>
 #include <string>
@@ -134,6 +137,29 @@ TEST_F(TalvrinImage, RenderPaintsTheImageControlIntoAPng) {
     EXPECT_EQ(run("render " + png_ + " " + path("x.png") + " --size 4x4 --scale huge").status, 2);
     EXPECT_EQ(run("render " + png_ + " " + path("x.bmp") + " --size 4x4").status, 2);
     EXPECT_EQ(run("render " + path("missing.png") + " " + path("x.png") + " --size 4x4").status, 1);
+}
+
+TEST_F(TalvrinImage, TheBridgesFormatsAndItsSwitch) {
+#if !TALVRIN_HAVE_WEBP
+    GTEST_SKIP() << "this build has no WebP library to make the input with";
+#else
+    const std::uint8_t rgba[] = {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 255, 9, 9, 9, 0};
+    std::uint8_t* out = nullptr;
+    const std::size_t size = WebPEncodeLosslessRGBA(rgba, 2, 2, 8, &out);
+    ASSERT_GT(size, 0u);
+    Bytes webp(out, out + size);
+    WebPFree(out);
+    webp.resize(std::max<std::size_t>(webp.size(), 60), 0);  // past the 57-byte minimum
+    talvrin::testutil::writeFile(path("a.webp"), webp);
+    EXPECT_EQ(run("info " + path("a.webp")).out,
+              path("a.webp") + "\tformat=webp\ttype=10\tsize=2x2\talpha=1\n");
+    EXPECT_EQ(run("info --no-bridge " + path("a.webp")).out,
+              path("a.webp") + "\terror=not recognised\n");
+    // Converted, the WebP's pixels come out as its source's.
+    ASSERT_EQ(run("convert " + path("a.webp") + " " + path("w.rgba")).status, 0);
+    const Bytes back = talvrin::testutil::readFile(path("w.rgba"));
+    EXPECT_EQ(Bytes(back.begin(), back.begin() + 4), (Bytes{255, 0, 0, 255}));
+#endif
 }
 
 TEST_F(TalvrinImage, UsageErrorsAndFailuresHaveTheirStatuses) {

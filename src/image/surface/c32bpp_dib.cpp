@@ -9,7 +9,7 @@
 #include "base/checked_math.h"
 #include "base/div255.h"
 #include "image/codecs/compression.h"
-#include "image/codecs/gdiplus_probe.h"
+#include "image/codecs/gdiplus.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 
@@ -150,7 +150,8 @@ void c32bppDIB::setAlphaBlendFriendly(bool Enabled) noexcept {
 void c32bppDIB::setGDIplusEnabled(bool Enabled) {
     if (Enabled == isGDIplusEnabled()) return;
     capabilityFlags_ &= ~kCapGdiplusEnabled;
-    if (Enabled && !(capabilityFlags_ & kCapNoGdiplus) && isGDIplusOk())
+    std::uint32_t probe = 0;
+    if (Enabled && !(capabilityFlags_ & kCapNoGdiplus) && cGDIPlus::isGDIplusOk(probe, false))
         capabilityFlags_ |= kCapGdiplusEnabled;
 }
 

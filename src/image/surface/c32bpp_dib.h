@@ -357,6 +357,8 @@ class c32bppDIB {
     bool normaliseDraw(DrawArgs& d, std::int32_t Opacity, float Angle, bool CenterOnDestXY) const;
     // A plain draw through the drawing layer's AlphaBlend.
     bool renderWithAlphaBlend(const DrawArgs& d);
+    // A draw through the imaging-library bridge, rotated by degrees (0: not rotated).
+    bool renderWithBridge(const DrawArgs& d, double degrees) const;
     // Everything else: mirror copy, scaling, lightness and the per-pixel blend.
     bool renderWithEngine(DrawArgs& d) const;
 

@@ -5,6 +5,7 @@
 
 #include "base/checked_math.h"
 #include "base/div255.h"
+#include "image/codecs/gdiplus.h"
 #include "image/codecs/pixel_helpers.h"
 #include "image/codecs/png_writer.h"
 #include "image/surface/c32bpp_dib.h"
@@ -173,8 +174,10 @@ bool c32bppDIB::SaveToStream(std::vector<std::uint8_t>& outStream) const {
 
 bool c32bppDIB::SaveToStream_PNG(std::vector<std::uint8_t>& outStream) const {
     if (!bits_) return false;
-    // The imaging-library bridge would be tried first; it is absent here, so the own encoder
-    // writes the file.
+    // The imaging-library bridge first; it registers no PNG encoder, so the own encoder, which
+    // writes the smallest form, takes over.
+    cGDIPlus bridge;
+    if (bridge.SaveToPNG({}, outStream, *this, gdiToken_)) return true;
     cPNGwriter writer;
     return writer.WritePNG(*this, outStream);
 }

@@ -5,6 +5,7 @@
 
 #include "base/whole_file.h"
 #include "image/codecs/bmp_parser.h"
+#include "image/codecs/gdiplus.h"
 #include "image/codecs/gif_parser.h"
 #include "image/codecs/ico_parser.h"
 #include "image/codecs/png_parser.h"
@@ -81,7 +82,27 @@ bool c32bppDIB::LoadFromSource(const LoadRequest& request) {
         cBMPparser bmp;
         if (!bmp.LoadStream(bytes, *this, start, length)) note(bmp.decodeFailure());
     }
-    // The imaging-library bridge would be tried here; it is not available on this platform.
+    // Last, the imaging-library bridge, for the formats only it reads (WebP, TIFF).
+    if (!Handle() && isGDIplusEnabled()) {
+        cGDIPlus bridge;
+        const auto range =
+            bytes.subspan(static_cast<std::size_t>(start), static_cast<std::size_t>(length));
+        DecodeFailure why = DecodeFailure::kNotRecognised;
+        if (bridge.LoadWithGDIPlus({}, range, *this, gdiToken_, &why)) {
+            reason = DecodeFailure::kNone;
+            // The kept bytes are the PNG of what was decoded, as the bridge would save it.
+            if (request.keepSource) {
+                std::vector<std::uint8_t> png;
+                if (SaveToStream_PNG(png)) {
+                    lastLoadFailure_ = DecodeFailure::kNone;
+                    setSourceBytes(std::move(png));
+                    return true;
+                }
+            }
+        } else {
+            note(why);
+        }
+    }
 
     if (!Handle()) {
         DestroyDIB();

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "base/checked_math.h"
+#include "image/codecs/gdiplus.h"
 #include "image/codecs/region_builder.h"
 #include "image/surface/c32bpp_dib.h"
 #include "image/surface/engine.h"
@@ -144,7 +145,17 @@ void c32bppDIB::CopyImageTo(std::unique_ptr<c32bppDIB>& cDIBclass, std::int32_t 
             const bool wasFriendly = isAlphaBlendFriendly();
             if (wasFriendly && (capabilityFlags_ & kCapConsumerFamily) != 0)
                 setAlphaBlendFriendly(false);
-            if (newWidth < 0 || newHeight < 0) {
+            if (isGDIplusEnabled() && !(isAlphaBlendFriendly() && !highQuality_)) {
+                // The imaging-library bridge draws the whole image, mirrored by the signs, at
+                // high quality onto the cleared target.
+                std::memset(out.bits, 0, target->dib_->byteCount());
+                platform::DeviceContext* targetDC = target->LoadDIBinDC(true);
+                cGDIPlus bridge;
+                copied = targetDC && bridge.RenderWithGDIPlus(*this, *targetDC, 0, 100, 0, 0,
+                                                              newWidth, newHeight, 0, 0, width_,
+                                                              height_, true, -1, gdiToken_, 0);
+                target->LoadDIBinDC(false);
+            } else if (newWidth < 0 || newHeight < 0) {
                 const bool mirrorX = newWidth < 0, mirrorY = newHeight < 0;
                 if (*w == width_ && *h == height_) {
                     copied = engine::mirrorCopy(self, 0, 0, width_, height_, mirrorX, mirrorY, out);

@@ -1,7 +1,7 @@
 // c32bppDIB: the render pipeline. Render normalises its arguments, then draws through the
 // drawing layer's AlphaBlend (plain draws) or through the engine (mirroring, scaling,
-// grayscale, lightness, rotation, per-pixel blending). The imaging-library bridge is absent
-// on this platform, so the engine covers every draw that AlphaBlend cannot take.
+// grayscale, lightness, rotation, per-pixel blending), or through the imaging-library bridge when
+// it is enabled (cGDIPlus: bicubic scaling, anti-aliased rotation).
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "base/checked_math.h"
+#include "image/codecs/gdiplus.h"
 #include "image/surface/c32bpp_dib.h"
 #include "image/surface/engine.h"
 #include "platform/gdi/device_context.h"
@@ -196,14 +197,18 @@ bool c32bppDIB::Render(platform::DeviceContext* destinationDC, std::int32_t dest
         d.lightAdjustment = LightAdjustment;
         if (!normaliseDraw(d, Opacity, Angle, CenterOnDestXY)) return false;
         if (d.rotate) {
+            // The bridge draws the rotated image when it is enabled and can; the own rotator
+            // otherwise.
+            if (isGDIplusEnabled() && renderWithBridge(d, d.degrees)) return true;
             BorrowedDC borrowed(d.host);
             return RenderRotated(d.dc, d.degrees, d.destX, d.destY, d.destWidth, d.destHeight,
                                  d.srcX, d.srcY, d.srcWidth, d.srcHeight, d.percent, d.host,
                                  d.grayScale, d.lightAdjustment);
         }
         if (d.useAlphaBlend) return renderWithAlphaBlend(d);
-        // The imaging-library bridge would take the remaining draws when it is enabled; it is
-        // absent on this platform, so they go to the engine.
+        // The imaging-library bridge takes the remaining draws when it is enabled; the engine
+        // otherwise.
+        if (isGDIplusEnabled()) return renderWithBridge(d, 0);
         return renderWithEngine(d);
     } catch (...) {
         return false;
@@ -276,6 +281,17 @@ bool c32bppDIB::normaliseDraw(DrawArgs& d, std::int32_t Opacity, float Angle,
                       !d.mirrored && d.grayScale == -1 && d.lightAdjustment == 0 &&
                       (!d.scaled || !highQuality_);
     return true;
+}
+
+bool c32bppDIB::renderWithBridge(const DrawArgs& d, double degrees) const {
+    BorrowedDC borrowed(d.host);
+    platform::DeviceContext* target = d.host != nullptr ? borrowed.dc() : d.dc;
+    if (target == nullptr) return false;
+    cGDIPlus bridge;
+    return bridge.RenderWithGDIPlus(*this, *target, static_cast<float>(degrees), d.percent, d.destX,
+                                    d.destY, d.destWidth, d.destHeight, d.srcX, d.srcY, d.srcWidth,
+                                    d.srcHeight, highQuality_, d.grayScale, gdiToken_,
+                                    d.lightAdjustment);
 }
 
 bool c32bppDIB::renderWithAlphaBlend(const DrawArgs& d) {

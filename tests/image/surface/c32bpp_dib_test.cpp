@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image/codecs/compression.h"
+#include "image/codecs/gdiplus.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 
@@ -199,16 +200,25 @@ TEST(SurfaceCapabilities, FlagsFollowTheSystemFamilyAndVersion) {
     EXPECT_EQ(surfaceCapabilityFlags(SystemVersion{2, 4, 0, 6}), 0u);
 }
 
-TEST(SurfaceCapabilities, ThisPlatformIsAlphaBlendFriendlyWithoutImagingLibrary) {
+TEST(SurfaceCapabilities, ThisPlatformIsAlphaBlendFriendlyWithTheImagingBridge) {
+    if (!bridge::backendAvailable()) GTEST_SKIP() << "this build has no imaging backend";
     c32bppDIB dib;
-    EXPECT_EQ(dib.capabilityFlags(), 9u);
+    EXPECT_EQ(dib.capabilityFlags(), 11u);
     EXPECT_TRUE(dib.isAlphaBlendFriendly());
-    EXPECT_FALSE(dib.isGDIplusEnabled());
-    EXPECT_FALSE(dib.HighQualityInterpolation());  // only turned on with the imaging library
+    EXPECT_TRUE(dib.isGDIplusEnabled());
+    EXPECT_TRUE(dib.HighQualityInterpolation());  // turned on with the imaging library
     dib.setAlphaBlendFriendly(false);
     EXPECT_FALSE(dib.isAlphaBlendFriendly());
     dib.setAlphaBlendFriendly(true);
     EXPECT_TRUE(dib.isAlphaBlendFriendly());
+    dib.setGDIplusEnabled(false);
+    EXPECT_FALSE(dib.isGDIplusEnabled());
+    // Without the bridge's libraries a surface starts as before: no imaging library.
+    const bridge::ScopedBackendAbsent absent;
+    c32bppDIB plain;
+    EXPECT_EQ(plain.capabilityFlags(), 9u);
+    EXPECT_FALSE(plain.isGDIplusEnabled());
+    EXPECT_FALSE(plain.HighQualityInterpolation());
 }
 
 TEST(SurfaceCapabilities, AlphaBlendFriendlyNeedsAUsableBlend) {

@@ -240,10 +240,9 @@ TEST(EngineVectorForms, BilinearScaleMatchesScalarFormAtEveryWidthAndOffset) {
                 ASSERT_EQ(vec.second, scalar.second)
                     << sw << "x" << sh << " -> " << width << " offset " << off;
                 const std::size_t begin = 4 * off, end = 4 * (off + width * 3);
-                ASSERT_TRUE(std::equal(vec.first.begin(), vec.first.begin() + begin,
-                                       vec.second.begin()) &&
-                            std::equal(vec.first.begin() + end, vec.first.end(),
-                                       vec.second.begin() + end))
+                ASSERT_TRUE(
+                    std::equal(vec.first.begin(), vec.first.begin() + begin, vec.second.begin()) &&
+                    std::equal(vec.first.begin() + end, vec.first.end(), vec.second.begin() + end))
                     << "write outside the output: " << sw << "x" << sh << " -> " << width
                     << " offset " << off;
             }
@@ -299,8 +298,8 @@ TEST(EngineVectorForms, BilinearRotationMatchesScalarFormAtEverySideAndOffset) {
                 if (i < begin || i >= end) before[i] = static_cast<std::uint8_t>(rng());
             const auto [vec, scalar] = bothForms([&] {
                 std::vector<std::uint8_t> out = before;
-                EXPECT_TRUE(engine::rotateToSquare(viewOf(*src), j,
-                                                   {out.data() + begin, side, side}));
+                EXPECT_TRUE(
+                    engine::rotateToSquare(viewOf(*src), j, {out.data() + begin, side, side}));
                 return out;
             });
             ASSERT_EQ(vec, scalar) << "side " << side << " offset " << off;

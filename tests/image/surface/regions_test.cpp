@@ -180,6 +180,8 @@ TEST(CreateCheckerBoard, SquaresFollowTheirParity) {
 // A 3 x 2 source with an opaque, a translucent and a transparent pixel, and kept bytes.
 std::unique_ptr<c32bppDIB> copySource() {
     auto src = std::make_unique<c32bppDIB>();
+    src->setGDIplusEnabled(false);  // the own paths; the bridge's copy is tested with the bridge
+    src->setHighQualityInterpolation(false);
     src->InitializeDIB(3, 2);
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x)

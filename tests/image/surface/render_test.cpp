@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <vector>
 
+#include "image/codecs/gdiplus.h"
 #include "image/surface/engine.h"
 #include "render_test_support.h"
 
@@ -82,38 +84,69 @@ TEST(RenderNormalisation, AnglesAndLightnessOutOfRange) {
     EXPECT_EQ(draw(0, std::numeric_limits<float>::quiet_NaN(), false), untouched);
 }
 
-TEST(RenderPathChoice, PlainDrawsUseAlphaBlendOthersTheEngine) {
-    // A 32-bit context tells the paths apart: the engine's 24-bit round trip leaves alpha 0,
-    // AlphaBlend keeps the opaque target's alpha.
-    c32bppDIB src;  // the platform's own capabilities: AlphaBlend usable and friendly
-    ASSERT_TRUE(src.isAlphaBlendFriendly());
-    src.InitializeDIB(4, 4);
-    testing::fill(src, {10, 20, 30, 255});
-    auto alphaAfter = [&](auto&& draw) {
-        TestDC dc(8, 8, 32);
-        dc.fill({0, 0, 0, 255});
-        EXPECT_TRUE(draw(*dc.dc));
-        return dc.at(1, 1)[3];
+// Plain draws go to AlphaBlend; everything else to the imaging-library bridge when it is
+// enabled, else to the engine. A 32-bit context tells the engine apart (its 24-bit round trip
+// leaves alpha 0; AlphaBlend and the bridge keep the opaque target's alpha), and the bridge
+// counts its draws.
+TEST(RenderPathChoice, PlainDrawsUseAlphaBlendOthersTheBridgeOrTheEngine) {
+    enum class Path { AlphaBlend, Other };
+    struct Case {
+        const char* name;
+        bool highQuality;
+        std::function<bool(c32bppDIB&, platform::DeviceContext&)> draw;
+        Path path;
     };
-    src.setHighQualityInterpolation(false);
-    EXPECT_EQ(alphaAfter([&](auto& dc) { return src.Render(&dc); }), 255);
-    EXPECT_EQ(alphaAfter([&](auto& dc) { return src.Render(&dc, 0, 0, 8, 8); }), 255);
-    src.setHighQualityInterpolation(true);
-    EXPECT_EQ(alphaAfter([&](auto& dc) { return src.Render(&dc, 0, 0, 8, 8); }), 0);
-    EXPECT_EQ(alphaAfter([&](auto& dc) { return src.Render(&dc); }), 255);
-    EXPECT_EQ(alphaAfter([&](auto& dc) {
-                  return src.Render(&dc, 0, 0, 0, 0, 0, 0, 0, 0, 100, 0, true, nullptr, 0);
-              }),
-              0);
-    EXPECT_EQ(alphaAfter([&](auto& dc) {
-                  return src.Render(&dc, 0, 0, 0, 0, 0, 0, 0, 0, 100, 0, true, nullptr, -1, 20);
-              }),
-              0);
-    EXPECT_EQ(alphaAfter([&](auto& dc) {
-                  return src.Render(&dc, 0, 0, 0, 0, 0, 0, 0, 0, 100, 0, true, nullptr, -1, 150);
-              }),
-              255);
-    EXPECT_EQ(alphaAfter([&](auto& dc) { return src.Render(&dc, 0, 0, 4, 4, 0, 0, -4, 4); }), 0);
+    const Case cases[] = {
+        {"1:1", false, [](c32bppDIB& s, platform::DeviceContext& dc) { return s.Render(&dc); },
+         Path::AlphaBlend},
+        {"scaled, nearest", false,
+         [](c32bppDIB& s, platform::DeviceContext& dc) { return s.Render(&dc, 0, 0, 8, 8); },
+         Path::AlphaBlend},
+        {"scaled, high quality", true,
+         [](c32bppDIB& s, platform::DeviceContext& dc) { return s.Render(&dc, 0, 0, 8, 8); },
+         Path::Other},
+        {"1:1, high quality", true,
+         [](c32bppDIB& s, platform::DeviceContext& dc) { return s.Render(&dc); }, Path::AlphaBlend},
+        {"grayscale", true,
+         [](c32bppDIB& s, platform::DeviceContext& dc) {
+             return s.Render(&dc, 0, 0, 0, 0, 0, 0, 0, 0, 100, 0, true, nullptr, 0);
+         },
+         Path::Other},
+        {"lightness", true,
+         [](c32bppDIB& s, platform::DeviceContext& dc) {
+             return s.Render(&dc, 0, 0, 0, 0, 0, 0, 0, 0, 100, 0, true, nullptr, -1, 20);
+         },
+         Path::Other},
+        {"lightness out of range", true,
+         [](c32bppDIB& s, platform::DeviceContext& dc) {
+             return s.Render(&dc, 0, 0, 0, 0, 0, 0, 0, 0, 100, 0, true, nullptr, -1, 150);
+         },
+         Path::AlphaBlend},
+        {"mirrored", true,
+         [](c32bppDIB& s, platform::DeviceContext& dc) {
+             return s.Render(&dc, 0, 0, 4, 4, 0, 0, -4, 4);
+         },
+         Path::Other},
+    };
+    for (const bool bridgeOn : {false, true}) {
+        if (bridgeOn && !bridge::backendAvailable()) GTEST_SKIP() << "no imaging backend here";
+        c32bppDIB src;  // the platform's own capabilities: AlphaBlend usable and friendly
+        ASSERT_TRUE(src.isAlphaBlendFriendly());
+        src.setGDIplusEnabled(bridgeOn);
+        src.InitializeDIB(4, 4);
+        testing::fill(src, {10, 20, 30, 255});
+        for (const Case& c : cases) {
+            src.setHighQualityInterpolation(c.highQuality);
+            TestDC dc(8, 8, 32);
+            dc.fill({0, 0, 0, 255});
+            const std::uint64_t before = bridge::drawsMade();
+            EXPECT_TRUE(c.draw(src, *dc.dc)) << c.name;
+            const bool viaBridge = bridge::drawsMade() != before;
+            const bool viaEngine = dc.at(1, 1)[3] == 0;
+            EXPECT_EQ(viaBridge, c.path == Path::Other && bridgeOn) << c.name;
+            EXPECT_EQ(viaEngine, c.path == Path::Other && !bridgeOn) << c.name;
+        }
+    }
 }
 
 TEST(RenderPathChoice, NegativeSourceWidthMirrorsLeftToRight) {

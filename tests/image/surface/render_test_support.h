@@ -61,6 +61,7 @@ inline std::unique_ptr<c32bppDIB> engineSurface(int w, int h) {
     auto dib = std::make_unique<c32bppDIB>();
     dib->InitializeDIB(w, h);
     dib->setAlphaBlendFriendly(false);
+    dib->setGDIplusEnabled(false);
     dib->setHighQualityInterpolation(false);
     return dib;
 }

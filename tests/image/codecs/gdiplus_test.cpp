@@ -1,0 +1,342 @@
+// The imaging-library bridge: its arithmetic (flip codes, colour matrix), its drawings against
+// the own engine's on the same arguments, WebP and TIFF loading, saving, and sessions.
+#include "image/codecs/gdiplus.h"
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+#include <unistd.h>
+#include <webp/encode.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "base/div255.h"
+#include "image/surface/c32bpp_dib.h"
+#include "image/surface/render_test_support.h"
+
+namespace talvrin {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using testing::Pixel;
+using testing::TestDC;
+
+TEST(BridgeArithmetic, FlipCodesAndColourMatrix) {
+    struct FlipCase {
+        std::int32_t w, h;
+        int code, sx, sy;
+    };
+    const FlipCase flips[] = {
+        {100, 50, 6, 1, 1}, {-100, 50, 2, -1, 1}, {100, -50, 0, 1, -1}, {-100, -50, 4, -1, -1}};
+    for (const FlipCase& f : flips) {
+        const bridge::Flip got = bridge::flipOf(f.w, f.h);
+        EXPECT_EQ(got.code, f.code) << f.w << "x" << f.h;
+        EXPECT_EQ(got.sx, f.sx);
+        EXPECT_EQ(got.sy, f.sy);
+        EXPECT_EQ(got.width, 100);
+        EXPECT_EQ(got.height, 50);
+    }
+    // A plain draw uses no attributes.
+    EXPECT_FALSE(bridge::attributesOf(-1, 0, 0, 100).has_value());
+    // Lightness 50 adds 0.5 to each colour; opacity 40 sets M[3][3] to 0.4.
+    const auto light = bridge::attributesOf(-1, 50, 0, 100);
+    ASSERT_TRUE(light.has_value());
+    for (int j = 0; j < 3; ++j)
+        EXPECT_FLOAT_EQ((*light)[4][j], 0.5f);
+    EXPECT_FLOAT_EQ((*light)[3][3], 1.0f);
+    EXPECT_FLOAT_EQ((*light)[0][0], 1.0f);
+    const auto faded = bridge::attributesOf(-1, 0, 0, 40);
+    ASSERT_TRUE(faded.has_value());
+    EXPECT_FLOAT_EQ((*faded)[3][3], 0.4f);
+    EXPECT_FLOAT_EQ((*faded)[4][0], 0.0f);
+    // Grayscale formula 0: every output colour takes 0.299 R + 0.587 G + 0.114 B.
+    const auto gray = bridge::attributesOf(0, 0, 30, 100);
+    ASSERT_TRUE(gray.has_value());
+    for (int j = 0; j < 3; ++j) {
+        EXPECT_FLOAT_EQ((*gray)[0][j], 0.299f);
+        EXPECT_FLOAT_EQ((*gray)[1][j], 0.587f);
+        EXPECT_FLOAT_EQ((*gray)[2][j], 0.114f);
+    }
+    // The matrix on a premultiplied pixel: (R 100, G 50, B 0) at alpha 128 is straight
+    // (199, 100, 0); grey 0.299 * 199 + 0.587 * 100 = 118.2, premultiplied again 59.
+    std::uint8_t px[4] = {0, 50, 100, 128};  // B, G, R, A
+    bridge::applyColorMatrix(*gray, px);
+    EXPECT_NEAR(px[0], 59, 1);
+    EXPECT_EQ(px[0], px[1]);
+    EXPECT_EQ(px[1], px[2]);
+    EXPECT_EQ(px[3], 128);
+    // Rotation about the destination's centre, mirrored draws centred on the other side.
+    const auto p = bridge::rotatedPlacement(10, 20, bridge::flipOf(-101, 50));
+    EXPECT_EQ(p.centreX, 10 - 50);
+    EXPECT_EQ(p.centreY, 20 + 25);
+    EXPECT_EQ(p.originX, 50);
+}
+
+std::unique_ptr<c32bppDIB> photo(int w, int h, std::uint32_t seed) {
+    auto dib = testing::engineSurface(w, h);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            // Smooth gradients with a little noise, a soft transparent border.
+            const int a = (x == 0 || y == 0 || x == w - 1 || y == h - 1) ? 0 : 255;
+            const auto c = [&](int v) { return std::uint8_t(a ? std::clamp(v, 0, 255) : 0); };
+            testing::put(
+                *dib, x, y,
+                {c(x * 255 / w + int(rng() % 9)), c(y * 255 / h), c(128), std::uint8_t(a)});
+        }
+    dib->setAlpha(true);
+    return dib;
+}
+
+// The mean absolute difference of two 32-bit contexts' colour bytes, and where only one drew.
+struct Comparison {
+    double meanDifference = 0;
+    int coverageMismatch = 0;
+};
+Comparison compare(const TestDC& a, const TestDC& b) {
+    Comparison c;
+    double sum = 0;
+    int n = 0;
+    for (int y = 0; y < a.bitmap->height(); ++y)
+        for (int x = 0; x < a.bitmap->width(); ++x) {
+            const std::uint8_t* p = a.at(x, y);
+            const std::uint8_t* q = b.at(x, y);
+            const bool drawnA = p[0] | p[1] | p[2], drawnB = q[0] | q[1] | q[2];
+            if (drawnA != drawnB) ++c.coverageMismatch;
+            for (int k = 0; k < 3; ++k)
+                sum += std::abs(int(p[k]) - int(q[k]));
+            n += 3;
+        }
+    c.meanDifference = sum / n;
+    return c;
+}
+
+TEST(BridgeDrawing, SameGeometryAsTheEngineWithinWhatSamplingAllows) {
+    const auto src = photo(64, 48, 3);
+    struct Case {
+        const char* name;
+        std::int32_t x, y, w, h, srcW;
+        float angle;
+        bool centred;
+    };
+    const Case cases[] = {
+        {"enlarged", 10, 10, 128, 96, 0, 0, false},
+        {"shrunk", 20, 15, 32, 24, 0, 0, false},
+        {"mirrored", 30, 30, -64, 48, 0, 0, false},
+        {"source mirrored", 30, 30, 64, 48, -64, 0, false},
+        {"rotated 30", 100, 90, 64, 48, 0, 30, true},
+        {"rotated -75", 100, 90, 96, 72, 0, -75, true},
+    };
+    for (const Case& c : cases) {
+        TestDC viaEngine(200, 180, 32), viaBridge(200, 180, 32);
+        src->setGDIplusEnabled(false);
+        src->setHighQualityInterpolation(true);
+        ASSERT_TRUE(src->Render(viaEngine.dc.get(), c.x, c.y, c.w, c.h, 0, 0, c.srcW, 0, 100, 0,
+                                false, nullptr, -1, 0, c.angle, c.centred))
+            << c.name;
+        src->setGDIplusEnabled(true);
+        ASSERT_TRUE(src->isGDIplusEnabled());
+        const std::uint64_t before = bridge::drawsMade();
+        ASSERT_TRUE(src->Render(viaBridge.dc.get(), c.x, c.y, c.w, c.h, 0, 0, c.srcW, 0, 100, 0,
+                                false, nullptr, -1, 0, c.angle, c.centred))
+            << c.name;
+        EXPECT_GT(bridge::drawsMade(), before) << c.name;
+        const Comparison d = compare(viaEngine, viaBridge);
+        // Bicubic against bilinear: the same picture in the same place, edges apart.
+        EXPECT_LT(d.meanDifference, 3.0) << c.name;
+        EXPECT_LT(d.coverageMismatch, (std::abs(c.w) + c.h) * 4) << c.name;
+    }
+    // Opacity 0 draws nothing and answers true.
+    TestDC untouched(20, 20, 32);
+    cGDIPlus bridge;
+    EXPECT_TRUE(bridge.RenderWithGDIPlus(*src, *untouched.dc, 0, 0, 0, 0, 20, 20, 0, 0, 64, 48,
+                                         true, -1, 0, 0));
+    EXPECT_EQ(untouched.at(10, 10)[0] | untouched.at(10, 10)[3], 0);
+    // Opacity, greyscale and lightness go through the colour matrix.
+    TestDC matrix(64, 48, 32);
+    ASSERT_TRUE(bridge.RenderWithGDIPlus(*src, *matrix.dc, 0, 50, 0, 0, 64, 48, 0, 0, 64, 48, true,
+                                         0, 0, 0));
+    const std::uint8_t* px = matrix.at(20, 20);
+    EXPECT_EQ(px[0], px[1]);
+    EXPECT_EQ(px[1], px[2]);
+    EXPECT_NEAR(px[3], 128, 1) << "half opacity over an empty context";
+}
+
+Bytes readBack(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A TIFF of the picture: 8-bit RGB, RGBA (unassociated alpha) or palette, with the compression.
+Bytes makeTiff(const c32bppDIB& pic, int kind, std::uint16_t compression) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("talvrin_bridge_" + std::to_string(::getpid()) + ".tif");
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    const int w = pic.Width(), h = pic.Height();
+    const int spp = kind == 0 ? 3 : kind == 1 ? 4 : 1;
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 4);
+    std::vector<std::uint16_t> r(256), g(256), b(256);
+    if (kind == 2) {
+        for (int i = 0; i < 256; ++i) {
+            r[i] = std::uint16_t(i * 257);
+            g[i] = std::uint16_t((255 - i) * 257);
+            b[i] = 128 * 257;
+        }
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
+        TIFFSetField(t, TIFFTAG_COLORMAP, r.data(), g.data(), b.data());
+    } else {
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    }
+    if (kind == 1) {
+        const std::uint16_t extra = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra);
+    }
+    std::vector<std::uint8_t> row(std::size_t(w) * spp);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const Pixel p = testing::get(pic, x, y);
+            if (kind == 2) {
+                row[x] = p[2];  // the palette index is the red value
+            } else {
+                row[x * spp] = p[2];
+                row[x * spp + 1] = p[1];
+                row[x * spp + 2] = p[0];
+                if (spp == 4) row[x * spp + 3] = p[3];
+            }
+        }
+        TIFFWriteScanline(t, row.data(), std::uint32_t(y), 0);
+    }
+    TIFFClose(t);
+    Bytes bytes = readBack(path);
+    std::filesystem::remove(path);
+    return bytes;
+}
+
+TEST(BridgeLoading, WebpAndTiffDecodeToTheirSourcePixels) {
+    // An opaque picture for the formats without alpha, one with straight alpha for the rest.
+    auto opaque = testing::engineSurface(13, 9);
+    auto translucent = testing::engineSurface(13, 9);
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 13; ++x) {
+            const auto v = std::uint8_t(x * 19 + y * 7);
+            testing::put(*opaque, x, y, {std::uint8_t(255 - v), std::uint8_t(y * 28), v, 255});
+            testing::put(*translucent, x, y,
+                         {std::uint8_t(x * 17), std::uint8_t(y * 25), 200, 255});
+        }
+    // Straight colours with alpha, as the encoders take them (B, G, R, A, top row first).
+    std::vector<std::uint8_t> straight;
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 13; ++x)
+            straight.insert(straight.end(), {std::uint8_t(x * 17), std::uint8_t(y * 25), 200,
+                                             std::uint8_t(x < 6 ? 255 : 40 + y * 20)});
+    std::uint8_t* lossless = nullptr;
+    const std::size_t losslessSize = WebPEncodeLosslessBGRA(straight.data(), 13, 9, 52, &lossless);
+    std::uint8_t* lossy = nullptr;
+    const std::size_t lossySize = WebPEncodeBGRA(straight.data(), 13, 9, 52, 95, &lossy);
+    ASSERT_GT(losslessSize, 0u);
+    ASSERT_GT(lossySize, 0u);
+    const Bytes webpLossless(lossless, lossless + losslessSize),
+        webpLossy(lossy, lossy + lossySize);
+    WebPFree(lossless);
+    WebPFree(lossy);
+
+    struct Case {
+        const char* name;
+        Bytes file;
+        int tolerance;
+        bool alpha;
+    };
+    const Case cases[] = {
+        {"webp lossless with alpha", webpLossless, 0, true},
+        {"webp lossy with alpha", webpLossy, 24, true},
+        {"tiff rgb lzw", makeTiff(*opaque, 0, COMPRESSION_LZW), 0, false},
+        {"tiff rgb deflate", makeTiff(*opaque, 0, COMPRESSION_ADOBE_DEFLATE), 0, false},
+        {"tiff rgba", makeTiff(*translucent, 1, COMPRESSION_NONE), 0, false},
+        {"tiff palette", makeTiff(*opaque, 2, COMPRESSION_LZW), 0, false},
+    };
+    for (const Case& c : cases) {
+        c32bppDIB dib;
+        ASSERT_TRUE(dib.LoadPicture_Stream(c.file))
+            << c.name << ": " << describe(dib.lastLoadFailure());
+        EXPECT_EQ(dib.ImageType(), imgPNG) << c.name;
+        EXPECT_EQ(dib.Alpha(), c.alpha) << c.name;
+        ASSERT_EQ(dib.Width(), 13);
+        ASSERT_EQ(dib.Height(), 9);
+        int worst = 0;
+        for (int y = 0; y < 9; ++y)
+            for (int x = 0; x < 13; ++x) {
+                Pixel want;
+                if (c.alpha) {
+                    const std::uint8_t* s = straight.data() + (std::size_t(y) * 13 + x) * 4;
+                    for (int k = 0; k < 3; ++k)
+                        want[k] = premultiplyChannel(s[k], s[3]);
+                    want[3] = s[3];
+                } else if (std::string(c.name) == "tiff palette") {
+                    const Pixel o = testing::get(*opaque, x, y);
+                    want = {128, std::uint8_t(255 - o[2]), o[2], 255};
+                } else {
+                    want = testing::get(std::string(c.name) == "tiff rgba" ? *translucent : *opaque,
+                                        x, y);
+                }
+                const Pixel got = testing::get(dib, x, y);
+                for (int k = 0; k < 4; ++k)
+                    worst = std::max(worst, std::abs(got[k] - want[k]));
+            }
+        EXPECT_LE(worst, c.tolerance) << c.name;
+        // Cut short (a WebP in its data, a TIFF in its first strip, before its directory), the
+        // file fails cleanly; cut anywhere, it never crashes.
+        const std::size_t cutAt = c.file[0] == 'R' ? c.file.size() / 2 : 60;
+        c32bppDIB cut;
+        EXPECT_FALSE(cut.LoadPicture_Stream(Bytes(c.file.begin(), c.file.begin() + cutAt)))
+            << c.name;
+        EXPECT_EQ(cut.Handle(), nullptr);
+        for (std::size_t n = 57; n < c.file.size(); n += 13) {
+            c32bppDIB any;
+            (void)any.LoadPicture_Stream(Bytes(c.file.begin(), c.file.begin() + n));
+        }
+    }
+    // Without the bridge the formats are not recognised.
+    c32bppDIB dib;
+    dib.setGDIplusEnabled(false);
+    EXPECT_FALSE(dib.LoadPicture_Stream(webpLossless));
+    EXPECT_EQ(dib.lastLoadFailure(), DecodeFailure::kNotRecognised);
+}
+
+TEST(BridgeSessions, TokensCountAndSavingFallsBackToTheOwnEncoder) {
+    const std::size_t open = bridge::openSessions();
+    std::uint32_t token = 0;
+    ASSERT_TRUE(cGDIPlus::isGDIplusOk(token, true));
+    EXPECT_NE(token, 0u);
+    EXPECT_EQ(bridge::openSessions(), open + 1);
+    std::uint32_t probe = 0;
+    EXPECT_TRUE(cGDIPlus::isGDIplusOk(probe, false));
+    EXPECT_EQ(probe, 0u) << "an unkept session hands out no token";
+    EXPECT_EQ(bridge::openSessions(), open + 1);
+    bridge::stopSession(token);
+    EXPECT_EQ(bridge::openSessions(), open);
+    {
+        const bridge::ScopedBackendAbsent absent;
+        EXPECT_FALSE(cGDIPlus::isGDIplusOk(token, true));
+    }
+    // No encoder registered for "image/png": the bridge's save fails, the surface's own PNG is
+    // written instead.
+    const auto pic = photo(8, 8, 1);
+    pic->setGDIplusEnabled(true);
+    cGDIPlus bridge;
+    Bytes out{1, 2, 3};
+    EXPECT_FALSE(bridge.SaveToPNG({}, out, *pic, 0));
+    ASSERT_TRUE(pic->SaveToStream_PNG(out));
+    EXPECT_EQ(out[1], 'P');
+}
+
+}  // namespace
+}  // namespace talvrin
