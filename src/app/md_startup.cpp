@@ -6,6 +6,7 @@
 #include "image/codecs/ico_parser.h"
 #include "platform/picture/resources.h"
 #include "platform/qt/qt_clipboard.h"
+#include "platform/qt/qt_imaging_sessions.h"
 #include "platform/qt/vitrel_widget.h"
 #include "resources/builtin_resources.h"
 #include "ui/theme/md_xp_theme_support.h"
@@ -27,11 +28,13 @@ FrmMain* Main() {
     QCoreApplication::processEvents();
     mdXpThemeSupport::InitVisualStyles();
     // The host services the image code uses: the program's own resources, the route from the
-    // picture loader to the icon decoder, and the desktop's clipboard read through Qt.
+    // picture loader to the icon decoder, the desktop's clipboard read through Qt, and the image
+    // controls' imaging sessions, one per top-level window.
     platform::setProgramResources(builtInResources());
     installIconPictureRoute();
     platform::qt::installQtClipboard();
     platform::qt::installQtSystemColors();
+    platform::qt::installQtImagingSessions();
     if (!gMainWindow) gMainWindow = std::make_unique<FrmMain>();
     gMainWindow->show();
     return gMainWindow.get();

@@ -4,9 +4,9 @@
 // being under the mouse (the captured control), and owns the imaging library's session start:
 // at most one start per top-level window.
 //
-// The imaging-library bridge does not exist on this platform: no ImagingSessionBridge is
-// installed, so ManageGDIToken answers 0. A bridge installs itself and the routine then starts
-// a session once per top-level window and reports -1 for every later container of that window.
+// The window shell installs the ImagingSessionBridge that starts the imaging bridge's sessions
+// and marks the top-level windows; without one (tests, the command-line tool) ManageGDIToken
+// answers 0 and every draw runs under a session of its own.
 #pragma once
 
 #include <cstdint>
