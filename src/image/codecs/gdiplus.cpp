@@ -13,6 +13,7 @@
 #include "image/codecs/bridge_backend.h"
 #include "image/codecs/pixel_helpers.h"
 #include "image/surface/c32bpp_dib.h"
+#include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 #include "platform/os/files.h"
 
@@ -205,6 +206,33 @@ bool cGDIPlus::isGDIplusOk(std::uint32_t& gdiToken, bool KeepToken) noexcept {
     return true;
 }
 
+namespace {
+
+// The part of a w x h working image that a draw of the destination rectangle samples through
+// the map, widened by the cubic filter's reach (two taps each side, times the shrink) and a
+// pixel of rounding, and cut to the image; empty when the rectangle samples nothing of it.
+Rect sampledPart(const bridge::backend::Affine& m, const Rect& drawn, double scaleX,
+                 double scaleY, std::int32_t w, std::int32_t h) noexcept {
+    double u0 = INFINITY, u1 = -INFINITY, v0 = INFINITY, v1 = -INFINITY;
+    for (const double x : {double(drawn.left), double(drawn.right)})
+        for (const double y : {double(drawn.top), double(drawn.bottom)}) {
+            const double u = m.a * x + m.b * y + m.c, v = m.d * x + m.e * y + m.f;
+            u0 = std::min(u0, u);
+            u1 = std::max(u1, u);
+            v0 = std::min(v0, v);
+            v1 = std::max(v1, v);
+        }
+    const double reachX = 2 * std::max(std::fabs(scaleX), 1.0) + 2;
+    const double reachY = 2 * std::max(std::fabs(scaleY), 1.0) + 2;
+    const auto cut = [](double v, std::int32_t limit) {
+        return static_cast<std::int32_t>(std::clamp(v, 0.0, double(limit)));
+    };
+    return {cut(std::floor(u0 - reachX), w), cut(std::floor(v0 - reachY), h),
+            cut(std::ceil(u1 + reachX), w), cut(std::ceil(v1 + reachY), h)};
+}
+
+}  // namespace
+
 bool cGDIPlus::RenderWithGDIPlus(const c32bppDIB& src, platform::DeviceContext& dest, float angle,
                                  std::int32_t opacity, std::int32_t destX, std::int32_t destY,
                                  std::int32_t destWidth, std::int32_t destHeight, std::int32_t srcX,
@@ -228,38 +256,13 @@ bool cGDIPlus::RenderWithGDIPlus(const c32bppDIB& src, platform::DeviceContext& 
         const std::int64_t x1 = std::min<std::int64_t>(std::int64_t{srcX} + srcWidth, iw);
         const std::int64_t y1 = std::min<std::int64_t>(std::int64_t{srcY} + srcHeight, ih);
         if (x1 <= x0 || y1 <= y0) return false;
-        bridge::backend::TopDownImage work;
-        work.width = static_cast<std::int32_t>(x1 - x0);
-        work.height = static_cast<std::int32_t>(y1 - y0);
-        const auto bytes = imageByteCount32(work.width, work.height);
-        if (!bytes) return false;
-        work.pixels.resize(static_cast<std::size_t>(*bytes));
-        const bool upright =
-            flip.code == bridge::kRotateNoneFlipY || flip.code == bridge::kRotate180FlipNone;
-        const bool mirrorX =
-            flip.code == bridge::kRotate180FlipNone || flip.code == bridge::kRotateNoneFlipX;
-        const ConstPixelView view(src.BitsPointer(), iw, ih);
-        for (std::int32_t r = 0; r < work.height; ++r) {
-            // Row r of the turned image is image row (y0 + r) from the top when upright, else
-            // from the bottom.
-            const std::int32_t y = static_cast<std::int32_t>(y0) + r;
-            const std::uint8_t* row = upright ? view.rowFromTop(y) : view.rowFromTop(ih - 1 - y);
-            std::uint8_t* out = work.pixels.data() + static_cast<std::size_t>(r) * work.width * 4;
-            for (std::int32_t k = 0; k < work.width; ++k) {
-                const std::int32_t x = static_cast<std::int32_t>(x0) + k;
-                const std::int32_t column = mirrorX ? iw - 1 - x : x;
-                std::memcpy(out + 4 * std::size_t(k), row + 4 * std::size_t(column), 4);
-            }
-        }
-        if (const auto m = bridge::attributesOf(grayScale, lightness, angle, opacity)) {
-            for (std::size_t i = 0; i < work.pixels.size(); i += 4)
-                bridge::applyColorMatrix(*m, work.pixels.data() + i);
-        }
+        const auto fullWidth = static_cast<std::int32_t>(x1 - x0);
+        const auto fullHeight = static_cast<std::int32_t>(y1 - y0);
 
         // Destination to working image: scale W x H onto the working image's size, rotated
         // about the destination's centre when there is an angle.
-        const double scaleX = double(work.width) / double(W);
-        const double scaleY = double(work.height) / double(H);
+        const double scaleX = double(fullWidth) / double(W);
+        const double scaleY = double(fullHeight) / double(H);
         bridge::backend::Affine map;
         Rect area;
         if (angle != 0) {
@@ -290,10 +293,57 @@ bool cGDIPlus::RenderWithGDIPlus(const c32bppDIB& src, platform::DeviceContext& 
             };
             area = {destX, destY, edge(destX + W), edge(destY + H)};
         }
-        const bool drawn =
-            bridge::backend::drawAffine(work, map, highQuality, scaleX, scaleY, area, dest);
-        if (drawn) bridge::gDraws.fetch_add(1, std::memory_order_relaxed);
-        return drawn;
+
+        // Only the part of the working image that the visible pixels sample is prepared: the
+        // drawn area (cut to the context's clip box and pixels) mapped back, widened by the
+        // filter's reach. A repaint of a small clip box then touches a small part of the source.
+        const platform::Bitmap& pixels = dest.surface();
+        const Rect drawn = intersect(intersect(area, dest.clipBox()),
+                                     Rect{0, 0, pixels.width(), pixels.height()});
+        if (drawn.isEmpty()) return false;
+        const Rect used = sampledPart(map, drawn, scaleX, scaleY, fullWidth, fullHeight);
+        if (!used.isEmpty()) {
+            bridge::backend::TopDownImage work;
+            work.width = static_cast<std::int32_t>(used.width());
+            work.height = static_cast<std::int32_t>(used.height());
+            const auto bytes = imageByteCount32(work.width, work.height);
+            if (!bytes) return false;
+            work.pixels.resize(static_cast<std::size_t>(*bytes));
+            const bool upright =
+                flip.code == bridge::kRotateNoneFlipY || flip.code == bridge::kRotate180FlipNone;
+            const bool mirrorX =
+                flip.code == bridge::kRotate180FlipNone || flip.code == bridge::kRotateNoneFlipX;
+            const ConstPixelView view(src.BitsPointer(), iw, ih);
+            const std::size_t rowBytes = static_cast<std::size_t>(work.width) * 4;
+            for (std::int32_t r = 0; r < work.height; ++r) {
+                // Row r of the part is turned-image row y0 + used.top + r, which is that image
+                // row from the top when upright, else from the bottom.
+                const auto y = static_cast<std::int32_t>(y0 + used.top + r);
+                const std::uint8_t* row =
+                    upright ? view.rowFromTop(y) : view.rowFromTop(ih - 1 - y);
+                std::uint8_t* out = work.pixels.data() + static_cast<std::size_t>(r) * rowBytes;
+                const auto first = static_cast<std::int32_t>(x0 + used.left);
+                if (!mirrorX) {
+                    std::memcpy(out, row + 4 * std::size_t(first), rowBytes);
+                    continue;
+                }
+                for (std::int32_t k = 0; k < work.width; ++k)
+                    std::memcpy(out + 4 * std::size_t(k), row + 4 * std::size_t(iw - 1 - first - k),
+                                4);
+            }
+            if (const auto m = bridge::attributesOf(grayScale, lightness, angle, opacity)) {
+                for (std::size_t i = 0; i < work.pixels.size(); i += 4)
+                    bridge::applyColorMatrix(*m, work.pixels.data() + i);
+            }
+            map.c -= used.left;
+            map.f -= used.top;
+            if (!bridge::backend::drawAffine(work, map, highQuality, scaleX, scaleY, drawn, dest))
+                return false;
+        }
+        // A visible area that samples nothing of the image (a corner of a turned image's box)
+        // is drawn as it stands: there is nothing to blend.
+        bridge::gDraws.fetch_add(1, std::memory_order_relaxed);
+        return true;
     } catch (...) {
         return false;
     }

@@ -148,6 +148,29 @@ TEST(BridgeDrawing, SameGeometryAsTheEngineWithinWhatSamplingAllows) {
         // Bicubic against bilinear: the same picture in the same place, edges apart.
         EXPECT_LT(d.meanDifference, 3.0) << c.name;
         EXPECT_LT(d.coverageMismatch, (std::abs(c.w) + c.h) * 4) << c.name;
+        // A repaint of clip boxes across the picture gives the pixels of the whole draw there
+        // (only the part of the source those pixels sample is prepared), and none outside.
+        for (const Rect clip : {Rect{0, 0, 200, 180}, Rect{c.x - 3, c.y - 5, c.x + 9, c.y + 7},
+                                Rect{c.x + 7, c.y + 11, c.x + 21, c.y + 19},
+                                Rect{c.x + 25, c.y, c.x + 26, c.y + 30}}) {
+            TestDC clipped(200, 180, 32);
+            clipped.dc->setClipRect(clip);
+            src->Render(clipped.dc.get(), c.x, c.y, c.w, c.h, 0, 0, c.srcW, 0, 100, 0, false,
+                        nullptr, -1, 0, c.angle, c.centred);
+            int apart = 0;
+            for (int y = 0; y < 180; ++y)
+                for (int x = 0; x < 200; ++x) {
+                    const std::uint8_t* p = clipped.at(x, y);
+                    const std::uint8_t* q = viaBridge.at(x, y);
+                    if (!clip.contains(x, y)) {
+                        apart += (p[0] | p[1] | p[2] | p[3]) != 0;
+                        continue;
+                    }
+                    for (int k = 0; k < 4; ++k)
+                        apart += std::abs(int(p[k]) - int(q[k])) > 1;
+                }
+            EXPECT_EQ(apart, 0) << c.name << " clip " << clip.left << "," << clip.top;
+        }
     }
     // Opacity 0 draws nothing and answers true.
     TestDC untouched(20, 20, 32);
