@@ -1,7 +1,25 @@
-// The text conversions of file names, the same on every platform.
+// What files have in common on every platform: ownership of the handle, and the text
+// conversions of file names.
 #include "platform/os/files.h"
 
 namespace talvrin::platform {
+
+File::~File() {
+    close();
+}
+
+File::File(File&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = kNoHandle;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = kNoHandle;
+    }
+    return *this;
+}
 
 std::string utf16ToUtf8(std::u16string_view text) {
     std::string out;

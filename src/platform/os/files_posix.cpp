@@ -22,23 +22,6 @@ std::optional<std::string> toCPath(std::string_view path) {
 
 }  // namespace
 
-File::~File() {
-    close();
-}
-
-File::File(File&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = kNoHandle;
-}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = kNoHandle;
-    }
-    return *this;
-}
-
 std::optional<std::size_t> File::read(void* out, std::size_t count) noexcept {
     if (!isOpen() || (out == nullptr && count != 0)) return std::nullopt;
     const int fd = static_cast<int>(handle_);

@@ -34,23 +34,6 @@ std::optional<std::wstring> toWideName(std::string_view path) {
 
 }  // namespace
 
-File::~File() {
-    close();
-}
-
-File::File(File&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = kNoHandle;
-}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = kNoHandle;
-    }
-    return *this;
-}
-
 std::optional<std::size_t> File::read(void* out, std::size_t count) noexcept {
     if (!isOpen() || (out == nullptr && count != 0)) return std::nullopt;
     auto* p = static_cast<unsigned char*>(out);

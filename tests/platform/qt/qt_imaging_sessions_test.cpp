@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QFrame>
 #include <QTest>
 #include <functional>
@@ -18,15 +17,7 @@ namespace {
 
 using platform::qt::VitrelWidget;
 
-bool waitFor(const std::function<bool()>& done, int ms = 2000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using testing::waitFor;
 
 TEST(QtImagingSessions, OneStartPerTopLevelWindowEndedAfterTheWindowIsDestroyed) {
     testing::qtTestApp();

@@ -8,7 +8,6 @@
 
 #include <QBuffer>
 #include <QCursor>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QPushButton>
 #include <QTest>
@@ -25,16 +24,7 @@ using platform::qt::VitrelWidget;
 using testing::EventLog;
 using Log = std::vector<std::string>;
 
-// Runs the event loop until the condition holds or the time is up.
-bool waitFor(const std::function<bool()>& done, int ms = 2000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using testing::waitFor;
 
 TEST(QtWindowTimers, KeyedByWindowAndIdentifierPeriodicAndKilledFromTheirOwnTick) {
     testing::qtTestApp();
