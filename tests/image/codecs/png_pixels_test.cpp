@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -51,22 +52,72 @@ void referenceUnfilter(Bytes& block, std::size_t rows, std::size_t len, unsigned
     }
 }
 
-TEST(PngUnfilter, MatchesTheReferenceForEveryFilterUnitAndWidth) {
+// Every form against the reference: for each unit of the PNG formats, every width from 1 to 64
+// pixels, every pair of filter types (the first row has no row above, the second has), rows
+// that start at every offset from a 16-byte boundary, and guard bytes on both sides that must
+// stay untouched.
+TEST(PngUnfilter, EveryFormMatchesTheReferenceForEveryUnitWidthOffsetAndFilterPair) {
+    constexpr std::size_t kGuard = 32;
+    constexpr std::uint8_t kGuardByte = 0xA5;
     std::mt19937 rng(1234);
-    for (unsigned unit : {1u, 2u, 3u, 4u, 6u, 8u}) {
-        for (std::size_t len = 1; len <= 40; ++len) {
-            const std::size_t rows = 6;
-            Bytes block(rows * (len + 1));
-            // Small values make the Paeth distances tie often.
-            for (auto& b : block)
-                b = static_cast<std::uint8_t>(rng() % 4 == 0 ? rng() : rng() % 3);
-            for (std::size_t r = 0; r < rows; ++r)
-                block[r * (len + 1)] = static_cast<std::uint8_t>((r + len) % 6);
-            Bytes expected = block;
-            referenceUnfilter(expected, rows, len, unit);
-            ASSERT_TRUE(unfilterRows(block.data(), rows, len, unit, false));
-            ASSERT_EQ(block, expected) << "unit " << unit << " length " << len;
+    int formsRun = 0;
+    for (const UnfilterForm form :
+         {UnfilterForm::kScalar, UnfilterForm::kSse2, UnfilterForm::kAvx2}) {
+        if (!unfilterFormAvailable(form)) continue;
+        ++formsRun;
+        for (const unsigned unit : {1u, 2u, 3u, 4u, 6u, 8u}) {
+            for (std::size_t width = 1; width <= 64; ++width) {
+                const std::size_t len = width * unit;
+                for (std::size_t offset = 0; offset < 16; offset += (width % 4 == 0 ? 1 : 5)) {
+                    for (std::uint8_t first = 0; first <= 5; ++first) {
+                        for (std::uint8_t second = 0; second <= 5; ++second) {
+                            Bytes block(2 * (len + 1));
+                            // Small values make the Paeth distances tie often.
+                            for (auto& b : block)
+                                b = static_cast<std::uint8_t>(rng() % 4 == 0 ? rng() : rng() % 3);
+                            block[0] = first;
+                            block[len + 1] = second;
+                            Bytes expected = block;
+                            referenceUnfilter(expected, 2, len, unit);
+
+                            Bytes memory(kGuard + offset + block.size() + kGuard, kGuardByte);
+                            std::uint8_t* at = memory.data() + kGuard + offset;
+                            std::copy(block.begin(), block.end(), at);
+                            unfilterRowWith(form, first, at + 1, nullptr, len, unit);
+                            unfilterRowWith(form, second, at + len + 2, at + 1, len, unit);
+                            ASSERT_TRUE(std::equal(expected.begin(), expected.end(), at))
+                                << "form " << int(form) << " unit " << unit << " width " << width
+                                << " offset " << offset << " filters " << int(first) << ","
+                                << int(second);
+                            ASSERT_TRUE(
+                                std::all_of(memory.begin(), memory.begin() + kGuard + offset,
+                                            [](std::uint8_t b) { return b == kGuardByte; }));
+                            ASSERT_TRUE(
+                                std::all_of(memory.end() - kGuard, memory.end(),
+                                            [](std::uint8_t b) { return b == kGuardByte; }));
+                        }
+                    }
+                }
+            }
         }
+    }
+    EXPECT_GE(formsRun, 1);
+}
+
+// The block form takes each row's filter byte and chains the rows.
+TEST(PngUnfilter, BlocksChainTheirRowsForEveryUnit) {
+    std::mt19937 rng(99);
+    for (const unsigned unit : {1u, 2u, 3u, 4u, 6u, 8u}) {
+        const std::size_t len = 37 * unit, rows = 12;
+        Bytes block(rows * (len + 1));
+        for (auto& b : block)
+            b = static_cast<std::uint8_t>(rng());
+        for (std::size_t r = 0; r < rows; ++r)
+            block[r * (len + 1)] = static_cast<std::uint8_t>(r % 6);
+        Bytes expected = block;
+        referenceUnfilter(expected, rows, len, unit);
+        ASSERT_TRUE(unfilterRows(block.data(), rows, len, unit, false));
+        EXPECT_EQ(block, expected) << "unit " << unit;
     }
 }
 
