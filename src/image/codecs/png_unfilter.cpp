@@ -9,6 +9,7 @@
 // register (Paeth in 16-bit lanes, without branches); for 1- and 2-byte units that leaves too
 // little in a register to pay, and the plain form runs.
 #include <cstring>
+#include <type_traits>
 
 #include "image/codecs/png_pixels.h"
 
@@ -101,17 +102,46 @@ void scalarRowAnyUnit(std::uint8_t type, std::uint8_t* row, const std::uint8_t* 
 #if defined(TALVRIN_PNG_X86)
 
 // One pixel of U bytes in the low lanes of a register (the lanes above are 0), and back. The
-// copies touch exactly the pixel's bytes, so nothing outside the row is read or written.
+// accesses touch exactly the pixel's bytes, so nothing outside the row is read or written; they
+// are whole loads and stores of 1, 2, 4 and 8 bytes combined in registers (a copy of 3 or 6
+// bytes through memory would stall the next load of the same word).
+template <unsigned U>
+[[gnu::always_inline]] inline std::uint64_t loadBytes(const std::uint8_t* p) noexcept {
+    if constexpr (U == 8 || U == 4 || U == 2 || U == 1) {
+        using Word = std::conditional_t<
+            U == 8, std::uint64_t,
+            std::conditional_t<U == 4, std::uint32_t,
+                               std::conditional_t<U == 2, std::uint16_t, std::uint8_t>>>;
+        Word w;
+        std::memcpy(&w, p, U);
+        return w;
+    } else {
+        constexpr unsigned kLow = U == 6 ? 4 : 2;
+        return loadBytes<kLow>(p) | (loadBytes<U - kLow>(p + kLow) << (8 * kLow));
+    }
+}
+template <unsigned U>
+[[gnu::always_inline]] inline void storeBytes(std::uint8_t* p, std::uint64_t v) noexcept {
+    if constexpr (U == 8 || U == 4 || U == 2 || U == 1) {
+        using Word = std::conditional_t<
+            U == 8, std::uint64_t,
+            std::conditional_t<U == 4, std::uint32_t,
+                               std::conditional_t<U == 2, std::uint16_t, std::uint8_t>>>;
+        const auto w = static_cast<Word>(v);
+        std::memcpy(p, &w, U);
+    } else {
+        constexpr unsigned kLow = U == 6 ? 4 : 2;
+        storeBytes<kLow>(p, v);
+        storeBytes<U - kLow>(p + kLow, v >> (8 * kLow));
+    }
+}
 template <unsigned U>
 [[gnu::always_inline]] inline __m128i loadPixel(const std::uint8_t* p) noexcept {
-    std::uint64_t v = 0;
-    std::memcpy(&v, p, U);
-    return _mm_cvtsi64_si128(static_cast<long long>(v));
+    return _mm_cvtsi64_si128(static_cast<long long>(loadBytes<U>(p)));
 }
 template <unsigned U>
 [[gnu::always_inline]] inline void storePixel(std::uint8_t* p, __m128i v) noexcept {
-    const auto x = static_cast<std::uint64_t>(_mm_cvtsi128_si64(v));
-    std::memcpy(p, &x, U);
+    storeBytes<U>(p, static_cast<std::uint64_t>(_mm_cvtsi128_si64(v)));
 }
 
 // Adds every pixel of the vector to all pixels to its right: log2 steps of shifted adds.
