@@ -11,6 +11,7 @@
 //                                   simplified API and libspng (decode_peer) doing the same,
 //                                   each a fresh process; median wall time and peak RSS of
 //                                   ROUNDS interleaved runs (default 9)
+//   png_bench --write-inputs DIR    only writes the inputs as files into DIR (for profiling)
 #include <benchmark/benchmark.h>
 #include <png.h>
 #include <spng.h>
@@ -476,6 +477,12 @@ int runEndToEndFiles(int rounds, const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--write-inputs") == 0) {
+        for (std::size_t spec = 0; spec < kSpecCount; ++spec)
+            if (!talvrin::bench::writeBytes(e2eFile(argv[2], spec), makeInput(kSpecs[spec]).png))
+                return 1;
+        return 0;
+    }
     if (argc >= 2 &&
         (std::strcmp(argv[1], "--e2e") == 0 || std::strcmp(argv[1], "--e2e-files") == 0)) {
         const int rounds = argc >= 3 ? std::atoi(argv[2]) : 9;
