@@ -4,6 +4,10 @@
 #include <cstring>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "base/checked_math.h"
 
 namespace talvrin::png {
@@ -56,6 +60,35 @@ void convert8Row(const std::uint8_t* s, std::uint8_t* d, std::uint32_t columns, 
         storeWord(d, w);
     }
 }
+
+#if defined(__SSE2__)
+// RGBA at 8 bits into adjacent pixels, four at a time: each colour times its alpha by the
+// 16-bit lane form of premultiplyChannel (mulhi_epu16(x, 0x8081) >> 7, exact for every
+// product of two bytes), red and blue swapped into B, G, R, A. Alpha 255 keeps the colours and
+// alpha 0 makes zeros by the same arithmetic, so no pixel needs a branch.
+void convertRgba8Adjacent(const std::uint8_t* s, std::uint8_t* d, std::uint32_t columns) noexcept {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i alphaLane = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
+    const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+    const __m128i magic = _mm_set1_epi16(static_cast<short>(0x8081));
+    auto two = [&](__m128i px) {  // two pixels in 16-bit lanes R, G, B, A
+        const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(px, 0xFF), 0xFF);
+        const __m128i factor = _mm_or_si128(_mm_and_si128(a, colourLanes), alphaLane);
+        const __m128i q = _mm_srli_epi16(_mm_mulhi_epu16(_mm_mullo_epi16(px, factor), magic), 7);
+        // R, G, B, A to B, G, R, A.
+        return _mm_shufflehi_epi16(_mm_shufflelo_epi16(q, 0xC6), 0xC6);
+    };
+    std::uint32_t j = 0;
+    for (; j + 4 <= columns; j += 4, s += 16, d += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        const __m128i lo = two(_mm_unpacklo_epi8(v, zero));
+        const __m128i hi = two(_mm_unpackhi_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(lo, hi));
+    }
+    for (; j < columns; ++j, s += 4, d += 4)
+        storeWord(d, pixelWord(s[0], s[1], s[2], s[3]));
+}
+#endif
 
 // Colour types 0, 2, 4 and 6 at 16 bits: the high byte of every sample.
 template <std::uint8_t kType>
@@ -351,6 +384,12 @@ void RowDecoder::decodeRow(std::uint8_t* row) noexcept {
                 convert8Row<kGrayAlpha>(s, d, columns_, step, ctx_.transparentValue);
                 break;
             case kRgba:
+#if defined(__SSE2__)
+                if (step == 4) {
+                    convertRgba8Adjacent(s, d, columns_);
+                    break;
+                }
+#endif
                 convert8Row<kRgba>(s, d, columns_, step, ctx_.transparentValue);
                 break;
             default:  // gray and palette at 1 to 8 bits

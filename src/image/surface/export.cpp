@@ -3,6 +3,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "base/checked_math.h"
 #include "base/div255.h"
 #include "image/codecs/pixel_helpers.h"
@@ -33,6 +37,59 @@ std::int32_t cutSize(std::int32_t start, std::int32_t size, std::int32_t extent)
     const std::int64_t room = std::int64_t{extent} - start;
     if (size <= 0) return static_cast<std::int32_t>(size == 0 ? room : 0);
     return static_cast<std::int32_t>(std::min<std::int64_t>(size, room));
+}
+
+// One pixel of a 4-byte layout: B, G, R, A as stored, or R, G, B, A; un-premultiplied when
+// asked (colour x 255 / alpha, held to 255; a transparent pixel stays zeros).
+inline void exportPixel32(const std::uint8_t* p, std::uint8_t* o, bool bgr,
+                          bool premultiplied) noexcept {
+    const std::uint32_t a = p[kAlphaOffset];
+    std::uint8_t b = p[kBlueOffset], g = p[kGreenOffset], r = p[kRedOffset];
+    if (!premultiplied && a != 255) {
+        if (a == 0) {
+            b = g = r = 0;
+        } else {
+            b = unpremultiplyChannel(b, a);
+            g = unpremultiplyChannel(g, a);
+            r = unpremultiplyChannel(r, a);
+        }
+    }
+    o[bgr ? 0 : 2] = b;
+    o[1] = g;
+    o[bgr ? 2 : 0] = r;
+    o[3] = static_cast<std::uint8_t>(a);
+}
+
+// A row of `n` pixels in a 4-byte layout. Opaque pixels, and every pixel when premultiplied
+// values are asked for, only move bytes: four pixels at a time, their red and blue swapped for
+// the R, G, B, A order; the rest go through exportPixel32.
+void exportRow32(const std::uint8_t* p, std::uint8_t* o, std::int32_t n, bool bgr,
+                 bool premultiplied) noexcept {
+    std::int32_t i = 0;
+#if defined(__SSE2__)
+    const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    const __m128i greenAlpha = _mm_set1_epi32(static_cast<int>(0xFF00FF00u));
+    const __m128i low = _mm_set1_epi32(0xFF);
+    for (; i + 4 <= n; i += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * i));
+        if (!premultiplied &&
+            _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(v, alphaMask), alphaMask)) != 0xFFFF) {
+            for (int k = 0; k < 4; ++k)
+                exportPixel32(p + 4 * (i + k), o + 4 * (i + k), bgr, premultiplied);
+            continue;
+        }
+        __m128i out = v;
+        if (!bgr) {
+            // B, G, R, A words to R, G, B, A: the bytes 0 and 2 of every word change places.
+            out = _mm_or_si128(_mm_and_si128(v, greenAlpha),
+                               _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), low),
+                                            _mm_slli_epi32(_mm_and_si128(v, low), 16)));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 4 * i), out);
+    }
+#endif
+    for (; i < n; ++i)
+        exportPixel32(p + 4 * i, o + 4 * i, bgr, premultiplied);
 }
 
 void putLE(std::uint8_t* at, std::uint32_t v, int bytes) noexcept {
@@ -76,6 +133,10 @@ bool c32bppDIB::GetDIBbits(std::vector<std::uint8_t>& outStream, bool /*as2dArra
         const std::int32_t imageRow = asBottomUp ? y + h - 1 - r : y + r;
         const std::uint8_t* p = view.pixelFromTop(x, imageRow);
         std::uint8_t* o = out.data() + static_cast<std::size_t>(r) * std::size_t(*rowBytes);
+        if (as32bpp) {
+            exportRow32(p, o, w, asBGRformat, asPreMultiplied);
+            continue;
+        }
         for (std::int32_t i = 0; i < w; ++i, p += 4, o += step) {
             const std::uint32_t a = p[kAlphaOffset];
             std::uint8_t b = p[kBlueOffset], g = p[kGreenOffset], rd = p[kRedOffset];
@@ -91,7 +152,6 @@ bool c32bppDIB::GetDIBbits(std::vector<std::uint8_t>& outStream, bool /*as2dArra
             o[blue] = b;
             o[1] = g;
             o[red] = rd;
-            if (as32bpp) o[3] = static_cast<std::uint8_t>(a);
         }
     }
     outStream = std::move(out);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -148,6 +149,48 @@ TEST(PngUnfilter, FilterTypeAboveFourFailsOnlyWhenAsked) {
     EXPECT_EQ(copy[4], 2);  // the next row (Up) still builds on it
     EXPECT_EQ(copy[5], 3);
     EXPECT_FALSE(unfilterRows(block.data(), 2, 2, 1, true));
+}
+
+// RGBA rows convert several pixels at a time: every width from 1 to 64, with alpha 0, 255 and
+// everything between, against the premultiplication formula.
+TEST(PngConvert, RgbaRowsOfEveryWidthArePremultipliedByTheFormula) {
+    std::mt19937 rng(31);
+    for (std::int32_t width = 1; width <= 64; ++width) {
+        const std::int32_t height = 3;
+        Bytes data;
+        for (std::int32_t y = 0; y < height; ++y) {
+            data.push_back(0);
+            for (std::int32_t x = 0; x < width; ++x) {
+                const std::uint32_t pick = rng() % 4;
+                const std::uint8_t a = pick == 0   ? 0
+                                       : pick == 1 ? 255
+                                                   : static_cast<std::uint8_t>(rng());
+                for (int c = 0; c < 3; ++c)
+                    data.push_back(static_cast<std::uint8_t>(rng()));
+                data.push_back(a);
+            }
+        }
+        const Bytes source = data;
+        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4, 0xEE);
+        ConversionContext ctx;
+        ctx.header = {width, height, 8, kRgba, 0};
+        ASSERT_TRUE(decodeImageData(data, ctx, PixelView{pixels.data(), width, height}));
+        for (std::int32_t y = 0; y < height; ++y) {
+            for (std::int32_t x = 0; x < width; ++x) {
+                const std::uint8_t* in = source.data() + y * (width * 4 + 1) + 1 + x * 4;
+                const std::uint8_t* out =
+                    pixels.data() + (static_cast<std::size_t>(height - 1 - y) * width + x) * 4;
+                const unsigned a = in[3];
+                auto pm = [a](unsigned c) { return static_cast<std::uint8_t>(c * a / 255); };
+                const std::array<std::uint8_t, 4> want =
+                    a == 0 ? std::array<std::uint8_t, 4>{0, 0, 0, 0}
+                           : std::array<std::uint8_t, 4>{pm(in[2]), pm(in[1]), pm(in[0]),
+                                                         static_cast<std::uint8_t>(a)};
+                ASSERT_EQ((std::array<std::uint8_t, 4>{out[0], out[1], out[2], out[3]}), want)
+                    << "width " << width << " pixel " << x << "," << y;
+            }
+        }
+    }
 }
 
 TEST(PngSizes, ExpectedSizeCountsEveryPassRow) {
