@@ -193,6 +193,35 @@ TEST(PngConvert, RgbaRowsOfEveryWidthArePremultipliedByTheFormula) {
     }
 }
 
+// RGB rows without a colour key move several pixels at a time: every width from 1 to 64.
+TEST(PngConvert, RgbRowsOfEveryWidthBecomeOpaquePixels) {
+    std::mt19937 rng(37);
+    for (std::int32_t width = 1; width <= 64; ++width) {
+        const std::int32_t height = 2;
+        Bytes data;
+        for (std::int32_t y = 0; y < height; ++y) {
+            data.push_back(0);
+            for (std::int32_t x = 0; x < 3 * width; ++x)
+                data.push_back(static_cast<std::uint8_t>(rng()));
+        }
+        const Bytes source = data;
+        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4, 0xEE);
+        ConversionContext ctx;
+        ctx.header = {width, height, 8, kRgb, 0};
+        ASSERT_TRUE(decodeImageData(data, ctx, PixelView{pixels.data(), width, height}));
+        for (std::int32_t y = 0; y < height; ++y) {
+            for (std::int32_t x = 0; x < width; ++x) {
+                const std::uint8_t* in = source.data() + y * (width * 3 + 1) + 1 + x * 3;
+                const std::uint8_t* out =
+                    pixels.data() + (static_cast<std::size_t>(height - 1 - y) * width + x) * 4;
+                ASSERT_EQ((std::array<std::uint8_t, 4>{out[0], out[1], out[2], out[3]}),
+                          (std::array<std::uint8_t, 4>{in[2], in[1], in[0], 255}))
+                    << "width " << width << " pixel " << x << "," << y;
+            }
+        }
+    }
+}
+
 TEST(PngSizes, ExpectedSizeCountsEveryPassRow) {
     for (std::uint8_t interlace : {0, 1}) {
         for (std::int32_t w = 1; w <= 19; ++w) {
