@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -34,6 +35,13 @@ struct RunResult {
     long maxRssKiB = 0;
     bool ok = false;
 };
+
+// With TALVRIN_E2E_BEFORE naming another build of talvrin-image (an earlier revision, say), that
+// build runs as one more contestant, "before", so that a change is measured in the same run.
+inline void addEarlierBuild(std::vector<Contestant>& contestants) {
+    if (const char* before = std::getenv("TALVRIN_E2E_BEFORE"))
+        contestants.push_back({"before", {before, "convert", "{in}", "{out}"}});
+}
 
 // The folder of the running program (where talvrin-image and decode_peer are built too).
 inline std::string programFolder() {

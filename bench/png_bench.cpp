@@ -11,6 +11,7 @@
 //                                   simplified API and libspng (decode_peer) doing the same,
 //                                   each a fresh process; median wall time and peak RSS of
 //                                   ROUNDS interleaved runs (default 9)
+//                                   (TALVRIN_E2E_BEFORE=PATH adds that talvrin-image too)
 //   png_bench --write-inputs DIR    only writes the inputs as files into DIR (for profiling)
 #include <benchmark/benchmark.h>
 #include <png.h>
@@ -458,11 +459,12 @@ int endToEnd(char* self, int rounds, const std::string& folder) {
 // Second half: three contestants per input file, which is removed afterwards.
 int runEndToEndFiles(int rounds, const std::string& folder) {
     const std::string bin = talvrin::bench::programFolder();
-    const std::vector<talvrin::bench::Contestant> contestants = {
+    std::vector<talvrin::bench::Contestant> contestants = {
         {"talvrin-image", {bin + "/talvrin-image", "convert", "{in}", "{out}"}},
         {"libpng", {bin + "/decode_peer", "libpng", "{in}", "{out}"}},
         {"libspng", {bin + "/decode_peer", "spng", "{in}", "{out}"}},
     };
+    talvrin::bench::addEarlierBuild(contestants);
     bool ok = true;
     for (std::size_t spec = 0; spec < kSpecCount; ++spec) {
         const std::string file = e2eFile(folder, spec);

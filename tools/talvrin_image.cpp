@@ -86,7 +86,8 @@ std::string_view extensionOf(const std::string& path) {
 // the surface's own row export, a band of rows at a time, each band written as it is made, so
 // that no second copy of the image is held.
 bool writeRgba(const c32bppDIB& dib, bool premultiplied, const std::string& path) {
-    constexpr std::int32_t kBandRows = 64;
+    // Bands of about 256 KiB stay in the processor's cache between the export and the write.
+    const std::int32_t kBandRows = std::max(1, (256 * 1024) / std::max(1, dib.scanWidth()));
     std::FILE* out = std::fopen(path.c_str(), "wb");
     if (!out) return false;
     bool ok = true;

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <limits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 #include "base/checked_math.h"
@@ -12,6 +12,7 @@
 #include "image/codecs/pixel_helpers.h"
 #include "image/codecs/png_writer.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/engine_sample.h"
 #include "platform/picture/clipboard.h"
 
 namespace talvrin {
@@ -60,12 +61,40 @@ inline void exportPixel32(const std::uint8_t* p, std::uint8_t* o, bool bgr,
     o[3] = static_cast<std::uint8_t>(a);
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+// exportRow32's wide form: eight pixels at a time.
+__attribute__((target("avx2"))) std::int32_t exportRow32Avx2(const std::uint8_t* p, std::uint8_t* o,
+                                                             std::int32_t n, bool bgr,
+                                                             bool premultiplied) noexcept {
+    const __m256i alphaMask = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    const __m256i swap = _mm256_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15, 2,
+                                          1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
+    std::int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 4 * i));
+        if (!premultiplied && _mm256_movemask_epi8(_mm256_cmpeq_epi32(
+                                  _mm256_and_si256(v, alphaMask), alphaMask)) != -1) {
+            for (int k = 0; k < 8; ++k)
+                exportPixel32(p + 4 * (i + k), o + 4 * (i + k), bgr, premultiplied);
+            continue;
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 4 * i),
+                            bgr ? v : _mm256_shuffle_epi8(v, swap));
+    }
+    return i;
+}
+#endif
+
 // A row of `n` pixels in a 4-byte layout. Opaque pixels, and every pixel when premultiplied
-// values are asked for, only move bytes: four pixels at a time, their red and blue swapped for
-// the R, G, B, A order; the rest go through exportPixel32.
+// values are asked for, only move bytes: four pixels at a time (eight with AVX2, when the
+// engine's vector code is on and the processor has it), their red and blue swapped for the
+// R, G, B, A order; the rest go through exportPixel32.
 void exportRow32(const std::uint8_t* p, std::uint8_t* o, std::int32_t n, bool bgr,
                  bool premultiplied) noexcept {
     std::int32_t i = 0;
+#if defined(__x86_64__) || defined(__i386__)
+    if (engine::detail::vectorPathActive()) i = exportRow32Avx2(p, o, n, bgr, premultiplied);
+#endif
 #if defined(__SSE2__)
     const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     const __m128i greenAlpha = _mm_set1_epi32(static_cast<int>(0xFF00FF00u));
@@ -112,17 +141,18 @@ bool c32bppDIB::GetDIBbits(std::vector<std::uint8_t>& outStream, bool /*as2dArra
     const auto total = checkedMul<std::int64_t>(*rowBytes, std::int64_t{h});
     if (!total || *total > kMaxArrayBytes) return false;
 
-    std::vector<std::uint8_t> out;
+    // The array is reused (every byte of it is written below), so that a caller exporting band
+    // after band into one array allocates once.
+    std::vector<std::uint8_t>& out = outStream;
     try {
-        out.assign(static_cast<std::size_t>(*total), 0);
+        out.resize(static_cast<std::size_t>(*total));
     } catch (...) {
-        return false;
+        return false;  // resize leaves the array as it was
     }
     const ConstPixelView view(bits_, width_, height_);
     // The whole image as stored: one copy.
     if (w == width_ && h == height_ && as32bpp && asBGRformat && asBottomUp && asPreMultiplied) {
         std::memcpy(out.data(), bits_, out.size());
-        outStream = std::move(out);
         return true;
     }
     const std::size_t step = as32bpp ? 4 : 3;
@@ -153,8 +183,9 @@ bool c32bppDIB::GetDIBbits(std::vector<std::uint8_t>& outStream, bool /*as2dArra
             o[1] = g;
             o[red] = rd;
         }
+        // The padding of word-aligned 3-byte rows is zeros.
+        std::memset(o, 0, static_cast<std::size_t>(*rowBytes) - static_cast<std::size_t>(w) * 3);
     }
-    outStream = std::move(out);
     return true;
 }
 
