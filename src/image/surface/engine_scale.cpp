@@ -166,6 +166,22 @@ __attribute__((target("avx2"))) void bilinearRowDoubles(ConstPixelView src, Doub
 }
 #endif
 
+// Output rows whose every sample is one source pixel of weight exactly 1 (a reduction by a whole
+// factor, say) copy those pixels: the sums of such samples are the bytes themselves, which is
+// what the one-pixel form gives as well. `offsets` holds each column's byte offset in the row.
+void pointSampleRow(const std::uint8_t* row, const std::uint32_t* offsets, std::int32_t n,
+                    std::uint8_t* dst) noexcept {
+    std::int32_t x = 0;
+    for (; x + 4 <= n; x += 4, dst += 16) {
+        std::uint32_t p[4];
+        for (int k = 0; k < 4; ++k)
+            std::memcpy(&p[k], row + offsets[x + k], 4);
+        std::memcpy(dst, p, 16);
+    }
+    for (; x < n; ++x, dst += 4)
+        std::memcpy(dst, row + offsets[x], 4);
+}
+
 }  // namespace
 
 bool scaleToBuffer(ConstPixelView src, const ScaleJob& job, PixelView out) noexcept {
@@ -190,6 +206,20 @@ bool scaleToBuffer(ConstPixelView src, const ScaleJob& job, PixelView out) noexc
     }
 
     [[maybe_unused]] const bool vector = job.bilinear && detail::vectorPathActive();
+    // Whether every column takes one source column of weight 1; then rows of one source row of
+    // weight 1 are plain copies of pixels.
+    std::vector<std::uint32_t> pointOffsets;
+    if (vector && std::all_of(cols.begin(), cols.end(), [](const detail::ColumnWeights& c) {
+            return c.w1 == 0.0 && c.w0 == 1.0;
+        })) {
+        try {
+            pointOffsets.resize(cols.size());
+        } catch (...) {
+            return false;
+        }
+        for (std::size_t x = 0; x < cols.size(); ++x)
+            pointOffsets[x] = static_cast<std::uint32_t>(cols[x].xi) * 4;
+    }
 #if defined(TALVRIN_ENGINE_AVX2)
     DoubleRows doubleRows;
     const bool useDoubleRows =
@@ -209,6 +239,12 @@ bool scaleToBuffer(ConstPixelView src, const ScaleJob& job, PixelView out) noexc
             continue;
         }
         const detail::RowWeights rw = detail::rowWeights(fy, yi);
+        if (!pointOffsets.empty() && (rw.wTop == 0.0) != (rw.wBelow == 0.0) &&
+            (rw.wTop != 0.0 ? rw.wTop : rw.wBelow) == 1.0) {
+            pointSampleRow(src.row(rw.wTop != 0.0 ? rw.yi : rw.yi - 1), pointOffsets.data(),
+                           out.width, dst);
+            continue;
+        }
 #if defined(TALVRIN_ENGINE_AVX2)
         if (useDoubleRows) {
             bilinearRowDoubles(src, doubleRows, cols.data(), out.width, rw, dst);

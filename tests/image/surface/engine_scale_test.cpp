@@ -231,8 +231,15 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> scaleCase(const 
 TEST(EngineVectorForms, BilinearScaleMatchesScalarFormAtEveryWidthAndOffset) {
     if (engine::vectorCodeActive() != engine::VectorCode::kWide)
         GTEST_SKIP() << "the resampler's vector form needs AVX2, which this processor lacks";
-    for (const auto& [sw, sh] : {std::pair{5, 2}, std::pair{70, 5}, std::pair{1, 1}}) {
+    // Sources of fixed sizes, and sources twice and half the output (the whole-factor ratios
+    // whose samples are single pixels or exact halves).
+    // (A negative width names a factor: -2 a source twice the output, -3 three times, -1 half.)
+    for (const auto& [sourceWidth, sh] : {std::pair{5, 2}, std::pair{70, 5}, std::pair{1, 1},
+                                          std::pair{-2, 6}, std::pair{-1, 2}, std::pair{-3, 2}}) {
         for (int width = 1; width <= 64; ++width) {
+            const int sw = sourceWidth > 0     ? sourceWidth
+                           : sourceWidth == -1 ? std::max(1, width / 2)
+                                               : -sourceWidth * width;
             for (int off = 0; off < kOffsets; ++off) {
                 const ScaleCase c{sw, sh, width, off};
                 const auto vec = scaleCase(c, true);
@@ -240,10 +247,9 @@ TEST(EngineVectorForms, BilinearScaleMatchesScalarFormAtEveryWidthAndOffset) {
                 ASSERT_EQ(vec.second, scalar.second)
                     << sw << "x" << sh << " -> " << width << " offset " << off;
                 const std::size_t begin = 4 * off, end = 4 * (off + width * 3);
-                ASSERT_TRUE(std::equal(vec.first.begin(), vec.first.begin() + begin,
-                                       vec.second.begin()) &&
-                            std::equal(vec.first.begin() + end, vec.first.end(),
-                                       vec.second.begin() + end))
+                ASSERT_TRUE(
+                    std::equal(vec.first.begin(), vec.first.begin() + begin, vec.second.begin()) &&
+                    std::equal(vec.first.begin() + end, vec.first.end(), vec.second.begin() + end))
                     << "write outside the output: " << sw << "x" << sh << " -> " << width
                     << " offset " << off;
             }
@@ -299,8 +305,8 @@ TEST(EngineVectorForms, BilinearRotationMatchesScalarFormAtEverySideAndOffset) {
                 if (i < begin || i >= end) before[i] = static_cast<std::uint8_t>(rng());
             const auto [vec, scalar] = bothForms([&] {
                 std::vector<std::uint8_t> out = before;
-                EXPECT_TRUE(engine::rotateToSquare(viewOf(*src), j,
-                                                   {out.data() + begin, side, side}));
+                EXPECT_TRUE(
+                    engine::rotateToSquare(viewOf(*src), j, {out.data() + begin, side, side}));
                 return out;
             });
             ASSERT_EQ(vec, scalar) << "side " << side << " offset " << off;
