@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -251,13 +252,13 @@ bool RowDecoder::start(const ConversionContext& ctx, PixelView target) noexcept 
     // The largest row of any pass is the whole image's row.
     const auto widest =
         static_cast<std::size_t>(rowBytes(static_cast<std::uint32_t>(h.width), bitsPerPixel_));
-    capacity_ = std::max<std::size_t>(kWindowBytes, 2 * (widest + 1));
-    try {
-        window_ = std::make_unique<std::uint8_t[]>(capacity_);
-        above_ = std::make_unique<std::uint8_t[]>(widest);
-    } catch (...) {
-        return false;
-    }
+    // Room for one whole row at least: after the complete rows are decoded, less than a row is
+    // left, and it moves to the front. Neither buffer is cleared: every byte is written before
+    // it is read.
+    capacity_ = std::max<std::size_t>(kWindowBytes, widest + 1);
+    window_.reset(new (std::nothrow) std::uint8_t[capacity_]);
+    above_.reset(new (std::nothrow) std::uint8_t[widest ? widest : 1]);
+    if (!window_ || !above_) return false;
     begin_ = end_ = 0;
 
     key_ = {ctx.transparentValue != -1, 0, 0, 0};
@@ -362,9 +363,11 @@ void RowDecoder::append(const std::uint8_t* data, std::size_t n) noexcept {
 void RowDecoder::finish() noexcept {
     // The rows the data did not reach decode from zero bytes, as in a zero-filled buffer.
     while (started_ && !done_ && !failed_) {
+        // A row at a time, so that only the front of the window is ever touched.
         const std::span<std::uint8_t> room = space();
-        std::memset(room.data(), 0, room.size());
-        commit(room.size());
+        const std::size_t n = std::min(room.size(), line_ + 1);
+        std::memset(room.data(), 0, n);
+        commit(n);
     }
 }
 
