@@ -59,7 +59,7 @@ enum class Kind { kRgb, kRgba, kPalette, kRgbaAdam7 };
 enum class Look { kSmooth, kPhoto, kMostlyClear };
 
 // An input: its name in the figures, format, size, look and the filters libpng may choose from.
-struct Spec {
+struct InputPlan {
     const char* name;
     Kind kind;
     int side;
@@ -67,7 +67,7 @@ struct Spec {
     int filters;
 };
 
-constexpr Spec kSpecs[] = {
+constexpr InputPlan kInputs[] = {
     {"rgb_4096", Kind::kRgb, 4096, Look::kSmooth, PNG_ALL_FILTERS},
     {"rgba_4096", Kind::kRgba, 4096, Look::kSmooth, PNG_ALL_FILTERS},
     {"palette_2048", Kind::kPalette, 2048, Look::kSmooth, PNG_ALL_FILTERS},
@@ -77,7 +77,7 @@ constexpr Spec kSpecs[] = {
     {"rgb_photo_4096_average", Kind::kRgb, 4096, Look::kPhoto, PNG_FILTER_AVG},
     {"rgba_clear_4096_up", Kind::kRgba, 4096, Look::kMostlyClear, PNG_FILTER_UP},
 };
-constexpr std::size_t kSpecCount = sizeof kSpecs / sizeof kSpecs[0];
+constexpr std::size_t kInputCount = sizeof kInputs / sizeof kInputs[0];
 
 struct Input {
     int width = 0;
@@ -111,9 +111,9 @@ double valueNoise(int x, int y, int cell, std::uint32_t seed) {
 }
 
 // The pixels of an input, top row first, 1, 3 or 4 bytes a pixel.
-Bytes makeRaster(const Spec& spec) {
-    const Kind kind = spec.kind;
-    const int w = spec.side, h = spec.side;
+Bytes makeRaster(const InputPlan& plan) {
+    const Kind kind = plan.kind;
+    const int w = plan.side, h = plan.side;
     std::mt19937 rng(42);
     const int channels = kind == Kind::kRgb ? 3 : kind == Kind::kPalette ? 1 : 4;
     Bytes px(static_cast<std::size_t>(w) * h * channels);
@@ -124,7 +124,7 @@ Bytes makeRaster(const Spec& spec) {
             double base =
                 0.5 + 0.25 * std::sin(fx * 9.0 + fy * 4.0) + 0.25 * std::cos(fy * 7.0 - fx * 3.0);
             int noise = static_cast<int>(rng() % 7) - 3;
-            if (spec.look != Look::kSmooth) {
+            if (plan.look != Look::kSmooth) {
                 // Texture at three scales and a grain of +-6, as a photograph has.
                 base = 0.45 * base + 0.3 * valueNoise(x, y, 211, 1) +
                        0.17 * valueNoise(x, y, 37, 2) + 0.08 * valueNoise(x, y, 5, 3);
@@ -145,7 +145,7 @@ Bytes makeRaster(const Spec& spec) {
             px[i++] = chan(4.2);
             if (channels == 4) {
                 std::uint8_t alpha;
-                if (spec.look == Look::kMostlyClear) {
+                if (plan.look == Look::kMostlyClear) {
                     // Clear except inside a few soft discs, whose colour shows through.
                     const double d =
                         std::min({std::hypot(fx - 0.3, fy - 0.3), std::hypot(fx - 0.7, fy - 0.55),
@@ -170,18 +170,18 @@ Bytes makeRaster(const Spec& spec) {
     return px;
 }
 
-Input makeInput(const Spec& spec) {
-    const Kind kind = spec.kind;
-    const int w = spec.side, h = spec.side;
+Input makeInput(const InputPlan& plan) {
+    const Kind kind = plan.kind;
+    const int w = plan.side, h = plan.side;
     Input in;
     in.width = w;
     in.height = h;
-    const Bytes raster = makeRaster(spec);
+    const Bytes raster = makeRaster(plan);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_set_write_fn(png, &in.png, writeToVector, nullptr);
     png_set_compression_level(png, 6);
-    png_set_filter(png, 0, spec.filters);
+    png_set_filter(png, 0, plan.filters);
     const int colorType = kind == Kind::kRgb       ? PNG_COLOR_TYPE_RGB
                           : kind == Kind::kPalette ? PNG_COLOR_TYPE_PALETTE
                                                    : PNG_COLOR_TYPE_RGBA;
@@ -221,10 +221,10 @@ Input makeInput(const Spec& spec) {
 }
 
 // Inputs are made on first use, once per run.
-const Input& input(std::size_t spec) {
-    static std::array<std::unique_ptr<Input>, kSpecCount> made;
-    if (!made[spec]) made[spec] = std::make_unique<Input>(makeInput(kSpecs[spec]));
-    return *made[spec];
+const Input& input(std::size_t plan) {
+    static std::array<std::unique_ptr<Input>, kInputCount> made;
+    if (!made[plan]) made[plan] = std::make_unique<Input>(makeInput(kInputs[plan]));
+    return *made[plan];
 }
 
 // Straight RGBA, top row first, into the premultiplied bottom-up B, G, R, A surface layout.
@@ -418,33 +418,33 @@ void registerUnfilter() {
 }
 
 // Registers every figure of one input, the peers before our own code.
-void registerSet(std::size_t spec) {
-    const std::string name = kSpecs[spec].name;
+void registerSet(std::size_t plan) {
+    const std::string name = kInputs[plan].name;
     auto add = [&](const std::string& what, auto fn) {
         benchmark::RegisterBenchmark((name + "_" + what).c_str(), fn)
             ->Unit(benchmark::kMillisecond);
     };
-    add("libpng", [spec](benchmark::State& s) { BM_Libpng(s, spec); });
-    add("libspng", [spec](benchmark::State& s) { BM_Spng(s, spec); });
-    add("stb_image", [spec](benchmark::State& s) { BM_Stb(s, spec); });
-    add("talvrin", [spec](benchmark::State& s) { BM_Talvrin(s, spec, true); });
-    add("talvrin_no_zlib", [spec](benchmark::State& s) { BM_Talvrin(s, spec, false); });
-    add("zlib_uncompress", [spec](benchmark::State& s) { BM_ZlibUncompress(s, spec); });
-    add("inflater", [spec](benchmark::State& s) { BM_InflaterAlone(s, spec); });
+    add("libpng", [plan](benchmark::State& s) { BM_Libpng(s, plan); });
+    add("libspng", [plan](benchmark::State& s) { BM_Spng(s, plan); });
+    add("stb_image", [plan](benchmark::State& s) { BM_Stb(s, plan); });
+    add("talvrin", [plan](benchmark::State& s) { BM_Talvrin(s, plan, true); });
+    add("talvrin_no_zlib", [plan](benchmark::State& s) { BM_Talvrin(s, plan, false); });
+    add("zlib_uncompress", [plan](benchmark::State& s) { BM_ZlibUncompress(s, plan); });
+    add("inflater", [plan](benchmark::State& s) { BM_InflaterAlone(s, plan); });
 }
 
-std::string e2eFile(const std::string& folder, std::size_t spec) {
-    return folder + "/talvrin_e2e_" + kSpecs[spec].name + ".png";
+std::string e2eFile(const std::string& folder, std::size_t plan) {
+    return folder + "/talvrin_e2e_" + kInputs[plan].name + ".png";
 }
 
 // The end-to-end runs, first half: every input as a file. The inputs are made here, in a process
 // that then replaces itself (runEndToEndFiles), because a child's peak RSS starts from its
 // parent's: the peers' figures must not carry the memory these inputs took.
 int endToEnd(char* self, int rounds, const std::string& folder) {
-    for (std::size_t spec = 0; spec < kSpecCount; ++spec) {
-        const Input in = makeInput(kSpecs[spec]);
-        if (!talvrin::bench::writeBytes(e2eFile(folder, spec), in.png)) {
-            std::fprintf(stderr, "cannot write %s\n", e2eFile(folder, spec).c_str());
+    for (std::size_t plan = 0; plan < kInputCount; ++plan) {
+        const Input in = makeInput(kInputs[plan]);
+        if (!talvrin::bench::writeBytes(e2eFile(folder, plan), in.png)) {
+            std::fprintf(stderr, "cannot write %s\n", e2eFile(folder, plan).c_str());
             return 1;
         }
     }
@@ -466,9 +466,9 @@ int runEndToEndFiles(int rounds, const std::string& folder) {
     };
     talvrin::bench::addEarlierBuild(contestants);
     bool ok = true;
-    for (std::size_t spec = 0; spec < kSpecCount; ++spec) {
-        const std::string file = e2eFile(folder, spec);
-        const std::string label = std::string(kSpecs[spec].name) + " (" +
+    for (std::size_t plan = 0; plan < kInputCount; ++plan) {
+        const std::string file = e2eFile(folder, plan);
+        const std::string label = std::string(kInputs[plan].name) + " (" +
                                   std::to_string(talvrin::bench::fileSize(file) / 1024) + " KiB)";
         ok = talvrin::bench::runEndToEnd(label, file, folder, ".prgba", contestants, rounds) && ok;
         std::remove(file.c_str());
@@ -480,8 +480,8 @@ int runEndToEndFiles(int rounds, const std::string& folder) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--write-inputs") == 0) {
-        for (std::size_t spec = 0; spec < kSpecCount; ++spec)
-            if (!talvrin::bench::writeBytes(e2eFile(argv[2], spec), makeInput(kSpecs[spec]).png))
+        for (std::size_t plan = 0; plan < kInputCount; ++plan)
+            if (!talvrin::bench::writeBytes(e2eFile(argv[2], plan), makeInput(kInputs[plan]).png))
                 return 1;
         return 0;
     }
@@ -493,8 +493,8 @@ int main(int argc, char** argv) {
         return endToEnd(argv[0], rounds > 0 ? rounds : 9, folder);
     }
     registerUnfilter();
-    for (std::size_t spec = 0; spec < kSpecCount; ++spec)
-        registerSet(spec);
+    for (std::size_t plan = 0; plan < kInputCount; ++plan)
+        registerSet(plan);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
