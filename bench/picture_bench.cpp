@@ -2,14 +2,28 @@
 // output layout, so the difference is our overhead), and a 24-bit 4096 x 4096 BMP through the
 // BMP decoder; both also through the whole cBMPparser route (loader, picture, surface, alpha).
 // Inputs are made once per run: a smooth gradient with a fine pattern, JPEG quality 90.
+//
+//   picture_bench [benchmark options]   in-process figures
+//   picture_bench --e2e [ROUNDS] [DIR]  end to end: the JPEG as a file in DIR (default
+//                                       /dev/shm), talvrin-image convert IN OUT.rgba against
+//                                       libjpeg-turbo decoding straight to RGBA and writing the
+//                                       same bytes (decode_peer jpeg), each a fresh process;
+//                                       median wall time and peak RSS of ROUNDS interleaved runs
+//                                       (default 9; TALVRIN_E2E_BEFORE=PATH adds that
+//                                       talvrin-image too)
+//   picture_bench --write-inputs DIR    only writes the JPEG as a file into DIR (for profiling)
 #include <benchmark/benchmark.h>
 #include <jpeglib.h>
+#include <unistd.h>
 
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
+#include "e2e_runner.h"
 #include "image/codecs/bmp_parser.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/picture/bmp_decoder.h"
@@ -187,4 +201,53 @@ BENCHMARK(BM_Jpeg4096_OurDecoder)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Jpeg4096_ThroughBmpParser)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Bmp24_4096_OurDecoder)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Bmp24_4096_ThroughBmpParser)->Unit(benchmark::kMillisecond);
-BENCHMARK_MAIN();
+namespace {
+
+std::string e2eFile(const std::string& folder) {
+    return folder + "/talvrin_e2e_photo_4096.jpg";
+}
+
+// The end-to-end run. The input is made in this process, which then replaces itself, because a
+// child's peak RSS starts from its parent's.
+int endToEnd(char* self, int rounds, const std::string& folder) {
+    if (!talvrin::bench::writeBytes(e2eFile(folder), jpegFile())) return 1;
+    const std::string r = std::to_string(rounds);
+    char* args[] = {self, const_cast<char*>("--e2e-files"), const_cast<char*>(r.c_str()),
+                    const_cast<char*>(folder.c_str()), nullptr};
+    execv("/proc/self/exe", args);
+    std::perror("execv");
+    return 1;
+}
+
+int runEndToEndFiles(int rounds, const std::string& folder) {
+    const std::string bin = talvrin::bench::programFolder();
+    std::vector<talvrin::bench::Contestant> contestants = {
+        {"talvrin-image", {bin + "/talvrin-image", "convert", "{in}", "{out}"}},
+        {"libjpeg-turbo", {bin + "/decode_peer", "jpeg", "{in}", "{out}"}},
+    };
+    talvrin::bench::addEarlierBuild(contestants);
+    const std::string file = e2eFile(folder);
+    const std::string label =
+        "jpeg_4096 (" + std::to_string(talvrin::bench::fileSize(file) / 1024) + " KiB)";
+    const bool ok = talvrin::bench::runEndToEnd(label, file, folder, ".rgba", contestants, rounds);
+    std::remove(file.c_str());
+    return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--write-inputs") == 0)
+        return talvrin::bench::writeBytes(e2eFile(argv[2]), jpegFile()) ? 0 : 1;
+    if (argc >= 2 &&
+        (std::strcmp(argv[1], "--e2e") == 0 || std::strcmp(argv[1], "--e2e-files") == 0)) {
+        const int rounds = argc >= 3 ? std::atoi(argv[2]) : 9;
+        const std::string folder = argc >= 4 ? argv[3] : "/dev/shm";
+        if (std::strcmp(argv[1], "--e2e-files") == 0) return runEndToEndFiles(rounds, folder);
+        return endToEnd(argv[0], rounds > 0 ? rounds : 9, folder);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,19 +1,36 @@
 // PNG decoding into the premultiplied bottom-up surface: cPNGparser (with zlib, and with the
 // built-in inflater) against libpng's simplified API, libspng and stb_image, each followed by the
 // same premultiply pass; and the built-in inflater alone against zlib's uncompress on the same
-// streams. Inputs are made once by libpng at compression level 6 with adaptive filters.
+// streams. Inputs are made once by libpng at compression level 6: smooth pictures with adaptive
+// filters, and photo-like pictures (textured, with grain) whose every row is Paeth-, Average- or
+// Up-filtered, as photographs mostly are.
+//
+//   png_bench [benchmark options]   in-process figures
+//   png_bench --e2e [ROUNDS] [DIR]  end to end: the inputs as files in DIR (default /dev/shm),
+//                                   talvrin-image convert IN OUT.prgba against libpng's
+//                                   simplified API and libspng (decode_peer) doing the same,
+//                                   each a fresh process; median wall time and peak RSS of
+//                                   ROUNDS interleaved runs (default 9)
+//                                   (TALVRIN_E2E_BEFORE=PATH adds that talvrin-image too)
+//   png_bench --write-inputs DIR    only writes the inputs as files into DIR (for profiling)
 #include <benchmark/benchmark.h>
 #include <png.h>
 #include <spng.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "e2e_runner.h"
 #include "image/codecs/compression.h"
 #include "image/codecs/inflater.h"
 #include "image/codecs/png_parser.h"
@@ -37,6 +54,30 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 enum class Kind { kRgb, kRgba, kPalette, kRgbaAdam7 };
+// What the picture looks like: smooth shapes with light noise, a textured photo with grain, or
+// a photo that is transparent but for a few shapes.
+enum class Look { kSmooth, kPhoto, kMostlyClear };
+
+// An input: its name in the figures, format, size, look and the filters libpng may choose from.
+struct InputPlan {
+    const char* name;
+    Kind kind;
+    int side;
+    Look look;
+    int filters;
+};
+
+constexpr InputPlan kInputs[] = {
+    {"rgb_4096", Kind::kRgb, 4096, Look::kSmooth, PNG_ALL_FILTERS},
+    {"rgba_4096", Kind::kRgba, 4096, Look::kSmooth, PNG_ALL_FILTERS},
+    {"palette_2048", Kind::kPalette, 2048, Look::kSmooth, PNG_ALL_FILTERS},
+    {"rgba_adam7_2048", Kind::kRgbaAdam7, 2048, Look::kSmooth, PNG_ALL_FILTERS},
+    {"rgb_photo_4096_paeth", Kind::kRgb, 4096, Look::kPhoto, PNG_FILTER_PAETH},
+    {"rgba_photo_4096_paeth", Kind::kRgba, 4096, Look::kPhoto, PNG_FILTER_PAETH},
+    {"rgb_photo_4096_average", Kind::kRgb, 4096, Look::kPhoto, PNG_FILTER_AVG},
+    {"rgba_clear_4096_up", Kind::kRgba, 4096, Look::kMostlyClear, PNG_FILTER_UP},
+};
+constexpr std::size_t kInputCount = sizeof kInputs / sizeof kInputs[0];
 
 struct Input {
     int width = 0;
@@ -51,8 +92,28 @@ void writeToVector(png_structp png, png_bytep data, png_size_t len) {
     out->insert(out->end(), data, data + len);
 }
 
-// A photo-like picture: smooth shapes with light noise, so compression is realistic.
-Bytes makeRaster(Kind kind, int w, int h) {
+// Value noise: a lattice of random values every `cell` pixels, bilinearly joined.
+double valueNoise(int x, int y, int cell, std::uint32_t seed) {
+    auto lattice = [seed](int i, int j) {
+        std::uint32_t v = static_cast<std::uint32_t>(i) * 0x9E3779B1u ^
+                          static_cast<std::uint32_t>(j) * 0x85EBCA77u ^ seed;
+        v ^= v >> 15;
+        v *= 0x2C1B3C6Du;
+        v ^= v >> 12;
+        return (v & 0xFFFF) / 65535.0;
+    };
+    const int i = x / cell, j = y / cell;
+    const double fx = (x % cell) / static_cast<double>(cell);
+    const double fy = (y % cell) / static_cast<double>(cell);
+    const double top = lattice(i, j) + (lattice(i + 1, j) - lattice(i, j)) * fx;
+    const double bottom = lattice(i, j + 1) + (lattice(i + 1, j + 1) - lattice(i, j + 1)) * fx;
+    return top + (bottom - top) * fy;
+}
+
+// The pixels of an input, top row first, 1, 3 or 4 bytes a pixel.
+Bytes makeRaster(const InputPlan& plan) {
+    const Kind kind = plan.kind;
+    const int w = plan.side, h = plan.side;
     std::mt19937 rng(42);
     const int channels = kind == Kind::kRgb ? 3 : kind == Kind::kPalette ? 1 : 4;
     Bytes px(static_cast<std::size_t>(w) * h * channels);
@@ -60,9 +121,15 @@ Bytes makeRaster(Kind kind, int w, int h) {
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             const double fx = x / static_cast<double>(w), fy = y / static_cast<double>(h);
-            const double base =
+            double base =
                 0.5 + 0.25 * std::sin(fx * 9.0 + fy * 4.0) + 0.25 * std::cos(fy * 7.0 - fx * 3.0);
-            const int noise = static_cast<int>(rng() % 7) - 3;
+            int noise = static_cast<int>(rng() % 7) - 3;
+            if (plan.look != Look::kSmooth) {
+                // Texture at three scales and a grain of +-6, as a photograph has.
+                base = 0.45 * base + 0.3 * valueNoise(x, y, 211, 1) +
+                       0.17 * valueNoise(x, y, 37, 2) + 0.08 * valueNoise(x, y, 5, 3);
+                noise = static_cast<int>(rng() % 13) - 6;
+            }
             auto chan = [&](double phase) {
                 const int v =
                     static_cast<int>(255.0 * (0.5 + 0.5 * std::sin(base * 6.0 + phase))) + noise;
@@ -77,28 +144,44 @@ Bytes makeRaster(Kind kind, int w, int h) {
             px[i++] = chan(2.1);
             px[i++] = chan(4.2);
             if (channels == 4) {
-                // Opaque, clear and translucent areas.
-                const double a = 1.5 * std::sin(fx * 5.0) * std::cos(fy * 3.0);
-                px[i++] = a > 0.9 ? 255
-                          : a < -0.5
-                              ? 0
-                              : static_cast<std::uint8_t>(128 + 127 * a / 0.9 * (a > 0 ? 1 : 0.5));
+                std::uint8_t alpha;
+                if (plan.look == Look::kMostlyClear) {
+                    // Clear except inside a few soft discs, whose colour shows through.
+                    const double d =
+                        std::min({std::hypot(fx - 0.3, fy - 0.3), std::hypot(fx - 0.7, fy - 0.55),
+                                  std::hypot(fx - 0.45, fy - 0.8)});
+                    alpha = d > 0.12  ? 0
+                            : d < 0.1 ? 255
+                                      : static_cast<std::uint8_t>(255 * (0.12 - d) / 0.02);
+                    if (alpha == 0) px[i - 3] = px[i - 2] = px[i - 1] = 0;
+                } else {
+                    // Opaque, clear and translucent areas.
+                    const double a = 1.5 * std::sin(fx * 5.0) * std::cos(fy * 3.0);
+                    alpha =
+                        a > 0.9 ? 255
+                        : a < -0.5
+                            ? 0
+                            : static_cast<std::uint8_t>(128 + 127 * a / 0.9 * (a > 0 ? 1 : 0.5));
+                }
+                px[i++] = alpha;
             }
         }
     }
     return px;
 }
 
-Input makeInput(Kind kind, int w, int h) {
+Input makeInput(const InputPlan& plan) {
+    const Kind kind = plan.kind;
+    const int w = plan.side, h = plan.side;
     Input in;
     in.width = w;
     in.height = h;
-    const Bytes raster = makeRaster(kind, w, h);
+    const Bytes raster = makeRaster(plan);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_set_write_fn(png, &in.png, writeToVector, nullptr);
     png_set_compression_level(png, 6);
-    png_set_filter(png, 0, PNG_ALL_FILTERS);
+    png_set_filter(png, 0, plan.filters);
     const int colorType = kind == Kind::kRgb       ? PNG_COLOR_TYPE_RGB
                           : kind == Kind::kPalette ? PNG_COLOR_TYPE_PALETTE
                                                    : PNG_COLOR_TYPE_RGBA;
@@ -137,21 +220,11 @@ Input makeInput(Kind kind, int w, int h) {
     return in;
 }
 
-const Input& input(Kind kind) {
-    static const Input rgb = makeInput(Kind::kRgb, 4096, 4096);
-    static const Input rgba = makeInput(Kind::kRgba, 4096, 4096);
-    static const Input pal = makeInput(Kind::kPalette, 2048, 2048);
-    static const Input adam7 = makeInput(Kind::kRgbaAdam7, 2048, 2048);
-    switch (kind) {
-        case Kind::kRgb:
-            return rgb;
-        case Kind::kRgba:
-            return rgba;
-        case Kind::kPalette:
-            return pal;
-        default:
-            return adam7;
-    }
+// Inputs are made on first use, once per run.
+const Input& input(std::size_t plan) {
+    static std::array<std::unique_ptr<Input>, kInputCount> made;
+    if (!made[plan]) made[plan] = std::make_unique<Input>(makeInput(kInputs[plan]));
+    return *made[plan];
 }
 
 // Straight RGBA, top row first, into the premultiplied bottom-up B, G, R, A surface layout.
@@ -200,7 +273,7 @@ Bytes referencePixels(const Input& in) {
     return out;
 }
 
-void BM_Talvrin(benchmark::State& state, Kind kind, bool withZlib) {
+void BM_Talvrin(benchmark::State& state, std::size_t kind, bool withZlib) {
     const Input& in = input(kind);
     talvrin::compression::ScopedAbsent absent(!withZlib);
     {
@@ -226,7 +299,7 @@ void BM_Talvrin(benchmark::State& state, Kind kind, bool withZlib) {
     setRate(state, in);
 }
 
-void BM_Libpng(benchmark::State& state, Kind kind) {
+void BM_Libpng(benchmark::State& state, std::size_t kind) {
     const Input& in = input(kind);
     for (auto _ : state) {
         png_image image{};
@@ -244,7 +317,7 @@ void BM_Libpng(benchmark::State& state, Kind kind) {
     setRate(state, in);
 }
 
-void BM_Spng(benchmark::State& state, Kind kind) {
+void BM_Spng(benchmark::State& state, std::size_t kind) {
     const Input& in = input(kind);
     for (auto _ : state) {
         spng_ctx* ctx = spng_ctx_new(0);
@@ -262,7 +335,7 @@ void BM_Spng(benchmark::State& state, Kind kind) {
     setRate(state, in);
 }
 
-void BM_Stb(benchmark::State& state, Kind kind) {
+void BM_Stb(benchmark::State& state, std::size_t kind) {
     const Input& in = input(kind);
     for (auto _ : state) {
         int w = 0, h = 0, n = 0;
@@ -277,7 +350,7 @@ void BM_Stb(benchmark::State& state, Kind kind) {
     setRate(state, in);
 }
 
-void BM_InflaterAlone(benchmark::State& state, Kind kind) {
+void BM_InflaterAlone(benchmark::State& state, std::size_t kind) {
     const Input& in = input(kind);
     Bytes out(in.rawSize);
     for (auto _ : state) {
@@ -289,7 +362,7 @@ void BM_InflaterAlone(benchmark::State& state, Kind kind) {
     state.SetBytesProcessed(static_cast<std::int64_t>(in.rawSize) * state.iterations());
 }
 
-void BM_ZlibUncompress(benchmark::State& state, Kind kind) {
+void BM_ZlibUncompress(benchmark::State& state, std::size_t kind) {
     const Input& in = input(kind);
     Bytes out(in.rawSize);
     for (auto _ : state) {
@@ -302,22 +375,128 @@ void BM_ZlibUncompress(benchmark::State& state, Kind kind) {
     state.SetBytesProcessed(static_cast<std::int64_t>(in.rawSize) * state.iterations());
 }
 
-#define PNG_BENCH_SET(name, kind)                                                              \
-    BENCHMARK_CAPTURE(BM_Talvrin, name##_talvrin, kind, true)->Unit(benchmark::kMillisecond);  \
-    BENCHMARK_CAPTURE(BM_Talvrin, name##_talvrin_no_zlib, kind, false)                         \
-        ->Unit(benchmark::kMillisecond);                                                       \
-    BENCHMARK_CAPTURE(BM_Libpng, name##_libpng, kind)->Unit(benchmark::kMillisecond);          \
-    BENCHMARK_CAPTURE(BM_Spng, name##_libspng, kind)->Unit(benchmark::kMillisecond);           \
-    BENCHMARK_CAPTURE(BM_Stb, name##_stb_image, kind)->Unit(benchmark::kMillisecond);          \
-    BENCHMARK_CAPTURE(BM_InflaterAlone, name##_inflater, kind)->Unit(benchmark::kMillisecond); \
-    BENCHMARK_CAPTURE(BM_ZlibUncompress, name##_zlib_uncompress, kind)                         \
-        ->Unit(benchmark::kMillisecond)
+// Unfiltering alone, one form on rows of 4096 pixels filtered by one type (the filter byte of
+// every row is that type; the bytes are random, so Paeth's choices are unpredictable).
+void BM_Unfilter(benchmark::State& state, talvrin::png::UnfilterForm form, std::uint8_t type,
+                 unsigned unit) {
+    if (!talvrin::png::unfilterFormAvailable(form)) {
+        state.SkipWithError("this processor lacks the form");
+        return;
+    }
+    const std::size_t len = 4096 * unit, rows = 64;
+    std::mt19937 rng(7);
+    Bytes original(rows * len);
+    for (auto& b : original)
+        b = static_cast<std::uint8_t>(rng());
+    Bytes block(original.size());
+    for (auto _ : state) {
+        std::memcpy(block.data(), original.data(), block.size());
+        for (std::size_t r = 0; r < rows; ++r)
+            talvrin::png::unfilterRowWith(form, type, block.data() + r * len,
+                                          r ? block.data() + (r - 1) * len : nullptr, len, unit);
+        benchmark::DoNotOptimize(block.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(block.size()) * state.iterations());
+}
 
-PNG_BENCH_SET(rgb_4096, Kind::kRgb);
-PNG_BENCH_SET(rgba_4096, Kind::kRgba);
-PNG_BENCH_SET(palette_2048, Kind::kPalette);
-PNG_BENCH_SET(rgba_adam7_2048, Kind::kRgbaAdam7);
+void registerUnfilter() {
+    using talvrin::png::UnfilterForm;
+    const char* filterNames[] = {"", "sub", "up", "average", "paeth"};
+    for (const unsigned unit : {3u, 4u}) {
+        for (std::uint8_t type = 1; type <= 4; ++type) {
+            for (const auto& [form, formName] :
+                 {std::pair{UnfilterForm::kScalar, "scalar"},
+                  std::pair{UnfilterForm::kSse2, "sse2"}, std::pair{UnfilterForm::kAvx2, "avx2"}}) {
+                const std::string name = std::string("unfilter_") + filterNames[type] + "_" +
+                                         std::to_string(unit) + "bpp_" + formName;
+                benchmark::RegisterBenchmark(name.c_str(), [form, type, unit](benchmark::State& s) {
+                    BM_Unfilter(s, form, type, unit);
+                })->Unit(benchmark::kMicrosecond);
+            }
+        }
+    }
+}
+
+// Registers every figure of one input, the peers before our own code.
+void registerSet(std::size_t plan) {
+    const std::string name = kInputs[plan].name;
+    auto add = [&](const std::string& what, auto fn) {
+        benchmark::RegisterBenchmark((name + "_" + what).c_str(), fn)
+            ->Unit(benchmark::kMillisecond);
+    };
+    add("libpng", [plan](benchmark::State& s) { BM_Libpng(s, plan); });
+    add("libspng", [plan](benchmark::State& s) { BM_Spng(s, plan); });
+    add("stb_image", [plan](benchmark::State& s) { BM_Stb(s, plan); });
+    add("talvrin", [plan](benchmark::State& s) { BM_Talvrin(s, plan, true); });
+    add("talvrin_no_zlib", [plan](benchmark::State& s) { BM_Talvrin(s, plan, false); });
+    add("zlib_uncompress", [plan](benchmark::State& s) { BM_ZlibUncompress(s, plan); });
+    add("inflater", [plan](benchmark::State& s) { BM_InflaterAlone(s, plan); });
+}
+
+std::string e2eFile(const std::string& folder, std::size_t plan) {
+    return folder + "/talvrin_e2e_" + kInputs[plan].name + ".png";
+}
+
+// The end-to-end runs, first half: every input as a file. The inputs are made here, in a process
+// that then replaces itself (runEndToEndFiles), because a child's peak RSS starts from its
+// parent's: the peers' figures must not carry the memory these inputs took.
+int endToEnd(char* self, int rounds, const std::string& folder) {
+    for (std::size_t plan = 0; plan < kInputCount; ++plan) {
+        const Input in = makeInput(kInputs[plan]);
+        if (!talvrin::bench::writeBytes(e2eFile(folder, plan), in.png)) {
+            std::fprintf(stderr, "cannot write %s\n", e2eFile(folder, plan).c_str());
+            return 1;
+        }
+    }
+    const std::string r = std::to_string(rounds);
+    char* args[] = {self, const_cast<char*>("--e2e-files"), const_cast<char*>(r.c_str()),
+                    const_cast<char*>(folder.c_str()), nullptr};
+    execv("/proc/self/exe", args);
+    std::perror("execv");
+    return 1;
+}
+
+// Second half: three contestants per input file, which is removed afterwards.
+int runEndToEndFiles(int rounds, const std::string& folder) {
+    const std::string bin = talvrin::bench::programFolder();
+    std::vector<talvrin::bench::Contestant> contestants = {
+        {"talvrin-image", {bin + "/talvrin-image", "convert", "{in}", "{out}"}},
+        {"libpng", {bin + "/decode_peer", "libpng", "{in}", "{out}"}},
+        {"libspng", {bin + "/decode_peer", "spng", "{in}", "{out}"}},
+    };
+    talvrin::bench::addEarlierBuild(contestants);
+    bool ok = true;
+    for (std::size_t plan = 0; plan < kInputCount; ++plan) {
+        const std::string file = e2eFile(folder, plan);
+        const std::string label = std::string(kInputs[plan].name) + " (" +
+                                  std::to_string(talvrin::bench::fileSize(file) / 1024) + " KiB)";
+        ok = talvrin::bench::runEndToEnd(label, file, folder, ".prgba", contestants, rounds) && ok;
+        std::remove(file.c_str());
+    }
+    return ok ? 0 : 1;
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--write-inputs") == 0) {
+        for (std::size_t plan = 0; plan < kInputCount; ++plan)
+            if (!talvrin::bench::writeBytes(e2eFile(argv[2], plan), makeInput(kInputs[plan]).png))
+                return 1;
+        return 0;
+    }
+    if (argc >= 2 &&
+        (std::strcmp(argv[1], "--e2e") == 0 || std::strcmp(argv[1], "--e2e-files") == 0)) {
+        const int rounds = argc >= 3 ? std::atoi(argv[2]) : 9;
+        const std::string folder = argc >= 4 ? argv[3] : "/dev/shm";
+        if (std::strcmp(argv[1], "--e2e-files") == 0) return runEndToEndFiles(rounds, folder);
+        return endToEnd(argv[0], rounds > 0 ? rounds : 9, folder);
+    }
+    registerUnfilter();
+    for (std::size_t plan = 0; plan < kInputCount; ++plan)
+        registerSet(plan);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -5,6 +5,7 @@
 //
 // Uses only the library's public interface: a surface loads the file through its loading
 // dispatch, and the pixels are read back in the layouts the library offers.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -93,9 +94,21 @@ std::string_view extensionOf(const std::string& path) {
 }
 
 // Top row first, four bytes a pixel R, G, B, A, premultiplied as stored or un-premultiplied:
-// the surface's own row export.
-bool exportRgba(const c32bppDIB& dib, bool premultiplied, std::vector<std::uint8_t>& out) {
-    return dib.GetDIBbits(out, false, false, true, false, false, 0, 0, 0, 0, premultiplied);
+// the surface's own row export, a band of rows at a time, each band written as it is made, so
+// that no second copy of the image is held.
+bool writeRgba(const c32bppDIB& dib, bool premultiplied, const std::string& path) {
+    // Bands of about 256 KiB stay in the processor's cache between the export and the write.
+    const std::int32_t kBandRows = std::max(1, (256 * 1024) / std::max(1, dib.scanWidth()));
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) return false;
+    bool ok = true;
+    std::vector<std::uint8_t> band;
+    for (std::int32_t y = 0; ok && y < dib.Height(); y += kBandRows) {
+        const std::int32_t rows = std::min(kBandRows, dib.Height() - y);
+        ok = dib.GetDIBbits(band, false, false, true, false, false, 0, y, 0, rows, premultiplied) &&
+             std::fwrite(band.data(), 1, band.size(), out) == band.size();
+    }
+    return std::fclose(out) == 0 && ok;
 }
 
 bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
@@ -269,10 +282,15 @@ int convert(int argc, char** argv) {
                      static_cast<int>(reason.size()), reason.data());
         return 1;
     }
+    if (ext == ".rgba" || ext == ".prgba") {
+        if (!writeRgba(dib, ext == ".prgba", out)) {
+            std::fprintf(stderr, "talvrin-image convert: cannot write '%s'\n", out.c_str());
+            return 1;
+        }
+        return 0;
+    }
     std::vector<std::uint8_t> bytes;
-    const bool encoded = ext == ".png"   ? dib.SaveToStream_PNG(bytes)
-                         : ext == ".bmp" ? dib.SaveToStream(bytes)
-                                         : exportRgba(dib, ext == ".prgba", bytes);
+    const bool encoded = ext == ".png" ? dib.SaveToStream_PNG(bytes) : dib.SaveToStream(bytes);
     if (!encoded) {
         std::fprintf(stderr, "talvrin-image convert: cannot encode '%s' as %.*s\n", in.c_str(),
                      static_cast<int>(ext.size()), ext.data());

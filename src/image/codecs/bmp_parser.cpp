@@ -109,6 +109,10 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHo
         if (cHost.Handle() != nullptr) return false;
         auto picture = BytesToPicture(Stream, streamOffset, streamLength, &decodeFailure_);
         if (!picture) return false;
+        if (takePictureBitmap(*picture, cHost)) {
+            decodeFailure_ = DecodeFailure::kNone;
+            return true;
+        }
         const bool converted = ConvertstdPicTo32bpp(picture.get(), nullptr, cHost, bitCount);
         decodeFailure_ = converted ? DecodeFailure::kNone : DecodeFailure::kOutOfMemory;
         return converted;
@@ -151,6 +155,25 @@ bool cBMPparser::convertBitmap(const platform::Bitmap& bitmap, c32bppDIB& cHost)
     }
     cHost.LoadDIBinDC(false);
     classify(cHost, !wide);
+    return true;
+}
+
+bool cBMPparser::takePictureBitmap(platform::Picture& picture, c32bppDIB& cHost) {
+    // A bitmap picture made for these bytes alone, whose draw onto a surface of its size would
+    // copy it pixel for pixel: the surface takes the bitmap itself, and the rest is as after the
+    // draw (made opaque, Alpha false, the picture's type).
+    if (picture.type() != platform::kPictureBitmap || !picture.ownsHandle()) return false;
+    const std::int32_t width = ConvertHimetricToPixels(picture.Width(), true);
+    const std::int32_t height = ConvertHimetricToPixels(picture.Height(), false);
+    if (!picture.drawsUprightAsCopy(width, height)) return false;
+    std::unique_ptr<platform::Bitmap> bitmap = picture.releaseBitmap();
+    if (!cHost.AdoptBitmap(bitmap)) {
+        picture.adopt(bitmap);  // the picture owns it again and draws it as usual
+        return false;
+    }
+    classify(cHost, true);
+    cHost.setAlpha(false);
+    cHost.setImageType(platform::kPictureBitmap);
     return true;
 }
 

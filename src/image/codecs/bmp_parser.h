@@ -49,6 +49,7 @@ class cBMPparser {
                                                               bool horizontal) noexcept;
 
   private:
+    bool takePictureBitmap(platform::Picture& picture, c32bppDIB& cHost);
     bool convertPicture(const platform::Picture& picture, c32bppDIB& cHost);
     bool convertBitmap(const platform::Bitmap& bitmap, c32bppDIB& cHost);
 

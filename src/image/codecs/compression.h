@@ -36,6 +36,10 @@ class ScopedAbsent {
 // treated the same way by the chunk rule below).
 [[nodiscard]] std::uint32_t crc32(ByteView bytes) noexcept;
 
+// The CRC-32 of bytes that follow those `crc` was taken over (start from 0), for data that
+// arrives in pieces. 0 when the library is absent.
+[[nodiscard]] std::uint32_t crc32Update(std::uint32_t crc, ByteView bytes) noexcept;
+
 // The chunk-checksum rule: `typeAndData` (a chunk's type and data) is intact when its CRC-32
 // is not 0 and equals the 4 bytes stored after the data, read big-endian.
 [[nodiscard]] bool chunkChecksumMatches(ByteView typeAndData,
@@ -45,6 +49,39 @@ class ScopedAbsent {
 // receives the bytes written. False without the library.
 [[nodiscard]] bool uncompress(ByteView in, std::span<std::uint8_t> out,
                               std::size_t* produced = nullptr) noexcept;
+
+// A zlib stream inflated piece by piece into output buffers of the caller's choosing, with the
+// same outcome as one uncompress() call over all the input into one buffer of the total size:
+// a stream that ends is a success, and every error, including a stream that needs more room
+// than the caller gives in all, is a failure.
+class StreamInflater {
+  public:
+    enum class Step : std::uint8_t {
+        kNeedInput,   // all of `in` was taken; the stream goes on
+        kOutputFull,  // `out` is full; more output may follow
+        kEnd,         // the stream ended (its checksum matched)
+        kFailed,      // the data is not a valid zlib stream, or the library is absent
+    };
+
+    StreamInflater() noexcept;
+    ~StreamInflater();
+    StreamInflater(const StreamInflater&) = delete;
+    StreamInflater& operator=(const StreamInflater&) = delete;
+
+    // Inflates from `in` into `out` until one of the steps above; `consumed` and `produced`
+    // receive the bytes taken and written. An empty `out` is allowed (the stream may still end
+    // without writing: its checksum needs no room). After kEnd or kFailed every call answers
+    // the same.
+    Step run(ByteView in, std::span<std::uint8_t> out, std::size_t& consumed,
+             std::size_t& produced) noexcept;
+
+  private:
+    struct State;
+    State* state_ = nullptr;
+    bool started_ = false;
+    bool ended_ = false;
+    bool failed_ = false;
+};
 
 // Deflates `in` at level 9 into a zlib stream, replacing the contents of `out`. True exactly
 // when the library reports success; `out` is left empty otherwise. False without the library.

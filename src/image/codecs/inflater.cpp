@@ -3,6 +3,8 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace talvrin {
 
@@ -290,10 +292,28 @@ struct BitInput {
     }
 }
 
+// DEFLATE reaches at most this far back.
+constexpr std::size_t kHistory = 32768;
+
 class Inflater {
   public:
+    // Into the caller's buffer: all output stays there.
     Inflater(ByteView in, std::span<std::uint8_t> out) noexcept
-        : bits_{in.data(), in.data() + in.size()}, out_(out.data()), outSize_(out.size()) {}
+        : bits_{in.data(), in.data() + in.size()},
+          out_(out.data()),
+          outSize_(out.size()),
+          capacity_(out.size()),
+          limit_(out.size()) {}
+    // Through a window: output goes to the sink in order, the window keeping the last 32 KiB
+    // that back-references may reach; at most `limit` bytes in all.
+    Inflater(ByteView in, std::span<std::uint8_t> window, std::size_t limit,
+             InflateSink& sink) noexcept
+        : bits_{in.data(), in.data() + in.size()},
+          out_(window.data()),
+          outSize_(window.size() < limit ? window.size() : limit),
+          capacity_(window.size()),
+          limit_(limit),
+          sink_(&sink) {}
 
     InflateResult run() noexcept {
         bool final = false;
@@ -315,11 +335,28 @@ class Inflater {
             if (st != InflateStatus::kOk) return fail(st);
         } while (!final);
         if (bits_.overrun()) return fail(InflateStatus::kTruncated);
-        return {InflateStatus::kOk, pos_};
+        if (sink_ && pos_ > flushed_) sink_->write(out_ + flushed_, pos_ - flushed_);
+        return {InflateStatus::kOk, base_ + pos_};
     }
 
   private:
-    InflateResult fail(InflateStatus st) const noexcept { return {st, pos_}; }
+    InflateResult fail(InflateStatus st) const noexcept { return {st, base_ + pos_}; }
+
+    // True when handing the window's output to the sink and keeping only its last 32 KiB makes
+    // room: there is a sink, more than the history is held, and the window, not the limit,
+    // bounds the room.
+    [[nodiscard]] bool canSlide() const noexcept {
+        return sink_ && pos_ > kHistory && limit_ - base_ > capacity_;
+    }
+    void slide() noexcept {
+        sink_->write(out_ + flushed_, pos_ - flushed_);
+        std::memmove(out_, out_ + pos_ - kHistory, kHistory);
+        base_ += pos_ - kHistory;
+        pos_ = kHistory;
+        flushed_ = kHistory;
+        const std::size_t left = limit_ - base_;
+        outSize_ = left < capacity_ ? left : capacity_;
+    }
 
     InflateStatus storedBlock() noexcept {
         bits_.drop(bits_.cnt & 7u);
@@ -336,9 +373,18 @@ class Inflater {
         if (!len || !nlen) return InflateStatus::kTruncated;
         if (static_cast<std::uint16_t>(~*nlen) != *len) return InflateStatus::kBadStoredLength;
         if (!rest.contains(4, *len)) return InflateStatus::kTruncated;
-        if (*len > outSize_ - pos_) return InflateStatus::kOutputFull;
-        if (*len) std::memcpy(out_ + pos_, at + 4, *len);
-        pos_ += *len;
+        if (*len > limit_ - base_ - pos_) return InflateStatus::kOutputFull;
+        const std::uint8_t* from = at + 4;
+        std::size_t left = *len;
+        while (left > 0) {
+            if (pos_ == outSize_) slide();  // only a window runs out of room here
+            const std::size_t room = outSize_ - pos_;
+            const std::size_t n = left < room ? left : room;
+            std::memcpy(out_ + pos_, from, n);
+            pos_ += n;
+            from += n;
+            left -= n;
+        }
         bits_.p = at + 4 + *len;
         return InflateStatus::kOk;
     }
@@ -402,10 +448,19 @@ class Inflater {
     InflateStatus codes(const std::uint32_t* lit, const std::uint32_t* dist) noexcept {
         BitInput b = bits_;  // kept in registers for the loop
         std::uint8_t* const out = out_;
-        const std::size_t outSize = outSize_;
+        std::size_t outSize = outSize_;
         std::size_t pos = pos_;
         InflateStatus st = InflateStatus::kOk;
         for (;;) {
+            // Room for the longest match, or the window moves on.
+            if (outSize - pos < 258 && sink_) {
+                pos_ = pos;
+                if (canSlide()) {
+                    slide();
+                    pos = pos_;
+                    outSize = outSize_;
+                }
+            }
             if (!b.refill()) {
                 st = InflateStatus::kTruncated;
                 break;
@@ -444,7 +499,7 @@ class Inflater {
                 const std::size_t distance =
                     entryValue(d) + ((b.buf >> dBits) & ((1u << entryExtra(d)) - 1));
                 b.drop(dBits + entryExtra(d));
-                if (distance > pos) {
+                if (distance > base_ + pos) {
                     st = InflateStatus::kBadDistance;
                     break;
                 }
@@ -471,7 +526,12 @@ class Inflater {
 
     BitInput bits_;
     std::uint8_t* out_;
-    std::size_t outSize_;
+    std::size_t outSize_;   // the room of the window now: out_[0, outSize_)
+    std::size_t capacity_;  // the window's size
+    std::size_t limit_;     // the most output in all
+    InflateSink* sink_ = nullptr;
+    std::size_t base_ = 0;     // output before out_[0]
+    std::size_t flushed_ = 0;  // out_[0, flushed_) went to the sink
     std::size_t pos_ = 0;
     std::array<std::uint32_t, kLitTableSize> lit_;
     std::array<std::uint32_t, kDistTableSize> dist_;
@@ -482,6 +542,18 @@ class Inflater {
 InflateResult inflateRaw(ByteView in, std::span<std::uint8_t> out) noexcept {
     if (in.empty()) return {InflateStatus::kTruncated, 0};
     Inflater inflater(in, out);
+    return inflater.run();
+}
+
+InflateResult inflateZlibTo(ByteView in, std::size_t maxOutput, InflateSink& sink) noexcept {
+    if (in.size() < 2) return {InflateStatus::kTruncated, 0};
+    // Room for the history and long stretches of output between hand-overs.
+    constexpr std::size_t kWindow = kHistory + 224 * 1024;
+    std::unique_ptr<std::uint8_t[]> window(new (std::nothrow) std::uint8_t[kWindow]);
+    if (!window) return {InflateStatus::kOutOfMemory, 0};
+    const ByteView raw = in.from(2);
+    if (raw.empty()) return {InflateStatus::kTruncated, 0};
+    Inflater inflater(raw, {window.get(), kWindow}, maxOutput, sink);
     return inflater.run();
 }
 

@@ -21,6 +21,7 @@ enum class InflateStatus : std::uint8_t {
     kBadSymbol,        // a fixed-code symbol 286-287 or a distance symbol 30-31
     kBadDistance,      // a back-reference before the start of the output
     kOutputFull,       // the data needs more room than the output buffer has
+    kOutOfMemory,      // the window of a windowed inflate could not be allocated
 };
 
 struct InflateResult {
@@ -33,6 +34,23 @@ struct InflateResult {
 // Inflates the zlib stream `in` (the first two bytes are the header and are not examined) into
 // `out`. Output shorter than `out` is accepted; bytes after `produced` are left as they were.
 [[nodiscard]] InflateResult inflateZlib(ByteView in, std::span<std::uint8_t> out) noexcept;
+
+// Where a windowed inflate hands its output, in order, in pieces of any size.
+class InflateSink {
+  public:
+    virtual void write(const std::uint8_t* data, std::size_t size) noexcept = 0;
+
+  protected:
+    ~InflateSink() = default;
+};
+
+// The same stream inflated through a window of its own instead of one buffer of the whole
+// output: the bytes go to `sink` as they are made, at most `maxOutput` of them (a stream that
+// needs more fails with kOutputFull, as it would in a buffer of that size). Output shorter than
+// maxOutput is accepted. On failure the sink has received some of the output; on success all of
+// it.
+[[nodiscard]] InflateResult inflateZlibTo(ByteView in, std::size_t maxOutput,
+                                          InflateSink& sink) noexcept;
 
 // The same for a raw DEFLATE stream without the zlib header.
 [[nodiscard]] InflateResult inflateRaw(ByteView in, std::span<std::uint8_t> out) noexcept;

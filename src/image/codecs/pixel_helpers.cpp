@@ -29,7 +29,10 @@ void makeOpaque(std::uint8_t* pixels, std::size_t pixelCount) noexcept {
     const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     for (; i + 4 <= pixelCount; i += 4) {
         auto* at = reinterpret_cast<__m128i*>(pixels + i * 4);
-        _mm_storeu_si128(at, _mm_or_si128(_mm_loadu_si128(at), alpha));
+        const __m128i v = _mm_loadu_si128(at);
+        const __m128i opaque = _mm_or_si128(v, alpha);
+        // Pixels already opaque are not written back, so their memory stays clean.
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(v, opaque)) != 0xFFFF) _mm_storeu_si128(at, opaque);
     }
 #endif
     for (; i < pixelCount; ++i)

@@ -29,11 +29,80 @@ bool isType(ByteView typeAndData, const char (&name)[5]) noexcept {
     return std::memcmp(typeAndData.data(), name, 4) == 0;
 }
 
-struct FreeDeleter {
-    void operator()(std::uint8_t* p) const noexcept { std::free(p); }
-};
+// A file is read in pieces of this size at most (chunk data other than IDAT is read whole).
+constexpr std::size_t kFilePiece = 64 * 1024;
 
 }  // namespace
+
+// Where the walk reads: the caller's bytes in place, or a file, read where the walk asks.
+class cPNGparser::ChunkReader {
+  public:
+    explicit ChunkReader(ByteView data) noexcept : data_(data), size_(data.size()) {}
+    ChunkReader(platform::File& file, std::uint64_t size) noexcept : file_(&file), size_(size) {}
+
+    [[nodiscard]] std::uint64_t size() const noexcept { return size_; }
+    [[nodiscard]] bool inMemory() const noexcept { return file_ == nullptr; }
+    // Why the last view failed: the file could not be read, the buffer not be had, or the
+    // file ended early (it shrank while it was read).
+    [[nodiscard]] Failure failure() const noexcept { return failure_; }
+
+    // The `length` bytes at `at`, valid until the next call; nothing when they cannot be read.
+    std::optional<ByteView> view(std::uint64_t at, std::size_t length) noexcept {
+        failure_ = Failure::kTruncated;
+        if (!file_) return data_.sub(at, length);
+        if (at > size_ || length > size_ - at) return std::nullopt;
+        if (buffer_.size() < length) {
+            try {
+                buffer_.resize(length);
+            } catch (...) {
+                failure_ = Failure::kOutOfMemory;
+                return std::nullopt;
+            }
+        }
+        if (at != position_) {
+            const auto moved =
+                file_->seek(static_cast<std::int64_t>(at), platform::SeekOrigin::Begin);
+            if (!moved || *moved != at) {
+                failure_ = Failure::kUnreadable;
+                position_ = ~std::uint64_t{0};
+                return std::nullopt;
+            }
+            position_ = at;
+        }
+        std::size_t got = 0;
+        while (got < length) {
+            const auto n = file_->read(buffer_.data() + got, length - got);
+            if (!n) failure_ = Failure::kUnreadable;
+            if (!n || *n == 0) {  // a read error, or a file that shrank while it was read
+                position_ = ~std::uint64_t{0};
+                return std::nullopt;
+            }
+            got += *n;
+        }
+        position_ = at + length;
+        return ByteView(buffer_.data(), length);
+    }
+
+  private:
+    ByteView data_;
+    platform::File* file_ = nullptr;
+    std::uint64_t size_;
+    std::uint64_t position_ = ~std::uint64_t{0};
+    std::vector<std::uint8_t> buffer_;
+    Failure failure_ = Failure::kNone;
+};
+
+// Hands the built-in inflater's output to the row decoder.
+class cPNGparser::RowSink final : public InflateSink {
+  public:
+    explicit RowSink(png::RowDecoder& rows) noexcept : rows_(rows) {}
+    void write(const std::uint8_t* data, std::size_t size) noexcept override {
+        rows_.append(data, size);
+    }
+
+  private:
+    png::RowDecoder& rows_;
+};
 
 bool cPNGparser::hasSignature(ByteView data) noexcept {
     return data.size() >= 8 && std::memcmp(data.data(), kSignature, 8) == 0;
@@ -51,7 +120,8 @@ bool cPNGparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& dib
         all.sub(static_cast<std::uint64_t>(streamOffset), static_cast<std::uint64_t>(streamLength));
     if (!view || !hasSignature(*view)) return false;
     recognised_ = true;
-    decode(*view, dibClass);
+    ChunkReader source(*view);
+    decode(source, dibClass);
     return true;
 }
 
@@ -68,17 +138,12 @@ bool cPNGparser::LoadFile(platform::File& FileHandle, std::u16string_view FileNa
     const auto got = FileHandle.read(head, sizeof head);
     if (!got || *got != sizeof head || !hasSignature(ByteView(head, sizeof head))) return false;
 
-    // The walk runs over the whole file in memory; a file that cannot be held is PNG without an
-    // image. A file that shrank while it was read ends where the reading ended.
+    // The walk reads the file where it needs it: chunk headers, IDAT data in pieces, the other
+    // chunks it reads whole; the chunks it skips are not read at all. A file that shrank while
+    // it was read ends where the reading ended.
     recognised_ = true;
-    std::vector<std::uint8_t> bytes;
-    if (!FileHandle.seek(0, platform::SeekOrigin::Begin) ||
-        readWholeFile(FileHandle, *size, bytes, std::numeric_limits<std::size_t>::max()) !=
-            WholeFileStatus::kOk) {
-        failure_ = Failure::kOutOfMemory;
-        return true;
-    }
-    decode(ByteView(bytes.data(), bytes.size()), dibClass);
+    ChunkReader source(FileHandle, *size);
+    decode(source, dibClass);
     return true;
 }
 
@@ -90,7 +155,8 @@ bool cPNGparser::LoadFile(ByteView fileBytes, std::u16string_view FileName, c32b
     recognised_ = false;
     if (fileBytes.size() < kSmallestFile || !hasSignature(fileBytes)) return false;
     recognised_ = true;
-    decode(fileBytes, dibClass);
+    ChunkReader source(fileBytes);
+    decode(source, dibClass);
     return true;
 }
 
@@ -116,85 +182,187 @@ DecodeFailure cPNGparser::decodeFailure() const noexcept {
             return DecodeFailure::kOutOfMemory;
         case Failure::kTooLarge:
             return DecodeFailure::kTooLarge;
+        case Failure::kUnreadable:
+            return DecodeFailure::kUnreadable;
     }
     return DecodeFailure::kBadData;
 }
 
-void cPNGparser::decode(ByteView data, c32bppDIB& dib) noexcept {
+void cPNGparser::decode(ChunkReader& source, c32bppDIB& dib) noexcept {
     header_ = {};
     headerValid_ = false;
     expectedSize_ = 0;
     palette_.clear();
     transparency_.clear();
+    preparedPalette_.clear();
     transparentValue_ = -1;
-    gatheredLength_ = 0;
+    imageDataBytes_ = 0;
+    imageData_.clear();
+    stateVersion_ = 0;
+    stream_ = Stream::kIdle;
     libraryUsable_ = compression::isAvailable();
-
-    // The gathering buffer starts at half the input length.
-    try {
-        gathered_.assign(data.size() / 2 + 1, 0);
-    } catch (const std::bad_alloc&) {
-        rejectWith(Failure::kOutOfMemory);
-        return;
-    }
 
     bool walked = false;
     try {
         std::uint64_t pos = 8;
         for (;;) {
             // Fewer than 12 bytes cannot hold another chunk: the data ended without IEND.
-            if (!data.contains(pos, 12)) {
+            if (pos > source.size() || source.size() - pos < 12) {
                 rejectWith(Failure::kTruncated);
                 break;
             }
-            const std::uint32_t length = *data.u32be(pos);
+            const auto head = source.view(pos, 8);
+            if (!head) {
+                rejectWith(source.failure());
+                break;
+            }
+            const std::uint32_t length = *head->u32be(0);
+            char type[4];
+            std::memcpy(type, head->data() + 4, 4);
             if (length > kMaxChunkLength) {
                 rejectWith(Failure::kBadChunkLength);
                 break;
             }
+            const std::uint64_t at = pos;
             const std::uint64_t next = pos + length + 12;
-            if (next > data.size()) {
+            if (next > source.size()) {
                 rejectWith(Failure::kTruncated);
                 break;
             }
-            const ByteView typeAndData = *data.sub(pos + 4, std::uint64_t{length} + 4);
-            const ByteView body = *data.sub(pos + 8, length);
-            const std::uint32_t stored = libraryUsable_ ? *data.u32be(pos + 8 + length) : 0;
             pos = next;
 
-            if (isType(typeAndData, "IEND")) {
+            const ByteView typeView(reinterpret_cast<const std::uint8_t*>(type), 4);
+            if (isType(typeView, "IEND")) {
                 walked = true;
                 break;
             }
             if (length == 0) continue;
-            if (isType(typeAndData, "IHDR")) {
-                if (!readHeader(typeAndData, body, stored)) break;
-            } else if (isType(typeAndData, "PLTE")) {
-                if (!readPalette(typeAndData, body, stored)) break;
-            } else if (isType(typeAndData, "tRNS")) {
-                readTransparency(typeAndData, body, stored);
-            } else if (isType(typeAndData, "IDAT")) {
+            if (isType(typeView, "IDAT")) {
                 if (!headerValid_) {
                     rejectWith(Failure::kDataBeforeHeader);
                     break;
                 }
-                if (!checksumOk(typeAndData, stored)) {
-                    rejectWith(Failure::kChecksum);
-                    break;
-                }
-                if (!appendImageData(body, data.size())) break;
+                if (!readImageData(source, at, length, dib)) break;
+                continue;
             }
-            // Every other chunk is skipped unread.
+            const bool header = isType(typeView, "IHDR");
+            const bool palette = isType(typeView, "PLTE");
+            const bool transparency = isType(typeView, "tRNS");
+            if (!header && !palette && !transparency) continue;  // skipped unread
+            // Type, data and the stored CRC (taken only when the library is usable).
+            const auto whole = source.view(at + 4, std::size_t{length} + 8);
+            if (!whole) {
+                rejectWith(source.failure());
+                break;
+            }
+            const ByteView typeAndData = *whole->sub(0, std::uint64_t{length} + 4);
+            const ByteView body = *whole->sub(4, length);
+            const std::uint32_t stored =
+                libraryUsable_ ? *whole->u32be(std::uint64_t{length} + 4) : 0;
+            if (header) {
+                if (!readHeader(typeAndData, body, stored)) break;
+            } else if (palette) {
+                if (!readPalette(typeAndData, body, stored)) break;
+            } else {
+                readTransparency(typeAndData, body, stored);
+            }
+            // The image that began from the state before this chunk is not the image the
+            // whole data describes: it is decoded again after the walk.
+            if (stream_ != Stream::kIdle && stateVersion_ != streamVersion_)
+                stream_ = Stream::kAbandoned;
         }
     } catch (const std::bad_alloc&) {
         rejectWith(Failure::kOutOfMemory);
         walked = false;
     }
 
-    if (walked && gatheredLength_ == 0) rejectWith(Failure::kNoImageData);
-    if (walked && gatheredLength_ != 0 && headerValid_) buildImage(dib);
-    gathered_.clear();
-    gathered_.shrink_to_fit();
+    if (walked && imageDataBytes_ == 0) {
+        rejectWith(Failure::kNoImageData);
+        walked = false;
+    }
+    if (!walked || !headerValid_) {
+        // No image: whatever the walk began is dropped.
+        if (stream_ != Stream::kIdle) dib.DestroyDIB();
+        library_.reset();
+        return;
+    }
+    if (stream_ == Stream::kRunning) drainLibrary();
+    library_.reset();
+    if (stream_ == Stream::kEnded) {
+        finishImage(dib);
+        return;
+    }
+    // The library's stream failed, or never ran over the data as it stands: the library from
+    // the first IDAT (unless it already failed on the same data), then the built-in inflater.
+    if (libraryUsable_ && stream_ != Stream::kFailed && replayWithLibrary(source, dib)) return;
+    if (failure_ == Failure::kOutOfMemory || failure_ == Failure::kUnreadable) {
+        dib.DestroyDIB();
+        return;
+    }
+    if (!inflateBuiltIn(source, dib)) dib.DestroyDIB();
+}
+
+bool cPNGparser::startImage(c32bppDIB& dib) noexcept {
+    const bool usesPalette = header_.colorType == png::kGray || header_.colorType == png::kPalette;
+    try {
+        preparedPalette_.clear();
+        if (usesPalette && palette_.empty())
+            preparedPalette_ = png::preparedPalette(header_, false);
+    } catch (const std::bad_alloc&) {
+        return rejectWith(Failure::kOutOfMemory);
+    }
+    if (!dib.InitializeDIB(header_.width, header_.height)) return rejectWith(Failure::kOutOfMemory);
+    png::ConversionContext ctx;
+    ctx.header = header_;
+    ctx.palette = palette_.empty() ? preparedPalette_ : palette_;
+    ctx.transparency = transparency_;
+    ctx.transparentValue = transparentValue_;
+    const PixelView target{dib.BitsPointer(), dib.Width(), dib.Height()};
+    if (!rows_.start(ctx, target)) {
+        dib.DestroyDIB();
+        return rejectWith(Failure::kOutOfMemory);
+    }
+    produced_ = 0;
+    return true;
+}
+
+bool cPNGparser::readImageData(ChunkReader& source, std::uint64_t at, std::uint32_t length,
+                               c32bppDIB& dib) {
+    imageData_.push_back({at + 8, length});
+    imageDataBytes_ += length;
+    if (libraryUsable_ && stream_ == Stream::kIdle) {
+        // The first IDAT: the image begins from the state read so far.
+        streamVersion_ = stateVersion_;
+        stream_ = Stream::kAbandoned;  // unless it can start
+        library_ = std::make_unique<compression::StreamInflater>();
+        if (library_ && startImage(dib)) stream_ = Stream::kRunning;
+        failure_ = Failure::kNone;  // a failed start is retried after the walk
+    }
+    // The data in pieces: checksummed, and inflated while the library's stream runs.
+    const bool checking = libraryUsable_;
+    std::uint32_t crc = checking
+                            ? compression::crc32Update(
+                                  0, ByteView(reinterpret_cast<const std::uint8_t*>("IDAT"), 4))
+                            : 0;
+    if (checking || stream_ == Stream::kRunning) {
+        std::uint64_t done = 0;
+        const std::size_t piece = source.inMemory() ? length : kFilePiece;
+        while (done < length && (checking || stream_ == Stream::kRunning)) {
+            const std::size_t n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(piece, length - done));
+            const auto bytes = source.view(at + 8 + done, n);
+            if (!bytes) return rejectWith(source.failure());
+            if (checking) crc = compression::crc32Update(crc, *bytes);
+            if (stream_ == Stream::kRunning) feedLibrary(*bytes);
+            done += n;
+        }
+    }
+    if (!checking) return true;
+    const auto storedView = source.view(at + 8 + length, 4);
+    if (!storedView) return rejectWith(source.failure());
+    const std::uint32_t stored = *storedView->u32be(0);
+    if (stored != 0 && (crc == 0 || crc != stored)) return rejectWith(Failure::kChecksum);
+    return true;
 }
 
 bool cPNGparser::checksumOk(ByteView typeAndData, std::uint32_t stored) const noexcept {
@@ -203,6 +371,7 @@ bool cPNGparser::checksumOk(ByteView typeAndData, std::uint32_t stored) const no
 }
 
 bool cPNGparser::readHeader(ByteView typeAndData, ByteView body, std::uint32_t stored) noexcept {
+    ++stateVersion_;
     headerValid_ = false;
     if (!checksumOk(typeAndData, stored)) return rejectWith(Failure::kChecksum);
     if (body.size() < 13) return rejectWith(Failure::kBadHeader);
@@ -239,6 +408,7 @@ bool cPNGparser::readPalette(ByteView typeAndData, ByteView body, std::uint32_t 
     if (!checksumOk(typeAndData, stored)) return rejectWith(Failure::kChecksum);
     if (body.size() % 3 != 0) return rejectWith(Failure::kBadPalette);
     palette_.assign(body.data(), body.data() + body.size());
+    ++stateVersion_;
     return true;
 }
 
@@ -250,6 +420,7 @@ void cPNGparser::readTransparency(ByteView typeAndData, ByteView body, std::uint
     if (header_.colorType == png::kGrayAlpha || header_.colorType == png::kRgba) return;
     if (!checksumOk(typeAndData, stored)) return;
     const std::uint8_t* d = body.data();
+    ++stateVersion_;  // counted also when the chunk turns out too short: harmless
     switch (header_.colorType) {
         case png::kGray:
             if (body.size() < 2) return;
@@ -271,65 +442,131 @@ void cPNGparser::readTransparency(ByteView typeAndData, ByteView body, std::uint
     }
 }
 
-bool cPNGparser::appendImageData(ByteView body, std::size_t inputLength) noexcept {
-    const std::size_t needed = gatheredLength_ + body.size();  // both below the input length
-    if (needed > gathered_.size() - 1) {
-        // Grow to what is needed plus a quarter of the input, keeping reallocations few.
-        try {
-            gathered_.resize(needed + inputLength / 4 + 1);
-        } catch (const std::bad_alloc&) {
-            return rejectWith(Failure::kOutOfMemory);
+void cPNGparser::feedLibrary(ByteView piece) noexcept {
+    std::size_t used = 0;
+    for (;;) {
+        const std::span<std::uint8_t> room = rows_.space();
+        // Never more than the expected size in all: a stream that needs more fails, as
+        // uncompress into a buffer of that size would.
+        const std::size_t limit = std::min(room.size(), expectedSize_ - produced_);
+        std::size_t consumed = 0, produced = 0;
+        const auto step = library_->run(piece.from(used), room.first(limit), consumed, produced);
+        used += consumed;
+        produced_ += produced;
+        rows_.commit(produced);
+        switch (step) {
+            case compression::StreamInflater::Step::kEnd:
+                stream_ = Stream::kEnded;
+                return;
+            case compression::StreamInflater::Step::kFailed:
+                stream_ = Stream::kFailed;
+                return;
+            case compression::StreamInflater::Step::kNeedInput:
+                // All input taken; when the room was filled, output may still be pending.
+                if (produced < limit || limit == 0) return;
+                break;
+            case compression::StreamInflater::Step::kOutputFull:
+                if (expectedSize_ == produced_) {
+                    stream_ = Stream::kFailed;
+                    return;
+                }
+                break;
         }
     }
-    std::memcpy(gathered_.data() + gatheredLength_, body.data(), body.size());
-    gatheredLength_ = needed;
-    return true;
 }
 
-bool cPNGparser::buildImage(c32bppDIB& dib) noexcept {
-    // The output of the expected size, zero-filled (calloc hands large blocks over as fresh
-    // zero pages, without a pass over them).
-    std::unique_ptr<std::uint8_t, FreeDeleter> out(
-        static_cast<std::uint8_t*>(std::calloc(expectedSize_ ? expectedSize_ : 1, 1)));
-    if (!out) return rejectWith(Failure::kOutOfMemory);
-    const std::span<std::uint8_t> buffer(out.get(), expectedSize_);
-    const ByteView compressed(gathered_.data(), gatheredLength_);
-
-    bool inflated = libraryUsable_ && compression::uncompress(compressed, buffer);
-    if (!inflated) {
-        // A failed library call may have written part of the buffer; the fallback starts from
-        // zeros again so that output it does not reach stays zero.
-        if (libraryUsable_) std::memset(buffer.data(), 0, buffer.size());
-        inflated = inflateZlib(compressed, buffer).ok();
+void cPNGparser::drainLibrary() noexcept {
+    // The data has ended: what the stream still holds comes out, and it must end now.
+    for (;;) {
+        const std::span<std::uint8_t> room = rows_.space();
+        const std::size_t limit = std::min(room.size(), expectedSize_ - produced_);
+        std::size_t consumed = 0, produced = 0;
+        const auto step = library_->run({}, room.first(limit), consumed, produced);
+        produced_ += produced;
+        rows_.commit(produced);
+        if (step == compression::StreamInflater::Step::kEnd) {
+            stream_ = Stream::kEnded;
+            return;
+        }
+        if (step == compression::StreamInflater::Step::kFailed || produced == 0) {
+            stream_ = Stream::kFailed;
+            return;
+        }
     }
-    gathered_.clear();
-    gathered_.shrink_to_fit();
-    gatheredLength_ = 0;
-    if (!inflated) return rejectWith(Failure::kDecompress);
+}
 
-    const bool usesPalette = header_.colorType == png::kGray || header_.colorType == png::kPalette;
+bool cPNGparser::replayWithLibrary(ChunkReader& source, c32bppDIB& dib) noexcept {
     try {
-        if (usesPalette && palette_.empty()) palette_ = png::preparedPalette(header_, false);
+        library_ = std::make_unique<compression::StreamInflater>();
     } catch (const std::bad_alloc&) {
         return rejectWith(Failure::kOutOfMemory);
     }
+    if (!startImage(dib)) return false;
+    stream_ = Stream::kRunning;
+    for (const ChunkSpan& span : imageData_) {
+        const std::size_t piece = source.inMemory() ? span.length : kFilePiece;
+        for (std::uint64_t done = 0; done < span.length && stream_ == Stream::kRunning;) {
+            const std::size_t n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(piece, span.length - done));
+            const auto bytes = source.view(span.at + done, n);
+            if (!bytes) {
+                library_.reset();
+                return rejectWith(source.failure());
+            }
+            feedLibrary(*bytes);
+            done += n;
+        }
+        if (stream_ != Stream::kRunning) break;
+    }
+    if (stream_ == Stream::kRunning) drainLibrary();
+    library_.reset();
+    if (stream_ != Stream::kEnded) return false;
+    finishImage(dib);
+    return true;
+}
 
-    if (!dib.InitializeDIB(header_.width, header_.height)) return rejectWith(Failure::kOutOfMemory);
-    png::ConversionContext ctx;
-    ctx.header = header_;
-    ctx.palette = palette_;
-    ctx.transparency = transparency_;
-    ctx.transparentValue = transparentValue_;
-    const PixelView target{dib.BitsPointer(), dib.Width(), dib.Height()};
-    if (!png::decodeImageData(buffer, ctx, target)) {
+bool cPNGparser::inflateBuiltIn(ChunkReader& source, c32bppDIB& dib) noexcept {
+    // The built-in inflater reads one contiguous stream: the IDAT data gathered again.
+    std::vector<std::uint8_t> gathered;
+    ByteView stream;
+    if (imageData_.size() == 1 && source.inMemory()) {
+        stream = *source.view(imageData_[0].at, imageData_[0].length);
+    } else {
+        try {
+            gathered.resize(static_cast<std::size_t>(imageDataBytes_));
+        } catch (...) {
+            return rejectWith(Failure::kOutOfMemory);
+        }
+        std::size_t at = 0;
+        for (const ChunkSpan& span : imageData_) {
+            const auto bytes = source.view(span.at, span.length);
+            if (!bytes) return rejectWith(source.failure());
+            std::memcpy(gathered.data() + at, bytes->data(), span.length);
+            at += span.length;
+        }
+        stream = ByteView(gathered.data(), gathered.size());
+    }
+    if (!startImage(dib)) return false;
+    RowSink sink(rows_);
+    const InflateResult result = inflateZlibTo(stream, expectedSize_, sink);
+    if (result.status == InflateStatus::kOutOfMemory) return rejectWith(Failure::kOutOfMemory);
+    if (!result.ok()) return rejectWith(Failure::kDecompress);
+    finishImage(dib);
+    return true;
+}
+
+void cPNGparser::finishImage(c32bppDIB& dib) noexcept {
+    rows_.finish();
+    if (!rows_.succeeded()) {
         dib.DestroyDIB();
-        return rejectWith(Failure::kConversion);
+        rejectWith(Failure::kConversion);
+        return;
     }
     const bool alphaChannel =
         header_.colorType == png::kGrayAlpha || header_.colorType == png::kRgba;
     dib.setAlpha(alphaChannel || transparentValue_ != -1);
     dib.setImageType(imgPNG);
-    return true;
+    failure_ = Failure::kNone;
 }
 
 }  // namespace talvrin

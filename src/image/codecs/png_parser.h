@@ -3,16 +3,28 @@
 // the parser's own decoder handles every PNG: the chunk walk (png_parser.cpp), decompression
 // through the compression library with the built-in inflater as fallback, and the pixel work of
 // png_pixels.h.
+//
+// The decode runs row by row while the chunks are walked: each IDAT chunk's data is inflated
+// into a window of rows that are unfiltered and converted straight into the surface, and a file
+// is read a piece at a time. The result is the one the whole-buffer order gives (gather every
+// IDAT, uncompress it whole, else inflate it with the built-in inflater from the start, then
+// decode): a walk that fails after the image began leaves no image; when the library's stream
+// fails, the built-in inflater runs over the IDAT data from its start (gathered again, from the
+// bytes or the file) into a fresh surface; and a header, palette or transparency chunk after the
+// image data began (which the whole-buffer order would have applied to all of it) restarts the
+// decode from the first IDAT once the walk is done.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include "base/byte_view.h"
 #include "base/decode_failure.h"
+#include "image/codecs/compression.h"
 #include "image/codecs/png_pixels.h"
 
 namespace talvrin {
@@ -38,6 +50,7 @@ class cPNGparser {
         kDecompress,        // neither the library nor the built-in inflater could inflate
         kConversion,        // a filter type above 4 in an interlaced image, or a bad palette index
         kTooLarge,          // more pixels than the decode budget or a 32-bit surface allows
+        kUnreadable,        // the file could not be read
     };
 
     // Decodes `streamLength` bytes of `Stream` from `streamOffset` (a view, no copy) into
@@ -66,8 +79,15 @@ class cPNGparser {
     [[nodiscard]] static bool hasSignature(ByteView data) noexcept;
 
   private:
-    // Walks the chunks of a PNG held in `data` (signature included) and builds the image.
-    void decode(ByteView data, c32bppDIB& dib) noexcept;
+    class ChunkReader;
+    class RowSink;
+    struct ChunkSpan {  // where an IDAT chunk's data lies
+        std::uint64_t at;
+        std::uint32_t length;
+    };
+
+    // Walks the chunks of a PNG (signature included) and builds the image.
+    void decode(ChunkReader& source, c32bppDIB& dib) noexcept;
     bool rejectWith(Failure f) noexcept {
         failure_ = f;
         return false;
@@ -76,8 +96,20 @@ class cPNGparser {
     bool readHeader(ByteView typeAndData, ByteView body, std::uint32_t stored) noexcept;
     bool readPalette(ByteView typeAndData, ByteView body, std::uint32_t stored);
     void readTransparency(ByteView typeAndData, ByteView body, std::uint32_t stored);
-    bool appendImageData(ByteView body, std::size_t inputLength) noexcept;
-    bool buildImage(c32bppDIB& dib) noexcept;
+    bool readImageData(ChunkReader& source, std::uint64_t at, std::uint32_t length, c32bppDIB& dib);
+
+    // The surface and the row decoder for one attempt at the image; false when either cannot be
+    // made.
+    bool startImage(c32bppDIB& dib) noexcept;
+    // Feeds the library's stream; drains it at the end of the data.
+    void feedLibrary(ByteView piece) noexcept;
+    void drainLibrary() noexcept;
+    // The attempts after the walk: the library's stream over every IDAT from the first, then
+    // the built-in inflater.
+    bool replayWithLibrary(ChunkReader& source, c32bppDIB& dib) noexcept;
+    bool inflateBuiltIn(ChunkReader& source, c32bppDIB& dib) noexcept;
+    // The rows are complete: the image, or no image when a row could not be converted.
+    void finishImage(c32bppDIB& dib) noexcept;
 
     png::ImageHeader header_;
     bool headerValid_ = false;
@@ -85,9 +117,20 @@ class cPNGparser {
     std::size_t expectedSize_ = 0;
     std::vector<std::uint8_t> palette_;
     std::vector<std::uint8_t> transparency_;
+    std::vector<std::uint8_t> preparedPalette_;  // the palette used when the image brings none
     std::int32_t transparentValue_ = -1;
-    std::vector<std::uint8_t> gathered_;  // its size is the capacity; gatheredLength_ is used
-    std::size_t gatheredLength_ = 0;
+    std::uint64_t imageDataBytes_ = 0;
+    std::vector<ChunkSpan> imageData_;
+    std::uint32_t stateVersion_ = 0;  // counts changes of header, palette and transparency
+
+    // The attempt in progress.
+    enum class Stream : std::uint8_t { kIdle, kRunning, kEnded, kFailed, kAbandoned };
+    Stream stream_ = Stream::kIdle;
+    std::uint32_t streamVersion_ = 0;  // the state version the attempt started from
+    std::unique_ptr<compression::StreamInflater> library_;
+    png::RowDecoder rows_;
+    std::size_t produced_ = 0;
+
     Failure failure_ = Failure::kNone;
     bool recognised_ = false;  // the data carried a PNG signature
 };

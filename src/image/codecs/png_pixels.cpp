@@ -1,6 +1,16 @@
 #include "image/codecs/png_pixels.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 #include "base/checked_math.h"
 
@@ -27,219 +37,133 @@ namespace {
     dst[3] = static_cast<std::uint8_t>(w >> 24);
 }
 
-[[gnu::always_inline]] inline std::uint8_t paeth(std::uint8_t a, std::uint8_t b,
-                                                 std::uint8_t c) noexcept {
-    const int p = a + b - c;
-    const int pa = p > a ? p - a : a - p;
-    const int pb = p > b ? p - b : b - p;
-    const int pc = p > c ? p - c : c - p;
-    if (pa <= pb && pa <= pc) return a;
-    if (pb <= pc) return b;
-    return c;
-}
-
-// One row of unfiltering. `prev` is null in the block's first row (its bytes count as 0).
-template <unsigned kUnit>
-void unfilterRow(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, std::size_t len,
-                 unsigned runtimeUnit) noexcept {
-    const std::size_t u = kUnit ? kUnit : runtimeUnit;
-    const std::size_t head = u < len ? u : len;
-    switch (type) {
-        case 1:
-            for (std::size_t i = u; i < len; ++i)
-                row[i] = static_cast<std::uint8_t>(row[i] + row[i - u]);
-            break;
-        case 2:
-            if (!prev) break;
-            for (std::size_t i = 0; i < len; ++i)
-                row[i] = static_cast<std::uint8_t>(row[i] + prev[i]);
-            break;
-        case 3:
-            if (!prev) {
-                for (std::size_t i = u; i < len; ++i)
-                    row[i] = static_cast<std::uint8_t>(row[i] + (row[i - u] >> 1));
-                break;
-            }
-            for (std::size_t i = 0; i < head; ++i)
-                row[i] = static_cast<std::uint8_t>(row[i] + (prev[i] >> 1));
-            for (std::size_t i = u; i < len; ++i)
-                row[i] = static_cast<std::uint8_t>(row[i] + ((row[i - u] + prev[i]) >> 1));
-            break;
-        case 4:
-            if (!prev) {
-                // b = c = 0: the predictor is a.
-                for (std::size_t i = u; i < len; ++i)
-                    row[i] = static_cast<std::uint8_t>(row[i] + row[i - u]);
-                break;
-            }
-            // a = c = 0 in the first unit: the predictor is b.
-            for (std::size_t i = 0; i < head; ++i)
-                row[i] = static_cast<std::uint8_t>(row[i] + prev[i]);
-            for (std::size_t i = u; i < len; ++i)
-                row[i] =
-                    static_cast<std::uint8_t>(row[i] + paeth(row[i - u], prev[i], prev[i - u]));
-            break;
-        default:
-            break;
-    }
-}
-
-template <unsigned kUnit>
-bool unfilterBlock(std::uint8_t* block, std::size_t rows, std::size_t rowLen, unsigned unit,
-                   bool failOnBadFilter) noexcept {
-    const std::size_t stride = rowLen + 1;
-    const std::uint8_t* prev = nullptr;
-    for (std::size_t r = 0; r < rows; ++r) {
-        std::uint8_t* line = block + r * stride;
-        const std::uint8_t type = line[0];
-        if (type > 4 && failOnBadFilter) return false;
-        unfilterRow<kUnit>(type, line + 1, prev, rowLen, unit);
-        prev = line + 1;
-    }
-    return true;
-}
-
 // ---- Converters -------------------------------------------------------------------------------
-
-struct BlockGeometry {
-    const std::uint8_t* block;
-    std::uint32_t rows;
-    std::size_t stride;
-    const Pass* pass;
-    std::uint32_t columns;
-    PixelView target;
-
-    [[nodiscard]] const std::uint8_t* source(std::uint32_t k) const noexcept {
-        return block + k * stride + 1;
-    }
-    [[nodiscard]] std::uint8_t* destination(std::uint32_t k) const noexcept {
-        const std::size_t y = pass->startRow + static_cast<std::size_t>(k) * pass->rowStep;
-        return target.pixelFromTop(static_cast<std::int32_t>(pass->startColumn),
-                                   static_cast<std::int32_t>(y));
-    }
-};
+// Each converts the `columns` pixels of one unfiltered row (`s`, after its filter byte) into the
+// target pixels from `d` on, `dstStep` bytes apart (4 bytes times the pass's column step).
 
 // Colour types 2, 4 and 6 at 8 bits.
 template <std::uint8_t kType>
-void convert8(const BlockGeometry& g, std::int32_t transparentValue) noexcept {
-    const std::size_t dstStep = static_cast<std::size_t>(g.pass->columnStep) * 4;
-    for (std::uint32_t k = 0; k < g.rows; ++k) {
-        const std::uint8_t* s = g.source(k);
-        std::uint8_t* d = g.destination(k);
-        for (std::uint32_t j = 0; j < g.columns; ++j, d += dstStep) {
-            std::uint32_t w;
-            if constexpr (kType == kRgba) {
-                w = pixelWord(s[0], s[1], s[2], s[3]);
-                s += 4;
-            } else if constexpr (kType == kGrayAlpha) {
-                w = pixelWord(s[0], s[0], s[0], s[1]);
-                s += 2;
-            } else {
-                const std::uint32_t rgb =
-                    (std::uint32_t{s[0]} << 16) | (std::uint32_t{s[1]} << 8) | s[2];
-                const bool clear =
-                    transparentValue != -1 && rgb == static_cast<std::uint32_t>(transparentValue);
-                w = clear ? 0u
-                          : (0xFF000000u | (std::uint32_t{s[2]}) | (std::uint32_t{s[1]} << 8) |
-                             (std::uint32_t{s[0]} << 16));
-                s += 3;
-            }
-            storeWord(d, w);
+void convert8Row(const std::uint8_t* s, std::uint8_t* d, std::uint32_t columns, std::size_t dstStep,
+                 std::int32_t transparentValue) noexcept {
+    for (std::uint32_t j = 0; j < columns; ++j, d += dstStep) {
+        std::uint32_t w;
+        if constexpr (kType == kRgba) {
+            w = pixelWord(s[0], s[1], s[2], s[3]);
+            s += 4;
+        } else if constexpr (kType == kGrayAlpha) {
+            w = pixelWord(s[0], s[0], s[0], s[1]);
+            s += 2;
+        } else {
+            const std::uint32_t rgb =
+                (std::uint32_t{s[0]} << 16) | (std::uint32_t{s[1]} << 8) | s[2];
+            const bool clear =
+                transparentValue != -1 && rgb == static_cast<std::uint32_t>(transparentValue);
+            w = clear ? 0u : 0xFF000000u | rgb;
+            s += 3;
         }
+        storeWord(d, w);
     }
 }
+
+#if defined(__SSE2__)
+// RGBA at 8 bits into adjacent pixels, four at a time: each colour times its alpha by the
+// 16-bit lane form of premultiplyChannel (mulhi_epu16(x, 0x8081) >> 7, exact for every
+// product of two bytes), red and blue swapped into B, G, R, A. Alpha 255 keeps the colours and
+// alpha 0 makes zeros by the same arithmetic, so no pixel needs a branch.
+void convertRgba8Adjacent(const std::uint8_t* s, std::uint8_t* d, std::uint32_t columns) noexcept {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i alphaLane = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
+    const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+    const __m128i magic = _mm_set1_epi16(static_cast<short>(0x8081));
+    auto two = [&](__m128i px) {  // two pixels in 16-bit lanes R, G, B, A
+        const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(px, 0xFF), 0xFF);
+        const __m128i factor = _mm_or_si128(_mm_and_si128(a, colourLanes), alphaLane);
+        const __m128i q = _mm_srli_epi16(_mm_mulhi_epu16(_mm_mullo_epi16(px, factor), magic), 7);
+        // R, G, B, A to B, G, R, A.
+        return _mm_shufflehi_epi16(_mm_shufflelo_epi16(q, 0xC6), 0xC6);
+    };
+    std::uint32_t j = 0;
+    for (; j + 4 <= columns; j += 4, s += 16, d += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        const __m128i lo = two(_mm_unpacklo_epi8(v, zero));
+        const __m128i hi = two(_mm_unpackhi_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(lo, hi));
+    }
+    for (; j < columns; ++j, s += 4, d += 4)
+        storeWord(d, pixelWord(s[0], s[1], s[2], s[3]));
+}
+#endif
+
+#if defined(__x86_64__) || defined(__i386__)
+#define TALVRIN_PNG_RGB_SSSE3 1
+// RGB at 8 bits without a colour key into adjacent pixels, four at a time: the three bytes of
+// each pixel moved into place by one byte shuffle, alpha 255 added. Needs SSSE3 (checked at run
+// time by the caller).
+__attribute__((target("ssse3"))) void convertRgb8Adjacent(const std::uint8_t* s, std::uint8_t* d,
+                                                          std::uint32_t columns) noexcept {
+    const __m128i order = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    std::uint32_t j = 0;
+    // A load takes 16 bytes for the 12 of four pixels: it stops while 6 pixels remain.
+    for (; j + 6 <= columns; j += 4, s += 12, d += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
+                         _mm_or_si128(_mm_shuffle_epi8(v, order), opaque));
+    }
+    for (; j < columns; ++j, s += 3, d += 4)
+        storeWord(d, 0xFF000000u | (std::uint32_t{s[0]} << 16) | (std::uint32_t{s[1]} << 8) | s[2]);
+}
+
+bool hasSsse3() noexcept {
+    static const bool has = __builtin_cpu_supports("ssse3") != 0;
+    return has;
+}
+#endif
 
 // Colour types 0, 2, 4 and 6 at 16 bits: the high byte of every sample.
 template <std::uint8_t kType>
-void convert16(const BlockGeometry& g, const ConversionContext& ctx) noexcept {
-    const std::size_t dstStep = static_cast<std::size_t>(g.pass->columnStep) * 4;
-    const bool keyed = ctx.transparentValue != -1;
-    // The tRNS data bytes that hold the high bytes of its samples (the reader guarantees them).
-    const std::uint8_t k0 = keyed && ctx.transparency.size() > 0 ? ctx.transparency[0] : 0;
-    const std::uint8_t k2 = keyed && ctx.transparency.size() > 2 ? ctx.transparency[2] : 0;
-    const std::uint8_t k4 = keyed && ctx.transparency.size() > 4 ? ctx.transparency[4] : 0;
-    for (std::uint32_t k = 0; k < g.rows; ++k) {
-        const std::uint8_t* s = g.source(k);
-        std::uint8_t* d = g.destination(k);
-        for (std::uint32_t j = 0; j < g.columns; ++j, d += dstStep) {
-            std::uint32_t w;
-            if constexpr (kType == kRgba) {
-                w = pixelWord(s[0], s[2], s[4], s[6]);
-                s += 8;
-            } else if constexpr (kType == kGrayAlpha) {
-                w = pixelWord(s[0], s[0], s[0], s[2]);
-                s += 4;
-            } else if constexpr (kType == kRgb) {
-                const bool clear = keyed && s[0] == k0 && s[2] == k2 && s[4] == k4;
-                w = clear ? 0u : pixelWord(s[0], s[2], s[4], 255);
-                s += 6;
-            } else {
-                const bool clear = keyed && s[0] == k0;
-                w = clear ? 0u : pixelWord(s[0], s[0], s[0], 255);
-                s += 2;
-            }
-            storeWord(d, w);
+void convert16Row(const std::uint8_t* s, std::uint8_t* d, std::uint32_t columns,
+                  std::size_t dstStep, const TransparentKey16& key) noexcept {
+    for (std::uint32_t j = 0; j < columns; ++j, d += dstStep) {
+        std::uint32_t w;
+        if constexpr (kType == kRgba) {
+            w = pixelWord(s[0], s[2], s[4], s[6]);
+            s += 8;
+        } else if constexpr (kType == kGrayAlpha) {
+            w = pixelWord(s[0], s[0], s[0], s[2]);
+            s += 4;
+        } else if constexpr (kType == kRgb) {
+            const bool clear = key.keyed && s[0] == key.k0 && s[2] == key.k2 && s[4] == key.k4;
+            w = clear ? 0u : pixelWord(s[0], s[2], s[4], 255);
+            s += 6;
+        } else {
+            const bool clear = key.keyed && s[0] == key.k0;
+            w = clear ? 0u : pixelWord(s[0], s[0], s[0], 255);
+            s += 2;
         }
+        storeWord(d, w);
     }
 }
 
-// Colour types 0 and 3 at 1 to 8 bits, through a table of the 256 possible samples.
+// Colour types 0 and 3 at 1 to 8 bits, through a table of the 256 possible samples. False for a
+// sample beyond the palette.
 template <unsigned kDepth>
-bool convertIndexed(const BlockGeometry& g, const std::uint32_t* lut,
-                    std::uint32_t validCount) noexcept {
-    const std::size_t dstStep = static_cast<std::size_t>(g.pass->columnStep) * 4;
+bool convertIndexedRow(const std::uint8_t* s, std::uint8_t* d, std::uint32_t columns,
+                       std::size_t dstStep, const std::uint32_t* lut,
+                       std::uint32_t validCount) noexcept {
     constexpr unsigned kMask = (1u << kDepth) - 1;
-    for (std::uint32_t k = 0; k < g.rows; ++k) {
-        const std::uint8_t* s = g.source(k);
-        std::uint8_t* d = g.destination(k);
-        for (std::uint32_t j = 0; j < g.columns; ++j, d += dstStep) {
-            std::uint32_t sample;
-            if constexpr (kDepth == 8) {
-                sample = s[j];
-            } else {
-                const std::size_t bit = static_cast<std::size_t>(j) * kDepth;
-                sample = (s[bit >> 3] >> (8 - kDepth - (bit & 7))) & kMask;
-            }
-            if (sample >= validCount) return false;
-            storeWord(d, lut[sample]);
+    for (std::uint32_t j = 0; j < columns; ++j, d += dstStep) {
+        std::uint32_t sample;
+        if constexpr (kDepth == 8) {
+            sample = s[j];
+        } else {
+            const std::size_t bit = static_cast<std::size_t>(j) * kDepth;
+            sample = (s[bit >> 3] >> (8 - kDepth - (bit & 7))) & kMask;
         }
+        if (sample >= validCount) return false;
+        storeWord(d, lut[sample]);
     }
     return true;
-}
-
-bool convertIndexedBlock(const BlockGeometry& g, const ConversionContext& ctx) noexcept {
-    const ImageHeader& h = ctx.header;
-    std::uint32_t lut[256];
-    const std::uint32_t paletteEntries = static_cast<std::uint32_t>(ctx.palette.size() / 3);
-    const std::uint32_t validCount = paletteEntries < 256 ? paletteEntries : 256;
-    const bool keyed = ctx.transparentValue != -1;
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        if (i >= validCount) {
-            lut[i] = 0;
-            continue;
-        }
-        const std::uint8_t* c = ctx.palette.data() + 3 * i;
-        std::uint32_t alpha = 255;
-        if (keyed) {
-            if (h.colorType == kPalette)
-                alpha = i < ctx.transparency.size() ? ctx.transparency[i] : 255;
-            else if (i == static_cast<std::uint32_t>(ctx.transparentValue))
-                alpha = 0;
-        }
-        lut[i] = pixelWord(c[0], c[1], c[2], alpha);
-    }
-    switch (h.bitDepth) {
-        case 1:
-            return convertIndexed<1>(g, lut, validCount);
-        case 2:
-            return convertIndexed<2>(g, lut, validCount);
-        case 4:
-            return convertIndexed<4>(g, lut, validCount);
-        case 8:
-            return convertIndexed<8>(g, lut, validCount);
-        default:
-            return false;
-    }
 }
 
 }  // namespace
@@ -298,20 +222,6 @@ std::optional<std::size_t> expectedSize(const ImageHeader& h) noexcept {
     return checkedCast<std::size_t>(total);
 }
 
-bool unfilterRows(std::uint8_t* block, std::size_t rows, std::size_t rowLen, unsigned unit,
-                  bool failOnBadFilter) noexcept {
-    switch (unit) {
-        case 1:
-            return unfilterBlock<1>(block, rows, rowLen, unit, failOnBadFilter);
-        case 3:
-            return unfilterBlock<3>(block, rows, rowLen, unit, failOnBadFilter);
-        case 4:
-            return unfilterBlock<4>(block, rows, rowLen, unit, failOnBadFilter);
-        default:
-            return unfilterBlock<0>(block, rows, rowLen, unit ? unit : 1, failOnBadFilter);
-    }
-}
-
 std::vector<std::uint8_t> preparedPalette(const ImageHeader& h, bool hasPalette) {
     std::vector<std::uint8_t> pal(256 * 3, 0);
     if (h.colorType == kGray && h.bitDepth <= 8) {
@@ -325,84 +235,238 @@ std::vector<std::uint8_t> preparedPalette(const ImageHeader& h, bool hasPalette)
     return pal;
 }
 
-bool convertBlock(const std::uint8_t* block, std::uint32_t rows, std::size_t stride,
-                  const Pass& pass, const ConversionContext& ctx, PixelView target) noexcept {
+// ---- Row decoder ------------------------------------------------------------------------------
+
+bool RowDecoder::start(const ConversionContext& ctx, PixelView target) noexcept {
     const ImageHeader& h = ctx.header;
-    const BlockGeometry g{
-        block, rows, stride, &pass, passColumns(static_cast<std::uint32_t>(target.width), pass),
-        target};
+    started_ = false;
+    failed_ = false;
+    done_ = false;
+    if (!isValidFormat(h.colorType, h.bitDepth) || h.width != target.width ||
+        h.height != target.height || !expectedSize(h))
+        return false;
+    ctx_ = ctx;
+    target_ = target;
+    bitsPerPixel_ = bitsPerPixel(h);
+    unit_ = filterUnit(h);
+    // The largest row of any pass is the whole image's row.
+    const auto widest =
+        static_cast<std::size_t>(rowBytes(static_cast<std::uint32_t>(h.width), bitsPerPixel_));
+    // Room for one whole row at least: after the complete rows are decoded, less than a row is
+    // left, and it moves to the front. Neither buffer is cleared: every byte is written before
+    // it is read.
+    capacity_ = std::max<std::size_t>(kWindowBytes, widest + 1);
+    window_.reset(new (std::nothrow) std::uint8_t[capacity_]);
+    above_.reset(new (std::nothrow) std::uint8_t[widest ? widest : 1]);
+    if (!window_ || !above_) return false;
+    begin_ = end_ = 0;
+
+    key_ = {ctx.transparentValue != -1, 0, 0, 0};
+    if (key_.keyed) {
+        const auto& t = ctx.transparency;
+        key_.k0 = t.size() > 0 ? t[0] : 0;
+        key_.k2 = t.size() > 2 ? t[2] : 0;
+        key_.k4 = t.size() > 4 ? t[4] : 0;
+    }
+    validCount_ = 0;
+    if ((h.colorType == kGray || h.colorType == kPalette) && h.bitDepth <= 8) {
+        const std::uint32_t entries = static_cast<std::uint32_t>(ctx.palette.size() / 3);
+        validCount_ = entries < 256 ? entries : 256;
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            if (i >= validCount_) {
+                lut_[i] = 0;
+                continue;
+            }
+            const std::uint8_t* c = ctx.palette.data() + 3 * i;
+            std::uint32_t alpha = 255;
+            if (key_.keyed) {
+                if (h.colorType == kPalette)
+                    alpha = i < ctx.transparency.size() ? ctx.transparency[i] : 255;
+                else if (i == static_cast<std::uint32_t>(ctx.transparentValue))
+                    alpha = 0;
+            }
+            lut_[i] = pixelWord(c[0], c[1], c[2], alpha);
+        }
+    }
+    pass_ = h.interlace ? 0 : kWholeImagePass;
+    started_ = true;
+    enterPass();
+    return true;
+}
+
+void RowDecoder::enterPass() noexcept {
+    const auto width = static_cast<std::uint32_t>(ctx_.header.width);
+    const auto height = static_cast<std::uint32_t>(ctx_.header.height);
+    const std::size_t last = ctx_.header.interlace ? kWholeImagePass : kPasses.size();
+    // An empty pass has no bytes.
+    for (; pass_ < last; ++pass_) {
+        columns_ = passColumns(width, kPasses[pass_]);
+        rows_ = passRows(height, kPasses[pass_]);
+        if (columns_ != 0 && rows_ != 0) break;
+    }
+    if (pass_ >= last) {
+        done_ = true;
+        return;
+    }
+    row_ = 0;
+    line_ = static_cast<std::size_t>(rowBytes(columns_, bitsPerPixel_));
+    prev_ = nullptr;
+}
+
+std::span<std::uint8_t> RowDecoder::space() noexcept {
+    if (!started_) return {};
+    if (done_ || failed_) {
+        // Nothing more is decoded; what comes is taken and dropped.
+        begin_ = end_ = 0;
+        return {window_.get(), capacity_};
+    }
+    if (capacity_ - end_ < line_ + 1) {
+        // Move the partial row to the front; the row above it moves aside first, since the
+        // partial row may land on it.
+        if (prev_ && prev_ != above_.get()) {
+            std::memcpy(above_.get(), prev_, line_);
+            prev_ = above_.get();
+        }
+        std::memmove(window_.get(), window_.get() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+    }
+    return {window_.get() + end_, capacity_ - end_};
+}
+
+void RowDecoder::commit(std::size_t n) noexcept {
+    if (!started_) return;
+    end_ += n;
+    if (done_ || failed_) {
+        begin_ = end_ = 0;
+        return;
+    }
+    while (!done_ && !failed_ && end_ - begin_ >= line_ + 1) {
+        std::uint8_t* row = window_.get() + begin_;
+        begin_ += line_ + 1;  // before the row, which may end its pass and change the length
+        decodeRow(row);
+    }
+}
+
+void RowDecoder::append(const std::uint8_t* data, std::size_t n) noexcept {
+    while (n > 0) {
+        const std::span<std::uint8_t> room = space();
+        if (room.empty()) return;
+        const std::size_t k = std::min(n, room.size());
+        std::memcpy(room.data(), data, k);
+        commit(k);
+        data += k;
+        n -= k;
+    }
+}
+
+void RowDecoder::finish() noexcept {
+    // The rows the data did not reach decode from zero bytes, as in a zero-filled buffer.
+    while (started_ && !done_ && !failed_) {
+        // A row at a time, so that only the front of the window is ever touched.
+        const std::span<std::uint8_t> room = space();
+        const std::size_t n = std::min(room.size(), line_ + 1);
+        std::memset(room.data(), 0, n);
+        commit(n);
+    }
+}
+
+void RowDecoder::decodeRow(std::uint8_t* row) noexcept {
+    const ImageHeader& h = ctx_.header;
+    const std::uint8_t type = row[0];
+    // A filter type above 4 fails an interlaced image and is left as it is otherwise.
+    if (type > 4 && h.interlace) {
+        failed_ = true;
+        return;
+    }
+    unfilterRow(type, row + 1, prev_, line_, unit_);
+    prev_ = row + 1;
+
+    const Pass& pass = kPasses[pass_];
+    const std::size_t y = pass.startRow + static_cast<std::size_t>(row_) * pass.rowStep;
+    std::uint8_t* d = target_.pixelFromTop(static_cast<std::int32_t>(pass.startColumn),
+                                           static_cast<std::int32_t>(y));
+    const std::size_t step = static_cast<std::size_t>(pass.columnStep) * 4;
+    const std::uint8_t* s = row + 1;
+    bool ok = true;
     if (h.bitDepth == 16) {
         switch (h.colorType) {
             case kGray:
-                convert16<kGray>(g, ctx);
-                return true;
+                convert16Row<kGray>(s, d, columns_, step, key_);
+                break;
             case kRgb:
-                convert16<kRgb>(g, ctx);
-                return true;
+                convert16Row<kRgb>(s, d, columns_, step, key_);
+                break;
             case kGrayAlpha:
-                convert16<kGrayAlpha>(g, ctx);
-                return true;
+                convert16Row<kGrayAlpha>(s, d, columns_, step, key_);
+                break;
             case kRgba:
-                convert16<kRgba>(g, ctx);
-                return true;
+                convert16Row<kRgba>(s, d, columns_, step, key_);
+                break;
             default:
-                return false;
+                ok = false;
+                break;
+        }
+    } else {
+        switch (h.colorType) {
+            case kRgb:
+#if defined(TALVRIN_PNG_RGB_SSSE3)
+                if (step == 4 && ctx_.transparentValue == -1 && hasSsse3()) {
+                    convertRgb8Adjacent(s, d, columns_);
+                    break;
+                }
+#endif
+                convert8Row<kRgb>(s, d, columns_, step, ctx_.transparentValue);
+                break;
+            case kGrayAlpha:
+                convert8Row<kGrayAlpha>(s, d, columns_, step, ctx_.transparentValue);
+                break;
+            case kRgba:
+#if defined(__SSE2__)
+                if (step == 4) {
+                    convertRgba8Adjacent(s, d, columns_);
+                    break;
+                }
+#endif
+                convert8Row<kRgba>(s, d, columns_, step, ctx_.transparentValue);
+                break;
+            default:  // gray and palette at 1 to 8 bits
+                switch (h.bitDepth) {
+                    case 1:
+                        ok = convertIndexedRow<1>(s, d, columns_, step, lut_, validCount_);
+                        break;
+                    case 2:
+                        ok = convertIndexedRow<2>(s, d, columns_, step, lut_, validCount_);
+                        break;
+                    case 4:
+                        ok = convertIndexedRow<4>(s, d, columns_, step, lut_, validCount_);
+                        break;
+                    default:
+                        ok = convertIndexedRow<8>(s, d, columns_, step, lut_, validCount_);
+                        break;
+                }
+                break;
         }
     }
-    switch (h.colorType) {
-        case kGray:
-        case kPalette:
-            return convertIndexedBlock(g, ctx);
-        case kRgb:
-            if (h.bitDepth != 8) return false;
-            convert8<kRgb>(g, ctx.transparentValue);
-            return true;
-        case kGrayAlpha:
-            if (h.bitDepth != 8) return false;
-            convert8<kGrayAlpha>(g, ctx.transparentValue);
-            return true;
-        case kRgba:
-            if (h.bitDepth != 8) return false;
-            convert8<kRgba>(g, ctx.transparentValue);
-            return true;
-        default:
-            return false;
+    if (!ok) {
+        failed_ = true;
+        return;
+    }
+    if (++row_ == rows_) {
+        ++pass_;
+        enterPass();
     }
 }
 
 bool decodeImageData(std::span<std::uint8_t> data, const ConversionContext& ctx,
                      PixelView target) noexcept {
-    const ImageHeader& h = ctx.header;
-    if (!isValidFormat(h.colorType, h.bitDepth) || h.width != target.width ||
-        h.height != target.height)
-        return false;
-    const auto needed = expectedSize(h);
+    const auto needed = expectedSize(ctx.header);
     if (!needed || data.size() < *needed) return false;
-    const unsigned bpp = bitsPerPixel(h);
-    const unsigned unit = filterUnit(h);
-    const auto width = static_cast<std::uint32_t>(h.width);
-    const auto height = static_cast<std::uint32_t>(h.height);
-    if (!h.interlace) {
-        const std::size_t line = static_cast<std::size_t>(rowBytes(width, bpp));
-        // A filter type above 4 leaves its row as it is in a non-interlaced image.
-        if (!unfilterRows(data.data(), height, line, unit, false)) return false;
-        return convertBlock(data.data(), height, line + 1, kPasses[kWholeImagePass], ctx, target);
-    }
-    std::size_t offset = 0;
-    for (std::size_t p = 0; p < kWholeImagePass; ++p) {
-        const Pass& pass = kPasses[p];
-        const std::uint32_t columns = passColumns(width, pass);
-        const std::uint32_t rows = passRows(height, pass);
-        if (columns == 0 || rows == 0) continue;  // an empty pass has no bytes
-        const std::size_t line = static_cast<std::size_t>(rowBytes(columns, bpp));
-        const std::size_t bytes = static_cast<std::size_t>(rows) * (line + 1);
-        if (bytes > data.size() - offset) return false;
-        std::uint8_t* block = data.data() + offset;
-        if (!unfilterRows(block, rows, line, unit, true)) return false;
-        if (!convertBlock(block, rows, line + 1, pass, ctx, target)) return false;
-        offset += bytes;
-    }
-    return true;
+    RowDecoder rows;
+    if (!rows.start(ctx, target)) return false;
+    rows.append(data.data(), data.size());
+    rows.finish();
+    return rows.succeeded();
 }
 
 }  // namespace talvrin::png

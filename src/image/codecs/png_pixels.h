@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -78,6 +79,21 @@ inline constexpr std::size_t kWholeImagePass = 7;
 // interlaced image a pass of width 0 still counts one byte for each of its rows.
 [[nodiscard]] std::optional<std::size_t> expectedSize(const ImageHeader& h) noexcept;
 
+// The forms of row unfiltering: the plain per-byte one and the vector ones. All give the same
+// bytes; the best the processor offers is chosen once, at the first use.
+enum class UnfilterForm : std::uint8_t { kScalar, kSse2, kAvx2 };
+[[nodiscard]] UnfilterForm bestUnfilterForm() noexcept;
+[[nodiscard]] bool unfilterFormAvailable(UnfilterForm form) noexcept;
+
+// Reverses filter `type` on one row of `len` bytes in place, with `unit` bytes between a byte and
+// its left neighbour; `prev` is the unfiltered row above, or null in a block's first row (its
+// bytes count as 0). A type above 4 leaves the row as it is. A form the processor lacks runs the
+// plain one.
+void unfilterRowWith(UnfilterForm form, std::uint8_t type, std::uint8_t* row,
+                     const std::uint8_t* prev, std::size_t len, unsigned unit) noexcept;
+void unfilterRow(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, std::size_t len,
+                 unsigned unit) noexcept;
+
 // Reverses the row filters of a block of `rows` rows, each a filter byte followed by `rowLen`
 // bytes, in place. A filter type above 4 leaves its row unchanged, or fails the block when
 // `failOnBadFilter` is set.
@@ -96,12 +112,67 @@ struct ConversionContext {
 // gray images below 16 bits, black (with white at index 1 for 1-bit palette images) otherwise.
 [[nodiscard]] std::vector<std::uint8_t> preparedPalette(const ImageHeader& h, bool hasPalette);
 
-// Converts one unfiltered block (`rows` rows of `stride` bytes, each starting with its filter
-// byte) of pass `pass` into the target. False when a pixel cannot be converted (a palette index
-// beyond the palette).
-[[nodiscard]] bool convertBlock(const std::uint8_t* block, std::uint32_t rows, std::size_t stride,
-                                const Pass& pass, const ConversionContext& ctx,
-                                PixelView target) noexcept;
+// The tRNS bytes a 16-bit image is keyed on: the high bytes of its samples (data bytes 0, 2, 4).
+struct TransparentKey16 {
+    bool keyed = false;
+    std::uint8_t k0 = 0, k2 = 0, k4 = 0;
+};
+
+// Decodes the decompressed image data as it arrives, in pieces of any size: each complete row is
+// unfiltered against the row above it in its pass and converted straight into the target, so
+// only a window of rows is ever held. The rows the data does not reach (finish) decode from zero
+// bytes, exactly as from the zero-filled buffer of a whole-image decode; bytes after the last row
+// are taken and dropped.
+class RowDecoder {
+  public:
+    // Prepares the decode of an image of ctx's header into target (of the header's size). The
+    // spans of ctx must outlive the decoder. False for a mismatch or when the window cannot be
+    // allocated.
+    [[nodiscard]] bool start(const ConversionContext& ctx, PixelView target) noexcept;
+
+    // Room for the next bytes (never empty once started); commit(n) says that n bytes were
+    // written at its start and decodes the rows they complete.
+    [[nodiscard]] std::span<std::uint8_t> space() noexcept;
+    void commit(std::size_t n) noexcept;
+    // The same for bytes held elsewhere: copied in, then committed.
+    void append(const std::uint8_t* data, std::size_t n) noexcept;
+    // The data has ended: the remaining rows decode from zero bytes.
+    void finish() noexcept;
+
+    // A row could not be converted: a filter type above 4 in an interlaced image, or a sample
+    // beyond the palette. Nothing more is decoded after it.
+    [[nodiscard]] bool failed() const noexcept { return failed_; }
+    // Every row of every pass was decoded.
+    [[nodiscard]] bool succeeded() const noexcept { return started_ && done_ && !failed_; }
+
+  private:
+    static constexpr std::size_t kWindowBytes = 128 * 1024;
+
+    void enterPass() noexcept;
+    void decodeRow(std::uint8_t* row) noexcept;
+
+    ConversionContext ctx_;
+    PixelView target_{};
+    unsigned bitsPerPixel_ = 0;
+    unsigned unit_ = 1;
+    std::unique_ptr<std::uint8_t[]> window_;
+    std::unique_ptr<std::uint8_t[]> above_;  // the row above, when the window moved under it
+    std::size_t capacity_ = 0;
+    std::size_t begin_ = 0;  // the first byte not yet decoded
+    std::size_t end_ = 0;    // one past the last byte committed
+    const std::uint8_t* prev_ = nullptr;
+    std::size_t pass_ = 0;
+    std::uint32_t columns_ = 0;
+    std::uint32_t rows_ = 0;
+    std::uint32_t row_ = 0;
+    std::size_t line_ = 0;
+    std::uint32_t lut_[256] = {};
+    std::uint32_t validCount_ = 0;
+    TransparentKey16 key_;
+    bool started_ = false;
+    bool failed_ = false;
+    bool done_ = false;
+};
 
 // Unfilters and converts the whole decompressed image (`data`, `expectedSize(h)` bytes): one
 // block, or pass by pass when interlaced. False when a pass has a filter type above 4 or a

@@ -62,6 +62,23 @@ bool c32bppDIB::InitializeDIB(std::int32_t Width, std::int32_t Height) {
     return true;
 }
 
+bool c32bppDIB::AdoptBitmap(std::unique_ptr<platform::Bitmap>& bitmap) {
+    if (!bitmap || bitmap->bitsPerPixel() != kBitsPerPixel || bitmap->width() < 1 ||
+        bitmap->height() < 1 || bitmap->selectedInto() || bitmap->isStock() ||
+        bitmap->stride() != bitmap->width() * 4 ||
+        !imageByteCount32(bitmap->width(), bitmap->height()))
+        return false;
+    DestroyDIB();
+    if (manageOwnDC_ && !memDC_) ensureMemoryDC();  // a missing DC only costs a later retry
+    dib_ = std::move(bitmap);
+    bits_ = dib_->bits();
+    width_ = dib_->width();
+    height_ = dib_->height();
+    alpha_ = true;
+    imageType_ = imgCreated;
+    return true;
+}
+
 void c32bppDIB::DestroyDIB() {
     if (memDC_) {
         unselectDib();

@@ -55,6 +55,11 @@ class c32bppDIB {
     // value (the surface is always bottom-up). Fails, leaving the surface empty, when Width < 1,
     // Height is 0, or Width * Height * 4 exceeds the signed 32-bit range.
     bool InitializeDIB(std::int32_t Width, std::int32_t Height);
+    // Makes a 32-bit bitmap of rows of exactly width * 4 bytes the surface's pixels, as they
+    // are (no copy), like InitializeDIB otherwise: the previous image is released and the
+    // surface counts as freshly created. False, leaving `bitmap` with the caller and the
+    // surface as it was, for any other bitmap or one selected into a device context.
+    bool AdoptBitmap(std::unique_ptr<platform::Bitmap>& bitmap);
     // Releases the image, its kept source bytes and the memory device context.
     void DestroyDIB();
     // Clears every byte of an existing image to 0 (fully transparent); no-op without an image.

@@ -166,6 +166,103 @@ __attribute__((target("avx2"))) void bilinearRowDoubles(ConstPixelView src, Doub
 }
 #endif
 
+#if defined(TALVRIN_ENGINE_AVX2)
+// Weights that are whole multiples of 1/128 (halves, quarters, ... as in enlargements by 2, 4 or
+// 8): every product of two such weights and a byte, and every sum of those, is exact in a
+// double, so the rule's truncated sum is the integer sum of 128 x 128 weighted bytes divided by
+// 2^14 and truncated. The integer form below computes exactly that, and is used only when every
+// weight of the row passes this test.
+bool sevenBitWeight(double w, std::int32_t& out) noexcept {
+    const double scaled = w * 128.0;  // exact: a power of two
+    if (!(scaled >= 0.0 && scaled <= 128.0) || scaled != std::floor(scaled)) return false;
+    out = static_cast<std::int32_t>(scaled);
+    return true;
+}
+
+// A column of the integer form: its left pixel within the blended row, and the weights of that
+// pixel and its right neighbour as the 16-bit pair (w0, w1).
+struct SevenBitColumn {
+    std::uint32_t at;
+    std::int32_t weights;
+};
+
+// The two rows of an output row blended first (the sums are the same in any order, being
+// exact): v = wTop x top + wBelow x below per channel, at most 128 x 255, for n pixels and a
+// zero pixel after them (the right neighbour of weight 0 of the last column).
+__attribute__((target("avx2"))) void blendRowsSevenBit(const std::uint8_t* top,
+                                                       const std::uint8_t* below, std::int32_t wTop,
+                                                       std::int32_t wBelow, std::int32_t n,
+                                                       std::uint16_t* v) noexcept {
+    const __m256i mt = _mm256_set1_epi16(static_cast<short>(wTop));
+    const __m256i mb = _mm256_set1_epi16(static_cast<short>(wBelow));
+    std::int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m256i t =
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(top + 4 * i)));
+        const __m256i b =
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(below + 4 * i)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(v + 4 * i),
+                            _mm256_add_epi16(_mm256_mullo_epi16(t, mt), _mm256_mullo_epi16(b, mb)));
+    }
+    for (std::size_t k = static_cast<std::size_t>(i) * 4; k < static_cast<std::size_t>(n) * 4; ++k)
+        v[k] = static_cast<std::uint16_t>(wTop * top[k] + wBelow * below[k]);
+    std::memset(v + static_cast<std::size_t>(n) * 4, 0, 4 * sizeof(std::uint16_t));
+}
+
+// Two pixels of columnsSevenBit, one in each half: the sums before they are packed.
+__attribute__((target("avx2"))) inline __m256i twoColumnsSevenBit(
+    const std::uint16_t* v, const SevenBitColumn& a, const SevenBitColumn& b) noexcept {
+    // v[at] and v[at + 1] of each.
+    const __m128i pa = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + 4 * std::size_t{a.at}));
+    const __m128i pb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + 4 * std::size_t{b.at}));
+    __m256i p = _mm256_inserti128_si256(_mm256_castsi128_si256(pa), pb, 1);
+    // (left, right) of each channel side by side, for the pairwise multiply-add.
+    p = _mm256_unpacklo_epi16(p, _mm256_srli_si256(p, 8));
+    const __m256i w = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_set1_epi32(a.weights)),
+                                              _mm_set1_epi32(b.weights), 1);
+    return _mm256_srli_epi32(_mm256_madd_epi16(p, w), 14);
+}
+
+// The columns of an output row from the blended row: (w0 x v[at] + w1 x v[at + 1]) >> 14 per
+// channel, four pixels at a time.
+__attribute__((target("avx2"))) void columnsSevenBit(const std::uint16_t* v,
+                                                     const SevenBitColumn* cols, std::int32_t n,
+                                                     std::uint8_t* dst) noexcept {
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 0, 0, 0, 0);
+    std::int32_t x = 0;
+    for (; x + 4 <= n; x += 4, dst += 16) {
+        // Lanes hold pixels (0, 2) and (1, 3) after the packs; the permutation puts them in order.
+        __m256i p = _mm256_packus_epi32(twoColumnsSevenBit(v, cols[x], cols[x + 1]),
+                                        twoColumnsSevenBit(v, cols[x + 2], cols[x + 3]));
+        p = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(p, p), order);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm256_castsi256_si128(p));
+    }
+    for (; x < n; ++x, dst += 4) {
+        const SevenBitColumn& c = cols[x];
+        const std::int32_t w0 = c.weights & 0xFFFF, w1 = c.weights >> 16;
+        const std::uint16_t* l = v + 4 * std::size_t{c.at};
+        for (int k = 0; k < 4; ++k)
+            dst[k] = static_cast<std::uint8_t>((w0 * l[k] + w1 * l[k + 4]) >> 14);
+    }
+}
+#endif
+
+// Output rows whose every sample is one source pixel of weight exactly 1 (a reduction by a whole
+// factor, say) copy those pixels: the sums of such samples are the bytes themselves, which is
+// what the one-pixel form gives as well. `offsets` holds each column's byte offset in the row.
+void pointSampleRow(const std::uint8_t* row, const std::uint32_t* offsets, std::int32_t n,
+                    std::uint8_t* dst) noexcept {
+    std::int32_t x = 0;
+    for (; x + 4 <= n; x += 4, dst += 16) {
+        std::uint32_t p[4];
+        for (int k = 0; k < 4; ++k)
+            std::memcpy(&p[k], row + offsets[x + k], 4);
+        std::memcpy(dst, p, 16);
+    }
+    for (; x < n; ++x, dst += 4)
+        std::memcpy(dst, row + offsets[x], 4);
+}
+
 }  // namespace
 
 bool scaleToBuffer(ConstPixelView src, const ScaleJob& job, PixelView out) noexcept {
@@ -190,10 +287,47 @@ bool scaleToBuffer(ConstPixelView src, const ScaleJob& job, PixelView out) noexc
     }
 
     [[maybe_unused]] const bool vector = job.bilinear && detail::vectorPathActive();
+    // Whether every column takes one source column of weight 1; then rows of one source row of
+    // weight 1 are plain copies of pixels.
+    std::vector<std::uint32_t> pointOffsets;
+    if (vector && std::all_of(cols.begin(), cols.end(), [](const detail::ColumnWeights& c) {
+            return c.w1 == 0.0 && c.w0 == 1.0;
+        })) {
+        try {
+            pointOffsets.resize(cols.size());
+        } catch (...) {
+            return false;
+        }
+        for (std::size_t x = 0; x < cols.size(); ++x)
+            pointOffsets[x] = static_cast<std::uint32_t>(cols[x].xi) * 4;
+    }
 #if defined(TALVRIN_ENGINE_AVX2)
     DoubleRows doubleRows;
     const bool useDoubleRows =
         vector && xRatio <= 1.0 && yRatio <= 1.0 && doubleRows.init(job.srcX, colEnd);
+#endif
+#if defined(TALVRIN_ENGINE_AVX2)
+    // The integer form, when every column's weights are multiples of 1/128.
+    std::vector<SevenBitColumn> sevenBitCols;
+    std::vector<std::uint16_t> blended;
+    if (vector && pointOffsets.empty()) {
+        try {
+            sevenBitCols.resize(cols.size());
+            for (std::size_t x = 0; x < cols.size(); ++x) {
+                std::int32_t w0 = 0, w1 = 0;
+                if (!sevenBitWeight(cols[x].w0, w0) || !sevenBitWeight(cols[x].w1, w1)) {
+                    sevenBitCols.clear();
+                    break;
+                }
+                sevenBitCols[x] = {static_cast<std::uint32_t>(cols[x].xi - job.srcX),
+                                   w0 | (w1 << 16)};
+            }
+            if (!sevenBitCols.empty())
+                blended.resize(static_cast<std::size_t>(job.srcWidth + 1) * 4);
+        } catch (...) {
+            return false;
+        }
+    }
 #endif
     for (std::int32_t y = 0; y < out.height; ++y) {
         std::uint8_t* dst = out.row(y);
@@ -209,7 +343,24 @@ bool scaleToBuffer(ConstPixelView src, const ScaleJob& job, PixelView out) noexc
             continue;
         }
         const detail::RowWeights rw = detail::rowWeights(fy, yi);
+        if (!pointOffsets.empty() && (rw.wTop == 0.0) != (rw.wBelow == 0.0) &&
+            (rw.wTop != 0.0 ? rw.wTop : rw.wBelow) == 1.0) {
+            pointSampleRow(src.row(rw.wTop != 0.0 ? rw.yi : rw.yi - 1), pointOffsets.data(),
+                           out.width, dst);
+            continue;
+        }
 #if defined(TALVRIN_ENGINE_AVX2)
+        std::int32_t wTop = 0, wBelow = 0;
+        if (!sevenBitCols.empty() && sevenBitWeight(rw.wTop, wTop) &&
+            sevenBitWeight(rw.wBelow, wBelow)) {
+            const std::size_t left = static_cast<std::size_t>(job.srcX) * 4;
+            // A row of weight 0 adds nothing; its place is taken by the row above.
+            const std::uint8_t* top = src.row(rw.yi) + left;
+            const std::uint8_t* below = wBelow != 0 ? src.row(rw.yi - 1) + left : top;
+            blendRowsSevenBit(top, below, wTop, wBelow, job.srcWidth, blended.data());
+            columnsSevenBit(blended.data(), sevenBitCols.data(), out.width, dst);
+            continue;
+        }
         if (useDoubleRows) {
             bilinearRowDoubles(src, doubleRows, cols.data(), out.width, rw, dst);
             continue;

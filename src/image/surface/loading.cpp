@@ -133,6 +133,37 @@ bool c32bppDIB::LoadPicture_File(std::string_view FileName, std::int32_t iconCx,
     if (*size < static_cast<std::uint64_t>(kMinimumSourceBytes)) {
         return refuseLoad(DecodeFailure::kTooShort);
     }
+    // A PNG file whose bytes are not kept is decoded as it is read, without holding the file:
+    // the PNG decoder claims every file of this size with its signature, so no other decoder
+    // would be asked.
+    // (Files beyond the 32-bit range the decoders address are refused below, as before.)
+    if (!SaveFormat &&
+        *size <= static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+        std::uint8_t head[8];
+        const auto got = file.read(head, sizeof head);
+        if (!got) {
+            DestroyDIB();
+            return refuseLoad(DecodeFailure::kUnreadable);
+        }
+        if (*got == sizeof head && cPNGparser::hasSignature(ByteView(head, sizeof head))) {
+            DestroyDIB();
+            cPNGparser png;
+            std::uint32_t token = gdiToken_;
+            const std::u16string name = platform::utf8ToUtf16(FileName);
+            if (png.LoadFile(file, name, *this, token)) {
+                const DecodeFailure reason = png.decodeFailure();
+                if (!Handle()) {
+                    DestroyDIB();
+                    return refuseLoad(reason == DecodeFailure::kNone ? DecodeFailure::kBadData
+                                                                     : reason);
+                }
+                lastLoadFailure_ = DecodeFailure::kNone;
+                return true;
+            }
+        }
+        if (!file.seek(0, platform::SeekOrigin::Begin))
+            return refuseLoad(DecodeFailure::kUnreadable);
+    }
     // The file is read once: every decoder and the kept source work on these bytes.
     std::vector<std::uint8_t> bytes;
     const WholeFileStatus read = readWholeFile(file, *size, bytes);

@@ -6,6 +6,7 @@
 #include "base/checked_math.h"
 #include "base/pixels.h"
 #include "platform/gdi/device_context.h"
+#include "platform/os/memory.h"
 
 namespace talvrin::platform {
 
@@ -43,6 +44,8 @@ std::unique_ptr<Bitmap> Bitmap::create(std::int32_t width, std::int32_t height,
     // calloc gives zero-filled memory (fresh pages for large buffers, so no extra pass).
     auto* bits = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(*total), 1));
     if (!bits) return nullptr;
+    // Images are written whole soon after they are made (decoded, drawn, scaled into).
+    adviseWrittenWhole(bits, static_cast<std::size_t>(*total));
     auto* bitmap = new (std::nothrow)
         Bitmap(width, height, bitsPerPixel, *stride, static_cast<std::size_t>(*total), bits);
     if (!bitmap) {

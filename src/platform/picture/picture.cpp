@@ -103,6 +103,43 @@ bool Picture::adopt(std::unique_ptr<Icon>& icon) noexcept {
     return true;
 }
 
+bool Picture::sampleMap(detail::SampleMap& map, const Rect& clip, std::int32_t x, std::int32_t y,
+                        std::int32_t width, std::int32_t height, std::int32_t srcX,
+                        std::int32_t srcY, std::int32_t srcWidth, std::int32_t srcHeight) const {
+    // Source coordinates run upwards from the bottom-left corner in hundredths of a
+    // millimetre; in pixel units they run downwards from the top-left corner.
+    const double sx = static_cast<double>(pixelWidth_) / himetricWidth_;
+    const double sy = static_cast<double>(pixelHeight_) / himetricHeight_;
+    const double x0 = srcX * sx;
+    const double xn = srcWidth * sx;
+    const double y0 = (static_cast<double>(himetricHeight_) - srcY) * sy;
+    const double yn = -static_cast<double>(srcHeight) * sy;
+    return detail::buildSampleMap(map, clip, x, y, width, height, x0, y0, xn, yn, pixelWidth_,
+                                  pixelHeight_);
+}
+
+bool Picture::drawsUprightAsCopy(std::int32_t width, std::int32_t height) const noexcept {
+    try {
+        if (!bitmap_ || bitmap_->bitsPerPixel() != 32) return false;
+        if (width != pixelWidth_ || height != pixelHeight_ || width < 1 || height < 1) return false;
+        if (himetricWidth_ <= 0 || himetricHeight_ <= 0) return false;
+        detail::SampleMap map;
+        if (!sampleMap(map, Rect{0, 0, width, height}, 0, 0, width, height, 0, himetricHeight_,
+                       himetricWidth_, -himetricHeight_))
+            return false;
+        if (map.dest.left != 0 || map.dest.top != 0 || map.dest.right != width ||
+            map.dest.bottom != height)
+            return false;
+        for (std::int32_t i = 0; i < width; ++i)
+            if (map.sourceColumn[static_cast<std::size_t>(i)] != i) return false;
+        for (std::int32_t j = 0; j < height; ++j)
+            if (map.sourceRow[static_cast<std::size_t>(j)] != j) return false;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 bool Picture::render(DeviceContext& dc, std::int32_t x, std::int32_t y, std::int32_t width,
                      std::int32_t height, std::int32_t srcX, std::int32_t srcY,
                      std::int32_t srcWidth, std::int32_t srcHeight) const noexcept {
@@ -113,18 +150,8 @@ bool Picture::render(DeviceContext& dc, std::int32_t x, std::int32_t y, std::int
         Bitmap& target = dc.surface();
         if (target.bitsPerPixel() != 32 && target.bitsPerPixel() != 24) return false;
 
-        // Source coordinates run upwards from the bottom-left corner in hundredths of a
-        // millimetre; in pixel units they run downwards from the top-left corner.
-        const double sx = static_cast<double>(pixelWidth_) / himetricWidth_;
-        const double sy = static_cast<double>(pixelHeight_) / himetricHeight_;
-        const double x0 = srcX * sx;
-        const double xn = srcWidth * sx;
-        const double y0 = (static_cast<double>(himetricHeight_) - srcY) * sy;
-        const double yn = -static_cast<double>(srcHeight) * sy;
-
         detail::SampleMap map;
-        if (!detail::buildSampleMap(map, dc.clipBox(), x, y, width, height, x0, y0, xn, yn,
-                                    pixelWidth_, pixelHeight_))
+        if (!sampleMap(map, dc.clipBox(), x, y, width, height, srcX, srcY, srcWidth, srcHeight))
             return true;  // nothing of it lies inside the clip box
         if (bitmap_) {
             detail::copyBitmapMapped(target, *bitmap_, map);

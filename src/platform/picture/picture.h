@@ -13,6 +13,10 @@
 
 namespace talvrin::platform {
 
+namespace detail {
+struct SampleMap;
+}
+
 // Picture types, with the platform's codes.
 inline constexpr std::int32_t kPictureNone = 0;
 inline constexpr std::int32_t kPictureBitmap = 1;
@@ -77,8 +81,17 @@ class Picture {
                 std::int32_t height, std::int32_t srcX, std::int32_t srcY, std::int32_t srcWidth,
                 std::int32_t srcHeight) const noexcept;
 
+    // True when render(dc, 0, 0, width, height, 0, Height(), Width(), -Height()) onto a 32-bit
+    // target of width x height pixels copies this 32-bit bitmap pixel for pixel (every pixel of
+    // the target takes the source pixel at the same place): a caller may then take the bitmap
+    // itself instead of drawing it.
+    [[nodiscard]] bool drawsUprightAsCopy(std::int32_t width, std::int32_t height) const noexcept;
+
   private:
     Picture(std::int32_t type, std::int32_t pixelWidth, std::int32_t pixelHeight) noexcept;
+    bool sampleMap(detail::SampleMap& map, const Rect& clip, std::int32_t x, std::int32_t y,
+                   std::int32_t width, std::int32_t height, std::int32_t srcX, std::int32_t srcY,
+                   std::int32_t srcWidth, std::int32_t srcHeight) const;
 
     std::int32_t type_;
     std::unique_ptr<Bitmap> ownedBitmap_;

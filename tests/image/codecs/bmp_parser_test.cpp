@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <climits>
+#include <vector>
 
 #include "image/surface/c32bpp_dib.h"
 #include "platform/gdi/bitmap.h"
@@ -229,6 +231,55 @@ TEST(BmpConvert, BitmapPictureIsDrawnUprightAndOpaque) {
     EXPECT_EQ(pixel(dib, 0, 1), (Px{4, 5, 6, 255}));
     EXPECT_FALSE(dib.Alpha());
     EXPECT_EQ(dib.ImageType(), platform::kPictureBitmap);
+}
+
+// A loader that hands out a copy of one bitmap as the picture of any bytes, owned by the
+// picture (as the real loader's pictures are).
+class OneBitmapLoader : public platform::PictureLoader {
+  public:
+    explicit OneBitmapLoader(const platform::Bitmap& b) : source_(b) {}
+    using platform::PictureLoader::load;
+    std::unique_ptr<platform::Picture> load(std::span<const std::uint8_t>,
+                                            DecodeFailure* failure) noexcept override {
+        if (failure) *failure = DecodeFailure::kNone;
+        auto copy =
+            platform::Bitmap::create(source_.width(), source_.height(), source_.bitsPerPixel());
+        std::copy_n(source_.bits(), source_.byteCount(), copy->bits());
+        return platform::Picture::fromBitmap(std::move(copy));
+    }
+
+  private:
+    const platform::Bitmap& source_;
+};
+
+// The loader's 32-bit bitmap becomes the surface without being drawn when the draw would copy
+// it: the same pixels (made opaque), Alpha false and type 1 as the drawn route, for sizes from a
+// pixel up to a large picture; 24-bit pictures are still drawn.
+TEST(BmpConvert, ALoadedBitmapTakenAsTheSurfaceMatchesTheDrawnOne) {
+    for (const auto& [w, h, bits] : std::vector<std::array<int, 3>>{
+             {1, 1, 32}, {3, 7, 32}, {37, 5, 32}, {640, 480, 32}, {1023, 3, 32}, {9, 4, 24}}) {
+        auto source = platform::Bitmap::create(w, h, bits);
+        for (std::size_t i = 0; i < source->byteCount(); ++i)
+            source->bits()[i] = static_cast<std::uint8_t>(i * 7 + i / 5);
+        auto drawnPicture = platform::Picture::borrowBitmap(*source);
+        c32bppDIB drawn;
+        ASSERT_TRUE(cBMPparser().ConvertstdPicTo32bpp(drawnPicture.get(), nullptr, drawn, 0));
+
+        auto saved = platform::setPictureLoader(std::make_unique<OneBitmapLoader>(*source));
+        const Bytes notABitmap(64, 0x11);
+        c32bppDIB taken;
+        const bool loaded = cBMPparser().LoadStream(notABitmap, taken, 0, 64);
+        platform::setPictureLoader(std::move(saved));
+        ASSERT_TRUE(loaded) << w << "x" << h;
+        ASSERT_EQ(taken.Width(), drawn.Width());
+        ASSERT_EQ(taken.Height(), drawn.Height());
+        EXPECT_TRUE(std::equal(drawn.BitsPointer(),
+                               drawn.BitsPointer() + drawn.scanWidth() * drawn.Height(),
+                               taken.BitsPointer()))
+            << w << "x" << h << " at " << bits << " bits";
+        EXPECT_FALSE(taken.Alpha());
+        EXPECT_EQ(taken.ImageType(), platform::kPictureBitmap);
+    }
 }
 
 TEST(BmpConvert, IconPictureTakesTheIconType) {

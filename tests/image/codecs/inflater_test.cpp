@@ -140,6 +140,40 @@ TEST(InflaterMatchesZlib, RealStreamsFromTheCorpus) {
     EXPECT_GT(checked, 100);
 }
 
+// The windowed form hands on the same bytes as the whole-buffer form, for output far longer
+// than its window (stored blocks crossing it, matches reaching back across a hand-over), and
+// keeps its bound the same way: one byte too few fails, room to spare is accepted.
+TEST(InflaterWindowed, MatchesTheBufferFormAndKeepsTheSameBound) {
+    struct Collect final : InflateSink {
+        Bytes got;
+        void write(const std::uint8_t* d, std::size_t n) noexcept override {
+            got.insert(got.end(), d, d + n);
+        }
+    };
+    for (int kind = 0; kind < 4; ++kind) {
+        for (std::size_t size : {std::size_t{0}, std::size_t{100}, std::size_t{1500000}}) {
+            const Bytes data = makeData(kind, size, static_cast<std::uint32_t>(kind + size));
+            for (int level : {0, 1, 9}) {
+                const Bytes z = deflateWith(data, level);
+                Collect exact, spare, tight;
+                const InflateResult r = inflateZlibTo(ByteView(z), data.size(), exact);
+                ASSERT_TRUE(r.ok()) << "kind " << kind << " size " << size << " level " << level;
+                EXPECT_EQ(r.produced, data.size());
+                EXPECT_EQ(exact.got, data) << "kind " << kind << " size " << size;
+                EXPECT_TRUE(inflateZlibTo(ByteView(z), data.size() + 100, spare).ok());
+                EXPECT_EQ(spare.got, data);
+                if (size > 0) {
+                    EXPECT_EQ(inflateZlibTo(ByteView(z), data.size() - 1, tight).status,
+                              InflateStatus::kOutputFull);
+                }
+                Bytes cut(z.begin(), z.end() - static_cast<std::ptrdiff_t>(z.size() / 3 + 5));
+                Collect partial;
+                EXPECT_FALSE(inflateZlibTo(ByteView(cut), data.size(), partial).ok());
+            }
+        }
+    }
+}
+
 TEST(InflaterOutputBound, ShorterOutputIsAcceptedAndTheRestUntouched) {
     const Bytes data = makeData(1, 5000, 3);
     const Bytes z = deflateWith(data, 9);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "base/decode_budget.h"
 #include "image/codecs/compression.h"
@@ -523,6 +524,149 @@ TEST(PngWithoutLibrary, SingleCodeDistanceTreeFails) {
     EXPECT_EQ(bad.BitsPointer(), nullptr);
 }
 
+// ---- Row-by-row decoding: the same results as the whole-buffer order --------------------------
+
+// A random RGBA image of w x h pixels as raw image data (every row unfiltered), and its pixels as
+// the surface must hold them: premultiplied by the formula, top row first.
+struct RawImage {
+    Bytes raw;
+    std::vector<Px> expected;
+};
+RawImage randomRgba(int w, int h, std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    RawImage img;
+    for (int y = 0; y < h; ++y) {
+        img.raw.push_back(0);
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t pick = rng() % 4;
+            const std::uint8_t a = pick == 0   ? 0
+                                   : pick == 1 ? 255
+                                               : static_cast<std::uint8_t>(rng());
+            const std::uint8_t r = static_cast<std::uint8_t>(rng()),
+                               g = static_cast<std::uint8_t>(rng()),
+                               b = static_cast<std::uint8_t>(rng());
+            img.raw.insert(img.raw.end(), {r, g, b, a});
+            auto pm = [a](std::uint8_t c) { return static_cast<std::uint8_t>(c * a / 255); };
+            img.expected.push_back(a == 0 ? Px{0, 0, 0, 0} : Px{pm(b), pm(g), pm(r), a});
+        }
+    }
+    return img;
+}
+
+// The zlib stream split into IDAT chunks of `piece` bytes.
+Bytes splitPng(int w, int h, const Bytes& z, std::size_t piece) {
+    PngBuilder b;
+    b.ihdr(static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h), 8, 6);
+    for (std::size_t at = 0; at < z.size(); at += piece)
+        b.idat(Bytes(z.begin() + static_cast<std::ptrdiff_t>(at),
+                     z.begin() + static_cast<std::ptrdiff_t>(std::min(z.size(), at + piece))));
+    return b.iend().bytes();
+}
+
+bool holds(const c32bppDIB& dib, const RawImage& img, int w, int h) {
+    if (!dib.BitsPointer() || dib.Width() != w || dib.Height() != h) return false;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (pixel(dib, x, y) != img.expected[static_cast<std::size_t>(y * w + x)]) return false;
+    return true;
+}
+
+// Images larger than the decoder's window of rows, their data in IDAT chunks of every size from
+// one byte to all of it, with and without the library: always the same pixels.
+TEST(PngRowByRow, EveryImageDataSplitDecodesTheSamePixels) {
+    const int w = 301, h = 257;  // 1205-byte rows, 300 KiB in all
+    const RawImage img = randomRgba(w, h, 5);
+    const Bytes z = zlibOf(img.raw);
+    for (const bool library : {true, false}) {
+        compression::ScopedAbsent absent(!library);
+        for (const std::size_t piece :
+             {std::size_t{1}, std::size_t{7}, std::size_t{4096}, z.size()}) {
+            if (piece == 1 && !library) continue;  // the same gathering as 7
+            c32bppDIB dib;
+            const Load l = loadInto(dib, splitPng(w, h, z, piece));
+            EXPECT_TRUE(l.result);
+            EXPECT_EQ(l.failure, Failure::kNone);
+            EXPECT_TRUE(holds(dib, img, w, h)) << "library " << library << " piece " << piece;
+        }
+    }
+}
+
+// A stream that goes wrong after most rows were decoded leaves no image, whichever inflater
+// failed last; a wrong Adler-32, which only the library checks (at the very end), gives the
+// built-in inflater its turn from the start, and the whole image results.
+TEST(PngRowByRow, LateStreamFaultsLeaveNoImageOrFallBackToTheBuiltInInflater) {
+    const int w = 200, h = 300;
+    const RawImage img = randomRgba(w, h, 9);
+    const Bytes z = zlibOf(img.raw, 1);
+    Bytes truncated(z.begin(), z.end() - static_cast<std::ptrdiff_t>(z.size() / 20));
+    Bytes longer = zlibOf([&] {
+        Bytes r = img.raw;
+        r.push_back(0);  // one byte more than the image holds
+        return r;
+    }());
+    Bytes badAdler = z;
+    badAdler.back() ^= 0x01;
+    for (const bool library : {true, false}) {
+        compression::ScopedAbsent absent(!library);
+        for (const Bytes* stream : std::initializer_list<const Bytes*>{&truncated, &longer}) {
+            c32bppDIB dib;
+            const Load l = loadInto(dib, splitPng(w, h, *stream, 8192));
+            EXPECT_TRUE(l.result);
+            EXPECT_EQ(l.failure, Failure::kDecompress) << "library " << library;
+            EXPECT_EQ(dib.BitsPointer(), nullptr);
+        }
+        c32bppDIB dib;
+        const Load l = loadInto(dib, splitPng(w, h, badAdler, 8192));
+        EXPECT_EQ(l.failure, Failure::kNone) << "library " << library;
+        EXPECT_TRUE(holds(dib, img, w, h)) << "library " << library;
+    }
+}
+
+// A walk that fails after the image data (a damaged chunk after it, or no IEND) leaves no image
+// although every row was decoded.
+TEST(PngRowByRow, AWalkThatFailsAfterTheImageDataLeavesNoImage) {
+    const RawImage img = randomRgba(64, 64, 3);
+    const Bytes z = zlibOf(img.raw);
+    const Bytes damagedPalette =
+        PngBuilder().ihdr(64, 64, 8, 6).idat(z).chunk("PLTE", Bytes(10, 1)).iend().bytes();
+    const Bytes noEnd = PngBuilder().ihdr(64, 64, 8, 6).idat(z).bytes();
+    Bytes cutChunk = PngBuilder().ihdr(64, 64, 8, 6).idat(z).chunk("tEXt", Bytes(40, 120)).bytes();
+    cutChunk.resize(cutChunk.size() - 10);
+    for (const Bytes* png :
+         std::initializer_list<const Bytes*>{&damagedPalette, &noEnd, &cutChunk}) {
+        c32bppDIB dib;
+        const Load l = loadInto(dib, *png);
+        EXPECT_TRUE(l.result);
+        EXPECT_NE(l.failure, Failure::kNone);
+        EXPECT_EQ(dib.BitsPointer(), nullptr);
+    }
+}
+
+// Palette and transparency chunks after the image data (out of order, but read) apply to the
+// whole image, as when every IDAT was gathered before decoding.
+TEST(PngRowByRow, PaletteAndTransparencyAfterTheImageDataApplyToAllOfIt) {
+    // 8-bit palette image, 3 x 2, indices 0 1 2 / 2 1 0.
+    const Bytes raw = {0, 0, 1, 2, 0, 2, 1, 0};
+    const Bytes firstPalette = {10, 20, 30, 40, 50, 60, 70, 80, 90};
+    const Bytes finalPalette = {200, 100, 0, 0, 100, 200, 50, 50, 50};
+    const Bytes png = PngBuilder()
+                          .ihdr(3, 2, 8, 3)
+                          .chunk("PLTE", firstPalette)
+                          .idat(zlibOf(raw))
+                          .chunk("PLTE", finalPalette)
+                          .chunk("tRNS", {255, 0})
+                          .iend()
+                          .bytes();
+    c32bppDIB dib;
+    ASSERT_TRUE(loadInto(dib, png).result);
+    ASSERT_NE(dib.BitsPointer(), nullptr);
+    EXPECT_EQ(pixel(dib, 0, 0), (Px{0, 100, 200, 255}));
+    EXPECT_EQ(pixel(dib, 1, 0), (Px{0, 0, 0, 0}));
+    EXPECT_EQ(pixel(dib, 2, 0), (Px{50, 50, 50, 255}));
+    EXPECT_EQ(pixel(dib, 0, 1), (Px{50, 50, 50, 255}));
+    EXPECT_TRUE(dib.Alpha());
+}
+
 // ---- File mode ------------------------------------------------------------------------------
 
 class PngFileMode : public ::testing::Test {
@@ -571,6 +715,26 @@ TEST_F(PngFileMode, SmallFilesAndMissingEnd) {
     EXPECT_TRUE(l.result);
     EXPECT_EQ(l.failure, Failure::kTruncated);
     EXPECT_EQ(dib.BitsPointer(), nullptr);
+}
+
+// The file is read in pieces: a chunk larger than a piece decodes as in stream mode, and its
+// checksum covers every piece.
+TEST_F(PngFileMode, LargeChunksAreReadInPiecesAndChecksummedWhole) {
+    const int w = 300, h = 300;
+    const RawImage img = randomRgba(w, h, 11);
+    const Bytes z = zlibOf(img.raw, 0);  // stored: larger than a piece of the file
+    ASSERT_GT(z.size(), 200000u);
+    c32bppDIB dib;
+    const Load l = loadFile(dib, splitPng(w, h, z, z.size()));
+    EXPECT_EQ(l.failure, Failure::kNone);
+    EXPECT_TRUE(holds(dib, img, w, h));
+    Bytes damaged = splitPng(w, h, z, z.size());
+    damaged[damaged.size() - 12 - 4 - 100000] ^= 0x40;  // inside the IDAT data, past a piece
+    c32bppDIB bad;
+    const Load d = loadFile(bad, damaged);
+    EXPECT_TRUE(d.result);
+    EXPECT_EQ(d.failure, Failure::kChecksum);
+    EXPECT_EQ(bad.BitsPointer(), nullptr);
 }
 
 }  // namespace

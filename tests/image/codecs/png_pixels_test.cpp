@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -51,22 +53,72 @@ void referenceUnfilter(Bytes& block, std::size_t rows, std::size_t len, unsigned
     }
 }
 
-TEST(PngUnfilter, MatchesTheReferenceForEveryFilterUnitAndWidth) {
+// Every form against the reference: for each unit of the PNG formats, every width from 1 to 64
+// pixels, every pair of filter types (the first row has no row above, the second has), rows
+// that start at every offset from a 16-byte boundary, and guard bytes on both sides that must
+// stay untouched.
+TEST(PngUnfilter, EveryFormMatchesTheReferenceForEveryUnitWidthOffsetAndFilterPair) {
+    constexpr std::size_t kGuard = 32;
+    constexpr std::uint8_t kGuardByte = 0xA5;
     std::mt19937 rng(1234);
-    for (unsigned unit : {1u, 2u, 3u, 4u, 6u, 8u}) {
-        for (std::size_t len = 1; len <= 40; ++len) {
-            const std::size_t rows = 6;
-            Bytes block(rows * (len + 1));
-            // Small values make the Paeth distances tie often.
-            for (auto& b : block)
-                b = static_cast<std::uint8_t>(rng() % 4 == 0 ? rng() : rng() % 3);
-            for (std::size_t r = 0; r < rows; ++r)
-                block[r * (len + 1)] = static_cast<std::uint8_t>((r + len) % 6);
-            Bytes expected = block;
-            referenceUnfilter(expected, rows, len, unit);
-            ASSERT_TRUE(unfilterRows(block.data(), rows, len, unit, false));
-            ASSERT_EQ(block, expected) << "unit " << unit << " length " << len;
+    int formsRun = 0;
+    for (const UnfilterForm form :
+         {UnfilterForm::kScalar, UnfilterForm::kSse2, UnfilterForm::kAvx2}) {
+        if (!unfilterFormAvailable(form)) continue;
+        ++formsRun;
+        for (const unsigned unit : {1u, 2u, 3u, 4u, 6u, 8u}) {
+            for (std::size_t width = 1; width <= 64; ++width) {
+                const std::size_t len = width * unit;
+                for (std::size_t offset = 0; offset < 16; offset += (width % 4 == 0 ? 1 : 5)) {
+                    for (std::uint8_t first = 0; first <= 5; ++first) {
+                        for (std::uint8_t second = 0; second <= 5; ++second) {
+                            Bytes block(2 * (len + 1));
+                            // Small values make the Paeth distances tie often.
+                            for (auto& b : block)
+                                b = static_cast<std::uint8_t>(rng() % 4 == 0 ? rng() : rng() % 3);
+                            block[0] = first;
+                            block[len + 1] = second;
+                            Bytes expected = block;
+                            referenceUnfilter(expected, 2, len, unit);
+
+                            Bytes memory(kGuard + offset + block.size() + kGuard, kGuardByte);
+                            std::uint8_t* at = memory.data() + kGuard + offset;
+                            std::copy(block.begin(), block.end(), at);
+                            unfilterRowWith(form, first, at + 1, nullptr, len, unit);
+                            unfilterRowWith(form, second, at + len + 2, at + 1, len, unit);
+                            ASSERT_TRUE(std::equal(expected.begin(), expected.end(), at))
+                                << "form " << int(form) << " unit " << unit << " width " << width
+                                << " offset " << offset << " filters " << int(first) << ","
+                                << int(second);
+                            ASSERT_TRUE(
+                                std::all_of(memory.begin(), memory.begin() + kGuard + offset,
+                                            [](std::uint8_t b) { return b == kGuardByte; }));
+                            ASSERT_TRUE(
+                                std::all_of(memory.end() - kGuard, memory.end(),
+                                            [](std::uint8_t b) { return b == kGuardByte; }));
+                        }
+                    }
+                }
+            }
         }
+    }
+    EXPECT_GE(formsRun, 1);
+}
+
+// The block form takes each row's filter byte and chains the rows.
+TEST(PngUnfilter, BlocksChainTheirRowsForEveryUnit) {
+    std::mt19937 rng(99);
+    for (const unsigned unit : {1u, 2u, 3u, 4u, 6u, 8u}) {
+        const std::size_t len = 37 * unit, rows = 12;
+        Bytes block(rows * (len + 1));
+        for (auto& b : block)
+            b = static_cast<std::uint8_t>(rng());
+        for (std::size_t r = 0; r < rows; ++r)
+            block[r * (len + 1)] = static_cast<std::uint8_t>(r % 6);
+        Bytes expected = block;
+        referenceUnfilter(expected, rows, len, unit);
+        ASSERT_TRUE(unfilterRows(block.data(), rows, len, unit, false));
+        EXPECT_EQ(block, expected) << "unit " << unit;
     }
 }
 
@@ -97,6 +149,77 @@ TEST(PngUnfilter, FilterTypeAboveFourFailsOnlyWhenAsked) {
     EXPECT_EQ(copy[4], 2);  // the next row (Up) still builds on it
     EXPECT_EQ(copy[5], 3);
     EXPECT_FALSE(unfilterRows(block.data(), 2, 2, 1, true));
+}
+
+// RGBA rows convert several pixels at a time: every width from 1 to 64, with alpha 0, 255 and
+// everything between, against the premultiplication formula.
+TEST(PngConvert, RgbaRowsOfEveryWidthArePremultipliedByTheFormula) {
+    std::mt19937 rng(31);
+    for (std::int32_t width = 1; width <= 64; ++width) {
+        const std::int32_t height = 3;
+        Bytes data;
+        for (std::int32_t y = 0; y < height; ++y) {
+            data.push_back(0);
+            for (std::int32_t x = 0; x < width; ++x) {
+                const std::uint32_t pick = rng() % 4;
+                const std::uint8_t a = pick == 0   ? 0
+                                       : pick == 1 ? 255
+                                                   : static_cast<std::uint8_t>(rng());
+                for (int c = 0; c < 3; ++c)
+                    data.push_back(static_cast<std::uint8_t>(rng()));
+                data.push_back(a);
+            }
+        }
+        const Bytes source = data;
+        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4, 0xEE);
+        ConversionContext ctx;
+        ctx.header = {width, height, 8, kRgba, 0};
+        ASSERT_TRUE(decodeImageData(data, ctx, PixelView{pixels.data(), width, height}));
+        for (std::int32_t y = 0; y < height; ++y) {
+            for (std::int32_t x = 0; x < width; ++x) {
+                const std::uint8_t* in = source.data() + y * (width * 4 + 1) + 1 + x * 4;
+                const std::uint8_t* out =
+                    pixels.data() + (static_cast<std::size_t>(height - 1 - y) * width + x) * 4;
+                const unsigned a = in[3];
+                auto pm = [a](unsigned c) { return static_cast<std::uint8_t>(c * a / 255); };
+                const std::array<std::uint8_t, 4> want =
+                    a == 0 ? std::array<std::uint8_t, 4>{0, 0, 0, 0}
+                           : std::array<std::uint8_t, 4>{pm(in[2]), pm(in[1]), pm(in[0]),
+                                                         static_cast<std::uint8_t>(a)};
+                ASSERT_EQ((std::array<std::uint8_t, 4>{out[0], out[1], out[2], out[3]}), want)
+                    << "width " << width << " pixel " << x << "," << y;
+            }
+        }
+    }
+}
+
+// RGB rows without a colour key move several pixels at a time: every width from 1 to 64.
+TEST(PngConvert, RgbRowsOfEveryWidthBecomeOpaquePixels) {
+    std::mt19937 rng(37);
+    for (std::int32_t width = 1; width <= 64; ++width) {
+        const std::int32_t height = 2;
+        Bytes data;
+        for (std::int32_t y = 0; y < height; ++y) {
+            data.push_back(0);
+            for (std::int32_t x = 0; x < 3 * width; ++x)
+                data.push_back(static_cast<std::uint8_t>(rng()));
+        }
+        const Bytes source = data;
+        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4, 0xEE);
+        ConversionContext ctx;
+        ctx.header = {width, height, 8, kRgb, 0};
+        ASSERT_TRUE(decodeImageData(data, ctx, PixelView{pixels.data(), width, height}));
+        for (std::int32_t y = 0; y < height; ++y) {
+            for (std::int32_t x = 0; x < width; ++x) {
+                const std::uint8_t* in = source.data() + y * (width * 3 + 1) + 1 + x * 3;
+                const std::uint8_t* out =
+                    pixels.data() + (static_cast<std::size_t>(height - 1 - y) * width + x) * 4;
+                ASSERT_EQ((std::array<std::uint8_t, 4>{out[0], out[1], out[2], out[3]}),
+                          (std::array<std::uint8_t, 4>{in[2], in[1], in[0], 255}))
+                    << "width " << width << " pixel " << x << "," << y;
+            }
+        }
+    }
 }
 
 TEST(PngSizes, ExpectedSizeCountsEveryPassRow) {

@@ -195,6 +195,7 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> bothForms(F&& f)
 // kOffsets - 1 - offset pixels into its own.
 struct ScaleCase {
     int sw, sh, width, offset;
+    int height = 3;
 };
 
 constexpr int kOffsets = 8;  // every pixel position within a 32-byte vector
@@ -210,7 +211,7 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> scaleCase(const 
     std::vector<std::uint8_t> src(static_cast<std::size_t>(srcOffset + c.sw * c.sh) * 4);
     for (auto& b : src)
         b = static_cast<std::uint8_t>(rng());
-    const int height = 3;
+    const int height = c.height;
     std::vector<std::uint8_t> out(static_cast<std::size_t>(c.offset + c.width * height + kGuard) *
                                   4);
     for (auto& b : out)
@@ -231,15 +232,29 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> scaleCase(const 
 TEST(EngineVectorForms, BilinearScaleMatchesScalarFormAtEveryWidthAndOffset) {
     if (engine::vectorCodeActive() != engine::VectorCode::kWide)
         GTEST_SKIP() << "the resampler's vector form needs AVX2, which this processor lacks";
-    for (const auto& [sw, sh] : {std::pair{5, 2}, std::pair{70, 5}, std::pair{1, 1}}) {
+    // Sources of fixed sizes, and sources twice and half the output (the whole-factor ratios
+    // whose samples are single pixels or exact halves), and enlargements by 2 and 4 both ways
+    // (weights in whole 128ths: the integer form).
+    // (A negative width names a factor: -2 a source twice the output, -3 three times, -1 half,
+    // -4 a quarter.)
+    struct Source {
+        int width, height, outHeight;
+    };
+    for (const auto [sourceWidth, sh, height] :
+         {Source{5, 2, 3}, Source{70, 5, 3}, Source{1, 1, 3}, Source{-2, 6, 3}, Source{-1, 2, 3},
+          Source{-3, 2, 3}, Source{-1, 4, 8}, Source{-4, 2, 8}}) {
         for (int width = 1; width <= 64; ++width) {
+            const int sw = sourceWidth > 0     ? sourceWidth
+                           : sourceWidth == -1 ? std::max(1, width / 2)
+                           : sourceWidth == -4 ? std::max(1, width / 4)
+                                               : -sourceWidth * width;
             for (int off = 0; off < kOffsets; ++off) {
-                const ScaleCase c{sw, sh, width, off};
+                const ScaleCase c{sw, sh, width, off, height};
                 const auto vec = scaleCase(c, true);
                 const auto scalar = scaleCase(c, false);
                 ASSERT_EQ(vec.second, scalar.second)
                     << sw << "x" << sh << " -> " << width << " offset " << off;
-                const std::size_t begin = 4 * off, end = 4 * (off + width * 3);
+                const std::size_t begin = 4 * off, end = 4 * (off + width * height);
                 ASSERT_TRUE(
                     std::equal(vec.first.begin(), vec.first.begin() + begin, vec.second.begin()) &&
                     std::equal(vec.first.begin() + end, vec.first.end(), vec.second.begin() + end))
@@ -259,8 +274,9 @@ TEST(EngineVectorForms, BilinearScaleOfSubRectanglesMatchesScalarForm) {
     struct Case {
         int sx, sy, sw, sh, fw, fh, skipX, skipBottom;
     };
-    for (const Case c : {Case{3, 5, 37, 29, 53, 71, 4, 6}, Case{10, 1, 51, 46, 17, 200, 0, 9},
-                         Case{0, 0, 61, 47, 61 * 3 + 1, 47, 7, 0}}) {
+    for (const Case c :
+         {Case{3, 5, 37, 29, 53, 71, 4, 6}, Case{10, 1, 51, 46, 17, 200, 0, 9},
+          Case{0, 0, 61, 47, 61 * 3 + 1, 47, 7, 0}, Case{3, 5, 20, 10, 40, 20, 4, 6}}) {
         const auto [vec, scalar] = bothForms([&] {
             engine::ScaleJob j = job(c.sw, c.sh, c.fw, c.fh, true);
             j.srcX = c.sx, j.srcY = c.sy, j.skipX = c.skipX, j.skipBottom = c.skipBottom;

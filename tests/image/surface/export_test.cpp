@@ -2,12 +2,15 @@
 // of the clipboard.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/engine.h"
 #include "platform/picture/clipboard.h"
 #include "render_test_support.h"
 
@@ -121,6 +124,62 @@ TEST(PixelExport, LayoutsRectanglesAndUnpremultiplying) {
     testing::put(*odd, 0, 0, {200, 0, 0, 100});
     ASSERT_TRUE(odd->GetDIBbits(kept, false, true, true, false, true, 0, 0, 0, 0, false));
     EXPECT_EQ(kept, (Bytes{255, 0, 0, 100}));
+}
+
+// The 4-byte layouts move opaque pixels (and every pixel, premultiplied) several at a time, in
+// a wide and a narrow vector form: every width from 1 to 64 at every start column, over rows that
+// mix opaque pixels with others, in both channel orders, against the formula pixel by pixel.
+TEST(PixelExport, FourByteRowsMatchThePixelFormulaForEveryWidthAndStart) {
+    constexpr int kWidth = 72;
+    auto dib = testing::engineSurface(kWidth, 2);
+    std::mt19937 rng(17);
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            // Mostly opaque runs (row 0) or mostly mixed alpha (row 1).
+            const bool opaque = y == 0 ? rng() % 8 != 0 : rng() % 4 == 0;
+            const std::uint8_t a = opaque ? 255 : static_cast<std::uint8_t>(rng());
+            auto c = [&] { return static_cast<std::uint8_t>(a ? rng() % (a + 1u) : 0); };
+            testing::put(*dib, x, y, {c(), c(), c(), a});
+        }
+    }
+    for (const bool vector : {true, false}) {
+        // Off, the four-pixel form runs where the eight-pixel form would.
+        engine::setVectorCodeEnabled(vector);
+        for (const bool bgr : {false, true}) {
+            for (const bool premultiplied : {false, true}) {
+                for (int start = 0; start < 8; ++start) {
+                    for (int w = 1; w <= 64; ++w) {
+                        Bytes out;
+                        ASSERT_TRUE(dib->GetDIBbits(out, false, bgr, true, false, false, start, 0,
+                                                    w, 2, premultiplied));
+                        ASSERT_EQ(out.size(), static_cast<std::size_t>(w) * 4 * 2);
+                        for (int y = 0; y < 2; ++y) {
+                            for (int i = 0; i < w; ++i) {
+                                const Pixel p = testing::get(*dib, start + i, y);
+                                std::uint8_t b = p[0], g = p[1], r = p[2];
+                                const std::uint8_t a = p[3];
+                                if (!premultiplied && a != 255) {
+                                    auto un = [a](std::uint8_t v) {
+                                        return a == 0 ? std::uint8_t{0}
+                                                      : static_cast<std::uint8_t>(
+                                                            std::min(255, v * 255 / a));
+                                    };
+                                    b = un(b), g = un(g), r = un(r);
+                                }
+                                const std::uint8_t* o = out.data() + (y * w + i) * 4;
+                                const Pixel want = bgr ? Pixel{b, g, r, a} : Pixel{r, g, b, a};
+                                ASSERT_EQ((Pixel{o[0], o[1], o[2], o[3]}), want)
+                                    << "bgr " << bgr << " premultiplied " << premultiplied
+                                    << " start " << start << " width " << w << " pixel " << i
+                                    << " vector " << vector;
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+    engine::setVectorCodeEnabled(true);
 }
 
 TEST(PixelImport, RowsPlacesAndTheAlphaDecidedAgain) {
