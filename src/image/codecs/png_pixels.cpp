@@ -363,12 +363,44 @@ void RowDecoder::append(const std::uint8_t* data, std::size_t n) noexcept {
 void RowDecoder::finish() noexcept {
     // The rows the data did not reach decode from zero bytes, as in a zero-filled buffer.
     while (started_ && !done_ && !failed_) {
+        // The part of a row pending is zeros as well (nothing, or the zeros of the last turn):
+        // the next row is all zero bytes, filter None included.
+        const bool zeroRow = std::all_of(window_.get() + begin_, window_.get() + end_,
+                                         [](std::uint8_t b) { return b == 0; });
         // A row at a time, so that only the front of the window is ever touched.
         const std::span<std::uint8_t> room = space();
         const std::size_t n = std::min(room.size(), line_ + 1);
         std::memset(room.data(), 0, n);
+        const std::uint32_t decoded = row_;
         commit(n);
+        // Such a row does not depend on the row above, so every later row of its pass comes out
+        // the same: copy its pixels instead of decoding each (a few bytes of data may declare
+        // millions of rows).
+        if (zeroRow && !failed_ && !done_ && row_ == decoded + 1) fillPassFrom(decoded);
     }
+}
+
+void RowDecoder::fillPassFrom(std::uint32_t source) noexcept {
+    const Pass& pass = kPasses[pass_];
+    const auto imageRow = [&](std::uint32_t r) {
+        return static_cast<std::int32_t>(pass.startRow +
+                                         static_cast<std::size_t>(r) * pass.rowStep);
+    };
+    const auto column = static_cast<std::int32_t>(pass.startColumn);
+    const std::uint8_t* from = target_.pixelFromTop(column, imageRow(source));
+    const std::size_t step = static_cast<std::size_t>(pass.columnStep) * 4;
+    for (std::uint32_t r = row_; r < rows_; ++r) {
+        std::uint8_t* to = target_.pixelFromTop(column, imageRow(r));
+        if (step == 4) {
+            std::memcpy(to, from, static_cast<std::size_t>(columns_) * 4);
+            continue;
+        }
+        for (std::size_t k = 0; k < columns_; ++k)
+            std::memcpy(to + k * step, from + k * step, 4);
+    }
+    row_ = rows_;
+    ++pass_;
+    enterPass();
 }
 
 void RowDecoder::decodeRow(std::uint8_t* row) noexcept {

@@ -150,6 +150,8 @@ class RowDecoder {
 
     void enterPass() noexcept;
     void decodeRow(std::uint8_t* row) noexcept;
+    // Rows row_ to the end of the pass as copies of its row `source`, then the next pass.
+    void fillPassFrom(std::uint32_t source) noexcept;
 
     ConversionContext ctx_;
     PixelView target_{};

@@ -422,6 +422,59 @@ TEST(PngConversion, ShortImageDataLeavesZeroRows) {
     EXPECT_EQ(pixel(dib, 0, 1), (Px{0, 0, 0, 255}));
 }
 
+// Rows past the end of the data decode as rows of zero bytes would (the decoder copies the first
+// such row instead of decoding each): for every format and every length of data, the image is
+// the one the data padded with zeros to its full size gives. Zero is a palette colour, a
+// transparent colour key and a filter that leans on the row above in the cases below.
+TEST(PngConversion, DataEndingAnywhereDecodesAsIfPaddedWithZeros) {
+    struct Case {
+        const char* what;
+        std::uint32_t w, h;
+        std::uint8_t depth, colorType, interlace;
+    };
+    const Case cases[] = {
+        {"rgb 8", 3, 9, 8, 2, 0},
+        {"rgba 16", 2, 7, 16, 6, 0},
+        {"palette 2", 5, 8, 2, 3, 0},
+        {"gray 8 keyed 0", 4, 6, 8, 0, 0},
+        {"rgb 8 interlaced", 5, 9, 8, 2, 1},
+    };
+    for (const Case& c : cases) {
+        PngBuilder head;
+        head.ihdr(c.w, c.h, c.depth, c.colorType, c.interlace);
+        if (c.colorType == 3) head.chunk("PLTE", {200, 100, 50, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+        if (c.colorType == 0) head.chunk("tRNS", {0, 0});
+        const std::size_t full =
+            *png::expectedSize({static_cast<std::int32_t>(c.w), static_cast<std::int32_t>(c.h),
+                                c.depth, c.colorType, c.interlace});
+        std::mt19937 rng(c.w * 7 + c.h);
+        Bytes raw(full);
+        for (auto& b : raw)
+            b = static_cast<std::uint8_t>(rng());
+        // Filter bytes: Up (2) in the first rows, then anything from 0 to 4.
+        const std::size_t line = full / c.h;
+        for (std::size_t at = 0; !c.interlace && at < full; at += line)
+            raw[at] = static_cast<std::uint8_t>(at / line < 2 ? 2 : rng() % 5);
+        for (std::size_t length = 0; length <= full; ++length) {
+            Bytes shortData(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(length));
+            Bytes padded = shortData;
+            padded.resize(full, 0);
+            const auto load = [&](const Bytes& data, c32bppDIB& dib) {
+                return loadInto(dib, PngBuilder(head).idat(zlibOf(data)).iend().bytes());
+            };
+            c32bppDIB got, want;
+            const Load a = load(shortData, got), b = load(padded, want);
+            ASSERT_EQ(a.result, b.result) << c.what << ", " << length << " bytes";
+            ASSERT_EQ(got.BitsPointer() == nullptr, want.BitsPointer() == nullptr)
+                << c.what << ", " << length << " bytes";
+            if (!want.BitsPointer()) continue;
+            ASSERT_TRUE(std::equal(got.BitsPointer(), got.BitsPointer() + c.w * c.h * 4,
+                                   want.BitsPointer()))
+                << c.what << ", " << length << " bytes";
+        }
+    }
+}
+
 TEST(PngConversion, FilterTypeFiveIsTakenUnfilteredUnlessInterlaced) {
     c32bppDIB dib;
     ASSERT_TRUE(loadInto(dib, simplePng(2, 2, 8, 0, {0, 10, 20, 5, 3, 4})).result);
