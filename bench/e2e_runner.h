@@ -60,6 +60,18 @@ inline bool writeBytes(const std::string& path, const std::vector<std::uint8_t>&
     return static_cast<bool>(out);
 }
 
+// Replaces this process by itself run as `SELF --e2e-files ROUNDS FOLDER`. The inputs are made
+// before, in this process, and a child's peak RSS starts from its parent's: the contestants'
+// figures must not carry the memory the inputs took. Answers only when the exec fails.
+inline int reexecForFiles(char* self, int rounds, const std::string& folder) {
+    const std::string r = std::to_string(rounds);
+    char* args[] = {self, const_cast<char*>("--e2e-files"), const_cast<char*>(r.c_str()),
+                    const_cast<char*>(folder.c_str()), nullptr};
+    execv("/proc/self/exe", args);
+    std::perror("execv");
+    return 1;
+}
+
 // Whether two files hold the same bytes, compared in pieces: the runner's own memory must stay
 // small, since a child's peak RSS starts from its parent's (posix_spawn shares the parent's
 // address space until the child's exec, and the peak carries over).

@@ -207,16 +207,10 @@ std::string e2eFile(const std::string& folder) {
     return folder + "/talvrin_e2e_photo_4096.jpg";
 }
 
-// The end-to-end run. The input is made in this process, which then replaces itself, because a
-// child's peak RSS starts from its parent's.
+// The end-to-end run: the input is made here, then the runs start afresh (reexecForFiles).
 int endToEnd(char* self, int rounds, const std::string& folder) {
     if (!talvrin::bench::writeBytes(e2eFile(folder), jpegFile())) return 1;
-    const std::string r = std::to_string(rounds);
-    char* args[] = {self, const_cast<char*>("--e2e-files"), const_cast<char*>(r.c_str()),
-                    const_cast<char*>(folder.c_str()), nullptr};
-    execv("/proc/self/exe", args);
-    std::perror("execv");
-    return 1;
+    return talvrin::bench::reexecForFiles(self, rounds, folder);
 }
 
 int runEndToEndFiles(int rounds, const std::string& folder) {

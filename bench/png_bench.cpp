@@ -448,12 +448,7 @@ int endToEnd(char* self, int rounds, const std::string& folder) {
             return 1;
         }
     }
-    const std::string r = std::to_string(rounds);
-    char* args[] = {self, const_cast<char*>("--e2e-files"), const_cast<char*>(r.c_str()),
-                    const_cast<char*>(folder.c_str()), nullptr};
-    execv("/proc/self/exe", args);
-    std::perror("execv");
-    return 1;
+    return talvrin::bench::reexecForFiles(self, rounds, folder);
 }
 
 // Second half: three contestants per input file, which is removed afterwards.
