@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/dos_outputs.h"
+#include "app/runner/dos_outputs.h"
 
 extern char** environ;
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "image/codecs/gdiplus.h"
+#include "image/bridge/gdiplus.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "base/decode_budget.h"
-#include "image/codecs/gdiplus.h"
+#include "image/bridge/gdiplus.h"
 #include "image/codecs/ico_parser.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/os/files.h"

@@ -2,8 +2,8 @@
 // time (the window does so when it closes).
 #pragma once
 
-#include "app/dos_outputs.h"
 #include "app/repair_sequence.h"
+#include "app/runner/dos_outputs.h"
 
 namespace talvrin {
 

@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "app/dos_command_runner.h"
-#include "app/dos_outputs.h"
 #include "app/repair_sequence.h"
+#include "app/runner/dos_outputs.h"
 #include "app/system_redirection.h"
 
 class QLabel;

@@ -6,9 +6,9 @@
 #include "image/codecs/ico_parser.h"
 #include "platform/picture/resources.h"
 #include "platform/qt/qt_clipboard.h"
-#include "platform/qt/qt_imaging_sessions.h"
-#include "platform/qt/vitrel_widget.h"
 #include "resources/builtin_resources.h"
+#include "ui/qt/qt_imaging_sessions.h"
+#include "ui/qt/vitrel_widget.h"
 #include "ui/theme/md_xp_theme_support.h"
 
 namespace talvrin::mdStartup {

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "app/dos_command_runner.h"
-#include "app/dos_outputs.h"
 #include "app/repair_sequence.h"
+#include "app/runner/dos_outputs.h"
 #include "app/system_redirection.h"
 #include "platform/os/program_folder.h"
 

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/graphical_button.h"
+#include "ui/qt/graphical_button.h"
 
 namespace talvrin {
 

@@ -21,10 +21,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/graphical_button.h"
 #include "app/theme_controls.h"
 #include "platform/os/visual_styles.h"
-#include "platform/qt/vitrel_widget.h"
+#include "ui/qt/graphical_button.h"
+#include "ui/qt/vitrel_widget.h"
 
 namespace talvrin {
 namespace {

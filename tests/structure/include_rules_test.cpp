@@ -1,7 +1,9 @@
 // The dependency rule as a test: every #include under src/ and tools/ must point down the layer
-// table (base <- platform <- image <- control <- app and tools; Qt only in the application shell
-// and the Qt host services), and inside the image library only the loading code knows the
-// decoders. A violation fails with the file, the line and the rule it breaks.
+// table (base <- platform <- image <- control <- the Qt faces <- app and tools; the command
+// runner beside the platform; Qt only in the application shell, the Qt platform services and
+// the Qt faces). Inside the platform, os <- gdi <- picture; inside the image library only the
+// loading code knows the decoders and only the surface's drawing, loading and saving code knows
+// the imaging bridge. A violation fails with the file, the line and the rule it breaks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class Layer { Base, Platform, Qt, Image, Control, Theme, App, Tools, Resources };
+enum class Layer { Base, Platform, Qt, Image, Control, Theme, UiQt, Runner, App, Tools, Resources };
 
 const char* nameOf(Layer layer) {
     switch (layer) {
@@ -34,6 +36,10 @@ const char* nameOf(Layer layer) {
             return "image/control";
         case Layer::Theme:
             return "ui/theme";
+        case Layer::UiQt:
+            return "ui/qt";
+        case Layer::Runner:
+            return "app/runner";
         case Layer::App:
             return "app";
         case Layer::Tools:
@@ -46,7 +52,7 @@ const char* nameOf(Layer layer) {
 
 // The layer a path belongs to, by its leading folders (relative to src/ for sources and
 // quoted includes, or "tools/..." and "resources/..." from the repository root). Longer
-// prefixes come first so that platform/qt is not taken for platform.
+// prefixes come first so that platform/qt is not taken for platform, nor app/runner for app.
 std::optional<Layer> layerOf(const std::string& path) {
     static const std::vector<std::pair<std::string, Layer>> kPrefixes = {
         {"platform/qt/", Layer::Qt},
@@ -55,6 +61,8 @@ std::optional<Layer> layerOf(const std::string& path) {
         {"platform/", Layer::Platform},
         {"image/", Layer::Image},
         {"ui/theme/", Layer::Theme},
+        {"ui/qt/", Layer::UiQt},
+        {"app/runner/", Layer::Runner},
         {"app/", Layer::App},
         {"tools/", Layer::Tools},
         {"resources/", Layer::Resources},
@@ -73,16 +81,41 @@ const std::map<Layer, std::set<Layer>>& allowed() {
         {L::Image, {L::Base, L::Platform, L::Image}},
         {L::Control, {L::Base, L::Platform, L::Image, L::Control}},
         {L::Theme, {L::Base, L::Platform, L::Theme}},
-        {L::Qt, {L::Base, L::Platform, L::Image, L::Control, L::Qt}},
+        {L::Qt, {L::Base, L::Platform, L::Qt}},
+        {L::UiQt, {L::Base, L::Platform, L::Qt, L::Image, L::Control, L::Theme, L::UiQt}},
+        {L::Runner, {L::Base, L::Platform, L::Runner}},
         {L::App,
-         {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::Qt, L::App, L::Resources}},
+         {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::Qt, L::UiQt, L::Runner, L::App,
+          L::Resources}},
         {L::Tools, {L::Base, L::Platform, L::Image, L::Control, L::Resources, L::Tools}},
     };
     return kAllowed;
 }
 
 bool mayIncludeQt(Layer layer) {
-    return layer == Layer::App || layer == Layer::Qt;
+    return layer == Layer::App || layer == Layer::Qt || layer == Layer::UiQt;
+}
+
+// Inside the platform layer the folders stack too: os, then gdi (drawing), then picture (picture
+// objects and the loader, which draw). A folder may include its own and those below it.
+int platformRank(const std::string& path) {
+    if (path.rfind("platform/os/", 0) == 0) return 0;
+    if (path.rfind("platform/gdi/", 0) == 0) return 1;
+    if (path.rfind("platform/picture/", 0) == 0) return 2;
+    return -1;
+}
+
+// The imaging bridge: inside the image library only the bridge itself and the surface code that
+// draws, loads, saves or probes through it include it.
+bool isBridgeHeader(const std::string& target) {
+    return target.rfind("image/bridge/", 0) == 0;
+}
+bool mayIncludeBridge(const std::string& source) {
+    static const std::set<std::string> kUsers = {
+        "image/surface/c32bpp_dib.cpp", "image/surface/render.cpp", "image/surface/regions.cpp",
+        "image/surface/loading.cpp",    "image/surface/export.cpp",
+    };
+    return source.rfind("image/bridge/", 0) == 0 || kUsers.count(source) != 0;
 }
 
 // Decoders of the image library: inside the surface only its loading code includes them.
@@ -113,7 +146,8 @@ std::optional<std::string> check(const std::string& source, Layer from, const st
     const std::string target = line.substr(open + 1, end - open - 1);
     if (close == '>') {
         if (target.rfind('Q', 0) == 0 && !mayIncludeQt(from))
-            return "includes Qt header <" + target + ">; Qt belongs to src/app and src/platform/qt";
+            return "includes Qt header <" + target +
+                   ">; Qt belongs to src/app, src/platform/qt and src/ui/qt";
         return std::nullopt;
     }
     const bool exists = fs::exists(root / "src" / target) || fs::exists(root / target);
@@ -125,6 +159,13 @@ std::optional<std::string> check(const std::string& source, Layer from, const st
                "\")";
     if (source.rfind("image/surface/", 0) == 0 && isDecoderHeader(target) && !isLoadingCode(source))
         return "only the surface's loading code knows the decoders (\"" + target + "\")";
+    if (from == Layer::Image && isBridgeHeader(target) && !mayIncludeBridge(source))
+        return "only the surface's drawing, loading and saving code knows the bridge (\"" + target +
+               "\")";
+    const int fromRank = platformRank(source), toRank = platformRank(target);
+    if (fromRank >= 0 && toRank > fromRank)
+        return "inside the platform, os <- gdi <- picture: \"" + source + "\" may not include \"" +
+               target + "\"";
     return std::nullopt;
 }
 
@@ -192,6 +233,21 @@ TEST(IncludeRules, EachRuleFires) {
         {"base/geometry.h", Layer::Base, " \"platform/gdi/bitmap.h\"", true},
         {"tools/talvrin_image.cpp", Layer::Tools, " \"platform/qt/qt_clipboard.h\"", true},
         {"app/md_startup.cpp", Layer::App, " \"platform/qt/qt_clipboard.h\"", false},
+        {"platform/qt/qt_clipboard.cpp", Layer::Qt, " \"image/control/vitrel.h\"", true},
+        {"ui/qt/vitrel_widget.h", Layer::UiQt, " \"image/control/vitrel.h\"", false},
+        {"ui/qt/vitrel_widget.h", Layer::UiQt, " <QWidget>", false},
+        {"ui/theme/button_look.h", Layer::Theme, " \"ui/qt/graphical_button.h\"", true},
+        {"image/control/vitrel.h", Layer::Control, " \"ui/qt/vitrel_widget.h\"", true},
+        {"app/runner/dos_outputs.cpp", Layer::Runner, " \"app/repair_sequence.h\"", true},
+        {"app/runner/dos_outputs.cpp", Layer::Runner, " <QObject>", true},
+        {"app/repair_console.cpp", Layer::App, " \"app/runner/dos_outputs.h\"", false},
+        {"platform/gdi/gdi_object.h", Layer::Platform, " \"platform/picture/picture.h\"", true},
+        {"platform/os/files.cpp", Layer::Platform, " \"platform/gdi/bitmap.h\"", true},
+        {"platform/picture/picture.h", Layer::Platform, " \"platform/gdi/icon.h\"", false},
+        {"image/surface/effects.cpp", Layer::Image, " \"image/bridge/gdiplus.h\"", true},
+        {"image/codecs/png_parser.cpp", Layer::Image, " \"image/bridge/gdiplus.h\"", true},
+        {"image/surface/render.cpp", Layer::Image, " \"image/bridge/gdiplus.h\"", false},
+        {"tools/talvrin_image.cpp", Layer::Tools, " \"image/bridge/gdiplus.h\"", false},
         {"app/md_startup.cpp", Layer::App, " <QApplication>", false},
         {"app/md_startup.cpp", Layer::App, " \"app/no_such_header.h\"", true},
     };

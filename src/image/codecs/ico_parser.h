@@ -12,7 +12,7 @@
 
 #include "base/byte_view.h"
 #include "base/decode_failure.h"
-#include "platform/picture/icon.h"
+#include "platform/gdi/icon.h"
 #include "platform/picture/picture.h"
 
 namespace talvrin {

@@ -8,8 +8,8 @@
 
 #include "base/checked_math.h"
 #include "base/div255.h"
+#include "image/bridge/gdiplus.h"
 #include "image/codecs/compression.h"
-#include "image/codecs/gdiplus.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 

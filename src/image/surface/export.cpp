@@ -9,7 +9,7 @@
 
 #include "base/checked_math.h"
 #include "base/div255.h"
-#include "image/codecs/gdiplus.h"
+#include "image/bridge/gdiplus.h"
 #include "image/codecs/pixel_helpers.h"
 #include "image/codecs/png_writer.h"
 #include "image/surface/c32bpp_dib.h"

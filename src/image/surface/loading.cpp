@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "base/whole_file.h"
+#include "image/bridge/gdiplus.h"
 #include "image/codecs/bmp_parser.h"
-#include "image/codecs/gdiplus.h"
 #include "image/codecs/gif_parser.h"
 #include "image/codecs/ico_parser.h"
 #include "image/codecs/png_parser.h"

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "base/checked_math.h"
-#include "image/codecs/gdiplus.h"
+#include "image/bridge/gdiplus.h"
 #include "image/codecs/region_builder.h"
 #include "image/surface/c32bpp_dib.h"
 #include "image/surface/engine.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "platform/gdi/bitmap.h"
-#include "platform/picture/icon.h"
+#include "platform/gdi/icon.h"
 
 namespace talvrin::platform {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "base/div255.h"
-#include "platform/picture/icon.h"
+#include "platform/gdi/icon.h"
 
 namespace talvrin::platform::detail {
 

@@ -9,7 +9,7 @@
 #include "base/decode_failure.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
-#include "platform/picture/icon.h"
+#include "platform/gdi/icon.h"
 
 namespace talvrin::platform {
 

@@ -4,8 +4,8 @@
 
 #include "platform/gdi/draw_state.h"
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/icon.h"
 #include "platform/gdi/screen.h"
-#include "platform/picture/icon.h"
 #include "ui/theme/button_look.h"
 
 namespace talvrin::mdXpThemeSupport {

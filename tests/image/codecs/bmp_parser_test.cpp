@@ -12,8 +12,8 @@
 
 #include "image/surface/c32bpp_dib.h"
 #include "platform/gdi/bitmap.h"
+#include "platform/gdi/icon.h"
 #include "platform/gdi/screen.h"
-#include "platform/picture/icon.h"
 #include "platform/picture/picture.h"
 #include "platform/picture/picture_loader.h"
 #include "support/bmp_test_builder.h"

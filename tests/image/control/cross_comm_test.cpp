@@ -7,7 +7,7 @@
 #include <set>
 
 #include "fake_host.h"
-#include "image/codecs/gdiplus.h"
+#include "image/bridge/gdiplus.h"
 
 namespace talvrin {
 namespace {

@@ -7,8 +7,8 @@
 #include <limits>
 #include <vector>
 
+#include "image/bridge/gdiplus.h"
 #include "image/codecs/compression.h"
-#include "image/codecs/gdiplus.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 

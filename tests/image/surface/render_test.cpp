@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "image/codecs/gdiplus.h"
+#include "image/bridge/gdiplus.h"
 #include "image/surface/engine.h"
 #include "render_test_support.h"
 

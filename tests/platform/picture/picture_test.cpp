@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/gdi/icon.h"
 #include "platform/gdi/screen.h"
-#include "platform/picture/icon.h"
 #include "support/drawing_test_support.h"
 
 namespace talvrin::platform {

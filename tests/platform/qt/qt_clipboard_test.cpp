@@ -10,7 +10,7 @@
 #include <QUrl>
 
 #include "image/surface/c32bpp_dib.h"
-#include "qt_test_app.h"
+#include "support/qt_test_app.h"
 
 namespace talvrin {
 namespace {

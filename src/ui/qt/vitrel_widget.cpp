@@ -1,4 +1,4 @@
-#include "platform/qt/vitrel_widget.h"
+#include "ui/qt/vitrel_widget.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -21,7 +21,7 @@
 #include "platform/gdi/device_context.h"
 #include "platform/gdi/screen.h"
 #include "platform/qt/qt_clipboard.h"
-#include "platform/qt/qt_timers.h"
+#include "ui/qt/qt_timers.h"
 
 namespace talvrin::platform::qt {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/child_process.h"
-#include "app/command_words.h"
+#include "app/runner/child_process.h"
+#include "app/runner/command_words.h"
 
 extern char** environ;
 

@@ -1,4 +1,4 @@
-#include "image/codecs/gdiplus.h"
+#include "image/bridge/gdiplus.h"
 
 #include <atomic>
 #include <cmath>
@@ -10,7 +10,7 @@
 #include "base/decode_budget.h"
 #include "base/pixels.h"
 #include "base/whole_file.h"
-#include "image/codecs/bridge_backend.h"
+#include "image/bridge/bridge_backend.h"
 #include "image/codecs/pixel_helpers.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/gdi/bitmap.h"
@@ -211,8 +211,8 @@ namespace {
 // The part of a w x h working image that a draw of the destination rectangle samples through
 // the map, widened by the cubic filter's reach (two taps each side, times the shrink) and a
 // pixel of rounding, and cut to the image; empty when the rectangle samples nothing of it.
-Rect sampledPart(const bridge::backend::Affine& m, const Rect& drawn, double scaleX,
-                 double scaleY, std::int32_t w, std::int32_t h) noexcept {
+Rect sampledPart(const bridge::backend::Affine& m, const Rect& drawn, double scaleX, double scaleY,
+                 std::int32_t w, std::int32_t h) noexcept {
     double u0 = INFINITY, u1 = -INFINITY, v0 = INFINITY, v1 = -INFINITY;
     for (const double x : {double(drawn.left), double(drawn.right)})
         for (const double y : {double(drawn.top), double(drawn.bottom)}) {
@@ -298,8 +298,8 @@ bool cGDIPlus::RenderWithGDIPlus(const c32bppDIB& src, platform::DeviceContext& 
         // drawn area (cut to the context's clip box and pixels) mapped back, widened by the
         // filter's reach. A repaint of a small clip box then touches a small part of the source.
         const platform::Bitmap& pixels = dest.surface();
-        const Rect drawn = intersect(intersect(area, dest.clipBox()),
-                                     Rect{0, 0, pixels.width(), pixels.height()});
+        const Rect drawn =
+            intersect(intersect(area, dest.clipBox()), Rect{0, 0, pixels.width(), pixels.height()});
         if (drawn.isEmpty()) return false;
         const Rect used = sampledPart(map, drawn, scaleX, scaleY, fullWidth, fullHeight);
         if (!used.isEmpty()) {

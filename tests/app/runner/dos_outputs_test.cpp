@@ -1,4 +1,4 @@
-#include "app/dos_outputs.h"
+#include "app/runner/dos_outputs.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/narrow_text_decoder.h"
+#include "app/runner/narrow_text_decoder.h"
 #include "support/temp_directory.h"
 
 namespace talvrin {

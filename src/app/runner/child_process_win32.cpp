@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/child_process.h"
+#include "app/runner/child_process.h"
 
 namespace talvrin {
 

@@ -1,6 +1,6 @@
 // The imaging-library bridge: its arithmetic (flip codes, colour matrix), its drawings against
 // the own engine's on the same arguments, WebP and TIFF loading, saving, and sessions.
-#include "image/codecs/gdiplus.h"
+#include "image/bridge/gdiplus.h"
 
 #include <gtest/gtest.h>
 #include <tiffio.h>

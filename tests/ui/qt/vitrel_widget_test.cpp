@@ -2,7 +2,7 @@
 // it on a real (offscreen) window with two overlapping image controls over a button. The mouse
 // moves by QCursor::setPos, which on the offscreen platform also sends the move to the window
 // under the new position, as a real mouse does.
-#include "platform/qt/vitrel_widget.h"
+#include "ui/qt/vitrel_widget.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 #include <functional>
 
 #include "image/control/fake_host.h"
-#include "platform/qt/qt_timers.h"
-#include "qt_test_app.h"
+#include "support/qt_test_app.h"
+#include "ui/qt/qt_timers.h"
 
 namespace talvrin {
 namespace {

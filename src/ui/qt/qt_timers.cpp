@@ -1,4 +1,4 @@
-#include "platform/qt/qt_timers.h"
+#include "ui/qt/qt_timers.h"
 
 #include <QTimer>
 #include <algorithm>

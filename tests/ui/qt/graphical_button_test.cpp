@@ -1,6 +1,6 @@
 // The graphical button in a real window, headless: its state through hovering, pressing,
 // focus and enabling, and its picture over the styled button.
-#include "app/graphical_button.h"
+#include "ui/qt/graphical_button.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "platform/gdi/screen.h"
+#include "support/qt_test_app.h"
 
 namespace talvrin {
 namespace {
@@ -16,10 +17,7 @@ namespace {
 using mdXpThemeSupport::ButtonState;
 
 void ensureApp() {
-    static int argc = 1;
-    static char name[] = "shell_tests";
-    static char* argv[] = {name, nullptr};
-    if (!qApp) new QApplication(argc, argv);
+    testing::qtTestApp();
 }
 
 void enter(QWidget& w) {

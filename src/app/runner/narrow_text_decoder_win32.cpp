@@ -10,8 +10,8 @@
 #include <cstring>
 #include <new>
 
-#include "app/narrow_text_decoder.h"
-#include "app/utf8_sequences.h"
+#include "app/runner/narrow_text_decoder.h"
+#include "app/runner/utf8_sequences.h"
 
 namespace talvrin {
 

@@ -1,12 +1,12 @@
-#include "platform/qt/qt_imaging_sessions.h"
+#include "ui/qt/qt_imaging_sessions.h"
 
 #include <QApplication>
 #include <QObject>
 #include <QTimer>
 #include <QWidget>
 
-#include "image/codecs/gdiplus.h"
-#include "platform/qt/vitrel_widget.h"
+#include "image/bridge/gdiplus.h"
+#include "ui/qt/vitrel_widget.h"
 
 namespace talvrin::platform::qt {
 

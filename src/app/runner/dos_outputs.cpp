@@ -1,13 +1,13 @@
 // DOSOutputs: the command runner's contract over its platform backend (child_process.h): the
 // stored line and its narrow form, the 256-byte reads, the decoding and the events.
-#include "app/dos_outputs.h"
+#include "app/runner/dos_outputs.h"
 
 #include <memory>
 #include <string>
 #include <utility>
 
-#include "app/child_process.h"
-#include "app/narrow_text_decoder.h"
+#include "app/runner/child_process.h"
+#include "app/runner/narrow_text_decoder.h"
 
 namespace talvrin {
 

@@ -1,10 +1,10 @@
 // The narrow text decoder's portable part: the built-in UTF-8 decoder and the dispatch between it
 // and the platform's conversion (narrow_text_decoder_posix.cpp, narrow_text_decoder_win32.cpp).
-#include "app/narrow_text_decoder.h"
+#include "app/runner/narrow_text_decoder.h"
 
 #include <cstring>
 
-#include "app/utf8_sequences.h"
+#include "app/runner/utf8_sequences.h"
 
 namespace talvrin {
 

@@ -1,4 +1,4 @@
-#include "app/graphical_button.h"
+#include "ui/qt/graphical_button.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "platform/picture/icon.h"
+#include "platform/gdi/icon.h"
 
 #include "base/checked_math.h"
 #include "base/pixels.h"

@@ -1,6 +1,6 @@
 // The bridge's backend in a build without its libraries: nothing is present, so the bridge
 // starts no session and every caller takes its own path.
-#include "image/codecs/bridge_backend.h"
+#include "image/bridge/bridge_backend.h"
 
 namespace talvrin::bridge::backend {
 

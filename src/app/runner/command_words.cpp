@@ -1,4 +1,4 @@
-#include "app/command_words.h"
+#include "app/runner/command_words.h"
 
 #include <new>
 

@@ -1,6 +1,6 @@
 // The imaging sessions of image controls on real (offscreen) windows: one start per top-level
 // window, found again by the controls of its other containers, ended after the window is gone.
-#include "platform/qt/qt_imaging_sessions.h"
+#include "ui/qt/qt_imaging_sessions.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <QTest>
 #include <functional>
 
-#include "image/codecs/gdiplus.h"
-#include "platform/qt/vitrel_widget.h"
-#include "qt_test_app.h"
+#include "image/bridge/gdiplus.h"
+#include "support/qt_test_app.h"
+#include "ui/qt/vitrel_widget.h"
 
 namespace talvrin {
 namespace {

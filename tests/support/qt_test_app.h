@@ -10,7 +10,7 @@ namespace talvrin::testing {
 
 inline QApplication& qtTestApp() {
     static int argc = 1;
-    static char name[] = "qt_platform_tests";
+    static char name[] = "qt_tests";
     static char* argv[] = {name, nullptr};
     static auto* app = new QApplication(argc, argv);
     return *app;

@@ -11,7 +11,7 @@
 #include "base/decode_budget.h"
 #include "base/div255.h"
 #include "base/pixels.h"
-#include "image/codecs/bridge_backend.h"
+#include "image/bridge/bridge_backend.h"
 
 namespace talvrin::bridge::backend {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "image/codecs/bridge_backend.h"
+#include "image/bridge/bridge_backend.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 
