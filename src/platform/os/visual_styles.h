@@ -21,10 +21,11 @@ struct DllVersionInfo {
     std::uint32_t dwPlatformID = 0;
 };
 
-// Class set of the extended combo box and its relatives, the one the start-up initialises.
-inline constexpr std::uint32_t ICC_USEREX_CLASSES = 0x200;
-// GetThemeAppProperties bit: visual styles apply to the program's controls.
-inline constexpr std::uint32_t STAP_ALLOW_CONTROLS = 0x2;
+// Class set of the extended combo box and its relatives, the one the start-up initialises
+// (ICC_USEREX_CLASSES; named apart from the system headers' macros, which code may see too).
+inline constexpr std::uint32_t kIccUserExClasses = 0x200;
+// GetThemeAppProperties bit: visual styles apply to the program's controls (STAP_ALLOW_CONTROLS).
+inline constexpr std::uint32_t kStapAllowControls = 0x2;
 
 class VisualStyleLibraries {
   public:
