@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/frm_main_design.h"
@@ -160,6 +161,36 @@ TEST_F(Win32Window, ControlsSitAtTheirDesignRectanglesInTheirOrderWithTheirTexts
     EXPECT_EQ(tab(false), form_->control("Command1"));
     EXPECT_EQ(tab(false), form_->control("Command2"));
     EXPECT_EQ(tab(true), form_->control("Command1"));
+}
+
+// The link picture and its label: the drawn link cursor over them, and the label's text in the
+// highlight colour; other controls keep the system's own.
+TEST_F(Win32Window, TheLinkControlsShowTheLinkCursorAndTheLabelTheHighlightColour) {
+    const HCURSOR link = LoadCursorA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1));
+    ASSERT_NE(link, nullptr);
+    struct Case {
+        const char* name;
+        bool linked;
+    };
+    for (const Case& c : {Case{"Image2", true}, Case{"Label4", true}, Case{"Label1", false},
+                          Case{"Label2", false}}) {
+        const HWND control = form_->control(c.name);
+        SetCursor(nullptr);
+        const LRESULT handled =
+            SendMessageA(form_->window(), WM_SETCURSOR, reinterpret_cast<WPARAM>(control),
+                         MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        EXPECT_EQ(handled != 0, c.linked) << c.name;
+        if (c.linked) {
+            EXPECT_EQ(GetCursor(), link) << c.name;
+        }
+        const HDC dc = CreateCompatibleDC(nullptr);
+        SetTextColor(dc, RGB(1, 2, 3));
+        SendMessageA(form_->window(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                     reinterpret_cast<LPARAM>(control));
+        const bool highlighted = GetTextColor(dc) == GetSysColor(COLOR_HIGHLIGHT);
+        EXPECT_EQ(highlighted, std::string_view(c.name) == "Label4") << c.name;
+        DeleteDC(dc);
+    }
 }
 
 // The logo as the screen shows it: the control's premultiplied pixels over the window colour.
