@@ -18,7 +18,7 @@ for package in "$setup" "$zip"; do
     [ -f "$package" ] || fail "no $package: make it with cpack -G NSIS and cpack -G ZIP in $build"
 done
 
-drive_c=$(winepath -u 'C:\' 2>/dev/null | tr -d '\r')
+drive_c=${WINEPREFIX:-$HOME/.wine}/drive_c
 [ -d "$drive_c" ] || fail "no drive C: in the Wine prefix ${WINEPREFIX:-}"
 folder_win='C:\Program Files\Talvrin Test Install'
 folder="$drive_c/Program Files/Talvrin Test Install"

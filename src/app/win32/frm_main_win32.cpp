@@ -34,8 +34,7 @@ std::string text(std::string_view view) {
 
 // The logo control's stored properties, compiled into the program.
 PropertyBag logoProperties() {
-    const auto bytes = platform::win32::programResource(MAKEINTRESOURCEA(10) /* RT_RCDATA */,
-                                                        TALVRIN_DATA_LOGO_BAG);
+    const auto bytes = platform::win32::programResource(RT_RCDATA, TALVRIN_DATA_LOGO_BAG);
     return PropertyBag::fromText(
         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
@@ -43,8 +42,7 @@ PropertyBag logoProperties() {
 // The link picture decoded by the image library and laid over the window's colour, as a bitmap
 // for a static picture control; null when it cannot be made.
 HBITMAP linkPictureBitmap() {
-    const auto bytes =
-        platform::win32::programResource(MAKEINTRESOURCEA(10), TALVRIN_DATA_LINK_PICTURE);
+    const auto bytes = platform::win32::programResource(RT_RCDATA, TALVRIN_DATA_LINK_PICTURE);
     c32bppDIB picture;
     std::vector<std::uint8_t> pixels;
     if (!picture.LoadPicture_Stream(bytes) ||
