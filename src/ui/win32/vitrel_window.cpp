@@ -191,8 +191,14 @@ LRESULT VitrelWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_PAINT:
             paint();
             return 0;
-        case WM_PRINTCLIENT:
+        case WM_PRINTCLIENT: {
+            // A copy of the window (PrintWindow, a parent printing its children): the whole
+            // client area onto the given context.
+            RECT client;
+            GetClientRect(window_, &client);
+            if (wParam) paintOn(reinterpret_cast<HDC>(wParam), client);
             return 0;
+        }
         case WM_SIZE:
             control_->Resize();
             return 0;
@@ -241,14 +247,16 @@ LRESULT VitrelWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 void VitrelWindow::paint() {
     PAINTSTRUCT ps;
     const HDC target = BeginPaint(window_, &ps);
+    if (target) paintOn(target, ps.rcPaint);
+    EndPaint(window_, &ps);
+}
+
+void VitrelWindow::paintOn(HDC target, const RECT& area) {
     RECT client;
     GetClientRect(window_, &client);
     const int w = client.right, h = client.bottom;
     RECT damaged;
-    if (!target || w < 1 || h < 1 || !IntersectRect(&damaged, &ps.rcPaint, &client)) {
-        EndPaint(window_, &ps);
-        return;
-    }
+    if (w < 1 || h < 1 || !IntersectRect(&damaged, &area, &client)) return;
 
     // The canvas starts with the parent's pixels under the control: the parent erases and prints
     // its client area into a memory context moved so that the control's corner is its origin.
@@ -296,7 +304,6 @@ void VitrelWindow::paint() {
     }
     if (section) DeleteObject(section);
     if (memory) DeleteDC(memory);
-    EndPaint(window_, &ps);
 }
 
 // ---- Input

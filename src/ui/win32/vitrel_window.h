@@ -82,6 +82,8 @@ class VitrelWindow final : public VitrelHost {
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void paint();
+    // Paints the part of the client area inside area onto target.
+    void paintOn(HDC target, const RECT& area);
     // WM_NCHITTEST: HTCLIENT for the control's points, HTTRANSPARENT for the others.
     LRESULT hitTest(LPARAM screenPoint);
     void mouse(UINT message, WPARAM wParam, LPARAM lParam);

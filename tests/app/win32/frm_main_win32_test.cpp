@@ -193,7 +193,8 @@ TEST_F(Win32Window, TheLinkControlsShowTheLinkCursorAndTheLabelTheHighlightColou
     }
 }
 
-// The logo as the screen shows it: the control's premultiplied pixels over the window colour.
+// The logo as the screen shows it and as its window prints it: the control's premultiplied
+// pixels over the window colour.
 TEST_F(Win32Window, TheLogoShowsItsPixelsOverTheWindowColour) {
     ui::win32::VitrelWindow* logo = form_->Vitrel1();
     ASSERT_NE(logo, nullptr);
@@ -204,45 +205,58 @@ TEST_F(Win32Window, TheLogoShowsItsPixelsOverTheWindowColour) {
                  RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     GdiFlush();
 
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 128, -128, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    std::vector<std::uint8_t> shot(128 * 128 * 4);
-    const HDC window = GetDC(logo->window());
-    const HDC memory = CreateCompatibleDC(window);
-    const HBITMAP bitmap = CreateCompatibleBitmap(window, 128, 128);
-    const HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, 128, 128, window, 0, 0, SRCCOPY);
-    SelectObject(memory, previous);
-    ASSERT_EQ(GetDIBits(memory, bitmap, 0, 128, shot.data(), &info, DIB_RGB_COLORS), 128);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(logo->window(), window);
-
-    const COLORREF back = GetSysColor(COLOR_BTNFACE);
-    int opaque = 0, translucent = 0, clear = 0, wrong = 0;
-    for (int y = 0; y < 128; ++y) {
-        for (int x = 0; x < 128; ++x) {
-            std::int32_t alpha = 0;
-            const std::int32_t c = image.GetPixel(x, y, alpha, true);
-            const std::uint8_t* got = &shot[(static_cast<std::size_t>(y) * 128 + x) * 4];
-            const int want[3] = {((c >> 16) & 0xFF) + GetBValue(back) * (255 - alpha) / 255,
-                                 ((c >> 8) & 0xFF) + GetGValue(back) * (255 - alpha) / 255,
-                                 (c & 0xFF) + GetRValue(back) * (255 - alpha) / 255};
-            bool same = true;
-            for (int k = 0; k < 3; ++k)
-                same = same && std::abs(got[k] - want[k]) <= 1;
-            if (!same && ++wrong <= 5)
-                ADD_FAILURE() << "pixel " << x << "," << y << " is " << int(got[2]) << ","
-                              << int(got[1]) << "," << int(got[0]) << ", not " << want[2] << ","
-                              << want[1] << "," << want[0];
-            (alpha == 255 ? opaque : alpha == 0 ? clear : translucent)++;
+    // Read back from the screen, and printed by the control's window onto a context of ours
+    // (WM_PRINTCLIENT, as a copy of the window asks for it).
+    const auto readBack = [&](bool printed) {
+        BITMAPINFO info{};
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER), 128, -128, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        std::vector<std::uint8_t> pixels(128 * 128 * 4);
+        const HDC window = GetDC(logo->window());
+        const HDC memory = CreateCompatibleDC(window);
+        const HBITMAP bitmap = CreateCompatibleBitmap(window, 128, 128);
+        const HGDIOBJ previous = SelectObject(memory, bitmap);
+        if (printed) {
+            SendMessageA(logo->window(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory),
+                         PRF_CLIENT);
+        } else {
+            BitBlt(memory, 0, 0, 128, 128, window, 0, 0, SRCCOPY);
         }
+        SelectObject(memory, previous);
+        EXPECT_EQ(GetDIBits(memory, bitmap, 0, 128, pixels.data(), &info, DIB_RGB_COLORS), 128);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        ReleaseDC(logo->window(), window);
+        return pixels;
+    };
+    for (const bool printed : {false, true}) {
+        SCOPED_TRACE(printed ? "printed" : "on the screen");
+        const std::vector<std::uint8_t> shot = readBack(printed);
+        const COLORREF back = GetSysColor(COLOR_BTNFACE);
+        int opaque = 0, translucent = 0, clear = 0, wrong = 0;
+        for (int y = 0; y < 128; ++y) {
+            for (int x = 0; x < 128; ++x) {
+                std::int32_t alpha = 0;
+                const std::int32_t c = image.GetPixel(x, y, alpha, true);
+                const std::uint8_t* got = &shot[(static_cast<std::size_t>(y) * 128 + x) * 4];
+                const int want[3] = {((c >> 16) & 0xFF) + GetBValue(back) * (255 - alpha) / 255,
+                                     ((c >> 8) & 0xFF) + GetGValue(back) * (255 - alpha) / 255,
+                                     (c & 0xFF) + GetRValue(back) * (255 - alpha) / 255};
+                bool same = true;
+                for (int k = 0; k < 3; ++k)
+                    same = same && std::abs(got[k] - want[k]) <= 1;
+                if (!same && ++wrong <= 5)
+                    ADD_FAILURE() << "pixel " << x << "," << y << " is " << int(got[2]) << ","
+                                  << int(got[1]) << "," << int(got[0]) << ", not " << want[2] << ","
+                                  << want[1] << "," << want[0];
+                (alpha == 255 ? opaque : alpha == 0 ? clear : translucent)++;
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+        // The logo has all three kinds of pixel, so the comparison saw blending at work.
+        EXPECT_GT(opaque, 2000);
+        EXPECT_GT(translucent, 400);
+        EXPECT_GT(clear, 400);
     }
-    EXPECT_EQ(wrong, 0);
-    // The logo has all three kinds of pixel, so the comparison saw blending at work.
-    EXPECT_GT(opaque, 2000);
-    EXPECT_GT(translucent, 400);
-    EXPECT_GT(clear, 400);
 }
 
 // The message box of the run, seen from a thread timer that the box's own loop dispatches.
