@@ -17,8 +17,8 @@
 
 #include "base/decode_budget.h"
 #include "image/bridge/gdiplus.h"
-#include "image/codecs/png_writer.h"
 #include "image/codecs/ico_parser.h"
+#include "image/codecs/png_writer.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/os/files.h"
 #include "tools/render_command.h"

@@ -76,7 +76,10 @@ std::optional<DeclaredSize> jpegDeclaredSize(ByteView bytes) noexcept {
     if (!looksLikeJpeg(bytes)) return std::nullopt;
     std::size_t pos = 2;
     while (pos + 1 < bytes.size()) {
-        if (bytes.u8(pos) != 0xFF) return std::nullopt;  // markers follow each other here
+        if (bytes.data()[pos] != 0xFF) {  // stray bytes before a marker are skipped, as decoders do
+            ++pos;
+            continue;
+        }
         const std::uint8_t marker = bytes.data()[pos + 1];
         if (marker == 0xFF) {  // fill byte
             ++pos;
@@ -92,7 +95,8 @@ std::optional<DeclaredSize> jpegDeclaredSize(ByteView bytes) noexcept {
             marker != 0xCC) {
             const auto height = bytes.u16be(pos + 3);
             const auto width = bytes.u16be(pos + 5);
-            if (!height || !width) return std::nullopt;
+            // A height of 0 is left to a later marker, which no decoder here reads.
+            if (!height || !width || *height == 0 || *width == 0) return std::nullopt;
             return DeclaredSize{*width, *height};
         }
         pos += *length;

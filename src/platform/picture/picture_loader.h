@@ -62,14 +62,15 @@ class DefaultPictureLoader final : public PictureLoader {
 
 // The system's picture loader, where the platform has one (Windows: OleLoadPicture over an
 // in-memory stream). JPEG and GIF go to it, each checked against the decode budget by its
-// declared size first; a GIF is handed over as its first image alone (rebuildFirstImageGif), so
+// declared size first (a JPEG that declares none is refused: no decoder reads it); a GIF is handed over as its first image alone (rebuildFirstImageGif), so
 // the picture is that image at its own size, opaque, as on every platform. Everything else goes
 // to a DefaultPictureLoader. Null on a platform without one.
 [[nodiscard]] std::unique_ptr<PictureLoader> makeSystemPictureLoader(
     std::uint64_t maxPixels = std::numeric_limits<std::uint64_t>::max()) noexcept;
 
-// The size a JPEG file's frame header declares, or nothing when no frame header lies before the
-// first scan (or in the data). Reads markers only.
+// The size a JPEG file's frame header declares, or nothing when no frame header with a size
+// lies before the first scan (or in the data). Reads markers only, skipping stray bytes between
+// segments as decoders do.
 struct DeclaredSize {
     std::uint32_t width = 0;
     std::uint32_t height = 0;

@@ -109,7 +109,11 @@ class SystemPictureLoader final : public PictureLoader {
             case PictureFormat::kJpeg: {
                 // The declared size is checked before the system allocates anything for it.
                 const auto size = jpegDeclaredSize(bytes);
-                if (size && !fits(size->width, size->height, maxPixels_)) {
+                if (!size) {
+                    report(failure, DecodeFailure::kBadHeader);
+                    return nullptr;
+                }
+                if (!fits(size->width, size->height, maxPixels_)) {
                     report(failure, DecodeFailure::kTooLarge);
                     return nullptr;
                 }

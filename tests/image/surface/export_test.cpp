@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "image/bridge/gdiplus.h"
 #include "image/surface/c32bpp_dib.h"
 #include "image/surface/engine.h"
 #include "platform/picture/clipboard.h"
@@ -260,7 +261,7 @@ TEST(Saving, PngFilesAndKeptBytes) {
     auto dib = sample();
     // The own encoder, exact for translucent pixels too (the desktop's imaging library, which
     // the save tries first where it is present, is tested with the bridge).
-    dib->setGDIplusEnabled(false);
+    const bridge::ScopedBackendAbsent ownEncoder;
     Bytes png;
     ASSERT_TRUE(dib->SaveToStream_PNG(png));
     c32bppDIB back;
