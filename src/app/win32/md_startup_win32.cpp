@@ -11,18 +11,13 @@
 #include "resources/builtin_resources.h"
 #include "ui/theme/md_xp_theme_support.h"
 #include "ui/win32/vitrel_window.h"
+#include "ui/win32/win32_imaging_sessions.h"
 
 namespace talvrin::mdStartup {
 
 namespace {
 
 std::unique_ptr<FrmMainWin32> gMainWindow;
-
-// The image controls' imaging sessions, one per top-level window with its hidden marker window,
-// belong to the Win32 imaging layer (ui/win32/win32_imaging_sessions.h). This is their one call
-// site: until that layer is part of the build, nothing is installed and the controls keep the
-// bridge's default, which has no imaging library on Windows (no session is ever started).
-void installImagingSessions() {}
 
 }  // namespace
 
@@ -34,11 +29,11 @@ FrmMainWin32* Main() {
     mdXpThemeSupport::InitVisualStyles();
     // The host services the image code uses: the program's own resources, the route from the
     // picture loader to the icon decoder, the desktop's resolution and colours, and the image
-    // controls' imaging sessions.
+    // controls' imaging sessions, one per top-level window.
     platform::setProgramResources(builtInResources());
     installIconPictureRoute();
     ui::win32::installWin32ScreenFacts();
-    installImagingSessions();
+    ui::win32::installWin32ImagingSessions();
     if (!gMainWindow) gMainWindow = FrmMainWin32::create();
     if (gMainWindow) gMainWindow->show();
     return gMainWindow.get();

@@ -288,6 +288,11 @@ void VitrelWindow::paintOn(HDC target, const RECT& area) {
         }
         GdiFlush();
         std::memcpy(canvas->bits(), pixels, canvas->byteCount());
+        // The window's pixels are opaque; GDI leaves the alpha bytes 0, which a premultiplied
+        // destination would take for transparent.
+        std::uint8_t* bytes = canvas->bits();
+        for (std::size_t i = 3; i < canvas->byteCount(); i += 4)
+            bytes[i] = 0xFF;
 
         dc->select(canvas.get());
         dc->setClipRect(Rect{damaged.left, damaged.top, damaged.right, damaged.bottom});
