@@ -15,14 +15,22 @@ namespace talvrin::tool {
 namespace {
 
 // After a copy into a fresh surface (whose alpha flag is set): an image that had no alpha is
-// made opaque again, its alpha bytes set and the flag decided anew from the pixels.
+// made opaque again and the flag decided anew from the pixels. A pixel the copy left partly
+// covered (a resampled edge, where the kernel reached past the image and found nothing) is an
+// opaque colour weighted by its coverage: dividing by the coverage gives the colour back, as if
+// the edge pixels had been repeated outwards.
 void keepOpaque(const c32bppDIB& from, c32bppDIB& to) {
     if (from.Alpha()) return;
     std::uint8_t* p = to.BitsPointer();
     const std::size_t n =
         static_cast<std::size_t>(to.Width()) * static_cast<std::size_t>(to.Height());
-    for (std::size_t i = 0; i < n; ++i)
-        p[i * 4 + 3] = 255;
+    for (std::size_t i = 0; i < n; ++i, p += 4) {
+        const unsigned a = p[3];
+        if (a != 255 && a != 0)
+            for (int c = 0; c < 3; ++c)
+                p[c] = static_cast<std::uint8_t>(std::min(255u, (p[c] * 255u + a / 2) / a));
+        p[3] = 255;
+    }
     // No pixel is transparent, so nothing is filled; the flag is decided from the pixels.
     to.MakeTransparent(0, true);
 }
