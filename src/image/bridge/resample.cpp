@@ -327,6 +327,17 @@ void put(const RowForms& forms, Op op, const Target& target, std::int32_t y, std
     }
 }
 
+// Asks the processor to fetch bytes it will read soon, line by line.
+void prefetch(const std::uint8_t* p, std::size_t bytes) noexcept {
+#if defined(__GNUC__)
+    for (std::size_t at = 0; at < bytes; at += 64)
+        __builtin_prefetch(p + at);
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}
+
 template <typename T>
 std::unique_ptr<T[]> allocate(std::size_t n) noexcept {
     return std::unique_ptr<T[]>(new (std::nothrow) T[n]);
@@ -378,6 +389,10 @@ bool drawSeparable(const RowForms& forms, const Source& src, const Map& m, Kerne
 
     for (std::int32_t x0 = 0; x0 < width; x0 += band) {
         const std::int32_t n = std::min(band, width - x0);
+        // The first lines of a row: the processor fetches the rest ahead once it reads on.
+        const std::size_t fetchBytes = std::min<std::size_t>(
+            512, 4 * std::size_t(std::max(0, fx.first[std::size_t(x0 + n - 1)] + fx.taps -
+                                                 fx.first[std::size_t(x0)])));
         std::fill(tags.get(), tags.get() + slots, -1);
         for (std::int32_t y = 0; y < height; ++y) {
             const std::int32_t first = fy.first[std::size_t(y)];
@@ -388,6 +403,13 @@ bool drawSeparable(const RowForms& forms, const Source& src, const Map& m, Kerne
                 std::int16_t* mid = ring.get() + slot * std::size_t(band) * 4;
                 if (tags[slot] != r) {
                     const std::uint8_t* line = src.row(r);
+                    // The row after it in the drawing's direction is asked for next: its start is
+                    // fetched while this one is filtered (a row of a large image starts a page
+                    // of its own, which the processor does not fetch ahead by itself).
+                    const std::int32_t next = r + (m.e < 0 ? -1 : 1);
+                    if (next >= 0 && next < src.height)
+                        prefetch(src.row(next) + 4 * std::ptrdiff_t(fx.first[std::size_t(x0)]),
+                                 fetchBytes);
                     if (padded) {
                         std::memcpy(padded.get(), line, std::size_t(src.width) * 4);
                         line = padded.get();

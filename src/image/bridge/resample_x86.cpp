@@ -31,6 +31,13 @@ SSE2 inline __m128i pairOf(std::int16_t w0, std::int16_t w1) noexcept {
         (static_cast<std::uint32_t>(static_cast<std::uint16_t>(w1)) << 16)));
 }
 
+// The two weights at w as that pattern, read as one 32-bit value.
+SSE2 inline __m128i pairAt(const std::int16_t* w) noexcept {
+    std::int32_t pair;
+    std::memcpy(&pair, w, 4);
+    return _mm_set1_epi32(pair);
+}
+
 // Sums of four taps of 4 pixels, per channel: [B G R A] as int32.
 SSE2 inline __m128i fourTapsSse2(const std::uint8_t* p, const std::int16_t* w) noexcept {
     const __m128i zero = _mm_setzero_si128();
@@ -72,7 +79,7 @@ SSE2 inline void downEightSse2(const std::int16_t* const* rows, const std::int16
     lo = _mm_set1_epi32(kOutRound);
     hi = lo;
     for (std::int32_t k = 0; k < taps; k += 2) {
-        const __m128i wv = pairOf(w[k], w[k + 1]);
+        const __m128i wv = pairAt(w + k);
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + j));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k + 1] + j));
         lo = _mm_add_epi32(lo, _mm_madd_epi16(_mm_unpacklo_epi16(a, b), wv));
@@ -283,12 +290,15 @@ AVX2 std::int32_t halvingRows(const std::uint8_t* src, const AxisFilter& f, cons
     const __m256i m01 = pairMask01(), m23 = pairMask23();
     constexpr std::int32_t kHeld = Taps > 0 ? Taps / 2 : 1;
     __m256i held[kHeld];
-    if constexpr (Taps > 0)
+    if constexpr (Taps > 0) {
+#pragma GCC unroll 8
         for (std::int32_t k = 0; k < Taps; k += 2)
             held[k / 2] = pairWeights(w + k);
+    }
     for (; i + 4 <= end; i += 4, out += 16) {
         const std::uint8_t* p = src + 4 * std::size_t(f.first[std::size_t(i)]);
         __m256i even = _mm256_setzero_si256(), odd = even;
+#pragma GCC unroll 8
         for (std::int32_t k = 0; k < taps; k += 2) {
             const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 4 * k));
             const __m256i wk = Taps > 0 ? held[k / 2] : pairWeights(w + k);
@@ -356,18 +366,20 @@ AVX2 void acrossAvx2(const std::uint8_t* src, const AxisFilter& f, std::int32_t 
     acrossEach(src, f, u1, end, out + 4 * std::size_t(u1 - begin));
 }
 
-AVX2 inline void downSixteen(const std::int16_t* const* rows, const std::int16_t* w,
-                             std::int32_t taps, std::int32_t j, __m256i& lo, __m256i& hi) noexcept {
-    lo = _mm256_set1_epi32(kOutRound);
-    hi = lo;
+// Down over 32 values (8 pixels) at j: int32 results before the shift, in unpacking order.
+AVX2 inline void downThirtyTwo(const std::int16_t* const* rows, const std::int16_t* w,
+                               std::int32_t taps, std::int32_t j, __m256i (&acc)[4]) noexcept {
+    acc[0] = acc[1] = acc[2] = acc[3] = _mm256_set1_epi32(kOutRound);
     for (std::int32_t k = 0; k < taps; k += 2) {
-        const __m256i wv = _mm256_set1_epi32(static_cast<std::int32_t>(
-            static_cast<std::uint32_t>(static_cast<std::uint16_t>(w[k])) |
-            (static_cast<std::uint32_t>(static_cast<std::uint16_t>(w[k + 1])) << 16)));
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + j));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k + 1] + j));
-        lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), wv));
-        hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), wv));
+        const __m256i wv = pairWeights(w + k);
+        const auto* ra = reinterpret_cast<const __m256i*>(rows[k] + j);
+        const auto* rb = reinterpret_cast<const __m256i*>(rows[k + 1] + j);
+        const __m256i a0 = _mm256_loadu_si256(ra), b0 = _mm256_loadu_si256(rb);
+        const __m256i a1 = _mm256_loadu_si256(ra + 1), b1 = _mm256_loadu_si256(rb + 1);
+        acc[0] = _mm256_add_epi32(acc[0], _mm256_madd_epi16(_mm256_unpacklo_epi16(a0, b0), wv));
+        acc[1] = _mm256_add_epi32(acc[1], _mm256_madd_epi16(_mm256_unpackhi_epi16(a0, b0), wv));
+        acc[2] = _mm256_add_epi32(acc[2], _mm256_madd_epi16(_mm256_unpacklo_epi16(a1, b1), wv));
+        acc[3] = _mm256_add_epi32(acc[3], _mm256_madd_epi16(_mm256_unpackhi_epi16(a1, b1), wv));
     }
 }
 
@@ -377,14 +389,13 @@ AVX2 void downAvx2(const std::int16_t* const* rows, const std::int16_t* w, std::
                                             3, 3, 3, 3, 7, 7, 7, 7, 11, 11, 11, 11, 15, 15, 15, 15);
     std::int32_t i = 0;
     for (; i + 8 <= count; i += 8) {
-        __m256i a, b, c, d;
-        downSixteen(rows, w, taps, 4 * i, a, b);
-        downSixteen(rows, w, taps, 4 * i + 16, c, d);
+        __m256i acc[4];
+        downThirtyTwo(rows, w, taps, 4 * i, acc);
         // Unpacking and packing within lanes keep the order of each 16-value half.
-        const __m256i first =
-            _mm256_packs_epi32(_mm256_srai_epi32(a, kOutShift), _mm256_srai_epi32(b, kOutShift));
-        const __m256i second =
-            _mm256_packs_epi32(_mm256_srai_epi32(c, kOutShift), _mm256_srai_epi32(d, kOutShift));
+        const __m256i first = _mm256_packs_epi32(_mm256_srai_epi32(acc[0], kOutShift),
+                                                 _mm256_srai_epi32(acc[1], kOutShift));
+        const __m256i second = _mm256_packs_epi32(_mm256_srai_epi32(acc[2], kOutShift),
+                                                  _mm256_srai_epi32(acc[3], kOutShift));
         __m256i v = _mm256_permute4x64_epi64(_mm256_packus_epi16(first, second), 0xD8);
         v = _mm256_min_epu8(v, _mm256_shuffle_epi8(v, alphas));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * i), v);
