@@ -122,7 +122,9 @@ AxisFilter axisFilter(Kernel kernel, double step, double origin, std::int32_t co
             if (hi >= lo && hi - lo < 2 * reach + 2) {
                 for (double j = lo; j <= hi; ++j) {
                     const double w = kernelAt(kernel, (j - t) / scale);
-                    folded[static_cast<std::size_t>(clampIndex(j) - first)] += w;
+                    // (At most taps positions; the bound holds against rounding at the ends.)
+                    const std::int32_t at = std::min(clampIndex(j) - first, taps - 1);
+                    folded[static_cast<std::size_t>(at)] += w;
                     sum += w;
                 }
             }
@@ -458,14 +460,16 @@ bool drawTurned(const RowForms& forms, const Source& src, const Map& m, Kernel k
     const double scaleX = std::hypot(m.a, m.b), scaleY = std::hypot(m.d, m.e);
     if (!(scaleX > 0) || !(scaleY > 0) || !std::isfinite(scaleX) || !std::isfinite(scaleY))
         return false;
-    if (scaleX > kMaxAffineScale || scaleY > kMaxAffineScale) {
-        // Reduced first, separably, to about half the kernel's limit; the map then addresses
-        // the reduced image, whose pixels each stand for stepX x stepY source pixels.
-        const auto reduced = [](std::int32_t n, double scale) {
-            const double factor = scale > kMaxAffineScale ? scale / 2 : 1.0;
-            return static_cast<std::int32_t>(std::max(1.0, std::round(n / factor)));
-        };
-        const std::int32_t rw = reduced(src.width, scaleX), rh = reduced(src.height, scaleY);
+    // An axis shrunk by more than the limit is first reduced, separably, to about half the
+    // limit; the map then addresses the reduced image, whose pixels each stand for stepX x stepY
+    // source pixels. (A source of one pixel along an axis cannot be reduced: any kernel gives
+    // that pixel.)
+    const auto reduced = [](std::int32_t n, double scale) {
+        const double factor = scale > kMaxAffineScale ? scale / 2 : 1.0;
+        return static_cast<std::int32_t>(std::max(1.0, std::round(n / factor)));
+    };
+    const std::int32_t rw = reduced(src.width, scaleX), rh = reduced(src.height, scaleY);
+    if (rw < src.width || rh < src.height) {
         const double stepX = double(src.width) / rw, stepY = double(src.height) / rh;
         auto pixels = allocate<std::uint8_t>(std::size_t(rw) * std::size_t(rh) * 4);
         if (!pixels) return false;
@@ -477,8 +481,8 @@ bool drawTurned(const RowForms& forms, const Source& src, const Map& m, Kernel k
         const Map mm{m.a / stepX, m.b / stepX, m.c / stepX, m.d / stepY, m.e / stepY, m.f / stepY};
         return drawTurned(forms, smaller, mm, kernel, opacity, drawn, target);
     }
-    const PhaseTable px = phaseTable(kernel, scaleX, 1.0);
-    const PhaseTable py = phaseTable(kernel, scaleY, opacity);
+    const PhaseTable px = phaseTable(kernel, std::min(scaleX, kMaxAffineScale), 1.0);
+    const PhaseTable py = phaseTable(kernel, std::min(scaleY, kMaxAffineScale), opacity);
     if (px.taps == 0 || py.taps == 0) return false;
 
     const auto width = static_cast<std::size_t>(drawn.width());
