@@ -17,7 +17,9 @@
 //                                       photo-like PNG to 600 x 400 against `vipsthumbnail -s
 //                                       600x400` (its default threads, and one), interleaved,
 //                                       ROUNDS times (default 5), the file in DIR (default
-//                                       /dev/shm); medians of wall and CPU time and their ratios.
+//                                       /dev/shm); medians of wall and CPU time and their ratios
+//                                       (TALVRIN_E2E_BEFORE=path/to/another/talvrin-image adds
+//                                       an earlier build to the same run).
 #include <benchmark/benchmark.h>
 #include <cairo.h>
 #include <pixman.h>
@@ -542,7 +544,7 @@ int runEndToEndFiles(int rounds, const std::string& folder) {
         const char* name;
         std::vector<std::string> argv;
     };
-    const std::vector<Contestant> contestants = {
+    std::vector<Contestant> contestants = {
         {"talvrin-image render",
          {bin + "/talvrin-image", "render", in, folder + "/talvrin_e2e_out.png", "--size",
           "600x400"}},
@@ -552,6 +554,11 @@ int runEndToEndFiles(int rounds, const std::string& folder) {
          {"/usr/bin/env", "VIPS_CONCURRENCY=1", "/usr/bin/vipsthumbnail", in, "-s", "600x400", "-o",
           folder + "/vips1_e2e_out.png"}},
     };
+    // Another build of talvrin-image (an earlier revision) in the same run.
+    if (const char* before = std::getenv("TALVRIN_E2E_BEFORE"))
+        contestants.push_back(
+            {"before",
+             {before, "render", in, folder + "/before_e2e_out.png", "--size", "600x400"}});
     std::vector<std::vector<double>> wall(contestants.size()), cpu(contestants.size());
     bool ok = true;
     for (int round = 0; round < rounds; ++round)
@@ -573,7 +580,8 @@ int runEndToEndFiles(int rounds, const std::string& folder) {
         if (c != 0) std::printf("   talvrin / this: wall %.2f x, CPU %.2f x", w0 / wc, c0 / cc);
         std::printf("\n");
     }
-    for (const char* out : {"/talvrin_e2e_out.png", "/vips_e2e_out.png", "/vips1_e2e_out.png"})
+    for (const char* out :
+         {"/talvrin_e2e_out.png", "/vips_e2e_out.png", "/vips1_e2e_out.png", "/before_e2e_out.png"})
         std::remove((folder + out).c_str());
     std::remove(in.c_str());
     return ok ? 0 : 1;
