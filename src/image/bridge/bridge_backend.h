@@ -1,5 +1,6 @@
-// Internal to the imaging-library bridge: the libraries behind it. One affine draw of a working
-// image through pixman, and the WebP and TIFF decoders. Not part of the bridge's interface.
+// Internal to the imaging-library bridge: what draws and decodes behind it on each platform. One
+// affine draw of a working image (here: the own resampler for high quality, pixman for nearest
+// neighbour), and the WebP and TIFF decoders. Not part of the bridge's interface.
 #pragma once
 
 #include <cstddef>
