@@ -4,13 +4,13 @@
 // draw of a whole-pixel translation.
 #include "image/bridge/resample.h"
 
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
 
+#include "base/simd.h"
 #include "image/bridge/resample_forms.h"
 
 namespace talvrin::bridge::resample {
@@ -55,8 +55,6 @@ void quantise(const double* w, std::int32_t n, std::int32_t total, std::int16_t*
     }
     out[largest] = detail::saturate16(out[largest] + rest);
 }
-
-std::atomic<bool> gVectors{true};
 
 }  // namespace
 
@@ -291,17 +289,18 @@ const RowForms* formsOf(Form form) noexcept {
     return nullptr;
 }
 
-// The processor query and the test switch live here and nowhere else in the bridge.
+// The best form the processor runs within the vector limit of base/simd.h (which tests lower).
 Form activeForm() noexcept {
-    if (!gVectors.load(std::memory_order_relaxed)) return Form::kScalar;
-    static const Form best = detail::avx2Forms()   ? Form::kAvx2
-                             : detail::sse2Forms() ? Form::kSse2
-                                                   : Form::kScalar;
-    return best;
-}
-
-void setVectorFormsEnabled(bool enabled) noexcept {
-    gVectors.store(enabled, std::memory_order_relaxed);
+    switch (simd::level()) {
+        case simd::Level::kAvx2:
+            return Form::kAvx2;
+        case simd::Level::kSse2:
+        case simd::Level::kSsse3:
+            return Form::kSse2;
+        case simd::Level::kScalar:
+            break;
+    }
+    return Form::kScalar;
 }
 
 // ---- The drivers

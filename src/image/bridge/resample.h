@@ -149,9 +149,8 @@ enum class Form : std::uint8_t { kScalar, kSse2, kAvx2 };
 // The forms: the scalar reference, and the vector ones where this processor runs them (null
 // otherwise).
 [[nodiscard]] const RowForms* formsOf(Form form) noexcept;
-// The form draws use: the best the processor runs, or the scalar one while vectors are off.
+// The form draws use: the best the processor runs within simd::level() (kScalar while tests hold
+// vector code back with simd::setLevelLimit).
 [[nodiscard]] Form activeForm() noexcept;
-// Tests switch the vector forms off to compare whole draws.
-void setVectorFormsEnabled(bool enabled) noexcept;
 
 }  // namespace talvrin::bridge::resample

@@ -3,6 +3,7 @@
 // 32-bit results are exact, so any pairing of the taps gives the reference's sums.
 #include <cstring>
 
+#include "base/simd.h"
 #include "image/bridge/resample_forms.h"
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
@@ -469,13 +470,11 @@ constexpr RowForms kAvx2Forms = {acrossAvx2, downAvx2, affineAvx2, overAvx2};
 }  // namespace
 
 const RowForms* sse2Forms() noexcept {
-    static const bool supported = __builtin_cpu_supports("sse2") != 0;
-    return supported ? &kSse2Forms : nullptr;
+    return simd::processorLevel() >= simd::Level::kSse2 ? &kSse2Forms : nullptr;
 }
 
 const RowForms* avx2Forms() noexcept {
-    static const bool supported = __builtin_cpu_supports("avx2") != 0;
-    return supported ? &kAvx2Forms : nullptr;
+    return simd::processorLevel() >= simd::Level::kAvx2 ? &kAvx2Forms : nullptr;
 }
 
 #else

@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "base/simd.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 #include "platform/gdi/gdi.h"
@@ -244,7 +245,7 @@ TEST(ResampleDraws, AWholePixelTranslationBlendsAsAlphaBlend) {
     pixels[9 * 4 + 3] = 30;
     for (const int bpp : {32, 24}) {
         for (const bool vectors : {true, false}) {
-            setVectorFormsEnabled(vectors);
+            const simd::ScopedLevelLimit limit(vectors ? simd::Level::kAvx2 : simd::Level::kScalar);
             auto ours = platform::Bitmap::create(60, 20, bpp);
             auto theirs = platform::Bitmap::create(60, 20, bpp);
             for (std::int32_t y = 0; y < 20; ++y)
@@ -268,7 +269,6 @@ TEST(ResampleDraws, AWholePixelTranslationBlendsAsAlphaBlend) {
                 << bpp << "-bit target, vectors " << vectors;
         }
     }
-    setVectorFormsEnabled(true);
 }
 
 // A uniform image stays uniform to its last pixel at any scale, turned or not, reduced by any
