@@ -1,18 +1,37 @@
-// The imaging-library bridge against the own engine, and against cairo doing the same drawing:
-// scale 2048² -> 1024², 1024² -> 2048², rotate a 1024² image by 30 degrees. Each drawing's
-// quality is its PSNR against the truth: the source is a smooth picture sampled at pixel centres,
-// so the right output is the same picture sampled at the output's pixel centres, computed in
-// double precision. Printed before the timings; the timings compare the three in one run.
-// Also WebP and TIFF decodes through the bridge against the libraries called directly.
+// The imaging-library bridge against the own engine and the peers people reach for, in one run:
+// scale 2048² -> 1024², 1024² -> 2048², rotate a 1024² image by 30 degrees. The bridge draws with
+// its own resampler (Catmull-Rom, and Lanczos-3 called directly); the peers are libvips
+// (vips_resize with the cubic kernel, vips_rotate with the bicubic interpolator, one thread, its
+// operation cache off), pixman (the separable cubic convolution the bridge used before: two
+// one-dimensional passes, cubic reconstruction with a box of the reduction's width), cairo (best
+// filter) and the own engine (bilinear). Every timing is the process's CPU time, so that work a
+// library hands to a thread of its own counts.
+//
+// Each drawing's quality is its PSNR against the truth: the source is a smooth picture sampled at
+// pixel centres, so the right output is the same picture sampled at the output's pixel centres,
+// computed in double precision. Printed before the timings.
+// Also WebP and TIFF decodes through the bridge against the libraries called directly, and the
+// nearest-neighbour draws (pixman through the bridge) against the own engine's.
+//
+//   bridge_bench --e2e [ROUNDS] [DIR]   whole processes: `talvrin-image render` of a 6000 x 4000
+//                                       photo-like PNG to 600 x 400 against `vipsthumbnail -s
+//                                       600x400` (its default threads, and one), interleaved,
+//                                       ROUNDS times (default 5), the file in DIR (default
+//                                       /dev/shm); medians of wall and CPU time and their ratios
+//                                       (TALVRIN_E2E_BEFORE=path/to/another/talvrin-image adds
+//                                       an earlier build to the same run).
 #include <benchmark/benchmark.h>
 #include <cairo.h>
+#include <pixman.h>
 #include <tiffio.h>
 #include <unistd.h>
+#include <vips/vips.h>
 #include <webp/decode.h>
 #include <webp/encode.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +39,8 @@
 #include <memory>
 #include <vector>
 
+#include "e2e_runner.h"
+#include "image/bridge/resample.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
@@ -63,6 +84,27 @@ std::unique_ptr<c32bppDIB> pictureOf(int size) {
     return dib;
 }
 
+c32bppDIB& source(int size) {
+    static auto s1024 = pictureOf(1024);
+    static auto s2048 = pictureOf(2048);
+    return size == 1024 ? *s1024 : *s2048;
+}
+
+// The source rows top-down (B, G, R, A), as libvips takes them.
+const std::vector<std::uint8_t>& topDown(int size) {
+    static std::vector<std::uint8_t> rows[2];
+    auto& r = rows[size == 1024 ? 0 : 1];
+    if (r.empty()) {
+        const c32bppDIB& s = source(size);
+        r.resize(std::size_t(size) * size * 4);
+        for (int y = 0; y < size; ++y)
+            std::memcpy(r.data() + std::size_t(y) * size * 4,
+                        s.BitsPointer() + pixelOffset(0, y, size, s.scanWidth()),
+                        std::size_t(size) * 4);
+    }
+    return r;
+}
+
 // A 32-bit context of the output size.
 struct Target {
     explicit Target(int w, int h)
@@ -74,69 +116,30 @@ struct Target {
     std::unique_ptr<platform::DeviceContext> dc;
 };
 
-// PSNR of a drawing against the truth; pixels where the truth is outside the picture (rotation
-// corners) and a two-pixel margin of the picture's edge are left out.
-double psnr(const Target& t, const std::function<bool(int, int, double&, double&)>& truthAt) {
-    double squares = 0;
-    long n = 0;
-    for (int y = 0; y < t.bitmap->height(); ++y)
-        for (int x = 0; x < t.bitmap->width(); ++x) {
-            double u = 0, v = 0;
-            if (!truthAt(x, y, u, v)) continue;
-            const std::uint8_t* p = t.bitmap->rowFromTop(y) + 4 * x;
-            for (int c = 0; c < 3; ++c) {
-                const double want = std::clamp(channel(c, u, v), 0.0, 1.0) * 255;
-                const double got = p[2 - c];
-                squares += (got - want) * (got - want);
-                ++n;
-            }
-        }
-    return 10 * std::log10(255.0 * 255.0 / (squares / double(n)));
-}
+// An output: w x h pixels of B, G, R, A, row y from the top at rows(y).
+struct Output {
+    int width = 0, height = 0;
+    std::function<const std::uint8_t*(int)> row;
+};
 
-// The three ways of drawing: the own engine (bilinear), the bridge (bicubic), cairo (best).
-enum class Way { Engine, Bridge, Cairo };
-
-void draw(Way way, c32bppDIB& src, Target& t, int w, int h, float angle) {
-    if (way == Way::Cairo) {
-        // cairo sees the bottom-up surface through a flip of its own.
-        const int s = src.Width();
-        cairo_surface_t* in = cairo_image_surface_create_for_data(
-            src.BitsPointer() + std::size_t(s - 1) * src.scanWidth(), CAIRO_FORMAT_ARGB32, s, s,
-            -src.scanWidth());
-        cairo_surface_t* out = cairo_image_surface_create_for_data(
-            t.bitmap->rowFromTop(0), CAIRO_FORMAT_ARGB32, t.bitmap->width(), t.bitmap->height(),
-            -t.bitmap->stride());
-        cairo_t* cr = cairo_create(out);
-        if (angle != 0) {
-            cairo_translate(cr, t.bitmap->width() / 2.0, t.bitmap->height() / 2.0);
-            cairo_rotate(cr, angle * 3.14159265358979 / 180);
-            cairo_translate(cr, -w / 2.0, -h / 2.0);
-        }
-        cairo_scale(cr, double(w) / s, double(h) / s);
-        cairo_set_source_surface(cr, in, 0, 0);
-        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BEST);
-        cairo_paint(cr);
-        cairo_destroy(cr);
-        cairo_surface_destroy(out);
-        cairo_surface_destroy(in);
-        return;
-    }
-    src.setGDIplusEnabled(way == Way::Bridge);
-    src.setHighQualityInterpolation(true);
-    src.setAlphaBlendFriendly(false);
-    if (angle != 0) {
-        src.Render(t.dc.get(), t.bitmap->width() / 2, t.bitmap->height() / 2, w, h, 0, 0, 0, 0, 100,
-                   0, false, nullptr, -1, 0, angle, true);
-    } else {
-        src.Render(t.dc.get(), 0, 0, w, h);
-    }
-}
+enum class Way { Engine, Bridge, Lanczos, Pixman, Cairo, Vips };
 
 const char* nameOf(Way w) {
-    return w == Way::Engine   ? "engine bilinear"
-           : w == Way::Bridge ? "bridge bicubic"
-                              : "cairo best";
+    switch (w) {
+        case Way::Engine:
+            return "engine bilinear";
+        case Way::Bridge:
+            return "bridge cubic";
+        case Way::Lanczos:
+            return "own lanczos3";
+        case Way::Pixman:
+            return "pixman cubic";
+        case Way::Cairo:
+            return "cairo best";
+        case Way::Vips:
+            return "libvips cubic";
+    }
+    return "";
 }
 
 struct Job {
@@ -147,48 +150,267 @@ struct Job {
 constexpr Job kJobs[] = {{"scale 2048 -> 1024", 2048, 1024, 0},
                          {"scale 1024 -> 2048", 1024, 2048, 0},
                          {"rotate 1024 by 30", 1024, 1024, 30}};
+constexpr int kRotatedSide = 1448;  // a 1024 square turned by 30 degrees fits in 1448
 
-c32bppDIB& source(int size) {
-    static auto s1024 = pictureOf(1024);
-    static auto s2048 = pictureOf(2048);
-    return size == 1024 ? *s1024 : *s2048;
+// pixman's separable cubic on one axis (scale 0: that axis unfiltered), as the bridge set it.
+void setPixmanCubic(pixman_image_t* image, double scaleX, double scaleY) {
+    const auto kernels = [](double scale, pixman_kernel_t& r, pixman_kernel_t& s, double& size) {
+        if (scale == 0) {
+            r = PIXMAN_KERNEL_BOX;
+            s = PIXMAN_KERNEL_IMPULSE;
+            size = 1;
+            return;
+        }
+        size = std::max(std::fabs(scale), 1.0);
+        r = PIXMAN_KERNEL_CUBIC;
+        s = size > 1 ? PIXMAN_KERNEL_BOX : PIXMAN_KERNEL_IMPULSE;
+    };
+    pixman_kernel_t rx, sx, ry, sy;
+    double wx = 1, wy = 1;
+    kernels(scaleX, rx, sx, wx);
+    kernels(scaleY, ry, sy, wy);
+    int n = 0;
+    pixman_fixed_t* params = pixman_filter_create_separable_convolution(
+        &n, pixman_double_to_fixed(wx), pixman_double_to_fixed(wy), rx, ry, sx, sy, 4, 4);
+    pixman_image_set_filter(image, PIXMAN_FILTER_SEPARABLE_CONVOLUTION, params, n);
+    std::free(params);
 }
+
+pixman_transform_t transformOf(double a, double b, double c, double d, double e, double f) {
+    pixman_transform_t t;
+    const double m[2][3] = {{a, b, c}, {d, e, f}};
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 3; ++j)
+            t.matrix[i][j] = pixman_double_to_fixed(m[i][j]);
+    t.matrix[2][0] = t.matrix[2][1] = 0;
+    t.matrix[2][2] = pixman_fixed_1;
+    return t;
+}
+
+// pixman as the bridge drew before: scaling in two passes (across into the drawn columns, then
+// down), rotation in one two-dimensional pass.
+void drawPixman(c32bppDIB& src, Target& t, const Job& j) {
+    const int s = src.Width(), out = t.bitmap->width();
+    pixman_image_t* in = pixman_image_create_bits(
+        PIXMAN_a8r8g8b8, s, s,
+        reinterpret_cast<std::uint32_t*>(src.BitsPointer() + std::size_t(s - 1) * src.scanWidth()),
+        -src.scanWidth());
+    pixman_image_t* dst = pixman_image_create_bits(
+        PIXMAN_a8r8g8b8, out, out, reinterpret_cast<std::uint32_t*>(t.bitmap->rowFromTop(0)),
+        -t.bitmap->stride());
+    const double scale = double(s) / j.to;
+    if (j.angle == 0) {
+        std::vector<std::uint32_t> across(std::size_t(j.to) * s);
+        pixman_image_t* mid =
+            pixman_image_create_bits(PIXMAN_a8r8g8b8, j.to, s, across.data(), j.to * 4);
+        pixman_transform_t t1 = transformOf(scale, 0, 0, 0, 1, 0);
+        pixman_image_set_transform(in, &t1);
+        setPixmanCubic(in, scale, 0);
+        pixman_image_composite32(PIXMAN_OP_SRC, in, nullptr, mid, 0, 0, 0, 0, 0, 0, j.to, s);
+        pixman_transform_t t2 = transformOf(1, 0, 0, 0, scale, 0);
+        pixman_image_set_transform(mid, &t2);
+        setPixmanCubic(mid, 0, scale);
+        pixman_image_composite32(PIXMAN_OP_OVER, mid, nullptr, dst, 0, 0, 0, 0, 0, 0, j.to, j.to);
+        pixman_image_unref(mid);
+    } else {
+        const double th = j.angle * 3.14159265358979 / 180, c = std::cos(th), sn = std::sin(th);
+        const double cx = out / 2.0, cy = out / 2.0;
+        pixman_transform_t tr =
+            transformOf(c, sn, -c * cx - sn * cy + s / 2.0, -sn, c, sn * cx - c * cy + s / 2.0);
+        pixman_image_set_transform(in, &tr);
+        setPixmanCubic(in, 1, 1);
+        pixman_image_composite32(PIXMAN_OP_OVER, in, nullptr, dst, 0, 0, 0, 0, 0, 0, out, out);
+    }
+    pixman_image_unref(in);
+    pixman_image_unref(dst);
+}
+
+void drawCairo(c32bppDIB& src, Target& t, const Job& j) {
+    // cairo sees the bottom-up surface through a flip of its own.
+    const int s = src.Width(), w = j.to;
+    cairo_surface_t* in = cairo_image_surface_create_for_data(
+        src.BitsPointer() + std::size_t(s - 1) * src.scanWidth(), CAIRO_FORMAT_ARGB32, s, s,
+        -src.scanWidth());
+    cairo_surface_t* out = cairo_image_surface_create_for_data(
+        t.bitmap->rowFromTop(0), CAIRO_FORMAT_ARGB32, t.bitmap->width(), t.bitmap->height(),
+        -t.bitmap->stride());
+    cairo_t* cr = cairo_create(out);
+    if (j.angle != 0) {
+        cairo_translate(cr, t.bitmap->width() / 2.0, t.bitmap->height() / 2.0);
+        cairo_rotate(cr, j.angle * 3.14159265358979 / 180);
+        cairo_translate(cr, -w / 2.0, -w / 2.0);
+    }
+    cairo_scale(cr, double(w) / s, double(w) / s);
+    cairo_set_source_surface(cr, in, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BEST);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(out);
+    cairo_surface_destroy(in);
+}
+
+// The bridge's resampler with Lanczos-3, called directly with the map the bridge would make.
+void drawLanczos(c32bppDIB& src, Target& t, const Job& j) {
+    const int s = src.Width(), out = t.bitmap->width();
+    const double scale = double(s) / j.to;
+    bridge::resample::Map m{scale, 0, 0, 0, scale, 0};
+    if (j.angle != 0) {
+        const double th = j.angle * 3.14159265358979 / 180, c = std::cos(th), sn = std::sin(th);
+        const double cx = out / 2.0, cy = out / 2.0;
+        m = {c * scale,   sn * scale, (-c * cx - sn * cy) * scale + s / 2.0,
+             -sn * scale, c * scale,  (sn * cx - c * cy) * scale + s / 2.0};
+    }
+    const bridge::resample::Source in{src.BitsPointer() + std::size_t(s - 1) * src.scanWidth(),
+                                      -static_cast<std::ptrdiff_t>(src.scanWidth()), s, s};
+    const bridge::resample::Target to{t.bitmap->rowFromTop(0), -t.bitmap->stride(), out, out, 4};
+    bridge::resample::draw(in, m, bridge::resample::Kernel::kLanczos3, 1, Rect{0, 0, out, out}, to);
+}
+
+struct VipsUnref {
+    void operator()(VipsImage* i) const { g_object_unref(i); }
+};
+using VipsPtr = std::unique_ptr<VipsImage, VipsUnref>;
+
+// libvips, evaluated into memory; the output's pixels (freed with g_free).
+struct VipsResult {
+    std::unique_ptr<std::uint8_t, void (*)(void*)> pixels{nullptr, g_free};
+    int width = 0, height = 0;
+};
+VipsResult drawVips(const Job& j) {
+    const auto& rows = topDown(j.from);
+    VipsPtr in(
+        vips_image_new_from_memory(rows.data(), rows.size(), j.from, j.from, 4, VIPS_FORMAT_UCHAR));
+    VipsImage* out = nullptr;
+    if (j.angle == 0) {
+        vips_resize(in.get(), &out, double(j.to) / j.from, "kernel", VIPS_KERNEL_CUBIC, nullptr);
+    } else {
+        VipsInterpolate* bicubic = vips_interpolate_new("bicubic");
+        vips_rotate(in.get(), &out, j.angle, "interpolate", bicubic, nullptr);
+        g_object_unref(bicubic);
+    }
+    VipsResult r;
+    if (!out) return r;
+    std::size_t size = 0;
+    r.pixels.reset(static_cast<std::uint8_t*>(vips_image_write_to_memory(out, &size)));
+    r.width = vips_image_get_width(out);
+    r.height = vips_image_get_height(out);
+    g_object_unref(out);
+    return r;
+}
+
+void draw(Way way, c32bppDIB& src, Target& t, const Job& j) {
+    switch (way) {
+        case Way::Pixman:
+            return drawPixman(src, t, j);
+        case Way::Cairo:
+            return drawCairo(src, t, j);
+        case Way::Lanczos:
+            return drawLanczos(src, t, j);
+        case Way::Vips:
+            return;
+        case Way::Engine:
+        case Way::Bridge:
+            break;
+    }
+    src.setGDIplusEnabled(way == Way::Bridge);
+    src.setHighQualityInterpolation(true);
+    src.setAlphaBlendFriendly(false);
+    if (j.angle != 0) {
+        src.Render(t.dc.get(), t.bitmap->width() / 2, t.bitmap->height() / 2, j.to, j.to, 0, 0, 0,
+                   0, 100, 0, false, nullptr, -1, 0, j.angle, true);
+    } else {
+        src.Render(t.dc.get(), 0, 0, j.to, j.to);
+    }
+}
+
+// PSNR of an output against the truth; pixels where the truth is outside the picture (rotation
+// corners) and a two-pixel margin of the picture's edge are left out.
+double psnr(const Output& o, const Job& j) {
+    const double th = -j.angle * 3.14159265358979 / 180, c = std::cos(th), s = std::sin(th);
+    double squares = 0;
+    long n = 0;
+    for (int y = 0; y < o.height; ++y)
+        for (int x = 0; x < o.width; ++x) {
+            // The output pixel's centre in the picture's unit square.
+            double px = x + 0.5 - o.width / 2.0, py = y + 0.5 - o.height / 2.0;
+            if (j.angle != 0) {
+                const double rx = c * px - s * py, ry = s * px + c * py;
+                px = rx;
+                py = ry;
+            }
+            const double u = px / j.to + 0.5, v = py / j.to + 0.5;
+            const double margin = 2.0 / j.to;
+            if (!(u > margin && v > margin && u < 1 - margin && v < 1 - margin)) continue;
+            const std::uint8_t* p = o.row(y) + 4 * x;
+            for (int k = 0; k < 3; ++k) {
+                const double want = std::clamp(channel(k, u, v), 0.0, 1.0) * 255;
+                const double got = p[2 - k];
+                squares += (got - want) * (got - want);
+                ++n;
+            }
+        }
+    return 10 * std::log10(255.0 * 255.0 / (squares / double(n)));
+}
+
+constexpr Way kWays[] = {Way::Engine, Way::Bridge, Way::Lanczos,
+                         Way::Pixman, Way::Cairo,  Way::Vips};
 
 void printQuality() {
     std::printf("quality (PSNR against the picture sampled in double precision, dB):\n");
     for (const Job& j : kJobs) {
-        const int out = j.angle != 0 ? 1448 : j.to;  // a rotated 1024 square fits in 1448
-        for (const Way w : {Way::Engine, Way::Bridge, Way::Cairo}) {
-            Target t(out, out);
-            draw(w, source(j.from), t, j.to, j.to, j.angle);
-            const double th = -j.angle * 3.14159265358979 / 180, c = std::cos(th), s = std::sin(th);
-            const double q = psnr(t, [&](int x, int y, double& u, double& v) {
-                // The output pixel's centre in the picture's unit square.
-                double px = x + 0.5 - out / 2.0, py = y + 0.5 - out / 2.0;
-                if (j.angle != 0) {
-                    const double rx = c * px - s * py, ry = s * px + c * py;
-                    px = rx;
-                    py = ry;
-                }
-                u = px / j.to + 0.5;
-                v = py / j.to + 0.5;
-                const double margin = 2.0 / j.to;
-                return u > margin && v > margin && u < 1 - margin && v < 1 - margin;
-            });
+        const int out = j.angle != 0 ? kRotatedSide : j.to;
+        for (const Way w : kWays) {
+            double q = 0;
+            if (w == Way::Vips) {
+                const VipsResult r = drawVips(j);
+                const std::uint8_t* base = r.pixels.get();
+                const int width = r.width;
+                q = psnr(
+                    {r.width, r.height, [&](int y) { return base + std::size_t(y) * width * 4; }},
+                    j);
+            } else {
+                Target t(out, out);
+                draw(w, source(j.from), t, j);
+                q = psnr({out, out, [&](int y) { return t.bitmap->rowFromTop(y); }}, j);
+            }
             std::printf("  %-20s %-16s %6.2f\n", j.name, nameOf(w), q);
         }
     }
 }
 
 void BM_Draw(benchmark::State& state, Job j, Way w) {
-    const int out = j.angle != 0 ? 1448 : j.to;
+    const int out = j.angle != 0 ? kRotatedSide : j.to;
     Target t(out, out);
     for (auto _ : state) {
-        draw(w, source(j.from), t, j.to, j.to, j.angle);
-        benchmark::DoNotOptimize(t.bitmap->bits());
+        if (w == Way::Vips) {
+            const VipsResult r = drawVips(j);
+            benchmark::DoNotOptimize(r.pixels.get());
+        } else {
+            draw(w, source(j.from), t, j);
+            benchmark::DoNotOptimize(t.bitmap->bits());
+        }
     }
     state.counters["MP/s"] = benchmark::Counter(double(j.to) * j.to * state.iterations() / 1e6,
                                                 benchmark::Counter::kIsRate);
+}
+
+// Nearest-neighbour draws, which the bridge leaves to pixman, against the own engine's.
+void BM_Nearest(benchmark::State& state, Job j, bool viaBridge) {
+    const int out = j.angle != 0 ? kRotatedSide : j.to;
+    Target t(out, out);
+    c32bppDIB& src = source(j.from);
+    for (auto _ : state) {
+        src.setGDIplusEnabled(viaBridge);
+        src.setHighQualityInterpolation(false);
+        src.setAlphaBlendFriendly(false);
+        if (j.angle != 0) {
+            src.Render(t.dc.get(), out / 2, out / 2, j.to, j.to, 0, 0, 0, 0, 100, 0, false, nullptr,
+                       -1, 0, j.angle, true);
+        } else {
+            src.Render(t.dc.get(), 0, 0, j.to, j.to);
+        }
+        benchmark::DoNotOptimize(t.bitmap->bits());
+    }
 }
 
 // ---- Formats ----
@@ -279,15 +501,120 @@ void BM_TiffLibraryAlone(benchmark::State& state) {
     std::filesystem::remove(path);
 }
 
+// ---- End to end ----
+
+std::string e2eFile(const std::string& folder) {
+    return folder + "/talvrin_bridge_e2e_6000x4000.png";
+}
+
+// The input: the picture at 6000 x 4000 with a little noise, opaque RGB, written by cairo
+// (libpng at its default level). Made here, in a process that then replaces itself, so that the
+// contestants' peak RSS does not carry it.
+int endToEnd(char* self, int rounds, const std::string& folder) {
+    const int w = 6000, h = 4000;
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+    std::uint8_t* data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    std::uint32_t noise = 12345;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t* p = data + std::size_t(y) * stride + 4 * x;
+            const double u = (x + 0.5) / w, v = (y + 0.5) / h;
+            for (int c = 0; c < 3; ++c) {
+                noise = noise * 1664525u + 1013904223u;
+                p[2 - c] = byteOf(channel(c, u, v) + ((noise >> 24) % 13 - 6) / 255.0);
+            }
+            p[3] = 255;
+        }
+    cairo_surface_mark_dirty(s);
+    const bool written =
+        cairo_surface_write_to_png(s, e2eFile(folder).c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(s);
+    if (!written) {
+        std::fprintf(stderr, "cannot write %s\n", e2eFile(folder).c_str());
+        return 1;
+    }
+    return talvrin::bench::reexecForFiles(self, rounds, folder);
+}
+
+int runEndToEndFiles(int rounds, const std::string& folder) {
+    const std::string bin = talvrin::bench::programFolder();
+    const std::string in = e2eFile(folder);
+    struct Contestant {
+        const char* name;
+        std::vector<std::string> argv;
+    };
+    std::vector<Contestant> contestants = {
+        {"talvrin-image render",
+         {bin + "/talvrin-image", "render", in, folder + "/talvrin_e2e_out.png", "--size",
+          "600x400"}},
+        {"vipsthumbnail",
+         {"/usr/bin/vipsthumbnail", in, "-s", "600x400", "-o", folder + "/vips_e2e_out.png"}},
+        {"vipsthumbnail 1 thread",
+         {"/usr/bin/env", "VIPS_CONCURRENCY=1", "/usr/bin/vipsthumbnail", in, "-s", "600x400", "-o",
+          folder + "/vips1_e2e_out.png"}},
+    };
+    // Another build of talvrin-image (an earlier revision) in the same run.
+    if (const char* before = std::getenv("TALVRIN_E2E_BEFORE"))
+        contestants.push_back(
+            {"before",
+             {before, "render", in, folder + "/before_e2e_out.png", "--size", "600x400"}});
+    std::vector<std::vector<double>> wall(contestants.size()), cpu(contestants.size());
+    bool ok = true;
+    for (int round = 0; round < rounds; ++round)
+        for (std::size_t c = 0; c < contestants.size(); ++c) {
+            const talvrin::bench::RunResult r = talvrin::bench::runOnce(contestants[c].argv);
+            if (!r.ok) {
+                std::printf("%s failed\n", contestants[c].name);
+                ok = false;
+            }
+            wall[c].push_back(r.seconds);
+            cpu[c].push_back(r.cpuSeconds);
+        }
+    std::printf("6000 x 4000 PNG (%llu KiB) to 600 x 400, median of %d:\n",
+                static_cast<unsigned long long>(talvrin::bench::fileSize(in) / 1024), rounds);
+    const double w0 = talvrin::bench::median(wall[0]), c0 = talvrin::bench::median(cpu[0]);
+    for (std::size_t c = 0; c < contestants.size(); ++c) {
+        const double wc = talvrin::bench::median(wall[c]), cc = talvrin::bench::median(cpu[c]);
+        std::printf("  %-24s wall %7.1f ms  CPU %7.1f ms", contestants[c].name, wc * 1e3, cc * 1e3);
+        if (c != 0) std::printf("   talvrin / this: wall %.2f x, CPU %.2f x", w0 / wc, c0 / cc);
+        std::printf("\n");
+    }
+    for (const char* out :
+         {"/talvrin_e2e_out.png", "/vips_e2e_out.png", "/vips1_e2e_out.png", "/before_e2e_out.png"})
+        std::remove((folder + out).c_str());
+    std::remove(in.c_str());
+    return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 &&
+        (std::strcmp(argv[1], "--e2e") == 0 || std::strcmp(argv[1], "--e2e-files") == 0)) {
+        const int rounds = argc >= 3 && std::atoi(argv[2]) > 0 ? std::atoi(argv[2]) : 5;
+        const std::string folder = argc >= 4 ? argv[3] : "/dev/shm";
+        if (std::strcmp(argv[1], "--e2e-files") == 0) return runEndToEndFiles(rounds, folder);
+        return endToEnd(argv[0], rounds, folder);
+    }
+    if (VIPS_INIT(argv[0])) return 1;
+    vips_concurrency_set(1);
+    vips_cache_set_max(0);
     printQuality();
     for (const Job& j : kJobs)
-        for (const Way w : {Way::Engine, Way::Bridge, Way::Cairo})
+        for (const Way w : kWays)
             benchmark::RegisterBenchmark((std::string(j.name) + " / " + nameOf(w)).c_str(), BM_Draw,
                                          j, w)
-                ->Unit(benchmark::kMillisecond);
+                ->Unit(benchmark::kMillisecond)
+                ->MeasureProcessCPUTime();
+    for (const Job& j : kJobs)
+        for (const bool viaBridge : {true, false})
+            benchmark::RegisterBenchmark(
+                (std::string(j.name) + " / nearest " + (viaBridge ? "bridge (pixman)" : "engine"))
+                    .c_str(),
+                BM_Nearest, j, viaBridge)
+                ->Unit(benchmark::kMillisecond)
+                ->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("webp lossless 1024 / bridge", BM_WebpThroughTheBridge, true)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("webp lossless 1024 / libwebp alone", BM_WebpLibraryAlone, true)
@@ -302,5 +629,6 @@ int main(int argc, char** argv) {
         ->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
+    vips_shutdown();
     return 0;
 }

@@ -32,6 +32,7 @@ struct Contestant {
 
 struct RunResult {
     double seconds = 0;
+    double cpuSeconds = 0;  // user and system time of the child
     long maxRssKiB = 0;
     bool ok = false;
 };
@@ -107,6 +108,8 @@ inline RunResult runOnce(const std::vector<std::string>& argv) {
     if (wait4(pid, &status, 0, &usage) != pid) return r;
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     r.maxRssKiB = usage.ru_maxrss;
+    const auto secondsOf = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    r.cpuSeconds = secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime);
     r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return r;
 }

@@ -1,17 +1,23 @@
 // libFuzzer target for cBMPparser. The first byte chooses the route: LoadStream on the rest
 // (own 32-bit path or the picture loader), or the rest decoded as a BMP and handed over as a
-// bitmap handle to ConvertstdPicTo32bpp. The default decode budget bounds every image.
+// bitmap handle to ConvertstdPicTo32bpp. The decode budget bounds every image.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 
+#include "fuzz_budget.h"
 #include "image/codecs/bmp_parser.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/picture/bmp_decoder.h"
 #include "platform/picture/gif_decoder.h"
 #include "platform/picture/picture.h"
 #include "platform/picture/picture_loader.h"
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+    talvrin::fuzzing::useFuzzDecodeBudget();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace talvrin;

@@ -5,10 +5,16 @@
 #include <cstdint>
 #include <span>
 
+#include "fuzz_budget.h"
 #include "image/bridge/gdiplus.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+    talvrin::fuzzing::useFuzzDecodeBudget();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace talvrin;

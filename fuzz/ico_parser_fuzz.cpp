@@ -4,8 +4,14 @@
 #include <cstdint>
 #include <span>
 
+#include "fuzz_budget.h"
 #include "image/codecs/ico_parser.h"
 #include "image/surface/c32bpp_dib.h"
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+    talvrin::fuzzing::useFuzzDecodeBudget();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1 || size > (1u << 20)) return 0;

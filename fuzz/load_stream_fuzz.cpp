@@ -3,9 +3,9 @@
 // The first byte picks the icon preferences and whether the compression library counts as
 // present; the rest is the data. A decoded surface must be well formed; it keeps the data itself,
 // or, for a file that only the imaging library reads (WebP, TIFF), the PNG of the decoded image;
-// and decoding its kept bytes again must give the same image. Every decoder runs under the default
-// decode budget, as in the program: a few bytes may declare a gigabyte image, and the budget
-// refuses it before anything of that size is allocated.
+// and decoding its kept bytes again must give the same image. Every decoder runs under a decode
+// budget, as in the program: a few bytes may declare a gigabyte image, and the budget refuses it
+// before anything of that size is allocated.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +14,7 @@
 #include <span>
 #include <vector>
 
+#include "fuzz_budget.h"
 #include "image/bridge/gdiplus.h"
 #include "image/codecs/compression.h"
 #include "image/codecs/ico_parser.h"
@@ -24,6 +25,7 @@
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
     // As the program does at start-up: icon bytes reaching the picture loader are decoded.
     talvrin::installIconPictureRoute();
+    talvrin::fuzzing::useFuzzDecodeBudget();
     return 0;
 }
 

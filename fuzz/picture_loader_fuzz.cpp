@@ -1,16 +1,22 @@
 // libFuzzer target for the picture loader: BMP, JPEG and GIF bytes through the process's loader,
-// and the picture drawn onto a small context. The default decode budget keeps a header alone from
+// and the picture drawn onto a small context. The decode budget keeps a header alone from
 // asking for gigabytes, as in the program.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 
+#include "fuzz_budget.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 #include "platform/picture/gif_decoder.h"
 #include "platform/picture/picture.h"
 #include "platform/picture/picture_loader.h"
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+    talvrin::fuzzing::useFuzzDecodeBudget();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace talvrin::platform;

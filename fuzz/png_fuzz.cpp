@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 
+#include "fuzz_budget.h"
 #include "image/codecs/compression.h"
 #include "image/codecs/png_parser.h"
 #include "image/surface/c32bpp_dib.h"
@@ -30,6 +31,11 @@ void checkImage(bool result, const talvrin::c32bppDIB& dib) {
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+    talvrin::fuzzing::useFuzzDecodeBudget();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;

@@ -1,14 +1,15 @@
-// The bridge's drawing through pixman: one affine, filtered, source-over composite of a working
-// image onto a device context's bitmap, cut to the context's clip box.
+// The bridge's drawing on this platform. High-quality draws and whole-pixel translations go to
+// the own resampler (resample.h): separable cubic convolution in 16-bit fixed point, with the
+// edge extended and pixel centres mapped to pixel centres. Nearest-neighbour draws go to pixman,
+// whose nearest affine paths are as fast as a copy and have nothing to round.
 #include <pixman.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <memory>
-#include <vector>
 
 #include "image/bridge/bridge_backend.h"
+#include "image/bridge/resample.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 
@@ -25,76 +26,49 @@ pixman_fixed_t fixed(double v) noexcept {
     return pixman_double_to_fixed(std::clamp(v, -32767.0, 32767.0));
 }
 
-// A cubic filter on the image for the given scales (source pixels per destination pixel); an
-// axis whose scale is 0 is not filtered at all.
-bool setCubic(pixman_image_t* image, double scaleX, double scaleY) noexcept {
-    const auto kernels = [](double scale, pixman_kernel_t& reconstruct, pixman_kernel_t& sample,
-                            double& size) {
-        if (scale == 0) {
-            // One tap: the pixel under the point (a one-pixel box, sampled at its centre).
-            reconstruct = PIXMAN_KERNEL_BOX;
-            sample = PIXMAN_KERNEL_IMPULSE;
-            size = 1;
-            return;
-        }
-        size = std::max(std::fabs(scale), 1.0);
-        reconstruct = PIXMAN_KERNEL_CUBIC;
-        sample = size > 1 ? PIXMAN_KERNEL_BOX : PIXMAN_KERNEL_IMPULSE;
-    };
-    pixman_kernel_t rx, sx, ry, sy;
-    double wx = 1, wy = 1;
-    kernels(scaleX, rx, sx, wx);
-    kernels(scaleY, ry, sy, wy);
-    int n = 0;
-    pixman_fixed_t* params = pixman_filter_create_separable_convolution(
-        &n, pixman_double_to_fixed(wx), pixman_double_to_fixed(wy), rx, ry, sx, sy, 4, 4);
-    if (!params) return false;
-    const bool set =
-        pixman_image_set_filter(image, PIXMAN_FILTER_SEPARABLE_CONVOLUTION, params, n) != 0;
-    std::free(params);
-    return set;
+bool isTranslation(const Affine& m, double opacity) noexcept {
+    const auto whole = [](double v) { return std::isfinite(v) && v == std::floor(v); };
+    return m.a == 1 && m.b == 0 && m.d == 0 && m.e == 1 && whole(m.c) && whole(m.f) && opacity >= 1;
 }
 
-pixman_transform_t transformOf(double a, double b, double c, double d, double e, double f) {
+// The nearest pixel under each destination pixel's centre, through pixman.
+bool drawNearest(const ImageRows& image, const Affine& m, double opacity, const Rect& drawn,
+                 platform::Bitmap& target) noexcept {
+    // pixman reads the rows from the first one on with the view's (possibly negative) stride.
+    Image src(pixman_image_create_bits(
+        PIXMAN_a8r8g8b8, image.width, image.height,
+        reinterpret_cast<std::uint32_t*>(const_cast<std::uint8_t*>(image.top)),
+        static_cast<int>(image.stride)));
+    Image dst(pixman_image_create_bits(
+        target.bitsPerPixel() == 32 ? PIXMAN_a8r8g8b8 : PIXMAN_r8g8b8, target.width(),
+        target.height(), reinterpret_cast<std::uint32_t*>(target.rowFromTop(0)), -target.stride()));
+    if (!src || !dst) return false;
+    // The map is taken relative to the drawn area's corner, so that its translation stays within
+    // pixman's fixed point (+-32768).
+    const double ox = drawn.left, oy = drawn.top;
     pixman_transform_t t;
-    t.matrix[0][0] = fixed(a);
-    t.matrix[0][1] = fixed(b);
-    t.matrix[0][2] = fixed(c);
-    t.matrix[1][0] = fixed(d);
-    t.matrix[1][1] = fixed(e);
-    t.matrix[1][2] = fixed(f);
+    t.matrix[0][0] = fixed(m.a);
+    t.matrix[0][1] = fixed(m.b);
+    t.matrix[0][2] = fixed(m.a * ox + m.b * oy + m.c);
+    t.matrix[1][0] = fixed(m.d);
+    t.matrix[1][1] = fixed(m.e);
+    t.matrix[1][2] = fixed(m.d * ox + m.e * oy + m.f);
     t.matrix[2][0] = 0;
     t.matrix[2][1] = 0;
     t.matrix[2][2] = pixman_fixed_1;
-    return t;
-}
-
-// Two one-dimensional passes: every source row filtered across into the drawn columns, then
-// those columns filtered down onto the target.
-bool drawSeparable(std::int32_t sourceRows, pixman_image_t* src, const Affine& m, double scaleX,
-                   double scaleY, const Rect& drawn, pixman_image_t* dst) noexcept {
-    const auto w = static_cast<std::int32_t>(drawn.width());
-    const std::int32_t h = sourceRows;
-    std::vector<std::uint32_t> across;
-    try {
-        across.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0);
-    } catch (...) {
-        return false;
+    if (!pixman_image_set_transform(src.get(), &t)) return false;
+    pixman_image_set_repeat(src.get(), PIXMAN_REPEAT_NONE);
+    pixman_image_set_filter(src.get(), PIXMAN_FILTER_NEAREST, nullptr, 0);
+    Image mask;
+    if (opacity < 1) {
+        const pixman_color_t alpha{0, 0, 0,
+                                   static_cast<std::uint16_t>(std::lround(opacity * 65535))};
+        mask.reset(pixman_image_create_solid_fill(&alpha));
+        if (!mask) return false;
     }
-    Image mid(pixman_image_create_bits(PIXMAN_a8r8g8b8, w, h, across.data(), w * 4));
-    if (!mid) return false;
-    // Pass one: column i of the intermediate is destination column drawn.left + i; rows are the
-    // source's.
-    pixman_transform_t t1 = transformOf(m.a, 0, m.a * drawn.left + m.c, 0, 1, 0);
-    if (!pixman_image_set_transform(src, &t1) || !setCubic(src, scaleX, 0)) return false;
-    pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, mid.get(), 0, 0, 0, 0, 0, 0, w, h);
-    // Pass two: down the intermediate's columns onto the target's rows.
-    pixman_transform_t t2 = transformOf(1, 0, 0, 0, m.e, m.e * drawn.top + m.f);
-    pixman_image_set_repeat(mid.get(), PIXMAN_REPEAT_NONE);
-    if (!pixman_image_set_transform(mid.get(), &t2) || !setCubic(mid.get(), 0, scaleY))
-        return false;
-    pixman_image_composite32(PIXMAN_OP_OVER, mid.get(), nullptr, dst, 0, 0, 0, 0, drawn.left,
-                             drawn.top, w, static_cast<std::int32_t>(drawn.height()));
+    pixman_image_composite32(PIXMAN_OP_OVER, src.get(), mask.get(), dst.get(), 0, 0, 0, 0,
+                             drawn.left, drawn.top, static_cast<std::int32_t>(drawn.width()),
+                             static_cast<std::int32_t>(drawn.height()));
     return true;
 }
 
@@ -104,53 +78,26 @@ bool present() noexcept {
     return true;
 }
 
-bool drawAffine(const TopDownImage& image, const Affine& toSource, bool bicubic, double scaleX,
-                double scaleY, const Rect& area, platform::DeviceContext& dc) noexcept {
+bool drawAffine(const ImageRows& image, const Affine& toSource, bool bicubic, double /*scaleX*/,
+                double /*scaleY*/, double opacity, const Rect& area,
+                platform::DeviceContext& dc) noexcept {
     platform::Bitmap& target = dc.surface();
     const int bpp = target.bitsPerPixel();
-    if (!target.bits() || (bpp != 24 && bpp != 32) || image.width < 1 || image.height < 1)
+    if (!target.bits() || (bpp != 24 && bpp != 32) || !image.top || image.width < 1 ||
+        image.height < 1)
         return false;
     const Rect drawn =
         intersect(intersect(area, dc.clipBox()), Rect{0, 0, target.width(), target.height()});
     if (drawn.isEmpty()) return false;
-
-    // The source in the surface byte order (B, G, R, A is a8r8g8b8 read little-endian).
-    Image src(pixman_image_create_bits(
-        PIXMAN_a8r8g8b8, image.width, image.height,
-        reinterpret_cast<std::uint32_t*>(const_cast<std::uint8_t*>(image.pixels.data())),
-        image.width * 4));
-    // The bottom-up target seen top-down: its top row first, a negative stride.
-    Image dst(pixman_image_create_bits(
-        bpp == 32 ? PIXMAN_a8r8g8b8 : PIXMAN_r8g8b8, target.width(), target.height(),
-        reinterpret_cast<std::uint32_t*>(target.rowFromTop(0)), -target.stride()));
-    if (!src || !dst) return false;
-
-    // The map is taken relative to the drawn area's corner, so that its translation stays within
-    // the working image's coordinates (pixman's fixed point reaches only +-32768).
-    const double ox = drawn.left, oy = drawn.top;
-    pixman_transform_t t =
-        transformOf(toSource.a, toSource.b, toSource.a * ox + toSource.b * oy + toSource.c,
-                    toSource.d, toSource.e, toSource.d * ox + toSource.e * oy + toSource.f);
-    if (!pixman_image_set_transform(src.get(), &t)) return false;
-    pixman_image_set_repeat(src.get(), PIXMAN_REPEAT_NONE);
-
-    if (bicubic && toSource.b == 0 && toSource.d == 0) {
-        // An axis-aligned draw is filtered in two passes, across then down, each with the cubic
-        // of its own axis: a quarter of the work of the two-dimensional filter, the same result
-        // up to rounding of the intermediate.
-        return drawSeparable(image.height, src.get(), toSource, scaleX, scaleY, drawn, dst.get());
-    }
-    if (bicubic) {
-        // A cubic reconstruction, and when shrinking a box of the shrink's width over it, so
-        // that every source pixel counts once (the high-quality bicubic of the imaging library).
-        if (!setCubic(src.get(), scaleX, scaleY)) return false;
-    } else {
-        pixman_image_set_filter(src.get(), PIXMAN_FILTER_NEAREST, nullptr, 0);
-    }
-    pixman_image_composite32(PIXMAN_OP_OVER, src.get(), nullptr, dst.get(), 0, 0, 0, 0, drawn.left,
-                             drawn.top, static_cast<std::int32_t>(drawn.width()),
-                             static_cast<std::int32_t>(drawn.height()));
-    return true;
+    if (!bicubic && !isTranslation(toSource, opacity))
+        return drawNearest(image, toSource, opacity, drawn, target);
+    // The kernel's widening by the scale comes from the map itself (its gradient per axis).
+    const resample::Source source{image.top, image.stride, image.width, image.height};
+    const resample::Target pixels{target.rowFromTop(0),
+                                  -static_cast<std::ptrdiff_t>(target.stride()), target.width(),
+                                  target.height(), bpp / 8};
+    const resample::Map map{toSource.a, toSource.b, toSource.c, toSource.d, toSource.e, toSource.f};
+    return resample::draw(source, map, resample::Kernel::kCubic, opacity, drawn, pixels);
 }
 
 }  // namespace talvrin::bridge::backend

@@ -71,8 +71,15 @@ int closeNothing(thandle_t) {
 toff_t sizeOfMemory(thandle_t h) {
     return static_cast<MemoryFile*>(h)->bytes.size();
 }
-int mapNothing(thandle_t, void**, toff_t*) {
-    return 0;
+// The bytes are offered as a mapped file, as the file interface maps a file it reads: libtiff
+// then takes strips and tiles straight from them, and accepts a tile or strip whose recorded
+// byte count exceeds its decoded size (padding some writers leave), which it refuses when it
+// reads through the read procedure.
+int mapMemory(thandle_t h, void** base, toff_t* size) {
+    auto* f = static_cast<MemoryFile*>(h);
+    *base = const_cast<std::uint8_t*>(f->bytes.data());
+    *size = f->bytes.size();
+    return 1;
 }
 void unmapNothing(thandle_t, void*, toff_t) {}
 
@@ -116,8 +123,8 @@ Decoded decodeTiff(std::span<const std::uint8_t> bytes) noexcept {
     TIFFSetWarningHandler(quiet);
     TIFFSetErrorHandler(quiet);
     MemoryFile file{bytes, 0};
-    TIFF* tif = TIFFClientOpen("memory", "rm", &file, readMemory, writeNothing, seekMemory,
-                               closeNothing, sizeOfMemory, mapNothing, unmapNothing);
+    TIFF* tif = TIFFClientOpen("memory", "r", &file, readMemory, writeNothing, seekMemory,
+                               closeNothing, sizeOfMemory, mapMemory, unmapNothing);
     if (!tif) {
         d.failure = DecodeFailure::kBadHeader;
         return d;

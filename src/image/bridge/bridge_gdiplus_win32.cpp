@@ -436,7 +436,7 @@ bool present() noexcept {
     return library() != nullptr;
 }
 
-bool drawAffine(const TopDownImage&, const Affine&, bool, double, double, const Rect&,
+bool drawAffine(const ImageRows&, const Affine&, bool, double, double, double, const Rect&,
                 platform::DeviceContext&) noexcept {
     return false;  // the system's library draws whole jobs (SystemImaging::draw)
 }

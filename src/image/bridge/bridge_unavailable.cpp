@@ -8,7 +8,7 @@ bool present() noexcept {
     return false;
 }
 
-bool drawAffine(const TopDownImage&, const Affine&, bool, double, double, const Rect&,
+bool drawAffine(const ImageRows&, const Affine&, bool, double, double, double, const Rect&,
                 platform::DeviceContext&) noexcept {
     return false;
 }

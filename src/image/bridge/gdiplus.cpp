@@ -225,8 +225,9 @@ bool cGDIPlus::isGDIplusOk(std::uint32_t& gdiToken, bool KeepToken) noexcept {
 namespace {
 
 // The part of a w x h working image that a draw of the destination rectangle samples through
-// the map, widened by the cubic filter's reach (two taps each side, times the shrink) and a
-// pixel of rounding, and cut to the image; empty when the rectangle samples nothing of it.
+// the map, widened by the filter's reach (its radius, times the shrink, twice over for the
+// pre-reduction of strongly shrunk turned draws) and a pixel of rounding, and cut to the image;
+// empty when the rectangle samples nothing of it.
 Rect sampledPart(const bridge::backend::Affine& m, const Rect& drawn, double scaleX, double scaleY,
                  std::int32_t w, std::int32_t h) noexcept {
     double u0 = INFINITY, u1 = -INFINITY, v0 = INFINITY, v1 = -INFINITY;
@@ -238,13 +239,22 @@ Rect sampledPart(const bridge::backend::Affine& m, const Rect& drawn, double sca
             v0 = std::min(v0, v);
             v1 = std::max(v1, v);
         }
-    const double reachX = 2 * std::max(std::fabs(scaleX), 1.0) + 2;
-    const double reachY = 2 * std::max(std::fabs(scaleY), 1.0) + 2;
+    const double reachX = 4 * std::max(std::fabs(scaleX), 1.0) + 2;
+    const double reachY = 4 * std::max(std::fabs(scaleY), 1.0) + 2;
     const auto cut = [](double v, std::int32_t limit) {
         return static_cast<std::int32_t>(std::clamp(v, 0.0, double(limit)));
     };
     return {cut(std::floor(u0 - reachX), w), cut(std::floor(v0 - reachY), h),
             cut(std::ceil(u1 + reachX), w), cut(std::ceil(v1 + reachY), h)};
+}
+
+// Whether the matrix changes nothing but alpha: its colour part the identity, no colour added.
+// Such a matrix is the draw's opacity, which the backend applies as it blends.
+bool onlyOpacity(const bridge::ColorMatrix& m) noexcept {
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j)
+            if (!(i == 3 && j == 3) && m[i][j] != (i == j ? 1.0f : 0.0f)) return false;
+    return true;
 }
 
 }  // namespace
@@ -310,9 +320,6 @@ bool cGDIPlus::RenderWithGDIPlus(const c32bppDIB& src, platform::DeviceContext& 
             area = {destX, destY, edge(destX + W), edge(destY + H)};
         }
 
-        // Only the part of the working image that the visible pixels sample is prepared: the
-        // drawn area (cut to the context's clip box and pixels) mapped back, widened by the
-        // filter's reach. A repaint of a small clip box then touches a small part of the source.
         const platform::Bitmap& pixels = dest.surface();
         const Rect drawn =
             intersect(intersect(area, dest.clipBox()), Rect{0, 0, pixels.width(), pixels.height()});
@@ -340,47 +347,65 @@ bool cGDIPlus::RenderWithGDIPlus(const c32bppDIB& src, platform::DeviceContext& 
             bridge::gDraws.fetch_add(1, std::memory_order_relaxed);
             return true;
         }
-        const Rect used = sampledPart(map, drawn, scaleX, scaleY, fullWidth, fullHeight);
-        if (!used.isEmpty()) {
-            bridge::backend::TopDownImage work;
-            work.width = static_cast<std::int32_t>(used.width());
-            work.height = static_cast<std::int32_t>(used.height());
-            const auto bytes = imageByteCount32(work.width, work.height);
-            if (!bytes) return false;
-            work.pixels.resize(static_cast<std::size_t>(*bytes));
-            const bool upright =
-                flip.code == bridge::kRotateNoneFlipY || flip.code == bridge::kRotate180FlipNone;
-            const bool mirrorX =
-                flip.code == bridge::kRotate180FlipNone || flip.code == bridge::kRotateNoneFlipX;
-            const ConstPixelView view(src.BitsPointer(), iw, ih);
-            const std::size_t rowBytes = static_cast<std::size_t>(work.width) * 4;
-            for (std::int32_t r = 0; r < work.height; ++r) {
-                // Row r of the part is turned-image row y0 + used.top + r, which is that image
-                // row from the top when upright, else from the bottom.
-                const auto y = static_cast<std::int32_t>(y0 + used.top + r);
-                const std::uint8_t* row =
-                    upright ? view.rowFromTop(y) : view.rowFromTop(ih - 1 - y);
-                std::uint8_t* out = work.pixels.data() + static_cast<std::size_t>(r) * rowBytes;
-                const auto first = static_cast<std::int32_t>(x0 + used.left);
-                if (!mirrorX) {
-                    std::memcpy(out, row + 4 * std::size_t(first), rowBytes);
-                    continue;
-                }
-                for (std::int32_t k = 0; k < work.width; ++k)
-                    std::memcpy(out + 4 * std::size_t(k), row + 4 * std::size_t(iw - 1 - first - k),
-                                4);
-            }
-            if (const auto m = bridge::attributesOf(grayScale, lightness, angle, opacity)) {
-                for (std::size_t i = 0; i < work.pixels.size(); i += 4)
-                    bridge::applyColorMatrix(*m, work.pixels.data() + i);
-            }
-            map.c -= used.left;
-            map.f -= used.top;
-            if (!bridge::backend::drawAffine(work, map, highQuality, scaleX, scaleY, drawn, dest))
-                return false;
+
+        // The flips become part of the map: the working image is the source rectangle of the
+        // surface seen top-down, read in place (rows bottom-up in memory, so a negative stride).
+        const bool upright =
+            flip.code == bridge::kRotateNoneFlipY || flip.code == bridge::kRotate180FlipNone;
+        const bool mirrorX =
+            flip.code == bridge::kRotate180FlipNone || flip.code == bridge::kRotateNoneFlipX;
+        if (mirrorX) {
+            map.a = -map.a;
+            map.b = -map.b;
+            map.c = fullWidth - map.c;
         }
-        // A visible area that samples nothing of the image (a corner of a turned image's box)
-        // is drawn as it stands: there is nothing to blend.
+        if (!upright) {
+            map.d = -map.d;
+            map.e = -map.e;
+            map.f = fullHeight - map.f;
+        }
+        const auto left = static_cast<std::int32_t>(mirrorX ? iw - x1 : x0);
+        const auto top = static_cast<std::int32_t>(upright ? y0 : ih - y1);
+        const ConstPixelView view(src.BitsPointer(), iw, ih);
+        bridge::backend::ImageRows rows{view.pixelFromTop(left, top),
+                                        -static_cast<std::ptrdiff_t>(view.stride()), fullWidth,
+                                        fullHeight};
+
+        // Greyscale and lightness go through the colour matrix, applied to a copy of the part
+        // the visible pixels sample; opacity alone is left to the blend.
+        double alpha = 1;
+        bridge::backend::TopDownImage work;
+        if (auto m = bridge::attributesOf(grayScale, lightness, angle, opacity)) {
+            if (onlyOpacity(*m)) {
+                alpha = std::clamp(double((*m)[3][3]), 0.0, 1.0);
+            } else {
+                const Rect used = sampledPart(map, drawn, scaleX, scaleY, fullWidth, fullHeight);
+                // A visible area that samples nothing of the image (a corner of a turned
+                // image's box) is drawn as it stands: there is nothing to blend.
+                if (used.isEmpty()) {
+                    bridge::gDraws.fetch_add(1, std::memory_order_relaxed);
+                    return true;
+                }
+                work.width = static_cast<std::int32_t>(used.width());
+                work.height = static_cast<std::int32_t>(used.height());
+                const auto bytes = imageByteCount32(work.width, work.height);
+                if (!bytes) return false;
+                work.pixels.resize(static_cast<std::size_t>(*bytes));
+                const std::size_t rowBytes = static_cast<std::size_t>(work.width) * 4;
+                for (std::int32_t r = 0; r < work.height; ++r) {
+                    std::uint8_t* out = work.pixels.data() + std::size_t(r) * rowBytes;
+                    std::memcpy(out, rows.top + (used.top + r) * rows.stride + 4 * used.left,
+                                rowBytes);
+                    for (std::size_t i = 0; i < rowBytes; i += 4)
+                        bridge::applyColorMatrix(*m, out + i);
+                }
+                map.c -= used.left;
+                map.f -= used.top;
+                rows = work.rows();
+            }
+        }
+        if (!bridge::backend::drawAffine(rows, map, highQuality, scaleX, scaleY, alpha, area, dest))
+            return false;
         bridge::gDraws.fetch_add(1, std::memory_order_relaxed);
         return true;
     } catch (...) {
@@ -393,14 +418,20 @@ bool cGDIPlus::LoadWithGDIPlus(std::string_view FileName, std::span<const std::u
                                DecodeFailure* failure) noexcept {
     report(failure, DecodeFailure::kNotRecognised);
     try {
+        // Every refusal leaves the surface empty, whatever it held before.
         const bridge::CallSession session(token);
-        if (!session.ok()) return false;
+        if (!session.ok()) {
+            target.DestroyDIB();
+            return false;
+        }
         std::vector<std::uint8_t> fileBytes;
         if (!FileName.empty()) {
             platform::File file = platform::OpenImageFile(FileName, true);
             const auto size = file ? file.size() : std::nullopt;
-            if (!size || readWholeFile(file, *size, fileBytes) != WholeFileStatus::kOk)
+            if (!size || readWholeFile(file, *size, fileBytes) != WholeFileStatus::kOk) {
+                target.DestroyDIB();
                 return false;
+            }
             bytes = fileBytes;
         }
         bridge::backend::Decoded decoded;
@@ -412,7 +443,9 @@ bool cGDIPlus::LoadWithGDIPlus(std::string_view FileName, std::span<const std::u
                 decoded = bridge::backend::decodeTiff(bytes);
                 break;
             case bridge::BridgeFormat::kNone:
-                return false;  // PNG, GIF, BMP, JPEG and icons stay with the own decoders
+                // PNG, GIF, BMP, JPEG and icons stay with the own decoders.
+                target.DestroyDIB();
+                return false;
         }
         const bridge::backend::TopDownImage& image = decoded.image;
         if (decoded.failure != DecodeFailure::kNone || image.width < 1 || image.height < 1) {

@@ -2,17 +2,21 @@
 // test, drawing a surface onto a device context with scaling, mirroring, rotation, opacity,
 // greyscale and lightness, loading formats the own decoders do not read, and saving as PNG.
 //
-// On this platform the services are provided by well-kept libraries instead of the desktop's
-// imaging library: pixman draws (bicubic or nearest-neighbour sampling, affine transforms, the
-// source-over blend), libwebp and libtiff read WebP and TIFF. The bridge keeps the imaging
-// library's arithmetic: the flip codes of a draw, the colour matrix (applied to the pixels on
-// the way, since neither library has colour matrices), the rotation about the destination's
-// centre, and the sizes. A "session" is a counted start and stop with a non-zero token, so
-// tokens, kept tokens and a start for a single call keep their meaning.
+// On Linux the services are provided by the bridge's own resampler and well-kept
+// libraries instead of the desktop's imaging library: the resampler draws with high quality
+// (resample.h: cubic convolution, edges extended, pixel centres to pixel centres, exact at the
+// image's own size), pixman draws nearest-neighbour, libwebp and libtiff read WebP and TIFF. The
+// bridge keeps the imaging library's arithmetic: the flip codes of a draw (folded into the map
+// from destination to source, so the surface is read in place), the colour matrix (greyscale and
+// lightness applied to a copy of the pixels the draw samples; opacity alone applied as the
+// pixels are blended), the rotation about the destination's centre, and the sizes. A "session"
+// is a counted start and stop with a non-zero token, so tokens, kept tokens and a start for a
+// single call keep their meaning.
 //
 // The bridge declines PNG, GIF, BMP, JPEG and icons: the own decoders (faster, fuzzed) keep
-// them, and the loading dispatch offers the bridge only what they all refused. Here it registers
-// no PNG encoder, so saving falls back to the own encoder, which writes the smallest form.
+// them, and the loading dispatch offers the bridge only what they all refused. On Linux it
+// registers no PNG encoder, so saving falls back to the own encoder, which writes the smallest
+// form.
 //
 // In the Windows build the backend is the desktop's imaging library itself (gdiplus.dll, bound
 // at run time by name): it draws with its own colour matrices and world transforms, reads the

@@ -333,31 +333,38 @@ void VitrelWidget::applyCursor() {
 
 void VitrelWidget::paintEvent(QPaintEvent* event) {
     const int w = QWidget::width(), h = QWidget::height();
-    if (w < 1 || h < 1 || !control_) return;
-    // The canvas starts with what the window shows behind the control.
-    QImage canvas(w, h, QImage::Format_ARGB32_Premultiplied);
+    const QRect damaged = event->rect().intersected(rect());
+    if (damaged.isEmpty() || !control_) return;
+    // Only the damaged rectangle is drawn and converted: the canvas starts with what the window
+    // shows behind the control there, is copied into the context's pixels at the same place,
+    // painted with the rectangle as the clip box, and copied back.
+    QImage canvas(damaged.size(), QImage::Format_ARGB32_Premultiplied);
     canvas.fill(palette().color(QPalette::Window));
     if (QWidget* parent = parentWidget()) {
         QPainter background(&canvas);
-        parent->render(&background, QPoint(), QRegion(geometry()), QWidget::DrawWindowBackground);
+        parent->render(&background, QPoint(), QRegion(damaged.translated(geometry().topLeft())),
+                       QWidget::DrawWindowBackground);
     }
+    // The context covers the whole control, as its paint addresses it; outside the rectangle its
+    // pixels are never read (the bitmap starts zeroed, its pages untouched).
     auto bitmap = Bitmap::create(w, h, 32);
     auto dc = DeviceContext::createCompatible();
     if (!bitmap || !dc) return;
-    for (int y = 0; y < h; ++y)
-        std::memcpy(bitmap->rowFromTop(y), canvas.constScanLine(y),
-                    static_cast<std::size_t>(w) * 4);
+    const auto rowBytes = static_cast<std::size_t>(damaged.width()) * 4;
+    const auto left = static_cast<std::size_t>(damaged.left()) * 4;
+    for (int y = 0; y < damaged.height(); ++y)
+        std::memcpy(bitmap->rowFromTop(damaged.top() + y) + left, canvas.constScanLine(y),
+                    rowBytes);
     dc->select(bitmap.get());
-    const QRect r = event->rect();
-    dc->setClipRect(Rect{r.left(), r.top(), r.right() + 1, r.bottom() + 1});
+    dc->setClipRect(Rect{damaged.left(), damaged.top(), damaged.right() + 1, damaged.bottom() + 1});
     control_->Paint(*dc);
     dc.reset();
     // Drawing onto a context leaves its alpha bytes meaningless: the result is opaque colour.
-    QImage result(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        std::memcpy(result.scanLine(y), bitmap->rowFromTop(y), static_cast<std::size_t>(w) * 4);
+    QImage result(damaged.size(), QImage::Format_RGB32);
+    for (int y = 0; y < damaged.height(); ++y)
+        std::memcpy(result.scanLine(y), bitmap->rowFromTop(damaged.top() + y) + left, rowBytes);
     QPainter painter(this);
-    painter.drawImage(r, result, r);
+    painter.drawImage(damaged.topLeft(), result);
 }
 
 void VitrelWidget::resizeEvent(QResizeEvent* event) {

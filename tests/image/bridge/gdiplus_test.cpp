@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -188,6 +189,91 @@ TEST(BridgeDrawing, SameGeometryAsTheEngineWithinWhatSamplingAllows) {
     EXPECT_NEAR(px[3], 128, 1) << "half opacity over an empty context";
 }
 
+// A draw at the image's own size through the bridge (a session held, so that the surface
+// takes the bridge's path) puts the pixels down exactly as the own path does (AlphaBlend):
+// opaque, translucent and transparent pixels, on 32- and 24-bit targets, and a small
+// checkerboard whose every pixel differs from its neighbours.
+TEST(BridgeDrawing, OwnSizeDrawsEqualTheOwnPathExactly) {
+    std::uint32_t token = 0;
+    ASSERT_TRUE(cGDIPlus::isGDIplusOk(token, true));
+    auto random = testing::engineSurface(29, 17);
+    testing::fillRandom(*random, 8);
+    random->setAlpha(true);
+    auto checker = testing::engineSurface(5, 5);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 5; ++x)
+            testing::put(*checker, x, y,
+                         (x + y) % 2 ? Pixel{0, 255, 0, 255} : Pixel{0, 0, 255, 255});
+    struct Case {
+        c32bppDIB* src;
+        int bpp, x, y, sx, sy, w, h;
+    };
+    const Case cases[] = {{random.get(), 32, 3, 2, 0, 0, 29, 17},
+                          {random.get(), 24, 0, 0, 4, 3, 20, 11},
+                          {checker.get(), 32, 1, 1, 0, 0, 5, 5}};
+    for (const Case& c : cases) {
+        TestDC own(40, 24, c.bpp), viaBridge(40, 24, c.bpp);
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 40 * c.bpp / 8; ++x)
+                own.bitmap->rowFromTop(y)[x] = viaBridge.bitmap->rowFromTop(y)[x] =
+                    std::uint8_t(x * 7 + y * 13);
+        c.src->setAlphaBlendFriendly(true);
+        c.src->setHighQualityInterpolation(true);
+        c.src->setGDIplusEnabled(false);
+        ASSERT_TRUE(c.src->Render(own.dc.get(), c.x, c.y, c.w, c.h, c.sx, c.sy, c.w, c.h));
+        c.src->setGDIplusEnabled(true);
+        c.src->setGdiToken(token);
+        const std::uint64_t before = bridge::drawsMade();
+        ASSERT_TRUE(c.src->Render(viaBridge.dc.get(), c.x, c.y, c.w, c.h, c.sx, c.sy, c.w, c.h));
+        EXPECT_GT(bridge::drawsMade(), before);
+        EXPECT_EQ(
+            std::memcmp(own.bitmap->bits(), viaBridge.bitmap->bits(), own.bitmap->byteCount()), 0)
+            << c.w << "x" << c.h << " onto " << c.bpp << " bits";
+        c.src->setGdiToken(0);
+    }
+    bridge::stopSession(token);
+}
+
+// The flips are part of the bridge's map: a mirrored draw (by a negative destination or source
+// size) equals the draw of the surface mirrored beforehand, at the own size and enlarged, so a
+// mirrored drawing keeps its pixel centres.
+TEST(BridgeDrawing, MirroredDrawsEqualDrawsOfTheMirroredImage) {
+    const auto src = photo(12, 9, 4);
+    const auto mirrorOf = [&](bool x, bool y) {
+        auto m = testing::engineSurface(12, 9);
+        for (int r = 0; r < 9; ++r)
+            for (int c = 0; c < 12; ++c)
+                testing::put(*m, x ? 11 - c : c, y ? 8 - r : r, testing::get(*src, c, r));
+        m->setAlpha(true);
+        return m;
+    };
+    struct Case {
+        int w, h, srcW;
+        bool mx, my;
+    };
+    const Case cases[] = {{-12, 9, 0, true, false},  {12, -9, 0, false, true},
+                          {-12, -9, 0, true, true},  {12, 9, -12, true, false},
+                          {-24, 18, 0, true, false}, {30, -27, 0, false, true}};
+    for (const Case& c : cases) {
+        const auto mirrored = mirrorOf(c.mx, c.my);
+        TestDC a(40, 30, 32), b(40, 30, 32);
+        for (c32bppDIB* s : {src.get(), mirrored.get()}) {
+            s->setGDIplusEnabled(true);
+            s->setAlphaBlendFriendly(false);
+            s->setHighQualityInterpolation(true);
+        }
+        // The bridge draws a mirrored image into the rectangle at destX, destY of the sizes'
+        // absolute values.
+        ASSERT_TRUE(src->Render(a.dc.get(), 2, 1, c.w, c.h, 0, 0, c.srcW, 0));
+        ASSERT_TRUE(mirrored->Render(b.dc.get(), 2, 1, std::abs(c.w), std::abs(c.h)));
+        int apart = 0;
+        for (int py = 0; py < 30; ++py)
+            for (int px = 0; px < 40; ++px)
+                apart += std::memcmp(a.at(px, py), b.at(px, py), 4) != 0;
+        EXPECT_EQ(apart, 0) << c.w << "x" << c.h << " source width " << c.srcW;
+    }
+}
+
 Bytes readBack(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -332,6 +418,152 @@ TEST(BridgeLoading, WebpAndTiffDecodeToTheirSourcePixels) {
     dib.setGDIplusEnabled(false);
     EXPECT_FALSE(dib.LoadPicture_Stream(webpLossless));
     EXPECT_EQ(dib.lastLoadFailure(), DecodeFailure::kNotRecognised);
+}
+
+// A TIFF written by libtiff to a file, in one of the layouts writers use: strips or 16 x 16
+// tiles, any compression, RGB, RGBA (unassociated alpha), grey or palette samples; `padding`
+// extra bytes after each strip's data (recorded in its byte count), as some writers leave them.
+struct TiffLayout {
+    const char* name;
+    bool tiled;
+    std::uint16_t compression;
+    int spp;  // 1 grey, 3 RGB, 4 RGBA, -1 palette
+    int padding;
+};
+std::filesystem::path writeTiff(const TiffLayout& l, int w, int h) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("talvrin_tiff_" + std::to_string(::getpid()) + ".tif");
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    const int spp = l.spp < 0 ? 1 : l.spp;
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, l.compression);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC,
+                 l.spp < 0  ? PHOTOMETRIC_PALETTE
+                 : spp == 1 ? PHOTOMETRIC_MINISBLACK
+                            : PHOTOMETRIC_RGB);
+    std::vector<std::uint16_t> r(256), g(256), b(256);
+    if (l.spp < 0) {
+        for (int i = 0; i < 256; ++i) {
+            r[i] = std::uint16_t(i * 257);
+            g[i] = std::uint16_t((255 - i) * 257);
+            b[i] = std::uint16_t((i * 7 % 256) * 257);
+        }
+        TIFFSetField(t, TIFFTAG_COLORMAP, r.data(), g.data(), b.data());
+    }
+    if (spp == 4) {
+        const std::uint16_t extra = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra);
+    }
+    const auto sample = [&](int x, int y, int c) {
+        return std::uint8_t(c == 3 ? (x * 37 + y * 11) % 256 : (x * 9 + y * 5 + c * 70) % 256);
+    };
+    const int block = 16;  // tile side, or rows a strip
+    if (l.tiled) {
+        TIFFSetField(t, TIFFTAG_TILEWIDTH, block);
+        TIFFSetField(t, TIFFTAG_TILELENGTH, block);
+    } else {
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, block);
+    }
+    const int across = l.tiled ? block : w;
+    std::vector<std::uint8_t> data;
+    for (int y0 = 0, index = 0; y0 < h; y0 += block)
+        for (int x0 = 0; x0 < (l.tiled ? w : 1); x0 += block, ++index) {
+            data.assign(std::size_t(across) * block * spp, 0);
+            const int rows = l.tiled ? block : std::min(block, h - y0);
+            for (int y = 0; y < rows && y0 + y < h; ++y)
+                for (int x = 0; x < across && x0 + x < w; ++x)
+                    for (int c = 0; c < spp; ++c)
+                        data[(std::size_t(y) * across + x) * spp + c] = sample(x0 + x, y0 + y, c);
+            data.resize(std::size_t(across) * rows * spp);
+            if (l.padding > 0) {
+                data.resize(data.size() + std::size_t(l.padding), 0xEE);
+                l.tiled
+                    ? TIFFWriteRawTile(t, std::uint32_t(index), data.data(), tmsize_t(data.size()))
+                    : TIFFWriteRawStrip(t, std::uint32_t(index), data.data(),
+                                        tmsize_t(data.size()));
+            } else {
+                l.tiled ? TIFFWriteEncodedTile(t, std::uint32_t(index), data.data(),
+                                               tmsize_t(data.size()))
+                        : TIFFWriteEncodedStrip(t, std::uint32_t(index), data.data(),
+                                                tmsize_t(data.size()));
+            }
+        }
+    TIFFClose(t);
+    return path;
+}
+
+// Every TIFF that libtiff's file interface reads, the bridge reads from memory to the same
+// pixels: strips and tiles, each compression, padded strips (uncompressed tiles were refused
+// as "bad data": libtiff's unmapped read of them fails).
+TEST(BridgeLoading, TiffFromMemoryReadsWhatTheFileInterfaceReads) {
+    const TiffLayout layouts[] = {
+        {"strips, none, rgb", false, COMPRESSION_NONE, 3, 0},
+        {"strips, lzw, rgba", false, COMPRESSION_LZW, 4, 0},
+        {"strips, packbits, grey", false, COMPRESSION_PACKBITS, 1, 0},
+        {"strips, none, padded", false, COMPRESSION_NONE, 3, 256},
+        {"tiles, none, rgb", true, COMPRESSION_NONE, 3, 0},
+        {"tiles, lzw, rgba", true, COMPRESSION_LZW, 4, 0},
+        {"tiles, deflate, palette", true, COMPRESSION_ADOBE_DEFLATE, -1, 0},
+        {"tiles, packbits, grey", true, COMPRESSION_PACKBITS, 1, 0},
+    };
+    const int w = 37, h = 21;
+    for (const TiffLayout& l : layouts) {
+        const auto path = writeTiff(l, w, h);
+        std::vector<std::uint32_t> raster(std::size_t(w) * h);
+        TIFF* t = TIFFOpen(path.c_str(), "r");
+        ASSERT_NE(t, nullptr) << l.name;
+        ASSERT_TRUE(TIFFReadRGBAImageOriented(t, w, h, raster.data(), ORIENTATION_TOPLEFT, 0))
+            << l.name << ": the file interface reads it";
+        TIFFClose(t);
+        const Bytes bytes = readBack(path);
+        std::filesystem::remove(path);
+        c32bppDIB dib;
+        ASSERT_TRUE(dib.LoadPicture_Stream(bytes))
+            << l.name << ": " << describe(dib.lastLoadFailure());
+        ASSERT_EQ(dib.Width(), w);
+        ASSERT_EQ(dib.Height(), h);
+        int apart = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const std::uint32_t v = raster[std::size_t(y) * w + x];
+                const auto a = std::uint8_t(TIFFGetA(v));
+                const Pixel want{std::min(std::uint8_t(TIFFGetB(v)), a),
+                                 std::min(std::uint8_t(TIFFGetG(v)), a),
+                                 std::min(std::uint8_t(TIFFGetR(v)), a), a};
+                apart += testing::get(dib, x, y) != want;
+            }
+        EXPECT_EQ(apart, 0) << l.name;
+    }
+}
+
+// A load the bridge declines, for any reason, leaves the surface empty, whatever it held.
+TEST(BridgeLoading, DeclinedLoadsEmptyTheSurface) {
+    Bytes png;
+    ASSERT_TRUE(photo(4, 4, 2)->SaveToStream_PNG(png));
+    const Bytes tiffHeaderOnly{'I', 'I', 42, 0, 8, 0, 0, 0};
+    const Bytes webpTruncated{'R', 'I', 'F', 'F', 30, 0, 0, 0, 'W', 'E', 'B', 'P', 'V', 'P'};
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        bool session;
+    };
+    const Case cases[] = {{"a PNG (not the bridge's)", png, true},
+                          {"no bytes", {}, true},
+                          {"a TIFF header alone", tiffHeaderOnly, true},
+                          {"a truncated WebP", webpTruncated, true},
+                          {"no imaging library", png, false}};
+    for (const Case& c : cases) {
+        c32bppDIB target;
+        ASSERT_TRUE(target.InitializeDIB(3, 3));
+        const bridge::ScopedBackendAbsent absent(!c.session);
+        cGDIPlus bridge;
+        EXPECT_FALSE(bridge.LoadWithGDIPlus({}, c.bytes, target, 0)) << c.name;
+        EXPECT_EQ(target.Handle(), nullptr) << c.name;
+    }
 }
 
 TEST(BridgeSessions, TokensCountAndSavingFallsBackToTheOwnEncoder) {

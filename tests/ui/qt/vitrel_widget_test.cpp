@@ -138,6 +138,43 @@ TEST(QtVitrelWidget, OverlappingControlsAndTheButtonBeneathGetTheirOwnPoints) {
         platform::qt::isWindowTimerArmed(VitrelWidget::handleOf(&window), b->control().identity()));
 }
 
+// A repaint of part of a control draws that part as the full paint draws it: the window behind
+// it, the image over it (a disc with transparent corners, scaled), at the same place.
+TEST(QtVitrelWidget, APartialRepaintDrawsItsRectangleAsTheFullPaintDoes) {
+    testing::qtTestApp();
+    QWidget window;
+    window.resize(120, 100);
+    QPalette palette = window.palette();
+    palette.setColor(QPalette::Window, QColor(200, 120, 40));
+    window.setPalette(palette);
+    window.setAutoFillBackground(true);
+    EventLog log("A");
+    VitrelWidget* w = imageControl(&window, {7, 5, 61, 53}, true, log);
+    w->control().setAutoSize(false);
+    w->control().setStretchQuality(true);
+    w->resize(90, 70);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const auto paint = [&](const QRegion& region) {
+        QImage image(w->size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(QColor(1, 2, 3));
+        // The region's corner lands at the offset given: its own place.
+        w->render(&image, region.boundingRect().topLeft(), region);
+        return image;
+    };
+    const QImage full = paint(QRegion(w->rect()));
+    for (const QRect part : {QRect(0, 0, 9, 7), QRect(40, 30, 1, 1), QRect(33, 11, 40, 21),
+                             QRect(70, 50, 20, 20), QRect(1, 60, 88, 10)}) {
+        const QImage partial = paint(QRegion(part));
+        int apart = 0;
+        for (int y = part.top(); y <= part.bottom(); ++y)
+            for (int x = part.left(); x <= part.right(); ++x)
+                apart += partial.pixel(x, y) != full.pixel(x, y);
+        EXPECT_EQ(apart, 0) << part.x() << "," << part.y() << " " << part.width() << "x"
+                            << part.height();
+    }
+}
+
 TEST(QtVitrelWidget, ADestroyedControlLeavesNoTimerBehind) {
     testing::qtTestApp();
     QWidget window;

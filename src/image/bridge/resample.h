@@ -1,0 +1,156 @@
+// The bridge's own resampler: high-quality drawing of premultiplied 32-bit pixels through an
+// affine map, blended source-over onto a 32- or 24-bit target.
+//
+// Sampling. A destination pixel's centre (x + 0.5, y + 0.5) maps to the source position
+// (u, v) = (a x' + b y' + c, d x' + e y' + f); source pixel i has its centre at i + 0.5, so a
+// pixel enlarged by 2 spreads symmetrically. The kernel (Catmull-Rom cubic, or Lanczos-3) is
+// widened by the reduction factor along each source axis (source pixels per destination pixel,
+// when above 1), so every source pixel counts in a reduction of any factor and nothing aliases.
+// Samples beyond the image take its edge pixels (the edge extended), so a uniform image stays
+// uniform to its last pixel.
+//
+// Arithmetic. Weights are 16-bit fixed point with 14 fractional bits, normalised so that each
+// output pixel's weights sum to exactly the gain (1 << 14 at full opacity). Axis-aligned draws
+// run in two passes: across, each source row is filtered into 16-bit values with 6 fractional
+// bits ((sum + 2^7) >> 8, saturated to the int16 range); down, those rows are filtered into
+// bytes ((sum + 2^19) >> 20, held to 0 ... 255), and each colour is held to its alpha. Turned
+// draws take the same two steps per pixel over the kernel's block, with the weights of the
+// nearest of 256 phases per axis, and multiply the result by the pixel's coverage of the drawn
+// shape (its edges antialiased). The same rules in every form: a scalar reference, and SSE2 and
+// AVX2 forms chosen at run time that give the same bytes.
+//
+// A draw whose map is a whole-pixel translation at full opacity puts the source pixels down
+// unfiltered: blended source-over by the rule of the drawing layer's AlphaBlend
+// (t = s + round(t (255 - a) / 255), held to 255), so the bridge and the own path agree exactly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "base/geometry.h"
+
+namespace talvrin::bridge::resample {
+
+enum class Kernel : std::uint8_t { kCubic, kLanczos3 };
+
+// The kernel's value at distance x (in source pixels at scale 1) and the distance beyond which
+// it is 0.
+[[nodiscard]] double kernelAt(Kernel kernel, double x) noexcept;
+[[nodiscard]] double kernelRadius(Kernel kernel) noexcept;
+
+inline constexpr int kWeightBits = 14;
+inline constexpr std::int32_t kUnitWeight = 1 << kWeightBits;
+inline constexpr int kMidShift = 8;   // across: Q14 sums to 6 fractional bits
+inline constexpr int kOutShift = 20;  // down: Q14 x Q6 sums to bytes
+
+// Premultiplied B, G, R, A pixels: row y starts at top + y * stride (the stride may be negative,
+// for bottom-up storage).
+struct Source {
+    const std::uint8_t* top = nullptr;
+    std::ptrdiff_t stride = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    [[nodiscard]] const std::uint8_t* row(std::int32_t y) const noexcept {
+        return top + static_cast<std::ptrdiff_t>(y) * stride;
+    }
+};
+
+// The pixels drawn onto: 4 bytes a pixel (B, G, R, A) or 3 (B, G, R), rows as in Source.
+struct Target {
+    std::uint8_t* top = nullptr;
+    std::ptrdiff_t stride = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    int bytesPerPixel = 4;
+    [[nodiscard]] std::uint8_t* row(std::int32_t y) const noexcept {
+        return top + static_cast<std::ptrdiff_t>(y) * stride;
+    }
+};
+
+// Destination to source, pixel centres at half-integers on both sides.
+struct Map {
+    double a = 1, b = 0, c = 0;
+    double d = 0, e = 1, f = 0;
+};
+
+// Draws the source through the map onto the target's pixels inside `drawn` (target coordinates,
+// cut to the target by the caller), blended source-over at the given opacity (0 ... 1). The
+// source is the rectangle [0, width) x [0, height) of source coordinates; destination pixels
+// whose centres map outside it take no part of a scaled draw, and a turned draw covers the
+// pixels its edges cross in part. False only when memory for the work runs out.
+bool draw(const Source& source, const Map& map, Kernel kernel, double opacity, const Rect& drawn,
+          const Target& target) noexcept;
+
+// ---- The pieces, for tests and the benchmark ------------------------------------------------
+
+// One axis of a separable draw: output pixel i takes `taps` source pixels from first[i] on,
+// with the weights weights[i * taps ...] (Q14). taps is a multiple of 4, and every window lies
+// inside [0, max(sourceCount, taps)): past the source's last pixel the weights are 0 (a source
+// narrower than the window is read from a row padded to the window).
+struct AxisFilter {
+    std::int32_t taps = 0;
+    std::int32_t sourceCount = 0;
+    std::vector<std::int32_t> first;
+    std::vector<std::int16_t> weights;
+    // Output pixels [uniformBegin, uniformEnd) share one set of weights, and each window starts
+    // uniformStride pixels after the last (empty when no two neighbours do).
+    std::int32_t uniformBegin = 0;
+    std::int32_t uniformEnd = 0;
+    std::int32_t uniformStride = 0;
+};
+
+// The filter for `count` output pixels whose centres map to source positions
+// origin + step * (i + 0.5), each pixel's weights summing to round(gain * 2^14). Empty (taps 0)
+// when the memory is not there.
+[[nodiscard]] AxisFilter axisFilter(Kernel kernel, double step, double origin, std::int32_t count,
+                                    std::int32_t sourceCount, double gain) noexcept;
+
+// The weights of a turned draw along one source axis, for 256 phases: a sample at source index
+// position t (the pixel centre at t + 0.5) with q = round(t * 256) takes the taps from
+// (q >> 8) + offset on, weighted by weights[(q & 255) * taps ...].
+struct PhaseTable {
+    std::int32_t taps = 0;
+    std::int32_t offset = 0;
+    std::vector<std::int16_t> weights;
+};
+[[nodiscard]] PhaseTable phaseTable(Kernel kernel, double scale, double gain) noexcept;
+
+// Where one destination pixel of a turned draw samples: the top-left tap of its block (column
+// x, row y), its phases, and its coverage (1 ... 255) of the drawn shape.
+struct AffineSample {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::uint8_t phaseX = 0;
+    std::uint8_t phaseY = 0;
+    std::uint8_t coverage = 255;
+    std::uint8_t unused = 0;
+};
+
+// The row forms: each runs `count` output pixels.
+struct RowForms {
+    // Across: out[4i + c] = sat16((sum_k w[i][k] * src[4 (first[i] + k) + c] + 2^7) >> 8).
+    void (*across)(const std::uint8_t* src, const AxisFilter& f, std::int32_t begin,
+                   std::int32_t count, std::int16_t* out) noexcept;
+    // Down: out[j] = clamp((sum_k w[k] * rows[k][j] + 2^19) >> 20, 0, 255) for the 4 * count
+    // values j, then each colour held to its pixel's alpha. taps is a multiple of 4.
+    void (*down)(const std::int16_t* const* rows, const std::int16_t* w, std::int32_t taps,
+                 std::int32_t count, std::uint8_t* out) noexcept;
+    // A turned draw's pixels: for each sample, across then down over its block (rows and columns
+    // held to the source, as the edge extended), then times its coverage
+    // (round(v * coverage / 255)).
+    void (*affine)(const Source& src, const PhaseTable& px, const PhaseTable& py,
+                   const AffineSample* samples, std::int32_t count, std::uint8_t* out) noexcept;
+    // Source-over onto 32-bit pixels: t = min(255, s + round(t (255 - sa) / 255)) per byte.
+    void (*over)(std::uint8_t* dst, const std::uint8_t* src, std::int32_t count) noexcept;
+};
+
+enum class Form : std::uint8_t { kScalar, kSse2, kAvx2 };
+// The forms: the scalar reference, and the vector ones where this processor runs them (null
+// otherwise).
+[[nodiscard]] const RowForms* formsOf(Form form) noexcept;
+// The form draws use: the best the processor runs within simd::level() (kScalar while tests hold
+// vector code back with simd::setLevelLimit).
+[[nodiscard]] Form activeForm() noexcept;
+
+}  // namespace talvrin::bridge::resample
