@@ -221,13 +221,19 @@ TEST(ImageOps, AResizedOpaqueImageStaysOpaqueAndSizesAnswerToTheBudget) {
     EXPECT_EQ(big->Width(), 5);
     EXPECT_EQ(big->Height(), 3);
     EXPECT_FALSE(big->Alpha());
-    // The top row is red and the bottom blue, edges included: nothing blends with the outside.
+    // The top row is red and the bottom blue, edges included: nothing blends with the outside,
+    // which would darken the corners. A cubic kernel may overshoot a little past the source.
     const std::uint8_t* top = big->BitsPointer() + talvrin::pixelOffset(0, 0, 3, big->scanWidth());
     const std::uint8_t* bottom =
         big->BitsPointer() + talvrin::pixelOffset(4, 2, 3, big->scanWidth());
-    EXPECT_NEAR(top[2], 200, 2);
-    EXPECT_NEAR(bottom[0], 200, 2);
+    EXPECT_GE(top[2], 198);
+    EXPECT_LE(top[2], 230);
+    EXPECT_LE(top[0], 10);
+    EXPECT_GE(bottom[0], 198);
+    EXPECT_LE(bottom[0], 230);
+    EXPECT_LE(bottom[2], 10);
     EXPECT_EQ(top[3], 255);
+    EXPECT_EQ(bottom[3], 255);
 
     const talvrin::ScopedDecodeBudget budget(100);
     EXPECT_FALSE(sizeProblem(10, 10));
