@@ -99,7 +99,7 @@ class FrmMain::BoxAdapter final : public MessageBoxHost {
     QWidget* owner_;
 };
 
-FrmMain::FrmMain(QWidget* parent) : QWidget(parent) {
+FrmMain::FrmMain(QWidget* parent) : QWidget(parent), runListener_(pumpMessages) {
     initShellResources();
     createControls();
     formLoad();
@@ -222,8 +222,9 @@ void FrmMain::formLoad() {
     mdXpThemeSupport::FixThemeSupport(list);
     ownedDos_ = std::make_unique<DOSOutputs>();
     objDOS_ = ownedDos_.get();
-    // Each chunk of output only keeps the window responsive; the text is not shown.
-    objDOS_->setReceiveOutputsHandler([](const std::string&) { pumpMessages(); });
+    // Each chunk of output, and each idle wait while a command is silent, only keeps the window
+    // responsive; the text is not shown.
+    runListener_.listenTo(*objDOS_);
 }
 
 void FrmMain::onTimerTick() {
@@ -265,6 +266,9 @@ void FrmMain::runClosingSteps() {
     if (closed_) return;
     closed_ = true;
     closing_ = true;
+    // A command still running gets a last while for its output to end; the program ends when
+    // the tick has unwound.
+    runListener_.closeRequested();
     Timer1->stop();
     releaseRunner();
     // The controls are unloaded with the window itself; while a tick may still be on the stack

@@ -10,6 +10,7 @@
 #include "app/repair_sequence.h"
 #include "app/runner/dos_outputs.h"
 #include "app/system_redirection.h"
+#include "app/window_run_listener.h"
 
 class QLabel;
 class QLineEdit;
@@ -66,6 +67,8 @@ class FrmMain : public QWidget {
     std::unique_ptr<DOSOutputs> ownedDos_;  // owns objDOS_ until released
     std::unique_ptr<DOSOutputs>
         retiredDos_;  // a released runner still reading: freed after the tick
+    // Pumps the messages while a command runs, and ends the reading 10 s after a close request.
+    WindowRunListener runListener_;
     bool closing_ = false;
     bool closed_ = false;
 

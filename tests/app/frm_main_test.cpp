@@ -196,6 +196,55 @@ TEST(FrmMain, ClosingDuringTheRunStopsItWithoutTheBox) {
     EXPECT_EQ(w.List1->count(), 4) << "nothing is listed after the close";
 }
 
+// Counts the paint events of a widget.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+// A command silent for 2 s, run as the sequence runs it: the window repaints during the silence,
+// and a close request hides it at once while the command goes on; the run still reads the
+// command's output to its end (well within the grace period).
+TEST(FrmMain, StaysLiveWhileACommandIsSilentAndHidesAtOnceWhenClosed) {
+    app();
+    FrmMain w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    PaintCounter counter;
+    w.List1->viewport()->installEventFilter(&counter);
+    DOSOutputs* dos = w.objDOS();
+    bool ended = false;
+    std::string output;
+    bool repaintedWhileSilent = false;
+    bool hiddenWhileRunning = false;
+    // Due during the silence; each step counts only if it is delivered then, before "B" is read.
+    const auto silent = [&] { return dos->Outputs() == "A"; };
+    QTimer::singleShot(0, &w, [&] {
+        QTimer::singleShot(300, &w, [&] {
+            // A change that the list paints later, from the event loop.
+            const int paintsBefore = counter.paints;
+            w.List1->addItem(QStringLiteral("repainted"));
+            QTimer::singleShot(200, &w, [&, paintsBefore] {
+                repaintedWhileSilent = silent() && counter.paints > paintsBefore;
+                w.close();
+                hiddenWhileRunning = silent() && !w.isVisible();
+            });
+        });
+        output = dos->ExecuteCommand(std::string("\"") + TALVRIN_RUNNER_CHILD +
+                                     "\" out A sleep 2000 out B");
+        ended = true;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, 60000));
+    EXPECT_TRUE(repaintedWhileSilent);
+    EXPECT_TRUE(hiddenWhileRunning);
+    EXPECT_EQ(output, "AB");
+    EXPECT_TRUE(w.isClosing());
+    EXPECT_EQ(w.objDOS(), nullptr);
+}
+
 TEST(FrmMain, LinkPictureAndLabelOpenTheMakersPage) {
     app();
     FrmMain w;
