@@ -16,6 +16,7 @@
 #include <QUrl>
 #include <vector>
 
+#include "app/project_page.h"
 #include "app/theme_controls.h"
 #include "image/control/property_bag.h"
 #include "platform/os/program_folder.h"
@@ -27,8 +28,6 @@ static void initShellResources() {
 }
 
 namespace talvrin {
-
-const char* const FrmMain::kMakerPage = "https://www.facebook.com/brennock";
 
 namespace {
 
@@ -241,8 +240,13 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+QUrl FrmMain::makerPageUrl() {
+    return QUrl::fromLocalFile(
+        QString::fromStdString(projectPagePath(platform::executableFolder())));
+}
+
 void FrmMain::openMakerPage() {
-    QDesktopServices::openUrl(QUrl(QString::fromUtf8(kMakerPage)));
+    QDesktopServices::openUrl(makerPageUrl());
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {

@@ -6,6 +6,7 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFile>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/project_page.h"
 #include "app/theme_controls.h"
 #include "platform/os/visual_styles.h"
 #include "ui/qt/graphical_button.h"
@@ -245,18 +247,27 @@ TEST(FrmMain, StaysLiveWhileACommandIsSilentAndHidesAtOnceWhenClosed) {
     EXPECT_EQ(w.objDOS(), nullptr);
 }
 
-TEST(FrmMain, LinkPictureAndLabelOpenTheMakersPage) {
+// The link opens the program's own page, a file shipped with it, not a page on the web.
+TEST(FrmMain, LinkPictureAndLabelOpenTheProgramsOwnPage) {
     app();
     FrmMain w;
     w.show();
     UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
     QTest::mouseClick(w.Image2, Qt::LeftButton);
     QTest::mouseClick(w.Label4, Qt::LeftButton);
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     ASSERT_EQ(catcher.urls.size(), 2u);
-    EXPECT_EQ(catcher.urls[0], QUrl(QString::fromUtf8(FrmMain::kMakerPage)));
+    EXPECT_EQ(catcher.urls[0], FrmMain::makerPageUrl());
     EXPECT_EQ(catcher.urls[1], catcher.urls[0]);
+    // The test runs from its own folder; the program's folder holds the page it would open.
+    EXPECT_TRUE(catcher.urls[0].isLocalFile());
+    EXPECT_EQ(catcher.urls[0].fileName(), QStringLiteral("talvrin.html"));
+    QFile page(QString::fromStdString(projectPagePath(TALVRIN_BIN_DIR)));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << page.fileName().toStdString();
+    EXPECT_TRUE(page.readAll().contains("<title>Talvrin</title>"));
+    // The label's caption stays as the window's design gives it.
+    EXPECT_EQ(w.Label4->text(), QStringLiteral("Follow Brennock on Facebook"));
 }
 
 // A desktop with common controls of version 6, for the theme fix.

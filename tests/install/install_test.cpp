@@ -81,6 +81,8 @@ TEST_F(Install, TheInstalledRepairNamesTheInstalledSupportFiles) {
         for (const char* size : {"48x48", "128x128"})
             EXPECT_TRUE(fs::is_regular_file(prefix_ / "share/icons/hicolor" / size / "apps" / icon))
                 << size;
+        // The page the window's link opens from <prefix>/bin.
+        EXPECT_TRUE(fs::is_regular_file(prefix_ / "share/doc/talvrin/talvrin.html"));
     }
 }
 
