@@ -16,6 +16,7 @@
 #include <QUrl>
 #include <vector>
 
+#include "app/focus_frame_style.h"
 #include "app/project_page.h"
 #include "app/theme_controls.h"
 #include "image/control/property_bag.h"
@@ -187,6 +188,12 @@ void FrmMain::createControls() {
     setTabOrder(List1, Command1);
     setTabOrder(Command1, Text2);
     Command2->setFocus();
+    // The focused button shows its focus frame from the start, not only after the first Tab:
+    // "Start" has the focus when the window opens, and Space presses it.
+    auto* focusStyle = new FocusFrameStyle;
+    focusStyle->setParent(this);
+    Command1->setStyle(focusStyle);
+    Command2->setStyle(focusStyle);
 
     // The sequence drives the controls through small adapters.
     list_ = std::make_unique<ListAdapter>(List1);

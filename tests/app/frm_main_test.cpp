@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/focus_frame_style.h"
 #include "app/project_page.h"
 #include "app/theme_controls.h"
 #include "platform/os/visual_styles.h"
@@ -268,6 +269,39 @@ TEST(FrmMain, LinkPictureAndLabelOpenTheProgramsOwnPage) {
     EXPECT_TRUE(page.readAll().contains("<title>Talvrin</title>"));
     // The label's caption stays as the window's design gives it.
     EXPECT_EQ(w.Label4->text(), QStringLiteral("Follow Brennock on Facebook"));
+}
+
+// The focused button shows a frame: dark dots along a rectangle inside its edge. "Start" has the
+// focus when the window opens; the frame follows the focus to "Close".
+TEST(FrmMain, FocusedButtonShowsAFocusFrameAndStartHasItAtFirst) {
+    app();
+    FrmMain w;
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    // The share of dark pixels on the top and bottom lines of the inset rectangle.
+    const auto framed = [](QPushButton* button) {
+        const QImage image = button->grab().toImage();
+        const int inset = FocusFrameStyle::kFrameInset;
+        int dark = 0, all = 0;
+        for (const int y : {inset, image.height() - inset - 1}) {
+            for (int x = inset + 2; x < image.width() - inset - 2; ++x, ++all)
+                dark += qGray(image.pixel(x, y)) < 96 ? 1 : 0;
+        }
+        return dark * 4 > all;  // dots: about every other pixel
+    };
+    struct Case {
+        QPushButton* focus;
+        bool startFramed, closeFramed;
+    };
+    const Case cases[] = {
+        {nullptr, true, false}, {w.Command1, false, true}, {w.Command2, true, false}};
+    for (const Case& c : cases) {
+        if (c.focus) c.focus->setFocus(Qt::MouseFocusReason);
+        EXPECT_EQ(w.Command2->hasFocus(), c.startFramed);
+        EXPECT_EQ(framed(w.Command2), c.startFramed);
+        EXPECT_EQ(framed(w.Command1), c.closeFramed);
+    }
 }
 
 // A desktop with common controls of version 6, for the theme fix.
