@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <cmath>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -302,6 +303,55 @@ TEST(FrmMain, FocusedButtonShowsAFocusFrameAndStartHasItAtFirst) {
         EXPECT_EQ(framed(w.Command2), c.startFramed);
         EXPECT_EQ(framed(w.Command1), c.closeFramed);
     }
+}
+
+// The window's icon is a 32 x 32, 256-colour icon of the logo's shield: each opaque pixel is the
+// logo's 4 x 4 block beneath it, averaged with its alpha, and the icon is opaque where the block
+// covers at least half.
+TEST(FrmMain, WindowIconIsTheLogosShieldAtThirtyTwoPixelsIn256Colours) {
+    app();
+    FrmMain w;
+    QFile file(QStringLiteral(":/talvrin/window.ico"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray ico = file.readAll();
+    ASSERT_GE(ico.size(), 22);
+    EXPECT_EQ(static_cast<unsigned char>(ico[6]), 32);  // the one entry: width, height
+    EXPECT_EQ(static_cast<unsigned char>(ico[7]), 32);
+    EXPECT_EQ(static_cast<unsigned char>(ico[12]), 8);  // bits per pixel: a palette of 256
+
+    const QImage icon =
+        w.windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(icon.size(), QSize(32, 32));
+    const QImage logo = QImage(QString::fromUtf8(TALVRIN_SOURCE_DIR) + "/resources/logo.png")
+                            .convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(logo.size(), QSize(128, 128));
+    int opaque = 0, maskMismatches = 0;
+    double colourError = 0;
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            double r = 0, g = 0, b = 0, a = 0;
+            for (int sy = 4 * y; sy < 4 * y + 4; ++sy) {
+                for (int sx = 4 * x; sx < 4 * x + 4; ++sx) {
+                    const QRgb p = logo.pixel(sx, sy);
+                    r += qRed(p) * qAlpha(p);
+                    g += qGreen(p) * qAlpha(p);
+                    b += qBlue(p) * qAlpha(p);
+                    a += qAlpha(p);
+                }
+            }
+            const bool covered = a * 2 >= 255 * 16;
+            const QRgb got = icon.pixel(x, y);
+            if (covered != (qAlpha(got) == 255)) ++maskMismatches;
+            if (!covered || qAlpha(got) != 255) continue;
+            ++opaque;
+            colourError += std::abs(qRed(got) - r / a) + std::abs(qGreen(got) - g / a) +
+                           std::abs(qBlue(got) - b / a);
+        }
+    }
+    EXPECT_EQ(maskMismatches, 0);
+    EXPECT_GT(opaque, 400);  // the shield fills most of the square
+    // The palette of 256 costs little: on average a few levels a channel.
+    EXPECT_LT(colourError / (3.0 * opaque), 4.0);
 }
 
 // A desktop with common controls of version 6, for the theme fix.
