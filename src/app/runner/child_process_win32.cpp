@@ -53,6 +53,10 @@ constexpr DWORD kPeekNapMilliseconds = 5;
 // Why the last start started nothing.
 enum class StartFailure { None, NoPipe, NulInLine, System };
 
+// ERROR_ELEVATION_REQUIRED: the program asks to run as an administrator. Not every header set
+// names it.
+constexpr DWORD kErrorElevationRequired = 740;
+
 }  // namespace
 
 struct ChildProcess::State {
@@ -146,7 +150,7 @@ std::string ChildProcess::startFailure() const {
         case ERROR_INVALID_NAME:
             return "not found";
         case ERROR_ACCESS_DENIED:
-        case ERROR_ELEVATION_REQUIRED:
+        case kErrorElevationRequired:
             return "permission denied";
         case ERROR_BAD_EXE_FORMAT:
         case ERROR_EXE_MACHINE_TYPE_MISMATCH:
