@@ -1,12 +1,14 @@
 // The dependency rule as a test: every #include under src/ and tools/ must point down the layer
-// table (base <- platform <- image <- control <- the Qt faces <- app and tools; the command
-// runner beside the platform; Qt only in the application shell, the Qt platform services and
-// the Qt faces). Inside the platform, os <- gdi <- picture; inside the image library only the
+// table (base <- platform <- image <- control <- the Qt and Win32 faces <- app and tools; the
+// command runner beside the platform; Qt only in the application shell, the Qt platform services
+// and the Qt faces; the desktop's own headers only in Windows sources, a *_win32 file or a win32/
+// folder). Inside the platform, os <- gdi <- picture; inside the image library only the
 // loading code knows the decoders and only the surface's drawing, loading and saving code knows
 // the imaging bridge. A violation fails with the file, the line and the rule it breaks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -20,7 +22,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class Layer { Base, Platform, Qt, Image, Control, Theme, UiQt, Runner, App, Tools, Resources };
+enum class Layer {
+    Base,
+    Platform,
+    Qt,
+    Image,
+    Control,
+    Theme,
+    UiQt,
+    UiWin32,
+    Runner,
+    App,
+    Tools,
+    Resources
+};
 
 const char* nameOf(Layer layer) {
     switch (layer) {
@@ -38,6 +53,8 @@ const char* nameOf(Layer layer) {
             return "ui/theme";
         case Layer::UiQt:
             return "ui/qt";
+        case Layer::UiWin32:
+            return "ui/win32";
         case Layer::Runner:
             return "app/runner";
         case Layer::App:
@@ -55,17 +72,12 @@ const char* nameOf(Layer layer) {
 // prefixes come first so that platform/qt is not taken for platform, nor app/runner for app.
 std::optional<Layer> layerOf(const std::string& path) {
     static const std::vector<std::pair<std::string, Layer>> kPrefixes = {
-        {"platform/qt/", Layer::Qt},
-        {"image/control/", Layer::Control},
-        {"base/", Layer::Base},
-        {"platform/", Layer::Platform},
-        {"image/", Layer::Image},
-        {"ui/theme/", Layer::Theme},
-        {"ui/qt/", Layer::UiQt},
-        {"app/runner/", Layer::Runner},
-        {"app/", Layer::App},
-        {"tools/", Layer::Tools},
-        {"resources/", Layer::Resources},
+        {"platform/qt/", Layer::Qt},    {"image/control/", Layer::Control},
+        {"base/", Layer::Base},         {"platform/", Layer::Platform},
+        {"image/", Layer::Image},       {"ui/theme/", Layer::Theme},
+        {"ui/qt/", Layer::UiQt},        {"ui/win32/", Layer::UiWin32},
+        {"app/runner/", Layer::Runner}, {"app/", Layer::App},
+        {"tools/", Layer::Tools},       {"resources/", Layer::Resources},
     };
     for (const auto& [prefix, layer] : kPrefixes)
         if (path.rfind(prefix, 0) == 0) return layer;
@@ -83,10 +95,11 @@ const std::map<Layer, std::set<Layer>>& allowed() {
         {L::Theme, {L::Base, L::Platform, L::Theme}},
         {L::Qt, {L::Base, L::Platform, L::Qt}},
         {L::UiQt, {L::Base, L::Platform, L::Qt, L::Image, L::Control, L::Theme, L::UiQt}},
+        {L::UiWin32, {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::UiWin32}},
         {L::Runner, {L::Base, L::Platform, L::Runner}},
         {L::App,
-         {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::Qt, L::UiQt, L::Runner, L::App,
-          L::Resources}},
+         {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::Qt, L::UiQt, L::UiWin32,
+          L::Runner, L::App, L::Resources}},
         {L::Tools, {L::Base, L::Platform, L::Image, L::Control, L::Resources, L::Tools}},
     };
     return kAllowed;
@@ -94,6 +107,21 @@ const std::map<Layer, std::set<Layer>>& allowed() {
 
 bool mayIncludeQt(Layer layer) {
     return layer == Layer::App || layer == Layer::Qt || layer == Layer::UiQt;
+}
+
+// The desktop's window and system headers: only a Windows source includes them.
+bool isSystemHeader(const std::string& target) {
+    static const std::set<std::string> kHeaders = {
+        "windows.h", "windowsx.h", "commctrl.h", "uxtheme.h", "shellapi.h", "winuser.h",
+    };
+    std::string lower = target;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return kHeaders.count(lower) != 0;
+}
+bool isWindowsSource(const std::string& source) {
+    return source.find("_win32.") != std::string::npos ||
+           source.find("win32/") != std::string::npos;
 }
 
 // Inside the platform layer the folders stack too: os, then gdi (drawing), then picture (picture
@@ -148,6 +176,9 @@ std::optional<std::string> check(const std::string& source, Layer from, const st
         if (target.rfind('Q', 0) == 0 && !mayIncludeQt(from))
             return "includes Qt header <" + target +
                    ">; Qt belongs to src/app, src/platform/qt and src/ui/qt";
+        if (isSystemHeader(target) && !isWindowsSource(source))
+            return "includes <" + target +
+                   ">; the desktop's headers belong to *_win32 files and win32/ folders";
         return std::nullopt;
     }
     const bool exists = fs::exists(root / "src" / target) || fs::exists(root / target);
@@ -237,6 +268,10 @@ TEST(IncludeRules, EachRuleFires) {
         {"ui/qt/vitrel_widget.h", Layer::UiQt, " \"image/control/vitrel.h\"", false},
         {"ui/qt/vitrel_widget.h", Layer::UiQt, " <QWidget>", false},
         {"ui/theme/button_look.h", Layer::Theme, " \"ui/qt/graphical_button.h\"", true},
+        {"ui/win32/win32_imaging_sessions.cpp", Layer::UiWin32, " \"image/bridge/gdiplus.h\"",
+         false},
+        {"ui/win32/win32_imaging_sessions.cpp", Layer::UiWin32, " \"ui/qt/vitrel_widget.h\"", true},
+        {"ui/win32/win32_imaging_sessions.h", Layer::UiWin32, " <QWidget>", true},
         {"image/control/vitrel.h", Layer::Control, " \"ui/qt/vitrel_widget.h\"", true},
         {"app/runner/dos_outputs.cpp", Layer::Runner, " \"app/repair_sequence.h\"", true},
         {"app/runner/dos_outputs.cpp", Layer::Runner, " <QObject>", true},
@@ -250,6 +285,16 @@ TEST(IncludeRules, EachRuleFires) {
         {"tools/talvrin_image.cpp", Layer::Tools, " \"image/bridge/gdiplus.h\"", false},
         {"app/md_startup.cpp", Layer::App, " <QApplication>", false},
         {"app/md_startup.cpp", Layer::App, " \"app/no_such_header.h\"", true},
+        {"ui/win32/vitrel_window.h", Layer::UiWin32, " \"image/control/vitrel.h\"", false},
+        {"ui/win32/vitrel_window.h", Layer::UiWin32, " \"app/frm_main_logic.h\"", true},
+        {"ui/win32/vitrel_window.h", Layer::UiWin32, " \"ui/qt/vitrel_widget.h\"", true},
+        {"image/control/vitrel.h", Layer::Control, " \"ui/win32/vitrel_window.h\"", true},
+        {"app/win32/frm_main_win32.h", Layer::App, " \"ui/win32/vitrel_window.h\"", false},
+        {"app/win32/frm_main_win32.h", Layer::App, " <windows.h>", false},
+        {"platform/os/files_win32.cpp", Layer::Platform, " <windows.h>", false},
+        {"platform/os/files.cpp", Layer::Platform, " <windows.h>", true},
+        {"image/surface/render.cpp", Layer::Image, " <Windows.h>", true},
+        {"app/frm_main_logic.cpp", Layer::App, " <shellapi.h>", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(check(c.source, c.from, c.line, root).has_value(), c.violates)

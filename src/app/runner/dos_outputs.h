@@ -6,6 +6,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,7 +23,12 @@ class DOSOutputs {
     // How long a run waits for output before it calls the idle hook (and then waits again).
     static constexpr std::chrono::milliseconds kIdleInterval{50};
 
-    DOSOutputs();
+    // The most text a run keeps: a child that prints without end must not grow the kept text
+    // without end. The events still carry every chunk past it.
+    static constexpr std::size_t kKeptOutputLimit = std::size_t{16} << 20;
+
+    // keptOutputLimit: the most text a run keeps (tests use a small one).
+    explicit DOSOutputs(std::size_t keptOutputLimit = kKeptOutputLimit);
     // Reaps any child still unreaped; never blocks on one that keeps running.
     ~DOSOutputs();
     DOSOutputs(const DOSOutputs&) = delete;
@@ -34,13 +40,14 @@ class DOSOutputs {
     // Stores the line unchanged.
     void setCommandLine(const std::string& DOSCommand);
 
-    // All text captured by the last run that started a process; empty before the first one.
+    // All text captured by the last run that started a process, up to the kept-output limit
+    // (cut before a character that would cross it); empty before the first one.
     const std::string& Outputs() const;
 
     // Runs the command line (the argument replaces the stored line when it is not empty) and
-    // returns the text it wrote, or empty text when no process was started. The line is split
-    // into words like a POSIX shell splits them, without expanding anything; the first word is
-    // the program, searched on PATH. Output is decoded from the locale's narrow encoding
+    // returns the text it kept (see Outputs), or empty text when no process was started. The line
+    // is split into words like a POSIX shell splits them, without expanding anything; the first
+    // word is the program, searched on PATH. Output is decoded from the locale's narrow encoding
     // (LC_CTYPE of the calling thread at the time of the call).
     //
     // Raises ReceiveOutputs once for every read that gave text (reads are of at most 256 bytes;
@@ -74,10 +81,12 @@ class DOSOutputs {
   private:
     void raiseReceiveOutputs(const std::string& chunk);
     void raiseIdle();
+    void keep(const std::string& chunk);
 
     std::string commandLine_;
     std::string outputs_;
     std::string startFailure_;
+    std::size_t keptOutputLimit_;
     std::shared_ptr<const ReceiveOutputsHandler> handler_;
     std::shared_ptr<const IdleHandler> idleHandler_;
     bool running_ = false;
