@@ -96,7 +96,7 @@ class FrmMain::BoxAdapter final : public MessageBoxHost {
     QWidget* owner_;
 };
 
-FrmMain::FrmMain(QWidget* parent) : QWidget(parent), runListener_(pumpMessages) {
+FrmMain::FrmMain(QWidget* parent) : QWidget(parent) {
     initShellResources();
     createControls();
     formLoad();
