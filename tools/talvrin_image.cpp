@@ -39,7 +39,8 @@ constexpr const char* kUsage =
     "the surface's own 32-bit size limit), and --no-bridge: draw, load and save with the own\n"
     "engine, decoders and encoder only (no bicubic scaling, no WebP or TIFF).\n"
     "\n"
-    "Run 'talvrin-image <command> --help' for a command's details.\n";
+    "Run 'talvrin-image <command> --help' for a command's details; 'talvrin-image --version'\n"
+    "prints the version.\n";
 
 constexpr const char* kInfoUsage =
     "usage: talvrin-image info FILE...\n"
@@ -344,6 +345,10 @@ int main(int argc, char** argv) {
     const std::string_view command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (command == "--version") {
+        std::printf("talvrin-image %s\n", TALVRIN_VERSION);
         return 0;
     }
     // Icon and cursor bytes that reach the platform's picture loader go to the icon decoder.
