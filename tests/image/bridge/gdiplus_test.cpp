@@ -289,7 +289,7 @@ TEST(BridgeLoading, WebpAndTiffDecodeToTheirSourcePixels) {
     for (const Case& c : cases) {
         c32bppDIB dib;
         ASSERT_TRUE(dib.LoadPicture_Stream(c.file))
-            << c.name << ": " << describe(dib.lastLoadFailure());
+            << c.name << ": " << explain(dib.lastLoadFailure());
         EXPECT_EQ(dib.ImageType(), imgPNG) << c.name;
         EXPECT_EQ(dib.Alpha(), c.alpha) << c.name;
         ASSERT_EQ(dib.Width(), 13);
@@ -331,7 +331,7 @@ TEST(BridgeLoading, WebpAndTiffDecodeToTheirSourcePixels) {
     c32bppDIB dib;
     dib.setGDIplusEnabled(false);
     EXPECT_FALSE(dib.LoadPicture_Stream(webpLossless));
-    EXPECT_EQ(dib.lastLoadFailure(), DecodeFailure::kNotRecognised);
+    EXPECT_EQ(dib.lastLoadFailure().reason, DecodeFailure::kNotRecognised);
 }
 
 TEST(BridgeSessions, TokensCountAndSavingFallsBackToTheOwnEncoder) {

@@ -14,6 +14,7 @@
 
 #include "platform/picture/jpeg_decoder.h"
 #include "support/bmp_test_builder.h"
+#include "support/load_failure_printer.h"
 
 namespace talvrin {
 namespace {
@@ -64,7 +65,7 @@ TEST(PictureLoaderDispatch, BitmapBecomesATypeOnePictureWithItsSize) {
     s.pixels.assign(96 * 3 * 48, 0x40);
     const Bytes file = test::buildBmp(s);
     platform::DefaultPictureLoader loader;
-    auto picture = loader.load(file);
+    auto picture = loader.load(file).image;
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->type(), platform::kPictureBitmap);
     EXPECT_EQ(picture->pixelWidth(), 96);
@@ -78,30 +79,34 @@ TEST(PictureLoaderDispatch, BitmapBecomesATypeOnePictureWithItsSize) {
 TEST(PictureLoaderDispatch, MetafilesAndUnknownBytesGiveNoPicture) {
     platform::DefaultPictureLoader loader;
     const Bytes wmf = {0xD7, 0xCD, 0xC6, 0x9A, 0, 0, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(loader.load(wmf), nullptr);
+    EXPECT_EQ(loader.load(wmf).image, nullptr);
+    EXPECT_EQ(loader.load(wmf).failure.reason, DecodeFailure::kUnsupported);
     const Bytes png = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
-    EXPECT_EQ(loader.load(png), nullptr);
-    EXPECT_EQ(loader.load({}), nullptr);
+    EXPECT_EQ(loader.load(png).image, nullptr);
+    EXPECT_EQ(loader.load(png).failure.reason, DecodeFailure::kNotRecognised);
+    EXPECT_EQ(loader.load({}).image, nullptr);
 }
 
 std::size_t gIconCalls = 0;
-std::unique_ptr<platform::Picture> fakeIconDecoder(ByteView bytes, DecodeFailure*) noexcept {
+Decoded<std::unique_ptr<platform::Picture>> fakeIconDecoder(ByteView bytes) noexcept {
     gIconCalls += bytes.size();
     auto color = platform::Bitmap::create(2, 3, 32);
     auto mask = platform::MaskBitmap::create(2, 3);
-    return platform::Picture::fromIcon(
-        platform::Icon::create(true, std::move(color), std::move(mask)));
+    return {platform::Picture::fromIcon(
+                platform::Icon::create(true, std::move(color), std::move(mask))),
+            {}};
 }
 
 TEST(PictureLoaderDispatch, IconBytesGoThroughTheInstalledIconDecoder) {
     const Bytes ico = {0, 0, 1, 0, 1, 0, 16, 16};
     platform::DefaultPictureLoader loader;
     const auto saved = platform::setIconPictureDecoder(nullptr);
-    EXPECT_EQ(loader.load(ico), nullptr);
+    EXPECT_EQ(loader.load(ico).image, nullptr);
+    EXPECT_EQ(loader.load(ico).failure.reason, DecodeFailure::kUnsupported);
 
     gIconCalls = 0;
     platform::setIconPictureDecoder(fakeIconDecoder);
-    auto picture = loader.load(ico);
+    auto picture = loader.load(ico).image;
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->type(), platform::kPictureIcon);
     EXPECT_EQ(picture->pixelHeight(), 3);
@@ -114,7 +119,7 @@ TEST(PictureLoaderDispatch, TheDefaultLoaderIsInstalledForTheProcess) {
     test::BmpSpec s;
     s.pixels = {1, 2, 3, 0};
     const Bytes file = test::buildBmp(s);
-    auto picture = platform::loadPicture(file);
+    auto picture = platform::loadPicture(file).image;
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(px(*picture->bitmap(), 0, 0), (std::array<int, 4>{1, 2, 3, 255}));
 }
@@ -165,7 +170,7 @@ Bytes encodeJpeg(int width, int height, const JpegOptions& o, Sample sample) {
 }
 
 std::unique_ptr<platform::Bitmap> decodeJpeg(const Bytes& b) {
-    return platform::decodeJpeg(ByteView(b.data(), b.size()));
+    return platform::decodeJpeg(ByteView(b.data(), b.size())).image;
 }
 
 // Left half red, right half blue, on 16 x 8 pixels (two whole blocks each).
@@ -219,9 +224,11 @@ TEST(PictureLoaderJpeg, DamagedDataFailsCleanlyAndEarlyEndKeepsTheSize) {
     EXPECT_EQ(bmp->width(), 16);
     // Through the loader the same files make a picture or none, never anything else.
     platform::DefaultPictureLoader loader;
-    EXPECT_EQ(loader.load(garbage), nullptr);
-    EXPECT_NE(loader.load(good), nullptr);
-    EXPECT_EQ(platform::DefaultPictureLoader(255).load(good), nullptr);  // over the pixel limit
+    EXPECT_EQ(loader.load(garbage).image, nullptr);
+    EXPECT_NE(loader.load(good).image, nullptr);
+    const auto limited = platform::DefaultPictureLoader(255).load(good);  // over the pixel limit
+    EXPECT_EQ(limited.image, nullptr);
+    EXPECT_EQ(limited.failure, (LoadFailure{DecodeFailure::kTooLarge, "beyond the pixel limit"}));
 }
 
 #else
@@ -244,15 +251,14 @@ TEST(PictureLoaderJpeg, WithoutTheLibraryJpegIsUnsupportedAndOtherDataNotRecogni
     EXPECT_FALSE(platform::jpegDecoderAvailable());
     Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xE0};
     jpeg.resize(300, 0x5A);
-    DecodeFailure failure = DecodeFailure::kNone;
-    EXPECT_EQ(platform::decodeJpeg(ByteView(jpeg.data(), jpeg.size()), 1u << 20, &failure),
-              nullptr);
-    EXPECT_EQ(failure, DecodeFailure::kUnsupported);
+    const auto refused = platform::decodeJpeg(ByteView(jpeg.data(), jpeg.size()), 1u << 20);
+    EXPECT_EQ(refused.image, nullptr);
+    EXPECT_EQ(refused.failure.reason, DecodeFailure::kUnsupported);
     const Bytes other(300, 0x5A);
-    EXPECT_EQ(platform::decodeJpeg(ByteView(other.data(), other.size()), 1u << 20, &failure),
-              nullptr);
-    EXPECT_EQ(failure, DecodeFailure::kNotRecognised);
-    EXPECT_EQ(platform::DefaultPictureLoader().load(jpeg), nullptr);
+    const auto notJpeg = platform::decodeJpeg(ByteView(other.data(), other.size()), 1u << 20);
+    EXPECT_EQ(notJpeg.image, nullptr);
+    EXPECT_EQ(notJpeg.failure.reason, DecodeFailure::kNotRecognised);
+    EXPECT_EQ(platform::DefaultPictureLoader().load(jpeg).image, nullptr);
 }
 
 #endif  // TALVRIN_HAVE_JPEG
