@@ -211,12 +211,19 @@ TEST(PictureLoaderJpeg, GreyscaleAndAdobeCmykBecomeRgb) {
 
 TEST(PictureLoaderJpeg, DamagedDataFailsCleanlyAndEarlyEndKeepsTheSize) {
     const Bytes good = encodeJpeg(16, 16, {JCS_RGB, 3, false}, halves);
+    const auto failureOf = [](const Bytes& b) {
+        const auto [bitmap, failure] = platform::decodeJpeg(ByteView(b.data(), b.size()));
+        EXPECT_EQ(bitmap, nullptr);
+        return failure;
+    };
     // Only the start of the file: headers incomplete.
-    EXPECT_EQ(decodeJpeg(Bytes(good.begin(), good.begin() + 20)), nullptr);
+    EXPECT_EQ(failureOf(Bytes(good.begin(), good.begin() + 20)),
+              (LoadFailure{DecodeFailure::kTruncated, "data ends before the image"}));
     // Garbage after the start-of-image marker.
     Bytes garbage = {0xFF, 0xD8, 0xFF};
     garbage.resize(300, 0x5A);
-    EXPECT_EQ(decodeJpeg(garbage), nullptr);
+    EXPECT_EQ(failureOf(garbage),
+              (LoadFailure{DecodeFailure::kBadHeader, "the library refused the headers"}));
     // Entropy-coded data cut short: the library warns and fills the rest; the size stands.
     const Bytes cut(good.begin(), good.end() - 40);
     const auto bmp = decodeJpeg(cut);
