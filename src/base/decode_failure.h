@@ -76,7 +76,7 @@ struct LoadFailure {
 
     [[nodiscard]] constexpr bool failed() const noexcept { return reason != DecodeFailure::kNone; }
     // Records why the data was refused and answers false, so that a refusal reads
-    // `return failure_.refuse(DecodeFailure::kBadHeader, "bit depth 3 for colour type 2");`.
+    // `return failure_.refuse(DecodeFailure::kBadHeader, "interlace method above 1");`.
     constexpr bool refuse(DecodeFailure why, std::string_view what) noexcept {
         reason = why;
         detail = what;
