@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/whole_file.h"
+#include "image/codecs/png_writer.h"
 #include "image/control/vitrel.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
@@ -349,7 +350,8 @@ int render(int argc, char** argv) {
     result.setAlpha(!o.background.has_value());
     result.setImageType(imgBmpPARGB);
     std::vector<std::uint8_t> png;
-    if (!result.SaveToStream_PNG(png)) {
+    // The own encoder, as convert writes PNG: the smallest fitting form on every platform.
+    if (!cPNGwriter().WritePNG(result, png)) {
         std::fprintf(stderr, "talvrin-image render: cannot encode the drawing\n");
         return 1;
     }

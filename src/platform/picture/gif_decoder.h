@@ -74,6 +74,13 @@ struct GifImage {
 [[nodiscard]] LoadFailure decodeGifImage(ByteView bytes, const GifLayout& layout,
                                          GifImage& image) noexcept;
 
+// The first image of a walked layout (a walk without failure) as a GIF of its own: the signature,
+// the screen descriptor with the image's size, the global table, the image block placed at (0, 0)
+// and the trailer. The graphic control extension is left out, so a loader shows the image
+// opaque in its table's colours, as decodeGifPicture does. Empty when memory runs out.
+[[nodiscard]] std::vector<std::uint8_t> rebuildFirstImageGif(ByteView bytes,
+                                                             const GifLayout& layout) noexcept;
+
 // The picture loader's GIF route: the first image at its own size as a 24-bit bitmap picture
 // in its table's colours. No picture when the bytes are not a GIF with a decodable first image,
 // with the walk's or the decode's failure.
