@@ -2,7 +2,7 @@
 // every renderer reads. The pixel layout and the image-type codes are in image_types.h.
 //
 // The class is declared once here; its member functions are implemented in one source file per
-// concern (c32bpp_dib.cpp holds the surface itself). Later concerns add their own sections.
+// concern (c32bpp_dib.cpp holds the surface itself, loading.cpp the loading, and so on).
 #pragma once
 
 #include <array>
