@@ -277,7 +277,7 @@ int render(int argc, char** argv) {
     platform::File file = platform::OpenImageFile(in, true);
     std::vector<std::uint8_t> bytes;
     const auto fileSize = file ? file.size() : std::nullopt;
-    if (!fileSize || readWholeFile(file, *fileSize, bytes) != WholeFileStatus::kOk) {
+    if (!fileSize || readWholeFile(file, *fileSize, bytes).failed()) {
         std::fprintf(stderr, "talvrin-image render: cannot load '%s': error=unreadable\n",
                      in.c_str());
         return 1;
@@ -295,7 +295,7 @@ int render(int argc, char** argv) {
     control.ReadProperties(bag);
     if (!control.surface().BitsPointer()) {
         std::fprintf(stderr, "talvrin-image render: cannot load '%s': error=%s\n", in.c_str(),
-                     std::string(describe(control.surface().lastLoadFailure())).c_str());
+                     std::string(describe(control.surface().lastLoadFailure().reason)).c_str());
         return 1;
     }
     if (o.nearest) control.setStretchQuality(false);

@@ -50,7 +50,9 @@ constexpr const char* kInfoUsage =
     "type=N (the image-type code), size=WxH, alpha=0|1 and, for icons and cursors,\n"
     "icons=WxHxBPP,... (every directory entry in order). A file that does not load prints its\n"
     "name and error=REASON instead, REASON being one of: not recognised, too short, truncated,\n"
-    "bad header, bad data, checksum, unsupported variant, too large, out of memory, unreadable.\n"
+    "bad header, bad data, checksum, unsupported variant, too large, out of memory, unreadable,\n"
+    "followed, when the decoder says more, by what exactly was wrong in parentheses\n"
+    "(error=bad data (bad filter)).\n"
     "Exit status 0 when every file loaded, 1 otherwise.\n";
 
 constexpr const char* kConvertUsage =
@@ -152,9 +154,7 @@ int info(int argc, char** argv) {
         // The file is read once, by the load; its kept bytes tell the container format.
         c32bppDIB dib;
         if (!dib.LoadPicture_File(name, 0, 0, true)) {
-            const std::string_view reason = describe(dib.lastLoadFailure());
-            std::printf("%s\terror=%.*s\n", name.c_str(), static_cast<int>(reason.size()),
-                        reason.data());
+            std::printf("%s\terror=%s\n", name.c_str(), explain(dib.lastLoadFailure()).c_str());
             status = 1;
             continue;
         }
@@ -279,7 +279,7 @@ int convert(int argc, char** argv) {
     }
     c32bppDIB dib;
     if (!dib.LoadPicture_File(in, iconCx, iconCy, false, depth)) {
-        const std::string_view reason = describe(dib.lastLoadFailure());
+        const std::string_view reason = describe(dib.lastLoadFailure().reason);
         std::fprintf(stderr, "talvrin-image convert: cannot load '%s': error=%.*s\n", in.c_str(),
                      static_cast<int>(reason.size()), reason.data());
         return 1;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "image/codecs/gifico_test_util.h"
+#include "image/codecs/png_test_builder.h"
 #include "support/run_command.h"
 #include "support/temp_directory.h"
 
@@ -54,24 +55,32 @@ TEST_F(TalvrinImage, InfoPrintsOneTabSeparatedLinePerFileAndFailsOnAnyError) {
     EXPECT_EQ(r.out, png_ + "\tformat=png\ttype=10\tsize=2x2\talpha=1\n");
 
     talvrin::testutil::writeFile(path("junk.bin"), Bytes(100, 7));
-    // A PNG cut off after its header chunk, and one only 40 bytes long.
+    // A PNG cut off after its header chunk, one only 40 bytes long, and an interlaced one whose
+    // second row has filter type 5.
     Bytes png = talvrin::testutil::readFile(png_);
     talvrin::testutil::writeFile(path("cut.png"), Bytes(png.begin(), png.begin() + 60));
     talvrin::testutil::writeFile(path("short.png"), Bytes(png.begin(), png.begin() + 40));
+    talvrin::testutil::writeFile(path("filter.png"),
+                                 talvrin::test::simplePng(1, 2, 8, 0, {0, 10, 5, 3}, 1));
     r = run("info " + png_ + " " + path("junk.bin") + " " + path("missing.png") + " " +
-            path("cut.png") + " " + path("short.png"));
+            path("cut.png") + " " + path("short.png") + " " + path("filter.png"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find(png_ + "\tformat=png"), std::string::npos);
-    // Each failure prints its reason.
+    // Each failure prints its reason, and what exactly was wrong when the decoder says more.
     EXPECT_NE(r.out.find(path("junk.bin") + "\terror=not recognised\n"), std::string::npos);
-    EXPECT_NE(r.out.find(path("missing.png") + "\terror=unreadable\n"), std::string::npos);
-    EXPECT_NE(r.out.find(path("cut.png") + "\terror=truncated\n"), std::string::npos);
+    EXPECT_NE(r.out.find(path("missing.png") + "\terror=unreadable (cannot open the file)\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find(path("cut.png") + "\terror=truncated (chunk runs past the data)\n"),
+              std::string::npos);
     EXPECT_NE(r.out.find(path("short.png") + "\terror=too short\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(path("filter.png") + "\terror=bad data (bad filter)\n"), std::string::npos)
+        << r.out;
 }
 
 TEST_F(TalvrinImage, MaxPixelsSetsTheDecodeBudgetOfEveryCommand) {
     // The 2 x 2 image has 4 pixels.
-    EXPECT_EQ(run("info --max-pixels 3 " + png_).out, png_ + "\terror=too large\n");
+    EXPECT_EQ(run("info --max-pixels 3 " + png_).out,
+              png_ + "\terror=too large (beyond the decode budget)\n");
     EXPECT_EQ(run("info " + png_ + " --max-pixels 4").status, 0);
     EXPECT_EQ(run("--max-pixels unlimited info " + png_).status, 0);
     const ToolRun refused = run("convert " + png_ + " " + path("a.rgba") + " --max-pixels 3");

@@ -219,10 +219,11 @@ class c32bppDIB {
     bool LoadPicture_FromOrignalFormat(std::int32_t iconCx = 0, std::int32_t iconCy = 0,
                                        std::int32_t iconBitDepth = 32);
 
-    // Why the last load left no image (kNone after one that produced an image): the reason of
-    // the decoder that claimed the data, or of the first one that recognised it, or "not
-    // recognised" when none did. Beside the loaders' boolean answers, which it does not change.
-    [[nodiscard]] DecodeFailure lastLoadFailure() const noexcept { return lastLoadFailure_; }
+    // Why the last load left no image (no failure after one that produced an image): the failure
+    // of the decoder that claimed the data, or of the first one that recognised it, or "not
+    // recognised" (without detail) when none did. Beside the loaders' boolean answers, which it
+    // does not change.
+    [[nodiscard]] const LoadFailure& lastLoadFailure() const noexcept { return lastLoadFailure_; }
 
     // ---- Regions, checkerboard and copies (regions.cpp) --------------------------------------
 
@@ -328,15 +329,10 @@ class c32bppDIB {
     // conversion's reason (a surface that could not be made).
     bool convertedPicture() noexcept {
         if (dib_) {
-            lastLoadFailure_ = DecodeFailure::kNone;
+            lastLoadFailure_ = {};
             return true;
         }
-        return refuseLoad(DecodeFailure::kOutOfMemory);
-    }
-    // Records the reason of a load that ends here without an image and answers false.
-    bool refuseLoad(DecodeFailure reason) noexcept {
-        lastLoadFailure_ = reason;
-        return false;
+        return lastLoadFailure_.refuse(DecodeFailure::kOutOfMemory, "no room for the surface");
     }
 
     // ---- Render (render.cpp) ----
@@ -405,7 +401,7 @@ class c32bppDIB {
     bool alpha_ = false;
     std::uint32_t gdiToken_ = 0;
     std::vector<std::uint8_t> sourceBytes_;
-    DecodeFailure lastLoadFailure_ = DecodeFailure::kNone;
+    LoadFailure lastLoadFailure_;
 };
 
 }  // namespace talvrin

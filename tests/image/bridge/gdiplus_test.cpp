@@ -375,7 +375,7 @@ TEST(BridgeLoading, WebpAndTiffDecodeToTheirSourcePixels) {
     for (const Case& c : cases) {
         c32bppDIB dib;
         ASSERT_TRUE(dib.LoadPicture_Stream(c.file))
-            << c.name << ": " << describe(dib.lastLoadFailure());
+            << c.name << ": " << explain(dib.lastLoadFailure());
         EXPECT_EQ(dib.ImageType(), imgPNG) << c.name;
         EXPECT_EQ(dib.Alpha(), c.alpha) << c.name;
         ASSERT_EQ(dib.Width(), 13);
@@ -417,7 +417,7 @@ TEST(BridgeLoading, WebpAndTiffDecodeToTheirSourcePixels) {
     c32bppDIB dib;
     dib.setGDIplusEnabled(false);
     EXPECT_FALSE(dib.LoadPicture_Stream(webpLossless));
-    EXPECT_EQ(dib.lastLoadFailure(), DecodeFailure::kNotRecognised);
+    EXPECT_EQ(dib.lastLoadFailure().reason, DecodeFailure::kNotRecognised);
 }
 
 // A TIFF written by libtiff to a file, in one of the layouts writers use: strips or 16 x 16

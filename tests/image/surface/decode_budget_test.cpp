@@ -184,7 +184,7 @@ TEST(DecodeBudget, TinyFilesDeclaringHugeImagesAreRefusedWithoutTheirMemory) {
         c32bppDIB dib;
         EXPECT_FALSE(dib.LoadPicture_Stream(b.bytes)) << b.name;
         EXPECT_EQ(dib.Handle(), nullptr) << b.name;
-        EXPECT_EQ(describe(dib.lastLoadFailure()), "too large") << b.name;
+        EXPECT_EQ(describe(dib.lastLoadFailure().reason), "too large") << b.name;
         // A generous bound: the refused images would take gigabytes.
         EXPECT_LT(peakKilobytes() - before, 64 * 1024) << b.name;
     }
@@ -211,10 +211,10 @@ TEST(DecodeBudget, AHostsBudgetHoldsForEveryFormat) {
     for (const Case& c : cases) {
         c32bppDIB dib;
         EXPECT_TRUE(dib.LoadPicture_Stream(c.small))
-            << c.name << ": " << describe(dib.lastLoadFailure());
+            << c.name << ": " << explain(dib.lastLoadFailure());
         EXPECT_EQ(dib.Width(), 10) << c.name;
         EXPECT_FALSE(dib.LoadPicture_Stream(c.large)) << c.name;
-        EXPECT_EQ(describe(dib.lastLoadFailure()), "too large") << c.name;
+        EXPECT_EQ(describe(dib.lastLoadFailure().reason), "too large") << c.name;
     }
     // Without a budget only the surface's own limits apply.
     const ScopedDecodeBudget none(0);
