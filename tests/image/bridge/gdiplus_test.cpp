@@ -523,7 +523,7 @@ TEST(BridgeLoading, TiffFromMemoryReadsWhatTheFileInterfaceReads) {
         std::filesystem::remove(path);
         c32bppDIB dib;
         ASSERT_TRUE(dib.LoadPicture_Stream(bytes))
-            << l.name << ": " << describe(dib.lastLoadFailure());
+            << l.name << ": " << explain(dib.lastLoadFailure());
         ASSERT_EQ(dib.Width(), w);
         ASSERT_EQ(dib.Height(), h);
         int apart = 0;
