@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 
@@ -59,7 +60,7 @@ std::unique_ptr<c32bppDIB> pictureOf(int size) {
             row[4 * x + 3] = 255;
         }
     }
-    dib->setAlpha(false);
+    SurfaceInternals::setAlpha(*dib, false);
     return dib;
 }
 

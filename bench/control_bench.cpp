@@ -10,6 +10,7 @@
 
 #include "image/control/vitrel.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 
@@ -57,7 +58,7 @@ const std::vector<std::uint8_t>& imageBytes() {
                 p[1] = static_cast<std::uint8_t>((x + static_cast<int>(rng() % 16)) % (a + 1));
                 p[2] = static_cast<std::uint8_t>(y % (a + 1));
             }
-        dib.setAlpha(true);
+        SurfaceInternals::setAlpha(dib, true);
         std::vector<std::uint8_t> out;
         dib.SaveToStream_PNG(out);
         return out;

@@ -6,6 +6,7 @@
 #include "base/byte_view.h"
 #include "base/checked_math.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 
 namespace talvrin {
 
@@ -89,8 +90,8 @@ bool cGIFparser::LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& c
         return claimWithoutImage(cHost, Failure::kSurface, DecodeFailure::kOutOfMemory);
     }
     convertIndices(image, lut, cHost.BitsPointer());
-    cHost.setAlpha(image.transparent);
-    cHost.setImageType(imgGIF);
+    SurfaceInternals::setAlpha(cHost, image.transparent);
+    SurfaceInternals::setImageType(cHost, imgGIF);
     decodeFailure_ = DecodeFailure::kNone;
     return true;
 }

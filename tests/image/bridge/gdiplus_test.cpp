@@ -15,6 +15,7 @@
 
 #include "base/div255.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "image/surface/render_test_support.h"
 
 namespace talvrin {
@@ -87,7 +88,7 @@ std::unique_ptr<c32bppDIB> photo(int w, int h, std::uint32_t seed) {
                 *dib, x, y,
                 {c(x * 255 / w + int(rng() % 9)), c(y * 255 / h), c(128), std::uint8_t(a)});
         }
-    dib->setAlpha(true);
+    SurfaceInternals::setAlpha(*dib, true);
     return dib;
 }
 
