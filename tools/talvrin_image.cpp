@@ -18,6 +18,7 @@
 #include "base/decode_budget.h"
 #include "image/bridge/gdiplus.h"
 #include "image/codecs/ico_parser.h"
+#include "image/codecs/png_writer.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/os/files.h"
 #include "tools/render_command.h"
@@ -291,7 +292,10 @@ int convert(int argc, char** argv) {
         return 0;
     }
     std::vector<std::uint8_t> bytes;
-    const bool encoded = ext == ".png" ? dib.SaveToStream_PNG(bytes) : dib.SaveToStream(bytes);
+    // PNG through the own encoder, not the surface's save (which tries the desktop's imaging
+    // library first on Windows): the smallest fitting form and the exact pixels, everywhere.
+    const bool encoded =
+        ext == ".png" ? cPNGwriter().WritePNG(dib, bytes) : dib.SaveToStream(bytes);
     if (!encoded) {
         std::fprintf(stderr, "talvrin-image convert: cannot encode '%s' as %.*s\n", in.c_str(),
                      static_cast<int>(ext.size()), ext.data());

@@ -21,7 +21,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class Layer { Base, Platform, Qt, Image, Control, Theme, UiQt, Runner, App, Tools, Resources };
+enum class Layer {
+    Base,
+    Platform,
+    Qt,
+    Image,
+    Control,
+    Theme,
+    UiQt,
+    UiWin32,
+    Runner,
+    App,
+    Tools,
+    Resources
+};
 
 const char* nameOf(Layer layer) {
     switch (layer) {
@@ -39,6 +52,8 @@ const char* nameOf(Layer layer) {
             return "ui/theme";
         case Layer::UiQt:
             return "ui/qt";
+        case Layer::UiWin32:
+            return "ui/win32";
         case Layer::Runner:
             return "app/runner";
         case Layer::App:
@@ -56,17 +71,12 @@ const char* nameOf(Layer layer) {
 // prefixes come first so that platform/qt is not taken for platform, nor app/runner for app.
 std::optional<Layer> layerOf(const std::string& path) {
     static const std::vector<std::pair<std::string, Layer>> kPrefixes = {
-        {"platform/qt/", Layer::Qt},
-        {"image/control/", Layer::Control},
-        {"base/", Layer::Base},
-        {"platform/", Layer::Platform},
-        {"image/", Layer::Image},
-        {"ui/theme/", Layer::Theme},
-        {"ui/qt/", Layer::UiQt},
-        {"app/runner/", Layer::Runner},
-        {"app/", Layer::App},
-        {"tools/", Layer::Tools},
-        {"resources/", Layer::Resources},
+        {"platform/qt/", Layer::Qt},    {"image/control/", Layer::Control},
+        {"base/", Layer::Base},         {"platform/", Layer::Platform},
+        {"image/", Layer::Image},       {"ui/theme/", Layer::Theme},
+        {"ui/qt/", Layer::UiQt},        {"ui/win32/", Layer::UiWin32},
+        {"app/runner/", Layer::Runner}, {"app/", Layer::App},
+        {"tools/", Layer::Tools},       {"resources/", Layer::Resources},
     };
     for (const auto& [prefix, layer] : kPrefixes)
         if (path.rfind(prefix, 0) == 0) return layer;
@@ -84,10 +94,11 @@ const std::map<Layer, std::set<Layer>>& allowed() {
         {L::Theme, {L::Base, L::Platform, L::Theme}},
         {L::Qt, {L::Base, L::Platform, L::Qt}},
         {L::UiQt, {L::Base, L::Platform, L::Qt, L::Image, L::Control, L::Theme, L::UiQt}},
+        {L::UiWin32, {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::UiWin32}},
         {L::Runner, {L::Base, L::Platform, L::Runner}},
         {L::App,
-         {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::Qt, L::UiQt, L::Runner, L::App,
-          L::Resources}},
+         {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::Qt, L::UiQt, L::UiWin32,
+          L::Runner, L::App, L::Resources}},
         {L::Tools, {L::Base, L::Platform, L::Image, L::Control, L::Resources, L::Tools}},
     };
     return kAllowed;
@@ -246,6 +257,10 @@ TEST(IncludeRules, EachRuleFires) {
         {"ui/qt/vitrel_widget.h", Layer::UiQt, " \"image/control/vitrel.h\"", false},
         {"ui/qt/vitrel_widget.h", Layer::UiQt, " <QWidget>", false},
         {"ui/theme/button_look.h", Layer::Theme, " \"ui/qt/graphical_button.h\"", true},
+        {"ui/win32/win32_imaging_sessions.cpp", Layer::UiWin32, " \"image/bridge/gdiplus.h\"",
+         false},
+        {"ui/win32/win32_imaging_sessions.cpp", Layer::UiWin32, " \"ui/qt/vitrel_widget.h\"", true},
+        {"ui/win32/win32_imaging_sessions.h", Layer::UiWin32, " <QWidget>", true},
         {"image/control/vitrel.h", Layer::Control, " \"ui/qt/vitrel_widget.h\"", true},
         {"app/runner/dos_outputs.cpp", Layer::Runner, " \"app/repair_sequence.h\"", true},
         {"app/runner/dos_outputs.cpp", Layer::Runner, " <QObject>", true},

@@ -156,4 +156,8 @@ Decoded decodeTiff(std::span<const std::uint8_t> bytes) noexcept {
     return d;
 }
 
+SystemImaging* systemImaging() noexcept {
+    return nullptr;  // not the system's imaging library
+}
+
 }  // namespace talvrin::bridge::backend

@@ -21,4 +21,8 @@ Decoded decodeTiff(std::span<const std::uint8_t>) noexcept {
     return {{}, DecodeFailure::kUnsupported};
 }
 
+SystemImaging* systemImaging() noexcept {
+    return nullptr;  // not the system's imaging library
+}
+
 }  // namespace talvrin::bridge::backend

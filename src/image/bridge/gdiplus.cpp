@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <mutex>
-#include <set>
 
 #include "base/checked_math.h"
 #include "base/decode_budget.h"
@@ -114,8 +114,10 @@ namespace {
 std::atomic<bool> gAbsent{false};
 std::atomic<std::uint64_t> gDraws{0};
 std::mutex gSessionMutex;
-std::set<std::uint32_t>& sessions() {
-    static std::set<std::uint32_t> s;
+// Each session's token and the start-up token of the system's imaging library behind it (0 for
+// a backend that has no start-up of its own).
+std::map<std::uint32_t, std::uintptr_t>& sessions() {
+    static std::map<std::uint32_t, std::uintptr_t> s;
     return s;
 }
 std::uint32_t gNextToken = 0;
@@ -138,20 +140,34 @@ ScopedBackendAbsent::~ScopedBackendAbsent() {
 
 std::uint32_t startSession() noexcept {
     if (!backendAvailable()) return 0;
+    backend::SystemImaging* system = backend::systemImaging();
+    const std::uintptr_t started = system ? system->startup() : 0;
+    if (system && started == 0) return 0;
     try {
         std::lock_guard lock(gSessionMutex);
-        if (++gNextToken == 0) ++gNextToken;  // tokens are never 0
-        sessions().insert(gNextToken);
+        // Tokens are never 0 nor -1 (the "started elsewhere" token of the controls).
+        do {
+            ++gNextToken;
+        } while (gNextToken == 0 || gNextToken == 0xFFFFFFFFu || sessions().count(gNextToken));
+        sessions().emplace(gNextToken, started);
         return gNextToken;
     } catch (...) {
+        if (system) system->shutdown(started);
         return 0;
     }
 }
 
 void stopSession(std::uint32_t token) noexcept {
     if (token == 0) return;
-    std::lock_guard lock(gSessionMutex);
-    sessions().erase(token);
+    std::uintptr_t started = 0;
+    {
+        std::lock_guard lock(gSessionMutex);
+        const auto it = sessions().find(token);
+        if (it == sessions().end()) return;
+        started = it->second;
+        sessions().erase(it);
+    }
+    if (backend::SystemImaging* system = backend::systemImaging()) system->shutdown(started);
 }
 
 std::size_t openSessions() noexcept {
@@ -302,6 +318,29 @@ bool cGDIPlus::RenderWithGDIPlus(const c32bppDIB& src, platform::DeviceContext& 
         const Rect drawn =
             intersect(intersect(area, dest.clipBox()), Rect{0, 0, pixels.width(), pixels.height()});
         if (drawn.isEmpty()) return false;
+        if (bridge::backend::SystemImaging* system = bridge::backend::systemImaging()) {
+            // The system's imaging library draws the whole job itself, in its own calls.
+            if (W > INT32_MAX || H > INT32_MAX) return false;
+            bridge::backend::SystemDraw job;
+            job.bits = src.BitsPointer();
+            job.width = iw;
+            job.height = ih;
+            job.flip = flip;
+            job.attributes = bridge::attributesOf(grayScale, lightness, angle, opacity);
+            job.attributesRequired = angle != 0 || opacity != 100;
+            job.angle = angle;
+            job.placement = bridge::rotatedPlacement(destX, destY, flip);
+            job.destX = destX;
+            job.destY = destY;
+            job.srcX = srcX;
+            job.srcY = srcY;
+            job.srcWidth = srcWidth;
+            job.srcHeight = srcHeight;
+            job.highQuality = highQuality;
+            if (!system->draw(job, dest)) return false;
+            bridge::gDraws.fetch_add(1, std::memory_order_relaxed);
+            return true;
+        }
         const Rect used = sampledPart(map, drawn, scaleX, scaleY, fullWidth, fullHeight);
         if (!used.isEmpty()) {
             bridge::backend::TopDownImage work;
@@ -409,14 +448,17 @@ bool cGDIPlus::LoadWithGDIPlus(std::string_view FileName, std::span<const std::u
     }
 }
 
-bool cGDIPlus::SaveToPNG(std::string_view /*FileName*/, std::vector<std::uint8_t>& /*outStream*/,
+bool cGDIPlus::SaveToPNG(std::string_view /*FileName*/, std::vector<std::uint8_t>& outStream,
                          const c32bppDIB& cHost, std::uint32_t GlobalToken) noexcept {
     if (!cHost.BitsPointer()) return false;
     const bridge::CallSession session(GlobalToken);
     if (!session.ok()) return false;
-    // The backend registers no encoder for "image/png": the save fails here, before the image is
-    // turned upright, and the surface's own encoder writes the file.
-    return false;
+    // Only the system's imaging library has an encoder for "image/png"; the sampling libraries
+    // have none, so the save fails there, before the image is turned upright, and the surface's
+    // own encoder writes the file.
+    bridge::backend::SystemImaging* system = bridge::backend::systemImaging();
+    return system != nullptr &&
+           system->encodePng(cHost.BitsPointer(), cHost.Width(), cHost.Height(), outStream);
 }
 
 }  // namespace talvrin

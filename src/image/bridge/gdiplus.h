@@ -11,8 +11,13 @@
 // tokens, kept tokens and a start for a single call keep their meaning.
 //
 // The bridge declines PNG, GIF, BMP, JPEG and icons: the own decoders (faster, fuzzed) keep
-// them, and the loading dispatch offers the bridge only what they all refused. It registers no
-// PNG encoder, so saving falls back to the own encoder, which writes the smallest form.
+// them, and the loading dispatch offers the bridge only what they all refused. Here it registers
+// no PNG encoder, so saving falls back to the own encoder, which writes the smallest form.
+//
+// In the Windows build the backend is the desktop's imaging library itself (gdiplus.dll, bound
+// at run time by name): it draws with its own colour matrices and world transforms, reads the
+// bridge's formats and saves PNG with its own encoder, and a session is one of its start-ups.
+// The arithmetic above it is the same.
 #pragma once
 
 #include <array>
@@ -142,9 +147,9 @@ class cGDIPlus {
                          c32bppDIB& target, std::uint32_t token,
                          DecodeFailure* failure = nullptr) noexcept;
 
-    // Saves the surface as PNG through the backend's encoder. The backend registers none, so the
-    // answer is false (and the caller's own encoder takes over), exactly as when the imaging
-    // library lacks one.
+    // Saves the surface as PNG (upright) through the backend's encoder into outStream. Only the
+    // desktop's imaging library has one; elsewhere the answer is false (and the caller's own
+    // encoder takes over), exactly as when the imaging library lacks one.
     bool SaveToPNG(std::string_view FileName, std::vector<std::uint8_t>& outStream,
                    const c32bppDIB& cHost, std::uint32_t GlobalToken) noexcept;
 };

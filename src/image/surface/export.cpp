@@ -265,8 +265,8 @@ bool c32bppDIB::SaveToStream(std::vector<std::uint8_t>& outStream) const {
 
 bool c32bppDIB::SaveToStream_PNG(std::vector<std::uint8_t>& outStream) const {
     if (!bits_) return false;
-    // The imaging-library bridge first; it registers no PNG encoder, so the own encoder, which
-    // writes the smallest form, takes over.
+    // The imaging-library bridge first: only the desktop's own imaging library (Windows) has a
+    // PNG encoder. Elsewhere the own encoder, which writes the smallest form, takes over.
     cGDIPlus bridge;
     if (bridge.SaveToPNG({}, outStream, *this, gdiToken_)) return true;
     cPNGwriter writer;

@@ -1,4 +1,4 @@
-// Library probing on POSIX: dlopen and dlsym.
+// Libraries on POSIX: dlopen, dlsym and dlclose.
 #include <dlfcn.h>
 
 #include <string>
@@ -7,12 +7,18 @@
 
 namespace talvrin::platform {
 
+namespace {
+
+// Names with an embedded NUL would be shortened by the C interface: they name nothing.
+bool usableName(std::string_view name) noexcept {
+    return !name.empty() && name.find('\0') == std::string_view::npos;
+}
+
+}  // namespace
+
 bool LibraryHasExport(std::string_view library, std::string_view function) noexcept {
     try {
-        // Names with an embedded NUL would be shortened by the C interface: refuse them.
-        if (library.empty() || function.empty() || library.find('\0') != std::string_view::npos ||
-            function.find('\0') != std::string_view::npos)
-            return false;
+        if (!usableName(library) || !usableName(function)) return false;
         const std::string lib(library);
         const std::string fn(function);
         void* module = ::dlopen(lib.c_str(), RTLD_LAZY | RTLD_LOCAL);
@@ -23,6 +29,30 @@ bool LibraryHasExport(std::string_view library, std::string_view function) noexc
         return address != nullptr;
     } catch (...) {
         return false;
+    }
+}
+
+std::unique_ptr<LoadedLibrary> LoadedLibrary::open(std::string_view name) noexcept {
+    try {
+        if (!usableName(name)) return nullptr;
+        void* module = ::dlopen(std::string(name).c_str(), RTLD_LAZY | RTLD_LOCAL);
+        if (module == nullptr) return nullptr;
+        return std::unique_ptr<LoadedLibrary>(new LoadedLibrary(module));
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+LoadedLibrary::~LoadedLibrary() {
+    ::dlclose(module_);
+}
+
+void* LoadedLibrary::function(std::string_view name) const noexcept {
+    try {
+        if (!usableName(name)) return nullptr;
+        return ::dlsym(module_, std::string(name).c_str());
+    } catch (...) {
+        return nullptr;
     }
 }
 

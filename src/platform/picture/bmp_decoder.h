@@ -50,9 +50,9 @@ inline constexpr std::uint32_t kBmpRle24 =
                                DecodeFailure* failure = nullptr) noexcept;
 
 // Decodes a whole BMP file. Null when readBmpInfo fails, when width x height exceeds maxPixels,
-// the process's decode budget (base/decode_budget.h) or the bitmap's size limit (too large), when uncompressed pixel data runs past the end of the
-// bytes (truncated), or when the bitmap cannot be allocated (out of memory); *failure, when
-// given, says which (kNone on success).
+// the process's decode budget (base/decode_budget.h) or the bitmap's size limit (too large), when
+// uncompressed pixel data runs past the end of the bytes (truncated), or when the bitmap cannot be
+// allocated (out of memory); *failure, when given, says which (kNone on success).
 [[nodiscard]] std::unique_ptr<Bitmap> decodeBmp(
     ByteView file, std::uint64_t maxPixels = std::numeric_limits<std::uint64_t>::max(),
     DecodeFailure* failure = nullptr) noexcept;

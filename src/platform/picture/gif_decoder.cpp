@@ -375,6 +375,26 @@ DecodeFailure failureOf(GifDecodeStatus status) noexcept {
     return DecodeFailure::kBadData;
 }
 
+std::vector<std::uint8_t> rebuildFirstImageGif(ByteView bytes, const GifLayout& layout) noexcept {
+    const auto header = bytes.sub(0, layout.headerLength);
+    const auto image = bytes.sub(layout.imageBlock, layout.imageBlockLength);
+    if (!header || !image || header->size() < 13 || image->size() < 10) return {};
+    try {
+        std::vector<std::uint8_t> out;
+        out.reserve(header->size() + image->size() + 1);
+        out.insert(out.end(), header->data(), header->data() + header->size());
+        const std::size_t block = out.size();
+        out.insert(out.end(), image->data(), image->data() + image->size());
+        out.push_back(0x3B);
+        // The image at (0, 0), and the screen exactly its size.
+        std::memset(out.data() + block + 1, 0, 4);
+        std::memcpy(out.data() + 6, out.data() + block + 5, 4);
+        return out;
+    } catch (...) {
+        return {};
+    }
+}
+
 std::unique_ptr<Picture> decodeGifPicture(ByteView bytes, DecodeFailure* failure) noexcept {
     report(failure, DecodeFailure::kNone);
     GifLayout layout;

@@ -89,6 +89,13 @@ struct GifImage {
 [[nodiscard]] DecodeFailure failureOf(GifWalkStatus status) noexcept;
 [[nodiscard]] DecodeFailure failureOf(GifDecodeStatus status) noexcept;
 
+// The first image of a walked layout (walk status kOk) as a GIF of its own: the signature, the
+// screen descriptor with the image's size, the global table, the image block placed at (0, 0)
+// and the trailer. The graphic control extension is left out, so a loader shows the image
+// opaque in its table's colours, as decodeGifPicture does. Empty when memory runs out.
+[[nodiscard]] std::vector<std::uint8_t> rebuildFirstImageGif(ByteView bytes,
+                                                             const GifLayout& layout) noexcept;
+
 // The picture loader's GIF route: the first image at its own size as a 24-bit bitmap picture
 // in its table's colours. Null when the bytes are not a GIF with a decodable first image;
 // *failure, when given, says why (kNone on success).

@@ -72,7 +72,40 @@ std::unique_ptr<Picture> DefaultPictureLoader::load(std::span<const std::uint8_t
     return nullptr;
 }
 
+std::optional<DeclaredSize> jpegDeclaredSize(ByteView bytes) noexcept {
+    if (!looksLikeJpeg(bytes)) return std::nullopt;
+    std::size_t pos = 2;
+    while (pos + 1 < bytes.size()) {
+        if (bytes.data()[pos] != 0xFF) {  // stray bytes before a marker are skipped, as decoders do
+            ++pos;
+            continue;
+        }
+        const std::uint8_t marker = bytes.data()[pos + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++pos;
+            continue;
+        }
+        pos += 2;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no length
+        if (marker == 0xD9 || marker == 0xDA) return std::nullopt;           // end, or a scan first
+        const auto length = bytes.u16be(pos);
+        if (!length || *length < 2) return std::nullopt;
+        // Start-of-frame markers: C0 ... CF except DHT (C4), JPG (C8) and DAC (CC).
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+            marker != 0xCC) {
+            const auto height = bytes.u16be(pos + 3);
+            const auto width = bytes.u16be(pos + 5);
+            // A height of 0 is left to a later marker, which no decoder here reads.
+            if (!height || !width || *height == 0 || *width == 0) return std::nullopt;
+            return DeclaredSize{*width, *height};
+        }
+        pos += *length;
+    }
+    return std::nullopt;
+}
+
 std::unique_ptr<PictureLoader> makeDefaultPictureLoader() noexcept {
+    if (auto system = makeSystemPictureLoader()) return system;
     try {
         return std::make_unique<DefaultPictureLoader>();
     } catch (...) {

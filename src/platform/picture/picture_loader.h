@@ -1,7 +1,8 @@
 // The process's picture loader: recognises the format of encoded bytes and hands them to the
-// decoder for it. BMP, JPEG and GIF are decoded in this layer; icons and cursors go to the icon
-// decoder that the image library plugs in (it lives above this layer). Metafiles are recognised
-// and give no picture on this platform, as does anything else.
+// decoder for it. BMP, JPEG and GIF are decoded in this layer (JPEG and GIF by the system's
+// loader where there is one); icons and cursors go to the icon decoder that the image library
+// plugs in (it lives above this layer). Metafiles are recognised and give no picture, as does
+// anything else.
 //
 // picture.cpp installs this loader as the process default, so every program and test that
 // loads pictures gets it without a set-up call; setPictureLoader replaces it when a test or a
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "base/byte_view.h"
@@ -58,7 +60,25 @@ class DefaultPictureLoader final : public PictureLoader {
     std::uint64_t maxPixels_;
 };
 
-// The loader picture.cpp installs at start-up.
+// The system's picture loader, where the platform has one (Windows: OleLoadPicture over an
+// in-memory stream). JPEG and GIF go to it, each checked against the decode budget by its
+// declared size first (a JPEG that declares none is refused: no decoder reads it); a GIF is handed over as its first image alone (rebuildFirstImageGif), so
+// the picture is that image at its own size, opaque, as on every platform. Everything else goes
+// to a DefaultPictureLoader. Null on a platform without one.
+[[nodiscard]] std::unique_ptr<PictureLoader> makeSystemPictureLoader(
+    std::uint64_t maxPixels = std::numeric_limits<std::uint64_t>::max()) noexcept;
+
+// The size a JPEG file's frame header declares, or nothing when no frame header with a size
+// lies before the first scan (or in the data). Reads markers only, skipping stray bytes between
+// segments as decoders do.
+struct DeclaredSize {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+};
+[[nodiscard]] std::optional<DeclaredSize> jpegDeclaredSize(ByteView bytes) noexcept;
+
+// The loader picture.cpp installs at start-up: the system's where there is one, else a
+// DefaultPictureLoader.
 [[nodiscard]] std::unique_ptr<PictureLoader> makeDefaultPictureLoader() noexcept;
 
 }  // namespace talvrin::platform

@@ -184,6 +184,7 @@ TEST(RenderPathAgreement, AlphaBlendAndEngineWithinOne) {
         src.InitializeDIB(37, 23);
         testing::fillRandom(src, static_cast<std::uint32_t>(opacity));
         src.setHighQualityInterpolation(false);
+        src.setGDIplusEnabled(false);  // the unfriendly draw goes to the engine, not the bridge
         for (const bool host : {true, false}) {
             std::vector<std::uint8_t> results[2];
             for (const bool friendly : {true, false}) {
