@@ -16,9 +16,9 @@
 #include <QUrl>
 #include <vector>
 
+#include "app/frm_main_design.h"
 #include "app/theme_controls.h"
 #include "image/control/property_bag.h"
-#include "platform/os/program_folder.h"
 #include "ui/qt/vitrel_widget.h"
 
 // The shell is a static library: its compiled-in resources must be registered explicitly.
@@ -28,24 +28,20 @@ static void initShellResources() {
 
 namespace talvrin {
 
-const char* const FrmMain::kMakerPage = "https://www.facebook.com/brennock";
+const char* const FrmMain::kMakerPage = frm_main_design::kMakerPage.data();
 
 namespace {
 
-constexpr int kClientWidth = 557;   // 8355 twips at 15 twips a pixel
-constexpr int kClientHeight = 183;  // 2745 twips
-constexpr int kTimerIntervalMs = 100;
+namespace design = frm_main_design;
 
-constexpr const char* kCaption = "Talvrin - by Brennock";
-constexpr const char* kAboutText =
-    "This program will repair the Windows Firewall and WMI. When the Windows firewall won't start "
-    "or you have errors from programs using WMI this tool should help fix those problems. A Broken "
-    "Windows Firewall can also keep programs and ports from working correctly. This program will "
-    "take a few minutes to complete. Once finished you will need to reboot to finish.";
+QString qtext(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
-// The link cursor's hot spot, as drawn in resources/link.cur.
-constexpr int kLinkCursorHotX = 6;
-constexpr int kLinkCursorHotY = 1;
+QRect geometryOf(std::string_view name) {
+    const design::ControlDesign& c = design::control(name);
+    return QRect(c.left, c.top, c.width, c.height);
+}
 
 // The logo control's stored properties, shipped inside the program.
 PropertyBag logoProperties() {
@@ -110,77 +106,78 @@ FrmMain::~FrmMain() {
 }
 
 void FrmMain::createControls() {
-    setWindowTitle(QString::fromUtf8(kCaption));
+    setWindowTitle(qtext(design::kCaption));
     setWindowIcon(QIcon(QStringLiteral(":/talvrin/window.ico")));
-    setFixedSize(kClientWidth, kClientHeight);
+    setFixedSize(design::kClientWidth, design::kClientHeight);
 
     // One font for the window and every control: Verdana 6.75 pt bold.
-    QFont font(QStringLiteral("Verdana"));
-    font.setPointSizeF(6.75);
+    QFont font(qtext(design::kFontFamily));
+    font.setPointSizeF(design::kFontPoints);
     font.setWeight(QFont::Bold);
     setFont(font);
 
     QCursor linkCursor(Qt::PointingHandCursor);
     const QPixmap cursorPixmap(QStringLiteral(":/talvrin/link.cur"));
     if (!cursorPixmap.isNull())
-        linkCursor = QCursor(cursorPixmap, kLinkCursorHotX, kLinkCursorHotY);
+        linkCursor =
+            QCursor(cursorPixmap, design::kLinkCursorHotSpot.x, design::kLinkCursorHotSpot.y);
 
     // Controls in the order of the window's design data; creation order is stacking order.
     Text2 = new QLineEdit(this);
     Text2->setObjectName(QStringLiteral("Text2"));
-    Text2->setGeometry(30, 2, 13, 14);
-    Text2->setText(QStringLiteral("\""));
+    Text2->setGeometry(geometryOf("Text2"));
+    Text2->setText(qtext(design::control("Text2").caption));
     Text2->setVisible(false);  // only read by the program; the logo covers its place
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(kTimerIntervalMs);
-    connect(Timer1, &QTimer::timeout, this, &FrmMain::onTimerTick);
+    Timer1->setInterval(static_cast<int>(design::kTimerIntervalMs));
+    connect(Timer1, &QTimer::timeout, this, [this] { logic_->onTimerTick(); });
 
-    Command1 = new QPushButton(QStringLiteral("Close"), this);
+    Command1 = new QPushButton(qtext(design::control("Command1").caption), this);
     Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(462, 106, 91, 23);
+    Command1->setGeometry(geometryOf("Command1"));
     connect(Command1, &QPushButton::clicked, this, [this] { close(); });
 
     List1 = new QListWidget(this);
     List1->setObjectName(QStringLiteral("List1"));
-    List1->setGeometry(134, 4, 419, 98);
+    List1->setGeometry(geometryOf("List1"));
 
-    Command2 = new QPushButton(QStringLiteral("Start"), this);
+    Command2 = new QPushButton(qtext(design::control("Command2").caption), this);
     Command2->setObjectName(QStringLiteral("Command2"));
-    Command2->setGeometry(368, 106, 91, 23);
-    connect(Command2, &QPushButton::clicked, this, [this] { Timer1->start(); });
+    Command2->setGeometry(geometryOf("Command2"));
+    connect(Command2, &QPushButton::clicked, this, [this] { logic_->onStartClick(); });
 
     Image2 = new QLabel(this);
     Image2->setObjectName(QStringLiteral("Image2"));
-    Image2->setGeometry(134, 116, 16, 16);
+    Image2->setGeometry(geometryOf("Image2"));
     Image2->setPixmap(QPixmap(QStringLiteral(":/talvrin/link.gif")));
     Image2->setCursor(linkCursor);
     Image2->installEventFilter(this);
 
-    Label4 = new QLabel(QStringLiteral("Follow Brennock on Facebook"), this);
+    Label4 = new QLabel(qtext(design::control("Label4").caption), this);
     Label4->setObjectName(QStringLiteral("Label4"));
-    Label4->setGeometry(152, 118, 156, 12);
+    Label4->setGeometry(geometryOf("Label4"));
     QPalette linkPalette = Label4->palette();
     linkPalette.setColor(QPalette::WindowText, palette().color(QPalette::Highlight));
     Label4->setPalette(linkPalette);
     Label4->setCursor(linkCursor);
     Label4->installEventFilter(this);
 
-    Label2 = new QLabel(QString::fromUtf8(kAboutText), this);
+    Label2 = new QLabel(qtext(design::control("Label2").caption), this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(4, 132, 549, 53);
+    Label2->setGeometry(geometryOf("Label2"));
     Label2->setWordWrap(true);
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    Label1 = new QLabel(QStringLiteral("For Windows Xp/2003/Vista/2008/7"), this);
+    Label1 = new QLabel(qtext(design::control("Label1").caption), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(134, 104, 185, 12);
+    Label1->setGeometry(geometryOf("Label1"));
 
     // The logo: an image control restored from its stored properties as the window is made.
     Vitrel1 = new platform::qt::VitrelWidget(this);
     Vitrel1->setObjectName(QStringLiteral("Vitrel1"));
-    Vitrel1->setGeometry(2, 2, 128, 128);
+    Vitrel1->setGeometry(geometryOf("Vitrel1"));
     Vitrel1->control().ReadProperties(logoProperties());
 
     // Tab order: Start (0), the list (1), Close (2), then the text box (5).
@@ -189,47 +186,31 @@ void FrmMain::createControls() {
     setTabOrder(Command1, Text2);
     Command2->setFocus();
 
-    // The sequence drives the controls through small adapters.
+    // The window's behaviour drives the controls through small adapters.
     list_ = std::make_unique<ListAdapter>(List1);
     closeButton_ = std::make_unique<EnableAdapter>([this](bool on) { Command1->setEnabled(on); });
     startButton_ = std::make_unique<EnableAdapter>([this](bool on) { Command2->setEnabled(on); });
     timer_ =
         std::make_unique<EnableAdapter>([this](bool on) { on ? Timer1->start() : Timer1->stop(); });
     box_ = std::make_unique<BoxAdapter>(this);
-    runner_ = std::make_unique<DosCommandRunner>(&objDOS_);
 
-    RepairHost host;
-    host.list = list_.get();
-    host.closeButton = closeButton_.get();
-    host.startButton = startButton_.get();
-    host.timer = timer_.get();
-    host.messageBox = box_.get();
-    host.runner = runner_.get();
-    host.redirection = &redirection_;
-    host.quoteText = [this] { return Text2->text().toStdString(); };
-    host.programFolder = [] { return platform::programFolder(); };
-    host.pumpMessages = pumpMessages;
-    host.isClosing = [this] { return closing_; };
-    sequence_ = std::make_unique<RepairSequence>(std::move(host));
+    FrmMainControls controls;
+    controls.list = list_.get();
+    controls.closeButton = closeButton_.get();
+    controls.startButton = startButton_.get();
+    controls.timer = timer_.get();
+    controls.messageBox = box_.get();
+    controls.quoteText = [this] { return Text2->text().toStdString(); };
+    controls.pumpMessages = pumpMessages;
+    logic_ = std::make_unique<FrmMainLogic>(std::move(controls));
 }
 
 void FrmMain::formLoad() {
-    // The visual-style fix of the window's controls; its result is not needed.
     const auto controls = themeControlsOf(*this);
     std::vector<mdXpThemeSupport::ThemeControl*> list;
     for (const auto& control : controls)
         list.push_back(control.get());
-    mdXpThemeSupport::FixThemeSupport(list);
-    ownedDos_ = std::make_unique<DOSOutputs>();
-    objDOS_ = ownedDos_.get();
-    // Each chunk of output only keeps the window responsive; the text is not shown.
-    objDOS_->setReceiveOutputsHandler([](const std::string&) { pumpMessages(); });
-}
-
-void FrmMain::onTimerTick() {
-    sequence_->onTick();
-    // A runner released while it was still reading is freed only now that the tick has unwound.
-    if (!sequence_->isRunning()) retiredDos_.reset();
+    logic_->formLoad(list);
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
@@ -241,7 +222,7 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void FrmMain::openMakerPage() {
-    QDesktopServices::openUrl(QUrl(QString::fromUtf8(kMakerPage)));
+    QDesktopServices::openUrl(QUrl(qtext(design::kMakerPage)));
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
@@ -249,24 +230,8 @@ void FrmMain::closeEvent(QCloseEvent* event) {
     event->accept();  // closing is never refused
 }
 
-void FrmMain::releaseRunner() {
-    if (!ownedDos_) return;
-    objDOS_ = nullptr;
-    // A runner inside ExecuteCommand (this close came through its event's pumping) must outlive
-    // the read on the stack; it is freed when the tick unwinds.
-    if (ownedDos_->isRunning()) {
-        retiredDos_ = std::move(ownedDos_);
-    } else {
-        ownedDos_.reset();
-    }
-}
-
 void FrmMain::runClosingSteps() {
-    if (closed_) return;
-    closed_ = true;
-    closing_ = true;
-    Timer1->stop();
-    releaseRunner();
+    if (!logic_ || !logic_->runClosingSteps()) return;
     // The controls are unloaded with the window itself; while a tick may still be on the stack
     // they are only hidden, so nothing the running tick touches is destroyed under it.
     for (QWidget* control : {static_cast<QWidget*>(Text2), static_cast<QWidget*>(Command1),

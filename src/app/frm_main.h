@@ -6,10 +6,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/dos_command_runner.h"
-#include "app/repair_sequence.h"
-#include "app/runner/dos_outputs.h"
-#include "app/system_redirection.h"
+#include "app/frm_main_logic.h"
 
 class QLabel;
 class QLineEdit;
@@ -45,9 +42,9 @@ class FrmMain : public QWidget {
     QLabel* Label1 = nullptr;
     platform::qt::VitrelWidget* Vitrel1 = nullptr;  // the logo
 
-    [[nodiscard]] DOSOutputs* objDOS() const { return objDOS_; }
-    [[nodiscard]] bool isClosing() const { return closing_; }
-    [[nodiscard]] bool isRepairRunning() const { return sequence_ && sequence_->isRunning(); }
+    [[nodiscard]] DOSOutputs* objDOS() const { return logic_ ? logic_->objDOS() : nullptr; }
+    [[nodiscard]] bool isClosing() const { return logic_ && logic_->isClosing(); }
+    [[nodiscard]] bool isRepairRunning() const { return logic_ && logic_->isRepairRunning(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -56,18 +53,9 @@ class FrmMain : public QWidget {
   private:
     void createControls();
     void formLoad();
-    void onTimerTick();
     void openMakerPage();
     // The closing steps; they run on the close request and again on unload, once in effect.
     void runClosingSteps();
-    void releaseRunner();
-
-    DOSOutputs* objDOS_ = nullptr;          // the runner the sequence uses; nullptr once released
-    std::unique_ptr<DOSOutputs> ownedDos_;  // owns objDOS_ until released
-    std::unique_ptr<DOSOutputs>
-        retiredDos_;  // a released runner still reading: freed after the tick
-    bool closing_ = false;
-    bool closed_ = false;
 
     // Adapters from the sequence's interfaces onto the controls.
     class ListAdapter;
@@ -76,9 +64,7 @@ class FrmMain : public QWidget {
     std::unique_ptr<ListAdapter> list_;
     std::unique_ptr<EnableAdapter> closeButton_, startButton_, timer_;
     std::unique_ptr<BoxAdapter> box_;
-    std::unique_ptr<DosCommandRunner> runner_;
-    SystemRedirection redirection_;
-    std::unique_ptr<RepairSequence> sequence_;
+    std::unique_ptr<FrmMainLogic> logic_;
 };
 
 }  // namespace talvrin

@@ -1,13 +1,15 @@
 // The dependency rule as a test: every #include under src/ and tools/ must point down the layer
-// table (base <- platform <- image <- control <- the Qt faces <- app and tools; the command
-// runner beside the platform; Qt only in the application shell, the Qt platform services and
-// the Qt faces). Inside the platform, os <- gdi <- picture; inside the image library only the
+// table (base <- platform <- image <- control <- the Qt and Win32 faces <- app and tools; the
+// command runner beside the platform; Qt only in the application shell, the Qt platform services
+// and the Qt faces; the desktop's own headers only in Windows sources, a *_win32 file or a win32/
+// folder). Inside the platform, os <- gdi <- picture; inside the image library only the
 // loading code knows the decoders and only the surface's drawing, loading and saving code knows
 // the imaging bridge, and only the image library writes the surface's internal state. A violation
 // fails with the file, the line and the rule it breaks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -108,6 +110,21 @@ bool mayIncludeQt(Layer layer) {
     return layer == Layer::App || layer == Layer::Qt || layer == Layer::UiQt;
 }
 
+// The desktop's window and system headers: only a Windows source includes them.
+bool isSystemHeader(const std::string& target) {
+    static const std::set<std::string> kHeaders = {
+        "windows.h", "windowsx.h", "commctrl.h", "uxtheme.h", "shellapi.h", "winuser.h",
+    };
+    std::string lower = target;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return kHeaders.count(lower) != 0;
+}
+bool isWindowsSource(const std::string& source) {
+    return source.find("_win32.") != std::string::npos ||
+           source.find("win32/") != std::string::npos;
+}
+
 // Inside the platform layer the folders stack too: os, then gdi (drawing), then picture (picture
 // objects and the loader, which draw). A folder may include its own and those below it.
 int platformRank(const std::string& path) {
@@ -166,6 +183,9 @@ std::optional<std::string> check(const std::string& source, Layer from, const st
         if (target.rfind('Q', 0) == 0 && !mayIncludeQt(from))
             return "includes Qt header <" + target +
                    ">; Qt belongs to src/app, src/platform/qt and src/ui/qt";
+        if (isSystemHeader(target) && !isWindowsSource(source))
+            return "includes <" + target +
+                   ">; the desktop's headers belong to *_win32 files and win32/ folders";
         return std::nullopt;
     }
     const bool exists = fs::exists(root / "src" / target) || fs::exists(root / target);
@@ -280,6 +300,16 @@ TEST(IncludeRules, EachRuleFires) {
          false},
         {"app/md_startup.cpp", Layer::App, " <QApplication>", false},
         {"app/md_startup.cpp", Layer::App, " \"app/no_such_header.h\"", true},
+        {"ui/win32/vitrel_window.h", Layer::UiWin32, " \"image/control/vitrel.h\"", false},
+        {"ui/win32/vitrel_window.h", Layer::UiWin32, " \"app/frm_main_logic.h\"", true},
+        {"ui/win32/vitrel_window.h", Layer::UiWin32, " \"ui/qt/vitrel_widget.h\"", true},
+        {"image/control/vitrel.h", Layer::Control, " \"ui/win32/vitrel_window.h\"", true},
+        {"app/win32/frm_main_win32.h", Layer::App, " \"ui/win32/vitrel_window.h\"", false},
+        {"app/win32/frm_main_win32.h", Layer::App, " <windows.h>", false},
+        {"platform/os/files_win32.cpp", Layer::Platform, " <windows.h>", false},
+        {"platform/os/files.cpp", Layer::Platform, " <windows.h>", true},
+        {"image/surface/render.cpp", Layer::Image, " <Windows.h>", true},
+        {"app/frm_main_logic.cpp", Layer::App, " <shellapi.h>", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(check(c.source, c.from, c.line, root).has_value(), c.violates)

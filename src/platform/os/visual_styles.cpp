@@ -4,23 +4,6 @@ namespace talvrin::platform {
 
 namespace {
 
-// Neither the common-controls library nor the theme library exists here: every query answers
-// as a desktop without them would (a missing function fails).
-class AbsentLibraries final : public VisualStyleLibraries {
-  public:
-    std::optional<DllVersionInfo> commonControlsVersion() noexcept override { return {}; }
-    bool loadLibrary(std::string_view) noexcept override { return false; }
-    bool initCommonControls(std::uint32_t, std::uint32_t) noexcept override { return false; }
-    bool isAppThemed() noexcept override { return false; }
-    bool isThemeActive() noexcept override { return false; }
-    std::uint32_t themeAppProperties() noexcept override { return 0; }
-};
-
-AbsentLibraries& absent() noexcept {
-    static AbsentLibraries libraries;
-    return libraries;
-}
-
 std::unique_ptr<VisualStyleLibraries>& installed() noexcept {
     static std::unique_ptr<VisualStyleLibraries> slot;
     return slot;
@@ -30,7 +13,7 @@ std::unique_ptr<VisualStyleLibraries>& installed() noexcept {
 
 VisualStyleLibraries& visualStyleLibraries() noexcept {
     if (auto& slot = installed()) return *slot;
-    return absent();
+    return systemVisualStyleLibraries();
 }
 
 std::unique_ptr<VisualStyleLibraries> setVisualStyleLibraries(

@@ -1,8 +1,8 @@
 // The desktop's common-controls and visual-styles libraries, as far as this platform has them.
 // The visual-style support asks them whether version 6 of the common controls is in use and
-// whether the program's controls are drawn with visual styles. This platform has neither
-// library: the installed services answer "absent" until a host installs others (a later Win32
-// layer, or a test).
+// whether the program's controls are drawn with visual styles. On Windows they are the system's
+// comctl32 and uxtheme, every function found at run time by name; elsewhere neither library
+// exists and every query answers "absent". A test installs others.
 #pragma once
 
 #include <cstdint>
@@ -21,10 +21,11 @@ struct DllVersionInfo {
     std::uint32_t dwPlatformID = 0;
 };
 
-// Class set of the extended combo box and its relatives, the one the start-up initialises.
-inline constexpr std::uint32_t ICC_USEREX_CLASSES = 0x200;
-// GetThemeAppProperties bit: visual styles apply to the program's controls.
-inline constexpr std::uint32_t STAP_ALLOW_CONTROLS = 0x2;
+// Class set of the extended combo box and its relatives, the one the start-up initialises
+// (ICC_USEREX_CLASSES; named apart from the system headers' macros, which code may see too).
+inline constexpr std::uint32_t kIccUserExClasses = 0x200;
+// GetThemeAppProperties bit: visual styles apply to the program's controls (STAP_ALLOW_CONTROLS).
+inline constexpr std::uint32_t kStapAllowControls = 0x2;
 
 class VisualStyleLibraries {
   public:
@@ -41,7 +42,10 @@ class VisualStyleLibraries {
     [[nodiscard]] virtual std::uint32_t themeAppProperties() noexcept = 0;
 };
 
-// The installed libraries; the process starts with this platform's own (none present).
+// This platform's own libraries (visual_styles_win32.cpp, visual_styles_posix.cpp).
+[[nodiscard]] VisualStyleLibraries& systemVisualStyleLibraries() noexcept;
+
+// The installed libraries; the process starts with this platform's own.
 [[nodiscard]] VisualStyleLibraries& visualStyleLibraries() noexcept;
 // Installs other libraries (null puts this platform's own back) and gives back the previous
 // ones when they were installed through this call.

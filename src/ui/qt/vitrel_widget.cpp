@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "image/control/scale_units.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 #include "platform/gdi/screen.h"
@@ -291,26 +292,8 @@ std::optional<std::int32_t> VitrelWidget::containerScaleMode() const {
 
 std::optional<float> VitrelWidget::pixelsToContainer(float pixels, bool horizontal,
                                                      std::int32_t scaleMode) const {
-    const double dpi = horizontal ? logicalDpiX() : logicalDpiY();
-    if (dpi <= 0) return std::nullopt;
-    const double inches = pixels / dpi;
-    switch (scaleMode) {
-        case 1:  // twips
-        case 9:  // the container's own position unit: twips here
-            return static_cast<float>(pixels * (horizontal ? twipsPerPixelX() : twipsPerPixelY()));
-        case 2:
-            return static_cast<float>(inches * 72.0);  // points
-        case 3:
-            return pixels;
-        case 5:
-            return static_cast<float>(inches);
-        case 6:
-            return static_cast<float>(inches * 25.4);  // millimetres
-        case 7:
-            return static_cast<float>(inches * 2.54);  // centimetres
-        default:
-            return std::nullopt;
-    }
+    return pixelsToScaleMode(pixels, horizontal ? logicalDpiX() : logicalDpiY(),
+                             horizontal ? twipsPerPixelX() : twipsPerPixelY(), scaleMode);
 }
 
 bool VitrelWidget::setMousePointer(std::int16_t value) {

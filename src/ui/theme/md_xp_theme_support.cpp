@@ -25,7 +25,7 @@ void InitVisualStyles() noexcept {
         // The shell library is loaded before the controls are initialised, as the themed
         // common controls expect; either call may fail and the other still runs.
         libraries.loadLibrary("shell32.dll");
-        libraries.initCommonControls(kInitRecordSize, platform::ICC_USEREX_CLASSES);
+        libraries.initCommonControls(kInitRecordSize, platform::kIccUserExClasses);
     }
     gInitialised = true;
 }
@@ -38,7 +38,7 @@ bool IsComCtl6Loaded() noexcept {
 bool IsAppThemedActive() noexcept {
     auto& libraries = platform::visualStyleLibraries();
     return libraries.isAppThemed() && libraries.isThemeActive() &&
-           (libraries.themeAppProperties() & platform::STAP_ALLOW_CONTROLS) != 0;
+           (libraries.themeAppProperties() & platform::kStapAllowControls) != 0;
 }
 
 bool FixThemeSupport(std::span<ThemeControl* const> controls) noexcept {

@@ -1,0 +1,444 @@
+#include "app/win32/frm_main_win32.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <string>
+
+#include "app/frm_main_design.h"
+#include "app/win32/resource_ids.h"
+#include "image/control/property_bag.h"
+#include "image/surface/c32bpp_dib.h"
+#include "platform/win32/module_resources.h"
+#include "ui/win32/theme_fix_win32.h"
+
+namespace talvrin {
+
+namespace {
+
+namespace design = frm_main_design;
+
+// Child identifiers: the design index after a base, so WM_COMMAND names the control.
+constexpr int kFirstChildId = 100;
+
+std::int32_t screenDpi() {
+    const HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : design::kDesignDpi;
+}
+
+std::string text(std::string_view view) {
+    return std::string(view);
+}
+
+// The logo control's stored properties, compiled into the program.
+PropertyBag logoProperties() {
+    const auto bytes = platform::win32::programResource(RT_RCDATA, TALVRIN_DATA_LOGO_BAG);
+    return PropertyBag::fromText(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+// The link picture decoded by the image library and laid over the window's colour, as a bitmap
+// for a static picture control; null when it cannot be made.
+HBITMAP linkPictureBitmap() {
+    const auto bytes = platform::win32::programResource(RT_RCDATA, TALVRIN_DATA_LINK_PICTURE);
+    c32bppDIB picture;
+    std::vector<std::uint8_t> pixels;
+    if (!picture.LoadPicture_Stream(bytes) ||
+        !picture.GetDIBbits(pixels, false, true, true, true, false))
+        return nullptr;
+    const int w = picture.Width(), h = picture.Height();
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;  // top-down, as exported
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap || !bits) return bitmap;
+    // Premultiplied pixels over the background: colour + background * (255 - alpha) / 255.
+    const COLORREF back = GetSysColor(COLOR_BTNFACE);
+    const std::uint8_t backBgr[3] = {GetBValue(back), GetGValue(back), GetRValue(back)};
+    auto* out = static_cast<std::uint8_t*>(bits);
+    for (std::size_t i = 0; i + 3 < pixels.size(); i += 4) {
+        const int alpha = pixels[i + 3];
+        for (int c = 0; c < 3; ++c)
+            out[i + c] =
+                static_cast<std::uint8_t>(pixels[i + c] + backBgr[c] * (255 - alpha) / 255);
+        out[i + 3] = 0;
+    }
+    return bitmap;
+}
+
+// The frame's outer size for a client area of the given size.
+SIZE frameSizeFor(int clientWidth, int clientHeight, DWORD style, DWORD exStyle) {
+    RECT r{0, 0, clientWidth, clientHeight};
+    AdjustWindowRectEx(&r, style, FALSE, exStyle);
+    return {r.right - r.left, r.bottom - r.top};
+}
+
+bool registerClass() {
+    static const bool registered = [] {
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.hIcon = LoadIconA(wc.hInstance, MAKEINTRESOURCEA(TALVRIN_ICON_WINDOW));
+        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+        wc.lpszClassName = FrmMainWin32::kClassName;
+        return RegisterClassExA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    }();
+    return registered;
+}
+
+FrmMainWin32* fromWindow(HWND window) {
+    if (!window) return nullptr;
+    char name[32] = {};
+    if (GetClassNameA(window, name, sizeof(name)) == 0 ||
+        std::string_view(name) != FrmMainWin32::kClassName)
+        return nullptr;
+    return reinterpret_cast<FrmMainWin32*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+}  // namespace
+
+// ---- The controls as the repair sequence sees them ----------------------------------------------
+
+class FrmMainWin32::ListAdapter final : public ProgressList {
+  public:
+    explicit ListAdapter(const FrmMainWin32& form) : form_(form) {}
+    void clear() override { SendMessageA(list(), LB_RESETCONTENT, 0, 0); }
+    void addLine(const std::string& line) override {
+        SendMessageA(list(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    }
+    int count() const override {
+        const LRESULT n = SendMessageA(list(), LB_GETCOUNT, 0, 0);
+        return n == LB_ERR ? 0 : static_cast<int>(n);
+    }
+    // Selecting a line also scrolls it into view.
+    void setSelectedIndex(int index) override { SendMessageA(list(), LB_SETCURSEL, index, 0); }
+
+  private:
+    HWND list() const { return form_.control("List1"); }
+    const FrmMainWin32& form_;
+};
+
+class FrmMainWin32::EnableAdapter final : public Switchable {
+  public:
+    explicit EnableAdapter(std::function<void(bool)> set) : set_(std::move(set)) {}
+    void setEnabled(bool enabled) override { set_(enabled); }
+
+  private:
+    std::function<void(bool)> set_;
+};
+
+class FrmMainWin32::BoxAdapter final : public MessageBoxHost {
+  public:
+    explicit BoxAdapter(const FrmMainWin32& form) : form_(form) {}
+    // One OK button, no icon.
+    void showMessage(const std::string& message, const std::string& caption) override {
+        MessageBoxA(form_.window(), message.c_str(), caption.c_str(), MB_OK);
+    }
+
+  private:
+    const FrmMainWin32& form_;
+};
+
+// ---- Creation
+// ------------------------------------------------------------------------------------
+
+std::unique_ptr<FrmMainWin32> FrmMainWin32::create() {
+    if (!registerClass()) return nullptr;
+    std::unique_ptr<FrmMainWin32> form(new FrmMainWin32());
+    const std::int32_t dpi = screenDpi();
+    constexpr DWORD kStyle =
+        WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    const SIZE frame = frameSizeFor(design::scaleToDpi(design::kClientWidth, dpi),
+                                    design::scaleToDpi(design::kClientHeight, dpi), kStyle, 0);
+    const std::string caption = text(design::kCaption);
+    form->window_ =
+        CreateWindowExA(0, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                        frame.cx, frame.cy, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (!form->window_) return nullptr;
+    SetWindowLongPtrA(form->window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form.get()));
+    SetWindowLongPtrA(form->window_, GWLP_WNDPROC,
+                      reinterpret_cast<LONG_PTR>(&FrmMainWin32::windowProc));
+    if (!form->createControls()) return nullptr;
+    form->formLoad();
+    return form;
+}
+
+bool FrmMainWin32::createControls() {
+    const std::int32_t dpi = screenDpi();
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    // One font for the window and every control: Verdana 6.75 pt bold (the system's nearest
+    // face where Verdana is missing).
+    const std::string family = text(design::kFontFamily);
+    font_ = CreateFontA(-design::fontPixelHeight(dpi), 0, 0, 0, design::kFontWeight, FALSE, FALSE,
+                        FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                        DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, family.c_str());
+    SendMessageA(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    linkCursor_ = LoadCursorA(instance, MAKEINTRESOURCEA(TALVRIN_CURSOR_LINK));
+    linkPicture_ = linkPictureBitmap();
+
+    controls_.assign(design::kControls.size(), nullptr);
+    for (std::size_t i = 0; i < design::kControls.size(); ++i) {
+        const design::ControlDesign& c = design::kControls[i];
+        const int id = kFirstChildId + static_cast<int>(i);
+        const int x = design::scaleToDpi(c.left, dpi), y = design::scaleToDpi(c.top, dpi);
+        const int w = design::scaleToDpi(c.width, dpi), h = design::scaleToDpi(c.height, dpi);
+        const std::string caption = text(c.caption);
+        const char* className = nullptr;
+        DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, exStyle = 0;
+        switch (c.kind) {
+            case design::ControlKind::Timer:
+                continue;  // a window timer, not a window
+            case design::ControlKind::ImageControl:
+                vitrel1_ = ui::win32::VitrelWindow::create(window_, x, y, w, h, id);
+                if (!vitrel1_) return false;
+                controls_[i] = vitrel1_->window();
+                continue;
+            case design::ControlKind::TextBox:
+                // Only read by the program; the logo covers its place.
+                className = "EDIT";
+                style = WS_CHILD | WS_TABSTOP | ES_AUTOHSCROLL;
+                exStyle = WS_EX_CLIENTEDGE;
+                break;
+            case design::ControlKind::PushButton:
+                className = "BUTTON";
+                style |= WS_TABSTOP | BS_PUSHBUTTON;
+                break;
+            case design::ControlKind::ListBox:
+                className = "LISTBOX";
+                style |= WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+                exStyle = WS_EX_CLIENTEDGE;
+                break;
+            case design::ControlKind::Picture:
+                className = "STATIC";
+                style |= SS_BITMAP | SS_NOTIFY;
+                break;
+            case design::ControlKind::Label:
+                className = "STATIC";
+                style |= SS_LEFT | (c.opensMakerPage ? SS_NOTIFY : 0);
+                break;
+        }
+        const HWND child =
+            CreateWindowExA(exStyle, className, caption.c_str(), style, x, y, w, h, window_,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+        if (!child) return false;
+        controls_[i] = child;
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        if (c.kind == design::ControlKind::Picture && linkPicture_) {
+            SendMessageA(child, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(linkPicture_));
+            // The picture control sizes itself to its bitmap: back to the design's rectangle.
+            SetWindowPos(child, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
+    // Stacking follows the design order: each later control above the ones before it.
+    for (const HWND child : controls_)
+        if (child)
+            SetWindowPos(child, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+
+    // The logo: an image control restored from its stored properties as the window is made.
+    vitrel1_->control().ReadProperties(logoProperties());
+
+    // The window's behaviour drives the controls through small adapters.
+    list_ = std::make_unique<ListAdapter>(*this);
+    closeButton_ = std::make_unique<EnableAdapter>(
+        [this](bool on) { EnableWindow(control("Command1"), on ? TRUE : FALSE); });
+    startButton_ = std::make_unique<EnableAdapter>(
+        [this](bool on) { EnableWindow(control("Command2"), on ? TRUE : FALSE); });
+    timer_ = std::make_unique<EnableAdapter>([this](bool on) { setTimer1(on); });
+    box_ = std::make_unique<BoxAdapter>(*this);
+
+    FrmMainControls controls;
+    controls.list = list_.get();
+    controls.closeButton = closeButton_.get();
+    controls.startButton = startButton_.get();
+    controls.timer = timer_.get();
+    controls.messageBox = box_.get();
+    controls.quoteText = [this] {
+        char buffer[64] = {};
+        GetWindowTextA(control("Text2"), buffer, sizeof(buffer));
+        return std::string(buffer);
+    };
+    controls.pumpMessages = pumpWindowMessages;
+    logic_ = std::make_unique<FrmMainLogic>(std::move(controls));
+    return true;
+}
+
+void FrmMainWin32::formLoad() {
+    const auto themed = ui::win32::themeControlsOf(window_);
+    std::vector<mdXpThemeSupport::ThemeControl*> list;
+    for (const auto& control : themed)
+        list.push_back(control.get());
+    logic_->formLoad(list);
+}
+
+FrmMainWin32::~FrmMainWin32() {
+    if (timer1On_ && window_) KillTimer(window_, kTimer1Id);
+    vitrel1_.reset();
+    if (window_ && IsWindow(window_)) {
+        SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+        DestroyWindow(window_);
+    }
+    if (font_) DeleteObject(font_);
+    if (linkPicture_) DeleteObject(linkPicture_);
+}
+
+void FrmMainWin32::show() {
+    ShowWindow(window_, SW_SHOWNORMAL);
+    UpdateWindow(window_);
+    const auto order = design::tabOrder();
+    if (!order.empty()) SetFocus(control(order.front()));
+}
+
+HWND FrmMainWin32::control(std::string_view name) const noexcept {
+    for (std::size_t i = 0; i < design::kControls.size() && i < controls_.size(); ++i)
+        if (design::kControls[i].name == name) return controls_[i];
+    return nullptr;
+}
+
+// ---- Events
+// --------------------------------------------------------------------------------------
+
+LRESULT CALLBACK FrmMainWin32::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    FrmMainWin32* form = fromWindow(window);
+    if (!form) return DefWindowProcA(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        form->window_ = nullptr;
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    return form->handle(message, wParam, lParam);
+}
+
+LRESULT FrmMainWin32::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            if (lParam) onCommand(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+            return 0;
+        case WM_TIMER:
+            if (wParam == kTimer1Id) {
+                logic_->onTimerTick();
+                return 0;
+            }
+            break;
+        case WM_CTLCOLORSTATIC:
+            // The maker's label in the highlight colour.
+            if (reinterpret_cast<HWND>(lParam) == control("Label4")) {
+                const HDC dc = reinterpret_cast<HDC>(wParam);
+                SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHT));
+                SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+                return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+            }
+            break;
+        case WM_SETCURSOR: {
+            const auto over = reinterpret_cast<HWND>(wParam);
+            if (linkCursor_ && LOWORD(lParam) == HTCLIENT &&
+                (over == control("Image2") || over == control("Label4"))) {
+                SetCursor(linkCursor_);
+                return TRUE;
+            }
+            break;
+        }
+        case WM_CLOSE:
+            close();  // never refused
+            return 0;
+        case WM_DESTROY:
+            // The program lives as long as its window.
+            PostQuitMessage(0);
+            return 0;
+        default:
+            break;
+    }
+    return DefWindowProcA(window_, message, wParam, lParam);
+}
+
+void FrmMainWin32::onCommand(HWND from, int code) {
+    if (code == BN_CLICKED && from == control("Command2")) {
+        logic_->onStartClick();
+    } else if (code == BN_CLICKED && from == control("Command1")) {
+        PostMessageA(window_, WM_CLOSE, 0, 0);
+    } else if (code == STN_CLICKED && (from == control("Image2") || from == control("Label4"))) {
+        openMakerPage();
+    }
+}
+
+void FrmMainWin32::openMakerPage() {
+    // The result is not examined.
+    const std::string page = text(design::kMakerPage);
+    ShellExecuteA(window_, "Open", page.c_str(), "", "", SW_SHOWNORMAL);
+}
+
+void FrmMainWin32::setTimer1(bool on) {
+    if (!window_) return;
+    if (on) {
+        timer1On_ = SetTimer(window_, kTimer1Id, design::kTimerIntervalMs, nullptr) != 0;
+    } else {
+        KillTimer(window_, kTimer1Id);
+        timer1On_ = false;
+    }
+}
+
+void FrmMainWin32::close() {
+    if (!logic_->runClosingSteps()) return;
+    // Every control unloaded in turn, with the window's messages processed after each; a tick on
+    // the stack finds the window closing at its next pump and touches nothing more.
+    for (std::size_t i = 0; i < controls_.size(); ++i) {
+        if (!controls_[i]) continue;
+        if (vitrel1_ && controls_[i] == vitrel1_->window()) {
+            vitrel1_.reset();  // the control first, then its window
+        } else {
+            DestroyWindow(controls_[i]);
+        }
+        controls_[i] = nullptr;
+        pumpWindowMessages();
+    }
+    if (window_) DestroyWindow(window_);
+}
+
+// ---- Keyboard and pumping
+// ------------------------------------------------------------------------
+
+bool FrmMainWin32::moveFocus(bool backwards) {
+    std::vector<HWND> stops;
+    for (const std::string_view name : design::tabOrder()) {
+        const HWND stop = control(name);
+        if (stop && IsWindowVisible(stop) && IsWindowEnabled(stop)) stops.push_back(stop);
+    }
+    if (stops.empty()) return false;
+    const auto at = std::find(stops.begin(), stops.end(), GetFocus());
+    std::size_t next = 0;
+    if (at != stops.end()) {
+        const std::size_t here = static_cast<std::size_t>(at - stops.begin());
+        next = backwards ? (here + stops.size() - 1) % stops.size() : (here + 1) % stops.size();
+    }
+    SetFocus(stops[next]);
+    return true;
+}
+
+bool FrmMainWin32::preTranslate(const MSG& message) {
+    if (message.message != WM_KEYDOWN || message.wParam != VK_TAB) return false;
+    FrmMainWin32* form = fromWindow(GetAncestor(message.hwnd, GA_ROOT));
+    return form && form->moveFocus(GetKeyState(VK_SHIFT) < 0);
+}
+
+void pumpWindowMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        if (FrmMainWin32::preTranslate(message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+}  // namespace talvrin

@@ -1,0 +1,91 @@
+// FrmMain as a native Win32 window: the controls of the window's design (app/frm_main_design.h)
+// as standard child windows (list box, push buttons, static labels and picture, a hidden edit
+// control) and the logo as an image control window, all at their rectangles scaled to the
+// screen's resolution, in the design's stacking order, in one font. Timer1 is a window timer of
+// 100 ms. The behaviour is the shell-neutral FrmMainLogic's; this class supplies the controls,
+// the timer, the message box and the message pump. Windows only.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "app/frm_main_logic.h"
+#include "ui/win32/vitrel_window.h"
+
+namespace talvrin {
+
+class FrmMainWin32 {
+  public:
+    static constexpr const char* kClassName = "TalvrinFrmMain";
+    // Timer1's identifier: far from the image controls' timer identifiers (small counters and
+    // their negations) on the same window.
+    static constexpr UINT_PTR kTimer1Id = 0x54310001;
+
+    // Creates the window, hidden, with its controls, then runs its load handler. Null when the
+    // window cannot be made.
+    [[nodiscard]] static std::unique_ptr<FrmMainWin32> create();
+    // Destroys the window and its controls if they still exist.
+    ~FrmMainWin32();
+    FrmMainWin32(const FrmMainWin32&) = delete;
+    FrmMainWin32& operator=(const FrmMainWin32&) = delete;
+
+    // Shows the window (not modally) with the focus on the first control of the tab order.
+    void show();
+
+    [[nodiscard]] HWND window() const noexcept { return window_; }
+    // The child window of a control of the design by name (null for the timer, and once the
+    // control has been unloaded).
+    [[nodiscard]] HWND control(std::string_view name) const noexcept;
+    // The logo's host (null once unloaded).
+    [[nodiscard]] ui::win32::VitrelWindow* Vitrel1() const noexcept { return vitrel1_.get(); }
+
+    [[nodiscard]] DOSOutputs* objDOS() const noexcept { return logic_->objDOS(); }
+    [[nodiscard]] bool isClosing() const noexcept { return logic_->isClosing(); }
+    [[nodiscard]] bool isRepairRunning() const noexcept { return logic_->isRepairRunning(); }
+    [[nodiscard]] bool isTimer1Enabled() const noexcept { return timer1On_; }
+
+    // The window a message belongs to, when it is one of this window's or its controls': Tab and
+    // Shift+Tab move the focus along the design's tab order. True when the message was handled
+    // and must not be dispatched.
+    static bool preTranslate(const MSG& message);
+
+  private:
+    FrmMainWin32() = default;
+    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    bool createControls();
+    void formLoad();
+    void onCommand(HWND from, int code);
+    void openMakerPage();
+    void setTimer1(bool on);
+    // The closing steps: the shell-neutral ones, then every control unloaded in design order with
+    // a pump after each; then the window itself.
+    void close();
+    bool moveFocus(bool backwards);
+
+    class ListAdapter;
+    class EnableAdapter;
+    class BoxAdapter;
+
+    HWND window_ = nullptr;
+    HFONT font_ = nullptr;
+    HBITMAP linkPicture_ = nullptr;
+    HCURSOR linkCursor_ = nullptr;
+    std::vector<HWND> controls_;  // by design index; null for the timer and unloaded controls
+    std::unique_ptr<ui::win32::VitrelWindow> vitrel1_;
+    bool timer1On_ = false;
+    std::unique_ptr<ListAdapter> list_;
+    std::unique_ptr<EnableAdapter> closeButton_, startButton_, timer_;
+    std::unique_ptr<BoxAdapter> box_;
+    std::unique_ptr<FrmMainLogic> logic_;
+};
+
+// Processes every pending window message of the thread once (PeekMessage, TranslateMessage,
+// DispatchMessage, with the main window's keyboard handling). A quit request met on the way is
+// posted again and ends the pumping, so the message loop that waits for it still sees it.
+void pumpWindowMessages();
+
+}  // namespace talvrin

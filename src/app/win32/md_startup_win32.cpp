@@ -1,0 +1,61 @@
+#include "app/win32/md_startup_win32.h"
+
+#include <windows.h>
+
+#include <memory>
+
+#include "app/win32/frm_main_win32.h"
+#include "image/codecs/ico_parser.h"
+#include "platform/picture/resources.h"
+#include "platform/win32/system_functions.h"
+#include "resources/builtin_resources.h"
+#include "ui/theme/md_xp_theme_support.h"
+#include "ui/win32/vitrel_window.h"
+#include "ui/win32/win32_imaging_sessions.h"
+
+namespace talvrin::mdStartup {
+
+namespace {
+
+std::unique_ptr<FrmMainWin32> gMainWindow;
+
+}  // namespace
+
+FrmMainWin32* Main() {
+    // A 64-bit process cannot turn the prevention off: the call fails there and is ignored, as
+    // it is where the function is missing.
+    platform::win32::setProcessDepPolicy(0);
+    pumpWindowMessages();
+    mdXpThemeSupport::InitVisualStyles();
+    // The host services the image code uses: the program's own resources, the route from the
+    // picture loader to the icon decoder, the desktop's resolution and colours, and the image
+    // controls' imaging sessions, one per top-level window.
+    platform::setProgramResources(builtInResources());
+    installIconPictureRoute();
+    ui::win32::installWin32ScreenFacts();
+    ui::win32::installWin32ImagingSessions();
+    if (!gMainWindow) gMainWindow = FrmMainWin32::create();
+    if (gMainWindow) gMainWindow->show();
+    return gMainWindow.get();
+}
+
+FrmMainWin32* mainWindow() {
+    return gMainWindow.get();
+}
+
+int runMessageLoop() {
+    MSG message;
+    BOOL got;
+    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
+        if (FrmMainWin32::preTranslate(message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return got == 0 ? static_cast<int>(message.wParam) : 1;
+}
+
+void shutdown() {
+    gMainWindow.reset();
+}
+
+}  // namespace talvrin::mdStartup
