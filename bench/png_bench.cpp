@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "base/simd.h"
 #include "e2e_runner.h"
 #include "image/codecs/compression.h"
 #include "image/codecs/inflater.h"
@@ -377,12 +378,13 @@ void BM_ZlibUncompress(benchmark::State& state, std::size_t kind) {
 
 // Unfiltering alone, one form on rows of 4096 pixels filtered by one type (the filter byte of
 // every row is that type; the bytes are random, so Paeth's choices are unpredictable).
-void BM_Unfilter(benchmark::State& state, talvrin::png::UnfilterForm form, std::uint8_t type,
+void BM_Unfilter(benchmark::State& state, talvrin::simd::Level form, std::uint8_t type,
                  unsigned unit) {
-    if (!talvrin::png::unfilterFormAvailable(form)) {
+    if (talvrin::simd::processorLevel() < form) {
         state.SkipWithError("this processor lacks the form");
         return;
     }
+    const talvrin::simd::ScopedLevelLimit held(form);
     const std::size_t len = 4096 * unit, rows = 64;
     std::mt19937 rng(7);
     Bytes original(rows * len);
@@ -392,21 +394,21 @@ void BM_Unfilter(benchmark::State& state, talvrin::png::UnfilterForm form, std::
     for (auto _ : state) {
         std::memcpy(block.data(), original.data(), block.size());
         for (std::size_t r = 0; r < rows; ++r)
-            talvrin::png::unfilterRowWith(form, type, block.data() + r * len,
-                                          r ? block.data() + (r - 1) * len : nullptr, len, unit);
+            talvrin::png::unfilterRow(type, block.data() + r * len,
+                                      r ? block.data() + (r - 1) * len : nullptr, len, unit);
         benchmark::DoNotOptimize(block.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(block.size()) * state.iterations());
 }
 
 void registerUnfilter() {
-    using talvrin::png::UnfilterForm;
+    using talvrin::simd::Level;
     const char* filterNames[] = {"", "sub", "up", "average", "paeth"};
     for (const unsigned unit : {3u, 4u}) {
         for (std::uint8_t type = 1; type <= 4; ++type) {
             for (const auto& [form, formName] :
-                 {std::pair{UnfilterForm::kScalar, "scalar"},
-                  std::pair{UnfilterForm::kSse2, "sse2"}, std::pair{UnfilterForm::kAvx2, "avx2"}}) {
+                 {std::pair{Level::kScalar, "scalar"}, std::pair{Level::kSse2, "sse2"},
+                  std::pair{Level::kAvx2, "avx2"}}) {
                 const std::string name = std::string("unfilter_") + filterNames[type] + "_" +
                                          std::to_string(unit) + "bpp_" + formName;
                 benchmark::RegisterBenchmark(name.c_str(), [form, type, unit](benchmark::State& s) {

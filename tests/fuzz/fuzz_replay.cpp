@@ -4,11 +4,13 @@
 // name order; the program names each input before running it, so a crash points at its file.
 //
 // What counts as a failure, as in a fuzzing run: a crash or sanitizer report (the process dies),
-// one input running longer than kSecondsPerInput (the alarm ends the process), or the process's
-// peak resident memory passing kMaxResidentMb during an input (an out-of-memory regression; the
-// limit is libFuzzer's default). An empty or missing folder fails too, so that a wrong path
+// one input using more than kCpuSecondsPerInput of processor time (a profiling timer ends the
+// process; it counts the time the process runs, not the time it waits on a busy machine), or
+// the process's peak resident memory passing kMaxResidentMb during an input (an out-of-memory
+// regression; the limit is libFuzzer's default). An empty or missing folder fails too, so that a wrong path
 // cannot pass without replaying anything.
 #include <sys/resource.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,17 +33,26 @@ extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** arg
 namespace {
 
 constexpr long kMaxResidentMb = 2048;
-constexpr unsigned kSecondsPerInput = 20;
+constexpr long kCpuSecondsPerInput = 20;
 
-// The input being run, for the alarm handler (which may only call async-signal-safe functions).
+// The input being run, for the limit's handler (which may only call async-signal-safe functions).
 char currentInput[4096] = "";
 
-void onAlarm(int) {
-    static const char kPrefix[] = "fuzz_replay: timeout: an input ran longer than the limit: ";
+void onCpuLimit(int) {
+    static const char kPrefix[] =
+        "fuzz_replay: timeout: an input used more processor time than "
+        "the limit: ";
     (void)!write(STDERR_FILENO, kPrefix, sizeof kPrefix - 1);
     (void)!write(STDERR_FILENO, currentInput, std::strlen(currentInput));
     (void)!write(STDERR_FILENO, "\n", 1);
     _exit(70);
+}
+
+// Arms the profiling timer to fire once after `seconds` of processor time (0 disarms it).
+void setCpuLimit(long seconds) {
+    itimerval limit{};
+    limit.it_value.tv_sec = seconds;
+    setitimer(ITIMER_PROF, &limit, nullptr);
 }
 
 // The most memory the process has had resident so far, in megabytes.
@@ -71,14 +82,14 @@ int main(int argc, char** argv) {
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
         if (entry.is_regular_file()) inputs.push_back(entry.path());
     if (ec || inputs.empty()) {
-        std::fprintf(stderr, "fuzz_replay: no inputs in %s%s%s\n", folder.c_str(),
-                     ec ? ": " : "", ec ? ec.message().c_str() : "");
+        std::fprintf(stderr, "fuzz_replay: no inputs in %s%s%s\n", folder.c_str(), ec ? ": " : "",
+                     ec ? ec.message().c_str() : "");
         return 1;
     }
     std::sort(inputs.begin(), inputs.end());
 
     if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
-    std::signal(SIGALRM, onAlarm);
+    std::signal(SIGPROF, onCpuLimit);
     std::vector<std::uint8_t> bytes;
     for (const auto& path : inputs) {
         if (!readFile(path, bytes)) {
@@ -92,12 +103,14 @@ int main(int argc, char** argv) {
         // sanitizers as it is under libFuzzer.
         const auto copy = std::make_unique<std::uint8_t[]>(bytes.size());
         std::copy(bytes.begin(), bytes.end(), copy.get());
-        alarm(kSecondsPerInput);
+        setCpuLimit(kCpuSecondsPerInput);
         LLVMFuzzerTestOneInput(copy.get(), bytes.size());
-        alarm(0);
+        setCpuLimit(0);
         if (const long peak = peakResidentMb(); peak > kMaxResidentMb) {
-            std::fprintf(stderr, "fuzz_replay: out of memory: %ld MB resident (limit %ld MB) "
-                         "while running %s\n", peak, kMaxResidentMb, path.c_str());
+            std::fprintf(stderr,
+                         "fuzz_replay: out of memory: %ld MB resident (limit %ld MB) "
+                         "while running %s\n",
+                         peak, kMaxResidentMb, path.c_str());
             return 1;
         }
     }

@@ -6,11 +6,8 @@
 #include "base/byte_view.h"
 #include "base/checked_math.h"
 #include "base/div255.h"
+#include "base/simd.h"
 #include "image/surface/image_types.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace talvrin {
 
@@ -25,9 +22,10 @@ inline std::uint32_t loadPixel(const std::uint8_t* p) noexcept {
 // Sets every alpha byte to 255, keeping the colour bytes.
 void makeOpaque(std::uint8_t* pixels, std::size_t pixelCount) noexcept {
     std::size_t i = 0;
-#if defined(__SSE2__)
+#if defined(TALVRIN_SIMD_X86)
     const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-    for (; i + 4 <= pixelCount; i += 4) {
+    const bool vector = simd::allows(simd::Level::kSse2);
+    for (; vector && i + 4 <= pixelCount; i += 4) {
         auto* at = reinterpret_cast<__m128i*>(pixels + i * 4);
         const __m128i v = _mm_loadu_si128(at);
         const __m128i opaque = _mm_or_si128(v, alpha);
@@ -92,14 +90,15 @@ AlphaVerdict classifyAlphaScan(std::span<const std::uint8_t> pixels,
     };
 
     std::size_t i = 0;
-#if defined(__SSE2__)
+#if defined(TALVRIN_SIMD_X86)
     // Blocks of four pixels in which every colour byte is at most its pixel's alpha cannot
     // change the state while it is consistent: only the alpha-0 and alpha-255 counts move.
     // Any other block goes through the per-pixel path.
     const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     const __m128i zero = _mm_setzero_si128();
     static constexpr std::uint8_t kBitsIn4[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
-    for (; consistent && i + 4 <= pixelCount; i += 4) {
+    const bool vector = simd::allows(simd::Level::kSse2);
+    for (; vector && consistent && i + 4 <= pixelCount; i += 4) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i * 4));
         const __m128i a = _mm_and_si128(v, alphaMask);
         // The alpha byte copied into every byte of its pixel.
@@ -162,24 +161,14 @@ void premultiplyReference(std::uint8_t* pixels, std::size_t pixelCount) noexcept
 // zero pixel for alpha 0 and leaves alpha 255 unchanged, so no pixel needs a branch.
 void premultiply(std::uint8_t* pixels, std::size_t pixelCount) noexcept {
     std::size_t i = 0;
-#if defined(__SSE2__)
+#if defined(TALVRIN_SIMD_X86)
     const __m128i zero = _mm_setzero_si128();
-    // Lane 3 of each pixel multiplies the alpha by 255, which the division turns back into
-    // the alpha; lanes 0-2 multiply the colours by the alpha.
-    const __m128i alphaLane = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
-    const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
-    const __m128i magic = _mm_set1_epi16(static_cast<short>(0x8081));
-    auto half = [&](__m128i px) noexcept {
-        __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(px, 0xFF), 0xFF);
-        a = _mm_or_si128(_mm_and_si128(a, colourLanes), alphaLane);
-        const __m128i prod = _mm_mullo_epi16(px, a);
-        return _mm_srli_epi16(_mm_mulhi_epu16(prod, magic), 7);
-    };
-    for (; i + 4 <= pixelCount; i += 4) {
+    const bool vector = simd::allows(simd::Level::kSse2);
+    for (; vector && i + 4 <= pixelCount; i += 4) {
         auto* at = reinterpret_cast<__m128i*>(pixels + i * 4);
         const __m128i v = _mm_loadu_si128(at);
-        const __m128i lo = half(_mm_unpacklo_epi8(v, zero));
-        const __m128i hi = half(_mm_unpackhi_epi8(v, zero));
+        const __m128i lo = simd::premultiply16(_mm_unpacklo_epi8(v, zero));
+        const __m128i hi = simd::premultiply16(_mm_unpackhi_epi8(v, zero));
         _mm_storeu_si128(at, _mm_packus_epi16(lo, hi));
     }
 #endif

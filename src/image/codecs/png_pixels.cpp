@@ -5,14 +5,8 @@
 #include <memory>
 #include <new>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
-
 #include "base/checked_math.h"
+#include "base/simd.h"
 
 namespace talvrin::png {
 
@@ -65,20 +59,13 @@ void convert8Row(const std::uint8_t* s, std::uint8_t* d, std::uint32_t columns, 
     }
 }
 
-#if defined(__SSE2__)
-// RGBA at 8 bits into adjacent pixels, four at a time: each colour times its alpha by the
-// 16-bit lane form of premultiplyChannel (mulhi_epu16(x, 0x8081) >> 7, exact for every
-// product of two bytes), red and blue swapped into B, G, R, A. Alpha 255 keeps the colours and
-// alpha 0 makes zeros by the same arithmetic, so no pixel needs a branch.
+#if defined(TALVRIN_SIMD_X86)
+// RGBA at 8 bits into adjacent pixels, four at a time: each colour times its alpha by
+// simd::premultiply16 (premultiplyChannel in 16-bit lanes), red and blue swapped into B, G, R, A.
 void convertRgba8Adjacent(const std::uint8_t* s, std::uint8_t* d, std::uint32_t columns) noexcept {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i alphaLane = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
-    const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
-    const __m128i magic = _mm_set1_epi16(static_cast<short>(0x8081));
-    auto two = [&](__m128i px) {  // two pixels in 16-bit lanes R, G, B, A
-        const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(px, 0xFF), 0xFF);
-        const __m128i factor = _mm_or_si128(_mm_and_si128(a, colourLanes), alphaLane);
-        const __m128i q = _mm_srli_epi16(_mm_mulhi_epu16(_mm_mullo_epi16(px, factor), magic), 7);
+    auto two = [](__m128i px) {  // two pixels in 16-bit lanes R, G, B, A
+        const __m128i q = simd::premultiply16(px);
         // R, G, B, A to B, G, R, A.
         return _mm_shufflehi_epi16(_mm_shufflelo_epi16(q, 0xC6), 0xC6);
     };
@@ -92,13 +79,10 @@ void convertRgba8Adjacent(const std::uint8_t* s, std::uint8_t* d, std::uint32_t 
     for (; j < columns; ++j, s += 4, d += 4)
         storeWord(d, pixelWord(s[0], s[1], s[2], s[3]));
 }
-#endif
 
-#if defined(__x86_64__) || defined(__i386__)
-#define TALVRIN_PNG_RGB_SSSE3 1
 // RGB at 8 bits without a colour key into adjacent pixels, four at a time: the three bytes of
-// each pixel moved into place by one byte shuffle, alpha 255 added. Needs SSSE3 (checked at run
-// time by the caller).
+// each pixel moved into place by one byte shuffle, alpha 255 added. Needs SSSE3: call only where
+// simd::allows(kSsse3).
 __attribute__((target("ssse3"))) void convertRgb8Adjacent(const std::uint8_t* s, std::uint8_t* d,
                                                           std::uint32_t columns) noexcept {
     const __m128i order = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
@@ -113,12 +97,7 @@ __attribute__((target("ssse3"))) void convertRgb8Adjacent(const std::uint8_t* s,
     for (; j < columns; ++j, s += 3, d += 4)
         storeWord(d, 0xFF000000u | (std::uint32_t{s[0]} << 16) | (std::uint32_t{s[1]} << 8) | s[2]);
 }
-
-bool hasSsse3() noexcept {
-    static const bool has = __builtin_cpu_supports("ssse3") != 0;
-    return has;
-}
-#endif
+#endif  // TALVRIN_SIMD_X86
 
 // Colour types 0, 2, 4 and 6 at 16 bits: the high byte of every sample.
 template <std::uint8_t kType>
@@ -442,8 +421,8 @@ void RowDecoder::decodeRow(std::uint8_t* row) noexcept {
     } else {
         switch (h.colorType) {
             case kRgb:
-#if defined(TALVRIN_PNG_RGB_SSSE3)
-                if (step == 4 && ctx_.transparentValue == -1 && hasSsse3()) {
+#if defined(TALVRIN_SIMD_X86)
+                if (step == 4 && ctx_.transparentValue == -1 && simd::allows(simd::Level::kSsse3)) {
                     convertRgb8Adjacent(s, d, columns_);
                     break;
                 }
@@ -454,8 +433,8 @@ void RowDecoder::decodeRow(std::uint8_t* row) noexcept {
                 convert8Row<kGrayAlpha>(s, d, columns_, step, ctx_.transparentValue);
                 break;
             case kRgba:
-#if defined(__SSE2__)
-                if (step == 4) {
+#if defined(TALVRIN_SIMD_X86)
+                if (step == 4 && simd::allows(simd::Level::kSse2)) {
                     convertRgba8Adjacent(s, d, columns_);
                     break;
                 }

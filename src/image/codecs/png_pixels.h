@@ -79,18 +79,11 @@ inline constexpr std::size_t kWholeImagePass = 7;
 // interlaced image a pass of width 0 still counts one byte for each of its rows.
 [[nodiscard]] std::optional<std::size_t> expectedSize(const ImageHeader& h) noexcept;
 
-// The forms of row unfiltering: the plain per-byte one and the vector ones. All give the same
-// bytes; the best the processor offers is chosen once, at the first use.
-enum class UnfilterForm : std::uint8_t { kScalar, kSse2, kAvx2 };
-[[nodiscard]] UnfilterForm bestUnfilterForm() noexcept;
-[[nodiscard]] bool unfilterFormAvailable(UnfilterForm form) noexcept;
-
 // Reverses filter `type` on one row of `len` bytes in place, with `unit` bytes between a byte and
 // its left neighbour; `prev` is the unfiltered row above, or null in a block's first row (its
-// bytes count as 0). A type above 4 leaves the row as it is. A form the processor lacks runs the
-// plain one.
-void unfilterRowWith(UnfilterForm form, std::uint8_t type, std::uint8_t* row,
-                     const std::uint8_t* prev, std::size_t len, unsigned unit) noexcept;
+// bytes count as 0). A type above 4 leaves the row as it is. The plain per-byte form and the
+// vector ones (SSE2; AVX2 for Up) give the same bytes; the widest that simd::level() allows
+// runs.
 void unfilterRow(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, std::size_t len,
                  unsigned unit) noexcept;
 

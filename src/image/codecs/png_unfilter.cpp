@@ -1,6 +1,6 @@
-// Row unfiltering: the plain per-byte form, and vector forms chosen once at run time by what the
-// processor offers. Every form gives the same bytes (png_pixels_test checks each against a
-// reference for every unit, width, alignment and pair of filters).
+// Row unfiltering: the plain per-byte form, and vector forms chosen by simd::level() for each
+// block or row. Every form gives the same bytes (png_pixels_test checks each against a reference
+// for every unit, width, alignment and pair of filters).
 //
 // Up has no dependency along the row and runs 16 (SSE2) or 32 (AVX2) bytes at a time. Sub is a
 // prefix sum along the row: a vector of whole pixels is summed in log2 steps and the last pixel
@@ -11,12 +11,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "base/simd.h"
 #include "image/codecs/png_pixels.h"
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define TALVRIN_PNG_X86 1
-#endif
 
 namespace talvrin::png {
 
@@ -99,7 +95,7 @@ void scalarRowAnyUnit(std::uint8_t type, std::uint8_t* row, const std::uint8_t* 
     }
 }
 
-#if defined(TALVRIN_PNG_X86)
+#if defined(TALVRIN_SIMD_X86)
 
 // One pixel of U bytes in the low lanes of a register (the lanes above are 0), and back. The
 // accesses touch exactly the pixel's bytes, so nothing outside the row is read or written; they
@@ -317,65 +313,36 @@ void vectorRowAnyUnit(std::uint8_t type, std::uint8_t* row, const std::uint8_t* 
 
 #endif
 
-UnfilterForm detectBestForm() noexcept {
-#if defined(TALVRIN_PNG_X86)
-    if (__builtin_cpu_supports("avx2")) return UnfilterForm::kAvx2;
-    return UnfilterForm::kSse2;
-#else
-    return UnfilterForm::kScalar;
+// One row in the widest form `level` allows.
+void unfilterRowAt(simd::Level level, std::uint8_t type, std::uint8_t* row,
+                   const std::uint8_t* prev, std::size_t len, unsigned unit) noexcept {
+#if defined(TALVRIN_SIMD_X86)
+    if (level >= simd::Level::kSse2) {
+        vectorRowAnyUnit(type, row, prev, len, unit, level >= simd::Level::kAvx2);
+        return;
+    }
 #endif
+    (void)level;
+    scalarRowAnyUnit(type, row, prev, len, unit);
 }
 
 }  // namespace
 
-UnfilterForm bestUnfilterForm() noexcept {
-    static const UnfilterForm best = detectBestForm();
-    return best;
-}
-
-bool unfilterFormAvailable(UnfilterForm form) noexcept {
-    switch (form) {
-        case UnfilterForm::kScalar:
-            return true;
-        case UnfilterForm::kSse2:
-#if defined(TALVRIN_PNG_X86)
-            return true;
-#else
-            return false;
-#endif
-        case UnfilterForm::kAvx2:
-            return bestUnfilterForm() == UnfilterForm::kAvx2;
-    }
-    return false;
-}
-
-void unfilterRowWith(UnfilterForm form, std::uint8_t type, std::uint8_t* row,
-                     const std::uint8_t* prev, std::size_t len, unsigned unit) noexcept {
-#if defined(TALVRIN_PNG_X86)
-    if (form != UnfilterForm::kScalar && unfilterFormAvailable(form)) {
-        vectorRowAnyUnit(type, row, prev, len, unit, form == UnfilterForm::kAvx2);
-        return;
-    }
-#endif
-    (void)form;
-    scalarRowAnyUnit(type, row, prev, len, unit);
-}
-
 void unfilterRow(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, std::size_t len,
                  unsigned unit) noexcept {
-    unfilterRowWith(bestUnfilterForm(), type, row, prev, len, unit);
+    unfilterRowAt(simd::level(), type, row, prev, len, unit);
 }
 
 bool unfilterRows(std::uint8_t* block, std::size_t rows, std::size_t rowLen, unsigned unit,
                   bool failOnBadFilter) noexcept {
     const std::size_t stride = rowLen + 1;
-    const UnfilterForm form = bestUnfilterForm();
+    const simd::Level level = simd::level();
     const std::uint8_t* prev = nullptr;
     for (std::size_t r = 0; r < rows; ++r) {
         std::uint8_t* line = block + r * stride;
         const std::uint8_t type = line[0];
         if (type > 4 && failOnBadFilter) return false;
-        unfilterRowWith(form, type, line + 1, prev, rowLen, unit);
+        unfilterRowAt(level, type, line + 1, prev, rowLen, unit);
         prev = line + 1;
     }
     return true;

@@ -2,9 +2,10 @@
 // every renderer reads. The pixel layout and the image-type codes are in image_types.h.
 //
 // The class is declared once here; its member functions are implemented in one source file per
-// concern (c32bpp_dib.cpp holds the surface itself, render.cpp the drawing, and so on). What
-// decoders and effects record about the pixels they produce (alpha flag, image type, kept source
-// bytes) is written only inside the image library, through c32bpp_dib_internal.h.
+// concern (c32bpp_dib.cpp holds the surface itself, render.cpp the drawing, loading.cpp the
+// loading, and so on). What decoders and effects record about the pixels they produce (alpha
+// flag, image type, kept source bytes) is written only inside the image library, through
+// c32bpp_dib_internal.h.
 #pragma once
 
 #include <array>

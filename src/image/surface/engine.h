@@ -165,15 +165,9 @@ bool rotateToSquare(ConstPixelView src, const RotateJob& job, PixelView out) noe
 
 // ---- Vector forms --------------------------------------------------------------------------
 
-// The resampler, rotator and compositor have vector forms that give the same bytes as their
-// one-pixel forms and run where the processor has them. Tests switch them off to compare.
-void setVectorCodeEnabled(bool enabled) noexcept;
-
-// The vector forms that run now: kWide where the processor has AVX2 (the resampler's and the
-// rotator's bilinear forms, the compositor's eight-pixel rows), kNarrow with SSE2 alone (the
-// compositor's four-pixel rows only), kNone where neither exists or the switch is off. Tests
-// that compare the forms skip when the form they compare does not run.
-enum class VectorCode : std::uint8_t { kNone, kNarrow, kWide };
-[[nodiscard]] VectorCode vectorCodeActive() noexcept;
+// The resampler's and the rotator's bilinear forms (AVX2) and the compositor's rows (AVX2 eight
+// pixels a step, SSE2 four) have vector forms that give the same bytes as their one-pixel forms.
+// They run where simd::level() allows them; tests hold them back with simd::setLevelLimit to
+// compare.
 
 }  // namespace talvrin::engine

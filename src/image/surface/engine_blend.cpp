@@ -6,11 +6,8 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "base/div255.h"
+#include "base/simd.h"
 #include "image/codecs/pixel_helpers.h"
 #include "image/surface/engine.h"
 #include "image/surface/engine_sample.h"
@@ -83,19 +80,15 @@ void blendRowScalar(std::uint8_t* t, const std::uint8_t* s, std::int32_t n, std:
     }
 }
 
-#if defined(__SSE2__)
-// div255FloorShift in every 16-bit lane: ⌊x / 255⌋, exact for every 16-bit x.
-inline __m128i div255(__m128i x) noexcept {
-    return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(static_cast<short>(0x8081))), 7);
-}
-
-// Two pixels widened to 16-bit lanes.
+#if defined(TALVRIN_SIMD_X86)
+// Two pixels widened to 16-bit lanes (div255Floor16 is div255Floor there, every x < 2^16).
 inline __m128i blendTwo(__m128i s16, __m128i t16, __m128i o16) noexcept {
-    const __m128i a16 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s16, 0xFF), 0xFF);
+    const __m128i a16 = simd::alphaLanes16(s16);
     const __m128i c16 = _mm_min_epi16(s16, a16);  // the alpha lane keeps a
-    const __m128i k = _mm_sub_epi16(_mm_set1_epi16(255), div255(_mm_mullo_epi16(a16, o16)));
+    const __m128i k =
+        _mm_sub_epi16(_mm_set1_epi16(255), simd::div255Floor16(_mm_mullo_epi16(a16, o16)));
     const __m128i x = _mm_add_epi16(_mm_mullo_epi16(t16, k), _mm_mullo_epi16(c16, o16));
-    const __m128i r = div255(x);
+    const __m128i r = simd::div255Floor16(x);
     const __m128i keep = _mm_cmpeq_epi16(a16, _mm_setzero_si128());
     return _mm_or_si128(_mm_and_si128(keep, t16), _mm_andnot_si128(keep, r));
 }
@@ -121,21 +114,15 @@ void blendRowVector(std::uint8_t* t, const std::uint8_t* s, std::int32_t n, std:
     blendRowScalar<Kind, false>(t, s, n - i, o, gt);
 }
 
-#if defined(TALVRIN_ENGINE_AVX2)
-__attribute__((target("avx2"))) inline __m256i div255x16(__m256i x) noexcept {
-    return _mm256_srli_epi16(_mm256_mulhi_epu16(x, _mm256_set1_epi16(static_cast<short>(0x8081))),
-                             7);
-}
-
 // blendTwo for four pixels widened to 16-bit lanes.
 __attribute__((target("avx2"))) inline __m256i blendFour(__m256i s16, __m256i t16,
                                                          __m256i o16) noexcept {
-    const __m256i a16 = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s16, 0xFF), 0xFF);
+    const __m256i a16 = simd::alphaLanes16(s16);
     const __m256i c16 = _mm256_min_epi16(s16, a16);
     const __m256i k =
-        _mm256_sub_epi16(_mm256_set1_epi16(255), div255x16(_mm256_mullo_epi16(a16, o16)));
+        _mm256_sub_epi16(_mm256_set1_epi16(255), simd::div255Floor16(_mm256_mullo_epi16(a16, o16)));
     const __m256i x = _mm256_add_epi16(_mm256_mullo_epi16(t16, k), _mm256_mullo_epi16(c16, o16));
-    const __m256i r = div255x16(x);
+    const __m256i r = simd::div255Floor16(x);
     const __m256i keep = _mm256_cmpeq_epi16(a16, _mm256_setzero_si256());
     return _mm256_blendv_epi8(r, t16, keep);
 }
@@ -163,7 +150,6 @@ __attribute__((target("avx2"))) void blendRowAvx2(std::uint8_t* t, const std::ui
     }
     blendRowVector<Kind>(t, s, n - i, o, gt);
 }
-#endif
 
 // 24-bit targets: the row goes through a 32-bit scratch in chunks, so that the vector form
 // does the arithmetic; the scratch's alpha bytes are never read back.
@@ -193,18 +179,18 @@ using RowFn = void (*)(std::uint8_t*, const std::uint8_t*, std::int32_t, std::ui
 template <TargetKind Kind>
 RowFn pickRow(bool gray) noexcept {
     if (gray) return &blendRowScalar<Kind, true>;
-    if (!detail::vectorCodeEnabled()) return &blendRowScalar<Kind, false>;
-#if defined(TALVRIN_ENGINE_AVX2)
-    if (detail::vectorPathActive()) {
+#if defined(TALVRIN_SIMD_X86)
+    const simd::Level level = simd::level();
+    if (level >= simd::Level::kAvx2) {
         if constexpr (Kind != TargetKind::Context24) return &blendRowAvx2<Kind>;
         if constexpr (Kind == TargetKind::Context24)
             return &blendRow24Vector<&blendRowAvx2<TargetKind::Context32>>;
     }
-#endif
-#if defined(__SSE2__)
-    if constexpr (Kind != TargetKind::Context24) return &blendRowVector<Kind>;
-    if constexpr (Kind == TargetKind::Context24)
-        return &blendRow24Vector<&blendRowVector<TargetKind::Context32>>;
+    if (level >= simd::Level::kSse2) {
+        if constexpr (Kind != TargetKind::Context24) return &blendRowVector<Kind>;
+        if constexpr (Kind == TargetKind::Context24)
+            return &blendRow24Vector<&blendRowVector<TargetKind::Context32>>;
+    }
 #endif
     return &blendRowScalar<Kind, false>;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <limits>
 
+#include "base/simd.h"
 #include "image/surface/engine.h"
 #include "image/surface/engine_sample.h"
 
@@ -57,7 +58,7 @@ void rotateRow(ConstPixelView src, const RowGeometry& g, double fx, double fy, s
     }
 }
 
-#if defined(TALVRIN_ENGINE_AVX2)
+#if defined(TALVRIN_SIMD_X86)
 // The bilinear row with the channels of each sample in one vector register.
 __attribute__((target("avx2"))) void rotateRowAvx2(ConstPixelView src, const RowGeometry& g,
                                                    double fx, double fy, std::int32_t side,
@@ -121,13 +122,13 @@ bool rotateToSquare(ConstPixelView src, const RotateJob& job, PixelView out) noe
                         cx,
                         sy};
     const double iStart = static_cast<double>(std::int64_t{-ox} - cX);
-    [[maybe_unused]] const bool vector = job.bilinear && detail::vectorPathActive();
+    [[maybe_unused]] const bool vector = job.bilinear && simd::allows(simd::Level::kAvx2);
     for (std::int32_t row = 0; row < side; ++row) {
         const double dj = static_cast<double>(std::int64_t{row} - oy - cY);  // j - cY
         const double fx = iStart * cx + dj * sx + cX;
         const double fy = dj * cy - iStart * sy + cY;
         std::uint8_t* dst = out.row(row);
-#if defined(TALVRIN_ENGINE_AVX2)
+#if defined(TALVRIN_SIMD_X86)
         if (vector) {
             rotateRowAvx2(src, g, fx, fy, side, dst);
             continue;

@@ -5,12 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/simd.h"
 #include "image/surface/engine.h"
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define TALVRIN_ENGINE_AVX2 1
-#endif
 
 namespace talvrin::engine::detail {
 
@@ -90,12 +86,10 @@ inline void bilinearPixel(ConstPixelView src, const ColumnWeights& c, const RowW
     dst[3] = toByte(acc3);
 }
 
-// Whether the vector forms are switched on (setVectorCodeEnabled).
-[[nodiscard]] bool vectorCodeEnabled() noexcept;
-// Whether the wide vector forms may run: switched on, and the processor has them.
-[[nodiscard]] bool vectorPathActive() noexcept;
+#if defined(TALVRIN_SIMD_X86)
+// The AVX2 forms of the sample, for the resampler's and the rotator's vector rows (which run
+// where simd::allows(kAvx2)).
 
-#if defined(TALVRIN_ENGINE_AVX2)
 // The four bytes of a pixel as four doubles.
 __attribute__((target("avx2"))) inline __m256d pixelAsDoubles(const std::uint8_t* p) noexcept {
     std::int32_t v;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/checked_math.h"
+#include "base/simd.h"
 #include "image/surface/engine.h"
 #include "image/surface/engine_sample.h"
 
@@ -43,7 +44,7 @@ void bilinearRow(ConstPixelView src, const detail::ColumnWeights* cols, std::int
         detail::bilinearPixel(src, cols[x], rw, dst + static_cast<std::size_t>(x) * 4);
 }
 
-#if defined(TALVRIN_ENGINE_AVX2)
+#if defined(TALVRIN_SIMD_X86)
 // The same row with the channels of each sample in one vector register.
 __attribute__((target("avx2"))) void bilinearRowAvx2(ConstPixelView src,
                                                      const detail::ColumnWeights* cols,
@@ -166,7 +167,7 @@ __attribute__((target("avx2"))) void bilinearRowDoubles(ConstPixelView src, Doub
 }
 #endif
 
-#if defined(TALVRIN_ENGINE_AVX2)
+#if defined(TALVRIN_SIMD_X86)
 // Weights that are whole multiples of 1/128 (halves, quarters, ... as in enlargements by 2, 4 or
 // 8): every product of two such weights and a byte, and every sum of those, is exact in a
 // double, so the rule's truncated sum is the integer sum of 128 x 128 weighted bytes divided by
@@ -286,7 +287,7 @@ bool scaleToBuffer(ConstPixelView src, const ScaleJob& job, PixelView out) noexc
             job.bilinear ? detail::columnWeights(fx, xi, colEnd) : detail::ColumnWeights{xi, 1, 0};
     }
 
-    [[maybe_unused]] const bool vector = job.bilinear && detail::vectorPathActive();
+    [[maybe_unused]] const bool vector = job.bilinear && simd::allows(simd::Level::kAvx2);
     // Whether every column takes one source column of weight 1; then rows of one source row of
     // weight 1 are plain copies of pixels.
     std::vector<std::uint32_t> pointOffsets;
@@ -301,12 +302,12 @@ bool scaleToBuffer(ConstPixelView src, const ScaleJob& job, PixelView out) noexc
         for (std::size_t x = 0; x < cols.size(); ++x)
             pointOffsets[x] = static_cast<std::uint32_t>(cols[x].xi) * 4;
     }
-#if defined(TALVRIN_ENGINE_AVX2)
+#if defined(TALVRIN_SIMD_X86)
     DoubleRows doubleRows;
     const bool useDoubleRows =
         vector && xRatio <= 1.0 && yRatio <= 1.0 && doubleRows.init(job.srcX, colEnd);
 #endif
-#if defined(TALVRIN_ENGINE_AVX2)
+#if defined(TALVRIN_SIMD_X86)
     // The integer form, when every column's weights are multiples of 1/128.
     std::vector<SevenBitColumn> sevenBitCols;
     std::vector<std::uint16_t> blended;
@@ -349,7 +350,7 @@ bool scaleToBuffer(ConstPixelView src, const ScaleJob& job, PixelView out) noexc
                            out.width, dst);
             continue;
         }
-#if defined(TALVRIN_ENGINE_AVX2)
+#if defined(TALVRIN_SIMD_X86)
         std::int32_t wTop = 0, wBelow = 0;
         if (!sevenBitCols.empty() && sevenBitWeight(rw.wTop, wTop) &&
             sevenBitWeight(rw.wBelow, wBelow)) {

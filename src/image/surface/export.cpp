@@ -3,17 +3,13 @@
 #include <cstring>
 #include <limits>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
-
 #include "base/checked_math.h"
 #include "base/div255.h"
+#include "base/simd.h"
 #include "image/bridge/gdiplus.h"
 #include "image/codecs/pixel_helpers.h"
 #include "image/codecs/png_writer.h"
 #include "image/surface/c32bpp_dib.h"
-#include "image/surface/engine_sample.h"
 #include "platform/picture/clipboard.h"
 
 namespace talvrin {
@@ -62,7 +58,7 @@ inline void exportPixel32(const std::uint8_t* p, std::uint8_t* o, bool bgr,
     o[3] = static_cast<std::uint8_t>(a);
 }
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(TALVRIN_SIMD_X86)
 // exportRow32's wide form: eight pixels at a time.
 __attribute__((target("avx2"))) std::int32_t exportRow32Avx2(const std::uint8_t* p, std::uint8_t* o,
                                                              std::int32_t n, bool bgr,
@@ -87,35 +83,36 @@ __attribute__((target("avx2"))) std::int32_t exportRow32Avx2(const std::uint8_t*
 #endif
 
 // A row of `n` pixels in a 4-byte layout. Opaque pixels, and every pixel when premultiplied
-// values are asked for, only move bytes: four pixels at a time (eight with AVX2, when the
-// engine's vector code is on and the processor has it), their red and blue swapped for the
-// R, G, B, A order; the rest go through exportPixel32.
+// values are asked for, only move bytes: eight pixels at a time where simd::level() allows AVX2,
+// then four with SSE2, their red and blue swapped for the R, G, B, A order; the rest go through
+// exportPixel32.
 void exportRow32(const std::uint8_t* p, std::uint8_t* o, std::int32_t n, bool bgr,
                  bool premultiplied) noexcept {
     std::int32_t i = 0;
-#if defined(__x86_64__) || defined(__i386__)
-    if (engine::detail::vectorPathActive()) i = exportRow32Avx2(p, o, n, bgr, premultiplied);
-#endif
-#if defined(__SSE2__)
-    const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-    const __m128i greenAlpha = _mm_set1_epi32(static_cast<int>(0xFF00FF00u));
-    const __m128i low = _mm_set1_epi32(0xFF);
-    for (; i + 4 <= n; i += 4) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * i));
-        if (!premultiplied &&
-            _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(v, alphaMask), alphaMask)) != 0xFFFF) {
-            for (int k = 0; k < 4; ++k)
-                exportPixel32(p + 4 * (i + k), o + 4 * (i + k), bgr, premultiplied);
-            continue;
+#if defined(TALVRIN_SIMD_X86)
+    const simd::Level level = simd::level();
+    if (level >= simd::Level::kAvx2) i = exportRow32Avx2(p, o, n, bgr, premultiplied);
+    if (level >= simd::Level::kSse2) {
+        const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+        const __m128i greenAlpha = _mm_set1_epi32(static_cast<int>(0xFF00FF00u));
+        const __m128i low = _mm_set1_epi32(0xFF);
+        for (; i + 4 <= n; i += 4) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * i));
+            if (!premultiplied && _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(v, alphaMask),
+                                                                    alphaMask)) != 0xFFFF) {
+                for (int k = 0; k < 4; ++k)
+                    exportPixel32(p + 4 * (i + k), o + 4 * (i + k), bgr, premultiplied);
+                continue;
+            }
+            __m128i out = v;
+            if (!bgr) {
+                // B, G, R, A words to R, G, B, A: the bytes 0 and 2 of every word change places.
+                out = _mm_or_si128(_mm_and_si128(v, greenAlpha),
+                                   _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), low),
+                                                _mm_slli_epi32(_mm_and_si128(v, low), 16)));
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 4 * i), out);
         }
-        __m128i out = v;
-        if (!bgr) {
-            // B, G, R, A words to R, G, B, A: the bytes 0 and 2 of every word change places.
-            out = _mm_or_si128(_mm_and_si128(v, greenAlpha),
-                               _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), low),
-                                            _mm_slli_epi32(_mm_and_si128(v, low), 16)));
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 4 * i), out);
     }
 #endif
     for (; i < n; ++i)

@@ -136,7 +136,7 @@ bool c32bppDIB::LoadPicture_File(std::string_view FileName, std::int32_t iconCx,
     // A PNG file whose bytes are not kept is decoded as it is read, without holding the file:
     // the PNG decoder claims every file of this size with its signature, so no other decoder
     // would be asked.
-    // (Files beyond the 32-bit range the decoders address are refused below, as before.)
+    // (A file beyond the 32-bit range the decoders address skips this and is refused below.)
     if (!SaveFormat &&
         *size <= static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
         std::uint8_t head[8];

@@ -112,10 +112,6 @@ bool AlphaBlend(DeviceContext& dest, std::int32_t x, std::int32_t y, std::int32_
                 std::int32_t height, const DeviceContext& src, std::int32_t srcX, std::int32_t srcY,
                 std::int32_t srcWidth, std::int32_t srcHeight, BlendFunction blend) noexcept;
 
-// Whether AlphaBlend's rows run in a vector form on this processor (AVX2 eight pixels a step,
-// or SSE2 four), rather than the one-pixel form alone. Tests of the vector rows skip without.
-[[nodiscard]] bool alphaBlendVectorActive() noexcept;
-
 // Copies the source rectangle to the destination rectangle (stretching as AlphaBlend does),
 // leaving the destination unchanged wherever the source pixel's colour (B, G, R; alpha ignored)
 // equals transparentColor (0x00BBGGRR; the high byte is ignored). Copied pixels are written

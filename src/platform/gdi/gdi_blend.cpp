@@ -1,26 +1,24 @@
 // Per-pixel alpha blending and the transparent-colour blit, with stretching.
 //
-// The blend rows are the hot loop of plain draws. They work on 32-bit rows: a scalar version
-// defines the result, and SSE2 / AVX2 versions (chosen once at run time on x86) give the same
-// bytes. All of them divide by 255 with rounding: div255Round of base/div255.h, and its
-// lane-wise form below.
+// The blend rows are the hot loop of plain draws. They work on 32-bit rows (gdi_blend_rows.h):
+// the one-pixel rows here define the result, and the vector rows give the same bytes. All of
+// them divide by 255 with rounding: div255Round of base/div255.h, and its lane form of
+// base/simd.h.
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "base/div255.h"
+#include "base/simd.h"
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/gdi_blend_rows.h"
 #include "platform/gdi/gdi_raster.h"
-
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#define TALVRIN_BLEND_X86 1
-#include <immintrin.h>
-#endif
 
 namespace talvrin::platform {
 
 using detail::AxisMap;
+using detail::BlendRowFn;
 using detail::convertRow;
 using detail::meet;
 using detail::pixelAt;
@@ -28,12 +26,8 @@ using detail::Span64;
 using detail::xSpan;
 using detail::ySpan;
 
-namespace {
-
-// ---- scalar rows (the reference for the vector ones) ----
-
-void overRowScalar(std::uint8_t* d, const std::uint8_t* s, std::size_t n,
-                   std::uint32_t sca) noexcept {
+void detail::overRowScalar(std::uint8_t* d, const std::uint8_t* s, std::size_t n,
+                           std::uint32_t sca) noexcept {
     for (std::size_t i = 0; i < n; ++i, d += 4, s += 4) {
         std::uint32_t sp[4];
         for (int c = 0; c < 4; ++c)
@@ -45,162 +39,46 @@ void overRowScalar(std::uint8_t* d, const std::uint8_t* s, std::size_t n,
     }
 }
 
-void constantRowScalar(std::uint8_t* d, const std::uint8_t* s, std::size_t n,
-                       std::uint32_t sca) noexcept {
+void detail::constantRowScalar(std::uint8_t* d, const std::uint8_t* s, std::size_t n,
+                               std::uint32_t sca) noexcept {
     const std::uint32_t isca = 255 - sca;
     for (std::size_t i = 0; i < n * 4; ++i)
         d[i] = static_cast<std::uint8_t>(div255Round(s[i] * sca + d[i] * isca));
 }
 
-#if TALVRIN_BLEND_X86
-
-// ---- SSE2: 4 pixels a step ----
-
-// div255Round in every 16-bit lane (v <= 65025): mulhi(v + 128, 257) is ((v + 128) * 257) >> 16.
-inline __m128i div255Sse2(__m128i v) noexcept {
-    return _mm_mulhi_epu16(_mm_add_epi16(v, _mm_set1_epi16(0x80)), _mm_set1_epi16(0x0101));
-}
-inline __m128i alphaLanesSse2(__m128i px16) noexcept {  // copy each pixel's alpha to its lanes
-    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(px16, 0xFF), 0xFF);
-}
-inline __m128i scaleSse2(__m128i s, __m128i sca16) noexcept {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i lo = div255Sse2(_mm_mullo_epi16(_mm_unpacklo_epi8(s, zero), sca16));
-    const __m128i hi = div255Sse2(_mm_mullo_epi16(_mm_unpackhi_epi8(s, zero), sca16));
-    return _mm_packus_epi16(lo, hi);
+#if defined(TALVRIN_SIMD_X86)
+void detail::overRowSse2(std::uint8_t* d, const std::uint8_t* s, std::size_t n,
+                         std::uint32_t sca) noexcept {
+    overRowVector<Sse2Lanes, overRowScalar>(d, s, n, sca);
 }
 
-__attribute__((target("sse2"))) void overRowSse2(std::uint8_t* d, const std::uint8_t* s,
-                                                 std::size_t n, std::uint32_t sca) noexcept {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i ff16 = _mm_set1_epi16(0xFF);
-    const __m128i sca16 = _mm_set1_epi16(static_cast<short>(sca));
-    const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-    std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * i));
-        if (sca != 255) sv = scaleSse2(sv, sca16);
-        const int opaque =
-            _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(sv, alphaMask), alphaMask));
-        if (opaque == 0xFFFF && sca == 255) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * i), sv);
-            continue;
-        }
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(sv, zero)) == 0xFFFF) continue;
-        const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 4 * i));
-        const __m128i ialo = _mm_xor_si128(alphaLanesSse2(_mm_unpacklo_epi8(sv, zero)), ff16);
-        const __m128i iahi = _mm_xor_si128(alphaLanesSse2(_mm_unpackhi_epi8(sv, zero)), ff16);
-        const __m128i dlo = div255Sse2(_mm_mullo_epi16(_mm_unpacklo_epi8(dv, zero), ialo));
-        const __m128i dhi = div255Sse2(_mm_mullo_epi16(_mm_unpackhi_epi8(dv, zero), iahi));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * i),
-                         _mm_adds_epu8(_mm_packus_epi16(dlo, dhi), sv));
-    }
-    overRowScalar(d + 4 * i, s + 4 * i, n - i, sca);
+void detail::constantRowSse2(std::uint8_t* d, const std::uint8_t* s, std::size_t n,
+                             std::uint32_t sca) noexcept {
+    constantRowVector<Sse2Lanes, constantRowScalar>(d, s, n, sca);
 }
+#endif
 
-__attribute__((target("sse2"))) void constantRowSse2(std::uint8_t* d, const std::uint8_t* s,
-                                                     std::size_t n, std::uint32_t sca) noexcept {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i sca16 = _mm_set1_epi16(static_cast<short>(sca));
-    const __m128i isca16 = _mm_set1_epi16(static_cast<short>(255 - sca));
-    std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * i));
-        const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 4 * i));
-        const __m128i lo =
-            div255Sse2(_mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(sv, zero), sca16),
-                                     _mm_mullo_epi16(_mm_unpacklo_epi8(dv, zero), isca16)));
-        const __m128i hi =
-            div255Sse2(_mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(sv, zero), sca16),
-                                     _mm_mullo_epi16(_mm_unpackhi_epi8(dv, zero), isca16)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * i), _mm_packus_epi16(lo, hi));
-    }
-    constantRowScalar(d + 4 * i, s + 4 * i, n - i, sca);
-}
+namespace {
 
-// ---- AVX2: 8 pixels a step (unpack and pack work within 128-bit lanes, so order is kept) ----
-
-__attribute__((target("avx2"))) inline __m256i div255Avx2(__m256i v) noexcept {
-    return _mm256_mulhi_epu16(_mm256_add_epi16(v, _mm256_set1_epi16(0x80)),
-                              _mm256_set1_epi16(0x0101));
-}
-__attribute__((target("avx2"))) inline __m256i alphaLanesAvx2(__m256i px16) noexcept {
-    return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(px16, 0xFF), 0xFF);
-}
-
-__attribute__((target("avx2"))) void overRowAvx2(std::uint8_t* d, const std::uint8_t* s,
-                                                 std::size_t n, std::uint32_t sca) noexcept {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i ff16 = _mm256_set1_epi16(0xFF);
-    const __m256i sca16 = _mm256_set1_epi16(static_cast<short>(sca));
-    const __m256i alphaMask = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 4 * i));
-        if (sca != 255) {
-            const __m256i lo =
-                div255Avx2(_mm256_mullo_epi16(_mm256_unpacklo_epi8(sv, zero), sca16));
-            const __m256i hi =
-                div255Avx2(_mm256_mullo_epi16(_mm256_unpackhi_epi8(sv, zero), sca16));
-            sv = _mm256_packus_epi16(lo, hi);
-        } else if (_mm256_testc_si256(sv, alphaMask)) {
-            // Every alpha is 255: the result is the source.
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * i), sv);
-            continue;
-        }
-        if (_mm256_testz_si256(sv, sv)) continue;  // all-zero source leaves the destination
-        const __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + 4 * i));
-        const __m256i ialo = _mm256_xor_si256(alphaLanesAvx2(_mm256_unpacklo_epi8(sv, zero)), ff16);
-        const __m256i iahi = _mm256_xor_si256(alphaLanesAvx2(_mm256_unpackhi_epi8(sv, zero)), ff16);
-        const __m256i dlo = div255Avx2(_mm256_mullo_epi16(_mm256_unpacklo_epi8(dv, zero), ialo));
-        const __m256i dhi = div255Avx2(_mm256_mullo_epi16(_mm256_unpackhi_epi8(dv, zero), iahi));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * i),
-                            _mm256_adds_epu8(_mm256_packus_epi16(dlo, dhi), sv));
-    }
-    overRowSse2(d + 4 * i, s + 4 * i, n - i, sca);
-}
-
-__attribute__((target("avx2"))) void constantRowAvx2(std::uint8_t* d, const std::uint8_t* s,
-                                                     std::size_t n, std::uint32_t sca) noexcept {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i sca16 = _mm256_set1_epi16(static_cast<short>(sca));
-    const __m256i isca16 = _mm256_set1_epi16(static_cast<short>(255 - sca));
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 4 * i));
-        const __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + 4 * i));
-        const __m256i lo = div255Avx2(
-            _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(sv, zero), sca16),
-                             _mm256_mullo_epi16(_mm256_unpacklo_epi8(dv, zero), isca16)));
-        const __m256i hi = div255Avx2(
-            _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(sv, zero), sca16),
-                             _mm256_mullo_epi16(_mm256_unpackhi_epi8(dv, zero), isca16)));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * i), _mm256_packus_epi16(lo, hi));
-    }
-    constantRowSse2(d + 4 * i, s + 4 * i, n - i, sca);
-}
-
-#endif  // TALVRIN_BLEND_X86
-
-using RowFn = void (*)(std::uint8_t*, const std::uint8_t*, std::size_t, std::uint32_t) noexcept;
-
+// The widest row of each kind that may run now.
 struct BlendRows {
-    RowFn over;
-    RowFn constant;
+    BlendRowFn over;
+    BlendRowFn constant;
 };
 
-BlendRows chooseRows() noexcept {
-#if TALVRIN_BLEND_X86
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2")) return {overRowAvx2, constantRowAvx2};
-    if (__builtin_cpu_supports("sse2")) return {overRowSse2, constantRowSse2};
+BlendRows blendRows() noexcept {
+#if defined(TALVRIN_SIMD_X86)
+    switch (simd::level()) {
+        case simd::Level::kAvx2:
+            return {detail::overRowAvx2, detail::constantRowAvx2};
+        case simd::Level::kSse2:
+        case simd::Level::kSsse3:
+            return {detail::overRowSse2, detail::constantRowSse2};
+        case simd::Level::kScalar:
+            break;
+    }
 #endif
-    return {overRowScalar, constantRowScalar};
-}
-
-const BlendRows& blendRows() noexcept {
-    static const BlendRows rows = chooseRows();
-    return rows;
+    return {detail::overRowScalar, detail::constantRowScalar};
 }
 
 // The visible destination area of a stretched call and the source columns it reads.
@@ -283,7 +161,8 @@ bool AlphaBlend(DeviceContext& dest, std::int32_t x, std::int32_t y, std::int32_
             static_cast<std::int32_t>(plan.ax.source(plan.vx.begin + static_cast<std::int64_t>(i)));
     const std::int64_t firstSrcX = plan.identityX ? plan.ax.source(plan.vx.begin) : 0;
 
-    const RowFn row = blend.perPixelAlpha ? blendRows().over : blendRows().constant;
+    const BlendRows rows = blendRows();
+    const BlendRowFn row = blend.perPixelAlpha ? rows.over : rows.constant;
     const int sBytes = s->bitsPerPixel() / 8;
     for (std::int64_t dy = plan.vy.begin; dy < plan.vy.end; ++dy) {
         const std::int64_t sy = plan.ay.source(dy);
@@ -317,10 +196,6 @@ bool AlphaBlend(DeviceContext& dest, std::int32_t x, std::int32_t y, std::int32_
         }
     }
     return true;
-}
-
-bool alphaBlendVectorActive() noexcept {
-    return blendRows().over != &overRowScalar;
 }
 
 bool TransparentBlt(DeviceContext& dest, std::int32_t x, std::int32_t y, std::int32_t width,

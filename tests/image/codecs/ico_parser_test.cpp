@@ -9,72 +9,17 @@
 #include "gifico_test_util.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/gdi/bitmap.h"
+#include "support/icon_file_builder.h"
 
 namespace talvrin {
 namespace {
 
+using test::bitmapEntry;
+using test::blankEntry;
+using test::IcoEntry;
+using test::makeIco;
+using test::rowBytes;
 using testutil::Bytes;
-using testutil::put16;
-using testutil::put32;
-
-// A bitmap entry: its directory fields and its data (header, table, colour rows, mask).
-struct IcoEntry {
-    std::uint8_t dirWidth = 0, dirHeight = 0;
-    std::uint16_t dirBitCount = 0;
-    Bytes data;
-};
-
-std::size_t rowBytes(int width, int bits) {
-    return static_cast<std::size_t>((width * bits + 31) / 32 * 4);
-}
-
-// colorRows and maskRows are bottom-up and already padded; palette has 4 bytes an entry.
-IcoEntry bitmapEntry(int w, int h, int bits, const Bytes& palette, const Bytes& colorRows,
-                     const Bytes& maskRows, std::uint16_t headerBitCount = 0xFFFF) {
-    IcoEntry e;
-    e.dirWidth = static_cast<std::uint8_t>(w == 256 ? 0 : w);
-    e.dirHeight = static_cast<std::uint8_t>(h == 256 ? 0 : h);
-    e.dirBitCount = static_cast<std::uint16_t>(bits);
-    put32(e.data, 40);
-    put32(e.data, static_cast<std::uint32_t>(w));
-    put32(e.data, static_cast<std::uint32_t>(2 * h));
-    put16(e.data, 1);
-    put16(e.data, headerBitCount == 0xFFFF ? static_cast<unsigned>(bits) : headerBitCount);
-    e.data.resize(40, 0);
-    testutil::append(e.data, palette);
-    testutil::append(e.data, colorRows);
-    testutil::append(e.data, maskRows);
-    return e;
-}
-
-// An entry with zero pixels and a clear mask, for directory-only tests.
-IcoEntry blankEntry(int w, int h, int bits) {
-    const Bytes palette(bits <= 8 ? 4u << bits : 0, 0);
-    return bitmapEntry(w, h, bits, palette, Bytes(rowBytes(w, bits) * h, 0),
-                       Bytes(rowBytes(w, 1) * h, 0));
-}
-
-Bytes makeIco(const std::vector<IcoEntry>& entries, std::uint16_t type = 1) {
-    Bytes b;
-    put16(b, 0);
-    put16(b, type);
-    put16(b, static_cast<unsigned>(entries.size()));
-    std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * entries.size());
-    for (const auto& e : entries) {
-        b.push_back(e.dirWidth);
-        b.push_back(e.dirHeight);
-        b.push_back(0);
-        b.push_back(0);
-        put16(b, 1);
-        put16(b, e.dirBitCount);
-        put32(b, static_cast<std::uint32_t>(e.data.size()));
-        put32(b, offset);
-        offset += static_cast<std::uint32_t>(e.data.size());
-    }
-    for (const auto& e : entries)
-        testutil::append(b, e.data);
-    return b;
-}
 
 std::array<std::uint8_t, 4> pixel(const c32bppDIB& dib, int x, int y) {
     const std::uint8_t* p =

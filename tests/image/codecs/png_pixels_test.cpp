@@ -11,6 +11,8 @@
 #include <random>
 #include <vector>
 
+#include "base/simd.h"
+
 namespace talvrin::png {
 namespace {
 
@@ -62,10 +64,10 @@ TEST(PngUnfilter, EveryFormMatchesTheReferenceForEveryUnitWidthOffsetAndFilterPa
     constexpr std::uint8_t kGuardByte = 0xA5;
     std::mt19937 rng(1234);
     int formsRun = 0;
-    for (const UnfilterForm form :
-         {UnfilterForm::kScalar, UnfilterForm::kSse2, UnfilterForm::kAvx2}) {
-        if (!unfilterFormAvailable(form)) continue;
+    for (const simd::Level level : {simd::Level::kScalar, simd::Level::kSse2, simd::Level::kAvx2}) {
+        if (simd::processorLevel() < level) continue;
         ++formsRun;
+        const simd::ScopedLevelLimit held(level);
         for (const unsigned unit : {1u, 2u, 3u, 4u, 6u, 8u}) {
             for (std::size_t width = 1; width <= 64; ++width) {
                 const std::size_t len = width * unit;
@@ -84,10 +86,10 @@ TEST(PngUnfilter, EveryFormMatchesTheReferenceForEveryUnitWidthOffsetAndFilterPa
                             Bytes memory(kGuard + offset + block.size() + kGuard, kGuardByte);
                             std::uint8_t* at = memory.data() + kGuard + offset;
                             std::copy(block.begin(), block.end(), at);
-                            unfilterRowWith(form, first, at + 1, nullptr, len, unit);
-                            unfilterRowWith(form, second, at + len + 2, at + 1, len, unit);
+                            unfilterRow(first, at + 1, nullptr, len, unit);
+                            unfilterRow(second, at + len + 2, at + 1, len, unit);
                             ASSERT_TRUE(std::equal(expected.begin(), expected.end(), at))
-                                << "form " << int(form) << " unit " << unit << " width " << width
+                                << "level " << int(level) << " unit " << unit << " width " << width
                                 << " offset " << offset << " filters " << int(first) << ","
                                 << int(second);
                             ASSERT_TRUE(
@@ -151,72 +153,85 @@ TEST(PngUnfilter, FilterTypeAboveFourFailsOnlyWhenAsked) {
     EXPECT_FALSE(unfilterRows(block.data(), 2, 2, 1, true));
 }
 
-// RGBA rows convert several pixels at a time: every width from 1 to 64, with alpha 0, 255 and
-// everything between, against the premultiplication formula.
+// The levels the row conversions have forms for: SSSE3 (RGB), SSE2 (RGBA) and one pixel at a
+// time.
+constexpr simd::Level kConvertLevels[] = {simd::Level::kSsse3, simd::Level::kSse2,
+                                          simd::Level::kScalar};
+
+// RGBA rows convert several pixels at a time, or one: every width from 1 to 64, with alpha 0,
+// 255 and everything between, against the premultiplication formula.
 TEST(PngConvert, RgbaRowsOfEveryWidthArePremultipliedByTheFormula) {
     std::mt19937 rng(31);
-    for (std::int32_t width = 1; width <= 64; ++width) {
-        const std::int32_t height = 3;
-        Bytes data;
-        for (std::int32_t y = 0; y < height; ++y) {
-            data.push_back(0);
-            for (std::int32_t x = 0; x < width; ++x) {
-                const std::uint32_t pick = rng() % 4;
-                const std::uint8_t a = pick == 0   ? 0
-                                       : pick == 1 ? 255
-                                                   : static_cast<std::uint8_t>(rng());
-                for (int c = 0; c < 3; ++c)
-                    data.push_back(static_cast<std::uint8_t>(rng()));
-                data.push_back(a);
+    for (const simd::Level level : kConvertLevels) {
+        const simd::ScopedLevelLimit held(level);
+        for (std::int32_t width = 1; width <= 64; ++width) {
+            const std::int32_t height = 3;
+            Bytes data;
+            for (std::int32_t y = 0; y < height; ++y) {
+                data.push_back(0);
+                for (std::int32_t x = 0; x < width; ++x) {
+                    const std::uint32_t pick = rng() % 4;
+                    const std::uint8_t a = pick == 0   ? 0
+                                           : pick == 1 ? 255
+                                                       : static_cast<std::uint8_t>(rng());
+                    for (int c = 0; c < 3; ++c)
+                        data.push_back(static_cast<std::uint8_t>(rng()));
+                    data.push_back(a);
+                }
             }
-        }
-        const Bytes source = data;
-        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4, 0xEE);
-        ConversionContext ctx;
-        ctx.header = {width, height, 8, kRgba, 0};
-        ASSERT_TRUE(decodeImageData(data, ctx, PixelView{pixels.data(), width, height}));
-        for (std::int32_t y = 0; y < height; ++y) {
-            for (std::int32_t x = 0; x < width; ++x) {
-                const std::uint8_t* in = source.data() + y * (width * 4 + 1) + 1 + x * 4;
-                const std::uint8_t* out =
-                    pixels.data() + (static_cast<std::size_t>(height - 1 - y) * width + x) * 4;
-                const unsigned a = in[3];
-                auto pm = [a](unsigned c) { return static_cast<std::uint8_t>(c * a / 255); };
-                const std::array<std::uint8_t, 4> want =
-                    a == 0 ? std::array<std::uint8_t, 4>{0, 0, 0, 0}
-                           : std::array<std::uint8_t, 4>{pm(in[2]), pm(in[1]), pm(in[0]),
-                                                         static_cast<std::uint8_t>(a)};
-                ASSERT_EQ((std::array<std::uint8_t, 4>{out[0], out[1], out[2], out[3]}), want)
-                    << "width " << width << " pixel " << x << "," << y;
+            const Bytes source = data;
+            std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4, 0xEE);
+            ConversionContext ctx;
+            ctx.header = {width, height, 8, kRgba, 0};
+            ASSERT_TRUE(decodeImageData(data, ctx, PixelView{pixels.data(), width, height}));
+            for (std::int32_t y = 0; y < height; ++y) {
+                for (std::int32_t x = 0; x < width; ++x) {
+                    const std::uint8_t* in = source.data() + y * (width * 4 + 1) + 1 + x * 4;
+                    const std::uint8_t* out =
+                        pixels.data() + (static_cast<std::size_t>(height - 1 - y) * width + x) * 4;
+                    const unsigned a = in[3];
+                    auto pm = [a](unsigned c) { return static_cast<std::uint8_t>(c * a / 255); };
+                    const std::array<std::uint8_t, 4> want =
+                        a == 0 ? std::array<std::uint8_t, 4>{0, 0, 0, 0}
+                               : std::array<std::uint8_t, 4>{pm(in[2]), pm(in[1]), pm(in[0]),
+                                                             static_cast<std::uint8_t>(a)};
+                    ASSERT_EQ((std::array<std::uint8_t, 4>{out[0], out[1], out[2], out[3]}), want)
+                        << "level " << int(level) << " width " << width << " pixel " << x << ","
+                        << y;
+                }
             }
         }
     }
 }
 
-// RGB rows without a colour key move several pixels at a time: every width from 1 to 64.
+// RGB rows without a colour key move several pixels at a time, or one: every width from 1 to 64.
 TEST(PngConvert, RgbRowsOfEveryWidthBecomeOpaquePixels) {
     std::mt19937 rng(37);
-    for (std::int32_t width = 1; width <= 64; ++width) {
-        const std::int32_t height = 2;
-        Bytes data;
-        for (std::int32_t y = 0; y < height; ++y) {
-            data.push_back(0);
-            for (std::int32_t x = 0; x < 3 * width; ++x)
-                data.push_back(static_cast<std::uint8_t>(rng()));
-        }
-        const Bytes source = data;
-        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4, 0xEE);
-        ConversionContext ctx;
-        ctx.header = {width, height, 8, kRgb, 0};
-        ASSERT_TRUE(decodeImageData(data, ctx, PixelView{pixels.data(), width, height}));
-        for (std::int32_t y = 0; y < height; ++y) {
-            for (std::int32_t x = 0; x < width; ++x) {
-                const std::uint8_t* in = source.data() + y * (width * 3 + 1) + 1 + x * 3;
-                const std::uint8_t* out =
-                    pixels.data() + (static_cast<std::size_t>(height - 1 - y) * width + x) * 4;
-                ASSERT_EQ((std::array<std::uint8_t, 4>{out[0], out[1], out[2], out[3]}),
-                          (std::array<std::uint8_t, 4>{in[2], in[1], in[0], 255}))
-                    << "width " << width << " pixel " << x << "," << y;
+    for (const simd::Level level : kConvertLevels) {
+        const simd::ScopedLevelLimit held(level);
+        for (std::int32_t width = 1; width <= 64; ++width) {
+            const std::int32_t height = 2;
+            Bytes data;
+            for (std::int32_t y = 0; y < height; ++y) {
+                data.push_back(0);
+                for (std::int32_t x = 0; x < 3 * width; ++x)
+                    data.push_back(static_cast<std::uint8_t>(rng()));
+            }
+            const Bytes source = data;
+            std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4, 0xEE);
+            ConversionContext ctx;
+            ctx.header = {width, height, 8, kRgb, 0};
+            ASSERT_TRUE(decodeImageData(data, ctx, PixelView{pixels.data(), width, height}));
+            for (std::int32_t y = 0; y < height; ++y) {
+                for (std::int32_t x = 0; x < width; ++x) {
+                    const std::uint8_t* in = source.data() + y * (width * 3 + 1) + 1 + x * 3;
+                    const std::uint8_t* out =
+                        pixels.data() + (static_cast<std::size_t>(height - 1 - y) * width + x) * 4;
+                    ASSERT_EQ((std::array<std::uint8_t, 4>{out[0], out[1], out[2], out[3]}),
+                              (std::array<std::uint8_t, 4>{in[2], in[1], in[0], 255}))
+                        << "level " << int(level) << " width " << width << " pixel " << x << ","
+                        << y;
+                }
             }
         }
     }

@@ -5,10 +5,12 @@
 #include "image/codecs/gifico_test_util.h"
 #include "image/surface/c32bpp_dib_internal.h"
 #include "image/surface/image_types.h"
+#include "support/icon_file_builder.h"
 
 namespace talvrin {
 namespace {
 
+using test::iconOfSizes;
 using testing::HostedControl;
 using testutil::Bytes;
 
@@ -25,43 +27,6 @@ Bytes cornersBitmap() {
     Bytes file;
     EXPECT_TRUE(dib.SaveToStream(file));
     return file;
-}
-
-// An icon with 32-bit entries of the given square sizes, blue = the size in every pixel.
-Bytes iconOfSizes(std::initializer_list<int> sizes) {
-    std::vector<Bytes> datas;
-    for (int n : sizes) {
-        Bytes d;
-        testutil::put32(d, 40);
-        testutil::put32(d, static_cast<std::uint32_t>(n));
-        testutil::put32(d, static_cast<std::uint32_t>(2 * n));
-        testutil::put16(d, 1);
-        testutil::put16(d, 32);
-        d.resize(40, 0);
-        for (int i = 0; i < n * n; ++i)
-            testutil::append(d, {std::uint8_t(n), 0, 0, 255});
-        d.resize(d.size() + static_cast<size_t>((n + 31) / 32 * 4 * n), 0);
-        datas.push_back(std::move(d));
-    }
-    Bytes b;
-    testutil::put16(b, 0);
-    testutil::put16(b, 1);
-    testutil::put16(b, static_cast<unsigned>(datas.size()));
-    auto offset = static_cast<std::uint32_t>(6 + 16 * datas.size());
-    auto it = sizes.begin();
-    for (const auto& d : datas) {
-        b.push_back(static_cast<std::uint8_t>(*it));
-        b.push_back(static_cast<std::uint8_t>(*it++));
-        testutil::append(b, {0, 0});
-        testutil::put16(b, 1);
-        testutil::put16(b, 32);
-        testutil::put32(b, static_cast<std::uint32_t>(d.size()));
-        testutil::put32(b, offset);
-        offset += static_cast<std::uint32_t>(d.size());
-    }
-    for (const auto& d : datas)
-        testutil::append(b, d);
-    return b;
 }
 
 TEST(VitrelLoading, IconRequestsTakeTheControlsSize) {

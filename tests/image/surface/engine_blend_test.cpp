@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/simd.h"
 #include "image/surface/engine.h"
 #include "render_test_support.h"
 
@@ -280,9 +281,10 @@ std::vector<std::uint8_t> sourceRow(int pixels, std::uint32_t seed) {
     return row;
 }
 
-// The target's bytes before and after blending the case's row with the vector forms on or off.
+// The target's bytes before and after blending the case's row with the vector forms held to
+// `level`.
 std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> blendCase(const RowCase& c,
-                                                                          bool vector) {
+                                                                          simd::Level level) {
     const auto seed = static_cast<std::uint32_t>(c.width * 131 + c.offset * 7 + c.bpp);
     const int srcOffset = kOffsets - 1 - c.offset;
     // Exactly as long as the row needs, so that a read past its end is a sanitizer report.
@@ -292,7 +294,7 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> blendCase(const 
     j.width = c.width;
     std::mt19937 rng(seed + 1);
     const int total = c.offset + c.width + kGuard;
-    engine::setVectorCodeEnabled(vector);
+    const simd::ScopedLevelLimit held(level);
     std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> r;
     if (c.bpp == 0) {
         std::vector<std::uint8_t> target(static_cast<std::size_t>(total) * 4);
@@ -311,15 +313,15 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> blendCase(const 
         EXPECT_TRUE(engine::blendToContext(sv, j, *dc.dc));
         r.second.assign(bits, bits + dc.bitmap->byteCount());
     }
-    engine::setVectorCodeEnabled(true);
     return r;
 }
 
-// The vector rows against the one-pixel rows on every kind of target, for every width from 1 to
-// 64 pixels (every vector tail) and a few past the 24-bit scratch's 256-pixel chunk, at every
-// offset within a vector: the same bytes, and nothing written outside the row.
+// Each vector form of the rows (AVX2 with its SSE2 and one-pixel tails, SSE2 with its one-pixel
+// tail) against the one-pixel rows on every kind of target, for every width from 1 to 64 pixels
+// (every vector tail) and a few past the 24-bit scratch's 256-pixel chunk, at every offset
+// within a vector: the same bytes, and nothing written outside the row.
 TEST(EngineBlendRules, VectorAndScalarFormsAgreeAtEveryWidthAndOffset) {
-    if (engine::vectorCodeActive() == engine::VectorCode::kNone)
+    if (simd::processorLevel() < simd::Level::kSse2)
         GTEST_SKIP() << "the compositor has no vector form on this processor";
     std::vector<int> widths;
     for (int n = 1; n <= 64; ++n)
@@ -330,19 +332,23 @@ TEST(EngineBlendRules, VectorAndScalarFormsAgreeAtEveryWidthAndOffset) {
             for (const int n : widths) {
                 for (int off = 0; off < kOffsets; ++off) {
                     const RowCase c{bpp, o, n, off};
-                    const auto vec = blendCase(c, true);
-                    const auto scalar = blendCase(c, false);
-                    ASSERT_EQ(vec.second, scalar.second)
-                        << "bpp " << bpp << " opacity " << o << " width " << n << " offset " << off;
-                    // Only the row's pixels change: the bytes before and after it stay.
-                    const std::size_t step = bpp == 24 ? 3 : 4;
-                    const std::size_t begin = step * off, end = step * (off + n);
-                    ASSERT_TRUE(std::equal(vec.first.begin(), vec.first.begin() + begin,
-                                           vec.second.begin()) &&
-                                std::equal(vec.first.begin() + end, vec.first.end(),
-                                           vec.second.begin() + end))
-                        << "write outside the row: bpp " << bpp << " width " << n << " offset "
-                        << off;
+                    const auto scalar = blendCase(c, simd::Level::kScalar);
+                    for (const simd::Level level : {simd::Level::kSse2, simd::Level::kAvx2}) {
+                        if (simd::processorLevel() < level) continue;
+                        const auto vec = blendCase(c, level);
+                        ASSERT_EQ(vec.second, scalar.second)
+                            << "level " << int(level) << " bpp " << bpp << " opacity " << o
+                            << " width " << n << " offset " << off;
+                        // Only the row's pixels change: the bytes before and after it stay.
+                        const std::size_t step = bpp == 24 ? 3 : 4;
+                        const std::size_t begin = step * off, end = step * (off + n);
+                        ASSERT_TRUE(std::equal(vec.first.begin(), vec.first.begin() + begin,
+                                               vec.second.begin()) &&
+                                    std::equal(vec.first.begin() + end, vec.first.end(),
+                                               vec.second.begin() + end))
+                            << "write outside the row: bpp " << bpp << " width " << n << " offset "
+                            << off;
+                    }
                 }
             }
         }

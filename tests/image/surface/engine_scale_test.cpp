@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/simd.h"
 #include "image/surface/engine.h"
 #include "render_test_support.h"
 
@@ -179,14 +180,13 @@ TEST(EngineScale, RejectsJobsThatDoNotFit) {
 namespace talvrin {
 namespace {
 
-// Runs f with the vector forms on and off and answers both outputs.
+// Runs f with the vector forms on and held back and answers both outputs.
 template <typename F>
 std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> bothForms(F&& f) {
     std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> r;
     r.first = f();
-    engine::setVectorCodeEnabled(false);
+    const simd::ScopedLevelLimit scalar(simd::Level::kScalar);
     r.second = f();
-    engine::setVectorCodeEnabled(true);
     return r;
 }
 
@@ -217,11 +217,10 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> scaleCase(const 
     for (auto& b : out)
         b = static_cast<std::uint8_t>(rng());
     std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> r{out, {}};
-    engine::setVectorCodeEnabled(vector);
+    const simd::ScopedLevelLimit held(vector ? simd::Level::kAvx2 : simd::Level::kScalar);
     EXPECT_TRUE(engine::scaleToBuffer({src.data() + 4 * srcOffset, c.sw, c.sh},
                                       job(c.sw, c.sh, c.width, height, true),
                                       {out.data() + 4 * c.offset, c.width, height}));
-    engine::setVectorCodeEnabled(true);
     r.second = std::move(out);
     return r;
 }
@@ -230,7 +229,7 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> scaleCase(const 
 // offset within a vector, enlarging (the rows turned into doubles) and reducing: the same bytes,
 // and nothing written outside the output.
 TEST(EngineVectorForms, BilinearScaleMatchesScalarFormAtEveryWidthAndOffset) {
-    if (engine::vectorCodeActive() != engine::VectorCode::kWide)
+    if (simd::processorLevel() < simd::Level::kAvx2)
         GTEST_SKIP() << "the resampler's vector form needs AVX2, which this processor lacks";
     // Sources of fixed sizes, and sources twice and half the output (the whole-factor ratios
     // whose samples are single pixels or exact halves), and enlargements by 2 and 4 both ways
@@ -267,7 +266,7 @@ TEST(EngineVectorForms, BilinearScaleMatchesScalarFormAtEveryWidthAndOffset) {
 
 // Source rectangles inside a larger image and outputs that skip their first columns and rows.
 TEST(EngineVectorForms, BilinearScaleOfSubRectanglesMatchesScalarForm) {
-    if (engine::vectorCodeActive() != engine::VectorCode::kWide)
+    if (simd::processorLevel() < simd::Level::kAvx2)
         GTEST_SKIP() << "the resampler's vector form needs AVX2, which this processor lacks";
     auto src = testing::engineSurface(61, 47);
     testing::fillRandom(*src, 17);
@@ -293,7 +292,7 @@ TEST(EngineVectorForms, BilinearScaleOfSubRectanglesMatchesScalarForm) {
 // offset within a vector, turning through angles of each quadrant at scales below and above 1:
 // the same bytes, and nothing written outside the square.
 TEST(EngineVectorForms, BilinearRotationMatchesScalarFormAtEverySideAndOffset) {
-    if (engine::vectorCodeActive() != engine::VectorCode::kWide)
+    if (simd::processorLevel() < simd::Level::kAvx2)
         GTEST_SKIP() << "the rotator's vector form needs AVX2, which this processor lacks";
     auto src = testing::engineSurface(41, 29);
     testing::fillRandom(*src, 23);

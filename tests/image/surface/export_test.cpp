@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "base/simd.h"
 #include "image/bridge/gdiplus.h"
 #include "image/surface/c32bpp_dib.h"
 #include "image/surface/c32bpp_dib_internal.h"
-#include "image/surface/engine.h"
 #include "platform/picture/clipboard.h"
 #include "render_test_support.h"
 
@@ -129,8 +129,9 @@ TEST(PixelExport, LayoutsRectanglesAndUnpremultiplying) {
 }
 
 // The 4-byte layouts move opaque pixels (and every pixel, premultiplied) several at a time, in
-// a wide and a narrow vector form: every width from 1 to 64 at every start column, over rows that
-// mix opaque pixels with others, in both channel orders, against the formula pixel by pixel.
+// a wide and a narrow vector form, or one at a time: each form, for every width from 1 to 64 at
+// every start column, over rows that mix opaque pixels with others, in both channel orders,
+// against the formula pixel by pixel.
 TEST(PixelExport, FourByteRowsMatchThePixelFormulaForEveryWidthAndStart) {
     constexpr int kWidth = 72;
     auto dib = testing::engineSurface(kWidth, 2);
@@ -144,9 +145,9 @@ TEST(PixelExport, FourByteRowsMatchThePixelFormulaForEveryWidthAndStart) {
             testing::put(*dib, x, y, {c(), c(), c(), a});
         }
     }
-    for (const bool vector : {true, false}) {
-        // Off, the four-pixel form runs where the eight-pixel form would.
-        engine::setVectorCodeEnabled(vector);
+    for (const simd::Level level : {simd::Level::kAvx2, simd::Level::kSse2, simd::Level::kScalar}) {
+        // Each limit leaves the narrower forms to run where the wider one would.
+        const simd::ScopedLevelLimit held(level);
         for (const bool bgr : {false, true}) {
             for (const bool premultiplied : {false, true}) {
                 for (int start = 0; start < 8; ++start) {
@@ -173,7 +174,7 @@ TEST(PixelExport, FourByteRowsMatchThePixelFormulaForEveryWidthAndStart) {
                                 ASSERT_EQ((Pixel{o[0], o[1], o[2], o[3]}), want)
                                     << "bgr " << bgr << " premultiplied " << premultiplied
                                     << " start " << start << " width " << w << " pixel " << i
-                                    << " vector " << vector;
+                                    << " level " << int(level);
                             }
                         }
                     }
@@ -181,7 +182,6 @@ TEST(PixelExport, FourByteRowsMatchThePixelFormulaForEveryWidthAndStart) {
             }
         }
     }
-    engine::setVectorCodeEnabled(true);
 }
 
 TEST(PixelImport, RowsPlacesAndTheAlphaDecidedAgain) {

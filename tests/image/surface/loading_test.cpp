@@ -16,10 +16,12 @@
 #include "platform/picture/picture.h"
 #include "platform/picture/resources.h"
 #include "resources/builtin_resources.h"
+#include "support/icon_file_builder.h"
 
 namespace talvrin {
 namespace {
 
+using test::iconOfSizes;
 using testutil::Bytes;
 
 // A 2 x 2 PNG: red, green / blue, half-transparent white.
@@ -39,44 +41,6 @@ Bytes smallGif() {
     s.beforeImage.resize(s.beforeImage.size() + 20, 'x');
     s.beforeImage.push_back(0);
     return testutil::makeGif(s);
-}
-
-// An icon with 32-bit entries of the given square sizes; every pixel of an entry of size n
-// is opaque with blue = n, so the chosen entry shows in its pixels.
-Bytes iconOfSizes(std::initializer_list<int> sizes) {
-    std::vector<Bytes> datas;
-    for (int n : sizes) {
-        Bytes d;
-        testutil::put32(d, 40);
-        testutil::put32(d, static_cast<std::uint32_t>(n));
-        testutil::put32(d, static_cast<std::uint32_t>(2 * n));
-        testutil::put16(d, 1);
-        testutil::put16(d, 32);
-        d.resize(40, 0);
-        for (int i = 0; i < n * n; ++i)
-            testutil::append(d, {static_cast<std::uint8_t>(n), 0, 0, 255});
-        d.resize(d.size() + static_cast<size_t>((n + 31) / 32 * 4 * n), 0);  // AND mask: opaque
-        datas.push_back(std::move(d));
-    }
-    Bytes b;
-    testutil::put16(b, 0);
-    testutil::put16(b, 1);
-    testutil::put16(b, static_cast<unsigned>(datas.size()));
-    auto offset = static_cast<std::uint32_t>(6 + 16 * datas.size());
-    auto it = sizes.begin();
-    for (const auto& d : datas) {
-        b.push_back(static_cast<std::uint8_t>(*it));
-        b.push_back(static_cast<std::uint8_t>(*it++));
-        testutil::append(b, {0, 0});
-        testutil::put16(b, 1);
-        testutil::put16(b, 32);
-        testutil::put32(b, static_cast<std::uint32_t>(d.size()));
-        testutil::put32(b, offset);
-        offset += static_cast<std::uint32_t>(d.size());
-    }
-    for (const auto& d : datas)
-        testutil::append(b, d);
-    return b;
 }
 
 std::filesystem::path writeTemp(const std::string& name, const Bytes& bytes) {

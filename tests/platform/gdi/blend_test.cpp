@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <random>
 
+#include "base/simd.h"
 #include "platform/gdi/gdi.h"
 #include "support/drawing_test_support.h"
 
@@ -133,41 +134,44 @@ TEST(AlphaBlendMatchesReference, OntoTwentyFourBitSurface) {
     runRandom(556, 600, true, 24, false);
 }
 
-// The vector rows (eight or four pixels a step, then the tail) against the per-pixel reference
-// for every width from 1 to 64 at every offset within a 32-byte vector, of the destination and
-// of the source: the same bytes, and the destination's pixels after the row left as they were.
-// The source comes in runs of eight opaque, transparent, translucent or malformed pixels, so that
-// the rows' whole-vector shortcuts are taken at every offset.
-TEST(AlphaBlendMatchesReference, VectorRowsAtEveryWidthAndOffset) {
-    if (!alphaBlendVectorActive())
-        GTEST_SKIP() << "AlphaBlend has no vector rows on this processor";
+// Each form of the rows (eight pixels a step, four, then one; each vector form hands its tail to
+// the next) against the per-pixel reference for every width from 1 to 64 at every offset within
+// a 32-byte vector, of the destination and of the source: the same bytes, and the destination's
+// pixels after the row left as they were. The source comes in runs of eight opaque,
+// transparent, translucent or malformed pixels, so that the rows' whole-vector shortcuts are
+// taken at every offset.
+TEST(AlphaBlendMatchesReference, EveryRowFormAtEveryWidthAndOffset) {
     constexpr int kOffsets = 8, kGuard = 8;
-    for (const int dstBpp : {32, 24}) {
-        for (const BlendFunction f : {BlendFunction{255, true}, BlendFunction{77, true},
-                                      BlendFunction{200, false}}) {
-            for (int n = 1; n <= 64; ++n) {
-                for (int off = 0; off < kOffsets; ++off) {
-                    const int srcOff = kOffsets - 1 - off;
-                    std::mt19937 rng(static_cast<std::uint32_t>(n * 64 + off));
-                    Target src(srcOff + n, 1), dst(off + n + kGuard, 1, dstBpp);
-                    const unsigned firstRun = rng();
-                    for (int x = 0; x < srcOff + n; ++x) {
-                        const unsigned kind = (static_cast<unsigned>(x) / 8 + firstRun) % 4;
-                        const std::uint32_t a = kind == 0 ? 255 : kind == 1 ? 0 : rng() % 256;
-                        std::uint32_t v = a << 24;
-                        for (int k = 0; k < 3; ++k)
-                            v |= (kind == 3 ? rng() % 256 : rng() % (a + 1)) << (8 * k);
-                        setPixel32(*src.bitmap, x, 0, v);
+    for (const simd::Level level : {simd::Level::kAvx2, simd::Level::kSse2, simd::Level::kScalar}) {
+        if (simd::processorLevel() < level) continue;
+        const simd::ScopedLevelLimit held(level);
+        for (const int dstBpp : {32, 24}) {
+            for (const BlendFunction f :
+                 {BlendFunction{255, true}, BlendFunction{77, true}, BlendFunction{200, false}}) {
+                for (int n = 1; n <= 64; ++n) {
+                    for (int off = 0; off < kOffsets; ++off) {
+                        const int srcOff = kOffsets - 1 - off;
+                        std::mt19937 rng(static_cast<std::uint32_t>(n * 64 + off));
+                        Target src(srcOff + n, 1), dst(off + n + kGuard, 1, dstBpp);
+                        const unsigned firstRun = rng();
+                        for (int x = 0; x < srcOff + n; ++x) {
+                            const unsigned kind = (static_cast<unsigned>(x) / 8 + firstRun) % 4;
+                            const std::uint32_t a = kind == 0 ? 255 : kind == 1 ? 0 : rng() % 256;
+                            std::uint32_t v = a << 24;
+                            for (int k = 0; k < 3; ++k)
+                                v |= (kind == 3 ? rng() % 256 : rng() % (a + 1)) << (8 * k);
+                            setPixel32(*src.bitmap, x, 0, v);
+                        }
+                        fillRandom(*dst.bitmap, rng);
+                        const Call c{off, 0, n, 1, srcOff, 0, n, 1};
+                        auto expected = clone(*dst.bitmap);
+                        reference(*expected, dst.dc->clipBox(), *src.bitmap, c, &f);
+                        ASSERT_TRUE(AlphaBlend(*dst.dc, off, 0, n, 1, *src.dc, srcOff, 0, n, 1, f));
+                        ASSERT_TRUE(sameBytes(*dst.bitmap, *expected))
+                            << "level " << int(level) << " width " << n << " offset " << off
+                            << " dst bpp " << dstBpp << " sca " << int{f.sourceConstantAlpha}
+                            << " perPixel " << f.perPixelAlpha;
                     }
-                    fillRandom(*dst.bitmap, rng);
-                    const Call c{off, 0, n, 1, srcOff, 0, n, 1};
-                    auto expected = clone(*dst.bitmap);
-                    reference(*expected, dst.dc->clipBox(), *src.bitmap, c, &f);
-                    ASSERT_TRUE(
-                        AlphaBlend(*dst.dc, off, 0, n, 1, *src.dc, srcOff, 0, n, 1, f));
-                    ASSERT_TRUE(sameBytes(*dst.bitmap, *expected))
-                        << "width " << n << " offset " << off << " dst bpp " << dstBpp << " sca "
-                        << int{f.sourceConstantAlpha} << " perPixel " << f.perPixelAlpha;
                 }
             }
         }

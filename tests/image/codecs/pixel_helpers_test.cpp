@@ -1,3 +1,7 @@
+// The shared pixel helpers: the alpha classification's verdicts, its optimised paths against
+// the plain references at each vector level, and the numeric helpers.
+#include "image/codecs/pixel_helpers.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -5,8 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "image/codecs/pixel_helpers.h"
-#include "image/codecs/platform_wrappers.h"
+#include "base/simd.h"
 #include "image/surface/image_types.h"
 
 namespace talvrin {
@@ -140,51 +143,63 @@ TEST(ClassifyAlphaVerdict, InvalidArgumentsFailAndTouchNothing) {
 
 // ---- Optimised paths against the plain references --------------------------------------------
 
+// The levels the helpers have forms for: SSE2 and one pixel at a time.
+constexpr simd::Level kLevels[] = {simd::Level::kSse2, simd::Level::kScalar};
+
 TEST(ClassifyAlphaFastPaths, PremultiplyMatchesReferenceForEveryColourAndAlpha) {
-    std::vector<std::uint8_t> fast(256 * 256 * 4), ref;
-    for (int a = 0; a < 256; ++a) {
-        for (int c = 0; c < 256; ++c) {
-            std::uint8_t* p = fast.data() + (a * 256 + c) * 4;
-            p[0] = static_cast<std::uint8_t>(c);
-            p[1] = static_cast<std::uint8_t>(255 - c);
-            p[2] = static_cast<std::uint8_t>(c ^ 0x5A);
-            p[3] = static_cast<std::uint8_t>(a);
+    for (const simd::Level level : kLevels) {
+        const simd::ScopedLevelLimit held(level);
+        std::vector<std::uint8_t> fast(256 * 256 * 4), ref;
+        for (int a = 0; a < 256; ++a) {
+            for (int c = 0; c < 256; ++c) {
+                std::uint8_t* p = fast.data() + (a * 256 + c) * 4;
+                p[0] = static_cast<std::uint8_t>(c);
+                p[1] = static_cast<std::uint8_t>(255 - c);
+                p[2] = static_cast<std::uint8_t>(c ^ 0x5A);
+                p[3] = static_cast<std::uint8_t>(a);
+            }
         }
+        ref = fast;
+        detail::premultiply(fast.data(), 256 * 256);
+        detail::premultiplyReference(ref.data(), 256 * 256);
+        EXPECT_EQ(fast, ref) << "level " << int(level);
     }
-    ref = fast;
-    detail::premultiply(fast.data(), 256 * 256);
-    detail::premultiplyReference(ref.data(), 256 * 256);
-    EXPECT_EQ(fast, ref);
 }
 
 TEST(ClassifyAlphaFastPaths, EveryLengthAndAlignmentMatchesReference) {
-    std::mt19937 rng(1234);
-    std::vector<std::uint8_t> storage(4 * 64 + 16);
-    for (int trial = 0; trial < 400; ++trial) {
-        const std::size_t count = 1 + trial % 37;
-        const std::size_t offset = static_cast<std::size_t>(trial % 4);
-        std::uint8_t* p = storage.data() + offset;
-        // Mostly opaque or empty pixels, with a sprinkling of translucent ones, so the
-        // block shortcuts and the per-pixel path both run.
-        for (std::size_t i = 0; i < count; ++i) {
-            const unsigned kind = rng() % 8;
-            const std::uint8_t a = kind < 4 ? 255 : kind < 6 ? 0 : static_cast<std::uint8_t>(rng());
-            const bool premultipliedPixel = (trial / 4) % 2 == 0;
-            for (int k = 0; k < 3; ++k) {
-                std::uint8_t c = static_cast<std::uint8_t>(rng());
-                if (premultipliedPixel) c = a == 0 ? 0 : static_cast<std::uint8_t>(c % (a + 1));
-                p[i * 4 + k] = c;
+    for (const simd::Level level : kLevels) {
+        const simd::ScopedLevelLimit held(level);
+        std::mt19937 rng(1234);
+        std::vector<std::uint8_t> storage(4 * 64 + 16);
+        for (int trial = 0; trial < 400; ++trial) {
+            const std::size_t count = 1 + trial % 37;
+            const std::size_t offset = static_cast<std::size_t>(trial % 4);
+            std::uint8_t* p = storage.data() + offset;
+            // Mostly opaque or empty pixels, with a sprinkling of translucent ones, so the
+            // block shortcuts and the per-pixel path both run.
+            for (std::size_t i = 0; i < count; ++i) {
+                const unsigned kind = rng() % 8;
+                const std::uint8_t a = kind < 4   ? 255
+                                       : kind < 6 ? 0
+                                                  : static_cast<std::uint8_t>(rng());
+                const bool premultipliedPixel = (trial / 4) % 2 == 0;
+                for (int k = 0; k < 3; ++k) {
+                    std::uint8_t c = static_cast<std::uint8_t>(rng());
+                    if (premultipliedPixel) c = a == 0 ? 0 : static_cast<std::uint8_t>(c % (a + 1));
+                    p[i * 4 + k] = c;
+                }
+                p[i * 4 + 3] = a;
             }
-            p[i * 4 + 3] = a;
+            std::span<const std::uint8_t> view(p, count * 4);
+            ASSERT_EQ(detail::classifyAlphaScan(view, count),
+                      detail::classifyAlphaReference(view, count))
+                << "level " << int(level) << " trial " << trial;
+            std::vector<std::uint8_t> ref(p, p + count * 4);
+            detail::premultiply(p, count);
+            detail::premultiplyReference(ref.data(), count);
+            ASSERT_TRUE(std::memcmp(p, ref.data(), count * 4) == 0)
+                << "level " << int(level) << " trial " << trial;
         }
-        std::span<const std::uint8_t> view(p, count * 4);
-        ASSERT_EQ(detail::classifyAlphaScan(view, count),
-                  detail::classifyAlphaReference(view, count))
-            << "trial " << trial;
-        std::vector<std::uint8_t> ref(p, p + count * 4);
-        detail::premultiply(p, count);
-        detail::premultiplyReference(ref.data(), count);
-        ASSERT_TRUE(std::memcmp(p, ref.data(), count * 4) == 0) << "trial " << trial;
     }
 }
 
@@ -235,93 +250,6 @@ TEST(GrayscaleWeights, UnknownCodesTakeTheDefaultFormula) {
     EXPECT_FLOAT_EQ(r, 0.1f);
     EXPECT_FLOAT_EQ(g, 0.45f);
     EXPECT_FLOAT_EQ(b, 0.45f);
-}
-
-// ---- Pictures -----------------------------------------------------------------------------
-
-// A loader that records what it was given and answers a 1x1 bitmap picture.
-class RecordingLoader : public platform::PictureLoader {
-  public:
-    explicit RecordingLoader(std::vector<std::uint8_t>* seen) : seen_(seen) {}
-    using platform::PictureLoader::load;
-    std::unique_ptr<platform::Picture> load(std::span<const std::uint8_t> bytes,
-                                            DecodeFailure*) noexcept override {
-        seen_->assign(bytes.begin(), bytes.end());
-        return platform::Picture::fromBitmap(platform::Bitmap::create(1, 1, 32));
-    }
-
-  private:
-    std::vector<std::uint8_t>* seen_;
-};
-
-class BytesToPictureTest : public ::testing::Test {
-  protected:
-    void TearDown() override { platform::setPictureLoader(std::move(saved_)); }
-    std::unique_ptr<platform::PictureLoader> saved_ = platform::setPictureLoader(nullptr);
-};
-
-TEST_F(BytesToPictureTest, WithoutLoaderThereIsNoPicture) {
-    const std::vector<std::uint8_t> bytes{1, 2, 3, 4};
-    EXPECT_EQ(BytesToPicture(bytes, 0, 4), nullptr);
-}
-
-TEST_F(BytesToPictureTest, HandsExactlyTheRequestedRangeToTheLoader) {
-    std::vector<std::uint8_t> seen;
-    platform::setPictureLoader(std::make_unique<RecordingLoader>(&seen));
-    const std::vector<std::uint8_t> bytes{1, 2, 3, 4, 5, 6};
-    auto picture = BytesToPicture(bytes, 2, 3);
-    ASSERT_NE(picture, nullptr);
-    EXPECT_EQ(picture->type(), platform::kPictureBitmap);
-    EXPECT_EQ(seen, (std::vector<std::uint8_t>{3, 4, 5}));
-
-    seen.clear();
-    EXPECT_EQ(BytesToPicture(bytes, 4, 3), nullptr);  // one byte past the end
-    EXPECT_EQ(BytesToPicture(bytes, -1, 2), nullptr);
-    EXPECT_EQ(BytesToPicture(bytes, 0, 0), nullptr);
-    EXPECT_TRUE(seen.empty());
-}
-
-TEST(HandleToPicture, BitmapOwnershipPassesToThePicture) {
-    auto bitmap = platform::Bitmap::create(4, 2, 32);
-    ASSERT_NE(bitmap, nullptr);
-    const platform::Bitmap* raw = bitmap.get();
-    auto picture = HandleToPicture(std::move(bitmap), platform::kPictureBitmap);
-    ASSERT_NE(picture, nullptr);
-    EXPECT_EQ(bitmap, nullptr);
-    EXPECT_TRUE(picture->ownsHandle());
-    EXPECT_EQ(picture->bitmap(), raw);
-    EXPECT_EQ(picture->pixelWidth(), 4);
-    auto back = picture->releaseBitmap();
-    EXPECT_EQ(back.get(), raw);
-    EXPECT_FALSE(picture->ownsHandle());
-}
-
-TEST(HandleToPicture, FailureLeavesTheHandleWithTheCaller) {
-    auto bitmap = platform::Bitmap::create(2, 2, 32);
-    ASSERT_NE(bitmap, nullptr);
-    const platform::Bitmap* raw = bitmap.get();
-    for (std::int32_t type : {platform::kPictureNone, platform::kPictureMetafile,
-                              platform::kPictureIcon, platform::kPictureEnhMetafile}) {
-        EXPECT_EQ(HandleToPicture(std::move(bitmap), type), nullptr) << type;
-        EXPECT_EQ(bitmap.get(), raw);
-    }
-    std::unique_ptr<platform::Bitmap> none;
-    EXPECT_EQ(HandleToPicture(std::move(none), platform::kPictureBitmap), nullptr);
-}
-
-TEST(HandleToPicture, IconOwnershipPassesToThePicture) {
-    auto icon = platform::Icon::create(true, platform::Bitmap::create(3, 3, 32),
-                                       platform::MaskBitmap::create(3, 3));
-    ASSERT_NE(icon, nullptr);
-    const platform::Icon* raw = icon.get();
-    EXPECT_EQ(HandleToPicture(std::move(icon), platform::kPictureBitmap), nullptr);
-    ASSERT_EQ(icon.get(), raw);
-    auto picture = HandleToPicture(std::move(icon), platform::kPictureIcon);
-    ASSERT_NE(picture, nullptr);
-    EXPECT_EQ(icon, nullptr);
-    EXPECT_EQ(picture->type(), platform::kPictureIcon);
-    EXPECT_EQ(picture->icon(), raw);
-    EXPECT_TRUE(picture->ownsHandle());
 }
 
 }  // namespace
