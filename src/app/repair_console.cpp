@@ -57,27 +57,34 @@ class VerboseRunner final : public CommandRunner {
     }
 
   private:
+    // Writes each chunk as it comes, so a line without end is never held back whole: the indent
+    // goes out before a line's first character, carriage returns are dropped.
     void print(const std::string& chunk) {
+        std::string out;
+        out.reserve(chunk.size() + 16);
         for (char c : chunk) {
-            if (c == '\n') {
-                flushLine();
-            } else if (c != '\r') {
-                pending_ += c;
-            }
+            if (c == '\r') continue;
+            if (atLineStart_ && c != '\n') out += "      ";
+            if (c == '\n' && atLineStart_) continue;  // blank lines stay out, as before
+            out += c;
+            atLineStart_ = c == '\n';
         }
-    }
-    void flushLine() {
-        if (pending_.empty()) return;
-        std::printf("      %s\n", pending_.c_str());
-        pending_.clear();
+        std::fwrite(out.data(), 1, out.size(), stdout);
         std::fflush(stdout);
+    }
+    // Ends an unfinished last line.
+    void flushLine() {
+        if (atLineStart_) return;
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+        atLineStart_ = true;
     }
 
     DOSOutputs& dos_;
     DOSOutputs* ptr_ = nullptr;
     DosCommandRunner inner_;
     bool verbose_;
-    std::string pending_;
+    bool atLineStart_ = true;
 };
 
 int usage(std::FILE* out) {

@@ -8,6 +8,8 @@ target's source in fuzz/), and inflate_fuzz takes a 2-byte output size before a 
 Only files named seed-* are written; the regression inputs (crash-*, oom-*, timeout-*, ...)
 are kept as found and never rewritten.
 """
+import base64
+import json
 import os
 import struct
 import zlib
@@ -249,6 +251,17 @@ def jpeg_gray(blocks_across=2):
 
 # ---- the seeds ----------------------------------------------------------------------------
 
+def bag(members, whole=True):
+    """A stored property bag's text form: the header line, then one member a line."""
+    lines = ['{"talvrin-properties": 1']
+    for key, kind, value in members:
+        if kind in ("bytes", "picture"):
+            value = base64.b64encode(value).decode("ascii")
+        lines.append("%s: {%s: %s}" % (json.dumps(key), json.dumps(kind), json.dumps(value)))
+    text = ",\n".join(lines) + ("\n}\n" if whole else ",\n")  # damaged: no closing brace
+    return text.encode("utf-8")
+
+
 def seeds():
     png_rgba = png(4, 4, 8, 6, rgba_rows(4, 4))
     png_palette = png(3, 2, 2, 3, b"\x00\x1b\x00\x24",
@@ -267,6 +280,17 @@ def seeds():
     ico_two = ico([(4, 4, icon_bmp(4, 4)), (4, 32, png_rgba)])
     cur_8 = ico([(4, 8, icon_bmp(4, 8))], kind=2, hotspot=(1, 2))
     ico_outside = ico([(4, 32, icon_bmp(4, 32))], offset_shift=200)
+
+    every_key = bag([
+        ("Image", "bytes", bmp24(3, 2)), ("Scaler", "i32", 4), ("Opacity", "i32", 60),
+        ("Mirror", "i32", 3), ("Angle", "i32", -30), ("Enabled", "bool", 0),
+        ("MPointer", "i16", 2), ("OLEdrop", "i16", 1), ("MIcon", "picture", ico_32),
+        ("GrayScale", "i32", 2), ("HitTest", "i32", 3), ("Props", "i32", 0x1DD),
+        ("MaskUsed", "bool", -1), ("MaskColor", "i32", 0x00FF00), ("MaskSource", "i32", 2),
+        ("Mask", "i32", 0x0000FF), ("ShadowColor", "i32", 0x102030), ("ShadowDepth", "i32", 4),
+        ("ShadowX", "i32", -3), ("ShadowY", "i32", 5), ("ShadowOpacity", "i32", 70),
+        ("Intensity", "f32", -12.5), ("ScaleCx", "i32", 40), ("ScaleCy", "i32", 20),
+        ("_extentx", "i32", 3387)])
 
     deflate_input = b"seed " * 20 + bytes(range(40))
     return {
@@ -321,6 +345,27 @@ def seeds():
             "seed-cur8-depth-8": b"\x80" + cur_8,
             "seed-bmp32-alpha-4x3": b"\x00" + bmp32_alpha(4, 3),
             "seed-bmp8-rle-4x3": b"\x00" + bmp8_rle(4, 3),
+        },
+        "property_bag_fuzz": {
+            "seed-png-image-props-5": bag([("Image", "bytes", png_rgba), ("Props", "i32", 5)]),
+            "seed-every-key-bitmap-image": every_key,
+            "seed-gif-image-kept-as-loaded": bag([("Image", "bytes", gif_plain),
+                                                  ("Props", "i32", 0x19),
+                                                  ("ShadowColor", "i32", 0x8000000F)]),
+            "seed-broken-cut-after-a-member": every_key[:400],
+            "seed-broken-damaged-lines": bag([("Opacity", "i32", 40), ("Mirror", "i16", 1),
+                                              ("Scaler", "bytes", b"\x01"),
+                                              ("Intensity", "f32", 250.0)], whole=False)
+                                         + b'"angle": {"i32": 7\n"hittest": {"xyz": 1},\n',
+            # Numbers that once wrapped past the 32-bit range check, and a member named like
+            # the header line.
+            "seed-numbers-past-64-bits": b'{"talvrin-properties": 1,\n'
+                                         b'"Opacity": {"i32": 18446744073709551566},\n'
+                                         b'"Props": {"i32": 18446744073709551615},\n'
+                                         b'"MPointer": {"i16": -9223372036854775809}\n}\n',
+            "seed-member-named-like-the-header": b'{"talvrin-properties": 1,\n'
+                                                 b'"Talvrin-Properties": {"i32": 7},\n'
+                                                 b'"talvrin-properties": {"bytes": ""}\n}\n',
         },
     }
 

@@ -2,6 +2,7 @@
 // stored line and its narrow form, the 256-byte reads, the decoding and the events.
 #include "app/runner/dos_outputs.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <utility>
@@ -30,7 +31,7 @@ class RunningFlag {
 
 }  // namespace
 
-DOSOutputs::DOSOutputs() = default;
+DOSOutputs::DOSOutputs(std::size_t keptOutputLimit) : keptOutputLimit_(keptOutputLimit) {}
 
 DOSOutputs::~DOSOutputs() {
     ChildProcess::releaseFinished();
@@ -79,6 +80,19 @@ void DOSOutputs::raiseReceiveOutputs(const std::string& chunk) {
     }
 }
 
+void DOSOutputs::keep(const std::string& chunk) {
+    const std::size_t room = keptOutputLimit_ - std::min(outputs_.size(), keptOutputLimit_);
+    if (chunk.size() <= room) {
+        outputs_ += chunk;
+        return;
+    }
+    // The text is UTF-8: cut before the character that crosses the limit, never inside it.
+    std::size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(chunk[cut]) & 0xC0) == 0x80)
+        --cut;
+    outputs_.append(chunk, 0, cut);
+}
+
 std::string DOSOutputs::ExecuteCommand(const std::string& CommandLine) {
     if (running_) return {};
     RunningFlag running(running_);
@@ -113,13 +127,13 @@ std::string DOSOutputs::ExecuteCommand(const std::string& CommandLine) {
             // A read holding only the start of a character gives no text yet: the character
             // arrives whole with the next chunk.
             if (chunk.empty()) continue;
-            outputs_ += chunk;
+            keep(chunk);
             raiseReceiveOutputs(chunk);
         }
         chunk.clear();
         decoder.finish(chunk);  // a character cut off by the end of the output
         if (!chunk.empty()) {
-            outputs_ += chunk;
+            keep(chunk);
             raiseReceiveOutputs(chunk);
         }
         child.close();

@@ -4,6 +4,7 @@
 // caller regains control during a run (the window pumps its messages there).
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,7 +16,12 @@ class DOSOutputs {
     // Handler of the ReceiveOutputs event: one chunk of decoded output (UTF-8 text).
     using ReceiveOutputsHandler = std::function<void(const std::string& CommandOutputs)>;
 
-    DOSOutputs();
+    // The most text a run keeps: a child that prints without end must not grow the kept text
+    // without end. The events still carry every chunk past it.
+    static constexpr std::size_t kKeptOutputLimit = std::size_t{16} << 20;
+
+    // keptOutputLimit: the most text a run keeps (tests use a small one).
+    explicit DOSOutputs(std::size_t keptOutputLimit = kKeptOutputLimit);
     // Reaps any child still unreaped; never blocks on one that keeps running.
     ~DOSOutputs();
     DOSOutputs(const DOSOutputs&) = delete;
@@ -27,13 +33,14 @@ class DOSOutputs {
     // Stores the line unchanged.
     void setCommandLine(const std::string& DOSCommand);
 
-    // All text captured by the last run that started a process; empty before the first one.
+    // All text captured by the last run that started a process, up to the kept-output limit
+    // (cut before a character that would cross it); empty before the first one.
     const std::string& Outputs() const;
 
     // Runs the command line (the argument replaces the stored line when it is not empty) and
-    // returns the text it wrote, or empty text when no process was started. The line is split
-    // into words like a POSIX shell splits them, without expanding anything; the first word is
-    // the program, searched on PATH. Output is decoded from the locale's narrow encoding
+    // returns the text it kept (see Outputs), or empty text when no process was started. The line
+    // is split into words like a POSIX shell splits them, without expanding anything; the first
+    // word is the program, searched on PATH. Output is decoded from the locale's narrow encoding
     // (LC_CTYPE of the calling thread at the time of the call).
     //
     // Raises ReceiveOutputs once for every read that gave text (reads are of at most 256 bytes;
@@ -51,9 +58,11 @@ class DOSOutputs {
 
   private:
     void raiseReceiveOutputs(const std::string& chunk);
+    void keep(const std::string& chunk);
 
     std::string commandLine_;
     std::string outputs_;
+    std::size_t keptOutputLimit_;
     std::shared_ptr<const ReceiveOutputsHandler> handler_;
     bool running_ = false;
 };

@@ -243,7 +243,7 @@ void cPNGparser::decode(ChunkReader& source, c32bppDIB& dib) noexcept {
                     rejectWith(Failure::kDataBeforeHeader);
                     break;
                 }
-                if (!readImageData(source, at, length, dib)) break;
+                if (!readImageData(source, at, length)) break;
                 continue;
             }
             const bool header = isType(typeView, "IHDR");
@@ -282,8 +282,8 @@ void cPNGparser::decode(ChunkReader& source, c32bppDIB& dib) noexcept {
         walked = false;
     }
     if (!walked || !headerValid_) {
-        // No image: whatever the walk began is dropped.
-        if (stream_ != Stream::kIdle) dib.DestroyDIB();
+        // No image: whatever the walk began is dropped; the surface is not touched.
+        image_.reset();
         library_.reset();
         return;
     }
@@ -297,13 +297,19 @@ void cPNGparser::decode(ChunkReader& source, c32bppDIB& dib) noexcept {
     // the first IDAT (unless it already failed on the same data), then the built-in inflater.
     if (libraryUsable_ && stream_ != Stream::kFailed && replayWithLibrary(source, dib)) return;
     if (failure_ == Failure::kOutOfMemory || failure_ == Failure::kUnreadable) {
+        image_.reset();
         dib.DestroyDIB();
         return;
     }
-    if (!inflateBuiltIn(source, dib)) dib.DestroyDIB();
+    if (!inflateBuiltIn(source, dib)) {
+        // Data that does not decompress leaves the surface as it was; only a failed allocation
+        // of the image empties it, as a failed InitializeDIB would.
+        image_.reset();
+        if (failure_ == Failure::kOutOfMemory) dib.DestroyDIB();
+    }
 }
 
-bool cPNGparser::startImage(c32bppDIB& dib) noexcept {
+bool cPNGparser::startImage() noexcept {
     const bool usesPalette = header_.colorType == png::kGray || header_.colorType == png::kPalette;
     try {
         preparedPalette_.clear();
@@ -312,23 +318,24 @@ bool cPNGparser::startImage(c32bppDIB& dib) noexcept {
     } catch (const std::bad_alloc&) {
         return rejectWith(Failure::kOutOfMemory);
     }
-    if (!dib.InitializeDIB(header_.width, header_.height)) return rejectWith(Failure::kOutOfMemory);
+    image_.reset();  // an earlier attempt's, before the next is allocated
+    image_ = platform::Bitmap::create(header_.width, header_.height, 32);
+    if (!image_) return rejectWith(Failure::kOutOfMemory);
     png::ConversionContext ctx;
     ctx.header = header_;
     ctx.palette = palette_.empty() ? preparedPalette_ : palette_;
     ctx.transparency = transparency_;
     ctx.transparentValue = transparentValue_;
-    const PixelView target{dib.BitsPointer(), dib.Width(), dib.Height()};
+    const PixelView target{image_->bits(), image_->width(), image_->height()};
     if (!rows_.start(ctx, target)) {
-        dib.DestroyDIB();
+        image_.reset();
         return rejectWith(Failure::kOutOfMemory);
     }
     produced_ = 0;
     return true;
 }
 
-bool cPNGparser::readImageData(ChunkReader& source, std::uint64_t at, std::uint32_t length,
-                               c32bppDIB& dib) {
+bool cPNGparser::readImageData(ChunkReader& source, std::uint64_t at, std::uint32_t length) {
     imageData_.push_back({at + 8, length});
     imageDataBytes_ += length;
     if (libraryUsable_ && stream_ == Stream::kIdle) {
@@ -336,7 +343,7 @@ bool cPNGparser::readImageData(ChunkReader& source, std::uint64_t at, std::uint3
         streamVersion_ = stateVersion_;
         stream_ = Stream::kAbandoned;  // unless it can start
         library_ = std::make_unique<compression::StreamInflater>();
-        if (library_ && startImage(dib)) stream_ = Stream::kRunning;
+        if (library_ && startImage()) stream_ = Stream::kRunning;
         failure_ = Failure::kNone;  // a failed start is retried after the walk
     }
     // The data in pieces: checksummed, and inflated while the library's stream runs.
@@ -502,7 +509,7 @@ bool cPNGparser::replayWithLibrary(ChunkReader& source, c32bppDIB& dib) noexcept
     } catch (const std::bad_alloc&) {
         return rejectWith(Failure::kOutOfMemory);
     }
-    if (!startImage(dib)) return false;
+    if (!startImage()) return false;
     stream_ = Stream::kRunning;
     for (const ChunkSpan& span : imageData_) {
         const std::size_t piece = source.inMemory() ? span.length : kFilePiece;
@@ -547,7 +554,7 @@ bool cPNGparser::inflateBuiltIn(ChunkReader& source, c32bppDIB& dib) noexcept {
         }
         stream = ByteView(gathered.data(), gathered.size());
     }
-    if (!startImage(dib)) return false;
+    if (!startImage()) return false;
     RowSink sink(rows_);
     const InflateResult result = inflateZlibTo(stream, expectedSize_, sink);
     if (result.status == InflateStatus::kOutOfMemory) return rejectWith(Failure::kOutOfMemory);
@@ -559,8 +566,15 @@ bool cPNGparser::inflateBuiltIn(ChunkReader& source, c32bppDIB& dib) noexcept {
 void cPNGparser::finishImage(c32bppDIB& dib) noexcept {
     rows_.finish();
     if (!rows_.succeeded()) {
+        image_.reset();
         dib.DestroyDIB();
         rejectWith(Failure::kConversion);
+        return;
+    }
+    if (!dib.AdoptBitmap(image_)) {  // a fresh bitmap of the header's size is never refused
+        image_.reset();
+        dib.DestroyDIB();
+        rejectWith(Failure::kOutOfMemory);
         return;
     }
     const bool alphaChannel =

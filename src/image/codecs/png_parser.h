@@ -8,11 +8,13 @@
 // into a window of rows that are unfiltered and converted straight into the surface, and a file
 // is read a piece at a time. The result is the one the whole-buffer order gives (gather every
 // IDAT, uncompress it whole, else inflate it with the built-in inflater from the start, then
-// decode): a walk that fails after the image began leaves no image; when the library's stream
+// decode): a walk that fails after the image began gives no image; when the library's stream
 // fails, the built-in inflater runs over the IDAT data from its start (gathered again, from the
-// bytes or the file) into a fresh surface; and a header, palette or transparency chunk after the
+// bytes or the file) into a fresh image; and a header, palette or transparency chunk after the
 // image data began (which the whole-buffer order would have applied to all of it) restarts the
-// decode from the first IDAT once the walk is done.
+// decode from the first IDAT once the walk is done. The rows go into a bitmap of the decoder's
+// own, which the surface takes only once the image is whole: a load whose data does not
+// decompress leaves the caller's surface as it was.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +28,7 @@
 #include "base/decode_failure.h"
 #include "image/codecs/compression.h"
 #include "image/codecs/png_pixels.h"
+#include "platform/gdi/bitmap.h"
 
 namespace talvrin {
 
@@ -96,11 +99,10 @@ class cPNGparser {
     bool readHeader(ByteView typeAndData, ByteView body, std::uint32_t stored) noexcept;
     bool readPalette(ByteView typeAndData, ByteView body, std::uint32_t stored);
     void readTransparency(ByteView typeAndData, ByteView body, std::uint32_t stored);
-    bool readImageData(ChunkReader& source, std::uint64_t at, std::uint32_t length, c32bppDIB& dib);
+    bool readImageData(ChunkReader& source, std::uint64_t at, std::uint32_t length);
 
-    // The surface and the row decoder for one attempt at the image; false when either cannot be
-    // made.
-    bool startImage(c32bppDIB& dib) noexcept;
+    // The image's bitmap and the row decoder for one attempt; false when either cannot be made.
+    bool startImage() noexcept;
     // Feeds the library's stream; drains it at the end of the data.
     void feedLibrary(ByteView piece) noexcept;
     void drainLibrary() noexcept;
@@ -108,7 +110,8 @@ class cPNGparser {
     // the built-in inflater.
     bool replayWithLibrary(ChunkReader& source, c32bppDIB& dib) noexcept;
     bool inflateBuiltIn(ChunkReader& source, c32bppDIB& dib) noexcept;
-    // The rows are complete: the image, or no image when a row could not be converted.
+    // The rows are complete: the surface takes the image, or is left without one when a row
+    // could not be converted.
     void finishImage(c32bppDIB& dib) noexcept;
 
     png::ImageHeader header_;
@@ -130,6 +133,7 @@ class cPNGparser {
     std::unique_ptr<compression::StreamInflater> library_;
     png::RowDecoder rows_;
     std::size_t produced_ = 0;
+    std::unique_ptr<platform::Bitmap> image_;  // the rows of the attempt, the surface's once whole
 
     Failure failure_ = Failure::kNone;
     bool recognised_ = false;  // the data carried a PNG signature

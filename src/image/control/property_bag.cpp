@@ -10,7 +10,10 @@ namespace talvrin {
 
 namespace {
 
-using Json = nlohmann::ordered_json;  // keeps the members in the order written
+// Objects as sorted maps. The top-level members are read one by one in their order by
+// MemberReader: the library's ordered objects look each member up by a linear scan, and its
+// parser callbacks scan the parent after every nested value, both quadratic in the members.
+using Json = nlohmann::json;
 
 constexpr std::string_view kHeader = "talvrin-properties";
 
@@ -57,6 +60,12 @@ std::optional<PropertyValue> fromJson(const Json& j) {
     const Json& value = j.begin().value();
     const auto integer = [&value](std::int64_t lo, std::int64_t hi) -> std::optional<std::int64_t> {
         if (!value.is_number_integer()) return std::nullopt;
+        // Non-negative numbers are parsed unsigned: compared as such, 2^64 - 1 is not -1.
+        if (value.is_number_unsigned()) {
+            const auto u = value.get<std::uint64_t>();
+            if (u > static_cast<std::uint64_t>(hi)) return std::nullopt;
+            return static_cast<std::int64_t>(u);
+        }
         const auto v = value.get<std::int64_t>();
         if (v < lo || v > hi) return std::nullopt;
         return v;
@@ -87,41 +96,139 @@ std::optional<PropertyValue> fromJson(const Json& j) {
     return std::nullopt;
 }
 
-// Adds the members of a parsed object, skipping the header and anything unreadable.
-void addMembers(const Json& object, PropertyBag& bag,
-                void (*add)(PropertyBag&, const std::string&, PropertyValue)) {
-    if (!object.is_object()) return;
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        if (it.key() == kHeader) continue;
-        if (auto v = fromJson(it.value())) add(bag, it.key(), std::move(*v));
+bool isHeader(std::string_view loweredKey) {
+    return loweredKey == kHeader;
+}
+
+// Reads a whole document through the parser's event interface: the top-level object's members
+// in their order (past PropertyBag::kMaxKeys only counted), each value built as a Json.
+class MemberReader {
+  public:
+    using number_integer_t = Json::number_integer_t;
+    using number_unsigned_t = Json::number_unsigned_t;
+    using number_float_t = Json::number_float_t;
+    using string_t = Json::string_t;
+    using binary_t = Json::binary_t;
+
+    bool null() { return value(Json(nullptr)); }
+    bool boolean(bool b) { return value(Json(b)); }
+    bool number_integer(number_integer_t v) { return value(Json(v)); }
+    bool number_unsigned(number_unsigned_t v) { return value(Json(v)); }
+    bool number_float(number_float_t v, const string_t&) { return value(Json(v)); }
+    bool string(string_t& v) { return value(Json(std::move(v))); }
+    bool binary(binary_t& v) { return value(Json::binary(std::move(v))); }
+    bool start_object(std::size_t) {
+        open_.push_back({Json::object(), {}});
+        return true;
     }
+    bool start_array(std::size_t) {
+        open_.push_back({Json::array(), {}});
+        return true;
+    }
+    bool key(string_t& k) {
+        open_.back().key = std::move(k);
+        return true;
+    }
+    bool end_object() { return close(); }
+    bool end_array() { return close(); }
+    template <typename Exception>
+    bool parse_error(std::size_t, const std::string&, const Exception&) {
+        return false;
+    }
+
+    // The members in order, whether the document was an object, and whether members past the
+    // key limit were left out.
+    std::vector<std::pair<std::string, Json>> members;
+    bool rootIsObject = false;
+    bool overKeys = false;
+
+  private:
+    struct Open {
+        Json container;
+        std::string key;  // the key of the next member, in an object
+    };
+
+    bool close() {
+        Json done = std::move(open_.back().container);
+        open_.pop_back();
+        if (open_.empty()) {
+            rootIsObject = done.is_object();
+            return true;
+        }
+        return value(std::move(done));
+    }
+    bool value(Json v) {
+        if (open_.empty()) return true;  // a document that is one plain value
+        Open& parent = open_.back();
+        if (open_.size() == 1 && parent.container.is_object()) {
+            if (isHeader(lowered(parent.key))) return true;
+            if (members.size() == PropertyBag::kMaxKeys) {
+                overKeys = true;
+                return true;
+            }
+            members.emplace_back(std::move(parent.key), std::move(v));
+        } else if (parent.container.is_object()) {
+            parent.container[parent.key] = std::move(v);  // a repeated key: the last one holds
+        } else {
+            parent.container.push_back(std::move(v));
+        }
+        return true;
+    }
+
+    std::vector<Open> open_;
+};
+
+// The lines of a text that is not one document, each read as one member; false when members
+// past the key limit were left unread.
+bool addLines(std::string_view text,
+              const std::function<void(const std::string&, PropertyValue)>& add) {
+    std::size_t members = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        while (!line.empty() && (line.back() == ',' || line.back() == ' ' || line.back() == '\r'))
+            line.remove_suffix(1);
+        if (!line.empty() && line.front() == '{') line.remove_prefix(1);
+        if (line.empty() || line.front() != '"') continue;
+        const Json member = Json::parse("{" + std::string(line) + "}", nullptr, false);
+        if (member.is_discarded() || member.size() != 1) continue;
+        const std::string& key = member.begin().key();
+        if (isHeader(lowered(key))) continue;
+        if (members == PropertyBag::kMaxKeys) return false;
+        ++members;
+        if (auto v = fromJson(member.begin().value())) add(key, std::move(*v));
+    }
+    return true;
 }
 
 }  // namespace
 
 const PropertyValue* PropertyBag::find(std::string_view key) const noexcept {
-    for (const auto& [k, v] : entries_) {
-        if (k.size() != key.size()) continue;
-        bool same = true;
-        for (std::size_t i = 0; i < k.size() && same; ++i) {
-            char c = key[i];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            same = k[i] == c;
-        }
-        if (same) return &v;
+    try {
+        const auto it = index_.find(lowered(key));
+        return it == index_.end() ? nullptr : &entries_[it->second].second;
+    } catch (...) {
+        return nullptr;  // out of memory for the lowered key
     }
-    return nullptr;
 }
 
 void PropertyBag::put(std::string_view key, PropertyValue value) {
-    const std::string k = lowered(key);
-    for (auto& entry : entries_) {
-        if (entry.first == k) {
-            entry.second = std::move(value);
-            return;
-        }
+    std::string k = lowered(key);
+    if (isHeader(k)) return;  // the text form's header line: a member by that name would be lost
+    const auto [it, added] = index_.try_emplace(std::move(k), entries_.size());
+    if (!added) {
+        entries_[it->second].second = std::move(value);
+        return;
     }
-    entries_.emplace_back(k, std::move(value));
+    try {
+        entries_.emplace_back(it->first, std::move(value));
+    } catch (...) {
+        index_.erase(it);
+        throw;
+    }
 }
 
 bool PropertyBag::contains(std::string_view key) const noexcept {
@@ -129,13 +236,16 @@ bool PropertyBag::contains(std::string_view key) const noexcept {
 }
 
 void PropertyBag::remove(std::string_view key) noexcept {
-    const PropertyValue* at = find(key);
-    if (!at) return;
-    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-        if (&it->second == at) {
-            entries_.erase(it);
-            return;
-        }
+    try {
+        const auto it = index_.find(lowered(key));
+        if (it == index_.end()) return;
+        const std::size_t at = it->second;
+        index_.erase(it);
+        entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(at));
+        for (auto& [k, position] : index_)
+            if (position > at) --position;
+    } catch (...) {
+        // out of memory for the lowered key: nothing was removed
     }
 }
 
@@ -212,31 +322,35 @@ std::string PropertyBag::toText() const {
     return out;
 }
 
-PropertyBag PropertyBag::fromText(std::string_view text) {
+PropertyBag PropertyBag::fromText(std::string_view text, TextRead* how) {
     PropertyBag bag;
-    const auto add = [](PropertyBag& b, const std::string& key, PropertyValue v) {
-        b.put(key, std::move(v));
+    TextRead read = TextRead::Whole;
+    const auto add = [&bag](const std::string& key, PropertyValue v) {
+        bag.put(key, std::move(v));
     };
-    // The whole document, when it is whole.
-    const Json whole = Json::parse(text, nullptr, false);
-    if (!whole.is_discarded()) {
-        addMembers(whole, bag, add);
-        return bag;
+
+    // Past the byte limit only the whole lines before it are read.
+    if (text.size() > kMaxTextBytes) {
+        read = TextRead::TooLarge;
+        const std::size_t lastBreak = text.rfind('\n', kMaxTextBytes - 1);
+        text = text.substr(0, lastBreak == std::string_view::npos ? 0 : lastBreak + 1);
+    } else {
+        // The whole document, when it is whole.
+        MemberReader reader;
+        if (Json::sax_parse(text, &reader)) {
+            for (auto& [key, value] : reader.members)
+                if (auto v = fromJson(value)) add(key, std::move(*v));
+            read = !reader.rootIsObject ? TextRead::Damaged
+                   : reader.overKeys    ? TextRead::TooLarge
+                                        : TextRead::Whole;
+            if (how) *how = read;
+            return bag;
+        }
+        read = TextRead::Damaged;
     }
-    // Damaged: one member a line, so every whole line can still be read on its own.
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = end + 1;
-        while (!line.empty() && (line.back() == ',' || line.back() == ' ' || line.back() == '\r'))
-            line.remove_suffix(1);
-        if (!line.empty() && line.front() == '{') line.remove_prefix(1);
-        if (line.empty() || line.front() != '"') continue;
-        const Json member = Json::parse("{" + std::string(line) + "}", nullptr, false);
-        if (!member.is_discarded()) addMembers(member, bag, add);
-    }
+    // Not one document: one member a line, so every whole line can still be read on its own.
+    if (!addLines(text, add)) read = TextRead::TooLarge;
+    if (how) *how = read;
     return bag;
 }
 

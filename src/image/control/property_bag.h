@@ -12,11 +12,16 @@
 //   "props": {"i32": 5}
 //   }
 // Types: "i32", "i16", "bool" (-1 true, 0 false), "f32", "bytes" and "picture" (base64; a picture
-// is kept as its file's bytes). A damaged or truncated text restores every property whose line
-// is whole and readable.
+// is kept as its file's bytes). A number outside its type's range is refused, whatever its size.
+// A damaged or truncated text restores every property whose line is whole and readable. A text
+// longer than kMaxTextBytes, or with more than kMaxKeys members, is refused past the limit: the
+// whole lines (or members) before it are restored. The header's name is never a property's key.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,9 +69,21 @@ class PropertyBag {
         return entries_;
     }
 
-    // The text form, and a bag read back from it.
+    // Limits of the text form: far above what a control stores (two dozen keys and one image),
+    // far below what would make a restore slow or large.
+    static constexpr std::size_t kMaxTextBytes = std::size_t{64} << 20;
+    static constexpr std::size_t kMaxKeys = 4096;
+
+    // How a text form was read.
+    enum class TextRead {
+        Whole,    // one well-formed document
+        Damaged,  // not one document: every whole, readable line was restored
+        TooLarge  // over a limit: what came before the limit was restored
+    };
+
+    // The text form, and a bag read back from it (how it was read in *how, when given).
     [[nodiscard]] std::string toText() const;
-    [[nodiscard]] static PropertyBag fromText(std::string_view text);
+    [[nodiscard]] static PropertyBag fromText(std::string_view text, TextRead* how = nullptr);
 
     friend bool operator==(const PropertyBag&, const PropertyBag&) = default;
 
@@ -75,6 +92,8 @@ class PropertyBag {
     void put(std::string_view key, PropertyValue value);
 
     std::vector<std::pair<std::string, PropertyValue>> entries_;
+    // Each key's position in entries_, so that a bag of many keys is restored in n log n.
+    std::map<std::string, std::size_t, std::less<>> index_;
 };
 
 }  // namespace talvrin

@@ -17,9 +17,16 @@ namespace talvrin::platform {
 
 namespace {
 
-// Progressive files may hold any number of scans; each one costs a pass over the whole
-// coefficient buffer, so a file with thousands of tiny scans is refused instead of ground through.
-constexpr int kMaxScans = 1000;
+// Progressive files may hold any number of scans, and each scan is a pass over every block of
+// its components, however few bytes it takes (a run of empty blocks is coded in a few bits). A
+// few hundred kilobytes of repeated scans would keep a decode busy for many seconds, so the work
+// of the scans is limited: at most kMaxScans scans, and at most kScanPassesPerBlock passes over
+// the image's blocks on average (libjpeg's own progressive script makes about six), plus
+// kScanBlocksFloor for small images. A file over either limit is refused as bad data before the
+// scan that crosses it is decoded.
+constexpr int kMaxScans = 500;
+constexpr std::uint64_t kScanPassesPerBlock = 12;
+constexpr std::uint64_t kScanBlocksFloor = std::uint64_t{1} << 20;
 
 // The library's error manager, extended with the jump target. Everything the jump returns past
 // is C (the library's own frames), and the functions that set the target keep no C++ objects
@@ -27,11 +34,16 @@ constexpr int kMaxScans = 1000;
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
-    bool tooManyScans = false;
+    bool tooMuchWork = false;  // over the scan limits
 };
 
+// The progress monitor, called before each step of reading the input: it counts the blocks each
+// new scan will visit.
 struct Progress {
     jpeg_progress_mgr pub;
+    int scan = 0;                  // the last scan counted
+    std::uint64_t scanBlocks = 0;  // blocks visited by the scans so far, that one included
+    std::uint64_t maxScanBlocks = 0;
 };
 
 [[noreturn]] void onError(j_common_ptr cinfo) {
@@ -41,13 +53,33 @@ struct Progress {
 
 void onMessage(j_common_ptr /*cinfo*/) {}  // warnings are not printed
 
+// The blocks one scan visits: every block of its one component, or every block of its MCUs.
+std::uint64_t blocksOfScan(const jpeg_decompress_struct& d) noexcept {
+    if (d.comps_in_scan == 1 && d.cur_comp_info[0])
+        return std::uint64_t{d.cur_comp_info[0]->width_in_blocks} *
+               d.cur_comp_info[0]->height_in_blocks;
+    return std::uint64_t{d.MCUs_per_row} * d.MCU_rows_in_scan *
+           static_cast<std::uint64_t>(d.blocks_in_MCU);
+}
+
+// The blocks of the whole image, every component at its own resolution.
+std::uint64_t blocksOfImage(const jpeg_decompress_struct& d) noexcept {
+    std::uint64_t blocks = 0;
+    for (int c = 0; c < d.num_components; ++c)
+        blocks += std::uint64_t{d.comp_info[c].width_in_blocks} * d.comp_info[c].height_in_blocks;
+    return blocks;
+}
+
 void onProgress(j_common_ptr cinfo) {
-    if (cinfo->is_decompressor) {
-        auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-        if (d->input_scan_number > kMaxScans) {
-            reinterpret_cast<ErrorManager*>(cinfo->err)->tooManyScans = true;
-            onError(cinfo);
-        }
+    if (!cinfo->is_decompressor) return;
+    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    auto* progress = reinterpret_cast<Progress*>(d->progress);
+    if (d->input_scan_number == progress->scan) return;
+    progress->scan = d->input_scan_number;
+    progress->scanBlocks += blocksOfScan(*d);
+    if (d->input_scan_number > kMaxScans || progress->scanBlocks > progress->maxScanBlocks) {
+        reinterpret_cast<ErrorManager*>(cinfo->err)->tooMuchWork = true;
+        onError(cinfo);
     }
 }
 
@@ -80,6 +112,7 @@ bool readHeader(Decoder& d, const std::uint8_t* data, std::size_t size) {
         d.err.pub.msg_code = JERR_NO_IMAGE;
         return false;
     }
+    d.progress.maxScanBlocks = kScanPassesPerBlock * blocksOfImage(d.cinfo) + kScanBlocksFloor;
     const J_COLOR_SPACE in = d.cinfo.jpeg_color_space;
     d.cinfo.out_color_space = (in == JCS_CMYK || in == JCS_YCCK) ? JCS_CMYK : JCS_EXT_BGRA;
     jpeg_calc_output_dimensions(&d.cinfo);
@@ -117,7 +150,7 @@ bool readRows(Decoder& d, Bitmap& bitmap, std::uint8_t* cmykRow) {
 // What a library error says about the data. Errors while reading the headers are header
 // faults unless they say otherwise; errors while decoding rows are data faults.
 DecodeFailure failureOf(const ErrorManager& err, bool inHeader) noexcept {
-    if (err.tooManyScans) return DecodeFailure::kBadData;
+    if (err.tooMuchWork) return DecodeFailure::kBadData;
     switch (err.pub.msg_code) {
         case JERR_INPUT_EMPTY:
         case JERR_NO_IMAGE:

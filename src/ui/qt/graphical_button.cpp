@@ -9,6 +9,7 @@
 #include <QStyleOptionButton>
 #include <QStyleOptionFocusRect>
 #include <cstring>
+#include <optional>
 
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
@@ -134,19 +135,19 @@ mdXpThemeSupport::ButtonLook GraphicalButton::look() const {
     const auto hasHandle = [](const platform::Picture* p) {
         return p && (p->bitmap() || p->icon());
     };
-    using mdXpThemeSupport::FocusOwner;
+    // The window's active control is the one with the focus; a push button's Default reads as
+    // -1 or 0, any other control has none.
     const QWidget* focus = QApplication::focusWidget();
-    const FocusOwner owner = focus == this                             ? FocusOwner::ThisButton
-                             : qobject_cast<const QPushButton*>(focus) ? FocusOwner::OtherButton
-                             : focus                                   ? FocusOwner::OtherControl
-                                                                       : FocusOwner::Nothing;
+    std::optional<std::int32_t> activeDefault;
+    if (const auto* button = qobject_cast<const QPushButton*>(focus))
+        activeDefault = button->isDefault() ? -1 : 0;
     mdXpThemeSupport::ButtonLookInputs in;
     in.Enabled = isEnabled();
     in.pushed = isDown();
     in.focused = hasFocus();
     in.Value = Value();
     in.hot = properties_.Hot;
-    in.defaultLook = mdXpThemeSupport::showsDefault(isDefault(), owner);
+    in.defaultLook = mdXpThemeSupport::showsDefault(isDefault(), focus == this, activeDefault);
     in.pictures = {hasHandle(picture_.get()), hasHandle(down_.get()), hasHandle(disabled_.get())};
     return mdXpThemeSupport::chooseButtonLook(in);
 }

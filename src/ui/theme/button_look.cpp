@@ -33,8 +33,10 @@ PictureSlot ChoosePicture(const ButtonPictures& pictures, PictureSlot first,
     return PictureSlot::None;
 }
 
-bool showsDefault(bool Default, FocusOwner focus) noexcept {
-    return Default && focus != FocusOwner::OtherButton;
+bool showsDefault(bool Default, bool hasFocus,
+                  std::optional<std::int32_t> activeControlDefault) noexcept {
+    if (!Default) return false;
+    return hasFocus || (activeControlDefault && *activeControlDefault > 0);
 }
 
 ButtonLook chooseButtonLook(const ButtonLookInputs& in) noexcept {
@@ -71,8 +73,12 @@ CaptionLayout layoutCaption(const Rect& content, std::int32_t measuredBottom,
 }
 
 Point centrePicture(const Rect& area, std::int32_t width, std::int32_t height) noexcept {
-    return {static_cast<std::int32_t>(area.left + std::int64_t{halfOf(area.width() - width)}),
-            static_cast<std::int32_t>(area.top + std::int64_t{halfOf(area.height() - height)})};
+    // left + (width of the area - width) / 2 = (2 left + area width - width) / 2, rounded as a
+    // whole: rounding the half first and adding left would round an odd left the wrong way.
+    const auto centred = [](std::int64_t start, std::int64_t room, std::int64_t size) {
+        return static_cast<std::int32_t>(divideRoundHalfEven(2 * start + room - size, 2));
+    };
+    return {centred(area.left, area.width(), width), centred(area.top, area.height(), height)};
 }
 
 ButtonReaction pvRedirectButton(ButtonProperties& properties, ButtonMessage message, bool themed,

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "base/geometry.h"
 
@@ -31,12 +32,13 @@ struct ButtonPictures {
 [[nodiscard]] PictureSlot ChoosePicture(const ButtonPictures& pictures, PictureSlot first,
                                         PictureSlot second) noexcept;
 
-// Where the keyboard focus is, seen from one button.
-enum class FocusOwner { ThisButton, OtherButton, OtherControl, Nothing };
-
-// Whether a button whose Default is set shows the default look. The focused push button takes
-// the default look, so a Default button keeps it unless another button has the focus.
-[[nodiscard]] bool showsDefault(bool Default, FocusOwner focus) noexcept;
+// Whether a button whose Default is set shows the default look. It keeps it while it has the
+// keyboard focus; otherwise only when the Default of the form's active control, read as a 32-bit
+// integer, is above 0 (none: no active control, or one without a Default, which fails the
+// test). A Default that is a stored boolean is -1 or 0, so in practice a button shows the
+// default look only while it has the focus.
+[[nodiscard]] bool showsDefault(bool Default, bool hasFocus,
+                                std::optional<std::int32_t> activeControlDefault) noexcept;
 
 struct ButtonLookInputs {
     bool Enabled = true;
@@ -81,8 +83,8 @@ struct CaptionLayout {
                                           bool withPicture) noexcept;
 
 // The top-left corner of a width x height picture centred in area: left + (area width -
-// width) / 2 and top + (area height - height) / 2, each rounded to nearest with halves to even
-// (so a picture larger than its area starts before it).
+// width) / 2 and top + (area height - height) / 2, each whole expression rounded to nearest
+// with halves to even (so a picture larger than its area starts before it).
 [[nodiscard]] Point centrePicture(const Rect& area, std::int32_t width,
                                   std::int32_t height) noexcept;
 

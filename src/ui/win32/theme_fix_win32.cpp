@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "platform/gdi/bitmap.h"
@@ -251,13 +252,12 @@ void pvDrawButton(HWND window, HDC dc, const GraphicalButton& button) {
     in.focused = (state & BST_FOCUS) != 0;
     in.Value = button.Value;
     in.hot = GetPropA(window, kHotProperty) != nullptr;
+    // The form's active control is the focused window. A button's Default reads as -1 or 0 (0
+    // stands for both here: neither is above 0); any other control, or none, has no Default.
     const HWND focus = GetFocus();
-    const auto focusOwner = focus == window ? mdXpThemeSupport::FocusOwner::ThisButton
-                            : !focus        ? mdXpThemeSupport::FocusOwner::Nothing
-                            : kindOf(focus) != ControlKind::Other
-                                ? mdXpThemeSupport::FocusOwner::OtherButton
-                                : mdXpThemeSupport::FocusOwner::OtherControl;
-    in.defaultLook = mdXpThemeSupport::showsDefault(button.Default, focusOwner);
+    std::optional<std::int32_t> activeDefault;
+    if (focus && focus != window && kindOf(focus) != ControlKind::Other) activeDefault = 0;
+    in.defaultLook = mdXpThemeSupport::showsDefault(button.Default, focus == window, activeDefault);
     in.pictures.Picture = hasHandle(button.Picture.get());
     in.pictures.DownPicture = hasHandle(button.DownPicture.get());
     in.pictures.DisabledPicture = hasHandle(button.DisabledPicture.get());

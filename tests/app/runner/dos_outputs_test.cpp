@@ -127,6 +127,36 @@ TEST_F(RunnerTest, LargeOutputKeepsEveryByteAndChunkLimit) {
     EXPECT_EQ(emptyEvents(), 1);
 }
 
+// The kept text stops at the limit, before a character that would cross it, while the events
+// carry every byte.
+TEST_F(RunnerTest, KeptOutputStopsAtItsLimitEventsCarryEverything) {
+    constexpr std::size_t kLimit = 1000;
+    struct Case {
+        std::size_t fill;     // bytes of 'A'
+        const char* escapes;  // then this, in the child's escapes
+        std::string tail;     // which is this text
+        std::size_t kept;
+    };
+    for (const Case& c : std::vector<Case>{
+             {kLimit + 100000, "", "", kLimit},
+             {kLimit - 2, "\\xc3\\xa9", "\xc3\xa9", kLimit},      // ends exactly at the limit
+             {kLimit - 1, "\\xc3\\xa9", "\xc3\xa9", kLimit - 1},  // would cross it
+             {kLimit - 1, "ab", "ab", kLimit}}) {
+        if (c.tail.size() > 0 && c.tail[0] == '\xc3' && !narrowIsUtf8()) continue;
+        DOSOutputs dos(kLimit);
+        std::size_t carried = 0;
+        dos.setReceiveOutputsHandler(
+            [&carried](const std::string& chunk) { carried += chunk.size(); });
+        std::string line = child("fill " + std::to_string(c.fill) + " 41");
+        if (!c.tail.empty()) line += std::string(" out ") + c.escapes;
+        const std::string text = dos.ExecuteCommand(line);
+        EXPECT_EQ(carried, c.fill + c.tail.size()) << c.fill;
+        EXPECT_EQ(text.size(), c.kept) << c.fill;
+        EXPECT_TRUE(text == (std::string(c.fill, 'A') + c.tail).substr(0, c.kept)) << c.fill;
+        EXPECT_EQ(dos.Outputs(), text);
+    }
+}
+
 TEST_F(RunnerTest, StandardErrorInterleavesInPipeOrder) {
     DOSOutputs dos;
     record(dos);

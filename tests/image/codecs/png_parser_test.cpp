@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -14,6 +16,7 @@
 #include "image/codecs/compression.h"
 #include "image/codecs/png_test_builder.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/image_types.h"
 #include "platform/os/files.h"
 
 namespace talvrin {
@@ -672,6 +675,69 @@ TEST(PngRowByRow, LateStreamFaultsLeaveNoImageOrFallBackToTheBuiltInInflater) {
         const Load l = loadInto(dib, splitPng(w, h, badAdler, 8192));
         EXPECT_EQ(l.failure, Failure::kNone) << "library " << library;
         EXPECT_TRUE(holds(dib, img, w, h)) << "library " << library;
+    }
+}
+
+// The caller's surface is taken only by a whole image: data that does not decompress (by the
+// library or the built-in inflater) or a walk that fails leaves it as it was; a row that cannot
+// be converted empties it.
+TEST(PngRowByRow, SurfaceIsTouchedOnlyByAWholeImageOrAConversionFailure) {
+    const int w = 40, h = 30;
+    const RawImage img = randomRgba(w, h, 11);
+    const Bytes z = zlibOf(img.raw, 1);
+    const Bytes truncated(z.begin(), z.end() - 40);
+    const Bytes longer = zlibOf([&] {
+        Bytes r = img.raw;
+        r.push_back(0);
+        return r;
+    }());
+    enum class After { Untouched, Empty, Decoded };
+    struct Case {
+        const char* what;
+        Bytes png;
+        After after;
+    };
+    const Case cases[] = {
+        {"truncated data", splitPng(w, h, truncated, 500), After::Untouched},
+        {"data longer than the image", splitPng(w, h, longer, 500), After::Untouched},
+        {"stored block with a bad NLEN",
+         PngBuilder()
+             .ihdr(2, 1, 8, 0)
+             .idat(test::storedZlibOf({0, 7, 9}, 65535, true))
+             .iend()
+             .bytes(),
+         After::Untouched},
+        {"no end after the data", PngBuilder().ihdr(w, h, 8, 6).idat(z).bytes(), After::Untouched},
+        {"filter type 5 when interlaced", simplePng(1, 2, 8, 0, {0, 10, 5, 3}, 1), After::Empty},
+        {"whole image", splitPng(w, h, z, 500), After::Decoded},
+    };
+    for (const bool library : {true, false}) {
+        compression::ScopedAbsent absent(!library);
+        for (const Case& c : cases) {
+            c32bppDIB dib;
+            ASSERT_TRUE(dib.InitializeDIB(5, 7));
+            std::memset(dib.BitsPointer(), 0x5A, 5 * 7 * 4);
+            const std::uint8_t* before = dib.BitsPointer();
+            EXPECT_TRUE(loadInto(dib, c.png).result) << c.what;
+            switch (c.after) {
+                case After::Untouched:
+                    EXPECT_EQ(dib.BitsPointer(), before) << c.what << ", library " << library;
+                    EXPECT_EQ(dib.Width(), 5) << c.what;
+                    EXPECT_EQ(dib.Height(), 7) << c.what;
+                    EXPECT_EQ(dib.ImageType(), imgCreated) << c.what;
+                    EXPECT_EQ(std::count(dib.BitsPointer(), dib.BitsPointer() + 5 * 7 * 4, 0x5A),
+                              5 * 7 * 4)
+                        << c.what;
+                    break;
+                case After::Empty:
+                    EXPECT_EQ(dib.BitsPointer(), nullptr) << c.what << ", library " << library;
+                    break;
+                case After::Decoded:
+                    EXPECT_TRUE(holds(dib, img, w, h)) << c.what << ", library " << library;
+                    EXPECT_EQ(dib.ImageType(), imgPNG) << c.what;
+                    break;
+            }
+        }
     }
 }
 

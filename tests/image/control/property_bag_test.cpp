@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "base/base64.h"
 
@@ -49,6 +52,12 @@ TEST(PropertyBag, TypedValuesByKeyWithoutCaseAndDefaultsNotWritten) {
         keys.push_back(k);
     EXPECT_EQ(keys, (std::vector<std::string>{"image", "mpointer", "maskused", "intensity", "micon",
                                               "_extentx", "big"}));
+    // Every key after the removed one is still found at its new place.
+    EXPECT_EQ(bag.readInt32("_extentx", 0), 3387);
+    EXPECT_EQ(bag.readInt32("BIG", 0), 70000);
+    bag.writeInt32("props", 9, 1);
+    EXPECT_EQ(bag.entries().back().first, "props");
+    EXPECT_EQ(bag.readInt32("Props", 1), 9);
 }
 
 TEST(PropertyBag, TextFormRoundTripsAndSurvivesDamage) {
@@ -84,6 +93,108 @@ TEST(PropertyBag, TextFormRoundTripsAndSurvivesDamage) {
     EXPECT_FLOAT_EQ(damaged.readFloat("f", 0), 2.5f);
     EXPECT_TRUE(PropertyBag::fromText("").entries().empty());
     EXPECT_TRUE(PropertyBag::fromText("\xFF\xFE garbage {{{").entries().empty());
+}
+
+// A stored number is refused when it lies outside its type's range, however far and of either
+// sign: no wrap of 2^64 - x to -x.
+TEST(PropertyBag, NumbersOutsideTheirTypesRangeAreRefused) {
+    struct Case {
+        const char* type;
+        const char* number;
+        std::optional<std::int32_t> kept;
+    };
+    for (const Case& c :
+         std::vector<Case>{{"i32", "2147483647", 2147483647},
+                           {"i32", "-2147483648", INT32_MIN},
+                           {"i32", "2147483648", {}},
+                           {"i32", "-2147483649", {}},
+                           {"i32", "4294967295", {}},
+                           {"i32", "18446744073709551566", {}},  // 2^64 - 50, once opacity 50
+                           {"i32", "18446744073709551615", {}},  // 2^64 - 1, once flags 0x1fd
+                           {"i32", "9223372036854775808", {}},
+                           {"i32", "-9223372036854775808", {}},
+                           {"i32", "99999999999999999999999", {}},  // past 64 bits: a float
+                           {"i32", "-99999999999999999999999", {}},
+                           {"i32", "5.0", {}},
+                           {"i16", "32767", 32767},
+                           {"i16", "-32768", -32768},
+                           {"i16", "65535", {}},
+                           {"i16", "18446744073709551615", {}},
+                           {"i16", "-32769", {}},
+                           {"bool", "-1", -1},
+                           {"bool", "1", -1},
+                           {"bool", "2", {}},
+                           {"bool", "18446744073709551615", {}}}) {
+        const std::string member =
+            std::string("\"opacity\": {\"") + c.type + "\": " + c.number + "}";
+        for (const std::string& text :
+             {"{\"talvrin-properties\": 1,\n" + member + "\n}\n",   // whole
+              "{\"talvrin-properties\": 1,\n" + member + ",\n"}) {  // damaged
+            const PropertyBag bag = PropertyBag::fromText(text);
+            EXPECT_EQ(bag.contains("Opacity"), c.kept.has_value()) << text;
+            EXPECT_EQ(bag.readInt32("Opacity", 100), c.kept.value_or(100)) << text;
+        }
+    }
+}
+
+// The header line's name is never a property: a member by that name would be written as a second
+// header and lost on the next read.
+TEST(PropertyBag, HeaderNameIsNoPropertyKey) {
+    for (const char* key : {"talvrin-properties", "Talvrin-Properties", "TALVRIN-PROPERTIES"}) {
+        PropertyBag bag;
+        bag.writeInt32(key, 7, 0);
+        bag.writeBytes(key, {1, 2});
+        EXPECT_FALSE(bag.contains(key));
+        EXPECT_TRUE(bag.entries().empty());
+        const std::string member = std::string("\"") + key + "\": {\"i32\": 7}";
+        for (const std::string& text :
+             {"{\"talvrin-properties\": 1,\n" + member + ",\n\"a\": {\"i32\": 1}\n}\n",
+              "{\"talvrin-properties\": 1,\n" + member + ",\n\"a\": {\"i32\": 1},\n"}) {
+            const PropertyBag restored = PropertyBag::fromText(text);
+            EXPECT_FALSE(restored.contains(key)) << text;
+            EXPECT_EQ(restored.entries().size(), 1u) << text;
+            EXPECT_EQ(PropertyBag::fromText(restored.toText()), restored);
+        }
+    }
+}
+
+// A text over the key or byte limit is refused past it, the members before it restored.
+TEST(PropertyBag, TextOverItsLimitsRestoresWhatCameBefore) {
+    using Read = PropertyBag::TextRead;
+    const auto members = [](std::size_t n) {
+        std::string text = "{\"talvrin-properties\": 1";
+        for (std::size_t i = 0; i < n; ++i)
+            text += ",\n\"k" + std::to_string(i) + "\": {\"i32\": " + std::to_string(i + 1) + "}";
+        return text;
+    };
+    constexpr std::size_t kKeys = PropertyBag::kMaxKeys;
+    // Past the byte limit: a last line that crosses it.
+    std::string overBytes = members(3) + ",\n\"image\": {\"bytes\": \"";
+    overBytes.append(PropertyBag::kMaxTextBytes - overBytes.size(), 'A');
+    overBytes += "AAAA\"}\n}\n";
+    struct Case {
+        const char* what;
+        std::string text;
+        Read read;
+        std::size_t restored;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"whole, at the key limit", members(kKeys) + "\n}\n", Read::Whole, kKeys},
+             {"damaged, at the key limit", members(kKeys) + ",\n", Read::Damaged, kKeys},
+             {"whole, over the key limit", members(kKeys + 5) + "\n}\n", Read::TooLarge, kKeys},
+             {"damaged, over the key limit", members(kKeys + 5) + ",\n", Read::TooLarge, kKeys},
+             // 2.7 MB, once 30 s of lookups: each key was found or added by a linear scan.
+             {"whole, 100,000 keys", members(100000) + "\n}\n", Read::TooLarge, kKeys},
+             {"over the byte limit", std::move(overBytes), Read::TooLarge, 3}}) {
+        Read read{};
+        const PropertyBag bag = PropertyBag::fromText(c.text, &read);
+        EXPECT_EQ(read, c.read) << c.what;
+        ASSERT_EQ(bag.entries().size(), c.restored) << c.what;
+        for (std::size_t i = 0; i < c.restored; ++i)
+            EXPECT_EQ(bag.readInt32("k" + std::to_string(i), 0), static_cast<std::int32_t>(i + 1))
+                << c.what;
+        EXPECT_FALSE(bag.contains("image")) << c.what;
+    }
 }
 
 TEST(Base64, EncodesAndRefusesWhatIsNotBase64) {

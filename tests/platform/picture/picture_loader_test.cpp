@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #if TALVRIN_HAVE_JPEG
 #include <jpeglib.h>
+
+#include "support/jpeg_test_builder.h"
 #endif
 
 #include <cstdio>
@@ -123,46 +125,8 @@ TEST(PictureLoaderDispatch, TheDefaultLoaderIsInstalledForTheProcess) {
 
 #if TALVRIN_HAVE_JPEG
 
-struct JpegOptions {
-    J_COLOR_SPACE space = JCS_RGB;
-    int components = 3;
-    bool progressive = false;
-};
-
-// Encodes width x height pixels whose samples come from sample(x, y, component).
-template <typename Sample>
-Bytes encodeJpeg(int width, int height, const JpegOptions& o, Sample sample) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = static_cast<JDIMENSION>(width);
-    c.image_height = static_cast<JDIMENSION>(height);
-    c.input_components = o.components;
-    c.in_color_space = o.space;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 100, TRUE);
-    if (o.space == JCS_CMYK) c.write_Adobe_marker = TRUE;
-    if (o.progressive) jpeg_simple_progression(&c);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<JSAMPLE> row(static_cast<std::size_t>(width * o.components));
-    while (c.next_scanline < c.image_height) {
-        for (int x = 0; x < width; ++x)
-            for (int k = 0; k < o.components; ++k)
-                row[x * o.components + k] =
-                    static_cast<JSAMPLE>(sample(x, static_cast<int>(c.next_scanline), k));
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    Bytes bytes(out, out + size);
-    std::free(out);
-    return bytes;
-}
+using test::encodeJpeg;
+using test::JpegOptions;
 
 std::unique_ptr<platform::Bitmap> decodeJpeg(const Bytes& b) {
     return platform::decodeJpeg(ByteView(b.data(), b.size()));
@@ -222,6 +186,33 @@ TEST(PictureLoaderJpeg, DamagedDataFailsCleanlyAndEarlyEndKeepsTheSize) {
     EXPECT_EQ(loader.load(garbage), nullptr);
     EXPECT_NE(loader.load(good), nullptr);
     EXPECT_EQ(platform::DefaultPictureLoader(255).load(good), nullptr);  // over the pixel limit
+}
+
+// Scan bombs: a progressive file whose last scan is repeated costs a pass over its blocks for
+// every copy. Past 500 scans, or past twelve passes over the image's blocks on average (plus a
+// floor for small images), the file is refused as bad data; the ordinary script passes.
+TEST(PictureLoaderJpeg, RepeatedScansPastTheLimitsAreBadData) {
+    struct Case {
+        int width, height, repeats;
+        DecodeFailure expected;
+    };
+    const Case cases[] = {
+        {64, 64, 0, DecodeFailure::kNone},
+        {64, 64, 480, DecodeFailure::kNone},     // 490 scans of 64 blocks: under both limits
+        {64, 64, 495, DecodeFailure::kBadData},  // 505 scans
+        {1024, 1024, 0, DecodeFailure::kNone},   // the ordinary ten scans
+        {1024, 1024, 60, DecodeFailure::kNone},  // 131 K + 60 x 16 K blocks: under 12 x 24 K + 1 M
+        {1024, 1024, 90, DecodeFailure::kBadData},
+        {4096, 4096, 3000, DecodeFailure::kBadData},  // 198 KB, once 8 s of CPU
+    };
+    for (const Case& c : cases) {
+        const Bytes file = test::jpegWithRepeatedScans(c.width, c.height, c.repeats);
+        DecodeFailure failure = DecodeFailure::kNone;
+        const auto bmp = platform::decodeJpeg(ByteView(file.data(), file.size()),
+                                              std::uint64_t{1} << 26, &failure);
+        EXPECT_EQ(failure, c.expected) << c.width << " with " << c.repeats << " more scans";
+        EXPECT_EQ(bmp != nullptr, c.expected == DecodeFailure::kNone) << c.width;
+    }
 }
 
 #else

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace talvrin::mdXpThemeSupport {
@@ -51,12 +53,28 @@ TEST(ButtonLook, StateAndPictureFollowEnabledHotPushedValueFocusAndDefault) {
             << c.flags << " with " << c.pictures;
 }
 
-TEST(ButtonLook, DefaultLookGoesToTheFocusedButton) {
-    EXPECT_TRUE(showsDefault(true, FocusOwner::ThisButton));
-    EXPECT_TRUE(showsDefault(true, FocusOwner::OtherControl));
-    EXPECT_TRUE(showsDefault(true, FocusOwner::Nothing));
-    EXPECT_FALSE(showsDefault(true, FocusOwner::OtherButton));
-    EXPECT_FALSE(showsDefault(false, FocusOwner::ThisButton));
+// Without the focus a Default button keeps the default look only when the active control's
+// Default, as a 32-bit integer, is above 0; a button's Default is -1 or 0, and any other control
+// (or none) has none.
+TEST(ButtonLook, DefaultLookNeedsTheFocusOrAPositiveActiveDefault) {
+    struct Case {
+        bool Default, hasFocus;
+        std::optional<std::int32_t> active;
+        bool shows;
+    };
+    const Case cases[] = {
+        {true, true, std::nullopt, true},  // the focus is this button's own
+        {true, true, -1, true},
+        {true, false, -1, false},            // another button with Default true
+        {true, false, 0, false},             // another button
+        {true, false, std::nullopt, false},  // a control without Default, or none
+        {true, false, 1, true},              // a positive number, which no button stores
+        {false, true, 1, false},
+        {false, false, 1, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(showsDefault(c.Default, c.hasFocus, c.active), c.shows)
+            << c.Default << c.hasFocus << c.active.value_or(99);
 }
 
 TEST(ButtonLook, CaptionRectangleWithAndWithoutAPicture) {
@@ -91,7 +109,12 @@ TEST(ButtonLook, PictureIsCentredWithHalvesToEven) {
     const Case cases[] = {
         {{0, 0, 91, 23}, 16, 16, {38, 4}},     // 75 / 2 = 37.5 -> 38; 7 / 2 = 3.5 -> 4
         {{10, 20, 43, 41}, 16, 16, {18, 22}},  // 17 / 2 = 8.5 -> 8; 5 / 2 = 2.5 -> 2
-        {{3, 3, 13, 13}, 17, 15, {-1, 1}},     // larger than the area: -7 / 2 -> -4, -5 / 2 -> -2
+        // The whole expression is rounded: 1 + 7 / 2 = 4.5 -> 4 and 1 + 3 / 2 = 2.5 -> 2, where
+        // rounding the half first gives 5 and 3.
+        {{1, 1, 12, 5}, 4, 1, {4, 2}},
+        // Larger than the area: 3 - 7 / 2 = -0.5 -> 0, 3 - 5 / 2 = 0.5 -> 0.
+        {{3, 3, 13, 13}, 17, 15, {0, 0}},
+        {{-3, -6, 4, 1}, 2, 2, {0, -4}},  // -3 + 2.5 = -0.5 -> 0; -6 + 2.5 = -3.5 -> -4
     };
     for (const Case& c : cases)
         EXPECT_EQ(centrePicture(c.area, c.width, c.height), c.expected) << c.area.left;
