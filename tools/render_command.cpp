@@ -3,15 +3,19 @@
 // the same meaning, and one full paint onto a background is written as a PNG.
 #include "tools/render_command.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/checked_math.h"
+#include "base/decode_budget.h"
 #include "base/whole_file.h"
 #include "image/codecs/png_writer.h"
 #include "image/control/vitrel.h"
@@ -26,7 +30,8 @@ constexpr const char* kRenderUsage =
     "usage: talvrin-image render IN OUT.png --size WxH [options]\n"
     "\n"
     "Loads IN into an image control of W x H pixels, sets its properties from the options and\n"
-    "writes one full paint of it onto the background as a PNG:\n"
+    "writes one full paint of it onto the background as a PNG. The control's size, and the\n"
+    "drawing the options ask for, may not exceed the pixel budget (--max-pixels):\n"
     "  --scale fit|stretch|fit-no-enlarge|actual|custom:WxH   scale method (default fit)\n"
     "  --angle DEG            rotate by DEG degrees (turns rotation on)\n"
     "  --opacity PCT          opacity percent\n"
@@ -85,6 +90,12 @@ std::optional<std::int64_t> number(std::string_view s) {
     return negative ? -v : v;
 }
 
+// A whole number in the 32-bit range.
+std::optional<std::int32_t> int32Of(std::string_view s) {
+    const auto v = number(s);
+    return v ? checkedCast<std::int32_t>(*v) : std::nullopt;
+}
+
 std::optional<double> decimal(const std::string& s) {
     try {
         std::size_t used = 0;
@@ -99,9 +110,9 @@ std::optional<double> decimal(const std::string& s) {
 std::optional<std::pair<std::int32_t, std::int32_t>> sizeOf(std::string_view s) {
     const auto x = s.find_first_of("xX");
     if (x == std::string_view::npos) return std::nullopt;
-    const auto w = number(s.substr(0, x)), h = number(s.substr(x + 1));
-    if (!w || !h || *w < 0 || *h < 0 || *w > 16384 || *h > 16384) return std::nullopt;
-    return std::make_pair(static_cast<std::int32_t>(*w), static_cast<std::int32_t>(*h));
+    const auto w = int32Of(s.substr(0, x)), h = int32Of(s.substr(x + 1));
+    if (!w || !h || *w < 0 || *h < 0) return std::nullopt;
+    return std::make_pair(*w, *h);
 }
 
 // RRGGBB as the 0x00BBGGRR colour the control takes.
@@ -206,15 +217,13 @@ std::optional<Options> parse(const std::vector<std::string>& args) {
         } else if (a == "--shadow") {
             const auto p = splitCommas(v);
             const auto c = p.size() == 5 ? colour(p[1]) : std::nullopt;
-            const auto d = p.size() == 5 ? number(p[0]) : std::nullopt;
-            const auto op = p.size() == 5 ? number(p[2]) : std::nullopt;
-            const auto dx = p.size() == 5 ? number(p[3]) : std::nullopt;
-            const auto dy = p.size() == 5 ? number(p[4]) : std::nullopt;
+            const auto d = p.size() == 5 ? int32Of(p[0]) : std::nullopt;
+            const auto op = p.size() == 5 ? int32Of(p[2]) : std::nullopt;
+            const auto dx = p.size() == 5 ? int32Of(p[3]) : std::nullopt;
+            const auto dy = p.size() == 5 ? int32Of(p[4]) : std::nullopt;
             if (!c || !d || !op || !dx || !dy)
                 return fail("--shadow wants DEPTH,RRGGBB,OPACITY,DX,DY");
-            o.shadow =
-                Options::Shadow{static_cast<std::int32_t>(*d), static_cast<std::int32_t>(*op),
-                                static_cast<std::int32_t>(*dx), static_cast<std::int32_t>(*dy), *c};
+            o.shadow = Options::Shadow{*d, *op, *dx, *dy, *c};
         } else if (a == "--background") {
             if (v == "transparent") {
                 o.background.reset();
@@ -235,6 +244,21 @@ std::optional<Options> parse(const std::vector<std::string>& args) {
     }
     if (!haveSize) return fail("--size WxH is required");
     return o;
+}
+
+// The most pixels a surface may have now: the budget, or without one the 32-bit byte limit.
+std::uint64_t pixelLimit() {
+    constexpr std::uint64_t kSurfaceLimit = std::numeric_limits<std::int32_t>::max() / 4;
+    const std::uint64_t budget = decodeBudget();
+    return budget == 0 ? kSurfaceLimit : std::min(budget, kSurfaceLimit);
+}
+
+int tooLarge(const std::string& what) {
+    std::fprintf(stderr,
+                 "talvrin-image render: %s: error=too large (the pixel budget is %llu pixels, "
+                 "--max-pixels)\n",
+                 what.c_str(), static_cast<unsigned long long>(pixelLimit()));
+    return 1;
 }
 
 // One paint of the control onto a 32-bit bitmap filled with the colour (alpha ignored after).
@@ -273,6 +297,11 @@ int render(int argc, char** argv) {
     const auto options = parse({args.begin() + 2, args.end()});
     if (!options) return 2;
     const Options& o = *options;
+    // The canvas: three bitmaps of its size and the control's cache.
+    if (!withinDecodeBudget(static_cast<std::uint64_t>(o.width),
+                            static_cast<std::uint64_t>(o.height)) ||
+        !imageByteCount32(o.width, o.height))
+        return tooLarge("--size " + std::to_string(o.width) + "x" + std::to_string(o.height));
 
     platform::File file = platform::OpenImageFile(in, true);
     std::vector<std::uint8_t> bytes;
@@ -322,6 +351,8 @@ int render(int argc, char** argv) {
         control.setShadowEnabled(true);
     }
     control.Resize();
+    // A custom size, a rotation square or a shadow beyond the budget: the control draws nothing.
+    if (!control.drawingFitsBudget()) return tooLarge("the drawing");
 
     // A transparent background: the paint over black and over white tell each pixel's alpha
     // (white - black = 255 - alpha) and its premultiplied colour (the one over black).
@@ -347,8 +378,10 @@ int render(int argc, char** argv) {
             d[3] = alpha;
         }
     }
-    result.setAlpha(!o.background.has_value());
-    result.setImageType(imgBmpPARGB);
+    // Over a background every pixel is opaque: filling what is left transparent with the
+    // background (nothing) settles the alpha flag from the pixels, and the PNG is the opaque
+    // form. Over nothing the fresh surface's flag stands: the drawing is translucent.
+    if (o.background) result.MakeTransparent(*o.background, true);
     std::vector<std::uint8_t> png;
     // The own encoder, as convert writes PNG: the smallest fitting form on every platform.
     if (!cPNGwriter().WritePNG(result, png)) {

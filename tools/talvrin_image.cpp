@@ -35,9 +35,10 @@ constexpr const char* kUsage =
     "  render IN OUT.png --size WxH [options]  paint IN through the image control\n"
     "\n"
     "Every command takes --max-pixels N|unlimited: the decode budget, the most pixels an image\n"
-    "may declare before it is refused as too large (default 67108863; unlimited leaves only\n"
-    "the surface's own 32-bit size limit), and --no-bridge: draw, load and save with the own\n"
-    "engine, decoders and encoder only (no bicubic scaling, no WebP or TIFF).\n"
+    "may declare, or render's control and drawing may take, before they are refused as too\n"
+    "large (default 67108863; unlimited leaves only the surface's own 32-bit size limit), and\n"
+    "--no-bridge: draw, load and save with the own engine, decoders and encoder only (no\n"
+    "bicubic scaling, no WebP or TIFF).\n"
     "\n"
     "Run 'talvrin-image <command> --help' for a command's details; 'talvrin-image --version'\n"
     "prints the version.\n";

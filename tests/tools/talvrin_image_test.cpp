@@ -148,6 +148,41 @@ TEST_F(TalvrinImage, RenderPaintsTheImageControlIntoAPng) {
     EXPECT_EQ(run("render " + path("missing.png") + " " + path("x.png") + " --size 4x4").status, 1);
 }
 
+// Render arguments found by a hostile-input campaign, and the pixel budget (--max-pixels) on the
+// canvas and on the drawing: a clean paint (a shadow beyond the 32-bit range left out), "too
+// large" with the budget named, or a usage error for a number outside the 32-bit range.
+TEST_F(TalvrinImage, RenderAnswersHostileSizesAndOffsetsCleanly) {
+    struct Case {
+        const char* options;
+        int status;
+        const char* says;  // on the output, when not empty
+    };
+    const Case cases[] = {
+        {"--size 16384x16384 --background transparent", 1,
+         "--size 16384x16384: error=too large (the pixel budget is 67108863 pixels"},
+        {"--size 16384x16384 --angle 30 --shadow 4,000000,50,4,4 --autoredraw", 1, "too large"},
+        {"--size 64x64 --scale custom:16384x16384 --shadow 4,000000,50,4,4", 1,
+         "the drawing: error=too large (the pixel budget is 67108863 pixels"},
+        {"--size 64x64 --scale custom:1x2147483647 --angle 30", 1, "too large"},
+        {"--size 4x4 --max-pixels 15", 1, "the pixel budget is 15 pixels"},
+        {"--size 4x4 --max-pixels 16", 0, ""},
+        {"--size 40000x40000 --max-pixels unlimited", 1, "the pixel budget is 536870911 pixels"},
+        {"--size 16x16 --shadow 4,000000,50,2147483647,2147483647", 0, ""},
+        {"--size 16x16 --shadow 4,000000,50,2147483647,2147483647 --angle 30", 0, ""},
+        {"--size 16x16 --shadow 4,000000,50,-2147483648,-2147483648", 0, ""},
+        {"--size 16x16 --shadow 4,000000,50,-2147483648,-2147483648 --angle 30", 0, ""},
+        {"--size 16x16 --shadow 4,000000,50,2147483648,0", 2, "--shadow wants"},
+        {"--size 16x16 --scale custom:2147483648x1", 2, "--scale custom wants"},
+    };
+    for (const Case& c : cases) {
+        fs::remove(path("h.png"));
+        const ToolRun r = run("render " + png_ + " " + path("h.png") + " " + c.options);
+        EXPECT_EQ(r.status, c.status) << c.options << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.options << "\n" << r.out;
+        EXPECT_EQ(fs::exists(path("h.png")), c.status == 0) << c.options;
+    }
+}
+
 TEST_F(TalvrinImage, TheBridgesFormatsAndItsSwitch) {
 #if !TALVRIN_HAVE_WEBP
     GTEST_SKIP() << "this build has no WebP library to make the input with";

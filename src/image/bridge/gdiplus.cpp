@@ -13,6 +13,7 @@
 #include "image/bridge/bridge_backend.h"
 #include "image/codecs/pixel_helpers.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 #include "platform/os/files.h"
@@ -469,8 +470,8 @@ bool cGDIPlus::LoadWithGDIPlus(std::string_view FileName, std::span<const std::u
         ClassifyAlpha({target.BitsPointer(), static_cast<std::size_t>(target.scanWidth()) *
                                                  static_cast<std::size_t>(target.Height())},
                       image.width, image.height, false, alpha, type);
-        target.setAlpha(alpha);
-        target.setImageType(imgPNG);
+        SurfaceInternals::setAlpha(target, alpha);
+        SurfaceInternals::setImageType(target, imgPNG);
         failure_ = {};
         return true;
     } catch (...) {

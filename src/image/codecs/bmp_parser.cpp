@@ -10,6 +10,7 @@
 #include "image/codecs/pixel_helpers.h"
 #include "image/codecs/platform_wrappers.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 #include "platform/gdi/gdi.h"
@@ -37,8 +38,8 @@ void classify(c32bppDIB& dib, bool makeOpaque) noexcept {
     bool alpha = false;
     std::int32_t type = makeOpaque ? imgNone : imgBitmap;
     ClassifyAlpha(surfacePixels(dib), dib.Width(), dib.Height(), true, alpha, type);
-    dib.setAlpha(alpha);
-    dib.setImageType(type);
+    SurfaceInternals::setAlpha(dib, alpha);
+    SurfaceInternals::setImageType(dib, type);
 }
 
 }  // namespace
@@ -162,8 +163,8 @@ bool cBMPparser::takePictureBitmap(platform::Picture& picture, c32bppDIB& cHost)
         return false;
     }
     classify(cHost, true);
-    cHost.setAlpha(false);
-    cHost.setImageType(platform::kPictureBitmap);
+    SurfaceInternals::setAlpha(cHost, false);
+    SurfaceInternals::setImageType(cHost, platform::kPictureBitmap);
     return true;
 }
 
@@ -197,12 +198,12 @@ bool cBMPparser::convertPicture(const platform::Picture& picture, c32bppDIB& cHo
                 pixels[i + 3] = 255;
             }
         }
-        cHost.setAlpha(anyTransparent);
+        SurfaceInternals::setAlpha(cHost, anyTransparent);
     } else {
         classify(cHost, true);
-        cHost.setAlpha(false);
+        SurfaceInternals::setAlpha(cHost, false);
     }
-    cHost.setImageType(type);
+    SurfaceInternals::setImageType(cHost, type);
     return true;
 }
 

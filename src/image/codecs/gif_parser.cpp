@@ -6,6 +6,7 @@
 #include "base/byte_view.h"
 #include "base/checked_math.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 
 namespace talvrin {
 
@@ -77,8 +78,8 @@ bool cGIFparser::LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& c
         return emptyButClaimed();
     }
     convertIndices(image, lut, cHost.BitsPointer());
-    cHost.setAlpha(image.transparent);
-    cHost.setImageType(imgGIF);
+    SurfaceInternals::setAlpha(cHost, image.transparent);
+    SurfaceInternals::setImageType(cHost, imgGIF);
     return true;
 }
 

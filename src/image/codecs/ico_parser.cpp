@@ -11,6 +11,7 @@
 #include "image/codecs/platform_wrappers.h"
 #include "image/codecs/png_parser.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "platform/gdi/device_context.h"
 #include "platform/gdi/gdi.h"
 #include "platform/picture/picture_loader.h"
@@ -415,14 +416,14 @@ void cICOparser::ApplyMaskAndAlpha(const Entry& e, c32bppDIB& cHost) const noexc
                 px[3] = static_cast<std::uint8_t>(a);
             }
         }
-        cHost.setImageType(isIcon ? imgIconARGB : imgCursorARGB);
-        cHost.setAlpha(true);
+        SurfaceInternals::setImageType(cHost, isIcon ? imgIconARGB : imgCursorARGB);
+        SurfaceInternals::setAlpha(cHost, true);
         return;
     }
 
     const bool anySet = applyAndMask(data_.data() + l.maskOffset, l.maskRow, width, height, bits);
-    cHost.setImageType(isIcon ? imgIcon : imgCursor);
-    cHost.setAlpha(anySet);
+    SurfaceInternals::setImageType(cHost, isIcon ? imgIcon : imgCursor);
+    SurfaceInternals::setAlpha(cHost, anySet);
 }
 
 bool cICOparser::loadBitmapEntry(const Entry& e, c32bppDIB& cHost) noexcept {
@@ -498,7 +499,7 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> inStream, std::int32_t
             png.LoadStream(data->span(), *cHost, static_cast<std::int32_t>(e->imageOffset),
                            static_cast<std::int32_t>(e->bytesInRes), token);
         if (cHost->BitsPointer()) {
-            cHost->setImageType(imgPNGicon);
+            SurfaceInternals::setImageType(*cHost, imgPNGicon);
         } else {
             failure_ = png.lastLoadFailure();
         }
@@ -545,8 +546,9 @@ bool cICOparser::ConvertstdPicTo32bpp(const platform::Icon* Handle, c32bppDIB& c
                 std::int32_t imageType = imgCreated;
                 ClassifyAlpha(std::span<std::uint8_t>(cHost.BitsPointer(), bytes), width, height,
                               true, alpha, imageType);
-                cHost.setImageType(type_ == kTypeIcon ? imgIconARGB : imgCursorARGB);
-                cHost.setAlpha(true);
+                SurfaceInternals::setImageType(cHost,
+                                               type_ == kTypeIcon ? imgIconARGB : imgCursorARGB);
+                SurfaceInternals::setAlpha(cHost, true);
             }
         } else {
             platform::DeviceContext* dc = cHost.LoadDIBinDC(true);
@@ -570,8 +572,8 @@ bool cICOparser::ConvertstdPicTo32bpp(const platform::Icon* Handle, c32bppDIB& c
             // the object's own size.
             const bool anySet =
                 applyAndMask(buffer.data(), stride, width, height, cHost.BitsPointer());
-            cHost.setImageType(type_ == kTypeIcon ? imgIcon : imgCursor);
-            cHost.setAlpha(anySet);
+            SurfaceInternals::setImageType(cHost, type_ == kTypeIcon ? imgIcon : imgCursor);
+            SurfaceInternals::setAlpha(cHost, anySet);
         }
     } catch (...) {
         data_ = ByteView();

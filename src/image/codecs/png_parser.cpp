@@ -12,6 +12,7 @@
 #include "image/codecs/compression.h"
 #include "image/codecs/inflater.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "image/surface/image_types.h"
 #include "platform/os/files.h"
 
@@ -572,8 +573,8 @@ void cPNGparser::finishImage(c32bppDIB& dib) noexcept {
     }
     const bool alphaChannel =
         header_.colorType == png::kGrayAlpha || header_.colorType == png::kRgba;
-    dib.setAlpha(alphaChannel || transparentValue_ != -1);
-    dib.setImageType(imgPNG);
+    SurfaceInternals::setAlpha(dib, alphaChannel || transparentValue_ != -1);
+    SurfaceInternals::setImageType(dib, imgPNG);
     failure_ = {};
 }
 

@@ -10,6 +10,7 @@
 
 #include "image/bridge/gdiplus.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "image/surface/render_test_support.h"
 
 namespace talvrin {
@@ -224,7 +225,7 @@ TEST(SystemImagingBridge, SavedPngReadsBackToTheSamePixels) {
             const auto c = [&](int v) { return std::uint8_t(a == 0 ? 0 : v % (a + 1)); };
             testing::put(*pic, x, y, {c(x * 37 + y), c(y * 53 + 7), c(x * y * 11 + 3), a});
         }
-    pic->setAlpha(true);
+    SurfaceInternals::setAlpha(*pic, true);
     pic->setGDIplusEnabled(true);
     ASSERT_TRUE(pic->isGDIplusEnabled());
 
