@@ -42,6 +42,7 @@
 #include "e2e_runner.h"
 #include "image/bridge/resample.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 
@@ -80,7 +81,7 @@ std::unique_ptr<c32bppDIB> pictureOf(int size) {
             row[4 * x + 3] = 255;
         }
     }
-    dib->setAlpha(false);
+    SurfaceInternals::setAlpha(*dib, false);
     return dib;
 }
 

@@ -12,6 +12,7 @@
 #include "image/bridge/gdiplus.h"
 #include "image/control/vitrel.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 
@@ -59,7 +60,7 @@ const std::vector<std::uint8_t>& imageBytes() {
                 p[1] = static_cast<std::uint8_t>((x + static_cast<int>(rng() % 16)) % (a + 1));
                 p[2] = static_cast<std::uint8_t>(y % (a + 1));
             }
-        dib.setAlpha(true);
+        SurfaceInternals::setAlpha(dib, true);
         std::vector<std::uint8_t> out;
         dib.SaveToStream_PNG(out);
         return out;

@@ -81,10 +81,8 @@ void BM_Gif1024_Talvrin_Indices(benchmark::State& state) {
     for (auto _ : state) {
         talvrin::platform::GifLayout layout;
         talvrin::platform::GifImage image;
-        if (talvrin::platform::walkGifToFirstImage(view, layout) !=
-                talvrin::platform::GifWalkStatus::kOk ||
-            talvrin::platform::decodeGifImage(view, layout, image) !=
-                talvrin::platform::GifDecodeStatus::kOk)
+        if (talvrin::platform::walkGifToFirstImage(view, layout).failed() ||
+            talvrin::platform::decodeGifImage(view, layout, image).failed())
             state.SkipWithError("decode failed");
         benchmark::DoNotOptimize(image.indices.data());
     }

@@ -21,7 +21,7 @@ void BM_JpegRepeatedScans(benchmark::State& state) {
     const auto file = test::jpegWithRepeatedScans(side, side, static_cast<int>(state.range(1)));
     bool decoded = false;
     for (auto _ : state) {
-        auto bitmap = platform::decodeJpeg(ByteView(file.data(), file.size()));
+        auto bitmap = platform::decodeJpeg(ByteView(file.data(), file.size())).image;
         decoded = bitmap != nullptr;
         benchmark::DoNotOptimize(bitmap);
     }

@@ -154,7 +154,7 @@ void BM_Jpeg4096_LibjpegTurboAloneFreshBuffer(benchmark::State& state) {
 void BM_Jpeg4096_OurDecoder(benchmark::State& state) {
     const auto& file = jpegFile();
     for (auto _ : state) {
-        auto bitmap = talvrin::platform::decodeJpeg({file.data(), file.size()});
+        auto bitmap = talvrin::platform::decodeJpeg({file.data(), file.size()}).image;
         if (!bitmap) state.SkipWithError("decode failed");
         benchmark::DoNotOptimize(bitmap.get());
     }
@@ -175,7 +175,7 @@ void BM_Jpeg4096_ThroughBmpParser(benchmark::State& state) {
 void BM_Bmp24_4096_OurDecoder(benchmark::State& state) {
     const auto& file = bmpFile();
     for (auto _ : state) {
-        auto bitmap = talvrin::platform::decodeBmp({file.data(), file.size()});
+        auto bitmap = talvrin::platform::decodeBmp({file.data(), file.size()}).image;
         if (!bitmap) state.SkipWithError("decode failed");
         benchmark::DoNotOptimize(bitmap.get());
     }

@@ -23,6 +23,7 @@
 #include "image/codecs/png_pixels.h"
 #include "image/codecs/png_writer.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 
 namespace {
 
@@ -200,7 +201,7 @@ Input makeInput(Kind kind, int w, int h, const char* label) {
             d[3] = std::uint8_t(a);
         }
     }
-    in.surface->setAlpha(translucent);
+    talvrin::SurfaceInternals::setAlpha(*in.surface, translucent);
     talvrin::cPNGwriter().WritePNG(*in.surface, in.ours);
     readForm(in.ours, in);
     return in;

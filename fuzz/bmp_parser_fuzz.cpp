@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((data[0] & 1) == 0) {
         result = parser.LoadStream(bytes, dib, 0, static_cast<std::int32_t>(bytes.size()));
     } else {
-        auto bitmap = platform::decodeBmp(bytes);
+        auto bitmap = platform::decodeBmp(bytes).image;
         if (!bitmap) return 0;
         result = parser.ConvertstdPicTo32bpp(nullptr, bitmap.get(), dib, 0);
         if (!result) __builtin_trap();  // a decoded bitmap always converts

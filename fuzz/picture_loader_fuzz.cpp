@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace talvrin::platform;
     const std::span<const std::uint8_t> bytes(data, size);
-    auto picture = loadPicture(bytes);
+    auto picture = loadPicture(bytes).image;
     if (!picture) return 0;
     // A picture has a type the loader makes and a positive pixel size.
     if (picture->type() != kPictureBitmap && picture->type() != kPictureIcon) __builtin_trap();

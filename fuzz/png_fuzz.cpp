@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     talvrin::cPNGparser fileParser;
     const bool fileResult = fileParser.LoadFile(file, u"fuzz.png", fromFile, token);
     checkImage(fileResult, fromFile);
-    if (fileResult != result || fileParser.lastFailure() != parser.lastFailure() ||
+    if (fileResult != result || fileParser.lastLoadFailure() != parser.lastLoadFailure() ||
         (fromFile.BitsPointer() == nullptr) != (dib.BitsPointer() == nullptr))
         __builtin_trap();
     if (dib.BitsPointer() &&

@@ -1,6 +1,6 @@
 # Installing Talvrin on Windows: one program folder under Program Files,
 #
-#   talvrin.exe  talvrin-repair.exe  talvrin-image.exe  files/
+#   talvrin.exe  talvrin-repair.exe  talvrin-image.exe  files/  doc/talvrin.html
 #
 # as the programs expect it (the support files beside the executables). In the build folder,
 # cpack -G NSIS makes the installer talvrin-<version>-win64-setup.exe (a Start-menu shortcut with
@@ -8,6 +8,8 @@
 # /D=<folder> for another folder) and cpack -G ZIP the same folder as talvrin-<version>-win64.zip.
 install(TARGETS talvrin talvrin-repair talvrin-image RUNTIME DESTINATION .)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/files/ DESTINATION files PATTERN README.md EXCLUDE)
+# The program's own page, opened by the window's link.
+install(FILES ${CMAKE_SOURCE_DIR}/docs/talvrin.html DESTINATION doc)
 
 set(CPACK_GENERATOR "NSIS;ZIP")
 set(CPACK_PACKAGE_NAME Talvrin)

@@ -1,47 +1,74 @@
 #!/usr/bin/env python3
 """Draws the window's small pictures and writes them in their file formats.
 
-window.ico  32 x 32, 256 colours (8-bit palette BMP entry with an AND mask)
+window.ico  32 x 32, 256 colours (8-bit palette BMP entry with an AND mask): the logo's shield
 link.gif    16 x 16 GIF (the link picture beside the maker's label)
 link.cur    32 x 32 monochrome cursor, a pointing hand, hot spot (6, 1)
 
 Everything is drawn from geometry and text art below with the standard library only, so the
 output is reproducible byte for byte: run `python3 make_resources.py` in this folder.
 """
-import math
 import struct
+
+import make_logo
+
+ICON_SIZE = 32
 
 # ---------------------------------------------------------------- drawing
 
 
 def window_icon_pixels():
-    """A blue round badge with a white wrench-like T and a light rim, on transparency."""
-    size = 32
-    px = [[None] * size for _ in range(size)]  # None = transparent, else (r, g, b)
-    cx = cy = 15.5
-    for y in range(size):
-        for x in range(size):
-            d = math.hypot(x - cx, y - cy)
-            if d <= 15.0:
-                t = (y / 31.0)
-                base = (int(40 + 30 * (1 - t)), int(90 + 60 * (1 - t)), int(190 + 50 * (1 - t)))
-                if d > 13.6:
-                    base = (200, 220, 250)
-                px[y][x] = base
-    # the T: a bar and a stem
-    for y in range(8, 12):
-        for x in range(8, 24):
-            px[y][x] = (255, 255, 255)
-    for y in range(12, 25):
-        for x in range(14, 18):
-            px[y][x] = (255, 255, 255)
-    # a small red check at the stem's foot
-    for i in range(5):
-        for w in range(2):
-            x, y = 18 + i + w, 23 - i
-            if 0 <= x < size and 0 <= y < size:
-                px[y][x] = (220, 40, 40)
-    return px
+    """The logo's shield at 32 x 32: the logo drawn by make_logo.py, each 4 x 4 block averaged
+    with its alpha, a pixel opaque where the average covers at least half, and the colours cut
+    to at most 255 (None = transparent, else (r, g, b))."""
+    logo = make_logo.logo_pixels()  # rows of straight-alpha (r, g, b, a) bytes
+    factor = len(logo) // ICON_SIZE
+    px = [[None] * ICON_SIZE for _ in range(ICON_SIZE)]
+    for y in range(ICON_SIZE):
+        for x in range(ICON_SIZE):
+            acc = [0, 0, 0, 0]
+            for sy in range(y * factor, (y + 1) * factor):
+                for sx in range(x * factor, (x + 1) * factor):
+                    r, g, b, a = logo[sy][sx]
+                    acc[0] += r * a
+                    acc[1] += g * a
+                    acc[2] += b * a
+                    acc[3] += a
+            if acc[3] * 2 >= 255 * factor * factor:
+                px[y][x] = tuple((c + acc[3] // 2) // acc[3] for c in acc[:3])
+    return quantised(px, 255)
+
+
+def quantised(px, limit):
+    """The same picture with at most `limit` colours: median cut, each box replaced by the mean
+    of its pixels (deterministic: ties go to the lower channel and the earlier box)."""
+    colours = [c for row in px for c in row if c is not None]
+    if len(set(colours)) <= limit:
+        return px
+    boxes = [colours]
+    while len(boxes) < limit:
+        # split the box with the widest channel range at its median
+        best = None
+        for i, box in enumerate(boxes):
+            if len(set(box)) < 2:
+                continue
+            for ch in range(3):
+                values = [c[ch] for c in box]
+                spread = max(values) - min(values)
+                if best is None or spread > best[0]:
+                    best = (spread, i, ch)
+        if best is None:
+            break
+        _, i, ch = best
+        box = sorted(boxes[i], key=lambda c: (c[ch], c))
+        mid = len(box) // 2
+        boxes[i:i + 1] = [box[:mid], box[mid:]]
+    mapping = {}
+    for box in boxes:
+        mean = tuple((sum(c[ch] for c in box) + len(box) // 2) // len(box) for ch in range(3))
+        for c in box:
+            mapping[c] = mean
+    return [[None if c is None else mapping[c] for c in row] for row in px]
 
 
 def link_gif_pixels():

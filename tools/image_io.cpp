@@ -92,7 +92,7 @@ LoadedImage loadImage(const std::string& name, const IconChoice& icon, bool keep
     }
     auto image = std::make_unique<c32bppDIB>();
     if (!image->LoadPicture_Stream(bytes, icon.width, icon.height, 0, 0, keepSource, icon.depth)) {
-        loaded.error = std::string(describe(image->lastLoadFailure()));
+        loaded.error = std::string(explain(image->lastLoadFailure()));
         return loaded;
     }
     loaded.image = std::move(image);

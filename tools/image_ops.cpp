@@ -93,11 +93,15 @@ std::int32_t storedOrientation(std::span<const std::uint8_t> head) noexcept {
     return header && header->orientation ? *header->orientation : 1;
 }
 
-std::optional<std::string> sizeProblem(std::int64_t width, std::int64_t height) {
+std::uint64_t pixelLimit() noexcept {
     // The surface's own limit: width * height * 4 bytes within the signed 32-bit range.
     constexpr std::uint64_t kSurfaceLimit = std::numeric_limits<std::int32_t>::max() / 4;
     const std::uint64_t budget = decodeBudget();
-    const std::uint64_t limit = budget == 0 ? kSurfaceLimit : std::min(budget, kSurfaceLimit);
+    return budget == 0 ? kSurfaceLimit : std::min(budget, kSurfaceLimit);
+}
+
+std::optional<std::string> sizeProblem(std::int64_t width, std::int64_t height) {
+    const std::uint64_t limit = pixelLimit();
     const auto w = static_cast<std::uint64_t>(width), h = static_cast<std::uint64_t>(height);
     if (width >= 1 && height >= 1 && h <= limit / w) return std::nullopt;
     return "too large (" + std::to_string(width) + " x " + std::to_string(height) +

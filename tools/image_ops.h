@@ -39,4 +39,7 @@ namespace talvrin::tool {
 // "too large (W x H pixels, the pixel budget is N pixels, --max-pixels)".
 [[nodiscard]] std::optional<std::string> sizeProblem(std::int64_t width, std::int64_t height);
 
+// The most pixels a surface may have now: the budget, or without one the 32-bit size limit.
+[[nodiscard]] std::uint64_t pixelLimit() noexcept;
+
 }  // namespace talvrin::tool

@@ -100,7 +100,9 @@ InfoRecord inspect(const std::string& name) {
     r.facts = readFacts(bytes);
     c32bppDIB image;
     if (!image.LoadPicture_Stream(bytes)) {
-        r.errorReason = std::string(describe(image.lastLoadFailure()));
+        const LoadFailure& failure = image.lastLoadFailure();
+        r.errorReason = std::string(describe(failure.reason));
+        r.errorDetail = std::string(failure.detail);
         return r;
     }
     r.loaded = true;

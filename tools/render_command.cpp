@@ -147,7 +147,7 @@ Options parseOptions(const ParsedArguments& a) {
         for (const auto& [name, m] : kMethods)
             if (*v == name) o.method = m, known = true;
         if (!known && v->rfind("custom:", 0) == 0) {
-            const auto [w, h] = sizeIn("--scale custom:", std::string_view(*v).substr(7), 1,
+            const auto [w, h] = sizeIn("--scale custom", std::string_view(*v).substr(7), 1,
                                        std::numeric_limits<std::int32_t>::max());
             o.method = 4;
             o.customW = w;
@@ -261,8 +261,7 @@ std::optional<std::string> renderOne(const std::string& in, const std::string& o
     bag.writeInt32("Props", Vitrel::kFlagStretchQuality, 1);
     control.ReadProperties(bag);
     if (!control.surface().BitsPointer())
-        return "cannot load '" + in +
-               "': error=" + std::string(describe(control.surface().lastLoadFailure()));
+        return "cannot load '" + in + "': error=" + explain(control.surface().lastLoadFailure());
     if (o.nearest) control.setStretchQuality(false);
     if (o.autoRedraw) control.setAutoRedraw(true);
     if (o.angle) {
@@ -287,6 +286,10 @@ std::optional<std::string> renderOne(const std::string& in, const std::string& o
         control.setShadowEnabled(true);
     }
     control.Resize();
+    // A custom size, a rotation square or a shadow beyond the budget: the control draws nothing.
+    if (!control.drawingFitsBudget())
+        return "cannot render '" + in + "': the drawing: error=too large (the pixel budget is " +
+               std::to_string(pixelLimit()) + " pixels, --max-pixels)";
 
     // A transparent background: the paint over black and over white tell each pixel's alpha
     // (white - black = 255 - alpha) and its premultiplied colour (the one over black).
@@ -310,8 +313,10 @@ std::optional<std::string> renderOne(const std::string& in, const std::string& o
             d[3] = alpha;
         }
     }
-    result.setAlpha(!o.background.has_value());
-    result.setImageType(imgBmpPARGB);
+    // Over a background every pixel is opaque: filling what is left transparent with the
+    // background (nothing) settles the alpha flag from the pixels, and the PNG is the opaque
+    // form. Over nothing the fresh surface's flag stands: the drawing is translucent.
+    if (o.background) result.MakeTransparent(*o.background, true);
     return writeImage(result, format, o.level, out);
 }
 

@@ -31,7 +31,8 @@ constexpr const char* kUsage =
     "  --no-bridge   draw, load and save with the own engine, decoders and encoder\n"
     "                only (no bicubic scaling, no WebP or TIFF)\n"
     "\n"
-    "Run 'talvrin-image <command> --help' for a command's details.\n";
+    "Run 'talvrin-image <command> --help' for a command's details; 'talvrin-image\n"
+    "--version' prints the version.\n";
 
 }  // namespace
 
@@ -61,6 +62,10 @@ int runTool(std::span<const std::string> args, Console& console) {
         const std::string& a = args[at];
         if (a == "--help" || a == "-h") {
             console.out(kUsage);
+            return 0;
+        }
+        if (a == "--version") {
+            console.out("talvrin-image " TALVRIN_VERSION "\n");
             return 0;
         }
         leading.push_back(a);

@@ -16,9 +16,12 @@
 #include <QUrl>
 #include <vector>
 
+#include "app/focus_frame_style.h"
 #include "app/frm_main_design.h"
+#include "app/project_page.h"
 #include "app/theme_controls.h"
 #include "image/control/property_bag.h"
+#include "platform/os/program_folder.h"
 #include "ui/qt/vitrel_widget.h"
 
 // The shell is a static library: its compiled-in resources must be registered explicitly.
@@ -27,8 +30,6 @@ static void initShellResources() {
 }
 
 namespace talvrin {
-
-const char* const FrmMain::kMakerPage = frm_main_design::kMakerPage.data();
 
 namespace {
 
@@ -185,6 +186,12 @@ void FrmMain::createControls() {
     setTabOrder(List1, Command1);
     setTabOrder(Command1, Text2);
     Command2->setFocus();
+    // The focused button shows its focus frame from the start, not only after the first Tab:
+    // "Start" has the focus when the window opens, and Space presses it.
+    auto* focusStyle = new FocusFrameStyle;
+    focusStyle->setParent(this);
+    Command1->setStyle(focusStyle);
+    Command2->setStyle(focusStyle);
 
     // The window's behaviour drives the controls through small adapters.
     list_ = std::make_unique<ListAdapter>(List1);
@@ -221,8 +228,13 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+QUrl FrmMain::makerPageUrl() {
+    return QUrl::fromLocalFile(
+        QString::fromStdString(projectPagePath(platform::executableFolder())));
+}
+
 void FrmMain::openMakerPage() {
-    QDesktopServices::openUrl(QUrl(qtext(design::kMakerPage)));
+    QDesktopServices::openUrl(makerPageUrl());
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {

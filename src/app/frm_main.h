@@ -13,6 +13,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QTimer;
+class QUrl;
 
 namespace talvrin {
 
@@ -27,8 +28,9 @@ class FrmMain : public QWidget {
     explicit FrmMain(QWidget* parent = nullptr);
     ~FrmMain() override;
 
-    // The maker's page, opened by the link picture and its label.
-    static const char* const kMakerPage;
+    // The maker's page, opened by the link picture and its label: the program's own page,
+    // shipped with it (project_page.h).
+    static QUrl makerPageUrl();
 
     // Controls, named as the window's design names them (read by tests).
     QLineEdit* Text2 = nullptr;

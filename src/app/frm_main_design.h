@@ -19,8 +19,7 @@ inline constexpr std::int32_t kClientHeight = 183;  // 2745 twips
 inline constexpr std::uint32_t kTimerIntervalMs = 100;
 
 inline constexpr std::string_view kCaption = "Talvrin - by Brennock";
-// The maker's page, opened by the link picture and its label.
-inline constexpr std::string_view kMakerPage = "https://www.facebook.com/brennock";
+// The link picture and its label open the program's own page (app/project_page.h).
 
 // One font for the window and every control.
 inline constexpr std::string_view kFontFamily = "Verdana";

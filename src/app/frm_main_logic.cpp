@@ -27,6 +27,7 @@ RepairHost repairHostOf(const FrmMainControls& c, CommandRunner* runner,
 
 FrmMainLogic::FrmMainLogic(FrmMainControls controls)
     : controls_(std::move(controls)),
+      runListener_(controls_.pumpMessages),
       runner_(&objDOS_),
       sequence_(repairHostOf(controls_, &runner_, &redirection_, &closing_)) {}
 
@@ -36,10 +37,9 @@ void FrmMainLogic::formLoad(std::span<mdXpThemeSupport::ThemeControl* const> the
     mdXpThemeSupport::FixThemeSupport(themeControls);
     ownedDos_ = std::make_unique<DOSOutputs>();
     objDOS_ = ownedDos_.get();
-    // Each chunk of output only keeps the window responsive; the text is not shown.
-    objDOS_->setReceiveOutputsHandler([pump = controls_.pumpMessages](const std::string&) {
-        if (pump) pump();
-    });
+    // Each chunk of output, and each idle wait while a command is silent, only keeps the window
+    // responsive; the text is not shown.
+    runListener_.listenTo(*objDOS_);
 }
 
 void FrmMainLogic::onStartClick() {
@@ -67,6 +67,9 @@ void FrmMainLogic::releaseRunner() {
 bool FrmMainLogic::runClosingSteps() {
     if (closing_) return false;
     closing_ = true;
+    // A command still running gets a last while for its output to end; the program ends when
+    // the tick has unwound.
+    runListener_.closeRequested();
     if (controls_.timer) controls_.timer->setEnabled(false);
     releaseRunner();
     return true;

@@ -13,6 +13,7 @@
 #include "app/repair_sequence.h"
 #include "app/runner/dos_outputs.h"
 #include "app/system_redirection.h"
+#include "app/window_run_listener.h"
 #include "ui/theme/md_xp_theme_support.h"
 
 namespace talvrin {
@@ -36,7 +37,8 @@ class FrmMainLogic {
     FrmMainLogic& operator=(const FrmMainLogic&) = delete;
 
     // Load: the visual-style fix of the window's controls (its result is not needed), then a new
-    // runner in objDOS whose every chunk of output only pumps the window's messages.
+    // runner in objDOS whose every chunk of output, and every idle wait while a command is
+    // silent, only pumps the window's messages.
     void formLoad(std::span<mdXpThemeSupport::ThemeControl* const> themeControls);
     // "Start": enables the timer; the sequence runs in its next tick.
     void onStartClick();
@@ -44,7 +46,9 @@ class FrmMainLogic {
     void onTimerTick();
     // The closing steps: the timer stops and the runner is released at once (a runner still
     // reading, because this close came through its listener's pumping, lives until the tick
-    // unwinds). True the first time; the shell then unloads its controls and the window.
+    // unwinds, and reads the running command's output for at most WindowRunListener::kCloseGrace
+    // more; the command is never stopped). True the first time; the shell then hides its
+    // controls and the window at once.
     bool runClosingSteps();
 
     [[nodiscard]] DOSOutputs* objDOS() const noexcept { return objDOS_; }
@@ -59,6 +63,7 @@ class FrmMainLogic {
     std::unique_ptr<DOSOutputs> ownedDos_;    // owns objDOS_ until released
     std::unique_ptr<DOSOutputs> retiredDos_;  // a released runner still reading
     bool closing_ = false;
+    WindowRunListener runListener_;  // pumps the messages while a command runs
     DosCommandRunner runner_;
     SystemRedirection redirection_;
     RepairSequence sequence_;

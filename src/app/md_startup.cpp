@@ -37,6 +37,8 @@ FrmMain* Main() {
     platform::qt::installQtImagingSessions();
     if (!gMainWindow) gMainWindow = std::make_unique<FrmMain>();
     gMainWindow->show();
+    // A program just started takes the keyboard, so "Start" has the focus at once.
+    gMainWindow->activateWindow();
     return gMainWindow.get();
 }
 

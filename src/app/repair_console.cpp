@@ -1,5 +1,5 @@
 // talvrin-repair: the repair sequence without a window. Prints each progress line as it is added
-// and, with --verbose, each command's output indented beneath its step.
+// and, with --verbose, each command's output indented beneath its step (or why it did not start).
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -52,7 +52,13 @@ class VerboseRunner final : public CommandRunner {
     bool runCommand(const std::string& commandLine) override {
         if (verbose_) std::printf("    $ %s\n", commandLine.c_str());
         const bool ran = inner_.runCommand(commandLine);
-        if (verbose_) flushLine();
+        if (verbose_) {
+            flushLine();
+            if (!dos_.startFailure().empty()) {
+                std::printf("      (could not start: %s)\n", dos_.startFailure().c_str());
+                std::fflush(stdout);
+            }
+        }
         return ran;
     }
 
@@ -91,11 +97,25 @@ int usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: talvrin-repair [--verbose]\n"
                  "Runs the ten repair steps without a window and prints each step as it starts.\n"
-                 "  --verbose, -v   also print every command and its captured output\n"
+                 "  --verbose, -v   also print every command and its captured output, or why it\n"
+                 "                  could not start\n"
                  "  --help, -h      print this help and exit\n"
+                 "  --version       print the version and exit\n"
                  "Exit status 0 when the sequence ran to its end, 1 when it did not complete,\n"
                  "2 for a usage error.\n");
     return out == stdout ? 0 : 2;
+}
+
+// The support files of steps 3, 4, 9 and 10 lie in <program folder>/files; without them those
+// steps fail to start. Said once, before the run, so that a copied program is not silently
+// incomplete; the run goes on as it always does.
+void warnWhenSupportFilesAreMissing() {
+    const std::string folder = platform::programFolder();
+    if (platform::holdsSupportFiles(folder)) return;
+    std::fprintf(stderr,
+                 "talvrin-repair: warning: the support-file folder %s%cfiles does not exist; "
+                 "steps 3, 4, 9 and 10 will fail\n",
+                 folder.c_str(), kPathSeparator);
 }
 
 }  // namespace
@@ -111,12 +131,16 @@ int main(int argc, char** argv) {
             verbose = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             return usage(stdout);
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("talvrin-repair %s\n", TALVRIN_VERSION);
+            return 0;
         } else {
             std::fprintf(stderr, "talvrin-repair: unknown argument '%s'\n", argv[i]);
             return usage(stderr);
         }
     }
 
+    warnWhenSupportFilesAreMissing();
     DOSOutputs dos;
     VerboseRunner runner(dos, verbose);
     ConsoleList list;

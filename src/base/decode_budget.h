@@ -1,10 +1,13 @@
-// The decode budget: the most pixels any decoder allocates for one image. A few bytes can declare
-// an image of billions of pixels; every decoder and the picture loader check the declared size
-// against this budget before they allocate anything, and refuse what exceeds it as "too large".
+// The decode budget: the most pixels of any one image or surface the program makes. A few bytes
+// can declare an image of billions of pixels, and a stored property or a command-line size can
+// ask for a drawing of as many: every decoder and the picture loader check the declared size
+// against this budget before they allocate anything, and refuse what exceeds it as "too large";
+// every surface and working buffer of the image library (the control's cache and shadow, the
+// rotation square, scaled copies) is refused beyond it too, and the image tool checks its canvas.
 //
 // The default is 67,108,863 pixels, which a 32-bit surface holds in 256 MiB (the PNG decoder's
-// own limit). A host may set another budget for the whole process; 0 means no budget beyond the
-// surface's own 32-bit size limit.
+// own limit). A host may set another budget for the whole process (talvrin-image's
+// --max-pixels); 0 means no budget beyond the surface's own 32-bit size limit.
 #pragma once
 
 #include <atomic>

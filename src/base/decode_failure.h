@@ -1,11 +1,14 @@
 // Why data did not become an image: the one failure vocabulary every decoder reports, the
-// platform's picture decoders included. Each decoder may keep a finer reason of its own beside
-// it (the PNG decoder's chunk-level failure, the icon decoder's directory failure); this is what
-// reaches the surface, the tools and their users.
+// platform's picture decoders included, and the one record of it (LoadFailure): the shared
+// reason plus a short constant detail saying what exactly was wrong. A decoder object keeps the
+// record of its last load behind one accessor, lastLoadFailure(); a decoding function gives it
+// back with its result. The reason is what code, the surface and the conformance manifests
+// decide on; the detail is for people ("bad data (bad filter)").
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace talvrin {
@@ -64,9 +67,41 @@ enum class DecodeFailure : std::uint8_t {
     return std::nullopt;
 }
 
-// Records a failure where a caller asked for one (a null pointer: nobody asked).
-constexpr void report(DecodeFailure* out, DecodeFailure failure) noexcept {
-    if (out) *out = failure;
+// A failure as a decoder records it. The detail is a string literal (never built at run time,
+// so a record can be copied and kept anywhere), empty where the reason says all. A record with
+// reason kNone is a success.
+struct LoadFailure {
+    DecodeFailure reason = DecodeFailure::kNone;
+    std::string_view detail;
+
+    [[nodiscard]] constexpr bool failed() const noexcept { return reason != DecodeFailure::kNone; }
+    // Records why the data was refused and answers false, so that a refusal reads
+    // `return failure_.refuse(DecodeFailure::kBadHeader, "interlace method above 1");`.
+    constexpr bool refuse(DecodeFailure why, std::string_view what) noexcept {
+        reason = why;
+        detail = what;
+        return false;
+    }
+    friend constexpr bool operator==(const LoadFailure&, const LoadFailure&) = default;
+};
+
+// A decoding function's result: its product (empty or null when it failed) and the failure.
+template <typename T>
+struct Decoded {
+    T image{};
+    LoadFailure failure;
+};
+
+// The record as the tools print it: the reason's text, then the detail in parentheses when there
+// is one ("bad data (bad filter)", "unreadable").
+[[nodiscard]] inline std::string explain(const LoadFailure& failure) {
+    std::string text(describe(failure.reason));
+    if (!failure.detail.empty()) {
+        text += " (";
+        text += failure.detail;
+        text += ')';
+    }
+    return text;
 }
 
 }  // namespace talvrin

@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "app/repair_sequence.h"
 #include "support/run_command.h"
+#include "support/temp_directory.h"
 
 namespace {
 
@@ -65,6 +68,51 @@ TEST(RepairConsole, VerboseShowsEachCommandIndentedBeneathItsStep) {
     const std::string batch = std::string(1, talvrin::kPathSeparator) + "files" +
                               talvrin::kPathSeparator + "reg_wmi_exes.bat\"\n";
     EXPECT_NE(r.out.find(batch), std::string::npos);
+}
+
+// A copy of the program in a folder of its own, with or without its support files, run with a
+// PATH on which "net" exists but may not be run and nothing else of the repair exists: the
+// warning about the missing folder comes once, and --verbose says why each command did not start.
+TEST(RepairConsole, SaysWhyCommandsDidNotStartAndWarnsOnceWithoutTheSupportFiles) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the stand-in PATH and file modes are POSIX ones";
+#else
+    namespace fs = std::filesystem;
+    const fs::path root = talvrin::testsupport::makeTempDirectory("talvrin-console-");
+    ASSERT_FALSE(root.empty());
+    fs::create_directories(root / "path");
+    std::ofstream(root / "path" / "net") << "#!/bin/sh\necho never runs\n";
+    fs::permissions(root / "path" / "net", fs::perms::owner_read | fs::perms::owner_write);
+    const std::string original = std::string(TALVRIN_BIN_DIR) + "/talvrin-repair";
+    for (const bool withFiles : {false, true}) {
+        const fs::path folder = root / (withFiles ? "with" : "without");
+        fs::create_directories(folder);
+        fs::copy_file(original, folder / "talvrin-repair");
+        if (withFiles) fs::copy(std::string(TALVRIN_BIN_DIR) + "/files", folder / "files");
+        const auto r =
+            talvrin::testsupport::runCommand("env PATH='" + (root / "path").string() + "' '" +
+                                             (folder / "talvrin-repair").string() + "' --verbose");
+        EXPECT_EQ(r.exitStatus, 0) << r.output;
+        const std::string warning = "talvrin-repair: warning: the support-file folder " +
+                                    folder.string() + "/files does not exist";
+        const auto first = r.output.find(warning);
+        if (withFiles) {
+            EXPECT_EQ(first, std::string::npos) << r.output;
+        } else {
+            ASSERT_NE(first, std::string::npos) << r.output;
+            EXPECT_EQ(r.output.find(warning, first + 1), std::string::npos) << "said twice";
+        }
+        EXPECT_NE(r.output.find("    $ net stop MpsSvc /y\n      (could not start: permission "
+                                "denied)\n    $ net stop SharedAccess /y\n"),
+                  std::string::npos)
+            << r.output;
+        EXPECT_NE(r.output.find("    $ sc config MpsSvc start= auto\n      (could not start: not "
+                                "found)\n"),
+                  std::string::npos)
+            << r.output;
+    }
+    fs::remove_all(root);
+#endif
 }
 
 TEST(RepairConsole, UnknownArgumentIsAUsageError) {

@@ -6,6 +6,7 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFile>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -17,10 +18,13 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <cmath>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+#include "app/focus_frame_style.h"
+#include "app/project_page.h"
 #include "app/theme_controls.h"
 #include "image/bridge/gdiplus.h"
 #include "platform/os/visual_styles.h"
@@ -207,18 +211,158 @@ TEST(FrmMain, ClosingDuringTheRunStopsItWithoutTheBox) {
     EXPECT_EQ(w.List1->count(), 4) << "nothing is listed after the close";
 }
 
-TEST(FrmMain, LinkPictureAndLabelOpenTheMakersPage) {
+// Counts the paint events of a widget.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+// A command silent for 2 s, run as the sequence runs it: the window repaints during the silence,
+// and a close request hides it at once while the command goes on; the run still reads the
+// command's output to its end (well within the grace period).
+TEST(FrmMain, StaysLiveWhileACommandIsSilentAndHidesAtOnceWhenClosed) {
+    app();
+    FrmMain w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    PaintCounter counter;
+    w.List1->viewport()->installEventFilter(&counter);
+    DOSOutputs* dos = w.objDOS();
+    bool ended = false;
+    std::string output;
+    bool repaintedWhileSilent = false;
+    bool hiddenWhileRunning = false;
+    // Due during the silence; each step counts only if it is delivered then, before "B" is read.
+    const auto silent = [&] { return dos->Outputs() == "A"; };
+    QTimer::singleShot(0, &w, [&] {
+        QTimer::singleShot(300, &w, [&] {
+            // A change that the list paints later, from the event loop.
+            const int paintsBefore = counter.paints;
+            w.List1->addItem(QStringLiteral("repainted"));
+            QTimer::singleShot(200, &w, [&, paintsBefore] {
+                repaintedWhileSilent = silent() && counter.paints > paintsBefore;
+                w.close();
+                hiddenWhileRunning = silent() && !w.isVisible();
+            });
+        });
+        output = dos->ExecuteCommand(std::string("\"") + TALVRIN_RUNNER_CHILD +
+                                     "\" out A sleep 2000 out B");
+        ended = true;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, 60000));
+    EXPECT_TRUE(repaintedWhileSilent);
+    EXPECT_TRUE(hiddenWhileRunning);
+    EXPECT_EQ(output, "AB");
+    EXPECT_TRUE(w.isClosing());
+    EXPECT_EQ(w.objDOS(), nullptr);
+}
+
+// The link opens the program's own page, a file shipped with it, not a page on the web.
+TEST(FrmMain, LinkPictureAndLabelOpenTheProgramsOwnPage) {
     app();
     FrmMain w;
     w.show();
     UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
     QTest::mouseClick(w.Image2, Qt::LeftButton);
     QTest::mouseClick(w.Label4, Qt::LeftButton);
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     ASSERT_EQ(catcher.urls.size(), 2u);
-    EXPECT_EQ(catcher.urls[0], QUrl(QString::fromUtf8(FrmMain::kMakerPage)));
+    EXPECT_EQ(catcher.urls[0], FrmMain::makerPageUrl());
     EXPECT_EQ(catcher.urls[1], catcher.urls[0]);
+    // The test runs from its own folder; the program's folder holds the page it would open.
+    EXPECT_TRUE(catcher.urls[0].isLocalFile());
+    EXPECT_EQ(catcher.urls[0].fileName(), QStringLiteral("talvrin.html"));
+    QFile page(QString::fromStdString(projectPagePath(TALVRIN_BIN_DIR)));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << page.fileName().toStdString();
+    EXPECT_TRUE(page.readAll().contains("<title>Talvrin</title>"));
+    // The label's caption stays as the window's design gives it.
+    EXPECT_EQ(w.Label4->text(), QStringLiteral("Follow Brennock on Facebook"));
+}
+
+// The focused button shows a frame: dark dots along a rectangle inside its edge. "Start" has the
+// focus when the window opens; the frame follows the focus to "Close".
+TEST(FrmMain, FocusedButtonShowsAFocusFrameAndStartHasItAtFirst) {
+    app();
+    FrmMain w;
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    // The share of dark pixels on the top and bottom lines of the inset rectangle.
+    const auto framed = [](QPushButton* button) {
+        const QImage image = button->grab().toImage();
+        const int inset = FocusFrameStyle::kFrameInset;
+        int dark = 0, all = 0;
+        for (const int y : {inset, image.height() - inset - 1}) {
+            for (int x = inset + 2; x < image.width() - inset - 2; ++x, ++all)
+                dark += qGray(image.pixel(x, y)) < 96 ? 1 : 0;
+        }
+        return dark * 4 > all;  // dots: about every other pixel
+    };
+    struct Case {
+        QPushButton* focus;
+        bool startFramed, closeFramed;
+    };
+    const Case cases[] = {
+        {nullptr, true, false}, {w.Command1, false, true}, {w.Command2, true, false}};
+    for (const Case& c : cases) {
+        if (c.focus) c.focus->setFocus(Qt::MouseFocusReason);
+        EXPECT_EQ(w.Command2->hasFocus(), c.startFramed);
+        EXPECT_EQ(framed(w.Command2), c.startFramed);
+        EXPECT_EQ(framed(w.Command1), c.closeFramed);
+    }
+}
+
+// The window's icon is a 32 x 32, 256-colour icon of the logo's shield: each opaque pixel is the
+// logo's 4 x 4 block beneath it, averaged with its alpha, and the icon is opaque where the block
+// covers at least half.
+TEST(FrmMain, WindowIconIsTheLogosShieldAtThirtyTwoPixelsIn256Colours) {
+    app();
+    FrmMain w;
+    QFile file(QStringLiteral(":/talvrin/window.ico"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray ico = file.readAll();
+    ASSERT_GE(ico.size(), 22);
+    EXPECT_EQ(static_cast<unsigned char>(ico[6]), 32);  // the one entry: width, height
+    EXPECT_EQ(static_cast<unsigned char>(ico[7]), 32);
+    EXPECT_EQ(static_cast<unsigned char>(ico[12]), 8);  // bits per pixel: a palette of 256
+
+    const QImage icon =
+        w.windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(icon.size(), QSize(32, 32));
+    const QImage logo = QImage(QString::fromUtf8(TALVRIN_SOURCE_DIR) + "/resources/logo.png")
+                            .convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(logo.size(), QSize(128, 128));
+    int opaque = 0, maskMismatches = 0;
+    double colourError = 0;
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            double r = 0, g = 0, b = 0, a = 0;
+            for (int sy = 4 * y; sy < 4 * y + 4; ++sy) {
+                for (int sx = 4 * x; sx < 4 * x + 4; ++sx) {
+                    const QRgb p = logo.pixel(sx, sy);
+                    r += qRed(p) * qAlpha(p);
+                    g += qGreen(p) * qAlpha(p);
+                    b += qBlue(p) * qAlpha(p);
+                    a += qAlpha(p);
+                }
+            }
+            const bool covered = a * 2 >= 255 * 16;
+            const QRgb got = icon.pixel(x, y);
+            if (covered != (qAlpha(got) == 255)) ++maskMismatches;
+            if (!covered || qAlpha(got) != 255) continue;
+            ++opaque;
+            colourError += std::abs(qRed(got) - r / a) + std::abs(qGreen(got) - g / a) +
+                           std::abs(qBlue(got) - b / a);
+        }
+    }
+    EXPECT_EQ(maskMismatches, 0);
+    EXPECT_GT(opaque, 400);  // the shield fills most of the square
+    // The palette of 256 costs little: on average a few levels a channel.
+    EXPECT_LT(colourError / (3.0 * opaque), 4.0);
 }
 
 // A desktop with common controls of version 6, for the theme fix.

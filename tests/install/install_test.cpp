@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "support/run_command.h"
 
@@ -81,6 +82,36 @@ TEST_F(Install, TheInstalledRepairNamesTheInstalledSupportFiles) {
         for (const char* size : {"48x48", "128x128"})
             EXPECT_TRUE(fs::is_regular_file(prefix_ / "share/icons/hicolor" / size / "apps" / icon))
                 << size;
+        // The page the window's link opens from <prefix>/bin.
+        EXPECT_TRUE(fs::is_regular_file(prefix_ / "share/doc/talvrin/talvrin.html"));
+    }
+}
+
+// A stripped install, as the README's Install section and the package make it: no debugging
+// information, symbol table or compiler notes; and a release build's hardening in each program
+// (relocations resolved at start and read-only, fortified calls, stack protection).
+TEST_F(Install, StrippedProgramsCarryNoNotesAndKeepTheirHardening) {
+    if (runCommand("command -v readelf").exitStatus != 0) GTEST_SKIP() << "no readelf (binutils)";
+    const auto installed =
+        runCommand(std::string(TALVRIN_CMAKE_COMMAND) + " --install " + quoted(TALVRIN_BUILD_DIR) +
+                   " --prefix " + quoted(prefix_) + " --strip");
+    ASSERT_EQ(installed.exitStatus, 0) << installed.output;
+    std::vector<std::string> programs = {"talvrin-repair", "talvrin-image"};
+    if (TALVRIN_HAS_GUI) programs.push_back("talvrin");
+    for (const auto& program : programs) {
+        const std::string file = quoted(prefix_ / "bin" / program);
+        const std::string sections = runCommand("readelf -S -W " + file).output;
+        ASSERT_NE(sections.find(".text"), std::string::npos) << program << sections;
+        for (const char* gone : {" .comment ", " .note ", " .debug_", " .symtab "})
+            EXPECT_EQ(sections.find(gone), std::string::npos) << program << ":" << gone;
+        if (!TALVRIN_HARDENED) continue;
+        EXPECT_NE(runCommand("readelf -l -W " + file).output.find("GNU_RELRO"), std::string::npos)
+            << program;
+        EXPECT_NE(runCommand("readelf -d -W " + file).output.find("BIND_NOW"), std::string::npos)
+            << program;
+        const std::string symbols = runCommand("readelf --dyn-syms -W " + file).output;
+        EXPECT_NE(symbols.find("__stack_chk_fail"), std::string::npos) << program;
+        EXPECT_NE(symbols.find("_chk@"), std::string::npos) << program << ": no fortified call";
     }
 }
 

@@ -4,7 +4,8 @@
 // and the Qt faces; the desktop's own headers only in Windows sources, a *_win32 file or a win32/
 // folder). Inside the platform, os <- gdi <- picture; inside the image library only the
 // loading code knows the decoders and only the surface's drawing, loading and saving code knows
-// the imaging bridge. A violation fails with the file, the line and the rule it breaks.
+// the imaging bridge, and only the image library writes the surface's internal state. A violation
+// fails with the file, the line and the rule it breaks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -158,6 +159,12 @@ bool isLoadingCode(const std::string& source) {
     return source == "image/surface/loading.cpp";
 }
 
+// What decoders and effects record on a surface (alpha flag, image type, kept bytes) is written
+// only inside the image library.
+bool isSurfaceInternalHeader(const std::string& target) {
+    return target == "image/surface/c32bpp_dib_internal.h";
+}
+
 struct Violation {
     std::string where;  // file:line
     std::string what;
@@ -193,6 +200,8 @@ std::optional<std::string> check(const std::string& source, Layer from, const st
     if (from == Layer::Image && isBridgeHeader(target) && !mayIncludeBridge(source))
         return "only the surface's drawing, loading and saving code knows the bridge (\"" + target +
                "\")";
+    if (isSurfaceInternalHeader(target) && from != Layer::Image)
+        return "only the image library writes the surface's internal state (\"" + target + "\")";
     const int fromRank = platformRank(source), toRank = platformRank(target);
     if (fromRank >= 0 && toRank > fromRank)
         return "inside the platform, os <- gdi <- picture: \"" + source + "\" may not include \"" +
@@ -283,6 +292,12 @@ TEST(IncludeRules, EachRuleFires) {
         {"image/codecs/png_parser.cpp", Layer::Image, " \"image/bridge/gdiplus.h\"", true},
         {"image/surface/render.cpp", Layer::Image, " \"image/bridge/gdiplus.h\"", false},
         {"tools/talvrin_image.cpp", Layer::Tools, " \"image/bridge/gdiplus.h\"", false},
+        {"image/control/vitrel_layout.cpp", Layer::Control,
+         " \"image/surface/c32bpp_dib_internal.h\"", true},
+        {"tools/render_command.cpp", Layer::Tools, " \"image/surface/c32bpp_dib_internal.h\"",
+         true},
+        {"image/codecs/png_parser.cpp", Layer::Image, " \"image/surface/c32bpp_dib_internal.h\"",
+         false},
         {"app/md_startup.cpp", Layer::App, " <QApplication>", false},
         {"app/md_startup.cpp", Layer::App, " \"app/no_such_header.h\"", true},
         {"ui/win32/vitrel_window.h", Layer::UiWin32, " \"image/control/vitrel.h\"", false},

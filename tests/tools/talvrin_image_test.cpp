@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "image/codecs/gifico_test_util.h"
+#include "image/codecs/png_test_builder.h"
 #include "support/run_command.h"
 #include "support/temp_directory.h"
 
@@ -60,24 +61,31 @@ TEST_F(TalvrinImage, InfoPrintsOneTabSeparatedLinePerFileAndFailsOnAnyError) {
     EXPECT_EQ(r.out, png_ + "\tformat=png\ttype=10\tsize=2x2\talpha=1\n");
 
     talvrin::testutil::writeFile(path("junk.bin"), Bytes(100, 7));
-    // A PNG cut off after its header chunk, and one only 40 bytes long.
+    // A PNG cut off after its header chunk, one only 40 bytes long, and an interlaced one whose
+    // second row has filter type 5.
     Bytes png = talvrin::testutil::readFile(png_);
     talvrin::testutil::writeFile(path("cut.png"), Bytes(png.begin(), png.begin() + 60));
     talvrin::testutil::writeFile(path("short.png"), Bytes(png.begin(), png.begin() + 40));
+    talvrin::testutil::writeFile(path("filter.png"),
+                                 talvrin::test::simplePng(1, 2, 8, 0, {0, 10, 5, 3}, 1));
     r = run("info " + png_ + " " + path("junk.bin") + " " + path("missing.png") + " " +
-            path("cut.png") + " " + path("short.png"));
+            path("cut.png") + " " + path("short.png") + " " + path("filter.png"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find(png_ + "\tformat=png"), std::string::npos);
-    // Each failure prints its reason.
+    // Each failure prints its reason, and what exactly was wrong when the decoder says more.
     EXPECT_NE(r.out.find(path("junk.bin") + "\terror=not recognised\n"), std::string::npos);
     EXPECT_NE(r.out.find(path("missing.png") + "\terror=not found\n"), std::string::npos);
-    EXPECT_NE(r.out.find(path("cut.png") + "\terror=truncated\n"), std::string::npos);
+    EXPECT_NE(r.out.find(path("cut.png") + "\terror=truncated (chunk runs past the data)\n"),
+              std::string::npos);
     EXPECT_NE(r.out.find(path("short.png") + "\terror=too short\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(path("filter.png") + "\terror=bad data (bad filter)\n"), std::string::npos)
+        << r.out;
 }
 
 TEST_F(TalvrinImage, MaxPixelsSetsTheDecodeBudgetOfEveryCommand) {
     // The 2 x 2 image has 4 pixels.
-    EXPECT_EQ(run("info --max-pixels 3 " + png_).out, png_ + "\terror=too large\n");
+    EXPECT_EQ(run("info --max-pixels 3 " + png_).out,
+              png_ + "\terror=too large (beyond the decode budget)\n");
     EXPECT_EQ(run("info " + png_ + " --max-pixels 4").status, 0);
     EXPECT_EQ(run("--max-pixels unlimited info " + png_).status, 0);
     const ToolRun refused = run("convert " + png_ + " " + path("a.rgba") + " --max-pixels 3");
@@ -142,6 +150,45 @@ TEST_F(TalvrinImage, RenderPaintsTheImageControlIntoAPng) {
     EXPECT_EQ(run("render " + png_ + " " + path("x.png") + " --size 4x4 --scale huge").status, 2);
     EXPECT_EQ(run("render " + png_ + " " + path("x.xyz") + " --size 4x4").status, 2);
     EXPECT_EQ(run("render " + path("missing.png") + " " + path("x.png") + " --size 4x4").status, 1);
+}
+
+// Render arguments found by a hostile-input campaign, and the pixel budget (--max-pixels) on the
+// canvas and on the drawing: a clean paint (a shadow at the far ends of its range), "too
+// large" with the budget named, or a usage error for a number outside its range.
+TEST_F(TalvrinImage, RenderAnswersHostileSizesAndOffsetsCleanly) {
+    struct Case {
+        const char* options;
+        int status;
+        const char* says;  // on the output, when not empty
+    };
+    const Case cases[] = {
+        {"--size 16384x16384 --background transparent", 1,
+         "error=too large (16384 x 16384 pixels; the pixel budget is 67108863 pixels"},
+        {"--size 16384x16384 --angle 30 --shadow 4,000000,50,4,4 --autoredraw", 1, "too large"},
+        {"--size 64x64 --scale custom:16384x16384 --shadow 4,000000,50,4,4", 1,
+         "the drawing: error=too large (the pixel budget is 67108863 pixels"},
+        {"--size 64x64 --scale custom:1x2147483647 --angle 30", 1, "too large"},
+        {"--size 4x4 --max-pixels 15", 1, "the pixel budget is 15 pixels"},
+        {"--size 4x4 --max-pixels 16", 0, ""},
+        {"--size 40000x40000 --max-pixels unlimited", 1, "the pixel budget is 536870911 pixels"},
+        {"--size 16x16 --shadow 4,000000,50,10000,10000", 0, ""},
+        {"--size 16x16 --shadow 4,000000,50,10000,10000 --angle 30", 0, ""},
+        {"--size 16x16 --shadow 4,000000,50,-10000,-10000", 0, ""},
+        {"--size 16x16 --shadow 4,000000,50,-10000,-10000 --angle 30", 0, ""},
+        {"--size 16x16 --shadow 4,000000,50,2147483647,0", 2,
+         "--shadow DX: 2147483647 is out of range -10000..10000"},
+        {"--size 16x16 --shadow 4,000000,50,2147483648,0", 2,
+         "--shadow DX: 2147483648 is out of range"},
+        {"--size 16x16 --scale custom:2147483648x1", 2,
+         "--scale custom: 2147483648 is out of range 1..2147483647"},
+    };
+    for (const Case& c : cases) {
+        fs::remove(path("h.png"));
+        const ToolRun r = run("render " + png_ + " " + path("h.png") + " " + c.options);
+        EXPECT_EQ(r.status, c.status) << c.options << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.options << "\n" << r.out;
+        EXPECT_EQ(fs::exists(path("h.png")), c.status == 0) << c.options;
+    }
 }
 
 TEST_F(TalvrinImage, TheBridgesFormatsAndItsSwitch) {

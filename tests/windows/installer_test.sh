@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The installer and the zip under Wine: a silent install (/S) into a folder whose name has spaces
-# puts the program folder there (the three programs, files/, the uninstaller), a Start-menu
-# shortcut and an uninstall entry; the installed talvrin-repair.exe names the installed support
-# files; the zip holds the same program folder; the silent uninstaller removes everything the
+# puts the program folder there (the three programs, files/, doc/talvrin.html, the
+# uninstaller), a Start-menu shortcut and an uninstall entry; the installed talvrin-repair.exe
+# names the installed support files; the zip holds the same program folder; the silent uninstaller removes everything the
 # installer put there. Usage: installer_test.sh BUILD_DIR VERSION (the folder where
 # `cpack -G NSIS` and `cpack -G ZIP` wrote talvrin-VERSION-win64-setup.exe and its zip).
 set -euo pipefail
@@ -42,7 +42,8 @@ listing() { (cd "$1" && find . -type f | sed 's|^\./||' | LC_ALL=C sort); }
 read -r -a folder_words <<<"/D=$folder_win"
 timeout 120 wine "$setup" /S "${folder_words[@]}" </dev/null >/dev/null 2>&1 ||
     fail "the silent install failed (status $?)"
-expected="files/firewall_reg_permissions.txt
+expected="doc/talvrin.html
+files/firewall_reg_permissions.txt
 files/firewall_settings.reg
 files/reg_wmi_dlls.bat
 files/reg_wmi_exes.bat

@@ -59,7 +59,8 @@ done
 
 # Commands that started print beneath their step: Wine's net answers with its usage text.
 after=$(grep -A1 -xF '    $ net stop MpsSvc /y' "$out" | tail -n 1)
-[[ "$after" == "      "?* ]] || fail "no output beneath 'net stop MpsSvc /y' (was it started?)"
+[[ "$after" == "      "?* && "$after" != "      (could not start: "* ]] ||
+    fail "no output beneath 'net stop MpsSvc /y' (was it started?)"
 
 query=$(timeout 60 wine reg query "$key" /v EnableFirewall </dev/null 2>&1 | tr -d '\r') ||
     fail "reg query failed: $query"

@@ -4,6 +4,7 @@
 // child_process_win32.cpp); DOSOutputs drives it and does everything else itself.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -29,9 +30,26 @@ class ChildProcess {
     // False when no process was started (also when openPipe did not succeed).
     bool start(const std::string& narrowLine) noexcept;
 
-    // Reads at most size bytes of the child's output, blocking until some arrive. The number
-    // read; 0 at the end of the output (or when the pipe broke, or nothing was started).
-    std::size_t read(char* buffer, std::size_t size) noexcept;
+    // Why start() started nothing, in a few words: "not found", "permission denied", "not an
+    // executable", "no program named", "a quote is left open", "no pipe", or "system error N"
+    // for anything else. Empty after a successful start.
+    [[nodiscard]] std::string startFailure() const;
+
+    // What one wait for output found.
+    struct ReadResult {
+        enum class Kind {
+            Data,  // size bytes were read
+            Idle,  // nothing arrived within the wait; the output goes on
+            End,   // the output ended (or the pipe broke, or nothing was started)
+        };
+        Kind kind = Kind::End;
+        std::size_t size = 0;
+    };
+
+    // Waits at most `wait` for output, then reads at most size bytes of what arrived. POSIX
+    // polls the pipe; Windows peeks into it in short naps, since an anonymous pipe cannot be
+    // waited on.
+    ReadResult read(char* buffer, std::size_t size, std::chrono::milliseconds wait) noexcept;
 
     // Releases the pipe and the child without waiting for a child that keeps running: POSIX
     // reaps it now when it has exited (after a short grace) and otherwise at a later call of

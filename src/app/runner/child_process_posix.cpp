@@ -2,6 +2,7 @@
 // child's standard output and standard error, standard input on /dev/null, no command interpreter.
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/types.h>
@@ -9,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -175,16 +177,17 @@ class SpawnSetup {
     }
 
     // Starts the program named by the first word, searched on PATH. glibc reports a failed exec
-    // (missing program, no permission) here, before any output is read. -1 on failure.
-    pid_t spawn(std::vector<std::string>& words) {
+    // (missing program, no permission) here, before any output is read. -1 on failure, with the
+    // reason in error.
+    pid_t spawn(std::vector<std::string>& words, int& error) {
         std::vector<char*> argv;
         argv.reserve(words.size() + 1);
         for (std::string& w : words)
             argv.push_back(w.data());
         argv.push_back(nullptr);
         pid_t pid = -1;
-        if (posix_spawnp(&pid, argv[0], &actions_, &attr_, argv.data(), environ) != 0) return -1;
-        return pid;
+        error = posix_spawnp(&pid, argv[0], &actions_, &attr_, argv.data(), environ);
+        return error == 0 ? pid : -1;
     }
 
   private:
@@ -194,12 +197,23 @@ class SpawnSetup {
     bool attrReady_ = false;
 };
 
+// Why the last start started nothing.
+enum class StartFailure { None, NoPipe, NoWords, OpenQuote, System };
+
+std::int64_t monotonicMilliseconds() noexcept {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+}
+
 }  // namespace
 
 struct ChildProcess::State {
     Fd readEnd;
     Fd writeEnd;
     std::optional<ChildReaper> reaper;  // the started child, reaped when released
+    StartFailure failure = StartFailure::None;
+    int error = 0;  // the system's error number, for StartFailure::System
 };
 
 ChildProcess::ChildProcess() : state_(std::make_unique<State>()) {}
@@ -213,14 +227,25 @@ bool ChildProcess::openPipe() noexcept {
 }
 
 bool ChildProcess::start(const std::string& narrowLine) noexcept {
+    State& s = *state_;
+    s.failure = StartFailure::System;
+    s.error = 0;
     try {
-        if (state_->writeEnd.get() < 0 || state_->reaper) return false;
+        if (s.reaper) return false;
+        if (s.writeEnd.get() < 0) {
+            s.failure = StartFailure::NoPipe;
+            return false;
+        }
         std::optional<std::vector<std::string>> words = splitCommandWords(narrowLine);
-        if (!words || words->empty()) return false;
+        if (!words || words->empty()) {
+            s.failure = words ? StartFailure::NoWords : StartFailure::OpenQuote;
+            return false;
+        }
         SpawnSetup setup;
-        if (!setup.prepare(state_->writeEnd.get())) return false;
-        const pid_t pid = setup.spawn(*words);
+        if (!setup.prepare(s.writeEnd.get())) return false;
+        const pid_t pid = setup.spawn(*words, s.error);
         if (pid < 0) return false;
+        s.failure = StartFailure::None;
         state_->reaper.emplace(pid);
         // Only the child holds the write end now, so the end of its output ends the reads.
         state_->writeEnd.close();
@@ -230,12 +255,54 @@ bool ChildProcess::start(const std::string& narrowLine) noexcept {
     }
 }
 
-std::size_t ChildProcess::read(char* buffer, std::size_t size) noexcept {
-    if (!state_->reaper || state_->readEnd.get() < 0) return 0;
+std::string ChildProcess::startFailure() const {
+    switch (state_->failure) {
+        case StartFailure::None:
+            return {};
+        case StartFailure::NoPipe:
+            return "no pipe";
+        case StartFailure::NoWords:
+            return "no program named";
+        case StartFailure::OpenQuote:
+            return "a quote is left open";
+        case StartFailure::System:
+            break;
+    }
+    switch (state_->error) {
+        case ENOENT:
+        case ENOTDIR:
+            return "not found";
+        case EACCES:
+        case EPERM:
+            return "permission denied";
+        case ENOEXEC:
+            return "not an executable";
+        default:
+            return "system error " + std::to_string(state_->error);
+    }
+}
+
+ChildProcess::ReadResult ChildProcess::read(char* buffer, std::size_t size,
+                                            std::chrono::milliseconds wait) noexcept {
+    using Kind = ReadResult::Kind;
+    const int fd = state_->readEnd.get();
+    if (!state_->reaper || fd < 0) return {Kind::End, 0};
+    // A signal cuts the wait short; it resumes for what is left of it.
+    const std::int64_t deadline = monotonicMilliseconds() + wait.count();
     for (;;) {
-        const ssize_t n = ::read(state_->readEnd.get(), buffer, size);
+        const std::int64_t left = deadline - monotonicMilliseconds();
+        pollfd pipe{fd, POLLIN, 0};
+        const int ready = poll(&pipe, 1, static_cast<int>(left > 0 ? left : 0));
+        if (ready == 0) return {Kind::Idle, 0};
+        if (ready > 0) break;
+        if (errno != EINTR) return {Kind::End, 0};
+    }
+    // Readable, hung up or broken: the read tells which.
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, size);
         if (n < 0 && errno == EINTR) continue;
-        return n > 0 ? static_cast<std::size_t>(n) : 0;
+        if (n > 0) return {Kind::Data, static_cast<std::size_t>(n)};
+        return {Kind::End, 0};
     }
 }
 

@@ -46,6 +46,17 @@ SECURITY_ATTRIBUTES inheritable() noexcept {
     return attributes;
 }
 
+// An anonymous pipe cannot be waited on, so a wait for output peeks into it between naps this
+// long (the system's timer rounds a nap up to its tick, about 16 ms by default).
+constexpr DWORD kPeekNapMilliseconds = 5;
+
+// Why the last start started nothing.
+enum class StartFailure { None, NoPipe, NulInLine, System };
+
+// ERROR_ELEVATION_REQUIRED: the program asks to run as an administrator. Not every header set
+// names it.
+constexpr DWORD kErrorElevationRequired = 740;
+
 }  // namespace
 
 struct ChildProcess::State {
@@ -53,6 +64,8 @@ struct ChildProcess::State {
     Handle writeEnd;
     Handle process;
     Handle thread;
+    StartFailure failure = StartFailure::None;
+    DWORD error = 0;  // GetLastError() of process creation, for StartFailure::System
 };
 
 ChildProcess::ChildProcess() : state_(std::make_unique<State>()) {}
@@ -76,10 +89,20 @@ bool ChildProcess::openPipe() noexcept {
 }
 
 bool ChildProcess::start(const std::string& narrowLine) noexcept {
+    State& s = *state_;
+    s.failure = StartFailure::System;
+    s.error = 0;
     try {
-        if (!state_->writeEnd.isOpen() || state_->process.isOpen()) return false;
+        if (s.process.isOpen()) return false;
+        if (!s.writeEnd.isOpen()) {
+            s.failure = StartFailure::NoPipe;
+            return false;
+        }
         // The system would end the line at a NUL; such a line is not run shortened.
-        if (narrowLine.find('\0') != std::string::npos) return false;
+        if (narrowLine.find('\0') != std::string::npos) {
+            s.failure = StartFailure::NulInLine;
+            return false;
+        }
         // CreateProcessA may write into the line it is given, so it gets its own copy.
         std::string line = narrowLine;
 
@@ -95,8 +118,11 @@ bool ChildProcess::start(const std::string& narrowLine) noexcept {
         SECURITY_ATTRIBUTES threadAttributes = inheritable();
         PROCESS_INFORMATION info{};
         if (!CreateProcessA(nullptr, line.data(), &processAttributes, &threadAttributes, TRUE,
-                            NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &info))
+                            NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &info)) {
+            s.error = GetLastError();
             return false;
+        }
+        s.failure = StartFailure::None;
         state_->process.reset(info.hProcess);
         state_->thread.reset(info.hThread);
         // Only the child holds the write end now, so the end of its output ends the reads.
@@ -107,16 +133,54 @@ bool ChildProcess::start(const std::string& narrowLine) noexcept {
     }
 }
 
-std::size_t ChildProcess::read(char* buffer, std::size_t size) noexcept {
-    if (!state_->process.isOpen() || !state_->readEnd.isOpen() || size == 0) return 0;
-    const DWORD want = size < MAXDWORD ? static_cast<DWORD>(size) : MAXDWORD;
+std::string ChildProcess::startFailure() const {
+    switch (state_->failure) {
+        case StartFailure::None:
+            return {};
+        case StartFailure::NoPipe:
+            return "no pipe";
+        case StartFailure::NulInLine:
+            return "a NUL character in the line";
+        case StartFailure::System:
+            break;
+    }
+    switch (state_->error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+            return "not found";
+        case ERROR_ACCESS_DENIED:
+        case kErrorElevationRequired:
+            return "permission denied";
+        case ERROR_BAD_EXE_FORMAT:
+        case ERROR_EXE_MACHINE_TYPE_MISMATCH:
+            return "not an executable";
+        default:
+            return "system error " + std::to_string(state_->error);
+    }
+}
+
+ChildProcess::ReadResult ChildProcess::read(char* buffer, std::size_t size,
+                                            std::chrono::milliseconds wait) noexcept {
+    using Kind = ReadResult::Kind;
+    if (!state_->process.isOpen() || !state_->readEnd.isOpen() || size == 0) return {Kind::End, 0};
+    const HANDLE pipe = state_->readEnd.get();
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(wait.count());
     for (;;) {
-        DWORD n = 0;
-        // Blocking, not overlapped. The read fails at the end of the output (the write end is
-        // closed everywhere: ERROR_BROKEN_PIPE) or when the pipe broke.
-        if (!ReadFile(state_->readEnd.get(), buffer, want, &n, nullptr)) return 0;
-        // A child's write of zero bytes arrives as a successful empty read: not the end.
-        if (n != 0) return n;
+        DWORD available = 0;
+        // Fails once the write end is closed everywhere and everything written has been read
+        // (ERROR_BROKEN_PIPE): the end of the output.
+        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return {Kind::End, 0};
+        if (available > 0) {
+            const DWORD want = size < available ? static_cast<DWORD>(size) : available;
+            DWORD n = 0;
+            // Not overlapped; the bytes are there, so this does not block.
+            if (!ReadFile(pipe, buffer, want, &n, nullptr)) return {Kind::End, 0};
+            if (n != 0) return {Kind::Data, n};
+            continue;
+        }
+        if (GetTickCount64() >= deadline) return {Kind::Idle, 0};
+        Sleep(kPeekNapMilliseconds);
     }
 }
 

@@ -69,6 +69,36 @@ void DOSOutputs::setReceiveOutputsHandler(ReceiveOutputsHandler handler) {
     }
 }
 
+void DOSOutputs::setIdleHandler(IdleHandler handler) {
+    try {
+        if (handler) {
+            idleHandler_ = std::make_shared<const IdleHandler>(std::move(handler));
+        } else {
+            idleHandler_.reset();
+        }
+    } catch (...) {
+        idleHandler_.reset();
+    }
+}
+
+void DOSOutputs::stopReading() {
+    if (running_) stopRequested_ = true;
+}
+
+const std::string& DOSOutputs::startFailure() const {
+    return startFailure_;
+}
+
+void DOSOutputs::raiseIdle() {
+    const std::shared_ptr<const IdleHandler> handler = idleHandler_;
+    if (!handler) return;
+    try {
+        (*handler)();
+    } catch (...) {
+        // As for ReceiveOutputs: the run goes on.
+    }
+}
+
 void DOSOutputs::raiseReceiveOutputs(const std::string& chunk) {
     // A copy of the pointer keeps the handler alive if it replaces itself while it runs.
     const std::shared_ptr<const ReceiveOutputsHandler> handler = handler_;
@@ -96,13 +126,21 @@ void DOSOutputs::keep(const std::string& chunk) {
 std::string DOSOutputs::ExecuteCommand(const std::string& CommandLine) {
     if (running_) return {};
     RunningFlag running(running_);
+    stopRequested_ = false;
     try {
+        startFailure_ = "not started";  // replaced below by what happened
         ChildProcess::releaseFinished();
         if (!CommandLine.empty()) commandLine_ = CommandLine;
-        if (commandLine_.empty()) return {};
+        if (commandLine_.empty()) {
+            startFailure_ = "empty command line";
+            return {};
+        }
 
         ChildProcess child;
-        if (!child.openPipe()) return {};
+        if (!child.openPipe()) {
+            startFailure_ = "no pipe";
+            return {};
+        }
 
         // The line goes to the child in the narrow encoding (the locale's on POSIX, the system
         // code page on Windows), and the stored line becomes what that encoding kept of it.
@@ -113,17 +151,27 @@ std::string DOSOutputs::ExecuteCommand(const std::string& CommandLine) {
         decoder.finish(keptLine);
         commandLine_ = std::move(keptLine);
 
-        if (!child.start(narrowLine)) return {};
+        if (!child.start(narrowLine)) {
+            startFailure_ = child.startFailure();
+            return {};
+        }
+        startFailure_.clear();
         outputs_.clear();  // keeps its capacity: the next run usually writes about as much
 
         std::string chunk;
         chunk.reserve(kChunkBytes * 3);
         char buffer[kChunkBytes];
         for (;;) {
-            const std::size_t n = child.read(buffer, sizeof buffer);
-            if (n == 0) break;
+            // A handler asked to stop: the child runs on, unread.
+            if (stopRequested_) return outputs_;
+            const auto got = child.read(buffer, sizeof buffer, kIdleInterval);
+            if (got.kind == ChildProcess::ReadResult::Kind::End) break;
+            if (got.kind == ChildProcess::ReadResult::Kind::Idle) {
+                raiseIdle();
+                continue;
+            }
             chunk.clear();
-            decoder.decode(buffer, n, chunk);
+            decoder.decode(buffer, got.size, chunk);
             // A read holding only the start of a character gives no text yet: the character
             // arrives whole with the next chunk.
             if (chunk.empty()) continue;

@@ -1,9 +1,11 @@
 // DOSOutputs: runs one command line as a child process and captures everything it writes to its
 // standard output and standard error through one pipe, handing each chunk of text to a listener
-// as it arrives. The call is synchronous; the listener's handler is the only place where the
-// caller regains control during a run (the window pumps its messages there).
+// as it arrives. The call is synchronous; the listener's two handlers are the only places where
+// the caller regains control during a run (the window pumps its messages there): one for each
+// chunk of output, and an idle hook about every 50 ms while the command is silent.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -15,6 +17,11 @@ class DOSOutputs {
   public:
     // Handler of the ReceiveOutputs event: one chunk of decoded output (UTF-8 text).
     using ReceiveOutputsHandler = std::function<void(const std::string& CommandOutputs)>;
+    // The idle hook: called while a run waits for output and none has come for kIdleInterval.
+    using IdleHandler = std::function<void()>;
+
+    // How long a run waits for output before it calls the idle hook (and then waits again).
+    static constexpr std::chrono::milliseconds kIdleInterval{50};
 
     // The most text a run keeps: a child that prints without end must not grow the kept text
     // without end. The events still carry every chunk past it.
@@ -45,26 +52,45 @@ class DOSOutputs {
     //
     // Raises ReceiveOutputs once for every read that gave text (reads are of at most 256 bytes;
     // a character cut by a read arrives whole with the next one), then exactly once with empty
-    // text at the end of the output. A call made while a run is in progress (from the handler)
-    // returns empty text and does nothing else.
+    // text at the end of the output. While the command is silent it calls the idle hook every
+    // kIdleInterval; an idle wait raises no event. A call made while a run is in progress (from
+    // a handler) returns empty text and does nothing else.
     std::string ExecuteCommand(const std::string& CommandLine = {});
 
     // Sets the one listener of ReceiveOutputs; an empty handler means none. Replacing the
     // handler from inside the handler is safe: the new one receives the next chunk.
     void setReceiveOutputsHandler(ReceiveOutputsHandler handler);
 
+    // Sets the idle hook; an empty handler means none. Replacing it from inside is safe.
+    void setIdleHandler(IdleHandler handler);
+
+    // Asked from a handler during a run: the run stops reading after that handler returns. The
+    // pipe is closed and ExecuteCommand returns the text read so far, with no closing empty
+    // event; the child is neither waited for nor stopped, and what it writes afterwards goes
+    // nowhere. No effect outside a run.
+    void stopReading();
+
     // True while ExecuteCommand is running.
     bool isRunning() const;
 
+    // Why the last call of ExecuteCommand started no process, in a few words ("not found",
+    // "permission denied", "not an executable", "no program named", "empty command line" ...);
+    // empty when it started one, and before the first call.
+    const std::string& startFailure() const;
+
   private:
     void raiseReceiveOutputs(const std::string& chunk);
+    void raiseIdle();
     void keep(const std::string& chunk);
 
     std::string commandLine_;
     std::string outputs_;
+    std::string startFailure_;
     std::size_t keptOutputLimit_;
     std::shared_ptr<const ReceiveOutputsHandler> handler_;
+    std::shared_ptr<const IdleHandler> idleHandler_;
     bool running_ = false;
+    bool stopRequested_ = false;
 };
 
 }  // namespace talvrin

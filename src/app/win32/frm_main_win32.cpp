@@ -6,9 +6,11 @@
 #include <string>
 
 #include "app/frm_main_design.h"
+#include "app/project_page.h"
 #include "app/win32/resource_ids.h"
 #include "image/control/property_bag.h"
 #include "image/surface/c32bpp_dib.h"
+#include "platform/os/program_folder.h"
 #include "platform/win32/module_resources.h"
 #include "ui/win32/theme_fix_win32.h"
 
@@ -370,8 +372,8 @@ void FrmMainWin32::onCommand(HWND from, int code) {
 }
 
 void FrmMainWin32::openMakerPage() {
-    // The result is not examined.
-    const std::string page = text(design::kMakerPage);
+    // The program's own page, beside the executables in doc\ (the result is not examined).
+    const std::string page = projectPagePath(platform::executableFolder());
     ShellExecuteA(window_, "Open", page.c_str(), "", "", SW_SHOWNORMAL);
 }
 

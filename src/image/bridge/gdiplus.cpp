@@ -13,6 +13,7 @@
 #include "image/bridge/bridge_backend.h"
 #include "image/codecs/pixel_helpers.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 #include "platform/os/files.h"
@@ -414,9 +415,8 @@ bool cGDIPlus::RenderWithGDIPlus(const c32bppDIB& src, platform::DeviceContext& 
 }
 
 bool cGDIPlus::LoadWithGDIPlus(std::string_view FileName, std::span<const std::uint8_t> bytes,
-                               c32bppDIB& target, std::uint32_t token,
-                               DecodeFailure* failure) noexcept {
-    report(failure, DecodeFailure::kNotRecognised);
+                               c32bppDIB& target, std::uint32_t token) noexcept {
+    failure_ = {DecodeFailure::kNotRecognised, {}};
     try {
         // Every refusal leaves the surface empty, whatever it held before.
         const bridge::CallSession session(token);
@@ -428,7 +428,7 @@ bool cGDIPlus::LoadWithGDIPlus(std::string_view FileName, std::span<const std::u
         if (!FileName.empty()) {
             platform::File file = platform::OpenImageFile(FileName, true);
             const auto size = file ? file.size() : std::nullopt;
-            if (!size || readWholeFile(file, *size, fileBytes) != WholeFileStatus::kOk) {
+            if (!size || readWholeFile(file, *size, fileBytes).failed()) {
                 target.DestroyDIB();
                 return false;
             }
@@ -449,14 +449,15 @@ bool cGDIPlus::LoadWithGDIPlus(std::string_view FileName, std::span<const std::u
         }
         const bridge::backend::TopDownImage& image = decoded.image;
         if (decoded.failure != DecodeFailure::kNone || image.width < 1 || image.height < 1) {
-            report(failure, decoded.failure == DecodeFailure::kNone ? DecodeFailure::kBadData
-                                                                    : decoded.failure);
+            failure_ = {
+                decoded.failure == DecodeFailure::kNone ? DecodeFailure::kBadData : decoded.failure,
+                {}};
             target.DestroyDIB();
             return false;
         }
         // The image drawn into a surface of its bounds: a failed draw is a failed load.
         if (!target.InitializeDIB(image.width, image.height)) {
-            report(failure, DecodeFailure::kOutOfMemory);
+            failure_ = {DecodeFailure::kOutOfMemory, "no room for the surface"};
             target.DestroyDIB();
             return false;
         }
@@ -469,12 +470,12 @@ bool cGDIPlus::LoadWithGDIPlus(std::string_view FileName, std::span<const std::u
         ClassifyAlpha({target.BitsPointer(), static_cast<std::size_t>(target.scanWidth()) *
                                                  static_cast<std::size_t>(target.Height())},
                       image.width, image.height, false, alpha, type);
-        target.setAlpha(alpha);
-        target.setImageType(imgPNG);
-        report(failure, DecodeFailure::kNone);
+        SurfaceInternals::setAlpha(target, alpha);
+        SurfaceInternals::setImageType(target, imgPNG);
+        failure_ = {};
         return true;
     } catch (...) {
-        report(failure, DecodeFailure::kOutOfMemory);
+        failure_ = {DecodeFailure::kOutOfMemory, {}};
         target.DestroyDIB();
         return false;
     }

@@ -145,17 +145,20 @@ class cGDIPlus {
 
     // Loads the image of a file (FileName not empty) or of the bytes into target: WebP and TIFF.
     // True when the surface holds the image (ImageType imgPNG, Alpha as the pixels say); false,
-    // with the surface emptied, when the data is not a format of the bridge's or does not decode.
-    // *failure, when given, says why a load of a format of the bridge's failed.
+    // with the surface emptied, when the data is not a format of the bridge's or does not decode
+    // (lastLoadFailure says why).
     bool LoadWithGDIPlus(std::string_view FileName, std::span<const std::uint8_t> bytes,
-                         c32bppDIB& target, std::uint32_t token,
-                         DecodeFailure* failure = nullptr) noexcept;
+                         c32bppDIB& target, std::uint32_t token) noexcept;
+    [[nodiscard]] const LoadFailure& lastLoadFailure() const noexcept { return failure_; }
 
     // Saves the surface as PNG (upright) through the backend's encoder into outStream. Only the
     // desktop's imaging library has one; elsewhere the answer is false (and the caller's own
     // encoder takes over), exactly as when the imaging library lacks one.
     bool SaveToPNG(std::string_view FileName, std::vector<std::uint8_t>& outStream,
                    const c32bppDIB& cHost, std::uint32_t GlobalToken) noexcept;
+
+  private:
+    LoadFailure failure_;
 };
 
 }  // namespace talvrin

@@ -10,6 +10,7 @@
 #include "image/codecs/pixel_helpers.h"
 #include "image/codecs/platform_wrappers.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 #include "platform/gdi/gdi.h"
@@ -37,15 +38,15 @@ void classify(c32bppDIB& dib, bool makeOpaque) noexcept {
     bool alpha = false;
     std::int32_t type = makeOpaque ? imgNone : imgBitmap;
     ClassifyAlpha(surfacePixels(dib), dib.Width(), dib.Height(), true, alpha, type);
-    dib.setAlpha(alpha);
-    dib.setImageType(type);
+    SurfaceInternals::setAlpha(dib, alpha);
+    SurfaceInternals::setImageType(dib, type);
 }
 
 }  // namespace
 
 bool cBMPparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHost,
                             std::int32_t streamOffset, std::int32_t streamLength) noexcept {
-    decodeFailure_ = DecodeFailure::kNotRecognised;
+    failure_ = {DecodeFailure::kNotRecognised, {}};
     try {
         if (streamOffset < 0 || streamLength < 0) return false;
         const auto range = ByteView(Stream).sub(static_cast<std::uint64_t>(streamOffset),
@@ -55,18 +56,14 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHo
 
         std::int32_t bitCount = 0;
         if (bmp.u16le(0) == kBmpSignature) {
-            if (!bmp.contains(0, kHeaderFieldsEnd)) {
-                decodeFailure_ = DecodeFailure::kTruncated;
-                return false;
-            }
+            if (!bmp.contains(0, kHeaderFieldsEnd))
+                return failure_.refuse(DecodeFailure::kTruncated, "information header");
             const std::uint16_t bpp = *bmp.u16le(28);
             const std::int32_t width = *bmp.i32le(18);
             const std::int32_t height = *bmp.i32le(22);
             bitCount = bpp;
-            if (width < 1 || height == 0 || height == INT_MIN) {
-                decodeFailure_ = DecodeFailure::kBadHeader;
-                return false;
-            }
+            if (width < 1 || height == 0 || height == INT_MIN)
+                return failure_.refuse(DecodeFailure::kBadHeader, "width or height");
             const std::uint64_t rows = static_cast<std::uint64_t>(height < 0 ? -height : height);
 
             // The pixel data must lie wholly inside the stream; the sizes are 64-bit so that no
@@ -78,16 +75,13 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHo
             const bool inside = dataSize && bmp.contains(dataOffset, *dataSize);
 
             if (inside && bpp == 32 && *bmp.u32le(30) == 0) {
-                if (!withinDecodeBudget(static_cast<std::uint64_t>(width), rows)) {
-                    decodeFailure_ = DecodeFailure::kTooLarge;
-                    return false;
-                }
+                if (!withinDecodeBudget(static_cast<std::uint64_t>(width), rows))
+                    return failure_.refuse(DecodeFailure::kTooLarge, "beyond the decode budget");
                 if (!cHost.InitializeDIB(width, static_cast<std::int32_t>(rows))) {
-                    decodeFailure_ =
-                        checkedMul<std::int32_t>(width, 4, static_cast<std::int32_t>(rows))
-                            ? DecodeFailure::kOutOfMemory
-                            : DecodeFailure::kTooLarge;
-                    return false;
+                    if (checkedMul<std::int32_t>(width, 4, static_cast<std::int32_t>(rows)))
+                        return failure_.refuse(DecodeFailure::kOutOfMemory,
+                                               "no room for the surface");
+                    return failure_.refuse(DecodeFailure::kTooLarge, "beyond a 32-bit surface");
                 }
                 const std::size_t scan = static_cast<std::size_t>(cHost.scanWidth());
                 const std::uint8_t* src = bmp.data() + dataOffset;
@@ -100,25 +94,22 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHo
                         std::memcpy(dst + r * scan, src + (rows - 1 - r) * scan, scan);
                 }
                 classify(cHost, false);
-                decodeFailure_ = DecodeFailure::kNone;
+                failure_ = {};
                 return true;
             }
         }
 
         // Everything else goes to the platform's picture loader.
         if (cHost.Handle() != nullptr) return false;
-        auto picture = BytesToPicture(Stream, streamOffset, streamLength, &decodeFailure_);
+        auto [picture, failure] = BytesToPicture(Stream, streamOffset, streamLength);
+        failure_ = failure;
         if (!picture) return false;
-        if (takePictureBitmap(*picture, cHost)) {
-            decodeFailure_ = DecodeFailure::kNone;
-            return true;
-        }
-        const bool converted = ConvertstdPicTo32bpp(picture.get(), nullptr, cHost, bitCount);
-        decodeFailure_ = converted ? DecodeFailure::kNone : DecodeFailure::kOutOfMemory;
-        return converted;
+        if (takePictureBitmap(*picture, cHost)) return true;
+        if (!ConvertstdPicTo32bpp(picture.get(), nullptr, cHost, bitCount))
+            return failure_.refuse(DecodeFailure::kOutOfMemory, "no room for the surface");
+        return true;
     } catch (...) {
-        decodeFailure_ = DecodeFailure::kOutOfMemory;
-        return false;
+        return failure_.refuse(DecodeFailure::kOutOfMemory, "no room to decode");
     }
 }
 
@@ -172,8 +163,8 @@ bool cBMPparser::takePictureBitmap(platform::Picture& picture, c32bppDIB& cHost)
         return false;
     }
     classify(cHost, true);
-    cHost.setAlpha(false);
-    cHost.setImageType(platform::kPictureBitmap);
+    SurfaceInternals::setAlpha(cHost, false);
+    SurfaceInternals::setImageType(cHost, platform::kPictureBitmap);
     return true;
 }
 
@@ -207,12 +198,12 @@ bool cBMPparser::convertPicture(const platform::Picture& picture, c32bppDIB& cHo
                 pixels[i + 3] = 255;
             }
         }
-        cHost.setAlpha(anyTransparent);
+        SurfaceInternals::setAlpha(cHost, anyTransparent);
     } else {
         classify(cHost, true);
-        cHost.setAlpha(false);
+        SurfaceInternals::setAlpha(cHost, false);
     }
-    cHost.setImageType(type);
+    SurfaceInternals::setImageType(cHost, type);
     return true;
 }
 

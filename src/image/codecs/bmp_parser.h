@@ -27,9 +27,9 @@ class cBMPparser {
     // for a range outside Stream.
     bool LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& cHost,
                     std::int32_t streamOffset, std::int32_t streamLength) noexcept;
-    // Why the last LoadStream left no image (kNone when it produced one): the own path's reason,
-    // or the picture loader's for everything it was handed.
-    [[nodiscard]] DecodeFailure decodeFailure() const noexcept { return decodeFailure_; }
+    // Why the last LoadStream left no image (no failure when it produced one): the own path's
+    // reason, or the picture loader's for everything it was handed.
+    [[nodiscard]] const LoadFailure& lastLoadFailure() const noexcept { return failure_; }
 
     // Draws one source onto a new surface of its size: a picture (stdPic, Handle null) or a
     // bitmap (Handle, stdPic null). bitCount is the depth of the file a picture came from (0 for
@@ -53,7 +53,7 @@ class cBMPparser {
     bool convertPicture(const platform::Picture& picture, c32bppDIB& cHost);
     bool convertBitmap(const platform::Bitmap& bitmap, c32bppDIB& cHost);
 
-    DecodeFailure decodeFailure_ = DecodeFailure::kNone;
+    LoadFailure failure_;
 };
 
 }  // namespace talvrin

@@ -6,6 +6,7 @@
 #include "base/byte_view.h"
 #include "base/checked_math.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 
 namespace talvrin {
 
@@ -28,47 +29,32 @@ void convertIndices(const platform::GifImage& image, const std::array<std::uint3
 
 }  // namespace
 
-bool cGIFparser::claimWithoutImage(c32bppDIB& cHost, Failure failure,
-                                   DecodeFailure reason) noexcept {
-    failure_ = failure;
-    decodeFailure_ = reason;
-    try {
-        cHost.DestroyDIB();
-    } catch (...) {
-    }
-    return true;
-}
-
 bool cGIFparser::LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& cHost,
                             std::int32_t streamOffset, std::int32_t streamLength) noexcept {
-    failure_ = Failure::kNone;
-    decodeStatus_ = platform::GifDecodeStatus::kOk;
-    decodeFailure_ = DecodeFailure::kNotRecognised;
+    failure_ = {DecodeFailure::kNotRecognised, {}};
     if (streamOffset < 0 || streamLength < 0) return false;
     const auto source = ByteView(inStream).sub(static_cast<std::uint64_t>(streamOffset),
                                                static_cast<std::uint64_t>(streamLength));
     if (!source) return false;
 
+    // The data stays claimed as a GIF when the walk ran past its end, or when the image failed
+    // to decode: the surface is then emptied. Any other walk failure (no signature, an
+    // unexpected block, a short image block, no colour table) leaves it to the other decoders.
+    const auto emptyButClaimed = [&cHost]() noexcept {
+        try {
+            cHost.DestroyDIB();
+        } catch (...) {
+        }
+        return true;
+    };
     platform::GifLayout layout;
-    const platform::GifWalkStatus walk = platform::walkGifToFirstImage(*source, layout);
-    switch (walk) {
-        case platform::GifWalkStatus::kOk:
-            break;
-        case platform::GifWalkStatus::kTruncated:
-            return claimWithoutImage(cHost, Failure::kTruncated, DecodeFailure::kTruncated);
-        case platform::GifWalkStatus::kNotGif:
-        case platform::GifWalkStatus::kUnexpectedBlock:
-        case platform::GifWalkStatus::kShortImageBlock:
-        case platform::GifWalkStatus::kNoColorTable:
-            // Not taken as a GIF: the other decoders get their turn.
-            decodeFailure_ = platform::failureOf(walk);
-            return false;
-    }
+    failure_ = platform::walkGifToFirstImage(*source, layout);
+    if (failure_.reason == DecodeFailure::kTruncated) return emptyButClaimed();
+    if (failure_.failed()) return false;
 
     platform::GifImage image;
-    decodeStatus_ = platform::decodeGifImage(*source, layout, image);
-    if (decodeStatus_ != platform::GifDecodeStatus::kOk)
-        return claimWithoutImage(cHost, Failure::kDecode, platform::failureOf(decodeStatus_));
+    failure_ = platform::decodeGifImage(*source, layout, image);
+    if (failure_.failed()) return emptyButClaimed();
 
     // Every index is inside the table (the decoder checked), so entries past it stay unused.
     // The transparent index, when it lies inside the table, maps to four zero bytes; outside it
@@ -82,16 +68,18 @@ bool cGIFparser::LoadStream(std::span<const std::uint8_t> inStream, c32bppDIB& c
     }
     if (image.transparent) lut[image.transparentIndex] = 0;
 
+    bool made = false;
     try {
-        if (!cHost.InitializeDIB(image.width, image.height))
-            return claimWithoutImage(cHost, Failure::kSurface, DecodeFailure::kOutOfMemory);
+        made = cHost.InitializeDIB(image.width, image.height);
     } catch (...) {
-        return claimWithoutImage(cHost, Failure::kSurface, DecodeFailure::kOutOfMemory);
+    }
+    if (!made) {
+        failure_.refuse(DecodeFailure::kOutOfMemory, "no room for the surface");
+        return emptyButClaimed();
     }
     convertIndices(image, lut, cHost.BitsPointer());
-    cHost.setAlpha(image.transparent);
-    cHost.setImageType(imgGIF);
-    decodeFailure_ = DecodeFailure::kNone;
+    SurfaceInternals::setAlpha(cHost, image.transparent);
+    SurfaceInternals::setImageType(cHost, imgGIF);
     return true;
 }
 

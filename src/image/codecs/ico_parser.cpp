@@ -11,6 +11,7 @@
 #include "image/codecs/platform_wrappers.h"
 #include "image/codecs/png_parser.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "platform/gdi/device_context.h"
 #include "platform/gdi/gdi.h"
 #include "platform/picture/picture_loader.h"
@@ -246,10 +247,10 @@ bool cICOparser::CheckPngEntry(Entry& e) const noexcept {
     return e.bitCount > 0;
 }
 
-cICOparser::Failure cICOparser::checkBitmapEntry(Entry& e) const noexcept {
+LoadFailure cICOparser::checkBitmapEntry(Entry& e) const noexcept {
     const auto header = data_.u32le(e.imageOffset);
     if (!header || *header < kMinimumHeaderSize || *header > e.bytesInRes)
-        return Failure::kBadHeader;
+        return {DecodeFailure::kBadHeader, "bitmap header size"};
     e.headerSize = *header;
     const EntryLayout l = layoutOf(e);
     const std::uint64_t start = e.imageOffset;
@@ -257,8 +258,8 @@ cICOparser::Failure cICOparser::checkBitmapEntry(Entry& e) const noexcept {
     // must end before it.
     if (l.maskSize > e.bytesInRes || l.maskOffset < start + e.headerSize ||
         l.colorOffset + l.colorSize > l.maskOffset)
-        return Failure::kBadLayout;
-    return Failure::kNone;
+        return {DecodeFailure::kBadHeader, "mask overlaps the header or the colour rows"};
+    return {};
 }
 
 bool cICOparser::readDirectory(ByteView data) noexcept {
@@ -267,20 +268,24 @@ bool cICOparser::readDirectory(ByteView data) noexcept {
     reserved_ = 0;
     type_ = 0;
     entries_.clear();
-    if (data.size() < kDirectoryHeaderSize) return rejectWith(Failure::kNotDirectory);
+    if (data.size() < kDirectoryHeaderSize)
+        return failure_.refuse(DecodeFailure::kNotRecognised, "under 6 bytes");
     reserved_ = *data.u16le(0);
     type_ = *data.u16le(2);
     const auto count = static_cast<std::int16_t>(*data.u16le(4));
-    if (count < 1 || reserved_ != 0 || (type_ != kTypeIcon && type_ != kTypeCursor))
-        return rejectWith(Failure::kNotDirectory);
+    if (reserved_ != 0) return failure_.refuse(DecodeFailure::kNotRecognised, "reserved not 0");
+    if (type_ != kTypeIcon && type_ != kTypeCursor)
+        return failure_.refuse(DecodeFailure::kNotRecognised, "type not 1 or 2");
+    if (count < 1) return failure_.refuse(DecodeFailure::kNotRecognised, "entry count below 1");
     const std::uint64_t directoryEnd =
         kDirectoryHeaderSize + kDirectoryEntrySize * static_cast<std::uint64_t>(count);
-    if (data.size() < directoryEnd) return rejectWith(Failure::kShortDirectory);
+    if (data.size() < directoryEnd)
+        return failure_.refuse(DecodeFailure::kTruncated, "directory entries past the data");
 
     try {
         entries_.resize(static_cast<std::size_t>(count));
     } catch (...) {
-        return false;
+        return failure_.refuse(DecodeFailure::kOutOfMemory, "no room for the directory");
     }
     std::uint64_t sum = directoryEnd;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
@@ -296,23 +301,29 @@ bool cICOparser::readDirectory(ByteView data) noexcept {
         e.imageOffset = *data.u32le(at + 12);
         sum += e.bytesInRes;
     }
-    if (data.size() < sum) return rejectWith(Failure::kShortDirectory);
+    if (data.size() < sum)
+        return failure_.refuse(DecodeFailure::kTruncated, "entry sizes add up past the data");
 
     // Every entry is checked (so the properties describe them all); the first fault is kept.
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         Entry& e = entries_[i];
         e.planes = 1;
-        Failure f = Failure::kNone;
+        constexpr LoadFailure kNoBitCount{DecodeFailure::kBadHeader, "no bit count"};
+        LoadFailure f;
         if (!data.contains(e.imageOffset, e.bytesInRes) || e.bytesInRes < kMinimumHeaderSize) {
-            f = Failure::kEntryOutside;
+            f = {DecodeFailure::kTruncated, "entry outside the data or under 16 bytes"};
         } else if (*data.u16le(std::uint64_t{e.imageOffset} + 14) == kPngMarker) {
-            if (!CheckPngEntry(e)) f = pngHeaderValid(e) ? Failure::kNoBitCount : Failure::kBadPng;
+            if (!CheckPngEntry(e)) {
+                f = pngHeaderValid(e) ? kNoBitCount
+                                      : LoadFailure{DecodeFailure::kBadHeader,
+                                                    "PNG entry without signature and IHDR"};
+            }
         } else {
             const std::uint16_t marker = *data.u16le(std::uint64_t{e.imageOffset} + 14);
             if (marker != 0) e.bitCount = marker;
-            f = e.bitCount == 0 ? Failure::kNoBitCount : checkBitmapEntry(e);
+            f = e.bitCount == 0 ? kNoBitCount : checkBitmapEntry(e);
         }
-        if (f != Failure::kNone) {
+        if (f.failed()) {
             e.bitCount = 0;
             if (failedEntry_ == 0) {
                 failure_ = f;
@@ -405,37 +416,37 @@ void cICOparser::ApplyMaskAndAlpha(const Entry& e, c32bppDIB& cHost) const noexc
                 px[3] = static_cast<std::uint8_t>(a);
             }
         }
-        cHost.setImageType(isIcon ? imgIconARGB : imgCursorARGB);
-        cHost.setAlpha(true);
+        SurfaceInternals::setImageType(cHost, isIcon ? imgIconARGB : imgCursorARGB);
+        SurfaceInternals::setAlpha(cHost, true);
         return;
     }
 
     const bool anySet = applyAndMask(data_.data() + l.maskOffset, l.maskRow, width, height, bits);
-    cHost.setImageType(isIcon ? imgIcon : imgCursor);
-    cHost.setAlpha(anySet);
+    SurfaceInternals::setImageType(cHost, isIcon ? imgIcon : imgCursor);
+    SurfaceInternals::setAlpha(cHost, anySet);
 }
 
 bool cICOparser::loadBitmapEntry(const Entry& e, c32bppDIB& cHost) noexcept {
     try {
         if (!convertibleDepth(e.bitCount)) {
             cHost.DestroyDIB();
-            failure_ = Failure::kUnconvertible;
+            failure_.refuse(DecodeFailure::kUnsupported, "bit depth without a conversion");
             return true;
         }
         if (!withinDecodeBudget(static_cast<std::uint64_t>(sizeOf(e.width)),
                                 static_cast<std::uint64_t>(sizeOf(e.height)))) {
             cHost.DestroyDIB();
-            failure_ = Failure::kTooLarge;
+            failure_.refuse(DecodeFailure::kTooLarge, "beyond the decode budget");
             return true;
         }
         if (!cHost.InitializeDIB(static_cast<std::int32_t>(sizeOf(e.width)),
                                  static_cast<std::int32_t>(sizeOf(e.height)))) {
             cHost.DestroyDIB();
-            failure_ = Failure::kNoSurface;
+            failure_.refuse(DecodeFailure::kOutOfMemory, "no room for the surface");
             return true;
         }
     } catch (...) {
-        failure_ = Failure::kNoSurface;
+        failure_.refuse(DecodeFailure::kOutOfMemory, "no room for the surface");
         return true;
     }
     convertColorRows(data_, e, layoutOf(e), cHost.BitsPointer());
@@ -447,21 +458,23 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> inStream, std::int32_t
                             std::int32_t desiredIconHeight, c32bppDIB* cHost,
                             std::int32_t streamOffset, std::int32_t& streamLength,
                             std::int32_t desiredIconBitDepth, std::uint32_t gdiToken) noexcept {
-    failure_ = Failure::kNone;
-    pngFailure_ = DecodeFailure::kNone;
+    failure_ = {};
     failedEntry_ = 0;
+    const auto outside = [this]() noexcept {
+        return failure_.refuse(DecodeFailure::kNotRecognised, "range outside the data");
+    };
     if (streamOffset < 0 || static_cast<std::uint64_t>(streamOffset) > inStream.size())
-        return rejectWith(Failure::kRange);
+        return outside();
     if (streamLength == 0) {
         const auto rest =
             checkedCast<std::int32_t>(inStream.size() - static_cast<std::size_t>(streamOffset));
-        if (!rest) return rejectWith(Failure::kRange);
+        if (!rest) return outside();
         streamLength = *rest;
     }
-    if (streamLength < 0) return rejectWith(Failure::kRange);
+    if (streamLength < 0) return outside();
     const auto data = ByteView(inStream).sub(static_cast<std::uint64_t>(streamOffset),
                                              static_cast<std::uint64_t>(streamLength));
-    if (!data) return rejectWith(Failure::kRange);
+    if (!data) return outside();
 
     struct Release {
         ByteView& view;
@@ -476,7 +489,7 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> inStream, std::int32_t
     const std::int32_t chosen =
         SelectBestEntry(desiredIconWidth, desiredIconHeight, desiredIconBitDepth);
     const Entry* e = entryAt(chosen);
-    if (!e) return false;
+    if (!e) return failure_.refuse(DecodeFailure::kBadHeader, "no usable entry");
 
     if (e->planes == kPngPlanes) {
         cPNGparser png;
@@ -486,41 +499,13 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> inStream, std::int32_t
             png.LoadStream(data->span(), *cHost, static_cast<std::int32_t>(e->imageOffset),
                            static_cast<std::int32_t>(e->bytesInRes), token);
         if (cHost->BitsPointer()) {
-            cHost->setImageType(imgPNGicon);
+            SurfaceInternals::setImageType(*cHost, imgPNGicon);
         } else {
-            failure_ = Failure::kPngEntry;
-            pngFailure_ = png.decodeFailure();
+            failure_ = png.lastLoadFailure();
         }
         return result;
     }
     return loadBitmapEntry(*e, *cHost);
-}
-
-DecodeFailure cICOparser::decodeFailure() const noexcept {
-    switch (failure_) {
-        case Failure::kNone:
-            return DecodeFailure::kNone;
-        case Failure::kRange:
-        case Failure::kNotDirectory:
-            return DecodeFailure::kNotRecognised;
-        case Failure::kShortDirectory:
-        case Failure::kEntryOutside:
-            return DecodeFailure::kTruncated;
-        case Failure::kBadHeader:
-        case Failure::kBadLayout:
-        case Failure::kBadPng:
-        case Failure::kNoBitCount:
-            return DecodeFailure::kBadHeader;
-        case Failure::kUnconvertible:
-            return DecodeFailure::kUnsupported;
-        case Failure::kNoSurface:
-            return DecodeFailure::kOutOfMemory;
-        case Failure::kTooLarge:
-            return DecodeFailure::kTooLarge;
-        case Failure::kPngEntry:
-            return pngFailure_;
-    }
-    return DecodeFailure::kBadData;
 }
 
 // ---- Icon objects ---------------------------------------------------------------------------
@@ -561,8 +546,9 @@ bool cICOparser::ConvertstdPicTo32bpp(const platform::Icon* Handle, c32bppDIB& c
                 std::int32_t imageType = imgCreated;
                 ClassifyAlpha(std::span<std::uint8_t>(cHost.BitsPointer(), bytes), width, height,
                               true, alpha, imageType);
-                cHost.setImageType(type_ == kTypeIcon ? imgIconARGB : imgCursorARGB);
-                cHost.setAlpha(true);
+                SurfaceInternals::setImageType(cHost,
+                                               type_ == kTypeIcon ? imgIconARGB : imgCursorARGB);
+                SurfaceInternals::setAlpha(cHost, true);
             }
         } else {
             platform::DeviceContext* dc = cHost.LoadDIBinDC(true);
@@ -586,8 +572,8 @@ bool cICOparser::ConvertstdPicTo32bpp(const platform::Icon* Handle, c32bppDIB& c
             // the object's own size.
             const bool anySet =
                 applyAndMask(buffer.data(), stride, width, height, cHost.BitsPointer());
-            cHost.setImageType(type_ == kTypeIcon ? imgIcon : imgCursor);
-            cHost.setAlpha(anySet);
+            SurfaceInternals::setImageType(cHost, type_ == kTypeIcon ? imgIcon : imgCursor);
+            SurfaceInternals::setAlpha(cHost, anySet);
         }
     } catch (...) {
         data_ = ByteView();
@@ -600,27 +586,21 @@ bool cICOparser::ConvertstdPicTo32bpp(const platform::Icon* Handle, c32bppDIB& c
 
 // ---- Picture loader route -------------------------------------------------------------------
 
-std::unique_ptr<platform::Picture> IconBytesToPicture(ByteView bytes,
-                                                      DecodeFailure* failure) noexcept {
-    report(failure, DecodeFailure::kNone);
+Decoded<std::unique_ptr<platform::Picture>> IconBytesToPicture(ByteView bytes) noexcept {
+    constexpr LoadFailure kNoRoom{DecodeFailure::kOutOfMemory, "no room for the icon"};
     try {
         cICOparser parser;
         c32bppDIB surface;
         std::int32_t length = 0;
         if (!parser.LoadStream(bytes.span(), kDefaultDesiredSize, kDefaultDesiredSize, &surface, 0,
                                length, 32, 0) ||
-            !surface.BitsPointer()) {
-            report(failure, parser.decodeFailure());
-            return nullptr;
-        }
+            !surface.BitsPointer())
+            return {nullptr, parser.lastLoadFailure()};
         const std::int32_t width = surface.Width();
         const std::int32_t height = surface.Height();
         auto color = platform::Bitmap::create(width, height, 32);
         auto mask = platform::MaskBitmap::create(width, height);
-        if (!color || !mask) {
-            report(failure, DecodeFailure::kOutOfMemory);
-            return nullptr;
-        }
+        if (!color || !mask) return {nullptr, kNoRoom};
         const std::uint8_t* src = surface.BitsPointer();
         std::uint8_t* dst = color->bits();
         const std::size_t pixels =
@@ -642,10 +622,9 @@ std::unique_ptr<platform::Picture> IconBytesToPicture(ByteView bytes,
         }
         auto icon = platform::Icon::create(parser.directoryType() == cICOparser::kTypeIcon,
                                            std::move(color), std::move(mask));
-        return platform::Picture::fromIcon(std::move(icon));
+        return {platform::Picture::fromIcon(std::move(icon)), {}};
     } catch (...) {
-        report(failure, DecodeFailure::kOutOfMemory);
-        return nullptr;
+        return {nullptr, kNoRoom};
     }
 }
 

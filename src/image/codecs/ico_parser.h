@@ -72,26 +72,17 @@ class cICOparser {
     [[nodiscard]] std::int64_t ColorCount(std::int32_t Index) const noexcept;
     // Where the entry's colour rows start, from the first byte of the icon data.
     [[nodiscard]] std::int64_t ColorByteOffset(std::int32_t Index) const noexcept;
-    // Why the last LoadStream rejected the data, or left the surface empty.
-    enum class Failure : std::uint8_t {
-        kNone,
-        kRange,           // streamOffset / streamLength outside the array
-        kNotDirectory,    // under 6 bytes, reserved not 0, type not 1 or 2, or count below 1
-        kShortDirectory,  // shorter than the directory plus the sum of its entries' sizes
-        kEntryOutside,    // an entry's data outside the stream, or under 16 bytes
-        kBadHeader,       // a bitmap header size below 16 or beyond its entry
-        kBadLayout,       // mask before the header, or colour rows running into the mask
-        kBadPng,          // a PNG entry without signature and IHDR, or under 33 bytes
-        kNoBitCount,      // an entry whose bit count is 0 and cannot be derived
-        kUnconvertible,   // the chosen entry's depth has no conversion
-        kNoSurface,       // the surface for the chosen entry could not be created
-        kTooLarge,        // the chosen entry has more pixels than the decode budget
-        kPngEntry,        // the chosen PNG entry did not decode (pngFailure says why)
-    };
-    [[nodiscard]] Failure lastFailure() const noexcept { return failure_; }
-    // The shared reason of the last LoadStream: kNone when it produced an image (or only read
-    // the directory); for a PNG entry, the PNG decoder's reason.
-    [[nodiscard]] DecodeFailure decodeFailure() const noexcept;
+    // Why the last LoadStream rejected the data or left the surface empty; no failure when it
+    // produced an image (or only read the directory). Not recognised: streamOffset or
+    // streamLength outside the array; under 6 bytes, reserved not 0, type not 1 or 2, or a count
+    // below 1. Truncated: shorter than the directory plus the sum of its entries' sizes; an
+    // entry's data outside the stream, or under 16 bytes. Bad header: a bitmap header size below
+    // 16 or beyond its entry; the mask before the header, or colour rows running into it; a PNG
+    // entry without signature and IHDR, or under 33 bytes; a bit count of 0 that cannot be
+    // derived. Unsupported variant: the chosen entry's depth has no conversion. Too large: more
+    // pixels than the decode budget. Out of memory. A chosen PNG entry that did not decode gives
+    // the PNG decoder's failure.
+    [[nodiscard]] const LoadFailure& lastLoadFailure() const noexcept { return failure_; }
     // The 1-based entry a directory was rejected for (0 when no entry was at fault).
     [[nodiscard]] std::int32_t failedEntry() const noexcept { return failedEntry_; }
 
@@ -108,13 +99,9 @@ class cICOparser {
     // 0-based entry, or null when Index lies outside the directory.
     [[nodiscard]] const Entry* entryAt(std::int32_t Index) const noexcept;
     bool readDirectory(ByteView data) noexcept;
-    [[nodiscard]] Failure checkBitmapEntry(Entry& entry) const noexcept;
+    [[nodiscard]] LoadFailure checkBitmapEntry(Entry& entry) const noexcept;
     bool CheckPngEntry(Entry& entry) const noexcept;
     [[nodiscard]] bool pngHeaderValid(const Entry& entry) const noexcept;
-    bool rejectWith(Failure failure) noexcept {
-        failure_ = failure;
-        return false;
-    }
     bool loadBitmapEntry(const Entry& entry, c32bppDIB& cHost) noexcept;
     void ApplyMaskAndAlpha(const Entry& entry, c32bppDIB& cHost) const noexcept;
 
@@ -122,19 +109,18 @@ class cICOparser {
     std::uint16_t type_ = 0;
     std::vector<Entry> entries_;
     ByteView data_;  // the data being parsed, during one operation only
-    Failure failure_ = Failure::kNone;
-    DecodeFailure pngFailure_ = DecodeFailure::kNone;
+    LoadFailure failure_;
     std::int32_t failedEntry_ = 0;
 };
 
 // The picture loader's icon route: the icon or cursor held in bytes, its entry chosen for
 // 32 x 32 at 32 bits, as an icon picture (type 3) whose 32-bit colour bitmap holds the decoded
 // pixels with straight alpha (255 where opaque) and whose mask has a set bit for every fully
-// transparent pixel. Null when the bytes hold no loadable icon; then *failure, when given, says
-// why. The platform layer does not depend on this library, so the loader takes this function as
-// an injected decoder.
-[[nodiscard]] std::unique_ptr<platform::Picture> IconBytesToPicture(
-    ByteView bytes, DecodeFailure* failure = nullptr) noexcept;
+// transparent pixel. No picture when the bytes hold no loadable icon, with the icon decoder's
+// failure. The platform layer does not depend on this library, so the loader takes this
+// function as an injected decoder.
+[[nodiscard]] Decoded<std::unique_ptr<platform::Picture>> IconBytesToPicture(
+    ByteView bytes) noexcept;
 
 // Installs IconBytesToPicture as the platform picture loader's icon decoder, so that icon and
 // cursor bytes reaching the loader (picture resources, pictures made from bytes) become icon

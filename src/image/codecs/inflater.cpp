@@ -10,6 +10,17 @@ namespace talvrin {
 
 namespace {
 
+// The ways an inflate fails.
+constexpr LoadFailure kEndsEarly{DecodeFailure::kTruncated, "deflate data ends early"};
+constexpr LoadFailure kBadBlockType{DecodeFailure::kBadData, "deflate block type 3"};
+constexpr LoadFailure kBadStoredLength{DecodeFailure::kBadData, "stored block length check fails"};
+constexpr LoadFailure kBadCodeLengths{DecodeFailure::kBadData, "bad Huffman code lengths"};
+constexpr LoadFailure kBadSymbol{DecodeFailure::kBadData, "bad deflate symbol"};
+constexpr LoadFailure kBadDistance{DecodeFailure::kBadData,
+                                   "distance before the start of the output"};
+constexpr LoadFailure kOutputFull{DecodeFailure::kBadData, "inflates past the expected size"};
+constexpr LoadFailure kNoWindow{DecodeFailure::kOutOfMemory, "no room for the inflate window"};
+
 // ---- Decoding tables --------------------------------------------------------------------------
 // A table entry is one 32-bit word:
 //   bits 0-7    bits the code takes (for a link: unused)
@@ -318,10 +329,10 @@ class Inflater {
     InflateResult run() noexcept {
         bool final = false;
         do {
-            if (!bits_.refill()) return fail(InflateStatus::kTruncated);
+            if (!bits_.refill()) return fail(kEndsEarly);
             final = bits_.take(1) != 0;
             const std::uint32_t type = bits_.take(2);
-            InflateStatus st = InflateStatus::kOk;
+            LoadFailure st;
             if (type == 0) {
                 st = storedBlock();
             } else if (type == 1) {
@@ -330,17 +341,17 @@ class Inflater {
             } else if (type == 2) {
                 st = dynamicBlock();
             } else {
-                st = InflateStatus::kBadBlockType;
+                st = kBadBlockType;
             }
-            if (st != InflateStatus::kOk) return fail(st);
+            if (st.failed()) return fail(st);
         } while (!final);
-        if (bits_.overrun()) return fail(InflateStatus::kTruncated);
+        if (bits_.overrun()) return fail(kEndsEarly);
         if (sink_ && pos_ > flushed_) sink_->write(out_ + flushed_, pos_ - flushed_);
-        return {InflateStatus::kOk, base_ + pos_};
+        return {{}, base_ + pos_};
     }
 
   private:
-    InflateResult fail(InflateStatus st) const noexcept { return {st, base_ + pos_}; }
+    InflateResult fail(LoadFailure st) const noexcept { return {st, base_ + pos_}; }
 
     // True when handing the window's output to the sink and keeping only its last 32 KiB makes
     // room: there is a sink, more than the history is held, and the window, not the limit,
@@ -358,9 +369,9 @@ class Inflater {
         outSize_ = left < capacity_ ? left : capacity_;
     }
 
-    InflateStatus storedBlock() noexcept {
+    LoadFailure storedBlock() noexcept {
         bits_.drop(bits_.cnt & 7u);
-        if (bits_.overrun()) return InflateStatus::kTruncated;
+        if (bits_.overrun()) return kEndsEarly;
         // Give back the whole bytes still in the buffer, then read the block directly.
         const std::size_t buffered = bits_.cnt / 8 - bits_.pad;
         const std::uint8_t* at = bits_.p - buffered;
@@ -370,10 +381,10 @@ class Inflater {
         const ByteView rest(at, static_cast<std::size_t>(bits_.end - at));
         const auto len = rest.u16le(0);
         const auto nlen = rest.u16le(2);
-        if (!len || !nlen) return InflateStatus::kTruncated;
-        if (static_cast<std::uint16_t>(~*nlen) != *len) return InflateStatus::kBadStoredLength;
-        if (!rest.contains(4, *len)) return InflateStatus::kTruncated;
-        if (*len > limit_ - base_ - pos_) return InflateStatus::kOutputFull;
+        if (!len || !nlen) return kEndsEarly;
+        if (static_cast<std::uint16_t>(~*nlen) != *len) return kBadStoredLength;
+        if (!rest.contains(4, *len)) return kEndsEarly;
+        if (*len > limit_ - base_ - pos_) return kOutputFull;
         const std::uint8_t* from = at + 4;
         std::size_t left = *len;
         while (left > 0) {
@@ -386,31 +397,31 @@ class Inflater {
             left -= n;
         }
         bits_.p = at + 4 + *len;
-        return InflateStatus::kOk;
+        return {};
     }
 
-    InflateStatus dynamicBlock() noexcept {
-        if (!bits_.refill()) return InflateStatus::kTruncated;
+    LoadFailure dynamicBlock() noexcept {
+        if (!bits_.refill()) return kEndsEarly;
         const unsigned hlit = bits_.take(5) + 257;
         const unsigned hdist = bits_.take(5) + 1;
         const unsigned hclen = bits_.take(4) + 4;
-        if (hlit > 286 || hdist > 30) return InflateStatus::kBadCodeLengths;
+        if (hlit > 286 || hdist > 30) return kBadCodeLengths;
 
         std::array<std::uint8_t, 19> clens{};
         for (unsigned i = 0; i < hclen; ++i) {
-            if (!bits_.refill()) return InflateStatus::kTruncated;
+            if (!bits_.refill()) return kEndsEarly;
             clens[kCodeLenOrder[i]] = static_cast<std::uint8_t>(bits_.take(3));
         }
         std::array<std::uint32_t, kCodeLenTableSize> clTable{};
         if (!buildTable(clens.data(), 19, kCodeLenInfo.data(), kCodeLenRootBits, clTable.data(),
                         clTable.size()))
-            return InflateStatus::kBadCodeLengths;
+            return kBadCodeLengths;
 
         std::array<std::uint8_t, kMaxLitCodes + kMaxDistCodes> lens{};
         const unsigned total = hlit + hdist;
         unsigned n = 0;
         while (n < total) {
-            if (!bits_.refill()) return InflateStatus::kTruncated;
+            if (!bits_.refill()) return kEndsEarly;
             const std::uint32_t e = clTable[bits_.peek(kCodeLenRootBits)];
             bits_.drop(entryBits(e));
             const std::uint32_t sym = entryValue(e);
@@ -421,7 +432,7 @@ class Inflater {
             std::uint8_t value = 0;
             unsigned repeat = 0;
             if (sym == 16) {
-                if (n == 0) return InflateStatus::kBadCodeLengths;
+                if (n == 0) return kBadCodeLengths;
                 value = lens[n - 1];
                 repeat = 3 + bits_.take(2);
             } else if (sym == 17) {
@@ -429,28 +440,28 @@ class Inflater {
             } else {
                 repeat = 11 + bits_.take(7);
             }
-            if (repeat > total - n) return InflateStatus::kBadCodeLengths;
+            if (repeat > total - n) return kBadCodeLengths;
             std::memset(lens.data() + n, value, repeat);
             n += repeat;
         }
-        if (bits_.overrun()) return InflateStatus::kTruncated;
-        if (lens[256] == 0) return InflateStatus::kBadCodeLengths;  // the block could never end
+        if (bits_.overrun()) return kEndsEarly;
+        if (lens[256] == 0) return kBadCodeLengths;  // the block could never end
 
         if (!buildTable(lens.data(), hlit, kLitInfo.data(), kLitRootBits, lit_.data(),
                         lit_.size()) ||
             !buildTable(lens.data() + hlit, hdist, kDistInfo.data(), kDistRootBits, dist_.data(),
                         dist_.size()))
-            return InflateStatus::kBadCodeLengths;
+            return kBadCodeLengths;
         return codes(lit_.data(), dist_.data());
     }
 
     // Decodes the symbols of one block up to its end code.
-    InflateStatus codes(const std::uint32_t* lit, const std::uint32_t* dist) noexcept {
+    LoadFailure codes(const std::uint32_t* lit, const std::uint32_t* dist) noexcept {
         BitInput b = bits_;  // kept in registers for the loop
         std::uint8_t* const out = out_;
         std::size_t outSize = outSize_;
         std::size_t pos = pos_;
-        InflateStatus st = InflateStatus::kOk;
+        LoadFailure st;
         for (;;) {
             // Room for the longest match, or the window moves on.
             if (outSize - pos < 258 && sink_) {
@@ -462,14 +473,14 @@ class Inflater {
                 }
             }
             if (!b.refill()) {
-                st = InflateStatus::kTruncated;
+                st = kEndsEarly;
                 break;
             }
             std::uint32_t e = lookup(lit, kLitRootBits, b.buf);
             if (entryKind(e) == kLiteral) {
                 b.drop(entryBits(e));
                 if (pos >= outSize) {
-                    st = InflateStatus::kOutputFull;
+                    st = kOutputFull;
                     break;
                 }
                 out[pos++] = static_cast<std::uint8_t>(entryValue(e));
@@ -478,7 +489,7 @@ class Inflater {
                 if (entryKind(e) != kLiteral) continue;
                 b.drop(entryBits(e));
                 if (pos >= outSize) {
-                    st = InflateStatus::kOutputFull;
+                    st = kOutputFull;
                     break;
                 }
                 out[pos++] = static_cast<std::uint8_t>(entryValue(e));
@@ -492,7 +503,7 @@ class Inflater {
                 b.drop(codeBits + entryExtra(e));
                 const std::uint32_t d = lookup(dist, kDistRootBits, b.buf);
                 if (entryKind(d) != kDistance) {
-                    st = InflateStatus::kBadSymbol;
+                    st = kBadSymbol;
                     break;
                 }
                 const unsigned dBits = entryBits(d);
@@ -500,11 +511,11 @@ class Inflater {
                     entryValue(d) + ((b.buf >> dBits) & ((1u << entryExtra(d)) - 1));
                 b.drop(dBits + entryExtra(d));
                 if (distance > base_ + pos) {
-                    st = InflateStatus::kBadDistance;
+                    st = kBadDistance;
                     break;
                 }
                 if (len > outSize - pos) {
-                    st = InflateStatus::kOutputFull;
+                    st = kOutputFull;
                     break;
                 }
                 copyMatch(out + pos, distance, len);
@@ -513,10 +524,10 @@ class Inflater {
             }
             if (entryKind(e) == kEnd) {
                 b.drop(entryBits(e));
-                if (b.overrun()) st = InflateStatus::kTruncated;
+                if (b.overrun()) st = kEndsEarly;
                 break;
             }
-            st = InflateStatus::kBadSymbol;
+            st = kBadSymbol;
             break;
         }
         bits_ = b;
@@ -540,26 +551,26 @@ class Inflater {
 }  // namespace
 
 InflateResult inflateRaw(ByteView in, std::span<std::uint8_t> out) noexcept {
-    if (in.empty()) return {InflateStatus::kTruncated, 0};
+    if (in.empty()) return {kEndsEarly, 0};
     Inflater inflater(in, out);
     return inflater.run();
 }
 
 InflateResult inflateZlibTo(ByteView in, std::size_t maxOutput, InflateSink& sink) noexcept {
-    if (in.size() < 2) return {InflateStatus::kTruncated, 0};
+    if (in.size() < 2) return {kEndsEarly, 0};
     // Room for the history and long stretches of output between hand-overs.
     constexpr std::size_t kWindow = kHistory + 224 * 1024;
     std::unique_ptr<std::uint8_t[]> window(new (std::nothrow) std::uint8_t[kWindow]);
-    if (!window) return {InflateStatus::kOutOfMemory, 0};
+    if (!window) return {kNoWindow, 0};
     const ByteView raw = in.from(2);
-    if (raw.empty()) return {InflateStatus::kTruncated, 0};
+    if (raw.empty()) return {kEndsEarly, 0};
     Inflater inflater(raw, {window.get(), kWindow}, maxOutput, sink);
     return inflater.run();
 }
 
 InflateResult inflateZlib(ByteView in, std::span<std::uint8_t> out) noexcept {
     // The two header bytes are skipped without being examined.
-    if (in.size() < 2) return {InflateStatus::kTruncated, 0};
+    if (in.size() < 2) return {kEndsEarly, 0};
     return inflateRaw(in.from(2), out);
 }
 

@@ -8,27 +8,20 @@
 #include <span>
 
 #include "base/byte_view.h"
+#include "base/decode_failure.h"
 
 namespace talvrin {
 
-// Why an inflate ended. Everything except kOk is a failure.
-enum class InflateStatus : std::uint8_t {
-    kOk,
-    kTruncated,        // the input ended before the final block did
-    kBadBlockType,     // block type 3
-    kBadStoredLength,  // NLEN is not the one's complement of LEN
-    kBadCodeLengths,   // a code that is over-subscribed or incomplete, or bad repeat codes
-    kBadSymbol,        // a fixed-code symbol 286-287 or a distance symbol 30-31
-    kBadDistance,      // a back-reference before the start of the output
-    kOutputFull,       // the data needs more room than the output buffer has
-    kOutOfMemory,      // the window of a windowed inflate could not be allocated
-};
-
+// How an inflate ended. The failures: the input ending before the final block did (truncated);
+// block type 3, a stored length whose check fails, code lengths that are over-subscribed or
+// incomplete or repeat past their end, a fixed-code symbol 286-287 or distance symbol 30-31, a
+// back-reference before the start of the output, output beyond the room given (bad data, each
+// with its own detail); a window that cannot be allocated (out of memory).
 struct InflateResult {
-    InflateStatus status = InflateStatus::kOk;
+    LoadFailure failure;
     std::size_t produced = 0;  // bytes written to the output (also on failure)
 
-    [[nodiscard]] bool ok() const noexcept { return status == InflateStatus::kOk; }
+    [[nodiscard]] bool ok() const noexcept { return !failure.failed(); }
 };
 
 // Inflates the zlib stream `in` (the first two bytes are the header and are not examined) into
@@ -46,7 +39,7 @@ class InflateSink {
 
 // The same stream inflated through a window of its own instead of one buffer of the whole
 // output: the bytes go to `sink` as they are made, at most `maxOutput` of them (a stream that
-// needs more fails with kOutputFull, as it would in a buffer of that size). Output shorter than
+// needs more fails, as it would in a buffer of that size). Output shorter than
 // maxOutput is accepted. On failure the sink has received some of the output; on success all of
 // it.
 [[nodiscard]] InflateResult inflateZlibTo(ByteView in, std::size_t maxOutput,

@@ -33,15 +33,15 @@ bool LibraryHasExport(std::string_view library, std::string_view function) noexc
     return platform::LibraryHasExport(library, function);
 }
 
-std::unique_ptr<platform::Picture> BytesToPicture(std::span<const std::uint8_t> bytes,
-                                                  std::int32_t first, std::int32_t count,
-                                                  DecodeFailure* failure) noexcept {
-    report(failure, DecodeFailure::kNotRecognised);
-    if (first < 0 || count < 1) return nullptr;
+Decoded<std::unique_ptr<platform::Picture>> BytesToPicture(std::span<const std::uint8_t> bytes,
+                                                           std::int32_t first,
+                                                           std::int32_t count) noexcept {
+    constexpr LoadFailure kOutside{DecodeFailure::kNotRecognised, "range outside the bytes"};
+    if (first < 0 || count < 1) return {nullptr, kOutside};
     const auto range =
         ByteView(bytes).sub(static_cast<std::uint64_t>(first), static_cast<std::uint64_t>(count));
-    if (!range) return nullptr;
-    return platform::loadPicture(range->span(), failure);
+    if (!range) return {nullptr, kOutside};
+    return platform::loadPicture(range->span());
 }
 
 std::unique_ptr<platform::Picture> HandleToPicture(std::unique_ptr<platform::Bitmap>&& handle,

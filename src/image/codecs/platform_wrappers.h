@@ -31,11 +31,10 @@ bool ForceDeleteFile(std::u16string_view fileName, bool useWide = false) noexcep
 [[nodiscard]] bool LibraryHasExport(std::string_view library, std::string_view function) noexcept;
 
 // The picture held in count bytes of bytes starting at first, through the platform's picture
-// loader; null when the range leaves the array, count is below 1, or no picture results (then
-// *failure, when given, says why).
-[[nodiscard]] std::unique_ptr<platform::Picture> BytesToPicture(
-    std::span<const std::uint8_t> bytes, std::int32_t first, std::int32_t count,
-    DecodeFailure* failure = nullptr) noexcept;
+// loader; none when the range leaves the array or count is below 1 (not recognised), or when
+// the loader gives none (its failure).
+[[nodiscard]] Decoded<std::unique_ptr<platform::Picture>> BytesToPicture(
+    std::span<const std::uint8_t> bytes, std::int32_t first, std::int32_t count) noexcept;
 
 // Wraps a bitmap (pictureType 1) or an icon (pictureType 3) in a picture that owns it from then
 // on. On failure (null handle, a type that does not match the handle) the handle is left with

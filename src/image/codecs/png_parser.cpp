@@ -12,6 +12,7 @@
 #include "image/codecs/compression.h"
 #include "image/codecs/inflater.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "image/surface/image_types.h"
 #include "platform/os/files.h"
 
@@ -44,18 +45,18 @@ class cPNGparser::ChunkReader {
     [[nodiscard]] bool inMemory() const noexcept { return file_ == nullptr; }
     // Why the last view failed: the file could not be read, the buffer not be had, or the
     // file ended early (it shrank while it was read).
-    [[nodiscard]] Failure failure() const noexcept { return failure_; }
+    [[nodiscard]] const LoadFailure& failure() const noexcept { return failure_; }
 
     // The `length` bytes at `at`, valid until the next call; nothing when they cannot be read.
     std::optional<ByteView> view(std::uint64_t at, std::size_t length) noexcept {
-        failure_ = Failure::kTruncated;
+        failure_ = {DecodeFailure::kTruncated, "data ends early"};
         if (!file_) return data_.sub(at, length);
         if (at > size_ || length > size_ - at) return std::nullopt;
         if (buffer_.size() < length) {
             try {
                 buffer_.resize(length);
             } catch (...) {
-                failure_ = Failure::kOutOfMemory;
+                failure_ = {DecodeFailure::kOutOfMemory, "no room to read a chunk"};
                 return std::nullopt;
             }
         }
@@ -63,7 +64,7 @@ class cPNGparser::ChunkReader {
             const auto moved =
                 file_->seek(static_cast<std::int64_t>(at), platform::SeekOrigin::Begin);
             if (!moved || *moved != at) {
-                failure_ = Failure::kUnreadable;
+                failure_ = {DecodeFailure::kUnreadable, "seek error"};
                 position_ = ~std::uint64_t{0};
                 return std::nullopt;
             }
@@ -72,7 +73,7 @@ class cPNGparser::ChunkReader {
         std::size_t got = 0;
         while (got < length) {
             const auto n = file_->read(buffer_.data() + got, length - got);
-            if (!n) failure_ = Failure::kUnreadable;
+            if (!n) failure_ = {DecodeFailure::kUnreadable, "read error"};
             if (!n || *n == 0) {  // a read error, or a file that shrank while it was read
                 position_ = ~std::uint64_t{0};
                 return std::nullopt;
@@ -89,7 +90,7 @@ class cPNGparser::ChunkReader {
     std::uint64_t size_;
     std::uint64_t position_ = ~std::uint64_t{0};
     std::vector<std::uint8_t> buffer_;
-    Failure failure_ = Failure::kNone;
+    LoadFailure failure_;
 };
 
 // Hands the built-in inflater's output to the row decoder.
@@ -112,14 +113,12 @@ bool cPNGparser::LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& dib
                             std::int32_t streamOffset, std::int32_t streamLength,
                             std::uint32_t& GlobalToken) noexcept {
     (void)GlobalToken;  // the imaging-library bridge declines every PNG on this platform
-    failure_ = Failure::kNone;
-    recognised_ = false;
+    failure_ = {DecodeFailure::kNotRecognised, {}};
     if (streamOffset < 0 || streamLength < 0) return false;
     const ByteView all(Stream);
     const auto view =
         all.sub(static_cast<std::uint64_t>(streamOffset), static_cast<std::uint64_t>(streamLength));
     if (!view || !hasSignature(*view)) return false;
-    recognised_ = true;
     ChunkReader source(*view);
     decode(source, dibClass);
     return true;
@@ -129,8 +128,7 @@ bool cPNGparser::LoadFile(platform::File& FileHandle, std::u16string_view FileNa
                           c32bppDIB& dibClass, std::uint32_t& GlobalToken) noexcept {
     (void)FileName;  // only the imaging-library bridge reads the file by name
     (void)GlobalToken;
-    failure_ = Failure::kNone;
-    recognised_ = false;
+    failure_ = {DecodeFailure::kNotRecognised, {}};
     if (!FileHandle.seek(0, platform::SeekOrigin::Begin)) return false;
     const auto size = FileHandle.size();
     if (!size || *size < kSmallestFile) return false;
@@ -141,7 +139,6 @@ bool cPNGparser::LoadFile(platform::File& FileHandle, std::u16string_view FileNa
     // The walk reads the file where it needs it: chunk headers, IDAT data in pieces, the other
     // chunks it reads whole; the chunks it skips are not read at all. A file that shrank while
     // it was read ends where the reading ended.
-    recognised_ = true;
     ChunkReader source(FileHandle, *size);
     decode(source, dibClass);
     return true;
@@ -151,44 +148,15 @@ bool cPNGparser::LoadFile(ByteView fileBytes, std::u16string_view FileName, c32b
                           std::uint32_t& GlobalToken) noexcept {
     (void)FileName;
     (void)GlobalToken;
-    failure_ = Failure::kNone;
-    recognised_ = false;
+    failure_ = {DecodeFailure::kNotRecognised, {}};
     if (fileBytes.size() < kSmallestFile || !hasSignature(fileBytes)) return false;
-    recognised_ = true;
     ChunkReader source(fileBytes);
     decode(source, dibClass);
     return true;
 }
 
-DecodeFailure cPNGparser::decodeFailure() const noexcept {
-    if (!recognised_) return DecodeFailure::kNotRecognised;
-    switch (failure_) {
-        case Failure::kNone:
-            return DecodeFailure::kNone;
-        case Failure::kTruncated:
-            return DecodeFailure::kTruncated;
-        case Failure::kBadChunkLength:
-        case Failure::kBadHeader:
-        case Failure::kBadPalette:
-        case Failure::kDataBeforeHeader:
-            return DecodeFailure::kBadHeader;
-        case Failure::kChecksum:
-            return DecodeFailure::kChecksum;
-        case Failure::kNoImageData:
-        case Failure::kDecompress:
-        case Failure::kConversion:
-            return DecodeFailure::kBadData;
-        case Failure::kOutOfMemory:
-            return DecodeFailure::kOutOfMemory;
-        case Failure::kTooLarge:
-            return DecodeFailure::kTooLarge;
-        case Failure::kUnreadable:
-            return DecodeFailure::kUnreadable;
-    }
-    return DecodeFailure::kBadData;
-}
-
 void cPNGparser::decode(ChunkReader& source, c32bppDIB& dib) noexcept {
+    failure_ = {};
     header_ = {};
     headerValid_ = false;
     expectedSize_ = 0;
@@ -208,25 +176,25 @@ void cPNGparser::decode(ChunkReader& source, c32bppDIB& dib) noexcept {
         for (;;) {
             // Fewer than 12 bytes cannot hold another chunk: the data ended without IEND.
             if (pos > source.size() || source.size() - pos < 12) {
-                rejectWith(Failure::kTruncated);
+                failure_.refuse(DecodeFailure::kTruncated, "no IEND chunk");
                 break;
             }
             const auto head = source.view(pos, 8);
             if (!head) {
-                rejectWith(source.failure());
+                failure_ = source.failure();
                 break;
             }
             const std::uint32_t length = *head->u32be(0);
             char type[4];
             std::memcpy(type, head->data() + 4, 4);
             if (length > kMaxChunkLength) {
-                rejectWith(Failure::kBadChunkLength);
+                failure_.refuse(DecodeFailure::kBadHeader, "chunk length of 2^31 or more");
                 break;
             }
             const std::uint64_t at = pos;
             const std::uint64_t next = pos + length + 12;
             if (next > source.size()) {
-                rejectWith(Failure::kTruncated);
+                failure_.refuse(DecodeFailure::kTruncated, "chunk runs past the data");
                 break;
             }
             pos = next;
@@ -239,7 +207,7 @@ void cPNGparser::decode(ChunkReader& source, c32bppDIB& dib) noexcept {
             if (length == 0) continue;
             if (isType(typeView, "IDAT")) {
                 if (!headerValid_) {
-                    rejectWith(Failure::kDataBeforeHeader);
+                    failure_.refuse(DecodeFailure::kBadHeader, "IDAT before a valid IHDR");
                     break;
                 }
                 if (!readImageData(source, at, length)) break;
@@ -252,7 +220,7 @@ void cPNGparser::decode(ChunkReader& source, c32bppDIB& dib) noexcept {
             // Type, data and the stored CRC (taken only when the library is usable).
             const auto whole = source.view(at + 4, std::size_t{length} + 8);
             if (!whole) {
-                rejectWith(source.failure());
+                failure_ = source.failure();
                 break;
             }
             const ByteView typeAndData = *whole->sub(0, std::uint64_t{length} + 4);
@@ -272,12 +240,12 @@ void cPNGparser::decode(ChunkReader& source, c32bppDIB& dib) noexcept {
                 stream_ = Stream::kAbandoned;
         }
     } catch (const std::bad_alloc&) {
-        rejectWith(Failure::kOutOfMemory);
+        failure_.refuse(DecodeFailure::kOutOfMemory, "no room for a chunk");
         walked = false;
     }
 
     if (walked && imageDataBytes_ == 0) {
-        rejectWith(Failure::kNoImageData);
+        failure_.refuse(DecodeFailure::kBadData, "no IDAT data");
         walked = false;
     }
     if (!walked || !headerValid_) {
@@ -295,7 +263,8 @@ void cPNGparser::decode(ChunkReader& source, c32bppDIB& dib) noexcept {
     // The library's stream failed, or never ran over the data as it stands: the library from
     // the first IDAT (unless it already failed on the same data), then the built-in inflater.
     if (libraryUsable_ && stream_ != Stream::kFailed && replayWithLibrary(source, dib)) return;
-    if (failure_ == Failure::kOutOfMemory || failure_ == Failure::kUnreadable) {
+    if (failure_.reason == DecodeFailure::kOutOfMemory ||
+        failure_.reason == DecodeFailure::kUnreadable) {
         image_.reset();
         dib.DestroyDIB();
         return;
@@ -304,7 +273,7 @@ void cPNGparser::decode(ChunkReader& source, c32bppDIB& dib) noexcept {
         // Data that does not decompress leaves the surface as it was; only a failed allocation
         // of the image empties it, as a failed InitializeDIB would.
         image_.reset();
-        if (failure_ == Failure::kOutOfMemory) dib.DestroyDIB();
+        if (failure_.reason == DecodeFailure::kOutOfMemory) dib.DestroyDIB();
     }
 }
 
@@ -315,11 +284,11 @@ bool cPNGparser::startImage() noexcept {
         if (usesPalette && palette_.empty())
             preparedPalette_ = png::preparedPalette(header_, false);
     } catch (const std::bad_alloc&) {
-        return rejectWith(Failure::kOutOfMemory);
+        return failure_.refuse(DecodeFailure::kOutOfMemory, "no room for the palette");
     }
     image_.reset();  // an earlier attempt's, before the next is allocated
     image_ = platform::Bitmap::create(header_.width, header_.height, 32);
-    if (!image_) return rejectWith(Failure::kOutOfMemory);
+    if (!image_) return failure_.refuse(DecodeFailure::kOutOfMemory, "no room for the image");
     png::ConversionContext ctx;
     ctx.header = header_;
     ctx.palette = palette_.empty() ? preparedPalette_ : palette_;
@@ -328,7 +297,7 @@ bool cPNGparser::startImage() noexcept {
     const PixelView target{image_->bits(), image_->width(), image_->height()};
     if (!rows_.start(ctx, target)) {
         image_.reset();
-        return rejectWith(Failure::kOutOfMemory);
+        return failure_.refuse(DecodeFailure::kOutOfMemory, "no room for the row window");
     }
     produced_ = 0;
     return true;
@@ -343,7 +312,7 @@ bool cPNGparser::readImageData(ChunkReader& source, std::uint64_t at, std::uint3
         stream_ = Stream::kAbandoned;  // unless it can start
         library_ = std::make_unique<compression::StreamInflater>();
         if (library_ && startImage()) stream_ = Stream::kRunning;
-        failure_ = Failure::kNone;  // a failed start is retried after the walk
+        failure_ = {};  // a failed start is retried after the walk
     }
     // The data in pieces: checksummed, and inflated while the library's stream runs.
     const bool checking = libraryUsable_;
@@ -358,7 +327,10 @@ bool cPNGparser::readImageData(ChunkReader& source, std::uint64_t at, std::uint3
             const std::size_t n =
                 static_cast<std::size_t>(std::min<std::uint64_t>(piece, length - done));
             const auto bytes = source.view(at + 8 + done, n);
-            if (!bytes) return rejectWith(source.failure());
+            if (!bytes) {
+                failure_ = source.failure();
+                return false;
+            }
             if (checking) crc = compression::crc32Update(crc, *bytes);
             if (stream_ == Stream::kRunning) feedLibrary(*bytes);
             done += n;
@@ -366,9 +338,13 @@ bool cPNGparser::readImageData(ChunkReader& source, std::uint64_t at, std::uint3
     }
     if (!checking) return true;
     const auto storedView = source.view(at + 8 + length, 4);
-    if (!storedView) return rejectWith(source.failure());
+    if (!storedView) {
+        failure_ = source.failure();
+        return false;
+    }
     const std::uint32_t stored = *storedView->u32be(0);
-    if (stored != 0 && (crc == 0 || crc != stored)) return rejectWith(Failure::kChecksum);
+    if (stored != 0 && (crc == 0 || crc != stored))
+        return failure_.refuse(DecodeFailure::kChecksum, "CRC mismatch in IDAT");
     return true;
 }
 
@@ -380,8 +356,10 @@ bool cPNGparser::checksumOk(ByteView typeAndData, std::uint32_t stored) const no
 bool cPNGparser::readHeader(ByteView typeAndData, ByteView body, std::uint32_t stored) noexcept {
     ++stateVersion_;
     headerValid_ = false;
-    if (!checksumOk(typeAndData, stored)) return rejectWith(Failure::kChecksum);
-    if (body.size() < 13) return rejectWith(Failure::kBadHeader);
+    if (!checksumOk(typeAndData, stored))
+        return failure_.refuse(DecodeFailure::kChecksum, "CRC mismatch in IHDR");
+    if (body.size() < 13)
+        return failure_.refuse(DecodeFailure::kBadHeader, "IHDR shorter than 13 bytes");
     png::ImageHeader h;
     // Values of 2^31 and more are negative.
     h.width = static_cast<std::int32_t>(*body.u32be(0));
@@ -389,19 +367,24 @@ bool cPNGparser::readHeader(ByteView typeAndData, ByteView body, std::uint32_t s
     h.bitDepth = body.data()[8];
     h.colorType = body.data()[9];
     h.interlace = body.data()[12];
-    if (h.width < 1 || h.height < 1) return rejectWith(Failure::kBadHeader);
-    if (body.data()[10] != 0 || body.data()[11] != 0) return rejectWith(Failure::kBadHeader);
-    if (h.interlace > 1 || !png::isValidFormat(h.colorType, h.bitDepth))
-        return rejectWith(Failure::kBadHeader);
+    if (h.width < 1 || h.height < 1)
+        return failure_.refuse(DecodeFailure::kBadHeader, "width or height 0 or 2^31 and more");
+    if (body.data()[10] != 0 || body.data()[11] != 0)
+        return failure_.refuse(DecodeFailure::kBadHeader, "compression or filter method not 0");
+    if (h.interlace > 1)
+        return failure_.refuse(DecodeFailure::kBadHeader, "interlace method above 1");
+    if (!png::isValidFormat(h.colorType, h.bitDepth))
+        return failure_.refuse(DecodeFailure::kBadHeader, "bit depth and colour type");
     // More pixels than the decode budget, or than a 32-bit surface of 4-byte pixels holds (the
     // own limit, width * 32 * height within the signed 32-bit range): refused before anything
     // of the image's size is allocated.
     if (!withinDecodeBudget(static_cast<std::uint64_t>(h.width),
-                            static_cast<std::uint64_t>(h.height)) ||
-        !checkedMul<std::int32_t>(h.width, 32, h.height))
-        return rejectWith(Failure::kTooLarge);
+                            static_cast<std::uint64_t>(h.height)))
+        return failure_.refuse(DecodeFailure::kTooLarge, "beyond the decode budget");
+    if (!checkedMul<std::int32_t>(h.width, 32, h.height))
+        return failure_.refuse(DecodeFailure::kTooLarge, "beyond a 32-bit surface");
     const auto expected = png::expectedSize(h);
-    if (!expected) return rejectWith(Failure::kBadHeader);
+    if (!expected) return failure_.refuse(DecodeFailure::kBadHeader, "image data size overflows");
     header_ = h;
     expectedSize_ = *expected;
     headerValid_ = true;
@@ -412,8 +395,10 @@ bool cPNGparser::readPalette(ByteView typeAndData, ByteView body, std::uint32_t 
     // Gray images have no use for a palette, and before the header its use is unknown.
     if (!headerValid_ || header_.colorType == png::kGray || header_.colorType == png::kGrayAlpha)
         return true;
-    if (!checksumOk(typeAndData, stored)) return rejectWith(Failure::kChecksum);
-    if (body.size() % 3 != 0) return rejectWith(Failure::kBadPalette);
+    if (!checksumOk(typeAndData, stored))
+        return failure_.refuse(DecodeFailure::kChecksum, "CRC mismatch in PLTE");
+    if (body.size() % 3 != 0)
+        return failure_.refuse(DecodeFailure::kBadHeader, "PLTE length not a multiple of 3");
     palette_.assign(body.data(), body.data() + body.size());
     ++stateVersion_;
     return true;
@@ -506,7 +491,7 @@ bool cPNGparser::replayWithLibrary(ChunkReader& source, c32bppDIB& dib) noexcept
     try {
         library_ = std::make_unique<compression::StreamInflater>();
     } catch (const std::bad_alloc&) {
-        return rejectWith(Failure::kOutOfMemory);
+        return failure_.refuse(DecodeFailure::kOutOfMemory, "no room for the inflate stream");
     }
     if (!startImage()) return false;
     stream_ = Stream::kRunning;
@@ -518,7 +503,8 @@ bool cPNGparser::replayWithLibrary(ChunkReader& source, c32bppDIB& dib) noexcept
             const auto bytes = source.view(span.at + done, n);
             if (!bytes) {
                 library_.reset();
-                return rejectWith(source.failure());
+                failure_ = source.failure();
+                return false;
             }
             feedLibrary(*bytes);
             done += n;
@@ -542,12 +528,15 @@ bool cPNGparser::inflateBuiltIn(ChunkReader& source, c32bppDIB& dib) noexcept {
         try {
             gathered.resize(static_cast<std::size_t>(imageDataBytes_));
         } catch (...) {
-            return rejectWith(Failure::kOutOfMemory);
+            return failure_.refuse(DecodeFailure::kOutOfMemory, "no room for the image data");
         }
         std::size_t at = 0;
         for (const ChunkSpan& span : imageData_) {
             const auto bytes = source.view(span.at, span.length);
-            if (!bytes) return rejectWith(source.failure());
+            if (!bytes) {
+                failure_ = source.failure();
+                return false;
+            }
             std::memcpy(gathered.data() + at, bytes->data(), span.length);
             at += span.length;
         }
@@ -556,8 +545,12 @@ bool cPNGparser::inflateBuiltIn(ChunkReader& source, c32bppDIB& dib) noexcept {
     if (!startImage()) return false;
     RowSink sink(rows_);
     const InflateResult result = inflateZlibTo(stream, expectedSize_, sink);
-    if (result.status == InflateStatus::kOutOfMemory) return rejectWith(Failure::kOutOfMemory);
-    if (!result.ok()) return rejectWith(Failure::kDecompress);
+    // Data that does not inflate is bad data, whatever the inflater found wrong with it.
+    if (!result.ok())
+        return failure_.refuse(result.failure.reason == DecodeFailure::kOutOfMemory
+                                   ? DecodeFailure::kOutOfMemory
+                                   : DecodeFailure::kBadData,
+                               result.failure.detail);
     finishImage(dib);
     return true;
 }
@@ -567,20 +560,22 @@ void cPNGparser::finishImage(c32bppDIB& dib) noexcept {
     if (!rows_.succeeded()) {
         image_.reset();
         dib.DestroyDIB();
-        rejectWith(Failure::kConversion);
+        failure_ = rows_.failure().failed()
+                       ? rows_.failure()
+                       : LoadFailure{DecodeFailure::kBadData, "image rows incomplete"};
         return;
     }
     if (!dib.AdoptBitmap(image_)) {  // a fresh bitmap of the header's size is never refused
         image_.reset();
         dib.DestroyDIB();
-        rejectWith(Failure::kOutOfMemory);
+        failure_.refuse(DecodeFailure::kOutOfMemory, "the surface refused the image");
         return;
     }
     const bool alphaChannel =
         header_.colorType == png::kGrayAlpha || header_.colorType == png::kRgba;
-    dib.setAlpha(alphaChannel || transparentValue_ != -1);
-    dib.setImageType(imgPNG);
-    failure_ = Failure::kNone;
+    SurfaceInternals::setAlpha(dib, alphaChannel || transparentValue_ != -1);
+    SurfaceInternals::setImageType(dib, imgPNG);
+    failure_ = {};
 }
 
 }  // namespace talvrin

@@ -39,26 +39,9 @@ class File;
 
 class cPNGparser {
   public:
-    // Why the last load produced no image although the data was PNG.
-    enum class Failure : std::uint8_t {
-        kNone,
-        kTruncated,         // a chunk does not fit in the data, or the data ends without IEND
-        kBadChunkLength,    // a chunk length of 2^31 or more
-        kBadHeader,         // IHDR invalid, or too short
-        kBadPalette,        // PLTE length not a multiple of 3
-        kChecksum,          // CRC mismatch in IHDR, PLTE or IDAT
-        kDataBeforeHeader,  // IDAT before a valid IHDR
-        kNoImageData,       // no IDAT data
-        kOutOfMemory,       // a buffer or the surface could not be allocated
-        kDecompress,        // neither the library nor the built-in inflater could inflate
-        kConversion,        // a filter type above 4 in an interlaced image, or a bad palette index
-        kTooLarge,          // more pixels than the decode budget or a 32-bit surface allows
-        kUnreadable,        // the file could not be read
-    };
-
     // Decodes `streamLength` bytes of `Stream` from `streamOffset` (a view, no copy) into
     // dibClass. True when the data carries a PNG signature, whether or not it decoded: the
-    // surface then holds the image, or nothing (see lastFailure). False for a range that lies
+    // surface then holds the image, or nothing (see lastLoadFailure). False for a range that lies
     // outside Stream. GlobalToken is the surface's imaging-library token, handed on to the bridge.
     bool LoadStream(std::span<const std::uint8_t> Stream, c32bppDIB& dibClass,
                     std::int32_t streamOffset, std::int32_t streamLength,
@@ -73,10 +56,13 @@ class cPNGparser {
     bool LoadFile(ByteView fileBytes, std::u16string_view FileName, c32bppDIB& dibClass,
                   std::uint32_t& GlobalToken) noexcept;
 
-    // The finer reason of the last load, and the shared reason it belongs to (not recognised
-    // when the data carried no PNG signature).
-    [[nodiscard]] Failure lastFailure() const noexcept { return failure_; }
-    [[nodiscard]] DecodeFailure decodeFailure() const noexcept;
+    // Why the last load left no image: not recognised when the data carried no PNG signature;
+    // for PNG data, truncated (a chunk past the data, no IEND), bad header (an invalid IHDR, a
+    // chunk length of 2^31 or more, a PLTE length not a multiple of 3, IDAT before IHDR),
+    // checksum (a CRC mismatch in IHDR, PLTE or IDAT), bad data (no IDAT data, data neither the
+    // library nor the built-in inflater could inflate, a filter type above 4 in an interlaced
+    // image, a bad palette index), too large, out of memory or unreadable; each with its detail.
+    [[nodiscard]] const LoadFailure& lastLoadFailure() const noexcept { return failure_; }
 
     // True when the first 8 bytes are the PNG signature 89 50 4E 47 0D 0A 1A 0A.
     [[nodiscard]] static bool hasSignature(ByteView data) noexcept;
@@ -91,10 +77,6 @@ class cPNGparser {
 
     // Walks the chunks of a PNG (signature included) and builds the image.
     void decode(ChunkReader& source, c32bppDIB& dib) noexcept;
-    bool rejectWith(Failure f) noexcept {
-        failure_ = f;
-        return false;
-    }
     bool checksumOk(ByteView typeAndData, std::uint32_t stored) const noexcept;
     bool readHeader(ByteView typeAndData, ByteView body, std::uint32_t stored) noexcept;
     bool readPalette(ByteView typeAndData, ByteView body, std::uint32_t stored);
@@ -135,8 +117,7 @@ class cPNGparser {
     std::size_t produced_ = 0;
     std::unique_ptr<platform::Bitmap> image_;  // the rows of the attempt, the surface's once whole
 
-    Failure failure_ = Failure::kNone;
-    bool recognised_ = false;  // the data carried a PNG signature
+    LoadFailure failure_;
 };
 
 }  // namespace talvrin

@@ -219,7 +219,7 @@ std::vector<std::uint8_t> preparedPalette(const ImageHeader& h, bool hasPalette)
 bool RowDecoder::start(const ConversionContext& ctx, PixelView target) noexcept {
     const ImageHeader& h = ctx.header;
     started_ = false;
-    failed_ = false;
+    failure_ = {};
     done_ = false;
     if (!isValidFormat(h.colorType, h.bitDepth) || h.width != target.width ||
         h.height != target.height || !expectedSize(h))
@@ -294,7 +294,7 @@ void RowDecoder::enterPass() noexcept {
 
 std::span<std::uint8_t> RowDecoder::space() noexcept {
     if (!started_) return {};
-    if (done_ || failed_) {
+    if (done_ || failure_.failed()) {
         // Nothing more is decoded; what comes is taken and dropped.
         begin_ = end_ = 0;
         return {window_.get(), capacity_};
@@ -316,11 +316,11 @@ std::span<std::uint8_t> RowDecoder::space() noexcept {
 void RowDecoder::commit(std::size_t n) noexcept {
     if (!started_) return;
     end_ += n;
-    if (done_ || failed_) {
+    if (done_ || failure_.failed()) {
         begin_ = end_ = 0;
         return;
     }
-    while (!done_ && !failed_ && end_ - begin_ >= line_ + 1) {
+    while (!done_ && !failure_.failed() && end_ - begin_ >= line_ + 1) {
         std::uint8_t* row = window_.get() + begin_;
         begin_ += line_ + 1;  // before the row, which may end its pass and change the length
         decodeRow(row);
@@ -341,7 +341,7 @@ void RowDecoder::append(const std::uint8_t* data, std::size_t n) noexcept {
 
 void RowDecoder::finish() noexcept {
     // The rows the data did not reach decode from zero bytes, as in a zero-filled buffer.
-    while (started_ && !done_ && !failed_) {
+    while (started_ && !done_ && !failure_.failed()) {
         // The part of a row pending is zeros as well (nothing, or the zeros of the last turn):
         // the next row is all zero bytes, filter None included.
         const bool zeroRow = std::all_of(window_.get() + begin_, window_.get() + end_,
@@ -355,7 +355,7 @@ void RowDecoder::finish() noexcept {
         // Such a row does not depend on the row above, so every later row of its pass comes out
         // the same: copy its pixels instead of decoding each (a few bytes of data may declare
         // millions of rows).
-        if (zeroRow && !failed_ && !done_ && row_ == decoded + 1) fillPassFrom(decoded);
+        if (zeroRow && !failure_.failed() && !done_ && row_ == decoded + 1) fillPassFrom(decoded);
     }
 }
 
@@ -387,7 +387,7 @@ void RowDecoder::decodeRow(std::uint8_t* row) noexcept {
     const std::uint8_t type = row[0];
     // A filter type above 4 fails an interlaced image and is left as it is otherwise.
     if (type > 4 && h.interlace) {
-        failed_ = true;
+        failure_.refuse(DecodeFailure::kBadData, "bad filter");
         return;
     }
     unfilterRow(type, row + 1, prev_, line_, unit_);
@@ -460,7 +460,7 @@ void RowDecoder::decodeRow(std::uint8_t* row) noexcept {
         }
     }
     if (!ok) {
-        failed_ = true;
+        failure_.refuse(DecodeFailure::kBadData, "palette index past the palette");
         return;
     }
     if (++row_ == rows_) {

@@ -12,6 +12,7 @@
 #include <span>
 #include <vector>
 
+#include "base/decode_failure.h"
 #include "base/div255.h"
 #include "base/pixels.h"
 
@@ -132,11 +133,13 @@ class RowDecoder {
     // The data has ended: the remaining rows decode from zero bytes.
     void finish() noexcept;
 
-    // A row could not be converted: a filter type above 4 in an interlaced image, or a sample
-    // beyond the palette. Nothing more is decoded after it.
-    [[nodiscard]] bool failed() const noexcept { return failed_; }
+    // Why a row could not be converted: a filter type above 4 in an interlaced image, or a
+    // sample beyond the palette (bad data). Nothing more is decoded after it.
+    [[nodiscard]] const LoadFailure& failure() const noexcept { return failure_; }
     // Every row of every pass was decoded.
-    [[nodiscard]] bool succeeded() const noexcept { return started_ && done_ && !failed_; }
+    [[nodiscard]] bool succeeded() const noexcept {
+        return started_ && done_ && !failure_.failed();
+    }
 
   private:
     static constexpr std::size_t kWindowBytes = 128 * 1024;
@@ -165,7 +168,7 @@ class RowDecoder {
     std::uint32_t validCount_ = 0;
     TransparentKey16 key_;
     bool started_ = false;
-    bool failed_ = false;
+    LoadFailure failure_;
     bool done_ = false;
 };
 

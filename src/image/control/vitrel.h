@@ -203,6 +203,12 @@ class Vitrel final : public ICrossComm {
                         bool asRotatedImage = false) const;
     // Reads the container's scale mode again and asks for a repaint.
     void Refresh();
+    // The drawing of the current layout fits the pixel budget (decode_budget.h): the drawn size
+    // (the rotation square while rotating), widened by the shadow's margin while the shadow is
+    // on, and with a cache the control's size widened the same way. When it does not, stored or
+    // user sizes ask for more than the budget allows: Paint draws nothing and no cache or
+    // shadow surface is made.
+    [[nodiscard]] bool drawingFitsBudget() const;
     // Sets the shadow offsets (no check, no change report); repaints when the shadow shows.
     void OffsetShadow(std::int32_t x, std::int32_t y);
     // SetOffsets true: moves the image (and the hit-test area) to (x, y), sets each non-zero

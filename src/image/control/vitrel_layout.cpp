@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
+#include "base/checked_math.h"
+#include "base/decode_budget.h"
 #include "image/control/control_rounding.h"
 #include "image/control/vitrel.h"
 #include "image/surface/image_types.h"
@@ -16,6 +19,41 @@ namespace talvrin {
 
 using control_rounding::halve;
 using control_rounding::nearest;
+using HostAlpha = c32bppDIB::HostAlpha;
+
+namespace {
+
+// A position worked out in 64 bits. Stored offsets may be anything a 32-bit value holds, so a
+// sum can leave the range; no pixel of any target lies there, and the draw is skipped.
+[[nodiscard]] std::optional<std::int32_t> position(std::int64_t v) noexcept {
+    return checkedCast<std::int32_t>(v);
+}
+
+// The rectangle at (x, y) of the given size, its far edges held to the 32-bit range (they only
+// meet clip boxes, which lie inside it).
+[[nodiscard]] Rect rectAt(std::int32_t x, std::int32_t y, std::int32_t width,
+                          std::int32_t height) noexcept {
+    const auto edge = [](std::int64_t v) {
+        return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+            v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    };
+    return {x, y, edge(std::int64_t{x} + width), edge(std::int64_t{y} + height)};
+}
+
+// A size in twips for the host, held to the 32-bit range.
+[[nodiscard]] std::int32_t twips(std::int32_t pixels, std::int32_t perPixel) noexcept {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        std::int64_t{pixels} * perPixel, std::numeric_limits<std::int32_t>::min(),
+        std::numeric_limits<std::int32_t>::max()));
+}
+
+// width x height pixels (negative sides count as 0) fit the pixel budget.
+[[nodiscard]] bool fitsBudget(std::int64_t width, std::int64_t height) noexcept {
+    return withinDecodeBudget(static_cast<std::uint64_t>(std::max<std::int64_t>(width, 0)),
+                              static_cast<std::uint64_t>(std::max<std::int64_t>(height, 0)));
+}
+
+}  // namespace
 
 // ---- Sizes
 // ---------------------------------------------------------------------------------------
@@ -109,9 +147,8 @@ void Vitrel::Resize() {
         layout_.offsetX = layout_.offsetY = 0;
         // The resize this causes arrives while resizing_ is set and changes nothing.
         resizing_ = true;
-        host_.requestResize(
-            static_cast<std::int32_t>(std::int64_t{wantW} * host_.twipsPerPixelX()),
-            static_cast<std::int32_t>(std::int64_t{wantH} * host_.twipsPerPixelY()));
+        host_.requestResize(twips(wantW, host_.twipsPerPixelX()),
+                            twips(wantH, host_.twipsPerPixelY()));
         resizing_ = false;
     }
     if (!rebuildCache(true, true)) buildHitRegion();
@@ -141,14 +178,17 @@ void Vitrel::OffsetImage(bool SetOffsets, std::int32_t& x, std::int32_t& y, std:
     imageOffsetY_ = y;
     if (ShadowX != 0) shadowX_ = ShadowX;
     if (ShadowY != 0) shadowY_ = ShadowY;
-    // The hit-test area follows: its bounding box's top-left corner goes to (x, y).
+    // The hit-test area follows: its bounding box's top-left corner goes to (x, y). A move that
+    // would take it out of the 32-bit range leaves it where it is.
     if (hitRegion_) {
         const Rect box = hitRegion_->boundingBox();
-        hitRegion_->offset(x - box.left, y - box.top);
+        const auto dx = position(std::int64_t{x} - box.left);
+        const auto dy = position(std::int64_t{y} - box.top);
+        if (dx && dy) hitRegion_->offset(*dx, *dy);
     } else {
-        const std::int32_t dx = x - hitRect_.left, dy = y - hitRect_.top;
-        hitRect_ = {hitRect_.left + dx, hitRect_.top + dy, hitRect_.right + dx,
-                    hitRect_.bottom + dy};
+        const auto right = position(std::int64_t{x} + hitRect_.width());
+        const auto bottom = position(std::int64_t{y} + hitRect_.height());
+        if (right && bottom) hitRect_ = {x, y, *right, *bottom};
     }
     host_.requestRepaint();
 }
@@ -159,8 +199,23 @@ void Vitrel::dropCache() {
     cache_.reset();
 }
 
+bool Vitrel::drawingFitsBudget() const {
+    const Layout& l = layout_;
+    const std::int64_t margin = ShadowEnabled() ? 2 * std::int64_t{shadowDepth_} : 0;
+    const std::int64_t w = RotateEnabled() ? l.square : l.scaledWidth;
+    const std::int64_t h = RotateEnabled() ? l.square : l.scaledHeight;
+    if (!fitsBudget(w + margin, h + margin)) return false;
+    // The cache, and a shadow made from it, have the control's size.
+    return (flags_ & kFlagCacheActive) == 0 ||
+           fitsBudget(std::int64_t{host_.width()} + margin, std::int64_t{host_.height()} + margin);
+}
+
 bool Vitrel::drawIntoCache(bool recreate) {
     const std::int32_t w = host_.width(), h = host_.height();
+    if (!drawingFitsBudget()) {
+        cache_.reset();
+        return false;
+    }
     if (recreate || !cache_) {
         if (!cache_) {
             cache_ = std::make_unique<c32bppDIB>();
@@ -176,17 +231,25 @@ bool Vitrel::drawIntoCache(bool recreate) {
     } else {
         cache_->EraseDIB();
     }
-    // Opacity, grayscale and lightness are applied when the cache is painted.
+    // At opacity 100, without grayscale or lightness: those are applied when the cache is
+    // painted.
     if (RotateEnabled()) {
-        surface_->Render(nullptr, halve(w), halve(h), layout_.scaledWidth, layout_.scaledHeight, 0,
-                         0, 0, 0, 100, 0, true, cache_.get(), -1, 0, static_cast<float>(angle_),
-                         true);
-        cache_->setAlpha(true);
+        surface_->Render({.host = cache_.get(),
+                          .destX = halve(w),
+                          .destY = halve(h),
+                          .destWidth = layout_.scaledWidth,
+                          .destHeight = layout_.scaledHeight,
+                          .angle = static_cast<float>(angle_),
+                          .centerOnDestXY = true,
+                          .hostAlpha = HostAlpha::kTranslucent});
     } else {
-        surface_->Render(nullptr, layout_.offsetX, layout_.offsetY, layout_.scaledWidth,
-                         layout_.scaledHeight, 0, 0, 0, 0, 100, 0, false, cache_.get(), -1, 0, 0,
-                         false);
-        cache_->setAlpha(surface_->Alpha());
+        surface_->Render({.host = cache_.get(),
+                          .destX = layout_.offsetX,
+                          .destY = layout_.offsetY,
+                          .destWidth = layout_.scaledWidth,
+                          .destHeight = layout_.scaledHeight,
+                          .setHalfTone = false,
+                          .hostAlpha = HostAlpha::kFromImage});
     }
     return true;
 }
@@ -206,7 +269,7 @@ void Vitrel::rebuildShadow() {
     shadow_.reset();
     shadowFromCache_ = false;
     if (!ShadowEnabled() || !surface_->BitsPointer() || layout_.scaledWidth < 1 ||
-        layout_.scaledHeight < 1)
+        layout_.scaledHeight < 1 || !drawingFitsBudget())
         return;
     // Small images drawn at their own size take their shadow just in time when painted.
     if (!RotateEnabled() && layout_.actualSize && surface_->Width() <= 128 &&
@@ -223,9 +286,11 @@ void Vitrel::rebuildShadow() {
         } else {
             scaled = std::make_unique<c32bppDIB>();
             if (scaled->InitializeDIB(layout_.scaledWidth, layout_.scaledHeight)) {
-                surface_->Render(nullptr, 0, 0, layout_.scaledWidth, layout_.scaledHeight, 0, 0, 0,
-                                 0, 100, 0, false, scaled.get());
-                scaled->setAlpha(true);
+                surface_->Render({.host = scaled.get(),
+                                  .destWidth = layout_.scaledWidth,
+                                  .destHeight = layout_.scaledHeight,
+                                  .setHalfTone = false,
+                                  .hostAlpha = HostAlpha::kTranslucent});
             } else {
                 scaled.reset();
             }
@@ -259,13 +324,12 @@ void Vitrel::buildHitRegion() {
 // ------------------------------------------------------------------------------------
 
 void Vitrel::Paint(platform::DeviceContext& dc) {
-    if (resizing_ || !surface_->BitsPointer()) return;
-    const std::int32_t w = host_.width(), h = host_.height();
+    if (resizing_ || !surface_->BitsPointer() || !drawingFitsBudget()) return;
+    const std::int64_t w = host_.width(), h = host_.height();
     const Layout& l = layout_;
-    const Rect image =
-        RotateEnabled()
-            ? Rect{l.offsetX, l.offsetY, l.offsetX + l.square, l.offsetY + l.square}
-            : Rect{l.offsetX, l.offsetY, l.offsetX + l.scaledWidth, l.offsetY + l.scaledHeight};
+    const Rect image = RotateEnabled()
+                           ? rectAt(l.offsetX, l.offsetY, l.square, l.square)
+                           : rectAt(l.offsetX, l.offsetY, l.scaledWidth, l.scaledHeight);
     const Rect clip = intersect(dc.clipBox(), image);
     if (clip.isEmpty()) return;
     const auto angle = static_cast<float>(angle_);
@@ -274,42 +338,97 @@ void Vitrel::Paint(platform::DeviceContext& dc) {
         const std::int32_t opacity = shadowOpacity_ * opacity_ / 100;
         const std::uint32_t color = platform::translateColor(shadowColor_) & 0xFFFFFFu;
         if (!shadow_) {
-            surface_->RenderDropShadow_JIT(&dc,
-                                           shadowX_ + halve(std::int64_t{w} - surface_->Width()),
-                                           shadowY_ + halve(std::int64_t{h} - surface_->Height()),
-                                           shadowDepth_, color, opacity);
+            const auto x = position(std::int64_t{shadowX_} + halve(w - surface_->Width()));
+            const auto y = position(std::int64_t{shadowY_} + halve(h - surface_->Height()));
+            if (x && y) surface_->RenderDropShadow_JIT(&dc, *x, *y, shadowDepth_, color, opacity);
         } else if (RotateEnabled() && !shadowFromCache_) {
-            shadow_->Render(&dc, shadowX_ + halve(w), shadowY_ + halve(h), l.scaledWidth,
-                            l.scaledHeight, 0, 0, 0, 0, opacity, 0, true, nullptr, grayFormula_, 0,
-                            angle, true);
+            const auto x = position(std::int64_t{shadowX_} + halve(w));
+            const auto y = position(std::int64_t{shadowY_} + halve(h));
+            if (x && y)
+                shadow_->Render({.dc = &dc,
+                                 .destX = *x,
+                                 .destY = *y,
+                                 .destWidth = l.scaledWidth,
+                                 .destHeight = l.scaledHeight,
+                                 .opacity = opacity,
+                                 .grayScale = grayFormula_,
+                                 .angle = angle,
+                                 .centerOnDestXY = true});
         } else {
             // Unrotated, or built from the cache, which already holds the image as drawn.
-            shadow_->Render(&dc, shadowX_ + halve(std::int64_t{w} - shadow_->Width()),
-                            shadowY_ + halve(std::int64_t{h} - shadow_->Height()), 0, 0, 0, 0, 0, 0,
-                            opacity, 0, true, nullptr, grayFormula_, 0, 0, false);
+            const auto x = position(std::int64_t{shadowX_} + halve(w - shadow_->Width()));
+            const auto y = position(std::int64_t{shadowY_} + halve(h - shadow_->Height()));
+            if (x && y)
+                shadow_->Render({.dc = &dc,
+                                 .destX = *x,
+                                 .destY = *y,
+                                 .opacity = opacity,
+                                 .grayScale = grayFormula_});
         }
     }
 
-    const std::int32_t cw = static_cast<std::int32_t>(clip.width());
-    const std::int32_t ch = static_cast<std::int32_t>(clip.height());
+    // The clip box inside the image, moved by the image offset: where 1:1 draws land.
+    const auto clipX = position(std::int64_t{clip.left} + imageOffsetX_);
+    const auto clipY = position(std::int64_t{clip.top} + imageOffsetY_);
+    const auto cw = static_cast<std::int32_t>(clip.width());
+    const auto ch = static_cast<std::int32_t>(clip.height());
     if (cache_ && cache_->BitsPointer()) {
-        cache_->Render(&dc, clip.left + imageOffsetX_, clip.top + imageOffsetY_, cw, ch, clip.left,
-                       clip.top, cw, ch, opacity_, 0, true, nullptr, grayFormula_, lightness_, 0,
-                       false);
+        if (clipX && clipY)
+            cache_->Render({.dc = &dc,
+                            .destX = *clipX,
+                            .destY = *clipY,
+                            .destWidth = cw,
+                            .destHeight = ch,
+                            .srcX = clip.left,
+                            .srcY = clip.top,
+                            .srcWidth = cw,
+                            .srcHeight = ch,
+                            .opacity = opacity_,
+                            .grayScale = grayFormula_,
+                            .lightAdjustment = lightness_});
         return;
     }
     if (RotateEnabled()) {
-        surface_->Render(&dc, imageOffsetX_ + halve(w), imageOffsetY_ + halve(h), l.scaledWidth,
-                         l.scaledHeight, 0, 0, 0, 0, opacity_, 0, true, nullptr, grayFormula_,
-                         lightness_, angle, true);
+        const auto x = position(std::int64_t{imageOffsetX_} + halve(w));
+        const auto y = position(std::int64_t{imageOffsetY_} + halve(h));
+        if (x && y)
+            surface_->Render({.dc = &dc,
+                              .destX = *x,
+                              .destY = *y,
+                              .destWidth = l.scaledWidth,
+                              .destHeight = l.scaledHeight,
+                              .opacity = opacity_,
+                              .grayScale = grayFormula_,
+                              .lightAdjustment = lightness_,
+                              .angle = angle,
+                              .centerOnDestXY = true});
     } else if (l.actualSize) {
-        surface_->Render(&dc, clip.left + imageOffsetX_, clip.top + imageOffsetY_, cw, ch,
-                         clip.left - l.offsetX, clip.top - l.offsetY, cw, ch, opacity_, 0, true,
-                         nullptr, grayFormula_, lightness_, 0, false);
+        // Only the part inside the clip box, read from the same place of the image.
+        if (clipX && clipY)
+            surface_->Render({.dc = &dc,
+                              .destX = *clipX,
+                              .destY = *clipY,
+                              .destWidth = cw,
+                              .destHeight = ch,
+                              .srcX = clip.left - l.offsetX,
+                              .srcY = clip.top - l.offsetY,
+                              .srcWidth = cw,
+                              .srcHeight = ch,
+                              .opacity = opacity_,
+                              .grayScale = grayFormula_,
+                              .lightAdjustment = lightness_});
     } else {
-        surface_->Render(&dc, l.offsetX + imageOffsetX_, l.offsetY + imageOffsetY_, l.scaledWidth,
-                         l.scaledHeight, 0, 0, 0, 0, opacity_, 0, true, nullptr, grayFormula_,
-                         lightness_, 0, false);
+        const auto x = position(std::int64_t{l.offsetX} + imageOffsetX_);
+        const auto y = position(std::int64_t{l.offsetY} + imageOffsetY_);
+        if (x && y)
+            surface_->Render({.dc = &dc,
+                              .destX = *x,
+                              .destY = *y,
+                              .destWidth = l.scaledWidth,
+                              .destHeight = l.scaledHeight,
+                              .opacity = opacity_,
+                              .grayScale = grayFormula_,
+                              .lightAdjustment = lightness_});
     }
 }
 

@@ -32,9 +32,7 @@ void Vitrel::settleNewImage() {
 // Picture, clipboard and handle loads have no source bytes of their own: when the control keeps
 // sources, the image written as a bitmap file becomes them.
 void Vitrel::keepAsBitmapFile() {
-    if (!keepsSource()) return;
-    std::vector<std::uint8_t> file;
-    if (surface_->SaveToStream(file)) surface_->setSourceBytes(std::move(file));
+    if (keepsSource()) surface_->keepBitmapFileAsSource();
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "base/checked_math.h"
+#include "base/decode_budget.h"
 #include "base/div255.h"
 #include "image/bridge/gdiplus.h"
 #include "image/codecs/compression.h"
@@ -46,8 +47,11 @@ bool c32bppDIB::InitializeDIB(std::int32_t Width, std::int32_t Height) {
     if (Width < 1 || Height == 0 || Height == std::numeric_limits<std::int32_t>::min())
         return false;
     const std::int32_t rows = Height < 0 ? -Height : Height;
-    // The whole buffer must stay within the signed 32-bit range.
-    if (!imageByteCount32(Width, rows)) return false;
+    // The whole buffer must stay within the signed 32-bit range, and the surface within the
+    // pixel budget that every size taken from stored or user values answers to.
+    if (!imageByteCount32(Width, rows) ||
+        !withinDecodeBudget(static_cast<std::uint64_t>(Width), static_cast<std::uint64_t>(rows)))
+        return false;
 
     auto bitmap = platform::Bitmap::create(Width, rows, kBitsPerPixel);
     if (!bitmap) return false;

@@ -2,7 +2,10 @@
 // every renderer reads. The pixel layout and the image-type codes are in image_types.h.
 //
 // The class is declared once here; its member functions are implemented in one source file per
-// concern (c32bpp_dib.cpp holds the surface itself, loading.cpp the loading, and so on).
+// concern (c32bpp_dib.cpp holds the surface itself, render.cpp the drawing, loading.cpp the
+// loading, and so on). What decoders and effects record about the pixels they produce (alpha
+// flag, image type, kept source bytes) is written only inside the image library, through
+// c32bpp_dib_internal.h.
 #pragma once
 
 #include <array>
@@ -53,7 +56,9 @@ class c32bppDIB {
 
     // Creates a blank, fully transparent surface. A negative Height is taken as its absolute
     // value (the surface is always bottom-up). Fails, leaving the surface empty, when Width < 1,
-    // Height is 0, or Width * Height * 4 exceeds the signed 32-bit range.
+    // Height is 0, Width * Height * 4 exceeds the signed 32-bit range, or Width * Height exceeds
+    // the pixel budget (decode_budget.h), so no size taken from stored or user values allocates
+    // more than the budget allows.
     bool InitializeDIB(std::int32_t Width, std::int32_t Height);
     // Makes a 32-bit bitmap of rows of exactly width * 4 bytes the surface's pixels, as they
     // are (no copy), like InitializeDIB otherwise: the previous image is released and the
@@ -93,13 +98,9 @@ class c32bppDIB {
 
     // The alpha flag: true when some pixels may be transparent or translucent.
     [[nodiscard]] bool Alpha() const noexcept { return alpha_; }
-    // Image subsystem only: decoders and effects record what they produced.
-    void setAlpha(bool value) noexcept { alpha_ = value; }
 
     // The image-type code (ImageTypeCode).
     [[nodiscard]] std::int32_t ImageType() const noexcept { return imageType_; }
-    // Image subsystem only: decoders record what they decoded.
-    void setImageType(std::int32_t value) noexcept { imageType_ = value; }
 
     // Render with bilinear sampling when scaling.
     [[nodiscard]] bool HighQualityInterpolation() const noexcept { return highQuality_; }
@@ -133,20 +134,51 @@ class c32bppDIB {
     [[nodiscard]] const std::vector<std::uint8_t>& sourceBytes() const noexcept {
         return sourceBytes_;
     }
-    // Image subsystem only: replaces the kept bytes by a copy / by the given vector.
-    void setSourceBytes(std::span<const std::uint8_t> bytes);
-    void setSourceBytes(std::vector<std::uint8_t>&& bytes) noexcept;
+    // Keeps the image written as a bitmap file (SaveToStream) as its source bytes, for images
+    // that came with none of their own (pictures, handles, the clipboard). False, the kept bytes
+    // unchanged, without an image or when the file cannot be made.
+    bool keepBitmapFileAsSource();
 
     // ---- Rendering (render pipeline) ---------------------------------------------------------
 
-    // Draws the image onto destinationDC, or into destHostDIB's pixels when one is given.
-    // Sizes of 0 mean the image's; a negative destination or source size mirrors that axis.
-    // Opacity is a percent (|Opacity| mod 100, 0 meaning 100; 0 or less draws nothing and
-    // answers whether there is an image). grayScale -1 is none; LightAdjustment is a percent
-    // (-100 ... 100, anything else is none); Angle in degrees rotates unless it is a whole
-    // multiple of 360; CenterOnDestXY makes (destX, destY) the centre of the drawing. Blend is
-    // accepted and not used. True when something was drawn; false for bad or empty arguments,
-    // a non-finite Angle or LightAdjustment, or a failure on the way (render.cpp).
+    // What a draw into a host surface does to the host's alpha flag afterwards.
+    enum class HostAlpha : std::uint8_t {
+        kKeep,         // left as it is
+        kTranslucent,  // true: the host may hold transparent pixels
+        kFromImage,    // this surface's own flag
+    };
+
+    // One draw, argument by argument, with Render's defaults. Designated initialisers name what
+    // a call draws: surface.Render({.dc = &dc, .destX = 4, .destY = 4, .opacity = 50}).
+    struct DrawRequest {
+        platform::DeviceContext* dc = nullptr;  // the target, unless host is given
+        c32bppDIB* host = nullptr;              // draw into this surface's pixels instead
+        std::int32_t destX = 0;                 // top-left corner, or centre with centerOnDestXY
+        std::int32_t destY = 0;
+        std::int32_t destWidth = 0;  // 0: the image's; negative mirrors along that axis
+        std::int32_t destHeight = 0;
+        std::int32_t srcX = 0;  // negative counts as 0
+        std::int32_t srcY = 0;
+        std::int32_t srcWidth = 0;  // 0: the image's; negative mirrors along that axis
+        std::int32_t srcHeight = 0;
+        std::int32_t opacity = 100;   // percent, |opacity| mod 100 with 0 meaning 100; <= 0 none
+        bool setHalfTone = true;      // half-tone stretching on the system's blend path
+        std::int32_t grayScale = -1;  // grayscale formula, -1 none
+        float lightAdjustment = 0;    // percent, -100 ... 100; anything else is none
+        float angle = 0;              // degrees; rotates unless a whole multiple of 360
+        bool centerOnDestXY = false;
+        HostAlpha hostAlpha = HostAlpha::kKeep;  // the host's alpha flag after the draw
+    };
+
+    // Draws the image onto request.dc, or into request.host's pixels when one is given, as the
+    // request's fields say. True when something was drawn; false for bad or empty arguments, a
+    // non-finite angle or lightAdjustment, a working surface over the decode budget, or a
+    // failure on the way; opacity 0 or less draws nothing and answers whether there is an
+    // image (render.cpp).
+    bool Render(const DrawRequest& request);
+
+    // The same draw with positional arguments in the system's order (Blend is accepted and not
+    // used): Render(destinationDC, destX, destY, ...) draws Render({.dc = destinationDC, ...}).
     bool Render(platform::DeviceContext* destinationDC, std::int32_t destX = 0,
                 std::int32_t destY = 0, std::int32_t destWidth = 0, std::int32_t destHeight = 0,
                 std::int32_t SrcX = 0, std::int32_t SrcY = 0, std::int32_t srcWidth = 0,
@@ -219,10 +251,11 @@ class c32bppDIB {
     bool LoadPicture_FromOrignalFormat(std::int32_t iconCx = 0, std::int32_t iconCy = 0,
                                        std::int32_t iconBitDepth = 32);
 
-    // Why the last load left no image (kNone after one that produced an image): the reason of
-    // the decoder that claimed the data, or of the first one that recognised it, or "not
-    // recognised" when none did. Beside the loaders' boolean answers, which it does not change.
-    [[nodiscard]] DecodeFailure lastLoadFailure() const noexcept { return lastLoadFailure_; }
+    // Why the last load left no image (no failure after one that produced an image): the failure
+    // of the decoder that claimed the data, or of the first one that recognised it, or "not
+    // recognised" (without detail) when none did. Beside the loaders' boolean answers, which it
+    // does not change.
+    [[nodiscard]] const LoadFailure& lastLoadFailure() const noexcept { return lastLoadFailure_; }
 
     // ---- Regions, checkerboard and copies (regions.cpp) --------------------------------------
 
@@ -308,6 +341,16 @@ class c32bppDIB {
     static std::int32_t GetPastedFileNames(std::vector<std::string>& ListOfFiles);
 
   private:
+    // The image library's own writers of the state below (c32bpp_dib_internal.h).
+    friend struct SurfaceInternals;
+
+    // What a decoder or an effect produced: the alpha flag, the image type, the kept source
+    // bytes (replaced by a copy / by the given vector).
+    void setAlpha(bool value) noexcept { alpha_ = value; }
+    void setImageType(std::int32_t value) noexcept { imageType_ = value; }
+    void setSourceBytes(std::span<const std::uint8_t> bytes);
+    void setSourceBytes(std::vector<std::uint8_t>&& bytes) noexcept;
+
     // One load through the dispatcher: the bytes (a whole file's, or a range of a caller's
     // array) and what the icon decoder and the keeping of the source want.
     struct LoadRequest {
@@ -328,15 +371,10 @@ class c32bppDIB {
     // conversion's reason (a surface that could not be made).
     bool convertedPicture() noexcept {
         if (dib_) {
-            lastLoadFailure_ = DecodeFailure::kNone;
+            lastLoadFailure_ = {};
             return true;
         }
-        return refuseLoad(DecodeFailure::kOutOfMemory);
-    }
-    // Records the reason of a load that ends here without an image and answers false.
-    bool refuseLoad(DecodeFailure reason) noexcept {
-        lastLoadFailure_ = reason;
-        return false;
+        return lastLoadFailure_.refuse(DecodeFailure::kOutOfMemory, "no room for the surface");
     }
 
     // ---- Render (render.cpp) ----
@@ -358,6 +396,8 @@ class c32bppDIB {
         bool scaled = false;
         bool useAlphaBlend = false;
     };
+    // Render's draw, before the host's alpha flag is settled.
+    bool drawRequested(const DrawRequest& request);
     // Resolves the arguments and chooses the path; false for bad or empty arguments.
     bool normaliseDraw(DrawArgs& d, std::int32_t Opacity, float Angle, bool CenterOnDestXY) const;
     // A plain draw through the drawing layer's AlphaBlend.
@@ -405,7 +445,7 @@ class c32bppDIB {
     bool alpha_ = false;
     std::uint32_t gdiToken_ = 0;
     std::vector<std::uint8_t> sourceBytes_;
-    DecodeFailure lastLoadFailure_ = DecodeFailure::kNone;
+    LoadFailure lastLoadFailure_;
 };
 
 }  // namespace talvrin

@@ -20,7 +20,8 @@ namespace talvrin::engine {
 // Views are the shared PixelView and ConstPixelView of base/pixels.h.
 
 // An owned work buffer of w x h pixels. create() answers an empty buffer when the size is not
-// positive, exceeds the signed 32-bit byte range, or cannot be allocated.
+// positive, exceeds the signed 32-bit byte range or the pixel budget (decode_budget.h), or
+// cannot be allocated.
 class WorkBuffer {
   public:
     WorkBuffer() noexcept = default;

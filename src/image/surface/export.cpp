@@ -270,6 +270,13 @@ bool c32bppDIB::SaveToStream_PNG(std::vector<std::uint8_t>& outStream) const {
     return writer.WritePNG(*this, outStream);
 }
 
+bool c32bppDIB::keepBitmapFileAsSource() {
+    std::vector<std::uint8_t> file;
+    if (!SaveToStream(file)) return false;
+    sourceBytes_ = std::move(file);
+    return true;
+}
+
 bool c32bppDIB::GetOrginalFormat(std::vector<std::uint8_t>& outStream) const {
     outStream = sourceBytes_;
     return !sourceBytes_.empty();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "base/decode_failure.h"
 #include "base/whole_file.h"
 #include "image/bridge/gdiplus.h"
 #include "image/codecs/bmp_parser.h"
@@ -23,20 +24,6 @@ namespace {
 // Sources of 56 bytes or fewer hold no image any decoder could take.
 constexpr std::int64_t kMinimumSourceBytes = 57;
 
-DecodeFailure fileReadReason(WholeFileStatus status) noexcept {
-    switch (status) {
-        case WholeFileStatus::kOk:
-            return DecodeFailure::kNone;
-        case WholeFileStatus::kReadError:
-            return DecodeFailure::kUnreadable;
-        case WholeFileStatus::kTooLarge:
-            return DecodeFailure::kTooLarge;
-        case WholeFileStatus::kOutOfMemory:
-            return DecodeFailure::kOutOfMemory;
-    }
-    return DecodeFailure::kUnreadable;
-}
-
 }  // namespace
 
 bool c32bppDIB::LoadFromSource(const LoadRequest& request) {
@@ -49,10 +36,14 @@ bool c32bppDIB::LoadFromSource(const LoadRequest& request) {
     const std::int32_t start = request.streamStart;
     const std::int32_t length = request.streamLength;
 
-    // The first decoder that recognised the data names the reason, unless a later one claims it.
-    DecodeFailure reason = DecodeFailure::kNotRecognised;
-    const auto note = [&reason](DecodeFailure f) {
-        if (reason == DecodeFailure::kNotRecognised) reason = f;
+    // The first decoder that recognised the data names the failure, unless a later one claims
+    // it. The details of decoders that did not recognise the data are not kept: they describe
+    // data that is none of theirs.
+    LoadFailure failure{DecodeFailure::kNotRecognised, {}};
+    const auto note = [&failure](const LoadFailure& f) {
+        if (failure.reason == DecodeFailure::kNotRecognised &&
+            f.reason != DecodeFailure::kNotRecognised)
+            failure = f;
     };
 
     // PNG first: in file mode over the file's bytes, or on the byte range. A decoder that
@@ -64,51 +55,52 @@ bool c32bppDIB::LoadFromSource(const LoadRequest& request) {
         cPNGparser png;
         claimed = request.isFile ? png.LoadFile(ByteView(bytes), request.fileName, *this, token)
                                  : png.LoadStream(bytes, *this, start, length, token);
-        if (claimed) reason = png.decodeFailure();
+        if (claimed) failure = png.lastLoadFailure();
     }
     if (!claimed) {
         cGIFparser gif;
         claimed = gif.LoadStream(bytes, *this, start, length);
-        claimed ? void(reason = gif.decodeFailure()) : note(gif.decodeFailure());
+        claimed ? void(failure = gif.lastLoadFailure()) : note(gif.lastLoadFailure());
     }
     if (!claimed) {
         cICOparser ico;
         std::int32_t icoLength = length;
         claimed =
             ico.LoadStream(bytes, iconCx, iconCy, this, start, icoLength, iconBitDepth, gdiToken_);
-        claimed ? void(reason = ico.decodeFailure()) : note(ico.decodeFailure());
+        claimed ? void(failure = ico.lastLoadFailure()) : note(ico.lastLoadFailure());
     }
     if (!claimed) {
         cBMPparser bmp;
-        if (!bmp.LoadStream(bytes, *this, start, length)) note(bmp.decodeFailure());
+        if (!bmp.LoadStream(bytes, *this, start, length)) note(bmp.lastLoadFailure());
     }
     // Last, the imaging-library bridge, for the formats only it reads (WebP, TIFF).
     if (!Handle() && isGDIplusEnabled()) {
         cGDIPlus bridge;
         const auto range =
             bytes.subspan(static_cast<std::size_t>(start), static_cast<std::size_t>(length));
-        DecodeFailure why = DecodeFailure::kNotRecognised;
-        if (bridge.LoadWithGDIPlus({}, range, *this, gdiToken_, &why)) {
-            reason = DecodeFailure::kNone;
+        if (bridge.LoadWithGDIPlus({}, range, *this, gdiToken_)) {
+            failure = {};
             // The kept bytes are the PNG of what was decoded, as the bridge would save it.
             if (request.keepSource) {
                 std::vector<std::uint8_t> png;
                 if (SaveToStream_PNG(png)) {
-                    lastLoadFailure_ = DecodeFailure::kNone;
+                    lastLoadFailure_ = {};
                     setSourceBytes(std::move(png));
                     return true;
                 }
             }
         } else {
-            note(why);
+            note(bridge.lastLoadFailure());
         }
     }
 
     if (!Handle()) {
         DestroyDIB();
-        return refuseLoad(reason == DecodeFailure::kNone ? DecodeFailure::kBadData : reason);
+        lastLoadFailure_ =
+            failure.failed() ? failure : LoadFailure{DecodeFailure::kBadData, "no image"};
+        return false;
     }
-    lastLoadFailure_ = DecodeFailure::kNone;
+    lastLoadFailure_ = {};
     if (request.keepSource) {
         if (request.fileBytes) {
             // The file read for this load becomes the kept source: no second read, no copy.
@@ -127,12 +119,11 @@ bool c32bppDIB::LoadFromSource(const LoadRequest& request) {
 bool c32bppDIB::LoadPicture_File(std::string_view FileName, std::int32_t iconCx,
                                  std::int32_t iconCy, bool SaveFormat, std::int32_t iconBitDepth) {
     platform::File file = platform::OpenImageFile(FileName, true);
-    if (!file) return refuseLoad(DecodeFailure::kUnreadable);
+    if (!file) return lastLoadFailure_.refuse(DecodeFailure::kUnreadable, "cannot open the file");
     const auto size = file.size();
-    if (!size) return refuseLoad(DecodeFailure::kUnreadable);
-    if (*size < static_cast<std::uint64_t>(kMinimumSourceBytes)) {
-        return refuseLoad(DecodeFailure::kTooShort);
-    }
+    if (!size) return lastLoadFailure_.refuse(DecodeFailure::kUnreadable, "no file size");
+    if (*size < static_cast<std::uint64_t>(kMinimumSourceBytes))
+        return lastLoadFailure_.refuse(DecodeFailure::kTooShort, {});
     // A PNG file whose bytes are not kept is decoded as it is read, without holding the file:
     // the PNG decoder claims every file of this size with its signature, so no other decoder
     // would be asked.
@@ -143,7 +134,7 @@ bool c32bppDIB::LoadPicture_File(std::string_view FileName, std::int32_t iconCx,
         const auto got = file.read(head, sizeof head);
         if (!got) {
             DestroyDIB();
-            return refuseLoad(DecodeFailure::kUnreadable);
+            return lastLoadFailure_.refuse(DecodeFailure::kUnreadable, "read error");
         }
         if (*got == sizeof head && cPNGparser::hasSignature(ByteView(head, sizeof head))) {
             DestroyDIB();
@@ -151,30 +142,30 @@ bool c32bppDIB::LoadPicture_File(std::string_view FileName, std::int32_t iconCx,
             std::uint32_t token = gdiToken_;
             const std::u16string name = platform::utf8ToUtf16(FileName);
             if (png.LoadFile(file, name, *this, token)) {
-                const DecodeFailure reason = png.decodeFailure();
                 if (!Handle()) {
                     DestroyDIB();
-                    return refuseLoad(reason == DecodeFailure::kNone ? DecodeFailure::kBadData
-                                                                     : reason);
+                    lastLoadFailure_ = png.lastLoadFailure().failed()
+                                           ? png.lastLoadFailure()
+                                           : LoadFailure{DecodeFailure::kBadData, "no image"};
+                    return false;
                 }
-                lastLoadFailure_ = DecodeFailure::kNone;
+                lastLoadFailure_ = {};
                 return true;
             }
         }
         if (!file.seek(0, platform::SeekOrigin::Begin))
-            return refuseLoad(DecodeFailure::kUnreadable);
+            return lastLoadFailure_.refuse(DecodeFailure::kUnreadable, "seek error");
     }
     // The file is read once: every decoder and the kept source work on these bytes.
     std::vector<std::uint8_t> bytes;
-    const WholeFileStatus read = readWholeFile(file, *size, bytes);
-    if (read != WholeFileStatus::kOk) {
+    if (const LoadFailure read = readWholeFile(file, *size, bytes); read.failed()) {
         DestroyDIB();
-        return refuseLoad(fileReadReason(read));
+        lastLoadFailure_ = read;
+        return false;
     }
     if (bytes.size() < static_cast<std::size_t>(kMinimumSourceBytes)) {
-        // The file shrank below the smallest image while it was read.
         DestroyDIB();
-        return refuseLoad(DecodeFailure::kTooShort);
+        return lastLoadFailure_.refuse(DecodeFailure::kTooShort, "the file shrank while read");
     }
     LoadRequest request;
     request.bytes = bytes;
@@ -194,20 +185,24 @@ bool c32bppDIB::LoadPicture_Stream(std::span<const std::uint8_t> inStream, std::
                                    std::int32_t iconCy, std::int64_t streamStart,
                                    std::int64_t streamLength, bool SaveFormat,
                                    std::int32_t iconBitDepth) {
-    if (inStream.empty()) return refuseLoad(DecodeFailure::kNotRecognised);
+    if (inStream.empty()) return lastLoadFailure_.refuse(DecodeFailure::kNotRecognised, {});
     // Only 0 means "to the end": a negative length is refused, the surface untouched.
-    if (streamLength < 0) return refuseLoad(DecodeFailure::kNotRecognised);
+    if (streamLength < 0)
+        return lastLoadFailure_.refuse(DecodeFailure::kNotRecognised, "negative length");
     const auto size = static_cast<std::int64_t>(inStream.size());
     if (streamStart < 0) streamStart = 0;
     // Beyond the array: refused, surface untouched.
-    if (streamStart >= size) return refuseLoad(DecodeFailure::kNotRecognised);
+    if (streamStart >= size)
+        return lastLoadFailure_.refuse(DecodeFailure::kNotRecognised, "start past the data");
     const std::int64_t available = size - streamStart;
     if (streamLength == 0 || streamLength > available) streamLength = available;
-    if (streamLength < kMinimumSourceBytes) return refuseLoad(DecodeFailure::kTooShort);
+    if (streamLength < kMinimumSourceBytes)
+        return lastLoadFailure_.refuse(DecodeFailure::kTooShort, {});
     // The decoders address ranges with 32-bit offsets and lengths.
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
     if (streamStart > kMax || streamLength > kMax || streamStart + streamLength > kMax + 1)
-        return refuseLoad(DecodeFailure::kTooLarge);
+        return lastLoadFailure_.refuse(DecodeFailure::kTooLarge,
+                                       "range beyond a decoder's 32-bit offsets");
     LoadRequest request;
     request.bytes = inStream;
     request.streamStart = static_cast<std::int32_t>(streamStart);
@@ -231,25 +226,26 @@ bool c32bppDIB::LoadPicture_Resource(const platform::ResourceId& ResIndex,
         own = platform::programResources();
         provider = own.get();
     }
-    if (!provider) return refuseLoad(DecodeFailure::kUnreadable);
+    if (!provider) return lastLoadFailure_.refuse(DecodeFailure::kUnreadable, "no resources");
     if (const auto* section = std::get_if<std::string>(&ResSection)) {
         const auto bytes = provider->customResource(ResIndex, *section);
-        if (!bytes) return refuseLoad(DecodeFailure::kUnreadable);
+        if (!bytes) return lastLoadFailure_.refuse(DecodeFailure::kUnreadable, "no such resource");
         return LoadPicture_Stream(*bytes, iconCx, iconCy, streamStart, streamLength, false,
                                   iconBitDepth);
     }
     const std::int32_t kind = std::get<std::int32_t>(ResSection);
-    if (kind < 0 || kind > 2) return refuseLoad(DecodeFailure::kUnreadable);
+    if (kind < 0 || kind > 2)
+        return lastLoadFailure_.refuse(DecodeFailure::kUnreadable, "no such resource kind");
     const auto picture =
         provider->pictureResource(ResIndex, static_cast<platform::PictureResourceKind>(kind));
-    if (!picture) return refuseLoad(DecodeFailure::kUnreadable);
+    if (!picture) return lastLoadFailure_.refuse(DecodeFailure::kUnreadable, "no such resource");
     return LoadPicture_StdPicture(picture.get());
 }
 
 bool c32bppDIB::LoadPicture_StdPicture(const platform::Picture* Picture) {
     DestroyDIB();
     if (!Picture || Picture->type() == platform::kPictureNone)
-        return refuseLoad(DecodeFailure::kNotRecognised);
+        return lastLoadFailure_.refuse(DecodeFailure::kNotRecognised, "no picture");
     switch (Picture->type()) {
         case platform::kPictureNone:
             break;
@@ -288,28 +284,32 @@ bool c32bppDIB::LoadPicture_ByHandle(const platform::GdiObjectRef& Handle) {
         }
         case Kind::Metafile:
         case Kind::EnhMetafile:  // no metafiles here; the handle stays the caller's
-            return refuseLoad(DecodeFailure::kUnsupported);
+            return lastLoadFailure_.refuse(DecodeFailure::kUnsupported, "metafile");
         case Kind::None:
-            return refuseLoad(DecodeFailure::kNotRecognised);
+            return lastLoadFailure_.refuse(DecodeFailure::kNotRecognised, "no handle");
     }
     return convertedPicture();
 }
 
 bool c32bppDIB::LoadPicture_ClipBoard() {
     const platform::Clipboard* board = platform::clipboard();
-    if (!board) return refuseLoad(DecodeFailure::kUnreadable);
+    if (!board) return lastLoadFailure_.refuse(DecodeFailure::kUnreadable, "no clipboard");
     using F = platform::ClipboardFormat;
     const bool offers = board->hasFormat(F::Bitmap) || board->hasFormat(F::Dib) ||
                         board->hasFormat(F::EnhMetafile) || board->hasFormat(F::Metafile);
-    if (!offers) return refuseLoad(DecodeFailure::kNotRecognised);
+    if (!offers)
+        return lastLoadFailure_.refuse(DecodeFailure::kNotRecognised,
+                                       "no picture on the clipboard");
     const auto picture = board->picture();
-    if (!picture) return refuseLoad(DecodeFailure::kUnsupported);
+    if (!picture)
+        return lastLoadFailure_.refuse(DecodeFailure::kUnsupported, "clipboard picture format");
     return LoadPicture_StdPicture(picture.get());
 }
 
 bool c32bppDIB::LoadPicture_FromOrignalFormat(std::int32_t iconCx, std::int32_t iconCy,
                                               std::int32_t iconBitDepth) {
-    if (sourceBytes_.empty()) return refuseLoad(DecodeFailure::kNotRecognised);
+    if (sourceBytes_.empty())
+        return lastLoadFailure_.refuse(DecodeFailure::kNotRecognised, "no kept source bytes");
     // A copy: the load destroys the kept bytes before it keeps them again.
     const std::vector<std::uint8_t> copy = sourceBytes_;
     return LoadPicture_Stream(copy, iconCx, iconCy, 0, 0, true, iconBitDepth);

@@ -177,8 +177,11 @@ void c32bppDIB::CopyImageTo(std::unique_ptr<c32bppDIB>& cDIBclass, std::int32_t 
                 const bool wasSelected = savedObject_ != nullptr;
                 LoadDIBinDC(true);
                 platform::DeviceContext* targetDC = target->LoadDIBinDC(true);
-                copied = Render(targetDC, 0, 0, newWidth, newHeight, 0, 0, 0, 0, 100, 0, false,
-                                target, -1, 0, 0, false);
+                copied = Render({.dc = targetDC,
+                                 .host = target,
+                                 .destWidth = newWidth,
+                                 .destHeight = newHeight,
+                                 .setHalfTone = false});
                 target->LoadDIBinDC(false);
                 if (!wasSelected) LoadDIBinDC(false);
             }

@@ -169,8 +169,12 @@ bool c32bppDIB::RenderRotated(platform::DeviceContext* targetDC, double degrees,
     if (!x || !y) return false;
     work.setGdiToken(gdiToken_);
     // With a host surface the working square goes straight into its pixels.
-    return work.Render(host != nullptr ? nullptr : targetDC, *x, *y, 0, 0, 0, 0, 0, 0,
-                       opacityPercent, 0, true, host, grayScale, 0, 0, false);
+    return work.Render({.dc = host != nullptr ? nullptr : targetDC,
+                        .host = host,
+                        .destX = *x,
+                        .destY = *y,
+                        .opacity = opacityPercent,
+                        .grayScale = grayScale});
 }
 
 bool c32bppDIB::Render(platform::DeviceContext* destinationDC, std::int32_t destX,
@@ -179,23 +183,52 @@ bool c32bppDIB::Render(platform::DeviceContext* destinationDC, std::int32_t dest
                        std::int32_t srcHeight, std::int32_t Opacity, std::int32_t /*Blend*/,
                        bool SetHalfTone, c32bppDIB* destHostDIB, std::int32_t grayScale,
                        float LightAdjustment, float Angle, bool CenterOnDestXY) {
+    return Render(DrawRequest{.dc = destinationDC,
+                              .host = destHostDIB,
+                              .destX = destX,
+                              .destY = destY,
+                              .destWidth = destWidth,
+                              .destHeight = destHeight,
+                              .srcX = SrcX,
+                              .srcY = SrcY,
+                              .srcWidth = srcWidth,
+                              .srcHeight = srcHeight,
+                              .opacity = Opacity,
+                              .setHalfTone = SetHalfTone,
+                              .grayScale = grayScale,
+                              .lightAdjustment = LightAdjustment,
+                              .angle = Angle,
+                              .centerOnDestXY = CenterOnDestXY});
+}
+
+bool c32bppDIB::Render(const DrawRequest& request) {
+    const bool drawn = drawRequested(request);
+    // The host records what it may hold now, whatever the draw answered.
+    if (request.host != nullptr) {
+        if (request.hostAlpha == HostAlpha::kTranslucent) request.host->alpha_ = true;
+        if (request.hostAlpha == HostAlpha::kFromImage) request.host->alpha_ = alpha_;
+    }
+    return drawn;
+}
+
+bool c32bppDIB::drawRequested(const DrawRequest& request) {
     try {
-        if (Opacity <= 0) return dib_ != nullptr;
+        if (request.opacity <= 0) return dib_ != nullptr;
         DrawArgs d;
-        d.dc = destinationDC;
-        d.host = destHostDIB;
-        d.destX = destX;
-        d.destY = destY;
-        d.destWidth = destWidth;
-        d.destHeight = destHeight;
-        d.srcX = SrcX;
-        d.srcY = SrcY;
-        d.srcWidth = srcWidth;
-        d.srcHeight = srcHeight;
-        d.setHalfTone = SetHalfTone;
-        d.grayScale = grayScale;
-        d.lightAdjustment = LightAdjustment;
-        if (!normaliseDraw(d, Opacity, Angle, CenterOnDestXY)) return false;
+        d.dc = request.dc;
+        d.host = request.host;
+        d.destX = request.destX;
+        d.destY = request.destY;
+        d.destWidth = request.destWidth;
+        d.destHeight = request.destHeight;
+        d.srcX = request.srcX;
+        d.srcY = request.srcY;
+        d.srcWidth = request.srcWidth;
+        d.srcHeight = request.srcHeight;
+        d.setHalfTone = request.setHalfTone;
+        d.grayScale = request.grayScale;
+        d.lightAdjustment = request.lightAdjustment;
+        if (!normaliseDraw(d, request.opacity, request.angle, request.centerOnDestXY)) return false;
         if (d.rotate) {
             // The bridge draws the rotated image when it is enabled and can; the own rotator
             // otherwise.

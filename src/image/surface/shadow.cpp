@@ -90,7 +90,7 @@ bool c32bppDIB::RenderDropShadow_JIT(platform::DeviceContext* hDC, std::int32_t 
                                      std::int32_t Opacity) {
     const auto shadow = CreateDropShadow(blurDepth, Color);
     if (!shadow) return false;
-    return shadow->Render(hDC, x, y, 0, 0, 0, 0, 0, 0, Opacity, 0, true, nullptr, -1, 0, 0, false);
+    return shadow->Render({.dc = hDC, .destX = x, .destY = y, .opacity = Opacity});
 }
 
 }  // namespace talvrin

@@ -16,14 +16,10 @@ namespace talvrin::platform {
 
 namespace {
 
-bool holdsSupportFiles(const std::filesystem::path& folder) {
-    std::error_code ec;
-    return std::filesystem::is_directory(folder / "files", ec);
-}
-
 // A normalised path without a trailing separator, except for the root.
 std::string withoutTrailingSeparator(std::string path) {
-    while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+    while (path.size() > 1 && (path.back() == '/' || path.back() == '\\'))
+        path.pop_back();
     return path;
 }
 
@@ -31,14 +27,20 @@ std::string withoutTrailingSeparator(std::string path) {
 
 const char* const kInstalledProgramFolder = TALVRIN_INSTALLED_PROGRAM_FOLDER;
 
+bool holdsSupportFiles(const std::string& folder) {
+    if (folder.empty()) return false;
+    std::error_code ec;
+    return std::filesystem::is_directory(std::filesystem::path(folder) / "files", ec);
+}
+
 std::string programFolderFor(const std::string& executableFolder) {
     if (executableFolder.empty()) return {};
     const std::filesystem::path own(executableFolder);
-    if (holdsSupportFiles(own)) return executableFolder;
+    if (holdsSupportFiles(executableFolder)) return executableFolder;
     // The executable's folder is a real one (the system reports it with links resolved), so
     // ".." may be taken lexically.
     const auto installed = (own / kInstalledProgramFolder).lexically_normal();
-    if (holdsSupportFiles(installed)) return withoutTrailingSeparator(installed.string());
+    if (holdsSupportFiles(installed.string())) return withoutTrailingSeparator(installed.string());
     return executableFolder;
 }
 

@@ -22,6 +22,9 @@ namespace talvrin::platform {
 // Same form as executableFolder(); empty for an empty folder.
 [[nodiscard]] std::string programFolderFor(const std::string& executableFolder);
 
+// True when folder holds the "files" folder of the support files.
+[[nodiscard]] bool holdsSupportFiles(const std::string& folder);
+
 // Where an installed program's data folder lies, relative to the folder of its executables.
 extern const char* const kInstalledProgramFolder;
 

@@ -33,18 +33,19 @@ bool isWindowsHeader(std::uint32_t size) noexcept {
     return size == 40 || size == 52 || size == 56 || size > 64;
 }
 
-// Reads and checks the headers: kNone when the file is one the decoder reads, else why not.
-DecodeFailure readLayout(ByteView file, BmpLayout& out) noexcept {
+// Reads and checks the headers: no failure when the file is one the decoder reads, else why not.
+LoadFailure readLayout(ByteView file, BmpLayout& out) noexcept {
     BmpInfo& info = out.info;
-    if (file.u16le(0).value_or(0) != 0x4D42) return DecodeFailure::kNotRecognised;
+    if (file.u16le(0).value_or(0) != 0x4D42) return {DecodeFailure::kNotRecognised, {}};
     const auto offBits = file.u32le(10);
     const auto headerSize = file.u32le(14);
-    if (!offBits || !headerSize) return DecodeFailure::kTruncated;
+    if (!offBits || !headerSize) return {DecodeFailure::kTruncated, "file header"};
     info.headerSize = *headerSize;
     if (info.headerSize < kCoreHeaderSize ||
         (info.headerSize > kCoreHeaderSize && info.headerSize < 16))
-        return DecodeFailure::kBadHeader;
-    if (!file.contains(kFileHeaderSize, info.headerSize)) return DecodeFailure::kTruncated;
+        return {DecodeFailure::kBadHeader, "header size"};
+    if (!file.contains(kFileHeaderSize, info.headerSize))
+        return {DecodeFailure::kTruncated, "information header"};
 
     std::int64_t width = 0;
     std::int64_t height = 0;
@@ -73,7 +74,7 @@ DecodeFailure readLayout(ByteView file, BmpLayout& out) noexcept {
                     // The masks follow the 40-byte header, ahead of any palette.
                     for (int i = 0; i < maskCount; ++i) {
                         const auto m = file.u32le(paletteStart + 4u * i);
-                        if (!m) return DecodeFailure::kTruncated;
+                        if (!m) return {DecodeFailure::kTruncated, "bit field masks"};
                         out.masks[i] = *m;
                     }
                     paletteStart += 4u * maskCount;
@@ -85,39 +86,41 @@ DecodeFailure readLayout(ByteView file, BmpLayout& out) noexcept {
             }
         } else {
             // OS/2 2.x codes: 3 is Huffman 1D (not decoded), 4 is RLE24.
-            if (compression == 3) return DecodeFailure::kUnsupported;
+            if (compression == 3) return {DecodeFailure::kUnsupported, "Huffman 1D coding"};
             if (compression == 4) compression = kBmpRle24;
         }
     }
     info.compression = compression;
 
-    if (width < 1 || height == 0 || height == INT32_MIN) return DecodeFailure::kBadHeader;
+    if (width < 1 || height == 0 || height == INT32_MIN)
+        return {DecodeFailure::kBadHeader, "width or height"};
     info.topDown = height < 0;
     info.width = static_cast<std::int32_t>(width);
     info.height = static_cast<std::int32_t>(height < 0 ? -height : height);
-    if (planes != 1) return DecodeFailure::kBadHeader;
+    if (planes != 1) return {DecodeFailure::kBadHeader, "planes not 1"};
 
     const std::uint16_t bpp = info.bitsPerPixel;
+    constexpr LoadFailure kBadDepth{DecodeFailure::kBadHeader, "depth and compression"};
     switch (compression) {
         case kBmpRgb:
             if (bpp != 1 && bpp != 2 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
-                return DecodeFailure::kBadHeader;
+                return kBadDepth;
             break;
         case kBmpRle8:
-            if (bpp != 8) return DecodeFailure::kBadHeader;
+            if (bpp != 8) return kBadDepth;
             break;
         case kBmpRle4:
-            if (bpp != 4) return DecodeFailure::kBadHeader;
+            if (bpp != 4) return kBadDepth;
             break;
         case kBmpRle24:
-            if (bpp != 24) return DecodeFailure::kBadHeader;
+            if (bpp != 24) return kBadDepth;
             break;
         case kBmpBitFields:
         case kBmpAlphaBitFields:
-            if (bpp != 16 && bpp != 32) return DecodeFailure::kBadHeader;
+            if (bpp != 16 && bpp != 32) return kBadDepth;
             break;
         default:
-            return DecodeFailure::kUnsupported;  // embedded JPEG or PNG, and unknown codes
+            return {DecodeFailure::kUnsupported, "compression: embedded JPEG or PNG, or unknown"};
     }
     if (compression == kBmpRgb && bpp == 16) {
         out.masks = {0x7C00u, 0x03E0u, 0x001Fu, 0};
@@ -145,7 +148,8 @@ DecodeFailure readLayout(ByteView file, BmpLayout& out) noexcept {
 
     // A zero offset (seen in old writers) means the pixels follow the palette directly.
     info.dataOffset = *offBits != 0 ? *offBits : paletteStart + paletteCount * entrySize;
-    return info.dataOffset <= file.size() ? DecodeFailure::kNone : DecodeFailure::kTruncated;
+    if (info.dataOffset > file.size()) return {DecodeFailure::kTruncated, "pixel data offset"};
+    return {};
 }
 
 // One bit-field channel: its value is (pixel & mask) >> shift, scaled from 0 ... max to 0 ... 255
@@ -356,61 +360,48 @@ void decodeRunLength(ByteView file, const BmpLayout& layout, Bitmap& bitmap) noe
 
 }  // namespace
 
-bool readBmpInfo(ByteView file, BmpInfo& info, DecodeFailure* failure) noexcept {
+LoadFailure readBmpInfo(ByteView file, BmpInfo& info) noexcept {
     BmpLayout layout;
-    const DecodeFailure why = readLayout(file, layout);
-    report(failure, why);
-    if (why != DecodeFailure::kNone) return false;
-    info = layout.info;
-    return true;
+    const LoadFailure failure = readLayout(file, layout);
+    if (!failure.failed()) info = layout.info;
+    return failure;
 }
 
-std::unique_ptr<Bitmap> decodeBmp(ByteView file, std::uint64_t maxPixels,
-                                  DecodeFailure* failure) noexcept {
-    report(failure, DecodeFailure::kNone);
+Decoded<std::unique_ptr<Bitmap>> decodeBmp(ByteView file, std::uint64_t maxPixels) noexcept {
     try {
         auto layout = std::make_unique<BmpLayout>();
-        if (const DecodeFailure why = readLayout(file, *layout); why != DecodeFailure::kNone) {
-            report(failure, why);
-            return nullptr;
-        }
+        if (const LoadFailure failure = readLayout(file, *layout); failure.failed())
+            return {nullptr, failure};
         const BmpInfo& info = layout->info;
         const auto pixels = checkedMul<std::uint64_t>(static_cast<std::uint64_t>(info.width),
                                                       static_cast<std::uint64_t>(info.height));
         if (!pixels || *pixels > maxPixels ||
             !withinDecodeBudget(static_cast<std::uint64_t>(info.width),
-                                static_cast<std::uint64_t>(info.height))) {
-            report(failure, DecodeFailure::kTooLarge);
-            return nullptr;
-        }
+                                static_cast<std::uint64_t>(info.height)))
+            return {nullptr, {DecodeFailure::kTooLarge, "beyond the pixel limit"}};
         const bool runLength = info.compression == kBmpRle8 || info.compression == kBmpRle4 ||
                                info.compression == kBmpRle24;
         // Uncompressed pixel data must be there before a large buffer is allocated for it.
+        constexpr LoadFailure kPixelsCut{DecodeFailure::kTruncated, "pixel data"};
         if (!runLength) {
             const auto need = uncompressedBytes(info);
-            if (!need || !file.contains(info.dataOffset, *need)) {
-                report(failure, DecodeFailure::kTruncated);
-                return nullptr;
-            }
+            if (!need || !file.contains(info.dataOffset, *need)) return {nullptr, kPixelsCut};
         }
         auto bitmap = Bitmap::create(info.width, info.height, 32);
         if (!bitmap) {
             // Beyond the bitmap's 32-bit size, or no memory for it.
-            report(failure, bitmapSizeFits(info.width, info.height, 32)
-                                ? DecodeFailure::kOutOfMemory
-                                : DecodeFailure::kTooLarge);
-            return nullptr;
+            if (bitmapSizeFits(info.width, info.height, 32))
+                return {nullptr, {DecodeFailure::kOutOfMemory, "no room for the bitmap"}};
+            return {nullptr, {DecodeFailure::kTooLarge, "beyond a 32-bit bitmap"}};
         }
         if (runLength) {
             decodeRunLength(file, *layout, *bitmap);
         } else if (!decodeUncompressed(file, *layout, *bitmap)) {
-            report(failure, DecodeFailure::kTruncated);
-            return nullptr;
+            return {nullptr, kPixelsCut};
         }
-        return bitmap;
+        return {std::move(bitmap), {}};
     } catch (...) {
-        report(failure, DecodeFailure::kOutOfMemory);
-        return nullptr;
+        return {nullptr, {DecodeFailure::kOutOfMemory, "no room to decode"}};
     }
 }
 

@@ -41,20 +41,18 @@ inline constexpr std::uint32_t kBmpAlphaBitFields = 6;
 inline constexpr std::uint32_t kBmpRle24 =
     0x100;  // OS/2 code 4, renumbered to stay apart from JPEG
 
-// Reads and checks the headers. False when the bytes are not a BMP file the decoder can decode:
-// wrong signature (not recognised), truncated header or pixel data offset past the end
-// (truncated), zero or INT_MIN size, planes not 1 or a depth that does not go with the
-// compression (bad header), Huffman, embedded JPEG or PNG and unknown codes (unsupported
-// variant). The reason goes to *failure when it is given.
-[[nodiscard]] bool readBmpInfo(ByteView file, BmpInfo& info,
-                               DecodeFailure* failure = nullptr) noexcept;
+// Reads and checks the headers into info. A failure when the bytes are not a BMP file the
+// decoder can decode: wrong signature (not recognised), truncated header or pixel data offset
+// past the end (truncated), zero or INT_MIN size, planes not 1 or a depth that does not go with
+// the compression (bad header), Huffman, embedded JPEG or PNG and unknown codes (unsupported
+// variant); info is then unchanged.
+[[nodiscard]] LoadFailure readBmpInfo(ByteView file, BmpInfo& info) noexcept;
 
-// Decodes a whole BMP file. Null when readBmpInfo fails, when width x height exceeds maxPixels,
-// the process's decode budget (base/decode_budget.h) or the bitmap's size limit (too large), when
-// uncompressed pixel data runs past the end of the bytes (truncated), or when the bitmap cannot be
-// allocated (out of memory); *failure, when given, says which (kNone on success).
-[[nodiscard]] std::unique_ptr<Bitmap> decodeBmp(
-    ByteView file, std::uint64_t maxPixels = std::numeric_limits<std::uint64_t>::max(),
-    DecodeFailure* failure = nullptr) noexcept;
+// Decodes a whole BMP file. No bitmap when readBmpInfo fails, when width x height exceeds
+// maxPixels, the process's decode budget (base/decode_budget.h) or the bitmap's size limit (too
+// large), when uncompressed pixel data runs past the end of the bytes (truncated), or when the
+// bitmap cannot be allocated (out of memory); the failure says which.
+[[nodiscard]] Decoded<std::unique_ptr<Bitmap>> decodeBmp(
+    ByteView file, std::uint64_t maxPixels = std::numeric_limits<std::uint64_t>::max()) noexcept;
 
 }  // namespace talvrin::platform

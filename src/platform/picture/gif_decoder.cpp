@@ -22,6 +22,15 @@ constexpr std::size_t kImageDescriptorLength = 10;
 constexpr std::uint32_t kMaxCodes = 4096;
 constexpr int kMaxCodeBits = 12;
 
+// The ways the image data fails.
+constexpr LoadFailure kIndexOutOfTable{DecodeFailure::kBadData,
+                                       "pixel index past the colour table"};
+constexpr LoadFailure kBadCode{DecodeFailure::kBadData, "LZW code past the next free code"};
+constexpr LoadFailure kBadMinCodeSize{DecodeFailure::kBadData, "LZW code size outside 2-11"};
+constexpr LoadFailure kZeroSize{DecodeFailure::kBadHeader, "image width or height 0"};
+constexpr LoadFailure kNoRoom{DecodeFailure::kOutOfMemory, "no room for the pixels"};
+constexpr LoadFailure kBeyondSurface{DecodeFailure::kTooLarge, "beyond a 32-bit surface"};
+
 char lowerAscii(std::uint8_t c) noexcept {
     return static_cast<char>((c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c);
 }
@@ -97,8 +106,8 @@ void interlacedRowOrder(std::int32_t height, std::vector<std::int32_t>& rows) {
 // from the previous string plus the first pixel of the current one is exactly the output
 // from the previous string's start, one pixel longer than it, so strings are copied from the
 // output itself rather than walked through a prefix chain.
-GifDecodeStatus lzwDecode(std::span<const std::uint8_t> codes, std::uint8_t minCodeSize,
-                          std::uint32_t tableEntries, std::span<std::uint8_t> out) noexcept {
+LoadFailure lzwDecode(std::span<const std::uint8_t> codes, std::uint8_t minCodeSize,
+                      std::uint32_t tableEntries, std::span<std::uint8_t> out) noexcept {
     std::array<std::uint32_t, kMaxCodes> position;
     std::array<std::uint16_t, kMaxCodes> length;
 
@@ -132,7 +141,7 @@ GifDecodeStatus lzwDecode(std::span<const std::uint8_t> codes, std::uint8_t minC
         while (bitCount < codeBits) {
             if (in == inEnd) {
                 clearTail();  // data ended early
-                return GifDecodeStatus::kOk;
+                return {};
             }
             bitBuffer |= static_cast<std::uint64_t>(*in++) << bitCount;
             bitCount += 8;
@@ -150,14 +159,14 @@ GifDecodeStatus lzwDecode(std::span<const std::uint8_t> codes, std::uint8_t minC
         }
         if (code == endCode) {
             clearTail();
-            return GifDecodeStatus::kOk;
+            return {};
         }
 
         std::size_t len;
         if (code < clearCode) {
             if (code >= literalLimit) {
                 clearTail();
-                return GifDecodeStatus::kIndexOutOfTable;
+                return kIndexOutOfTable;
             }
             dst[pos] = static_cast<std::uint8_t>(code);
             len = 1;
@@ -167,7 +176,7 @@ GifDecodeStatus lzwDecode(std::span<const std::uint8_t> codes, std::uint8_t minC
             const std::size_t room = total - pos;
             if (len > room) {
                 std::memcpy(dst + pos, dst + from, room);
-                return GifDecodeStatus::kOk;
+                return {};
             }
             // The source ends at or before pos, so the ranges never overlap.
             if (len <= 8 && room >= 8) {
@@ -183,11 +192,11 @@ GifDecodeStatus lzwDecode(std::span<const std::uint8_t> codes, std::uint8_t minC
             const std::size_t room = total - pos;
             const std::size_t copy = prevLen < room ? prevLen : room;
             std::memcpy(dst + pos, dst + prevPos, copy);
-            if (len > room) return GifDecodeStatus::kOk;
+            if (len > room) return {};
             dst[pos + prevLen] = dst[prevPos];
         } else {
             clearTail();
-            return GifDecodeStatus::kBadCode;
+            return kBadCode;
         }
 
         if (havePrevious && nextCode < kMaxCodes) {
@@ -204,41 +213,43 @@ GifDecodeStatus lzwDecode(std::span<const std::uint8_t> codes, std::uint8_t minC
         prevLen = len;
         pos += len;
     }
-    return GifDecodeStatus::kOk;
+    return {};
 }
 
 }  // namespace
 
-GifWalkStatus walkGifToFirstImage(ByteView bytes, GifLayout& layout) noexcept {
+LoadFailure walkGifToFirstImage(ByteView bytes, GifLayout& layout) noexcept {
+    constexpr LoadFailure kBlockCut{DecodeFailure::kTruncated, "block past the data"};
     layout = GifLayout{};
-    if (!hasGifSignature(bytes)) return GifWalkStatus::kNotGif;
+    if (!hasGifSignature(bytes)) return {DecodeFailure::kNotRecognised, {}};
     const auto screenPacked = bytes.u8(10);
-    if (!screenPacked || !bytes.contains(0, kScreenDescriptorEnd)) return GifWalkStatus::kTruncated;
+    if (!screenPacked || !bytes.contains(0, kScreenDescriptorEnd))
+        return {DecodeFailure::kTruncated, "screen descriptor"};
 
     std::size_t header = kScreenDescriptorEnd;
     if (*screenPacked & 0x80) {
         layout.globalEntries = 2u << (*screenPacked & 0x07);
         header += 3 * std::size_t{layout.globalEntries};
-        if (!bytes.contains(0, header)) return GifWalkStatus::kTruncated;
+        if (!bytes.contains(0, header)) return {DecodeFailure::kTruncated, "global colour table"};
     }
     layout.headerLength = header;
 
     std::size_t pos = header;
     for (;;) {
         const auto block = bytes.u8(pos);
-        if (!block) return GifWalkStatus::kTruncated;
+        if (!block) return kBlockCut;
         if (*block == 0) {
             ++pos;
         } else if (*block == kExtensionIntroducer) {
             const auto label = bytes.u8(pos + 1);
-            if (!label) return GifWalkStatus::kTruncated;
+            if (!label) return kBlockCut;
             if (*label == kApplicationLabel) {
                 const auto size = bytes.u8(pos + 2);
-                if (!size) return GifWalkStatus::kTruncated;
+                if (!size) return kBlockCut;
                 pos += 3 + std::size_t{*size};
-                if (!skipSubBlocks(bytes, pos)) return GifWalkStatus::kTruncated;
+                if (!skipSubBlocks(bytes, pos)) return kBlockCut;
             } else if (*label == kControlLabel) {
-                if (!bytes.contains(pos, kControlExtensionLength)) return GifWalkStatus::kTruncated;
+                if (!bytes.contains(pos, kControlExtensionLength)) return kBlockCut;
                 layout.hasControlExtension = true;
                 layout.controlExtension = pos;
                 layout.transparent = (bytes.data()[pos + 3] & 0x01) != 0;
@@ -246,18 +257,18 @@ GifWalkStatus walkGifToFirstImage(ByteView bytes, GifLayout& layout) noexcept {
                 pos += kControlExtensionLength;
             } else {
                 pos += 2;
-                if (!skipSubBlocks(bytes, pos)) return GifWalkStatus::kTruncated;
+                if (!skipSubBlocks(bytes, pos)) return kBlockCut;
             }
         } else if (*block == kImageSeparator) {
             break;
         } else {
-            return GifWalkStatus::kUnexpectedBlock;
+            return {DecodeFailure::kBadData, "unexpected block before the image"};
         }
     }
 
     const std::size_t image = pos;
     layout.imageBlock = image;
-    if (!bytes.contains(image, kImageDescriptorLength)) return GifWalkStatus::kTruncated;
+    if (!bytes.contains(image, kImageDescriptorLength)) return kBlockCut;
     layout.width = *bytes.u16le(image + 5);
     layout.height = *bytes.u16le(image + 7);
     const std::uint8_t packed = bytes.data()[image + 9];
@@ -271,34 +282,35 @@ GifWalkStatus walkGifToFirstImage(ByteView bytes, GifLayout& layout) noexcept {
         codeSizeAt += 3 * std::size_t{layout.tableEntries};
     }
     const auto minCodeSize = bytes.u8(codeSizeAt);
-    if (!minCodeSize) return GifWalkStatus::kTruncated;
+    if (!minCodeSize) return kBlockCut;
     layout.minCodeSize = *minCodeSize;
     layout.imageData = codeSizeAt + 1;
     const std::size_t end = skipImageSubBlocks(bytes, layout.imageData);
     layout.imageBlockLength = end - image;
-    if (layout.imageBlockLength - 1 < 3) return GifWalkStatus::kShortImageBlock;
-    if (layout.tableEntries == 0) return GifWalkStatus::kNoColorTable;
-    return GifWalkStatus::kOk;
+    if (layout.imageBlockLength - 1 < 3)
+        return {DecodeFailure::kBadData, "image block under 4 bytes"};
+    if (layout.tableEntries == 0) return {DecodeFailure::kBadHeader, "no colour table"};
+    return {};
 }
 
-GifDecodeStatus decodeGifLzw(ByteView subBlocks, std::uint8_t minCodeSize, std::int32_t width,
-                             std::int32_t height, bool interlaced, std::uint32_t tableEntries,
-                             std::span<std::uint8_t> out) noexcept {
-    if (minCodeSize < 2 || minCodeSize > 11) return GifDecodeStatus::kBadMinCodeSize;
-    if (width <= 0 || height <= 0) return GifDecodeStatus::kZeroSize;
-    if (!imageByteCount32(width, height)) return GifDecodeStatus::kTooLarge;
+LoadFailure decodeGifLzw(ByteView subBlocks, std::uint8_t minCodeSize, std::int32_t width,
+                         std::int32_t height, bool interlaced, std::uint32_t tableEntries,
+                         std::span<std::uint8_t> out) noexcept {
+    if (minCodeSize < 2 || minCodeSize > 11) return kBadMinCodeSize;
+    if (width <= 0 || height <= 0) return kZeroSize;
+    if (!imageByteCount32(width, height)) return kBeyondSurface;
     const std::size_t total = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    if (out.size() < total) return GifDecodeStatus::kOutOfMemory;
+    if (out.size() < total) return kNoRoom;
     out = out.first(total);
 
     std::vector<std::uint8_t> codes;
-    if (!gatherSubBlocks(subBlocks, 0, codes)) return GifDecodeStatus::kOutOfMemory;
+    if (!gatherSubBlocks(subBlocks, 0, codes)) return kNoRoom;
     if (!interlaced) return lzwDecode(codes, minCodeSize, tableEntries, out);
 
     try {
         std::vector<std::uint8_t> streamOrder(total, 0);
-        const GifDecodeStatus status = lzwDecode(codes, minCodeSize, tableEntries, streamOrder);
-        if (status != GifDecodeStatus::kOk) return status;
+        const LoadFailure failure = lzwDecode(codes, minCodeSize, tableEntries, streamOrder);
+        if (failure.failed()) return failure;
         std::vector<std::int32_t> rows;
         interlacedRowOrder(height, rows);
         const std::size_t stride = static_cast<std::size_t>(width);
@@ -306,30 +318,30 @@ GifDecodeStatus decodeGifLzw(ByteView subBlocks, std::uint8_t minCodeSize, std::
             std::memcpy(out.data() + static_cast<std::size_t>(rows[n]) * stride,
                         streamOrder.data() + n * stride, stride);
         }
-        return GifDecodeStatus::kOk;
+        return {};
     } catch (...) {
-        return GifDecodeStatus::kOutOfMemory;
+        return kNoRoom;
     }
 }
 
-GifDecodeStatus decodeGifImage(ByteView bytes, const GifLayout& layout, GifImage& image) noexcept {
+LoadFailure decodeGifImage(ByteView bytes, const GifLayout& layout, GifImage& image) noexcept {
     image = GifImage{};
-    if (layout.minCodeSize < 2 || layout.minCodeSize > 11) return GifDecodeStatus::kBadMinCodeSize;
-    if (layout.width <= 0 || layout.height <= 0) return GifDecodeStatus::kZeroSize;
+    if (layout.minCodeSize < 2 || layout.minCodeSize > 11) return kBadMinCodeSize;
+    if (layout.width <= 0 || layout.height <= 0) return kZeroSize;
     // Checked before the index buffer is allocated: a few bytes can declare a huge image.
-    if (!imageByteCount32(layout.width, layout.height) ||
-        !withinDecodeBudget(static_cast<std::uint64_t>(layout.width),
+    if (!imageByteCount32(layout.width, layout.height)) return kBeyondSurface;
+    if (!withinDecodeBudget(static_cast<std::uint64_t>(layout.width),
                             static_cast<std::uint64_t>(layout.height)))
-        return GifDecodeStatus::kTooLarge;
+        return {DecodeFailure::kTooLarge, "beyond the decode budget"};
     const auto table = bytes.sub(layout.colorTable, 3 * std::uint64_t{layout.tableEntries});
-    if (!table) return GifDecodeStatus::kIndexOutOfTable;
+    if (!table) return kIndexOutOfTable;
     try {
         image.indices.assign(
             static_cast<std::size_t>(layout.width) * static_cast<std::size_t>(layout.height), 0);
         image.palette.assign(table->data(), table->data() + table->size());
     } catch (...) {
         image = GifImage{};
-        return GifDecodeStatus::kOutOfMemory;
+        return kNoRoom;
     }
     image.width = layout.width;
     image.height = layout.height;
@@ -338,41 +350,6 @@ GifDecodeStatus decodeGifImage(ByteView bytes, const GifLayout& layout, GifImage
     image.transparentIndex = layout.transparentIndex;
     return decodeGifLzw(bytes.from(layout.imageData), layout.minCodeSize, layout.width,
                         layout.height, layout.interlaced, layout.tableEntries, image.indices);
-}
-
-DecodeFailure failureOf(GifWalkStatus status) noexcept {
-    switch (status) {
-        case GifWalkStatus::kOk:
-            return DecodeFailure::kNone;
-        case GifWalkStatus::kNotGif:
-            return DecodeFailure::kNotRecognised;
-        case GifWalkStatus::kNoColorTable:
-            return DecodeFailure::kBadHeader;
-        case GifWalkStatus::kUnexpectedBlock:
-        case GifWalkStatus::kShortImageBlock:
-            return DecodeFailure::kBadData;
-        case GifWalkStatus::kTruncated:
-            return DecodeFailure::kTruncated;
-    }
-    return DecodeFailure::kBadData;
-}
-
-DecodeFailure failureOf(GifDecodeStatus status) noexcept {
-    switch (status) {
-        case GifDecodeStatus::kOk:
-            return DecodeFailure::kNone;
-        case GifDecodeStatus::kZeroSize:
-            return DecodeFailure::kBadHeader;
-        case GifDecodeStatus::kTooLarge:
-            return DecodeFailure::kTooLarge;
-        case GifDecodeStatus::kBadMinCodeSize:
-        case GifDecodeStatus::kBadCode:
-        case GifDecodeStatus::kIndexOutOfTable:
-            return DecodeFailure::kBadData;
-        case GifDecodeStatus::kOutOfMemory:
-            return DecodeFailure::kOutOfMemory;
-    }
-    return DecodeFailure::kBadData;
 }
 
 std::vector<std::uint8_t> rebuildFirstImageGif(ByteView bytes, const GifLayout& layout) noexcept {
@@ -395,23 +372,18 @@ std::vector<std::uint8_t> rebuildFirstImageGif(ByteView bytes, const GifLayout& 
     }
 }
 
-std::unique_ptr<Picture> decodeGifPicture(ByteView bytes, DecodeFailure* failure) noexcept {
-    report(failure, DecodeFailure::kNone);
+Decoded<std::unique_ptr<Picture>> decodeGifPicture(ByteView bytes) noexcept {
     GifLayout layout;
-    if (const auto walk = walkGifToFirstImage(bytes, layout); walk != GifWalkStatus::kOk) {
-        report(failure, failureOf(walk));
-        return nullptr;
-    }
+    if (const LoadFailure walk = walkGifToFirstImage(bytes, layout); walk.failed())
+        return {nullptr, walk};
     GifImage image;
-    if (const auto status = decodeGifImage(bytes, layout, image); status != GifDecodeStatus::kOk) {
-        report(failure, failureOf(status));
-        return nullptr;
-    }
+    if (const LoadFailure decode = decodeGifImage(bytes, layout, image); decode.failed())
+        return {nullptr, decode};
     auto bitmap = Bitmap::create(image.width, image.height, 24);
     if (!bitmap) {
-        report(failure, bitmapSizeFits(image.width, image.height, 24) ? DecodeFailure::kOutOfMemory
-                                                                      : DecodeFailure::kTooLarge);
-        return nullptr;
+        if (bitmapSizeFits(image.width, image.height, 24))
+            return {nullptr, {DecodeFailure::kOutOfMemory, "no room for the bitmap"}};
+        return {nullptr, {DecodeFailure::kTooLarge, "beyond a 24-bit bitmap"}};
     }
     const std::uint8_t* palette = image.palette.data();
     const std::size_t width = static_cast<std::size_t>(image.width);
@@ -425,7 +397,7 @@ std::unique_ptr<Picture> decodeGifPicture(ByteView bytes, DecodeFailure* failure
             dst[3 * x + 2] = rgb[0];
         }
     }
-    return Picture::fromBitmap(std::move(bitmap));
+    return {Picture::fromBitmap(std::move(bitmap)), {}};
 }
 
 }  // namespace talvrin::platform

@@ -149,25 +149,28 @@ bool readRows(Decoder& d, Bitmap& bitmap, std::uint8_t* cmykRow) {
 
 // What a library error says about the data. Errors while reading the headers are header
 // faults unless they say otherwise; errors while decoding rows are data faults.
-DecodeFailure failureOf(const ErrorManager& err, bool inHeader) noexcept {
-    if (err.tooMuchWork) return DecodeFailure::kBadData;
+LoadFailure failureOf(const ErrorManager& err, bool inHeader) noexcept {
+    if (err.tooMuchWork) return {DecodeFailure::kBadData, "too many scans"};
     switch (err.pub.msg_code) {
         case JERR_INPUT_EMPTY:
         case JERR_NO_IMAGE:
-            return DecodeFailure::kTruncated;
+            return {DecodeFailure::kTruncated, "data ends before the image"};
         case JERR_BAD_PRECISION:
+            return {DecodeFailure::kUnsupported, "sample precision"};
+        case JERR_ARITH_NOTIMPL:
+            return {DecodeFailure::kUnsupported, "arithmetic coding"};
         case JERR_NOT_COMPILED:
         case JERR_NOTIMPL:
         case JERR_CONVERSION_NOTIMPL:
-        case JERR_ARITH_NOTIMPL:
-            return DecodeFailure::kUnsupported;
+            return {DecodeFailure::kUnsupported, "not built into the library"};
         case JERR_IMAGE_TOO_BIG:
         case JERR_WIDTH_OVERFLOW:
-            return DecodeFailure::kTooLarge;
+            return {DecodeFailure::kTooLarge, "beyond the library's limits"};
         case JERR_OUT_OF_MEMORY:
-            return DecodeFailure::kOutOfMemory;
+            return {DecodeFailure::kOutOfMemory, "the library ran out of memory"};
         default:
-            return inHeader ? DecodeFailure::kBadHeader : DecodeFailure::kBadData;
+            if (inHeader) return {DecodeFailure::kBadHeader, "the library refused the headers"};
+            return {DecodeFailure::kBadData, "the library refused the scan data"};
     }
 }
 
@@ -177,48 +180,29 @@ bool jpegDecoderAvailable() noexcept {
     return true;
 }
 
-std::unique_ptr<Bitmap> decodeJpeg(ByteView bytes, std::uint64_t maxPixels,
-                                   DecodeFailure* failure) noexcept {
-    report(failure, DecodeFailure::kNone);
+Decoded<std::unique_ptr<Bitmap>> decodeJpeg(ByteView bytes, std::uint64_t maxPixels) noexcept {
     try {
-        if (!looksLikeJpeg(bytes)) {
-            report(failure, DecodeFailure::kNotRecognised);
-            return nullptr;
-        }
-        if (bytes.size() > 0xFFFFFFFFu) {
-            report(failure, DecodeFailure::kTooLarge);
-            return nullptr;
-        }
+        if (!looksLikeJpeg(bytes)) return {nullptr, {DecodeFailure::kNotRecognised, {}}};
+        if (bytes.size() > 0xFFFFFFFFu)
+            return {nullptr, {DecodeFailure::kTooLarge, "data beyond 4 GiB"}};
         auto d = std::make_unique<Decoder>();
-        if (!readHeader(*d, bytes.data(), bytes.size())) {
-            report(failure, failureOf(d->err, true));
-            return nullptr;
-        }
+        if (!readHeader(*d, bytes.data(), bytes.size())) return {nullptr, failureOf(d->err, true)};
         const JDIMENSION w = d->cinfo.output_width;
         const JDIMENSION h = d->cinfo.output_height;
         const auto width = checkedCast<std::int32_t>(w);
         const auto height = checkedCast<std::int32_t>(h);
         const auto pixels = checkedMul<std::uint64_t>(w, h);
         if (!width || !height || !pixels || *pixels > maxPixels || !withinDecodeBudget(w, h) ||
-            !bitmapSizeFits(*width, *height, 32)) {
-            report(failure, DecodeFailure::kTooLarge);
-            return nullptr;
-        }
+            !bitmapSizeFits(*width, *height, 32))
+            return {nullptr, {DecodeFailure::kTooLarge, "beyond the pixel limit"}};
         auto bitmap = Bitmap::create(*width, *height, 32);
-        if (!bitmap) {
-            report(failure, DecodeFailure::kOutOfMemory);
-            return nullptr;
-        }
+        if (!bitmap) return {nullptr, {DecodeFailure::kOutOfMemory, "no room for the bitmap"}};
         std::vector<std::uint8_t> cmykRow;
         if (d->cinfo.out_color_space == JCS_CMYK) cmykRow.resize(std::size_t{w} * 4);
-        if (!readRows(*d, *bitmap, cmykRow.data())) {
-            report(failure, failureOf(d->err, false));
-            return nullptr;
-        }
-        return bitmap;
+        if (!readRows(*d, *bitmap, cmykRow.data())) return {nullptr, failureOf(d->err, false)};
+        return {std::move(bitmap), {}};
     } catch (...) {
-        report(failure, DecodeFailure::kOutOfMemory);
-        return nullptr;
+        return {nullptr, {DecodeFailure::kOutOfMemory, "no room to decode"}};
     }
 }
 

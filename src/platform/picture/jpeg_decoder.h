@@ -23,18 +23,16 @@ namespace talvrin::platform {
 // false, and decodeJpeg refuses every JPEG file as an unsupported variant.
 [[nodiscard]] bool jpegDecoderAvailable() noexcept;
 
-// Decodes a JPEG file into a 32-bit bottom-up bitmap, alpha 255. Null when the library rejects
-// the data, when width x height exceeds maxPixels, the process's decode budget or the bitmap's
-// size limit, or when
-// allocation fails; *failure, when given, says why (kNone on success): the library's own
+// Decodes a JPEG file into a 32-bit bottom-up bitmap, alpha 255. No bitmap when the library
+// rejects the data, when width x height exceeds maxPixels, the process's decode budget or the
+// bitmap's size limit (too large), or when allocation fails (out of memory); the library's own
 // errors are mapped to the nearest reason (data ending before the image: truncated; 12-bit
 // samples and other variants the library was built without: unsupported variant; any other
 // error in the headers: bad header, in the scans: bad data). A progressive file of more than 500
 // scans, or whose scans pass over the image's blocks more than twelve times on average (plus a
 // million blocks), is refused as bad data before that scan is decoded: each scan costs a pass
 // over its blocks however few bytes it takes.
-[[nodiscard]] std::unique_ptr<Bitmap> decodeJpeg(
-    ByteView bytes, std::uint64_t maxPixels = std::numeric_limits<std::uint64_t>::max(),
-    DecodeFailure* failure = nullptr) noexcept;
+[[nodiscard]] Decoded<std::unique_ptr<Bitmap>> decodeJpeg(
+    ByteView bytes, std::uint64_t maxPixels = std::numeric_limits<std::uint64_t>::max()) noexcept;
 
 }  // namespace talvrin::platform

@@ -8,12 +8,9 @@ bool jpegDecoderAvailable() noexcept {
     return false;
 }
 
-std::unique_ptr<Bitmap> decodeJpeg(ByteView bytes, std::uint64_t /*maxPixels*/,
-                                   DecodeFailure* failure) noexcept {
-    if (failure != nullptr)
-        *failure =
-            looksLikeJpeg(bytes) ? DecodeFailure::kUnsupported : DecodeFailure::kNotRecognised;
-    return nullptr;
+Decoded<std::unique_ptr<Bitmap>> decodeJpeg(ByteView bytes, std::uint64_t /*maxPixels*/) noexcept {
+    if (!looksLikeJpeg(bytes)) return {nullptr, {DecodeFailure::kNotRecognised, {}}};
+    return {nullptr, {DecodeFailure::kUnsupported, "no JPEG decoder in this build"}};
 }
 
 }  // namespace talvrin::platform

@@ -174,16 +174,14 @@ PictureLoader* pictureLoader() noexcept {
     return loaderSlot().get();
 }
 
-std::unique_ptr<Picture> loadPicture(std::span<const std::uint8_t> bytes,
-                                     DecodeFailure* failure) noexcept {
-    report(failure, DecodeFailure::kNotRecognised);
+Decoded<std::unique_ptr<Picture>> loadPicture(std::span<const std::uint8_t> bytes) noexcept {
     PictureLoader* loader = pictureLoader();
-    if (!loader || bytes.empty()) return nullptr;
+    if (!loader) return {nullptr, {DecodeFailure::kNotRecognised, "no picture loader"}};
+    if (bytes.empty()) return {nullptr, {DecodeFailure::kNotRecognised, {}}};
     try {
-        return loader->load(bytes, failure);
+        return loader->load(bytes);
     } catch (...) {
-        report(failure, DecodeFailure::kOutOfMemory);
-        return nullptr;
+        return {nullptr, {DecodeFailure::kOutOfMemory, "the picture loader threw"}};
     }
 }
 

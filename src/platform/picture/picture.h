@@ -109,22 +109,19 @@ class Picture {
 class PictureLoader {
   public:
     virtual ~PictureLoader() = default;
-    // The picture the bytes hold, or null when they hold none this loader can decode; then
-    // *failure, when given, says why (kNone on success). Must not throw.
-    [[nodiscard]] virtual std::unique_ptr<Picture> load(std::span<const std::uint8_t> bytes,
-                                                        DecodeFailure* failure) noexcept = 0;
-    [[nodiscard]] std::unique_ptr<Picture> load(std::span<const std::uint8_t> bytes) noexcept {
-        return load(bytes, nullptr);
-    }
+    // The picture the bytes hold, or none when they hold none this loader can decode, with the
+    // failure saying why. Must not throw.
+    [[nodiscard]] virtual Decoded<std::unique_ptr<Picture>> load(
+        std::span<const std::uint8_t> bytes) noexcept = 0;
 };
 
 // Installs the process-wide picture loader (null removes it) and gives back the previous one.
 std::unique_ptr<PictureLoader> setPictureLoader(std::unique_ptr<PictureLoader> loader) noexcept;
 // The installed loader, or null.
 [[nodiscard]] PictureLoader* pictureLoader() noexcept;
-// The picture the bytes hold through the installed loader; null without a loader (failure:
-// not recognised) or a picture (failure: the loader's reason).
-[[nodiscard]] std::unique_ptr<Picture> loadPicture(std::span<const std::uint8_t> bytes,
-                                                   DecodeFailure* failure = nullptr) noexcept;
+// The picture the bytes hold through the installed loader; none without a loader or bytes
+// (failure: not recognised) or a picture (failure: the loader's reason).
+[[nodiscard]] Decoded<std::unique_ptr<Picture>> loadPicture(
+    std::span<const std::uint8_t> bytes) noexcept;
 
 }  // namespace talvrin::platform

@@ -47,29 +47,35 @@ IconPictureDecoder iconPictureDecoder() noexcept {
     return iconSlot();
 }
 
-std::unique_ptr<Picture> DefaultPictureLoader::load(std::span<const std::uint8_t> data,
-                                                    DecodeFailure* failure) noexcept {
+namespace {
+
+// A decoded bitmap as a picture.
+Decoded<std::unique_ptr<Picture>> asPicture(Decoded<std::unique_ptr<Bitmap>> decoded) noexcept {
+    return {Picture::fromBitmap(std::move(decoded.image)), decoded.failure};
+}
+
+}  // namespace
+
+Decoded<std::unique_ptr<Picture>> DefaultPictureLoader::load(
+    std::span<const std::uint8_t> data) noexcept {
     const ByteView bytes(data);
     switch (sniffPictureFormat(bytes)) {
         case PictureFormat::kBmp:
-            return Picture::fromBitmap(decodeBmp(bytes, maxPixels_, failure));
+            return asPicture(decodeBmp(bytes, maxPixels_));
         case PictureFormat::kJpeg:
-            return Picture::fromBitmap(decodeJpeg(bytes, maxPixels_, failure));
+            return asPicture(decodeJpeg(bytes, maxPixels_));
         case PictureFormat::kGif:
-            return decodeGifPicture(bytes, failure);
+            return decodeGifPicture(bytes);
         case PictureFormat::kIcon:
-            if (IconPictureDecoder decode = iconSlot()) return decode(bytes, failure);
-            report(failure, DecodeFailure::kUnsupported);  // no icon decoder installed
-            return nullptr;
+            if (IconPictureDecoder decode = iconSlot()) return decode(bytes);
+            return {nullptr, {DecodeFailure::kUnsupported, "no icon decoder installed"}};
         case PictureFormat::kMetafile:
-        case PictureFormat::kEnhMetafile:  // not decoded on this platform
-            report(failure, DecodeFailure::kUnsupported);
-            return nullptr;
+        case PictureFormat::kEnhMetafile:
+            return {nullptr, {DecodeFailure::kUnsupported, "metafiles are not decoded here"}};
         case PictureFormat::kUnknown:
             break;
     }
-    report(failure, DecodeFailure::kNotRecognised);
-    return nullptr;
+    return {nullptr, {DecodeFailure::kNotRecognised, {}}};
 }
 
 std::optional<DeclaredSize> jpegDeclaredSize(ByteView bytes) noexcept {

@@ -33,10 +33,9 @@ enum class PictureFormat : std::uint8_t {
 // The format the first bytes announce (no decoding).
 [[nodiscard]] PictureFormat sniffPictureFormat(ByteView bytes) noexcept;
 
-// Decodes icon and cursor files into pictures (type 3), reporting why when it cannot (failure
-// may be null). Installed by the program from the image library's icon decoder; must not throw.
-using IconPictureDecoder = std::unique_ptr<Picture> (*)(ByteView bytes,
-                                                        DecodeFailure* failure) noexcept;
+// Decodes icon and cursor files into pictures (type 3), with the failure when it cannot.
+// Installed by the program from the image library's icon decoder; must not throw.
+using IconPictureDecoder = Decoded<std::unique_ptr<Picture>> (*)(ByteView bytes) noexcept;
 
 // Installs the icon decoder every DefaultPictureLoader uses (null removes it) and gives back the
 // previous one. Without one, icon and cursor bytes give no picture.
@@ -52,9 +51,8 @@ class DefaultPictureLoader final : public PictureLoader {
         std::uint64_t maxPixels = std::numeric_limits<std::uint64_t>::max()) noexcept
         : maxPixels_(maxPixels) {}
 
-    using PictureLoader::load;
-    [[nodiscard]] std::unique_ptr<Picture> load(std::span<const std::uint8_t> bytes,
-                                                DecodeFailure* failure) noexcept override;
+    [[nodiscard]] Decoded<std::unique_ptr<Picture>> load(
+        std::span<const std::uint8_t> bytes) noexcept override;
 
   private:
     std::uint64_t maxPixels_;

@@ -20,34 +20,27 @@ struct PictureRelease {
 };
 
 // The bitmap of a loaded bitmap picture as 32-bit pixels, alpha 255.
-std::unique_ptr<Bitmap> bitmapOf(IPicture& picture, std::uint64_t maxPixels,
-                                 DecodeFailure* failure) noexcept {
+Decoded<std::unique_ptr<Bitmap>> bitmapOf(IPicture& picture, std::uint64_t maxPixels) noexcept {
     SHORT type = PICTYPE_UNINITIALIZED;
     OLE_HANDLE handle = 0;
     if (FAILED(picture.get_Type(&type)) || type != PICTYPE_BITMAP ||
-        FAILED(picture.get_Handle(&handle)) || handle == 0) {
-        report(failure, DecodeFailure::kUnsupported);
-        return nullptr;
-    }
+        FAILED(picture.get_Handle(&handle)) || handle == 0)
+        return {nullptr, {DecodeFailure::kUnsupported, "the system's picture is no bitmap"}};
     const auto source = reinterpret_cast<HBITMAP>(static_cast<std::uintptr_t>(handle));
     BITMAP info{};
     if (GetObjectW(source, sizeof info, &info) != sizeof info || info.bmWidth < 1 ||
-        info.bmHeight == 0) {
-        report(failure, DecodeFailure::kBadData);
-        return nullptr;
-    }
+        info.bmHeight == 0)
+        return {nullptr, {DecodeFailure::kBadData, "the system's bitmap has no size"}};
     const std::int32_t width = info.bmWidth;
     const std::int32_t height = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
     const auto w = static_cast<std::uint64_t>(width), h = static_cast<std::uint64_t>(height);
-    if (!withinDecodeBudget(w, h) || (w != 0 && h > maxPixels / w)) {
-        report(failure, DecodeFailure::kTooLarge);
-        return nullptr;
-    }
+    if (!withinDecodeBudget(w, h) || (w != 0 && h > maxPixels / w))
+        return {nullptr, {DecodeFailure::kTooLarge, "beyond the pixel limit"}};
     auto bitmap = Bitmap::create(width, height, 32);
     if (!bitmap) {
-        report(failure, bitmapSizeFits(width, height, 32) ? DecodeFailure::kOutOfMemory
-                                                          : DecodeFailure::kTooLarge);
-        return nullptr;
+        if (bitmapSizeFits(width, height, 32))
+            return {nullptr, {DecodeFailure::kOutOfMemory, "no room for the bitmap"}};
+        return {nullptr, {DecodeFailure::kTooLarge, "beyond a 32-bit bitmap"}};
     }
     // Bottom-up rows of width * 4 bytes: exactly this layer's bitmap layout.
     BITMAPINFO request{};
@@ -61,35 +54,31 @@ std::unique_ptr<Bitmap> bitmapOf(IPicture& picture, std::uint64_t maxPixels,
     const int rows = GetDIBits(screen, source, 0, static_cast<UINT>(height), bitmap->bits(),
                                &request, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
-    if (rows != height) {
-        report(failure, DecodeFailure::kBadData);
-        return nullptr;
-    }
+    if (rows != height)
+        return {nullptr, {DecodeFailure::kBadData, "the system's bitmap could not be read"}};
     std::uint8_t* bits = bitmap->bits();
     for (std::size_t i = 3; i < bitmap->byteCount(); i += 4)
         bits[i] = 255;
-    report(failure, DecodeFailure::kNone);
-    return bitmap;
+    return {std::move(bitmap), {}};
 }
 
-std::unique_ptr<Picture> oleLoad(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels,
-                                 DecodeFailure* failure) noexcept {
+Decoded<std::unique_ptr<Picture>> oleLoad(std::span<const std::uint8_t> bytes,
+                                          std::uint64_t maxPixels) noexcept {
     const StreamPtr stream = streamOverBytes(bytes);
-    if (!stream) {
-        report(failure, DecodeFailure::kOutOfMemory);
-        return nullptr;
-    }
+    if (!stream) return {nullptr, {DecodeFailure::kOutOfMemory, "no room for the stream"}};
     IPicture* loaded = nullptr;
     // Size 0: the whole stream; not in run mode.
     const HRESULT result =
         OleLoadPicture(stream.get(), 0, FALSE, IID_IPicture, reinterpret_cast<void**>(&loaded));
     const std::unique_ptr<IPicture, PictureRelease> picture(loaded);
     if (FAILED(result) || !picture) {
-        report(failure,
-               result == E_OUTOFMEMORY ? DecodeFailure::kOutOfMemory : DecodeFailure::kBadData);
-        return nullptr;
+        if (result == E_OUTOFMEMORY)
+            return {nullptr,
+                    {DecodeFailure::kOutOfMemory, "the system's loader ran out of memory"}};
+        return {nullptr, {DecodeFailure::kBadData, "the system's loader refused the data"}};
     }
-    return Picture::fromBitmap(bitmapOf(*picture, maxPixels, failure));
+    auto [bitmap, failure] = bitmapOf(*picture, maxPixels);
+    return {Picture::fromBitmap(std::move(bitmap)), failure};
 }
 
 bool fits(std::uint64_t width, std::uint64_t height, std::uint64_t maxPixels) noexcept {
@@ -101,49 +90,33 @@ class SystemPictureLoader final : public PictureLoader {
     explicit SystemPictureLoader(std::uint64_t maxPixels) noexcept
         : maxPixels_(maxPixels), portable_(maxPixels) {}
 
-    using PictureLoader::load;
-    std::unique_ptr<Picture> load(std::span<const std::uint8_t> data,
-                                  DecodeFailure* failure) noexcept override {
+    Decoded<std::unique_ptr<Picture>> load(std::span<const std::uint8_t> data) noexcept override {
+        constexpr LoadFailure kTooLarge{DecodeFailure::kTooLarge, "beyond the pixel limit"};
         const ByteView bytes(data);
         switch (sniffPictureFormat(bytes)) {
             case PictureFormat::kJpeg: {
                 // The declared size is checked before the system allocates anything for it.
                 const auto size = jpegDeclaredSize(bytes);
-                if (!size) {
-                    report(failure, DecodeFailure::kBadHeader);
-                    return nullptr;
-                }
-                if (!fits(size->width, size->height, maxPixels_)) {
-                    report(failure, DecodeFailure::kTooLarge);
-                    return nullptr;
-                }
-                return oleLoad(data, maxPixels_, failure);
+                if (!size) return {nullptr, {DecodeFailure::kBadHeader, "no frame size"}};
+                if (!fits(size->width, size->height, maxPixels_)) return {nullptr, kTooLarge};
+                return oleLoad(data, maxPixels_);
             }
             case PictureFormat::kGif: {
                 GifLayout layout;
-                if (const auto walk = walkGifToFirstImage(bytes, layout);
-                    walk != GifWalkStatus::kOk) {
-                    report(failure, failureOf(walk));
-                    return nullptr;
-                }
-                if (layout.width < 1 || layout.height < 1) {
-                    report(failure, DecodeFailure::kBadData);
-                    return nullptr;
-                }
+                if (const LoadFailure walk = walkGifToFirstImage(bytes, layout); walk.failed())
+                    return {nullptr, walk};
+                if (layout.width < 1 || layout.height < 1)
+                    return {nullptr, {DecodeFailure::kBadData, "image width or height 0"}};
                 if (!fits(static_cast<std::uint64_t>(layout.width),
-                          static_cast<std::uint64_t>(layout.height), maxPixels_)) {
-                    report(failure, DecodeFailure::kTooLarge);
-                    return nullptr;
-                }
+                          static_cast<std::uint64_t>(layout.height), maxPixels_))
+                    return {nullptr, kTooLarge};
                 const std::vector<std::uint8_t> first = rebuildFirstImageGif(bytes, layout);
-                if (first.empty()) {
-                    report(failure, DecodeFailure::kOutOfMemory);
-                    return nullptr;
-                }
-                return oleLoad(first, maxPixels_, failure);
+                if (first.empty())
+                    return {nullptr, {DecodeFailure::kOutOfMemory, "no room for the first image"}};
+                return oleLoad(first, maxPixels_);
             }
             default:
-                return portable_.load(data, failure);
+                return portable_.load(data);
         }
     }
 

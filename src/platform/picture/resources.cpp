@@ -57,7 +57,7 @@ std::unique_ptr<Picture> EmbeddedResourceProvider::pictureResource(const Resourc
                                                                    PictureResourceKind kind) const {
     const EmbeddedResource* r = find(id, sectionOf(kind));
     if (!r) return nullptr;
-    return loadPicture(r->bytes);
+    return loadPicture(r->bytes).image;
 }
 
 void setProgramResources(std::shared_ptr<const ResourceProvider> provider) noexcept {

@@ -11,12 +11,15 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <clocale>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -183,22 +186,37 @@ TEST_F(RunnerTest, ChildHasNoInput) {
 
 // ---- Failures before a process starts ---------------------------------------------------------
 
-TEST_F(RunnerTest, MissingProgramReturnsEmptyRaisesNothingKeepsOutputs) {
+TEST_F(RunnerTest, MissingProgramReturnsEmptyRaisesNothingKeepsOutputsAndSaysWhy) {
     DOSOutputs dos;
     EXPECT_EQ(dos.ExecuteCommand(child("out kept")), "kept");
+    EXPECT_EQ(dos.startFailure(), "");
     record(dos);
-    std::vector<std::string> lines = {"talvrin-no-such-program --flag", "/no/such/dir/prog", "\"\"",
-                                      "   "};
-    // A file that exists but is no program.
-    lines.push_back("\"" + std::string(TALVRIN_SOURCE_DIR) + "/README.md\"");
-#ifndef _WIN32
-    lines.push_back("printf 'open quote");  // a quote left open makes no argument vector
+    struct Case {
+        std::string line;
+        std::string why;
+    };
+    std::vector<Case> cases = {
+        {"talvrin-no-such-program --flag", "not found"},
+        {"/no/such/dir/prog", "not found"},
+#ifdef _WIN32
+        // A file that exists but is no program.
+        {"\"" + std::string(TALVRIN_SOURCE_DIR) + "/README.md\"", "not an executable"},
+#else
+        {"\"\"", "not found"},
+        {"   ", "no program named"},
+        // A file that exists but may not be run.
+        {"\"" + std::string(TALVRIN_SOURCE_DIR) + "/README.md\"", "permission denied"},
+        {"printf 'open quote", "a quote is left open"},  // no argument vector
 #endif
-    for (const std::string& line : lines) {
-        EXPECT_EQ(dos.ExecuteCommand(line), "") << line;
-        EXPECT_EQ(dos.Outputs(), "kept") << line;
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(dos.ExecuteCommand(c.line), "") << c.line;
+        EXPECT_EQ(dos.Outputs(), "kept") << c.line;
+        EXPECT_EQ(dos.startFailure(), c.why) << c.line;
     }
     EXPECT_TRUE(events_.empty());
+    EXPECT_EQ(dos.ExecuteCommand(child("out again")), "again");
+    EXPECT_EQ(dos.startFailure(), "");
 }
 
 TEST_F(RunnerTest, EmptyLineWithNothingStoredDoesNothing) {
@@ -207,6 +225,7 @@ TEST_F(RunnerTest, EmptyLineWithNothingStoredDoesNothing) {
     EXPECT_EQ(dos.ExecuteCommand(), "");
     EXPECT_EQ(dos.CommandLine(), "");
     EXPECT_EQ(dos.Outputs(), "");
+    EXPECT_EQ(dos.startFailure(), "empty command line");
     EXPECT_TRUE(events_.empty());
 }
 
@@ -322,6 +341,80 @@ TEST_F(RunnerTest, HandlerReplacedOrThrowingInsideARunIsSafe) {
 
     dos.setReceiveOutputsHandler({});
     EXPECT_EQ(dos.ExecuteCommand(child("out quiet")), "quiet");
+}
+
+// ---- A silent command -------------------------------------------------------------------------
+
+// The processor time this process has used, in seconds.
+double processCpuSeconds() {
+#ifdef _WIN32
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    const auto ticks = [](const FILETIME& t) {
+        return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7;
+#else
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+#endif
+}
+
+// While the child says nothing for 2 s the idle hook is called, between the chunks, without an
+// event of its own; and the wait sleeps instead of spinning.
+TEST_F(RunnerTest, SilenceCallsTheIdleHookBetweenUnchangedEvents) {
+    DOSOutputs dos;
+    std::vector<std::string> log;  // "I" for an idle call, the chunk for an event
+    dos.setReceiveOutputsHandler([&](const std::string& chunk) { log.push_back(chunk); });
+    dos.setIdleHandler([&] { log.emplace_back("I"); });
+    const double cpuBefore = processCpuSeconds();
+    EXPECT_EQ(dos.ExecuteCommand(child("out A sleep 2000 out B")), "AB");
+    const double cpuUsed = processCpuSeconds() - cpuBefore;
+
+    std::vector<std::string> events;
+    for (const auto& entry : log)
+        if (entry != "I") events.push_back(entry);
+    EXPECT_EQ(events, (std::vector<std::string>{"A", "B", ""}));
+    const auto a = std::find(log.begin(), log.end(), "A");
+    const auto b = std::find(log.begin(), log.end(), "B");
+    ASSERT_TRUE(a != log.end() && b != log.end());
+    EXPECT_GE(std::count(a, b, "I"), 1) << "no idle call during the silence";
+    // A wait that spun would have used about the 2 s of silence in processor time.
+    EXPECT_LT(cpuUsed, 0.5);
+}
+
+// A handler (the idle hook, or ReceiveOutputs) stops the reading: the run returns what it has,
+// without the closing empty event, and the child is left running. Outside a run it does nothing.
+TEST_F(RunnerTest, StopReadingEndsTheRunAndLeavesTheChildRunning) {
+    for (const bool fromIdle : {true, false}) {
+        DOSOutputs dos;
+        std::vector<std::string> events;
+        dos.setReceiveOutputsHandler([&](const std::string& chunk) {
+            events.push_back(chunk);
+            if (!fromIdle) dos.stopReading();
+        });
+        dos.setIdleHandler([&] {
+            if (fromIdle && !events.empty()) dos.stopReading();
+        });
+        const std::string text = dos.ExecuteCommand(child("pid sleep 2000 out B"));
+        EXPECT_FALSE(dos.isRunning());
+        ASSERT_EQ(events.size(), 1u) << fromIdle;
+        EXPECT_EQ(text, events[0]);
+        EXPECT_EQ(dos.Outputs(), text);
+        EXPECT_EQ(text.find('B'), std::string::npos) << "read past the stop";
+#ifndef _WIN32
+        const pid_t pid = std::atoi(text.c_str());
+        ASSERT_GT(pid, 0);
+        EXPECT_EQ(kill(pid, 0), 0) << "the child must not be stopped";
+        kill(pid, SIGKILL);  // the test's own cleanup; the runner reaps it later
+#endif
+    }
+    DOSOutputs dos;
+    record(dos);
+    dos.stopReading();
+    EXPECT_EQ(dos.ExecuteCommand(child("out C")), "C");
+    EXPECT_EQ(events_, (std::vector<std::string>{"C", ""}));
 }
 
 // The runner's tests of what only a POSIX child has, each with the reason Windows has none: the

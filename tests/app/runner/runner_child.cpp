@@ -5,14 +5,22 @@
 //   err TEXT     the same to standard error
 //   stdin        reads standard input; writes "input" when it gave a byte, "no input" otherwise
 //   args ...     writes every further argument followed by '|'
+//   sleep MS     writes nothing for MS milliseconds
+//   pid          writes its process id and a newline
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <process.h>
+#define getpid _getpid
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -58,6 +66,11 @@ int main(int argc, char** argv) {
             put(command == "out" ? stdout : stderr, unescape(argv[++i]));
         } else if (command == "stdin") {
             put(stdout, std::fgetc(stdin) == EOF ? "no input" : "input");
+        } else if (command == "sleep" && i + 1 < argc) {
+            std::this_thread::sleep_for(
+                std::chrono::milliseconds(std::strtoul(argv[++i], nullptr, 10)));
+        } else if (command == "pid") {
+            put(stdout, std::to_string(getpid()) + "\n");
         } else if (command == "args") {
             for (++i; i < argc; ++i)
                 put(stdout, std::string(argv[i]) + "|");

@@ -10,6 +10,7 @@
 
 #include "image/bridge/gdiplus.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "image/surface/render_test_support.h"
 
 namespace talvrin {
@@ -224,7 +225,7 @@ TEST(SystemImagingBridge, SavedPngReadsBackToTheSamePixels) {
             const auto c = [&](int v) { return std::uint8_t(a == 0 ? 0 : v % (a + 1)); };
             testing::put(*pic, x, y, {c(x * 37 + y), c(y * 53 + 7), c(x * y * 11 + 3), a});
         }
-    pic->setAlpha(true);
+    SurfaceInternals::setAlpha(*pic, true);
     pic->setGDIplusEnabled(true);
     ASSERT_TRUE(pic->isGDIplusEnabled());
 
@@ -239,7 +240,7 @@ TEST(SystemImagingBridge, SavedPngReadsBackToTheSamePixels) {
 
     c32bppDIB back;
     back.setGDIplusEnabled(false);
-    ASSERT_TRUE(back.LoadPicture_Stream(viaLibrary)) << describe(back.lastLoadFailure());
+    ASSERT_TRUE(back.LoadPicture_Stream(viaLibrary)) << explain(back.lastLoadFailure());
     ASSERT_EQ(back.Width(), 7);
     ASSERT_EQ(back.Height(), 5);
     EXPECT_TRUE(back.Alpha());
@@ -313,7 +314,7 @@ TEST(SystemImagingBridge, ReadsTheBridgeFormatsAndDeclinesTheOwnDecoders) {
     const Bytes tiff = makeTiff(*pic);
 
     c32bppDIB dib;
-    ASSERT_TRUE(dib.LoadPicture_Stream(tiff)) << describe(dib.lastLoadFailure());
+    ASSERT_TRUE(dib.LoadPicture_Stream(tiff)) << explain(dib.lastLoadFailure());
     EXPECT_EQ(dib.ImageType(), imgPNG);
     EXPECT_FALSE(dib.Alpha());
     ASSERT_EQ(dib.Width(), 5);
@@ -342,9 +343,9 @@ TEST(SystemImagingBridge, ReadsTheBridgeFormatsAndDeclinesTheOwnDecoders) {
     for (const Bytes& own : {png, Bytes{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
                              Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 0, 0, 0, 0, 0, 0, 0}}) {
         c32bppDIB target;
-        DecodeFailure why = DecodeFailure::kNone;
-        EXPECT_FALSE(cGDIPlus().LoadWithGDIPlus({}, own, target, 0, &why));
-        EXPECT_EQ(why, DecodeFailure::kNotRecognised);
+        cGDIPlus bridge;
+        EXPECT_FALSE(bridge.LoadWithGDIPlus({}, own, target, 0));
+        EXPECT_EQ(bridge.lastLoadFailure().reason, DecodeFailure::kNotRecognised);
     }
 }
 

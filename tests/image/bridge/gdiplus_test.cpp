@@ -16,6 +16,7 @@
 
 #include "base/div255.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "image/surface/render_test_support.h"
 
 namespace talvrin {
@@ -88,7 +89,7 @@ std::unique_ptr<c32bppDIB> photo(int w, int h, std::uint32_t seed) {
                 *dib, x, y,
                 {c(x * 255 / w + int(rng() % 9)), c(y * 255 / h), c(128), std::uint8_t(a)});
         }
-    dib->setAlpha(true);
+    SurfaceInternals::setAlpha(*dib, true);
     return dib;
 }
 
@@ -198,7 +199,7 @@ TEST(BridgeDrawing, OwnSizeDrawsEqualTheOwnPathExactly) {
     ASSERT_TRUE(cGDIPlus::isGDIplusOk(token, true));
     auto random = testing::engineSurface(29, 17);
     testing::fillRandom(*random, 8);
-    random->setAlpha(true);
+    SurfaceInternals::setAlpha(*random, true);
     auto checker = testing::engineSurface(5, 5);
     for (int y = 0; y < 5; ++y)
         for (int x = 0; x < 5; ++x)
@@ -244,7 +245,7 @@ TEST(BridgeDrawing, MirroredDrawsEqualDrawsOfTheMirroredImage) {
         for (int r = 0; r < 9; ++r)
             for (int c = 0; c < 12; ++c)
                 testing::put(*m, x ? 11 - c : c, y ? 8 - r : r, testing::get(*src, c, r));
-        m->setAlpha(true);
+        SurfaceInternals::setAlpha(*m, true);
         return m;
     };
     struct Case {
@@ -375,7 +376,7 @@ TEST(BridgeLoading, WebpAndTiffDecodeToTheirSourcePixels) {
     for (const Case& c : cases) {
         c32bppDIB dib;
         ASSERT_TRUE(dib.LoadPicture_Stream(c.file))
-            << c.name << ": " << describe(dib.lastLoadFailure());
+            << c.name << ": " << explain(dib.lastLoadFailure());
         EXPECT_EQ(dib.ImageType(), imgPNG) << c.name;
         EXPECT_EQ(dib.Alpha(), c.alpha) << c.name;
         ASSERT_EQ(dib.Width(), 13);
@@ -417,7 +418,7 @@ TEST(BridgeLoading, WebpAndTiffDecodeToTheirSourcePixels) {
     c32bppDIB dib;
     dib.setGDIplusEnabled(false);
     EXPECT_FALSE(dib.LoadPicture_Stream(webpLossless));
-    EXPECT_EQ(dib.lastLoadFailure(), DecodeFailure::kNotRecognised);
+    EXPECT_EQ(dib.lastLoadFailure().reason, DecodeFailure::kNotRecognised);
 }
 
 // A TIFF written by libtiff to a file, in one of the layouts writers use: strips or 16 x 16
@@ -523,7 +524,7 @@ TEST(BridgeLoading, TiffFromMemoryReadsWhatTheFileInterfaceReads) {
         std::filesystem::remove(path);
         c32bppDIB dib;
         ASSERT_TRUE(dib.LoadPicture_Stream(bytes))
-            << l.name << ": " << describe(dib.lastLoadFailure());
+            << l.name << ": " << explain(dib.lastLoadFailure());
         ASSERT_EQ(dib.Width(), w);
         ASSERT_EQ(dib.Height(), h);
         int apart = 0;

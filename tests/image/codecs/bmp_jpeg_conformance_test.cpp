@@ -85,7 +85,7 @@ TEST_P(BmpJpegCorpus, MatchesManifest) {
         if (!platform::makeSystemPictureLoader()) {
             EXPECT_FALSE(loaded);
             GTEST_SKIP() << "no JPEG library in this build: refused as "
-                         << describe(parser.decodeFailure());
+                         << explain(parser.lastLoadFailure());
         }
         // The system's picture loader decodes JPEG here: the file loads opaque at its size
         // wherever the reference decoder reads it (its pixels are compared in the platform's
@@ -93,7 +93,7 @@ TEST_P(BmpJpegCorpus, MatchesManifest) {
         if (c.expect.rfind("none:", 0) == 0) return;
         if (!loaded)
             GTEST_SKIP() << "the system's picture loader refuses it as "
-                         << describe(parser.decodeFailure())
+                         << explain(parser.lastLoadFailure())
                          << " (its differences are listed in the system picture loader's tests)";
         EXPECT_FALSE(dib.Alpha());
         EXPECT_EQ(dib.ImageType(), imgBitmap);
@@ -102,10 +102,11 @@ TEST_P(BmpJpegCorpus, MatchesManifest) {
     if (c.expect.rfind("none:", 0) == 0) {
         EXPECT_FALSE(loaded);
         EXPECT_EQ(dib.Handle(), nullptr);
-        EXPECT_EQ(describe(parser.decodeFailure()), c.expect.substr(5)) << c.reason;
+        EXPECT_EQ(describe(parser.lastLoadFailure().reason), c.expect.substr(5)) << c.reason;
         return;
     }
-    EXPECT_EQ(parser.decodeFailure(), DecodeFailure::kNone) << c.file;
+    EXPECT_FALSE(parser.lastLoadFailure().failed())
+        << c.file << ": " << explain(parser.lastLoadFailure());
     ASSERT_TRUE(loaded) << c.reason;
     ASSERT_NE(dib.Handle(), nullptr);
     if (c.expect == "image") return;

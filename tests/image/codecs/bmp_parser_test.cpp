@@ -37,11 +37,10 @@ Px pixel(const c32bppDIB& dib, int x, int y) {
 class CountingLoader : public platform::PictureLoader {
   public:
     explicit CountingLoader(int* calls) : calls_(calls) {}
-    using platform::PictureLoader::load;
-    std::unique_ptr<platform::Picture> load(std::span<const std::uint8_t> bytes,
-                                            DecodeFailure* failure) noexcept override {
+    Decoded<std::unique_ptr<platform::Picture>> load(
+        std::span<const std::uint8_t> bytes) noexcept override {
         ++*calls_;
-        return real_.load(bytes, failure);
+        return real_.load(bytes);
     }
 
   private:
@@ -238,14 +237,12 @@ TEST(BmpConvert, BitmapPictureIsDrawnUprightAndOpaque) {
 class OneBitmapLoader : public platform::PictureLoader {
   public:
     explicit OneBitmapLoader(const platform::Bitmap& b) : source_(b) {}
-    using platform::PictureLoader::load;
-    std::unique_ptr<platform::Picture> load(std::span<const std::uint8_t>,
-                                            DecodeFailure* failure) noexcept override {
-        if (failure) *failure = DecodeFailure::kNone;
+    Decoded<std::unique_ptr<platform::Picture>> load(
+        std::span<const std::uint8_t>) noexcept override {
         auto copy =
             platform::Bitmap::create(source_.width(), source_.height(), source_.bitsPerPixel());
         std::copy_n(source_.bits(), source_.byteCount(), copy->bits());
-        return platform::Picture::fromBitmap(std::move(copy));
+        return {platform::Picture::fromBitmap(std::move(copy)), {}};
     }
 
   private:

@@ -84,7 +84,7 @@ TEST_P(GifIcoConformance, DecodesAsListed) {
     if (isGif) {
         cGIFparser parser;
         result = parser.LoadStream(bytes, dib, 0, static_cast<std::int32_t>(bytes.size()));
-        failure = parser.decodeFailure();
+        failure = parser.lastLoadFailure().reason;
     } else {
         cICOparser directory;
         std::int32_t length = 0;
@@ -97,7 +97,7 @@ TEST_P(GifIcoConformance, DecodesAsListed) {
         cICOparser parser;
         length = 0;
         result = parser.LoadStream(bytes, w, h, &dib, 0, length, bits);
-        failure = parser.decodeFailure();
+        failure = parser.lastLoadFailure().reason;
     }
 
     // The outcome, and for a bad file the decode failure it must report.

@@ -7,6 +7,7 @@
 #include "gifico_test_util.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/picture/gif_decoder.h"
+#include "support/load_failure_printer.h"
 
 namespace talvrin {
 namespace {
@@ -102,7 +103,46 @@ TEST(GifWalk, DataEndingInsideAnExtensionEmptiesTheSurface) {
     const auto l = load(gif);
     EXPECT_TRUE(l->result);
     EXPECT_EQ(l->dib.BitsPointer(), nullptr);
-    EXPECT_EQ(l->parser.lastFailure(), cGIFparser::Failure::kTruncated);
+    EXPECT_EQ(l->parser.lastLoadFailure(),
+              (LoadFailure{DecodeFailure::kTruncated, "block past the data"}));
+}
+
+// Every way the walk to the first image fails, with the failure it records.
+TEST(GifWalk, EachFaultRecordsItsReasonAndDetail) {
+    const Bytes good = makeGif(simpleGif(2, 2));
+    GifRecipe stray = simpleGif(2, 2);
+    stray.beforeImage = {0x3B};
+    GifRecipe noTable = simpleGif(2, 2);
+    noTable.globalTable.clear();
+    GifRecipe comment = simpleGif(2, 2);
+    comment.beforeImage = {0x21, 0xFE, 200, 'x'};
+    Bytes cutComment = makeGif(comment);
+    cutComment.resize(13 + 12 + 4);
+    GifRecipe version = simpleGif(2, 2);
+    version.signature = "GIF90a";
+    const struct {
+        const char* name;
+        Bytes gif;
+        LoadFailure want;
+    } cases[] = {
+        {"other version", makeGif(version), {DecodeFailure::kNotRecognised, {}}},
+        {"cut screen descriptor",
+         Bytes(good.begin(), good.begin() + 12),
+         {DecodeFailure::kTruncated, "screen descriptor"}},
+        {"cut global table",
+         Bytes(good.begin(), good.begin() + 20),
+         {DecodeFailure::kTruncated, "global colour table"}},
+        {"cut comment", cutComment, {DecodeFailure::kTruncated, "block past the data"}},
+        {"stray trailer",
+         makeGif(stray),
+         {DecodeFailure::kBadData, "unexpected block before the image"}},
+        {"no colour table", makeGif(noTable), {DecodeFailure::kBadHeader, "no colour table"}},
+        {"good", good, {}},
+    };
+    for (const auto& c : cases) {
+        platform::GifLayout layout;
+        EXPECT_EQ(platform::walkGifToFirstImage(view(c.gif), layout), c.want) << c.name;
+    }
 }
 
 TEST(GifWalk, RangeOutsideTheArrayOrAtAnOffset) {
@@ -195,9 +235,9 @@ TEST(GifConversion, FirstImageOfAnAnimationAtItsOwnSizeAndLocalTable) {
 
 // ---- LZW and interlace -----------------------------------------------------------------------
 
-std::vector<std::uint8_t> decodeIndices(const Bytes& gif, platform::GifDecodeStatus* status) {
+std::vector<std::uint8_t> decodeIndices(const Bytes& gif, LoadFailure* status) {
     platform::GifLayout layout;
-    EXPECT_EQ(platform::walkGifToFirstImage(view(gif), layout), platform::GifWalkStatus::kOk);
+    EXPECT_FALSE(platform::walkGifToFirstImage(view(gif), layout).failed());
     platform::GifImage image;
     *status = platform::decodeGifImage(view(gif), layout, image);
     return image.indices;
@@ -221,10 +261,10 @@ TEST(GifLzw, RandomImagesRoundTripForEveryCodeSize) {
                 for (std::size_t k = 0; k < run && s.pixels.size() < std::size_t(w * h); ++k)
                     s.pixels.push_back(v);
             }
-            platform::GifDecodeStatus status;
+            LoadFailure status;
             EXPECT_EQ(decodeIndices(makeGif(s), &status), s.pixels)
                 << minCode << " " << w << "x" << h;
-            EXPECT_EQ(status, platform::GifDecodeStatus::kOk);
+            EXPECT_FALSE(status.failed());
         }
     }
 }
@@ -236,9 +276,9 @@ TEST(GifLzw, FullTableStopsGrowingWithoutAClear) {
     for (auto& p : s.pixels)
         p = static_cast<std::uint8_t>(rng() % 7 == 0 ? rng() : rng() % 5);
     s.lzw = testutil::lzwEncode(s.pixels, 8, /*clearWhenFull=*/false);
-    platform::GifDecodeStatus status;
+    LoadFailure status;
     EXPECT_EQ(decodeIndices(makeGif(s), &status), s.pixels);
-    EXPECT_EQ(status, platform::GifDecodeStatus::kOk);
+    EXPECT_FALSE(status.failed());
 }
 
 TEST(GifLzw, InterlacedRowsLandInDisplayOrder) {
@@ -273,9 +313,9 @@ TEST(GifLzw, DataEndingEarlyLeavesIndexZero) {
     s.lzw = lzw;
     Bytes gif = makeGif(s);
     gif.resize(gif.size() - 3);  // also cut the image's sub-blocks and the trailer
-    platform::GifDecodeStatus status;
+    LoadFailure status;
     const auto indices = decodeIndices(gif, &status);
-    EXPECT_EQ(status, platform::GifDecodeStatus::kOk);
+    EXPECT_FALSE(status.failed());
     ASSERT_EQ(indices.size(), 200u);
     EXPECT_EQ(indices.front(), 3);
     EXPECT_EQ(indices.back(), 0);
@@ -292,28 +332,31 @@ TEST(GifLzw, CodesPastTheLastPixelAreIgnored) {
     std::vector<std::uint8_t> more = s.pixels;
     more.insert(more.end(), 50, 2);
     s.lzw = testutil::lzwEncode(more, 2);
-    platform::GifDecodeStatus status;
+    LoadFailure status;
     EXPECT_EQ(decodeIndices(makeGif(s), &status), s.pixels);
 }
 
 // ---- Error path: true, surface empty ---------------------------------------------------------
 
-void expectErrorPath(const GifRecipe& s, platform::GifDecodeStatus why) {
+void expectErrorPath(const GifRecipe& s, const LoadFailure& why) {
     const auto l = load(makeGif(s));
     EXPECT_TRUE(l->result);
     EXPECT_EQ(l->dib.BitsPointer(), nullptr);
     EXPECT_EQ(l->dib.Width(), 0);
-    EXPECT_EQ(l->parser.lastDecodeStatus(), why);
+    EXPECT_EQ(l->parser.lastLoadFailure(), why);
 }
+
+const LoadFailure kBadCode{DecodeFailure::kBadData, "LZW code past the next free code"};
+const LoadFailure kZeroSize{DecodeFailure::kBadHeader, "image width or height 0"};
 
 TEST(GifErrors, CodeAboveTheNextFreeCode) {
     GifRecipe s = simpleGif(4, 4);
     // clear (4), literal 1, then code 7 while the next free code is 6; 3 bits each.
     s.lzw = {static_cast<std::uint8_t>(4 | (1 << 3) | (7 << 6)), static_cast<std::uint8_t>(7 >> 2)};
-    expectErrorPath(s, platform::GifDecodeStatus::kBadCode);
+    expectErrorPath(s, kBadCode);
     // The next free code right after a clear has no string to build on.
     s.lzw = {static_cast<std::uint8_t>(4 | (6 << 3)), 0};
-    expectErrorPath(s, platform::GifDecodeStatus::kBadCode);
+    expectErrorPath(s, kBadCode);
 }
 
 TEST(GifErrors, MinimumCodeSizeOutsideTwoToEleven) {
@@ -321,27 +364,27 @@ TEST(GifErrors, MinimumCodeSizeOutsideTwoToEleven) {
         GifRecipe s = simpleGif(2, 2);
         s.minCodeSize = m;
         s.lzw = {0, 0, 0};
-        expectErrorPath(s, platform::GifDecodeStatus::kBadMinCodeSize);
+        expectErrorPath(s, {DecodeFailure::kBadData, "LZW code size outside 2-11"});
     }
 }
 
 TEST(GifErrors, ZeroSizedOrOversizedImage) {
     GifRecipe s = simpleGif(0, 5);
     s.pixels = {0};
-    expectErrorPath(s, platform::GifDecodeStatus::kZeroSize);
+    expectErrorPath(s, kZeroSize);
     GifRecipe t = simpleGif(5, 0);
     t.pixels = {0};
-    expectErrorPath(t, platform::GifDecodeStatus::kZeroSize);
+    expectErrorPath(t, kZeroSize);
     GifRecipe huge = simpleGif(1, 1);
     huge.width = huge.height = 65535;
-    expectErrorPath(huge, platform::GifDecodeStatus::kTooLarge);
+    expectErrorPath(huge, {DecodeFailure::kTooLarge, "beyond a 32-bit surface"});
 }
 
 TEST(GifErrors, PixelIndexBeyondTheTable) {
     GifRecipe s = simpleGif(2, 2, 4);
     s.minCodeSize = 3;  // literals up to 7 against a 4-entry table
     s.pixels = {0, 1, 5, 2};
-    expectErrorPath(s, platform::GifDecodeStatus::kIndexOutOfTable);
+    expectErrorPath(s, {DecodeFailure::kBadData, "pixel index past the colour table"});
 }
 
 // ---- Picture loader route --------------------------------------------------------------------
@@ -349,7 +392,8 @@ TEST(GifErrors, PixelIndexBeyondTheTable) {
 TEST(GifPicture, FirstImageBecomesABitmapPictureInTableColours) {
     GifRecipe s = simpleGif(3, 2);
     const Bytes gif = makeGif(s);
-    const auto picture = platform::decodeGifPicture(view(gif));
+    const auto [picture, failure] = platform::decodeGifPicture(view(gif));
+    EXPECT_FALSE(failure.failed());
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->type(), platform::kPictureBitmap);
     EXPECT_EQ(picture->pixelWidth(), 3);
@@ -360,8 +404,8 @@ TEST(GifPicture, FirstImageBecomesABitmapPictureInTableColours) {
     EXPECT_EQ(row1[2], 3);
     GifRecipe bad = simpleGif(2, 2);
     bad.minCodeSize = 1;
-    EXPECT_EQ(platform::decodeGifPicture(view(makeGif(bad))), nullptr);
-    EXPECT_EQ(platform::decodeGifPicture(view(Bytes{'G', 'I', 'F'})), nullptr);
+    EXPECT_EQ(platform::decodeGifPicture(view(makeGif(bad))).image, nullptr);
+    EXPECT_EQ(platform::decodeGifPicture(view(Bytes{'G', 'I', 'F'})).image, nullptr);
 }
 
 }  // namespace

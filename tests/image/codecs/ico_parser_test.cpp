@@ -10,6 +10,7 @@
 #include "image/surface/c32bpp_dib.h"
 #include "platform/gdi/bitmap.h"
 #include "support/icon_file_builder.h"
+#include "support/load_failure_printer.h"
 
 namespace talvrin {
 namespace {
@@ -123,34 +124,41 @@ TEST(IcoDirectory, HeaderBitCountReplacesTheDirectoryOne) {
 
 // ---- Rejected directories: false, surface untouched ------------------------------------------
 
-void expectRejected(const Bytes& ico, cICOparser::Failure failure, const char* why,
-                    std::int32_t entry = 1) {
+// entry: the 1-based entry at fault, 0 for a fault of the directory itself.
+void expectRejected(const Bytes& ico, const LoadFailure& failure, const char* why,
+                    std::int32_t entry = 0) {
     const auto l = load(ico);
     EXPECT_FALSE(l->result) << why;
     EXPECT_EQ(l->dib.Width(), 3) << why;
-    EXPECT_EQ(l->parser.lastFailure(), failure) << why;
-    if (failure >= cICOparser::Failure::kEntryOutside) {
-        EXPECT_EQ(l->parser.failedEntry(), entry) << why;
-    }
+    EXPECT_EQ(l->parser.lastLoadFailure(), failure) << why;
+    EXPECT_EQ(l->parser.failedEntry(), entry) << why;
 }
+
+const LoadFailure kBadLayout{DecodeFailure::kBadHeader,
+                             "mask overlaps the header or the colour rows"};
+const LoadFailure kEntryOutside{DecodeFailure::kTruncated,
+                                "entry outside the data or under 16 bytes"};
+const LoadFailure kBadPng{DecodeFailure::kBadHeader, "PNG entry without signature and IHDR"};
 
 TEST(IcoRejects, BadHeaderFields) {
     Bytes ico = makeIco({blankEntry(16, 16, 8)});
     Bytes countZero = ico;
     countZero[4] = 0;
-    expectRejected(countZero, cICOparser::Failure::kNotDirectory, "count 0");
+    expectRejected(countZero, {DecodeFailure::kNotRecognised, "entry count below 1"}, "count 0");
     Bytes negative = ico;
     negative[5] = 0x80;
-    expectRejected(negative, cICOparser::Failure::kNotDirectory, "negative count");
+    expectRejected(negative, {DecodeFailure::kNotRecognised, "entry count below 1"},
+                   "negative count");
     Bytes type3 = ico;
     type3[2] = 3;
-    expectRejected(type3, cICOparser::Failure::kNotDirectory, "type 3");
+    expectRejected(type3, {DecodeFailure::kNotRecognised, "type not 1 or 2"}, "type 3");
     Bytes reserved = ico;
     reserved[0] = 1;
-    expectRejected(reserved, cICOparser::Failure::kNotDirectory, "reserved");
-    expectRejected(Bytes(ico.begin(), ico.begin() + 5), cICOparser::Failure::kNotDirectory,
-                   "shorter than a header");
-    expectRejected(Bytes(ico.begin(), ico.begin() + 20), cICOparser::Failure::kShortDirectory,
+    expectRejected(reserved, {DecodeFailure::kNotRecognised, "reserved not 0"}, "reserved");
+    expectRejected(Bytes(ico.begin(), ico.begin() + 5),
+                   {DecodeFailure::kNotRecognised, "under 6 bytes"}, "shorter than a header");
+    expectRejected(Bytes(ico.begin(), ico.begin() + 20),
+                   {DecodeFailure::kTruncated, "directory entries past the data"},
                    "shorter than its directory");
 }
 
@@ -158,7 +166,7 @@ TEST(IcoRejects, EntriesOutsideTheStreamOrTheirOwnBounds) {
     const Bytes good = makeIco({blankEntry(16, 16, 8), blankEntry(32, 32, 8)});
     Bytes offset = good;
     offset[6 + 16 + 12 + 3] = 0x70;  // second entry's offset far beyond the data
-    expectRejected(offset, cICOparser::Failure::kEntryOutside, "offset outside the stream", 2);
+    expectRejected(offset, kEntryOutside, "offset outside the stream", 2);
 
     Bytes wrap = good;  // two sizes whose 32-bit sum wraps to a small number
     for (std::size_t at : {6 + 8, 6 + 16 + 8}) {
@@ -167,29 +175,27 @@ TEST(IcoRejects, EntriesOutsideTheStreamOrTheirOwnBounds) {
         wrap[at + 2] = 0x00;
         wrap[at + 3] = 0x80;
     }
-    expectRejected(wrap, cICOparser::Failure::kShortDirectory, "sizes that wrap");
+    expectRejected(wrap, {DecodeFailure::kTruncated, "entry sizes add up past the data"},
+                   "sizes that wrap");
 
     IcoEntry shortRows = blankEntry(16, 16, 8);
     shortRows.data.resize(shortRows.data.size() - 100);  // rows run into the mask
-    expectRejected(makeIco({shortRows}), cICOparser::Failure::kBadLayout,
-                   "colour rows into the mask");
+    expectRejected(makeIco({shortRows}), kBadLayout, "colour rows into the mask", 1);
 
     IcoEntry hugeHeader = blankEntry(16, 16, 8);
     hugeHeader.data[1] = 0x10;  // header size 4136, beyond the entry
-    expectRejected(makeIco({hugeHeader}), cICOparser::Failure::kBadHeader,
-                   "header outside the entry");
+    expectRejected(makeIco({hugeHeader}), {DecodeFailure::kBadHeader, "bitmap header size"},
+                   "header outside the entry", 1);
 
     IcoEntry tiny = blankEntry(16, 16, 8);
     tiny.data.resize(12);
-    expectRejected(makeIco({tiny}), cICOparser::Failure::kEntryOutside,
-                   "entry smaller than a header");
+    expectRejected(makeIco({tiny}), kEntryOutside, "entry smaller than a header", 1);
 }
 
 TEST(IcoRejects, OneBadEntryRejectsTheWholeDirectory) {
     IcoEntry bad = blankEntry(32, 32, 32);
     bad.data.resize(bad.data.size() - 4);
-    expectRejected(makeIco({blankEntry(16, 16, 8), bad}), cICOparser::Failure::kBadLayout,
-                   "second entry short", 2);
+    expectRejected(makeIco({blankEntry(16, 16, 8), bad}), kBadLayout, "second entry short", 2);
 }
 
 TEST(IcoRejects, PngEntryWithoutValidSignatureOrTooShort) {
@@ -201,13 +207,14 @@ TEST(IcoRejects, PngEntryWithoutValidSignatureOrTooShort) {
     EXPECT_TRUE(loadDirectory(p, makeIco({png})));
     IcoEntry badSig = png;
     badSig.data[1] = 'Q';
-    expectRejected(makeIco({badSig}), cICOparser::Failure::kBadPng, "PNG signature");
+    expectRejected(makeIco({badSig}), kBadPng, "PNG signature", 1);
     IcoEntry cut = png;
     cut.data.resize(32);
-    expectRejected(makeIco({cut}), cICOparser::Failure::kBadPng, "PNG entry of 32 bytes");
+    expectRejected(makeIco({cut}), kBadPng, "PNG entry of 32 bytes", 1);
     IcoEntry noDepth = png;
     noDepth.data[24] = 0;  // bit depth 0 in IHDR, and no bit count in the directory
-    expectRejected(makeIco({noDepth}), cICOparser::Failure::kNoBitCount, "PNG depth 0");
+    expectRejected(makeIco({noDepth}), {DecodeFailure::kBadHeader, "no bit count"}, "PNG depth 0",
+                   1);
 }
 
 // ---- Bitmap entries: colours, mask and alpha -------------------------------------------------
@@ -408,16 +415,19 @@ TEST(IcoObject, MaskedIconsUseTheirAndMask) {
 
 TEST(IcoObject, IconBytesBecomeAnIconPicture) {
     Bytes rows = {100, 150, 200, 128, 10, 20, 30, 255};
-    const auto picture =
+    const auto [picture, failure] =
         IconBytesToPicture(view(makeIco({bitmapEntry(2, 1, 32, {}, rows, Bytes(4, 0))})));
     ASSERT_NE(picture, nullptr);
+    EXPECT_FALSE(failure.failed());
     EXPECT_EQ(picture->type(), platform::kPictureIcon);
     ASSERT_NE(picture->icon(), nullptr);
     const std::uint8_t* bits = picture->icon()->colorBitmap()->bits();
     // Straight alpha again: 50 * 255 / 128 = 99 after the round trip through premultiplication.
     EXPECT_EQ(bits[0], 99);
     EXPECT_EQ(bits[3], 128);
-    EXPECT_EQ(IconBytesToPicture(view(Bytes{0, 0, 1, 0})), nullptr);
+    const auto refused = IconBytesToPicture(view(Bytes{0, 0, 1, 0}));
+    EXPECT_EQ(refused.image, nullptr);
+    EXPECT_EQ(refused.failure, (LoadFailure{DecodeFailure::kNotRecognised, "under 6 bytes"}));
 }
 
 // ---- Icons and cursors made by icotool -------------------------------------------------------

@@ -14,11 +14,10 @@ namespace {
 class RecordingLoader : public platform::PictureLoader {
   public:
     explicit RecordingLoader(std::vector<std::uint8_t>* seen) : seen_(seen) {}
-    using platform::PictureLoader::load;
-    std::unique_ptr<platform::Picture> load(std::span<const std::uint8_t> bytes,
-                                            DecodeFailure*) noexcept override {
+    Decoded<std::unique_ptr<platform::Picture>> load(
+        std::span<const std::uint8_t> bytes) noexcept override {
         seen_->assign(bytes.begin(), bytes.end());
-        return platform::Picture::fromBitmap(platform::Bitmap::create(1, 1, 32));
+        return {platform::Picture::fromBitmap(platform::Bitmap::create(1, 1, 32)), {}};
     }
 
   private:
@@ -33,22 +32,22 @@ class BytesToPictureTest : public ::testing::Test {
 
 TEST_F(BytesToPictureTest, WithoutLoaderThereIsNoPicture) {
     const std::vector<std::uint8_t> bytes{1, 2, 3, 4};
-    EXPECT_EQ(BytesToPicture(bytes, 0, 4), nullptr);
+    EXPECT_EQ(BytesToPicture(bytes, 0, 4).image, nullptr);
 }
 
 TEST_F(BytesToPictureTest, HandsExactlyTheRequestedRangeToTheLoader) {
     std::vector<std::uint8_t> seen;
     platform::setPictureLoader(std::make_unique<RecordingLoader>(&seen));
     const std::vector<std::uint8_t> bytes{1, 2, 3, 4, 5, 6};
-    auto picture = BytesToPicture(bytes, 2, 3);
+    auto picture = BytesToPicture(bytes, 2, 3).image;
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->type(), platform::kPictureBitmap);
     EXPECT_EQ(seen, (std::vector<std::uint8_t>{3, 4, 5}));
 
     seen.clear();
-    EXPECT_EQ(BytesToPicture(bytes, 4, 3), nullptr);  // one byte past the end
-    EXPECT_EQ(BytesToPicture(bytes, -1, 2), nullptr);
-    EXPECT_EQ(BytesToPicture(bytes, 0, 0), nullptr);
+    EXPECT_EQ(BytesToPicture(bytes, 4, 3).image, nullptr);  // one byte past the end
+    EXPECT_EQ(BytesToPicture(bytes, -1, 2).image, nullptr);
+    EXPECT_EQ(BytesToPicture(bytes, 0, 0).image, nullptr);
     EXPECT_TRUE(seen.empty());
 }
 

@@ -18,6 +18,7 @@
 #include "image/surface/c32bpp_dib.h"
 #include "image/surface/image_types.h"
 #include "platform/os/files.h"
+#include "support/load_failure_printer.h"
 
 namespace talvrin {
 namespace {
@@ -26,11 +27,10 @@ using test::Bytes;
 using test::PngBuilder;
 using test::simplePng;
 using test::zlibOf;
-using Failure = cPNGparser::Failure;
 
 struct Load {
     bool result = false;
-    Failure failure = Failure::kNone;
+    LoadFailure failure;
 };
 
 Load loadInto(c32bppDIB& dib, const Bytes& png, std::int32_t offset = 0, std::int32_t length = -1) {
@@ -38,7 +38,7 @@ Load loadInto(c32bppDIB& dib, const Bytes& png, std::int32_t offset = 0, std::in
     std::uint32_t token = 0;
     const std::int32_t len = length < 0 ? static_cast<std::int32_t>(png.size()) - offset : length;
     const bool r = parser.LoadStream(png, dib, offset, len, token);
-    return {r, parser.lastFailure()};
+    return {r, parser.lastLoadFailure()};
 }
 
 // B, G, R, A of image pixel (x, y), row 0 at the top.
@@ -90,20 +90,23 @@ TEST(PngSignature, DecodesInPlaceInsideALargerArrayAndRejectsRangesOutsideIt) {
 struct BadHeader {
     std::uint32_t w, h;
     std::uint8_t depth, type, interlace, compression;
+    std::string_view detail;
 };
 
 TEST(PngHeader, InvalidFieldsAndForbiddenCombinationsGiveNoImage) {
+    constexpr std::string_view kSize = "width or height 0 or 2^31 and more";
+    constexpr std::string_view kFormat = "bit depth and colour type";
     const BadHeader cases[] = {
-        {0, 1, 8, 2, 0, 0},            // width 0
-        {1, 0x80000000u, 8, 2, 0, 0},  // height negative as a signed value
-        {1, 1, 3, 0, 0, 0},            // bit depth 3
-        {1, 1, 8, 5, 0, 0},            // colour type 5
-        {1, 1, 8, 2, 2, 0},            // interlace 2
-        {1, 1, 8, 2, 0, 1},            // compression 1
-        {1, 1, 16, 3, 0, 0},           // palette at 16 bits
-        {1, 1, 4, 2, 0, 0},            // RGB below 8 bits
-        {1, 1, 2, 4, 0, 0},            // gray + alpha below 8 bits
-        {1, 1, 1, 6, 0, 0},            // RGBA below 8 bits
+        {0, 1, 8, 2, 0, 0, kSize},            // width 0
+        {1, 0x80000000u, 8, 2, 0, 0, kSize},  // height negative as a signed value
+        {1, 1, 3, 0, 0, 0, kFormat},          // bit depth 3
+        {1, 1, 8, 5, 0, 0, kFormat},          // colour type 5
+        {1, 1, 8, 2, 2, 0, "interlace method above 1"},
+        {1, 1, 8, 2, 0, 1, "compression or filter method not 0"},
+        {1, 1, 16, 3, 0, 0, kFormat},  // palette at 16 bits
+        {1, 1, 4, 2, 0, 0, kFormat},   // RGB below 8 bits
+        {1, 1, 2, 4, 0, 0, kFormat},   // gray + alpha below 8 bits
+        {1, 1, 1, 6, 0, 0, kFormat},   // RGBA below 8 bits
     };
     for (const BadHeader& c : cases) {
         const Bytes png = PngBuilder()
@@ -116,25 +119,27 @@ TEST(PngHeader, InvalidFieldsAndForbiddenCombinationsGiveNoImage) {
         EXPECT_TRUE(l.result);
         EXPECT_EQ(dib.BitsPointer(), nullptr)
             << c.w << "x" << c.h << " " << int(c.depth) << "/" << int(c.type);
-        EXPECT_EQ(l.failure, Failure::kBadHeader);
+        EXPECT_EQ(l.failure, (LoadFailure{DecodeFailure::kBadHeader, c.detail}));
     }
 }
 
 // Sizes: the decode budget (default 67,108,863 pixels) and, with no budget, the decoder's own
 // limit (width * 32 * height within the signed 32-bit range) refuse before any allocation.
 TEST(PngHeader, SizesBeyondTheBudgetOrTheSurfaceAreTooLarge) {
+    constexpr std::string_view kBudget = "beyond the decode budget";
     struct Case {
         std::uint64_t budget;
         std::uint32_t w, h;
         bool tooLarge;
+        std::string_view detail;
     };
     const Case cases[] = {
-        {kDefaultDecodeBudget, 65536, 1024, true},  // 67,108,864 pixels: one past the budget
-        {1000, 40, 25, false},                      // exactly the budget
-        {1000, 1001, 1, true},
-        {0, 65536, 1024, true},  // no budget: the surface's own limit
-        {100, 11, 10, true},
-        {100, 10, 10, false},
+        {kDefaultDecodeBudget, 65536, 1024, true, kBudget},  // 67,108,864 pixels: one past it
+        {1000, 40, 25, false, {}},                           // exactly the budget
+        {1000, 1001, 1, true, kBudget},
+        {0, 65536, 1024, true, "beyond a 32-bit surface"},  // no budget: the surface's limit
+        {100, 11, 10, true, kBudget},
+        {100, 10, 10, false, {}},
     };
     for (const Case& c : cases) {
         const ScopedDecodeBudget budget(c.budget);
@@ -143,8 +148,11 @@ TEST(PngHeader, SizesBeyondTheBudgetOrTheSurfaceAreTooLarge) {
         c32bppDIB dib;
         const Load l = loadInto(dib, png);
         EXPECT_TRUE(l.result);
-        EXPECT_EQ(l.failure == Failure::kTooLarge, c.tooLarge)
+        EXPECT_EQ(l.failure.reason == DecodeFailure::kTooLarge, c.tooLarge)
             << c.w << "x" << c.h << " budget " << c.budget;
+        if (c.tooLarge) {
+            EXPECT_EQ(l.failure.detail, c.detail) << c.w << "x" << c.h;
+        }
     }
 }
 
@@ -157,7 +165,7 @@ TEST(PngHeader, HeaderShorterThanThirteenBytesFails) {
     c32bppDIB dib;
     const Load l = loadInto(dib, png);
     EXPECT_TRUE(l.result);
-    EXPECT_EQ(l.failure, Failure::kBadHeader);
+    EXPECT_EQ(l.failure, (LoadFailure{DecodeFailure::kBadHeader, "IHDR shorter than 13 bytes"}));
     EXPECT_EQ(dib.BitsPointer(), nullptr);
 }
 
@@ -167,7 +175,7 @@ TEST(PngHeader, ImageDataBeforeTheHeaderIsAWalkError) {
     c32bppDIB dib;
     const Load l = loadInto(dib, png);
     EXPECT_TRUE(l.result);
-    EXPECT_EQ(l.failure, Failure::kDataBeforeHeader);
+    EXPECT_EQ(l.failure, (LoadFailure{DecodeFailure::kBadHeader, "IDAT before a valid IHDR"}));
     EXPECT_EQ(dib.BitsPointer(), nullptr);
 }
 
@@ -217,16 +225,24 @@ TEST(PngChunkWalk, MissingEndAndOversizedChunksEndTheWalkWithoutAnImage) {
         c32bppDIB dib;
         const Load l = loadInto(dib, png);
         EXPECT_TRUE(l.result);
-        EXPECT_EQ(l.failure, Failure::kTruncated) << extra;
+        EXPECT_EQ(l.failure, (LoadFailure{DecodeFailure::kTruncated, "no IEND chunk"})) << extra;
         EXPECT_EQ(dib.BitsPointer(), nullptr);
     }
     // A chunk that claims more bytes than remain, and one of 2^31 bytes or more.
-    for (std::uint32_t len : {100u, 0x80000000u, 0xFFFFFFF0u}) {
+    const LoadFailure kHuge{DecodeFailure::kBadHeader, "chunk length of 2^31 or more"};
+    const std::pair<std::uint32_t, LoadFailure> lengths[] = {
+        {100u, {DecodeFailure::kTruncated, "chunk runs past the data"}},
+        {0x80000000u, kHuge},
+        {0xFFFFFFF0u, kHuge},
+    };
+    for (const auto& [len, failure] : lengths) {
         Bytes png = base;
         test::putBe32(png, len);
         png.insert(png.end(), {'t', 'E', 'X', 't', 0, 0, 0, 0, 0, 0, 0, 0});
         c32bppDIB dib;
-        EXPECT_TRUE(loadInto(dib, png).result);
+        const Load l = loadInto(dib, png);
+        EXPECT_TRUE(l.result);
+        EXPECT_EQ(l.failure, failure) << len;
         EXPECT_EQ(dib.BitsPointer(), nullptr) << len;
     }
 }
@@ -236,7 +252,7 @@ TEST(PngChunkWalk, NoImageDataGivesNoImage) {
     c32bppDIB dib;
     const Load l = loadInto(dib, png);
     EXPECT_TRUE(l.result);
-    EXPECT_EQ(l.failure, Failure::kNoImageData);
+    EXPECT_EQ(l.failure, (LoadFailure{DecodeFailure::kBadData, "no IDAT data"}));
 }
 
 TEST(PngChunkWalk, PaletteLengthNotAMultipleOfThreeGivesNoImage) {
@@ -249,7 +265,8 @@ TEST(PngChunkWalk, PaletteLengthNotAMultipleOfThreeGivesNoImage) {
     c32bppDIB dib;
     const Load l = loadInto(dib, png);
     EXPECT_TRUE(l.result);
-    EXPECT_EQ(l.failure, Failure::kBadPalette);
+    EXPECT_EQ(l.failure,
+              (LoadFailure{DecodeFailure::kBadHeader, "PLTE length not a multiple of 3"}));
     EXPECT_EQ(dib.BitsPointer(), nullptr);
 }
 
@@ -261,7 +278,7 @@ TEST(PngChecksums, DamagedImageDataChecksumFailsOnlyWithTheLibrary) {
         c32bppDIB dib;
         const Load l = loadInto(dib, png);
         EXPECT_TRUE(l.result);
-        EXPECT_EQ(l.failure, Failure::kChecksum);
+        EXPECT_EQ(l.failure, (LoadFailure{DecodeFailure::kChecksum, "CRC mismatch in IDAT"}));
         EXPECT_EQ(dib.BitsPointer(), nullptr);
     }
     {
@@ -402,7 +419,7 @@ TEST(PngConversion, PaletteIndexBeyondThePaletteFails) {
     c32bppDIB dib;
     const Load l = loadInto(dib, png);
     EXPECT_TRUE(l.result);
-    EXPECT_EQ(l.failure, Failure::kConversion);
+    EXPECT_EQ(l.failure, (LoadFailure{DecodeFailure::kBadData, "palette index past the palette"}));
     EXPECT_EQ(dib.BitsPointer(), nullptr);
 }
 
@@ -487,7 +504,7 @@ TEST(PngConversion, FilterTypeFiveIsTakenUnfilteredUnlessInterlaced) {
     c32bppDIB inter;
     const Load l = loadInto(inter, simplePng(1, 2, 8, 0, {0, 10, 5, 3}, 1));
     EXPECT_TRUE(l.result);
-    EXPECT_EQ(l.failure, Failure::kConversion);
+    EXPECT_EQ(l.failure, (LoadFailure{DecodeFailure::kBadData, "bad filter"}));
     EXPECT_EQ(inter.BitsPointer(), nullptr);
     c32bppDIB good;
     // Up in pass 7 sees no previous row: the row of pass 1 belongs to another block.
@@ -553,7 +570,7 @@ TEST(PngWithoutLibrary, StoredBlocksDecodeAndABadNlenFails) {
     const Load l = loadInto(
         bad, PngBuilder().ihdr(1, 3, 8, 2).idat(test::storedZlibOf(raw, 5, true)).iend().bytes());
     EXPECT_TRUE(l.result);
-    EXPECT_EQ(l.failure, Failure::kDecompress);
+    EXPECT_EQ(l.failure, (LoadFailure{DecodeFailure::kBadData, "stored block length check fails"}));
     EXPECT_EQ(bad.BitsPointer(), nullptr);
 }
 
@@ -576,7 +593,7 @@ TEST(PngWithoutLibrary, SingleCodeDistanceTreeFails) {
                                      .iend()
                                      .bytes());
     EXPECT_TRUE(l.result);
-    EXPECT_EQ(l.failure, Failure::kDecompress);
+    EXPECT_EQ(l.failure, (LoadFailure{DecodeFailure::kBadData, "bad Huffman code lengths"}));
     EXPECT_EQ(bad.BitsPointer(), nullptr);
 }
 
@@ -641,7 +658,7 @@ TEST(PngRowByRow, EveryImageDataSplitDecodesTheSamePixels) {
             c32bppDIB dib;
             const Load l = loadInto(dib, splitPng(w, h, z, piece));
             EXPECT_TRUE(l.result);
-            EXPECT_EQ(l.failure, Failure::kNone);
+            EXPECT_FALSE(l.failure.failed());
             EXPECT_TRUE(holds(dib, img, w, h)) << "library " << library << " piece " << piece;
         }
     }
@@ -664,16 +681,21 @@ TEST(PngRowByRow, LateStreamFaultsLeaveNoImageOrFallBackToTheBuiltInInflater) {
     badAdler.back() ^= 0x01;
     for (const bool library : {true, false}) {
         compression::ScopedAbsent absent(!library);
-        for (const Bytes* stream : std::initializer_list<const Bytes*>{&truncated, &longer}) {
+        // The failure is the built-in inflater's, which runs last either way.
+        const std::pair<const Bytes*, LoadFailure> streams[] = {
+            {&truncated, {DecodeFailure::kBadData, "deflate data ends early"}},
+            {&longer, {DecodeFailure::kBadData, "inflates past the expected size"}},
+        };
+        for (const auto& [stream, failure] : streams) {
             c32bppDIB dib;
             const Load l = loadInto(dib, splitPng(w, h, *stream, 8192));
             EXPECT_TRUE(l.result);
-            EXPECT_EQ(l.failure, Failure::kDecompress) << "library " << library;
+            EXPECT_EQ(l.failure, failure) << "library " << library;
             EXPECT_EQ(dib.BitsPointer(), nullptr);
         }
         c32bppDIB dib;
         const Load l = loadInto(dib, splitPng(w, h, badAdler, 8192));
-        EXPECT_EQ(l.failure, Failure::kNone) << "library " << library;
+        EXPECT_FALSE(l.failure.failed()) << "library " << library;
         EXPECT_TRUE(holds(dib, img, w, h)) << "library " << library;
     }
 }
@@ -756,7 +778,7 @@ TEST(PngRowByRow, AWalkThatFailsAfterTheImageDataLeavesNoImage) {
         c32bppDIB dib;
         const Load l = loadInto(dib, *png);
         EXPECT_TRUE(l.result);
-        EXPECT_NE(l.failure, Failure::kNone);
+        EXPECT_TRUE(l.failure.failed());
         EXPECT_EQ(dib.BitsPointer(), nullptr);
     }
 }
@@ -809,7 +831,7 @@ class PngFileMode : public ::testing::Test {
         cPNGparser parser;
         std::uint32_t token = 0;
         const bool r = parser.LoadFile(f, u"x.png", dib, token);
-        return {r, parser.lastFailure()};
+        return {r, parser.lastLoadFailure()};
     }
     std::filesystem::path path_;
 };
@@ -832,7 +854,7 @@ TEST_F(PngFileMode, SmallFilesAndMissingEnd) {
         PngBuilder().ihdr(1, 1, 8, 0).idat(zlibOf({0, 1})).chunk("tEXt", Bytes(20, 'a')).bytes();
     const Load l = loadFile(dib, noEnd);
     EXPECT_TRUE(l.result);
-    EXPECT_EQ(l.failure, Failure::kTruncated);
+    EXPECT_EQ(l.failure, (LoadFailure{DecodeFailure::kTruncated, "no IEND chunk"}));
     EXPECT_EQ(dib.BitsPointer(), nullptr);
 }
 
@@ -845,14 +867,14 @@ TEST_F(PngFileMode, LargeChunksAreReadInPiecesAndChecksummedWhole) {
     ASSERT_GT(z.size(), 200000u);
     c32bppDIB dib;
     const Load l = loadFile(dib, splitPng(w, h, z, z.size()));
-    EXPECT_EQ(l.failure, Failure::kNone);
+    EXPECT_FALSE(l.failure.failed());
     EXPECT_TRUE(holds(dib, img, w, h));
     Bytes damaged = splitPng(w, h, z, z.size());
     damaged[damaged.size() - 12 - 4 - 100000] ^= 0x40;  // inside the IDAT data, past a piece
     c32bppDIB bad;
     const Load d = loadFile(bad, damaged);
     EXPECT_TRUE(d.result);
-    EXPECT_EQ(d.failure, Failure::kChecksum);
+    EXPECT_EQ(d.failure, (LoadFailure{DecodeFailure::kChecksum, "CRC mismatch in IDAT"}));
     EXPECT_EQ(bad.BitsPointer(), nullptr);
 }
 

@@ -22,6 +22,7 @@
 #include "image/codecs/compression.h"
 #include "image/codecs/png_parser.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 
 namespace talvrin {
 namespace {
@@ -55,7 +56,7 @@ void paint(c32bppDIB& dib, int w, int h, bool alpha, const Paint& f) {
             std::memcpy(dib.BitsPointer() + (static_cast<std::size_t>(h - 1 - y) * w + x) * 4,
                         p.data(), 4);
         }
-    dib.setAlpha(alpha);
+    SurfaceInternals::setAlpha(dib, alpha);
 }
 
 Bytes pixelsOf(const c32bppDIB& dib) {

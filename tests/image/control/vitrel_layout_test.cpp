@@ -1,6 +1,9 @@
 // Vitrel's layout numbers, AutoSize, and what painting puts on the pixels.
 #include <gtest/gtest.h>
 
+#include <limits>
+
+#include "base/decode_budget.h"
 #include "fake_host.h"
 #include "image/codecs/gifico_test_util.h"
 #include "image/surface/render_test_support.h"
@@ -172,6 +175,172 @@ TEST(VitrelPaint, TheCacheHoldsTheDrawingAndPaintsItClipped) {
     EXPECT_NEAR(faded.at(30, 30)[1], (250 + 200) / 2, 2);
     t.control.setAutoRedraw(false);
     EXPECT_EQ(t.control.cache(), nullptr);
+}
+
+// A control restored from a bag holding a solid blue side x side image and the given settings,
+// in a 200 x 200 window of a running program.
+struct RestoredControl {
+    struct Settings {
+        int side = 20;
+        std::int32_t props = 1;  // stored flags
+        std::int32_t scaler = 0;
+        std::int32_t scaleCx = 0, scaleCy = 0;
+        std::int32_t angle = 0;
+        std::int32_t shadowX = 2, shadowY = 2;
+        std::int32_t hostWidth = 200, hostHeight = 200;
+    };
+    explicit RestoredControl(const Settings& s) : t(s.hostWidth, s.hostHeight, true) {
+        PropertyBag bag;
+        bag.writeBytes("Image", solidPng(s.side, s.side, 0, 0, 250));
+        bag.writeInt32("Scaler", s.scaler, 0);
+        bag.writeInt32("Angle", s.angle, 0);
+        bag.writeInt32("Props", s.props, 1);
+        bag.writeInt32("ShadowColor", 0, 0x404040);
+        bag.writeInt32("ShadowOpacity", 100, 50);
+        bag.writeInt32("ShadowX", s.shadowX, 2);
+        bag.writeInt32("ShadowY", s.shadowY, 2);
+        bag.writeInt32("ScaleCx", s.scaleCx, 0);
+        bag.writeInt32("ScaleCy", s.scaleCy, 0);
+        t.control.ReadProperties(bag);
+    }
+    HostedControl t;
+};
+
+constexpr std::int32_t kShadowOn = Vitrel::kFlagShadowEnabled | Vitrel::kFlagStretchQuality;
+constexpr std::int32_t kRotating = kShadowOn | Vitrel::kFlagRotateEnabled;
+constexpr std::int32_t kCaching = kShadowOn | Vitrel::kFlagAutoRedraw;
+constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+
+// Stored bags found by a hostile-input campaign: offsets at the ends of the 32-bit range, and
+// custom sizes of gigabytes. Each paints cleanly (under the sanitizers: without undefined
+// behaviour): the image without its far-away shadow, or nothing for a drawing over the budget,
+// with no cache or shadow surface made for it.
+TEST(VitrelPaint, HostileStoredBagsPaintCleanly) {
+    enum class Expect { kNothing, kImageWithoutShadow, kImage };
+    struct Case {
+        const char* name;
+        RestoredControl::Settings settings;
+        std::uint64_t budget;  // 0: none
+        Expect expect;
+    };
+    const Case cases[] = {
+        {"just-in-time shadow at +max",
+         {.props = kShadowOn, .scaler = 3, .shadowX = kMax, .shadowY = kMax},
+         kDefaultDecodeBudget,
+         Expect::kImageWithoutShadow},
+        {"just-in-time shadow at min",
+         {.props = kShadowOn, .scaler = 3, .shadowX = kMin, .shadowY = kMin},
+         kDefaultDecodeBudget,
+         Expect::kImageWithoutShadow},
+        {"kept shadow at +max",
+         {.side = 150, .props = kShadowOn, .scaler = 3, .shadowX = kMax, .shadowY = kMax},
+         kDefaultDecodeBudget,
+         Expect::kImageWithoutShadow},
+        {"shadow of the cache at min",
+         {.props = kCaching, .scaler = 3, .shadowX = kMin, .shadowY = kMin},
+         kDefaultDecodeBudget,
+         Expect::kImageWithoutShadow},
+        {"rotated shadow at +max",
+         {.props = kRotating, .angle = 30, .shadowX = kMax, .shadowY = kMax},
+         kDefaultDecodeBudget,
+         Expect::kImage},
+        {"rotated shadow at min",
+         {.props = kRotating, .angle = 30, .shadowX = kMin, .shadowY = kMin},
+         kDefaultDecodeBudget,
+         Expect::kImage},
+        {"custom 1 x max rotated",
+         {.props = kRotating, .scaler = 4, .scaleCx = 1, .scaleCy = kMax, .angle = 30},
+         kDefaultDecodeBudget,
+         Expect::kNothing},
+        {"custom 16384 x 16384 with a shadow",
+         {.props = kShadowOn, .scaler = 4, .scaleCx = 16384, .scaleCy = 16384},
+         kDefaultDecodeBudget,
+         Expect::kNothing},
+        {"custom 23170 x 23170 with a shadow",
+         {.props = kShadowOn, .scaler = 4, .scaleCx = 23170, .scaleCy = 23170},
+         kDefaultDecodeBudget,
+         Expect::kNothing},
+        {"custom max x max with the cache",
+         {.props = kCaching, .scaler = 4, .scaleCx = kMax, .scaleCy = kMax},
+         kDefaultDecodeBudget,
+         Expect::kNothing},
+        // Without a budget the sizes reach the surfaces' own limits, which refuse them; the
+        // unrotated image is still drawn where it meets the window.
+        {"custom max x max, no budget",
+         {.props = kShadowOn, .scaler = 4, .scaleCx = kMax, .scaleCy = kMax},
+         0,
+         Expect::kImage},
+    };
+    for (const Case& c : cases) {
+        const ScopedDecodeBudget budget(c.budget);
+        RestoredControl r(c.settings);
+        Vitrel& control = r.t.control;
+        ASSERT_NE(control.surface().BitsPointer(), nullptr) << c.name;
+        EXPECT_EQ(control.drawingFitsBudget(), c.expect != Expect::kNothing) << c.name;
+        if (c.expect == Expect::kNothing) {
+            EXPECT_EQ(control.cache(), nullptr) << c.name;
+            EXPECT_EQ(control.shadow(), nullptr) << c.name;
+        }
+        const Painted p(control, 200, 200);
+        const testing::Pixel background{200, 200, 200, 0}, blue{250, 0, 0, 0};
+        bool onlyImageAndBackground = true, anyDrawn = false;
+        for (int y = 0; y < 200; ++y)
+            for (int x = 0; x < 200; ++x) {
+                const testing::Pixel px = p.at(x, y);
+                anyDrawn = anyDrawn || px != background;
+                onlyImageAndBackground = onlyImageAndBackground && (px == background || px == blue);
+            }
+        EXPECT_EQ(anyDrawn, c.expect != Expect::kNothing) << c.name;
+        if (c.expect == Expect::kImageWithoutShadow) {
+            EXPECT_TRUE(onlyImageAndBackground) << c.name;
+        }
+    }
+}
+
+// Every surface a drawing needs answers to the pixel budget: the drawn size (the rotation square
+// while rotating) widened by the shadow's margin of twice its depth, and with a cache the
+// control's own size.
+TEST(VitrelPaint, TheDrawingAnswersToThePixelBudget) {
+    struct Case {
+        const char* name;
+        RestoredControl::Settings settings;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"100 x 100", {.props = 1, .scaler = 4, .scaleCx = 100, .scaleCy = 100}, true},
+        {"101 x 100", {.props = 1, .scaler = 4, .scaleCx = 101, .scaleCy = 100}, false},
+        // Depth 2: a margin of 4.
+        {"96 x 96 and its shadow",
+         {.props = kShadowOn, .scaler = 4, .scaleCx = 96, .scaleCy = 96},
+         true},
+        {"97 x 96 and its shadow",
+         {.props = kShadowOn, .scaler = 4, .scaleCx = 97, .scaleCy = 96},
+         false},
+        // round(sqrt(71^2 + 71^2)) = round(100.41) = 100; round(sqrt(72^2 + 71^2)) = 101.
+        {"rotated 71 x 71", {.props = 0x101, .scaler = 4, .scaleCx = 71, .scaleCy = 71}, true},
+        {"rotated 72 x 71", {.props = 0x101, .scaler = 4, .scaleCx = 72, .scaleCy = 71}, false},
+        // The cache has the window's size, whatever the image's.
+        {"cache of 100 x 100", {.props = 0x9, .hostWidth = 100, .hostHeight = 100}, true},
+        {"cache of 101 x 100", {.props = 0x9, .hostWidth = 101, .hostHeight = 100}, false},
+    };
+    const ScopedDecodeBudget budget(10'000);
+    for (const Case& c : cases) {
+        RestoredControl r(c.settings);
+        Vitrel& control = r.t.control;
+        EXPECT_EQ(control.drawingFitsBudget(), c.fits) << c.name;
+        if ((c.settings.props & Vitrel::kFlagAutoRedraw) != 0) {
+            EXPECT_EQ(control.cache() != nullptr, c.fits) << c.name;
+        }
+        if ((c.settings.props & Vitrel::kFlagShadowEnabled) != 0) {
+            EXPECT_EQ(control.shadow() != nullptr, c.fits) << c.name;
+        }
+        const Painted p(control, c.settings.hostWidth, c.settings.hostHeight);
+        EXPECT_EQ(p.at(c.settings.hostWidth / 2, c.settings.hostHeight / 2) ==
+                      (testing::Pixel{250, 0, 0, 0}),
+                  c.fits)
+            << c.name;
+    }
 }
 
 }  // namespace

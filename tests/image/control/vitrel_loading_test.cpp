@@ -3,6 +3,7 @@
 
 #include "fake_host.h"
 #include "image/codecs/gifico_test_util.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "image/surface/image_types.h"
 #include "support/icon_file_builder.h"
 
@@ -22,7 +23,7 @@ Bytes cornersBitmap() {
     c32bppDIB dib;
     EXPECT_TRUE(dib.LoadPicture_Stream(
         rgbaPng(2, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255})));
-    dib.setAlpha(false);
+    SurfaceInternals::setAlpha(dib, false);
     Bytes file;
     EXPECT_TRUE(dib.SaveToStream(file));
     return file;
@@ -57,7 +58,7 @@ TEST(VitrelLoading, SettlingKeepsACornerMaskOrDropsItForAlpha) {
         c32bppDIB dib;
         EXPECT_TRUE(dib.LoadPicture_Stream(
             rgbaPng(2, 2, {9, 9, 9, 255, 50, 60, 70, 255, 9, 9, 9, 255, 9, 9, 9, 255})));
-        dib.setAlpha(false);
+        SurfaceInternals::setAlpha(dib, false);
         Bytes file;
         EXPECT_TRUE(dib.SaveToStream(file));
         return file;

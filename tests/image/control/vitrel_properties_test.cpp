@@ -8,6 +8,7 @@
 
 #include "fake_host.h"
 #include "image/codecs/gifico_test_util.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "image/surface/image_types.h"
 
 namespace talvrin {
@@ -32,7 +33,7 @@ Bytes pngImage(int w, int h, bool translucentCentre = false) {
 Bytes bitmapImage(int w, int h) {
     c32bppDIB dib;
     EXPECT_TRUE(dib.LoadPicture_Stream(pngImage(w, h)));
-    dib.setAlpha(false);
+    SurfaceInternals::setAlpha(dib, false);
     Bytes file;
     EXPECT_TRUE(dib.SaveToStream(file));
     return file;

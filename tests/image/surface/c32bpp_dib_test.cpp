@@ -9,6 +9,7 @@
 
 #include "image/bridge/gdiplus.h"
 #include "image/codecs/compression.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 
@@ -99,7 +100,7 @@ TEST(SurfaceCreation, DestroyResetsEverythingAndDropsSourceBytes) {
     c32bppDIB dib;
     ASSERT_TRUE(dib.InitializeDIB(3, 3));
     const std::uint8_t bytes[] = {1, 2, 3};
-    dib.setSourceBytes(bytes);
+    SurfaceInternals::setSourceBytes(dib, bytes);
     dib.DestroyDIB();
     expectEmpty(dib);
     EXPECT_FALSE(dib.Alpha());
@@ -112,8 +113,8 @@ TEST(SurfaceCreation, EraseClearsPixelsAndResetsTypeAndAlpha) {
     ASSERT_TRUE(dib.InitializeDIB(4, 3));
     putPixel(dib, 0, 0, 1, 2, 3, 4);
     putPixel(dib, 3, 2, 9, 9, 9, 9);
-    dib.setImageType(imgPNG);
-    dib.setAlpha(false);
+    SurfaceInternals::setImageType(dib, imgPNG);
+    SurfaceInternals::setAlpha(dib, false);
     dib.EraseDIB();
     EXPECT_TRUE(allZero(dib));
     EXPECT_EQ(dib.ImageType(), imgCreated);
@@ -244,12 +245,12 @@ TEST(SurfaceCapabilities, ZlibFlagFollowsTheCompressionSwitch) {
 TEST(SurfaceSourceBytes, CopyFormIsIndependentOfTheCaller) {
     c32bppDIB dib;
     std::vector<std::uint8_t> bytes{1, 2, 3, 4};
-    dib.setSourceBytes(std::span<const std::uint8_t>(bytes));
+    SurfaceInternals::setSourceBytes(dib, std::span<const std::uint8_t>(bytes));
     bytes[0] = 99;
     EXPECT_EQ(dib.sourceBytes(), (std::vector<std::uint8_t>{1, 2, 3, 4}));
 
     std::vector<std::uint8_t> moved{5, 6};
-    dib.setSourceBytes(std::move(moved));
+    SurfaceInternals::setSourceBytes(dib, std::move(moved));
     EXPECT_EQ(dib.sourceBytes(), (std::vector<std::uint8_t>{5, 6}));
     dib.DestroyDIB();  // no image: the kept bytes stay
     EXPECT_EQ(dib.sourceBytes().size(), 2u);

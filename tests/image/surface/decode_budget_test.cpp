@@ -1,6 +1,7 @@
 // The decode budget through the loading dispatch: a few bytes declaring a huge image are refused
 // as "too large" by every format's decoder before anything of the image's size is allocated,
-// and a budget the host sets holds for every format alike.
+// and a budget the host sets holds for every format alike, and for every surface and working
+// buffer the image library makes.
 #include "base/decode_budget.h"
 
 #include <gtest/gtest.h>
@@ -17,12 +18,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "image/codecs/gifico_test_util.h"
 #include "image/codecs/ico_parser.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/engine.h"
+#include "render_test_support.h"
 
 namespace talvrin {
 namespace {
@@ -184,7 +188,7 @@ TEST(DecodeBudget, TinyFilesDeclaringHugeImagesAreRefusedWithoutTheirMemory) {
         c32bppDIB dib;
         EXPECT_FALSE(dib.LoadPicture_Stream(b.bytes)) << b.name;
         EXPECT_EQ(dib.Handle(), nullptr) << b.name;
-        EXPECT_EQ(describe(dib.lastLoadFailure()), "too large") << b.name;
+        EXPECT_EQ(describe(dib.lastLoadFailure().reason), "too large") << b.name;
         // A generous bound: the refused images would take gigabytes.
         EXPECT_LT(peakKilobytes() - before, 64 * 1024) << b.name;
     }
@@ -211,15 +215,66 @@ TEST(DecodeBudget, AHostsBudgetHoldsForEveryFormat) {
     for (const Case& c : cases) {
         c32bppDIB dib;
         EXPECT_TRUE(dib.LoadPicture_Stream(c.small))
-            << c.name << ": " << describe(dib.lastLoadFailure());
+            << c.name << ": " << explain(dib.lastLoadFailure());
         EXPECT_EQ(dib.Width(), 10) << c.name;
         EXPECT_FALSE(dib.LoadPicture_Stream(c.large)) << c.name;
-        EXPECT_EQ(describe(dib.lastLoadFailure()), "too large") << c.name;
+        EXPECT_EQ(describe(dib.lastLoadFailure().reason), "too large") << c.name;
     }
     // Without a budget only the surface's own limits apply.
     const ScopedDecodeBudget none(0);
     c32bppDIB dib;
     EXPECT_TRUE(dib.LoadPicture_Stream(smallPng(11, 10)));
+}
+
+// The surfaces made from sizes that stored or user values choose: each one up to the budget (here
+// 100 pixels) is made, one pixel row or column more is refused before anything is allocated.
+TEST(DecodeBudget, EverySurfaceTheImageLibraryMakesAnswersToIt) {
+    // Made before the small budget holds.
+    auto source6x6 = testing::engineSurface(6, 6);
+    auto source6x7 = testing::engineSurface(6, 7);
+    auto source4x4 = testing::engineSurface(4, 4);
+    testing::fillRandom(*source4x4, 3, true);
+    auto host = testing::engineSurface(20, 20);
+    const ScopedDecodeBudget budget(100);
+    const auto copyAt = [&](std::int32_t w, std::int32_t h) {
+        std::unique_ptr<c32bppDIB> target;
+        source6x6->CopyImageTo(target, w, h);
+        return target != nullptr && target->Width() == w;
+    };
+    // The own rotator works in a square of the rotated drawing's diagonal.
+    const auto rotated = [&](std::int32_t w, std::int32_t h) {
+        return source4x4->Render({.host = host.get(),
+                                  .destX = 10,
+                                  .destY = 10,
+                                  .destWidth = w,
+                                  .destHeight = h,
+                                  .angle = 45,
+                                  .centerOnDestXY = true});
+    };
+    struct Case {
+        const char* name;
+        std::function<bool()> make;
+        bool made;
+    };
+    const Case cases[] = {
+        {"surface 10 x 10", [] { return c32bppDIB().InitializeDIB(10, 10); }, true},
+        {"surface 10 x -10", [] { return c32bppDIB().InitializeDIB(10, -10); }, true},
+        {"surface 11 x 10", [] { return c32bppDIB().InitializeDIB(11, 10); }, false},
+        {"work buffer 10 x 10", [] { return !engine::WorkBuffer::create(10, 10, true).empty(); },
+         true},
+        {"work buffer 10 x 11", [] { return !engine::WorkBuffer::create(10, 11, true).empty(); },
+         false},
+        // Depth 2 widens by 4 each way.
+        {"shadow of 6 x 6", [&] { return source6x6->CreateDropShadow(2, 0) != nullptr; }, true},
+        {"shadow of 6 x 7", [&] { return source6x7->CreateDropShadow(2, 0) != nullptr; }, false},
+        {"copy at 10 x 10", [&] { return copyAt(10, 10); }, true},
+        {"copy at 11 x 10", [&] { return copyAt(11, 10); }, false},
+        // round(sqrt(7^2 + 7^2)) = 10; round(sqrt(8^2 + 7^2)) = 11.
+        {"rotation square 10", [&] { return rotated(7, 7); }, true},
+        {"rotation square 11", [&] { return rotated(8, 7); }, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.make(), c.made) << c.name;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "image/surface/c32bpp_dib_internal.h"
 #include "render_test_support.h"
 
 namespace talvrin {
@@ -43,8 +44,8 @@ TEST(EffectsTransparent, ClearsOnlyOpaqueKeyPixels) {
     testing::put(dib, 0, 0, {255, 0, 255, 255});  // opaque magenta
     testing::put(dib, 1, 0, {254, 0, 254, 254});  // magenta-ish at alpha 254
     testing::put(dib, 2, 0, {255, 0, 254, 255});
-    dib.setAlpha(false);
-    dib.setImageType(imgBitmap);
+    SurfaceInternals::setAlpha(dib, false);
+    SurfaceInternals::setImageType(dib, imgBitmap);
     ASSERT_TRUE(dib.MakeTransparent(0x00FF00FF, false));
     EXPECT_EQ(testing::get(dib, 0, 0), (Pixel{0, 0, 0, 0}));
     EXPECT_EQ(testing::get(dib, 1, 0), (Pixel{254, 0, 254, 254}));
@@ -67,8 +68,8 @@ TEST(EffectsTransparent, NoMatchChangesNeitherFlagNorType) {
     c32bppDIB dib;
     dib.InitializeDIB(2, 2);
     testing::fill(dib, {1, 2, 3, 255});
-    dib.setAlpha(false);
-    dib.setImageType(imgBitmap);
+    SurfaceInternals::setAlpha(dib, false);
+    SurfaceInternals::setImageType(dib, imgBitmap);
     ASSERT_TRUE(dib.MakeTransparent(0x00FF00FF, false));
     EXPECT_FALSE(dib.Alpha());
     EXPECT_EQ(dib.ImageType(), imgBitmap);
@@ -79,7 +80,7 @@ TEST(EffectsTransparent, RevertFillsEveryTransparentPixelAndDecidesAlphaAgain) {
     dib.InitializeDIB(3, 1);  // pixel 2 was transparent from the start
     testing::put(dib, 0, 0, {255, 0, 255, 255});
     testing::put(dib, 1, 0, {9, 9, 9, 255});
-    dib.setImageType(imgBitmap);
+    SurfaceInternals::setImageType(dib, imgBitmap);
     ASSERT_TRUE(dib.MakeTransparent(0x00FF00FF, false));
     ASSERT_EQ(dib.ImageType(), imgBmpPARGB);
     ASSERT_TRUE(dib.MakeTransparent(0x00FF00FF, true));
@@ -91,7 +92,7 @@ TEST(EffectsTransparent, RevertFillsEveryTransparentPixelAndDecidesAlphaAgain) {
     // With translucent pixels left, the flag stays true and the type is kept.
     testing::put(dib, 1, 0, {5, 5, 5, 100});
     testing::put(dib, 2, 0, {0, 0, 0, 0});
-    dib.setImageType(imgBmpPARGB);
+    SurfaceInternals::setImageType(dib, imgBmpPARGB);
     ASSERT_TRUE(dib.MakeTransparent(0x00FF00FF, true));
     EXPECT_TRUE(dib.Alpha());
     EXPECT_EQ(dib.ImageType(), imgBmpPARGB);

@@ -12,6 +12,7 @@
 #include "base/simd.h"
 #include "image/bridge/gdiplus.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "platform/picture/clipboard.h"
 #include "render_test_support.h"
 
@@ -32,7 +33,7 @@ std::unique_ptr<c32bppDIB> sample() {
     testing::put(*dib, 0, 1, {1, 2, 3, 255});
     testing::put(*dib, 1, 1, {4, 5, 6, 255});
     testing::put(*dib, 2, 1, {7, 8, 9, 255});
-    dib->setAlpha(true);
+    SurfaceInternals::setAlpha(*dib, true);
     return dib;
 }
 
@@ -233,7 +234,7 @@ TEST(Saving, BitmapFilesOfBothDepthsReadBackAsTheSurface) {
     for (const bool alpha : {false, true}) {
         auto dib = testing::engineSurface(3, 2);
         testing::fillRandom(*dib, 5, !alpha);
-        dib->setAlpha(alpha);
+        SurfaceInternals::setAlpha(*dib, alpha);
         Bytes file;
         ASSERT_TRUE(dib->SaveToStream(file));
         const std::size_t rowBytes = alpha ? 12 : 12;  // 3 * 4, or 3 * 3 padded to 12
@@ -250,7 +251,7 @@ TEST(Saving, BitmapFilesOfBothDepthsReadBackAsTheSurface) {
     // A wider 24-bit image pads each row: 5 * 3 = 15 bytes become 16.
     auto wide = testing::engineSurface(5, 3);
     testing::fillRandom(*wide, 9, true);
-    wide->setAlpha(false);
+    SurfaceInternals::setAlpha(*wide, false);
     Bytes file;
     ASSERT_TRUE(wide->SaveToStream(file));
     EXPECT_EQ(file.size(), 54u + 16 * 3);

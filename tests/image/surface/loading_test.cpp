@@ -17,6 +17,7 @@
 #include "platform/picture/resources.h"
 #include "resources/builtin_resources.h"
 #include "support/icon_file_builder.h"
+#include "support/load_failure_printer.h"
 
 namespace talvrin {
 namespace {
@@ -124,8 +125,9 @@ TEST(LoadingDispatch, FailedLoadLeavesTheSurfaceEmpty) {
     EXPECT_EQ(dib.Handle(), nullptr);
 }
 
-// The last load's reason: the decoder that claimed the data names it, else the first that
-// recognised it, else "not recognised"; a load that succeeds clears it.
+// The last load's failure: the decoder that claimed the data names it (with its detail), else
+// the first that recognised it, else "not recognised" without a detail (the decoders that did
+// not recognise the data have nothing to say about it); a load that succeeds clears it.
 TEST(LoadingDispatch, TheLastLoadKeepsTheReasonOfItsFailure) {
     const Bytes png = smallPng();
     Bytes badCrc = png;
@@ -141,26 +143,28 @@ TEST(LoadingDispatch, TheLastLoadKeepsTheReasonOfItsFailure) {
     struct Case {
         const char* name;
         Bytes bytes;
-        DecodeFailure want;
+        LoadFailure want;
     };
     const Case cases[] = {
-        {"junk", Bytes(300, 0x11), DecodeFailure::kNotRecognised},
-        {"56 bytes", Bytes(png.begin(), png.begin() + 56), DecodeFailure::kTooShort},
-        {"PNG with a bad checksum", badCrc, DecodeFailure::kChecksum},
-        {"GIF cut in its data", cutGif, DecodeFailure::kTruncated},
-        {"GIF without a colour table", noTable, DecodeFailure::kBadHeader},
-        {"bitmap larger than any surface", hugeBmp, DecodeFailure::kTooLarge},
-        {"good PNG", png, DecodeFailure::kNone},
+        {"junk", Bytes(300, 0x11), {DecodeFailure::kNotRecognised, {}}},
+        {"56 bytes", Bytes(png.begin(), png.begin() + 56), {DecodeFailure::kTooShort, {}}},
+        {"PNG with a bad checksum", badCrc, {DecodeFailure::kChecksum, "CRC mismatch in IDAT"}},
+        {"GIF cut in its data", cutGif, {DecodeFailure::kTruncated, "block past the data"}},
+        {"GIF without a colour table", noTable, {DecodeFailure::kBadHeader, "no colour table"}},
+        {"bitmap larger than any surface",
+         hugeBmp,
+         {DecodeFailure::kTooLarge, "beyond the pixel limit"}},
+        {"good PNG", png, {}},
     };
     c32bppDIB dib;
     for (const Case& c : cases) {
-        EXPECT_EQ(dib.LoadPicture_Stream(c.bytes), c.want == DecodeFailure::kNone) << c.name;
-        EXPECT_EQ(describe(dib.lastLoadFailure()), describe(c.want)) << c.name;
+        EXPECT_EQ(dib.LoadPicture_Stream(c.bytes), !c.want.failed()) << c.name;
+        EXPECT_EQ(dib.lastLoadFailure(), c.want) << c.name;
     }
     EXPECT_FALSE(dib.LoadPicture_File("/no/such/file.png"));
-    EXPECT_EQ(dib.lastLoadFailure(), DecodeFailure::kUnreadable);
+    EXPECT_EQ(dib.lastLoadFailure().reason, DecodeFailure::kUnreadable);
     EXPECT_FALSE(dib.LoadPicture_ByHandle(platform::GdiObjectRef{}));
-    EXPECT_EQ(dib.lastLoadFailure(), DecodeFailure::kNotRecognised);
+    EXPECT_EQ(dib.lastLoadFailure().reason, DecodeFailure::kNotRecognised);
 }
 
 TEST(LoadingIcons, PreferencesReachTheIconDecoderAndKeptBytesDecodeAgain) {

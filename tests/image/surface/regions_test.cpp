@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "image/codecs/region_builder.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "platform/gdi/region.h"
 #include "render_test_support.h"
 
@@ -77,7 +78,7 @@ TEST(CreateRegion, StylesFlagsAndOffsets) {
         dib.InitializeDIB(static_cast<int>(c.rows.begin()->size()),
                           static_cast<int>(c.rows.size()));
         paint(dib, c.rows);
-        dib.setAlpha(c.alpha);
+        SurfaceInternals::setAlpha(dib, c.alpha);
         const auto region = dib.CreateRegion(c.style, c.dx, c.dy);
         ASSERT_EQ(region != nullptr, c.want.has_value()) << c.what;
         if (region) {
@@ -188,9 +189,9 @@ std::unique_ptr<c32bppDIB> copySource() {
             testing::put(*src, x, y, {std::uint8_t(10 * x + 1), std::uint8_t(y + 1), 7, 255});
     testing::put(*src, 1, 0, {5, 5, 5, 128});
     testing::put(*src, 2, 1, {0, 0, 0, 0});
-    src->setImageType(imgBmpPARGB);
+    SurfaceInternals::setImageType(*src, imgBmpPARGB);
     src->setGdiToken(42);
-    src->setSourceBytes(std::vector<std::uint8_t>{4, 5});
+    SurfaceInternals::setSourceBytes(*src, std::vector<std::uint8_t>{4, 5});
     return src;
 }
 
@@ -241,16 +242,16 @@ TEST(CopyImageTo, TargetsAndRefusals) {
     // A reused target of the asked size shows nothing of its earlier pixels or kept bytes.
     auto target = testing::engineSurface(6, 4);
     testing::fill(*target, {1, 1, 1, 255});
-    target->setSourceBytes(std::vector<std::uint8_t>{9});
+    SurfaceInternals::setSourceBytes(*target, std::vector<std::uint8_t>{9});
     std::uint8_t* const bits = target->BitsPointer();
     src->CopyImageTo(target, 6, 4, false);
     EXPECT_EQ(target->BitsPointer(), bits);
     EXPECT_EQ(testing::get(*target, 5, 3), (Pixel{0, 0, 0, 0}));
     EXPECT_TRUE(target->sourceBytes().empty());
     // The alpha flag and image type follow the source; no kept bytes to copy gives none.
-    src->setAlpha(false);
-    src->setImageType(imgBitmap);
-    src->setSourceBytes(std::vector<std::uint8_t>{});
+    SurfaceInternals::setAlpha(*src, false);
+    SurfaceInternals::setImageType(*src, imgBitmap);
+    SurfaceInternals::setSourceBytes(*src, std::vector<std::uint8_t>{});
     src->CopyImageTo(target, 0, 0, true);
     EXPECT_EQ(target->Width(), 3);
     EXPECT_FALSE(target->Alpha());

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image/bridge/gdiplus.h"
+#include "image/surface/c32bpp_dib_internal.h"
 #include "image/surface/engine.h"
 #include "render_test_support.h"
 
@@ -380,6 +381,39 @@ TEST(RenderClipping, SmallTargetEqualsCropOfLargeOneOnEverySide) {
                 }
             }
         }
+    }
+}
+
+// A draw into a host surface leaves the host's alpha flag as the request says, whether or not
+// anything was drawn: kept, made true, or taken from the drawn image.
+TEST(RenderRequest, TheHostsAlphaFlagAfterADraw) {
+    using HostAlpha = c32bppDIB::HostAlpha;
+    struct Case {
+        const char* name;
+        bool imageAlpha;
+        bool hostAlphaBefore;
+        HostAlpha request;
+        std::int32_t destX;  // 20: outside the host, nothing drawn
+        bool hostAlphaAfter;
+    };
+    const Case cases[] = {
+        {"kept true", false, true, HostAlpha::kKeep, 0, true},
+        {"kept false", true, false, HostAlpha::kKeep, 0, false},
+        {"made true", false, false, HostAlpha::kTranslucent, 0, true},
+        {"from an opaque image", false, true, HostAlpha::kFromImage, 0, false},
+        {"from a translucent image", true, false, HostAlpha::kFromImage, 0, true},
+        {"from the image, nothing drawn", false, true, HostAlpha::kFromImage, 20, false},
+    };
+    for (const Case& c : cases) {
+        auto src = testing::engineSurface(4, 4);
+        testing::fillRandom(*src, 5, true);
+        SurfaceInternals::setAlpha(*src, c.imageAlpha);
+        auto host = testing::engineSurface(8, 8);
+        SurfaceInternals::setAlpha(*host, c.hostAlphaBefore);
+        const bool drawn =
+            src->Render({.host = host.get(), .destX = c.destX, .hostAlpha = c.request});
+        EXPECT_EQ(drawn, c.destX == 0) << c.name;
+        EXPECT_EQ(host->Alpha(), c.hostAlphaAfter) << c.name;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "support/bmp_test_builder.h"
+#include "support/load_failure_printer.h"
 
 namespace talvrin {
 namespace {
@@ -26,7 +27,14 @@ std::uint32_t px(const Bitmap& b, int x, int y) {
 }
 
 std::unique_ptr<Bitmap> decode(const Bytes& file) {
-    return decodeBmp(ByteView(file.data(), file.size()));
+    return decodeBmp(ByteView(file.data(), file.size())).image;
+}
+
+// Why the file gives no bitmap (no failure when it gives one).
+LoadFailure failureOf(const Bytes& file) {
+    const auto [bitmap, failure] = decodeBmp(ByteView(file.data(), file.size()));
+    EXPECT_EQ(bitmap == nullptr, failure.failed()) << explain(failure);
+    return failure;
 }
 
 // A 2 x 2 24-bit image, bottom-up: bottom row red, green; top row blue, white.
@@ -267,22 +275,36 @@ TEST(BmpRunLength, TopDownRunLengthStartsAtTheTopRow) {
 // ---- Refusals ---------------------------------------------------------------------------------
 
 TEST(BmpRefusals, BadSizesDepthsAndCompressions) {
-    auto refused = [](auto edit) {
-        BmpSpec s = rgb24Square(40);
-        edit(s);
-        return decode(buildBmp(s)) == nullptr;
+    const LoadFailure kSize{DecodeFailure::kBadHeader, "width or height"};
+    const LoadFailure kDepth{DecodeFailure::kBadHeader, "depth and compression"};
+    const struct {
+        const char* name;
+        void (*edit)(BmpSpec&);
+        LoadFailure want;
+    } cases[] = {
+        {"width 0", [](BmpSpec& s) { s.width = 0; }, kSize},
+        {"width -2", [](BmpSpec& s) { s.width = -2; }, kSize},
+        {"height 0", [](BmpSpec& s) { s.height = 0; }, kSize},
+        {"height INT_MIN", [](BmpSpec& s) { s.height = INT_MIN; }, kSize},
+        {"2 planes", [](BmpSpec& s) { s.planes = 2; }, {DecodeFailure::kBadHeader, "planes not 1"}},
+        {"3 bits", [](BmpSpec& s) { s.bitsPerPixel = 3; }, kDepth},
+        {"embedded JPEG",
+         [](BmpSpec& s) { s.compression = 4; },
+         {DecodeFailure::kUnsupported, "compression: embedded JPEG or PNG, or unknown"}},
+        {"RLE8 at 24 bits", [](BmpSpec& s) { s.compression = 1; }, kDepth},
+        {"header of 14 bytes",
+         [](BmpSpec& s) { s.headerSize = 14; },
+         {DecodeFailure::kBadHeader, "header size"}},
+        {"pixels past the end",
+         [](BmpSpec& s) { s.dataOffset = 1000; },
+         {DecodeFailure::kTruncated, "pixel data offset"}},
+        {"good", [](BmpSpec&) {}, {}},
     };
-    EXPECT_TRUE(refused([](BmpSpec& s) { s.width = 0; }));
-    EXPECT_TRUE(refused([](BmpSpec& s) { s.width = -2; }));
-    EXPECT_TRUE(refused([](BmpSpec& s) { s.height = 0; }));
-    EXPECT_TRUE(refused([](BmpSpec& s) { s.height = INT_MIN; }));
-    EXPECT_TRUE(refused([](BmpSpec& s) { s.planes = 2; }));
-    EXPECT_TRUE(refused([](BmpSpec& s) { s.bitsPerPixel = 3; }));
-    EXPECT_TRUE(refused([](BmpSpec& s) { s.compression = 4; }));  // embedded JPEG
-    EXPECT_TRUE(refused([](BmpSpec& s) { s.compression = 1; }));  // RLE8 needs 8 bits
-    EXPECT_TRUE(refused([](BmpSpec& s) { s.headerSize = 14; }));
-    EXPECT_TRUE(refused([](BmpSpec& s) { s.dataOffset = 1000; }));
-    EXPECT_FALSE(refused([](BmpSpec&) {}));
+    for (const auto& c : cases) {
+        BmpSpec s = rgb24Square(40);
+        c.edit(s);
+        EXPECT_EQ(failureOf(buildBmp(s)), c.want) << c.name;
+    }
 }
 
 TEST(BmpRefusals, TruncatedFilesAndHugeHeadersFailWithoutAllocating) {
@@ -292,22 +314,24 @@ TEST(BmpRefusals, TruncatedFilesAndHugeHeadersFailWithoutAllocating) {
     file.resize(file.size() - 2);
     EXPECT_NE(decode(file), nullptr);
     file.resize(file.size() - 1);
-    EXPECT_EQ(decode(file), nullptr);
-    EXPECT_EQ(decode(Bytes(file.begin(), file.begin() + 20)), nullptr);
-    EXPECT_EQ(decode(Bytes{'B', 'M'}), nullptr);
+    EXPECT_EQ(failureOf(file), (LoadFailure{DecodeFailure::kTruncated, "pixel data"}));
+    EXPECT_EQ(failureOf(Bytes(file.begin(), file.begin() + 20)),
+              (LoadFailure{DecodeFailure::kTruncated, "information header"}));
+    EXPECT_EQ(failureOf(Bytes{'B', 'M'}), (LoadFailure{DecodeFailure::kTruncated, "file header"}));
 
     // 2^31 x 2^31 pixels of 32 bits: the size arithmetic must not wrap into "enough data".
     BmpSpec huge = rgb24Square(40);
     huge.width = INT_MAX;
     huge.height = INT_MAX;
     huge.bitsPerPixel = 32;
-    EXPECT_EQ(decode(buildBmp(huge)), nullptr);
+    EXPECT_EQ(failureOf(buildBmp(huge)),
+              (LoadFailure{DecodeFailure::kTooLarge, "beyond the pixel limit"}));
 }
 
 TEST(BmpRefusals, PixelLimitAppliesToRunLengthImages) {
     const Bytes file = buildBmp(rle8(1000, 1000, {0, 1}));
-    EXPECT_EQ(decodeBmp(ByteView(file.data(), file.size()), 999'999), nullptr);
-    EXPECT_NE(decodeBmp(ByteView(file.data(), file.size()), 1'000'000), nullptr);
+    EXPECT_EQ(decodeBmp(ByteView(file.data(), file.size()), 999'999).image, nullptr);
+    EXPECT_NE(decodeBmp(ByteView(file.data(), file.size()), 1'000'000).image, nullptr);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include "platform/picture/jpeg_decoder.h"
 #include "support/bmp_test_builder.h"
+#include "support/load_failure_printer.h"
 
 namespace talvrin {
 namespace {
@@ -66,7 +67,7 @@ TEST(PictureLoaderDispatch, BitmapBecomesATypeOnePictureWithItsSize) {
     s.pixels.assign(96 * 3 * 48, 0x40);
     const Bytes file = test::buildBmp(s);
     platform::DefaultPictureLoader loader;
-    auto picture = loader.load(file);
+    auto picture = loader.load(file).image;
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->type(), platform::kPictureBitmap);
     EXPECT_EQ(picture->pixelWidth(), 96);
@@ -80,30 +81,34 @@ TEST(PictureLoaderDispatch, BitmapBecomesATypeOnePictureWithItsSize) {
 TEST(PictureLoaderDispatch, MetafilesAndUnknownBytesGiveNoPicture) {
     platform::DefaultPictureLoader loader;
     const Bytes wmf = {0xD7, 0xCD, 0xC6, 0x9A, 0, 0, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(loader.load(wmf), nullptr);
+    EXPECT_EQ(loader.load(wmf).image, nullptr);
+    EXPECT_EQ(loader.load(wmf).failure.reason, DecodeFailure::kUnsupported);
     const Bytes png = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
-    EXPECT_EQ(loader.load(png), nullptr);
-    EXPECT_EQ(loader.load({}), nullptr);
+    EXPECT_EQ(loader.load(png).image, nullptr);
+    EXPECT_EQ(loader.load(png).failure.reason, DecodeFailure::kNotRecognised);
+    EXPECT_EQ(loader.load({}).image, nullptr);
 }
 
 std::size_t gIconCalls = 0;
-std::unique_ptr<platform::Picture> fakeIconDecoder(ByteView bytes, DecodeFailure*) noexcept {
+Decoded<std::unique_ptr<platform::Picture>> fakeIconDecoder(ByteView bytes) noexcept {
     gIconCalls += bytes.size();
     auto color = platform::Bitmap::create(2, 3, 32);
     auto mask = platform::MaskBitmap::create(2, 3);
-    return platform::Picture::fromIcon(
-        platform::Icon::create(true, std::move(color), std::move(mask)));
+    return {platform::Picture::fromIcon(
+                platform::Icon::create(true, std::move(color), std::move(mask))),
+            {}};
 }
 
 TEST(PictureLoaderDispatch, IconBytesGoThroughTheInstalledIconDecoder) {
     const Bytes ico = {0, 0, 1, 0, 1, 0, 16, 16};
     platform::DefaultPictureLoader loader;
     const auto saved = platform::setIconPictureDecoder(nullptr);
-    EXPECT_EQ(loader.load(ico), nullptr);
+    EXPECT_EQ(loader.load(ico).image, nullptr);
+    EXPECT_EQ(loader.load(ico).failure.reason, DecodeFailure::kUnsupported);
 
     gIconCalls = 0;
     platform::setIconPictureDecoder(fakeIconDecoder);
-    auto picture = loader.load(ico);
+    auto picture = loader.load(ico).image;
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->type(), platform::kPictureIcon);
     EXPECT_EQ(picture->pixelHeight(), 3);
@@ -116,7 +121,7 @@ TEST(PictureLoaderDispatch, TheDefaultLoaderIsInstalledForTheProcess) {
     test::BmpSpec s;
     s.pixels = {1, 2, 3, 0};
     const Bytes file = test::buildBmp(s);
-    auto picture = platform::loadPicture(file);
+    auto picture = platform::loadPicture(file).image;
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(px(*picture->bitmap(), 0, 0), (std::array<int, 4>{1, 2, 3, 255}));
 }
@@ -129,7 +134,7 @@ using test::encodeJpeg;
 using test::JpegOptions;
 
 std::unique_ptr<platform::Bitmap> decodeJpeg(const Bytes& b) {
-    return platform::decodeJpeg(ByteView(b.data(), b.size()));
+    return platform::decodeJpeg(ByteView(b.data(), b.size())).image;
 }
 
 // Left half red, right half blue, on 16 x 8 pixels (two whole blocks each).
@@ -170,12 +175,19 @@ TEST(PictureLoaderJpeg, GreyscaleAndAdobeCmykBecomeRgb) {
 
 TEST(PictureLoaderJpeg, DamagedDataFailsCleanlyAndEarlyEndKeepsTheSize) {
     const Bytes good = encodeJpeg(16, 16, {JCS_RGB, 3, false}, halves);
+    const auto failureOf = [](const Bytes& b) {
+        const auto [bitmap, failure] = platform::decodeJpeg(ByteView(b.data(), b.size()));
+        EXPECT_EQ(bitmap, nullptr);
+        return failure;
+    };
     // Only the start of the file: headers incomplete.
-    EXPECT_EQ(decodeJpeg(Bytes(good.begin(), good.begin() + 20)), nullptr);
+    EXPECT_EQ(failureOf(Bytes(good.begin(), good.begin() + 20)),
+              (LoadFailure{DecodeFailure::kTruncated, "data ends before the image"}));
     // Garbage after the start-of-image marker.
     Bytes garbage = {0xFF, 0xD8, 0xFF};
     garbage.resize(300, 0x5A);
-    EXPECT_EQ(decodeJpeg(garbage), nullptr);
+    EXPECT_EQ(failureOf(garbage),
+              (LoadFailure{DecodeFailure::kBadHeader, "the library refused the headers"}));
     // Entropy-coded data cut short: the library warns and fills the rest; the size stands.
     const Bytes cut(good.begin(), good.end() - 40);
     const auto bmp = decodeJpeg(cut);
@@ -183,9 +195,11 @@ TEST(PictureLoaderJpeg, DamagedDataFailsCleanlyAndEarlyEndKeepsTheSize) {
     EXPECT_EQ(bmp->width(), 16);
     // Through the loader the same files make a picture or none, never anything else.
     platform::DefaultPictureLoader loader;
-    EXPECT_EQ(loader.load(garbage), nullptr);
-    EXPECT_NE(loader.load(good), nullptr);
-    EXPECT_EQ(platform::DefaultPictureLoader(255).load(good), nullptr);  // over the pixel limit
+    EXPECT_EQ(loader.load(garbage).image, nullptr);
+    EXPECT_NE(loader.load(good).image, nullptr);
+    const auto limited = platform::DefaultPictureLoader(255).load(good);  // over the pixel limit
+    EXPECT_EQ(limited.image, nullptr);
+    EXPECT_EQ(limited.failure, (LoadFailure{DecodeFailure::kTooLarge, "beyond the pixel limit"}));
 }
 
 // Scan bombs: a progressive file whose last scan is repeated costs a pass over its blocks for
@@ -207,10 +221,12 @@ TEST(PictureLoaderJpeg, RepeatedScansPastTheLimitsAreBadData) {
     };
     for (const Case& c : cases) {
         const Bytes file = test::jpegWithRepeatedScans(c.width, c.height, c.repeats);
-        DecodeFailure failure = DecodeFailure::kNone;
-        const auto bmp = platform::decodeJpeg(ByteView(file.data(), file.size()),
-                                              std::uint64_t{1} << 26, &failure);
-        EXPECT_EQ(failure, c.expected) << c.width << " with " << c.repeats << " more scans";
+        const auto [bmp, failure] =
+            platform::decodeJpeg(ByteView(file.data(), file.size()), std::uint64_t{1} << 26);
+        const LoadFailure expected = c.expected == DecodeFailure::kNone
+                                         ? LoadFailure{}
+                                         : LoadFailure{c.expected, "too many scans"};
+        EXPECT_EQ(failure, expected) << c.width << " with " << c.repeats << " more scans";
         EXPECT_EQ(bmp != nullptr, c.expected == DecodeFailure::kNone) << c.width;
     }
 }
@@ -235,15 +251,14 @@ TEST(PictureLoaderJpeg, WithoutTheLibraryJpegIsUnsupportedAndOtherDataNotRecogni
     EXPECT_FALSE(platform::jpegDecoderAvailable());
     Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xE0};
     jpeg.resize(300, 0x5A);
-    DecodeFailure failure = DecodeFailure::kNone;
-    EXPECT_EQ(platform::decodeJpeg(ByteView(jpeg.data(), jpeg.size()), 1u << 20, &failure),
-              nullptr);
-    EXPECT_EQ(failure, DecodeFailure::kUnsupported);
+    const auto refused = platform::decodeJpeg(ByteView(jpeg.data(), jpeg.size()), 1u << 20);
+    EXPECT_EQ(refused.image, nullptr);
+    EXPECT_EQ(refused.failure.reason, DecodeFailure::kUnsupported);
     const Bytes other(300, 0x5A);
-    EXPECT_EQ(platform::decodeJpeg(ByteView(other.data(), other.size()), 1u << 20, &failure),
-              nullptr);
-    EXPECT_EQ(failure, DecodeFailure::kNotRecognised);
-    EXPECT_EQ(platform::DefaultPictureLoader().load(jpeg), nullptr);
+    const auto notJpeg = platform::decodeJpeg(ByteView(other.data(), other.size()), 1u << 20);
+    EXPECT_EQ(notJpeg.image, nullptr);
+    EXPECT_EQ(notJpeg.failure.reason, DecodeFailure::kNotRecognised);
+    EXPECT_EQ(platform::DefaultPictureLoader().load(jpeg).image, nullptr);
 }
 
 #endif  // TALVRIN_HAVE_JPEG

@@ -239,25 +239,23 @@ TEST(IconDrawing, IconPictureRendersThroughTheMaskAndClips) {
 
 class FixedLoader : public PictureLoader {
   public:
-    using PictureLoader::load;
-    std::unique_ptr<Picture> load(std::span<const std::uint8_t> bytes,
-                                  DecodeFailure*) noexcept override {
-        if (bytes.size() != 2) return nullptr;
-        return Picture::fromBitmap(Bitmap::create(bytes[0], bytes[1], 32));
+    Decoded<std::unique_ptr<Picture>> load(std::span<const std::uint8_t> bytes) noexcept override {
+        if (bytes.size() != 2) return {nullptr, {DecodeFailure::kNotRecognised, {}}};
+        return {Picture::fromBitmap(Bitmap::create(bytes[0], bytes[1], 32)), {}};
     }
 };
 
 TEST(PictureLoading, InstalledLoaderDecidesAndTheSetterGivesBackThePrevious) {
     auto saved = setPictureLoader(nullptr);
     const std::uint8_t bytes[] = {5, 7};
-    EXPECT_EQ(loadPicture(bytes), nullptr);
+    EXPECT_EQ(loadPicture(bytes).image, nullptr);
     EXPECT_EQ(setPictureLoader(std::make_unique<FixedLoader>()), nullptr);
     ASSERT_NE(pictureLoader(), nullptr);
-    auto p = loadPicture(bytes);
+    auto p = loadPicture(bytes).image;
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->pixelWidth(), 5);
     EXPECT_EQ(p->pixelHeight(), 7);
-    EXPECT_EQ(loadPicture(std::span<const std::uint8_t>()), nullptr);
+    EXPECT_EQ(loadPicture(std::span<const std::uint8_t>()).image, nullptr);
     EXPECT_NE(setPictureLoader(std::move(saved)), nullptr);
 }
 

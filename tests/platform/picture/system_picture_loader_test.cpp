@@ -112,23 +112,21 @@ TEST(GifFirstImageAlone, DecodesAsTheWholeFileDoes) {
         const Bytes bytes = readFile(file);
         const ByteView view(bytes.data(), bytes.size());
         platform::GifLayout layout;
-        if (platform::walkGifToFirstImage(view, layout) != platform::GifWalkStatus::kOk) continue;
+        if (platform::walkGifToFirstImage(view, layout).failed()) continue;
         const Bytes alone = platform::rebuildFirstImageGif(view, layout);
         ASSERT_FALSE(alone.empty()) << file;
         const ByteView rebuilt(alone.data(), alone.size());
         // Screen of the image's size, image at (0, 0), no control extension, then the trailer.
         platform::GifLayout again;
-        ASSERT_EQ(platform::walkGifToFirstImage(rebuilt, again), platform::GifWalkStatus::kOk)
-            << file;
+        ASSERT_FALSE(platform::walkGifToFirstImage(rebuilt, again).failed()) << file;
         EXPECT_EQ(rebuilt.u16le(6), layout.width) << file;
         EXPECT_EQ(rebuilt.u16le(8), layout.height) << file;
         EXPECT_EQ(rebuilt.u32le(again.imageBlock + 1), 0u) << file;
         EXPECT_FALSE(again.hasControlExtension) << file;
         EXPECT_EQ(alone.back(), 0x3B) << file;
 
-        DecodeFailure whole = DecodeFailure::kNone, first = DecodeFailure::kNone;
-        const auto a = platform::decodeGifPicture(view, &whole);
-        const auto b = platform::decodeGifPicture(rebuilt, &first);
+        const auto [a, whole] = platform::decodeGifPicture(view);
+        const auto [b, first] = platform::decodeGifPicture(rebuilt);
         EXPECT_EQ(whole, first) << file;
         ASSERT_EQ(a == nullptr, b == nullptr) << file;
         if (!a) continue;
@@ -177,14 +175,13 @@ TEST(SystemPictureLoader, CorpusGifAndJpegMatchThePortableDecode) {
     // GIF: exactly the portable decoder's picture, wherever that one decodes the file.
     for (const fs::path& file : corpusFiles("gif")) {
         const Bytes bytes = readFile(file);
-        DecodeFailure portableWhy = DecodeFailure::kNone, systemWhy = DecodeFailure::kNone;
-        const auto portable = platform::DefaultPictureLoader().load(bytes, &portableWhy);
-        const auto viaSystem = system->load(bytes, &systemWhy);
+        const auto [portable, portableWhy] = platform::DefaultPictureLoader().load(bytes);
+        const auto [viaSystem, systemWhy] = system->load(bytes);
         if (!portable) {
-            EXPECT_EQ(viaSystem, nullptr) << file << " (portable: " << describe(portableWhy) << ")";
+            EXPECT_EQ(viaSystem, nullptr) << file << " (portable: " << explain(portableWhy) << ")";
             continue;
         }
-        ASSERT_NE(viaSystem, nullptr) << file << ": " << describe(systemWhy);
+        ASSERT_NE(viaSystem, nullptr) << file << ": " << explain(systemWhy);
         EXPECT_EQ(viaSystem->type(), platform::kPictureBitmap);
         EXPECT_EQ(viaSystem->pixelWidth(), portable->pixelWidth()) << file;
         EXPECT_EQ(viaSystem->pixelHeight(), portable->pixelHeight()) << file;
@@ -196,18 +193,17 @@ TEST(SystemPictureLoader, CorpusGifAndJpegMatchThePortableDecode) {
     ASSERT_FALSE(expectations.empty());
     for (const auto& [name, expect] : expectations) {
         const Bytes bytes = readFile(corpus() / name);
-        DecodeFailure why = DecodeFailure::kNone;
-        const auto picture = system->load(bytes, &why);
+        const auto [picture, why] = system->load(bytes);
         if (expect.rfind("none:", 0) == 0) {
             EXPECT_EQ(picture, nullptr) << name;
             continue;
         }
         if (!picture && kSystemRefuses.count(name)) {
-            std::printf("%s: refused as %s; %s\n", name.c_str(), std::string(describe(why)).c_str(),
+            std::printf("%s: refused as %s; %s\n", name.c_str(), explain(why).c_str(),
                         kSystemRefuses.at(name).c_str());
             continue;
         }
-        ASSERT_NE(picture, nullptr) << name << ": " << describe(why);
+        ASSERT_NE(picture, nullptr) << name << ": " << explain(why);
         const platform::Bitmap& b = *picture->bitmap();
         const auto declared = platform::jpegDeclaredSize(ByteView(bytes.data(), bytes.size()));
         ASSERT_TRUE(declared.has_value()) << name;
@@ -247,9 +243,9 @@ TEST(SystemPictureLoader, DeclaredSizesBeyondTheBudgetNeverReachTheSystem) {
     Bytes gif = {'G', 'I',  'F', '8', '9', 'a', 40, 0, 30, 0, 0x80, 0, 0, 0,    0,    0, 255, 255,
                  255, 0x2C, 0,   0,   0,   0,   40, 0, 30, 0, 0,    2, 2, 0x44, 0x01, 0, 0x3B};
     for (const Bytes& file : {jpeg, gif}) {
-        DecodeFailure why = DecodeFailure::kNone;
-        EXPECT_EQ(system->load(file, &why), nullptr);
-        EXPECT_EQ(why, DecodeFailure::kTooLarge);
+        const auto [picture, why] = system->load(file);
+        EXPECT_EQ(picture, nullptr);
+        EXPECT_EQ(why.reason, DecodeFailure::kTooLarge);
     }
     // The process's loader is the system's one.
     EXPECT_EQ(dynamic_cast<platform::DefaultPictureLoader*>(platform::pictureLoader()), nullptr);
