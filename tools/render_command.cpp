@@ -1,50 +1,64 @@
 // talvrin-image render: the image control in a headless host. The image is loaded into a control
-// of the given size in a running program, the options set the control's public properties of
-// the same meaning, and one full paint onto a background is written as a PNG.
-#include "tools/render_command.h"
-
+// of the asked size in a running program, the options set the control's public properties of
+// the same meaning, and one full paint onto a background is written as an image file.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
-#include "base/checked_math.h"
-#include "base/decode_budget.h"
-#include "base/whole_file.h"
-#include "image/codecs/png_writer.h"
 #include "image/control/vitrel.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
-#include "platform/os/files.h"
+#include "tools/batch.h"
+#include "tools/command.h"
+#include "tools/console.h"
+#include "tools/image_io.h"
+#include "tools/image_ops.h"
+#include "tools/resize_spec.h"
+#include "tools/values.h"
 
-namespace talvrin {
+namespace talvrin::tool {
 namespace {
 
 constexpr const char* kRenderUsage =
-    "usage: talvrin-image render IN OUT.png --size WxH [options]\n"
+    "usage: talvrin-image render IN OUT [options]\n"
+    "       talvrin-image render IN... --out-dir DIR [options]\n"
     "\n"
-    "Loads IN into an image control of W x H pixels, sets its properties from the options and\n"
-    "writes one full paint of it onto the background as a PNG. The control's size, and the\n"
-    "drawing the options ask for, may not exceed the pixel budget (--max-pixels):\n"
-    "  --scale fit|stretch|fit-no-enlarge|actual|custom:WxH   scale method (default fit)\n"
-    "  --angle DEG            rotate by DEG degrees (turns rotation on)\n"
-    "  --opacity PCT          opacity percent\n"
+    "Loads IN ('-' reads standard input) into an image control, sets its properties\n"
+    "from the options and writes one full paint of it onto the background, as PNG\n"
+    "or in the format OUT's extension or --format names (as convert writes them).\n"
+    "The control, and the drawing the options ask for, may not exceed the pixel\n"
+    "budget (--max-pixels).\n"
+    "  --size SIZE            the output's size: WxH fits inside W x H keeping the\n"
+    "                         aspect ratio, W or xH sets one side, N% scales\n"
+    "                         (default 100%)\n"
+    "  --canvas               the output is the whole W x H box of --size WxH, the\n"
+    "                         image fitted inside it (bars of background around)\n"
+    "  --scale fit|stretch|fit-no-enlarge|actual|custom:WxH   scale method (fit)\n"
+    "  --angle DEG            rotate by DEG degrees, -360 to 360 (turns rotation on;\n"
+    "                         the control turns by whole degrees: DEG is rounded)\n"
+    "  --opacity PCT          opacity percent, 0 to 100\n"
     "  --grayscale N          grayscale formula, 0 (none) to 8\n"
     "  --intensity L          lightness change, -100 to 100\n"
-    "  --mirror 0-3           1 mirrors left to right, 2 top to bottom, 3 both\n"
+    "  --mirror N             0 none, 1 left to right, 2 top to bottom, 3 both\n"
     "  --invert               invert the colours\n"
-    "  --mask color:RRGGBB|top-left|top-right|bottom-left|bottom-right   transparent colour\n"
-    "  --shadow DEPTH,RRGGBB,OPACITY,DX,DY   drop shadow\n"
+    "  --mask MASK            transparent colour: color:RRGGBB, or the colour of a\n"
+    "                         corner: top-left, top-right, bottom-left, bottom-right\n"
+    "  --shadow DEPTH,RRGGBB,OPACITY,DX,DY   drop shadow: depth 0 to 10, opacity\n"
+    "                         0 to 100, offsets -10000 to 10000\n"
     "  --nearest              nearest-neighbour scaling instead of high quality\n"
     "  --autoredraw           paint from the control's cached drawing\n"
-    "  --background RRGGBB|transparent   what the control is painted over (default ffffff)\n"
-    "Exit status 0 on success, 1 when loading or writing failed, 2 for a usage error.\n";
+    "  --background RRGGBB|transparent   what the control is painted over (ffffff)\n"
+    "  --no-auto-orient       keep a JPEG as stored instead of turning it upright\n"
+    "  --format F, --out-dir DIR, --level N, --jobs N   as for convert\n"
+    "Colours are rrggbb or #rrggbb. Exit status 0 on success, 1 when any file failed\n"
+    "to load or write (one line each on standard error), 2 for a usage error.\n";
 
 // A window of a fixed size in a running program; it keeps what the control hands it.
 class HeadlessHost final : public VitrelHost {
@@ -77,58 +91,32 @@ class HeadlessHost final : public VitrelHost {
     std::int32_t w_, h_;
 };
 
-std::optional<std::int64_t> number(std::string_view s) {
-    if (s.empty() || s.size() > 18) return std::nullopt;
-    bool negative = s.front() == '-';
-    if (negative) s.remove_prefix(1);
-    if (s.empty()) return std::nullopt;
-    std::int64_t v = 0;
-    for (const char c : s) {
-        if (c < '0' || c > '9') return std::nullopt;
-        v = v * 10 + (c - '0');
-    }
-    return negative ? -v : v;
-}
+struct Options {
+    std::optional<ResizeSpec> size;
+    bool canvas = false;
+    std::int32_t method = 0, customW = 0, customH = 0;
+    std::optional<std::int32_t> angle, opacity, grayscale, mirror, maskStyle;
+    std::optional<float> intensity;
+    std::optional<std::uint32_t> maskColour;
+    bool invert = false, nearest = false, autoRedraw = false, autoOrient = true;
+    struct Shadow {
+        std::int32_t depth, opacity, dx, dy;
+        std::uint32_t colour;
+    };
+    std::optional<Shadow> shadow;
+    std::optional<std::uint32_t> background = 0xFFFFFF;  // nothing: transparent
+    std::int32_t level = 9;
+};
 
-// A whole number in the 32-bit range.
-std::optional<std::int32_t> int32Of(std::string_view s) {
-    const auto v = number(s);
-    return v ? checkedCast<std::int32_t>(*v) : std::nullopt;
-}
-
-std::optional<double> decimal(const std::string& s) {
-    try {
-        std::size_t used = 0;
-        const double v = std::stod(s, &used);
-        if (used != s.size() || !std::isfinite(v)) return std::nullopt;
-        return v;
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
-std::optional<std::pair<std::int32_t, std::int32_t>> sizeOf(std::string_view s) {
-    const auto x = s.find_first_of("xX");
-    if (x == std::string_view::npos) return std::nullopt;
-    const auto w = int32Of(s.substr(0, x)), h = int32Of(s.substr(x + 1));
-    if (!w || !h || *w < 0 || *h < 0) return std::nullopt;
-    return std::make_pair(*w, *h);
-}
-
-// RRGGBB as the 0x00BBGGRR colour the control takes.
-std::optional<std::uint32_t> colour(std::string_view s) {
-    if (s.size() != 6) return std::nullopt;
-    std::uint32_t v = 0;
-    for (const char c : s) {
-        const int d = c >= '0' && c <= '9'   ? c - '0'
-                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                             : -1;
-        if (d < 0) return std::nullopt;
-        v = v << 4 | static_cast<std::uint32_t>(d);
-    }
-    return ((v & 0xFF) << 16) | (v & 0xFF00) | (v >> 16);
-}
+constexpr OptionSpec kRenderOptions[] = {
+    {"--size", true},        {"--canvas", false},    {"--scale", true},
+    {"--angle", true},       {"--opacity", true},    {"--grayscale", true},
+    {"--intensity", true},   {"--mirror", true},     {"--invert", false},
+    {"--mask", true},        {"--shadow", true},     {"--nearest", false},
+    {"--autoredraw", false}, {"--background", true}, {"--no-auto-orient", false},
+    {"--format", true},      {"--out-dir", true},    {"--level", true},
+    {"--jobs", true},
+};
 
 std::vector<std::string> splitCommas(const std::string& s) {
     std::vector<std::string> parts;
@@ -141,124 +129,81 @@ std::vector<std::string> splitCommas(const std::string& s) {
     }
 }
 
-struct Options {
-    std::int32_t width = 0, height = 0;
-    std::int32_t method = 0, customW = 0, customH = 0;
-    std::optional<std::int32_t> angle, opacity, grayscale, mirror, maskStyle;
-    std::optional<float> intensity;
-    std::optional<std::uint32_t> maskColour;
-    bool invert = false, nearest = false, autoRedraw = false;
-    struct Shadow {
-        std::int32_t depth, opacity, dx, dy;
-        std::uint32_t colour;
-    };
-    std::optional<Shadow> shadow;
-    std::optional<std::uint32_t> background = 0xFFFFFF;  // nothing: transparent
-};
-
-// Parses the options; a message on standard error and nothing for a usage error.
-std::optional<Options> parse(const std::vector<std::string>& args) {
+// The options' values, each checked against its range; throws UsageError.
+Options parseOptions(const ParsedArguments& a) {
     Options o;
-    bool haveSize = false;
-    const auto fail = [](const std::string& what) {
-        std::fprintf(stderr, "talvrin-image render: %s\n", what.c_str());
-        std::fputs(kRenderUsage, stderr);
-        return std::nullopt;
+    const auto whole = [](const char* name, const std::string& v, std::int64_t min,
+                          std::int64_t max) {
+        return static_cast<std::int32_t>(wholeIn(name, v, min, max));
     };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool flag = a == "--invert" || a == "--nearest" || a == "--autoredraw";
-        if (!flag && i + 1 >= args.size()) return fail(a + " needs a value");
-        const std::string v = flag ? std::string() : args[++i];
-        if (a == "--size") {
-            const auto s = sizeOf(v);
-            if (!s || s->first < 1 || s->second < 1)
-                return fail("--size wants WxH, not '" + v + "'");
-            o.width = s->first;
-            o.height = s->second;
-            haveSize = true;
-        } else if (a == "--scale") {
-            static const std::pair<const char*, int> kMethods[] = {
-                {"fit", 0}, {"stretch", 1}, {"fit-no-enlarge", 2}, {"actual", 3}};
-            bool known = false;
-            for (const auto& [name, m] : kMethods)
-                if (v == name) o.method = m, known = true;
-            if (!known && v.rfind("custom:", 0) == 0) {
-                const auto s = sizeOf(std::string_view(v).substr(7));
-                if (!s) return fail("--scale custom wants custom:WxH");
-                o.method = 4;
-                o.customW = s->first;
-                o.customH = s->second;
-                known = true;
-            }
-            if (!known) return fail("unknown scale method '" + v + "'");
-        } else if (a == "--angle" || a == "--opacity" || a == "--grayscale" || a == "--mirror") {
-            const auto n = number(v);
-            if (!n || *n < -1000000 || *n > 1000000) return fail(a + " wants a whole number");
-            const auto value = static_cast<std::int32_t>(*n);
-            (a == "--angle"       ? o.angle
-             : a == "--opacity"   ? o.opacity
-             : a == "--grayscale" ? o.grayscale
-                                  : o.mirror) = value;
-        } else if (a == "--intensity") {
-            const auto d = decimal(v);
-            if (!d) return fail("--intensity wants a number");
-            o.intensity = static_cast<float>(*d);
-        } else if (a == "--mask") {
-            static const std::pair<const char*, int> kCorners[] = {
-                {"top-left", 2}, {"top-right", 3}, {"bottom-left", 4}, {"bottom-right", 5}};
-            for (const auto& [name, style] : kCorners)
-                if (v == name) o.maskStyle = style;
-            if (!o.maskStyle && v.rfind("color:", 0) == 0) {
-                o.maskColour = colour(std::string_view(v).substr(6));
-                if (o.maskColour) o.maskStyle = 1;
-            }
-            if (!o.maskStyle) return fail("--mask wants color:RRGGBB or a corner");
-        } else if (a == "--shadow") {
-            const auto p = splitCommas(v);
-            const auto c = p.size() == 5 ? colour(p[1]) : std::nullopt;
-            const auto d = p.size() == 5 ? int32Of(p[0]) : std::nullopt;
-            const auto op = p.size() == 5 ? int32Of(p[2]) : std::nullopt;
-            const auto dx = p.size() == 5 ? int32Of(p[3]) : std::nullopt;
-            const auto dy = p.size() == 5 ? int32Of(p[4]) : std::nullopt;
-            if (!c || !d || !op || !dx || !dy)
-                return fail("--shadow wants DEPTH,RRGGBB,OPACITY,DX,DY");
-            o.shadow = Options::Shadow{*d, *op, *dx, *dy, *c};
-        } else if (a == "--background") {
-            if (v == "transparent") {
-                o.background.reset();
-            } else if (const auto c = colour(v)) {
-                o.background = *c;
-            } else {
-                return fail("--background wants RRGGBB or transparent");
-            }
-        } else if (a == "--invert") {
-            o.invert = true;
-        } else if (a == "--nearest") {
-            o.nearest = true;
-        } else if (a == "--autoredraw") {
-            o.autoRedraw = true;
-        } else {
-            return fail("unknown option '" + a + "'");
+    if (const auto v = a.value("--size")) o.size = ResizeSpec::parse("--size", *v);
+    o.canvas = a.has("--canvas");
+    if (o.canvas && !(o.size && o.size->box()))
+        throw UsageError("--canvas needs the box of --size WxH");
+    if (const auto v = a.value("--scale")) {
+        static const std::pair<const char*, int> kMethods[] = {
+            {"fit", 0}, {"stretch", 1}, {"fit-no-enlarge", 2}, {"actual", 3}};
+        bool known = false;
+        for (const auto& [name, m] : kMethods)
+            if (*v == name) o.method = m, known = true;
+        if (!known && v->rfind("custom:", 0) == 0) {
+            const auto [w, h] = sizeIn("--scale custom", std::string_view(*v).substr(7), 1,
+                                       std::numeric_limits<std::int32_t>::max());
+            o.method = 4;
+            o.customW = w;
+            o.customH = h;
+            known = true;
+        }
+        if (!known)
+            throw UsageError(
+                "--scale wants fit, stretch, fit-no-enlarge, actual or custom:WxH, "
+                "not '" +
+                *v + "'");
+    }
+    if (const auto v = a.value("--angle"))
+        o.angle = static_cast<std::int32_t>(std::lround(decimalIn("--angle", *v, -360, 360)));
+    if (const auto v = a.value("--opacity")) o.opacity = whole("--opacity", *v, 0, 100);
+    if (const auto v = a.value("--grayscale")) o.grayscale = whole("--grayscale", *v, 0, 8);
+    if (const auto v = a.value("--intensity"))
+        o.intensity = static_cast<float>(decimalIn("--intensity", *v, -100, 100));
+    if (const auto v = a.value("--mirror")) o.mirror = whole("--mirror", *v, 0, 3);
+    if (const auto v = a.value("--mask")) {
+        static const std::pair<const char*, int> kCorners[] = {
+            {"top-left", 2}, {"top-right", 3}, {"bottom-left", 4}, {"bottom-right", 5}};
+        for (const auto& [name, style] : kCorners)
+            if (*v == name) o.maskStyle = style;
+        if (!o.maskStyle) {
+            if (v->rfind("color:", 0) != 0)
+                throw UsageError(
+                    "--mask wants color:RRGGBB or a corner (top-left, top-right, "
+                    "bottom-left, bottom-right), not '" +
+                    *v + "'");
+            o.maskColour = colourOf("--mask color:", std::string_view(*v).substr(6));
+            o.maskStyle = 1;
         }
     }
-    if (!haveSize) return fail("--size WxH is required");
+    if (const auto v = a.value("--shadow")) {
+        const auto p = splitCommas(*v);
+        if (p.size() != 5)
+            throw UsageError("--shadow wants DEPTH,RRGGBB,OPACITY,DX,DY, not '" + *v + "'");
+        o.shadow = Options::Shadow{
+            whole("--shadow depth", p[0], 0, 10), whole("--shadow opacity", p[2], 0, 100),
+            whole("--shadow DX", p[3], -10000, 10000), whole("--shadow DY", p[4], -10000, 10000),
+            colourOf("--shadow colour", p[1])};
+    }
+    if (const auto v = a.value("--background")) {
+        if (*v == "transparent") {
+            o.background.reset();
+        } else {
+            o.background = colourOf("--background", *v);
+        }
+    }
+    if (const auto v = a.value("--level")) o.level = whole("--level", *v, 0, 9);
+    o.invert = a.has("--invert");
+    o.nearest = a.has("--nearest");
+    o.autoRedraw = a.has("--autoredraw");
+    o.autoOrient = !a.has("--no-auto-orient");
     return o;
-}
-
-// The most pixels a surface may have now: the budget, or without one the 32-bit byte limit.
-std::uint64_t pixelLimit() {
-    constexpr std::uint64_t kSurfaceLimit = std::numeric_limits<std::int32_t>::max() / 4;
-    const std::uint64_t budget = decodeBudget();
-    return budget == 0 ? kSurfaceLimit : std::min(budget, kSurfaceLimit);
-}
-
-int tooLarge(const std::string& what) {
-    std::fprintf(stderr,
-                 "talvrin-image render: %s: error=too large (the pixel budget is %llu pixels, "
-                 "--max-pixels)\n",
-                 what.c_str(), static_cast<unsigned long long>(pixelLimit()));
-    return 1;
 }
 
 // One paint of the control onto a 32-bit bitmap filled with the colour (alpha ignored after).
@@ -276,42 +221,35 @@ std::unique_ptr<platform::Bitmap> paintOnto(Vitrel& control, std::int32_t w, std
     return bitmap;
 }
 
-}  // namespace
-
-int render(int argc, char** argv) {
-    std::vector<std::string> args(argv, argv + argc);
-    for (const auto& a : args)
-        if (a == "--help" || a == "-h") {
-            std::fputs(kRenderUsage, stdout);
-            return 0;
-        }
-    if (args.size() < 2 || args[0].rfind("--", 0) == 0 || args[1].rfind("--", 0) == 0) {
-        std::fputs(kRenderUsage, stderr);
-        return 2;
-    }
-    const std::string in = args[0], out = args[1];
-    if (out.size() < 4 || out.compare(out.size() - 4, 4, ".png") != 0) {
-        std::fprintf(stderr, "talvrin-image render: OUT must be a .png file\n");
-        return 2;
-    }
-    const auto options = parse({args.begin() + 2, args.end()});
-    if (!options) return 2;
-    const Options& o = *options;
-    // The canvas: three bitmaps of its size and the control's cache.
-    if (!withinDecodeBudget(static_cast<std::uint64_t>(o.width),
-                            static_cast<std::uint64_t>(o.height)) ||
-        !imageByteCount32(o.width, o.height))
-        return tooLarge("--size " + std::to_string(o.width) + "x" + std::to_string(o.height));
-
-    platform::File file = platform::OpenImageFile(in, true);
+// Renders one file; the error line on failure.
+std::optional<std::string> renderOne(const std::string& in, const std::string& out,
+                                     OutputFormat format, const Options& o) {
+    // The tool decodes the file first: its size decides the control's, and a JPEG stored on its
+    // side reaches the control upright (as a bitmap file, which keeps every pixel).
+    LoadedImage loaded = loadImage(in, IconChoice{}, true);
+    if (!loaded.image) return "cannot load '" + in + "': error=" + loaded.error;
     std::vector<std::uint8_t> bytes;
-    const auto fileSize = file ? file.size() : std::nullopt;
-    if (!fileSize || readWholeFile(file, *fileSize, bytes).failed()) {
-        std::fprintf(stderr, "talvrin-image render: cannot load '%s': error=unreadable\n",
-                     in.c_str());
-        return 1;
+    const std::int32_t orientation = o.autoOrient ? storedOrientation(loaded.head) : 1;
+    if (orientation != 1) {
+        if (!applyOrientation(loaded.image, orientation) || !loaded.image->SaveToStream(bytes))
+            return "cannot turn '" + in + "' upright: error=out of memory";
+    } else {
+        bytes = loaded.image->sourceBytes();
     }
-    HeadlessHost host(o.width, o.height);
+    const std::int64_t imageW = loaded.image->Width(), imageH = loaded.image->Height();
+    loaded.image.reset();
+
+    std::int64_t width = imageW, height = imageH;
+    if (o.canvas) {
+        std::tie(width, height) = *o.size->box();
+    } else if (o.size) {
+        std::tie(width, height) = o.size->fit(imageW, imageH);
+    }
+    if (auto problem = sizeProblem(width, height))
+        return "cannot render '" + in + "': error=" + *problem;
+    const auto w = static_cast<std::int32_t>(width), h = static_cast<std::int32_t>(height);
+
+    HeadlessHost host(w, h);
     Vitrel control(host);
     // The image and the custom size come in as a stored bag does; the rest through the
     // control's properties.
@@ -322,11 +260,8 @@ int render(int argc, char** argv) {
     bag.writeInt32("ScaleCy", o.customH, 0);
     bag.writeInt32("Props", Vitrel::kFlagStretchQuality, 1);
     control.ReadProperties(bag);
-    if (!control.surface().BitsPointer()) {
-        std::fprintf(stderr, "talvrin-image render: cannot load '%s': error=%s\n", in.c_str(),
-                     std::string(describe(control.surface().lastLoadFailure().reason)).c_str());
-        return 1;
-    }
+    if (!control.surface().BitsPointer())
+        return "cannot load '" + in + "': error=" + explain(control.surface().lastLoadFailure());
     if (o.nearest) control.setStretchQuality(false);
     if (o.autoRedraw) control.setAutoRedraw(true);
     if (o.angle) {
@@ -352,25 +287,25 @@ int render(int argc, char** argv) {
     }
     control.Resize();
     // A custom size, a rotation square or a shadow beyond the budget: the control draws nothing.
-    if (!control.drawingFitsBudget()) return tooLarge("the drawing");
+    if (!control.drawingFitsBudget())
+        return "cannot render '" + in + "': the drawing: error=too large (the pixel budget is " +
+               std::to_string(pixelLimit()) + " pixels, --max-pixels)";
 
     // A transparent background: the paint over black and over white tell each pixel's alpha
     // (white - black = 255 - alpha) and its premultiplied colour (the one over black).
     c32bppDIB result;
-    const auto first = paintOnto(control, o.width, o.height, o.background.value_or(0));
-    const auto second = o.background ? nullptr : paintOnto(control, o.width, o.height, 0xFFFFFF);
-    if (!first || (!o.background && !second) || !result.InitializeDIB(o.width, o.height)) {
-        std::fprintf(stderr, "talvrin-image render: out of memory\n");
-        return 1;
-    }
-    for (std::int32_t y = 0; y < o.height; ++y) {
+    const auto first = paintOnto(control, w, h, o.background.value_or(0));
+    const auto second = o.background ? nullptr : paintOnto(control, w, h, 0xFFFFFF);
+    if (!first || (!o.background && !second) || !result.InitializeDIB(w, h))
+        return "cannot render '" + in + "': error=out of memory";
+    for (std::int32_t y = 0; y < h; ++y) {
         const std::uint8_t* b = first->rowFromTop(y);
-        const std::uint8_t* w = second ? second->rowFromTop(y) : nullptr;
-        std::uint8_t* d = result.BitsPointer() + pixelOffset(0, y, o.height, result.scanWidth());
-        for (std::int32_t x = 0; x < o.width; ++x, b += 4, d += 4) {
+        const std::uint8_t* white = second ? second->rowFromTop(y) : nullptr;
+        std::uint8_t* d = result.BitsPointer() + pixelOffset(0, y, h, result.scanWidth());
+        for (std::int32_t x = 0; x < w; ++x, b += 4, d += 4) {
             std::uint8_t alpha = 255;
-            if (w) {
-                const int diff = int(w[4 * x + 1]) - int(b[1]);
+            if (white) {
+                const int diff = int(white[4 * x + 1]) - int(b[1]);
                 alpha = static_cast<std::uint8_t>(255 - std::clamp(diff, 0, 255));
             }
             for (int c = 0; c < 3; ++c)
@@ -382,19 +317,35 @@ int render(int argc, char** argv) {
     // background (nothing) settles the alpha flag from the pixels, and the PNG is the opaque
     // form. Over nothing the fresh surface's flag stands: the drawing is translucent.
     if (o.background) result.MakeTransparent(*o.background, true);
-    std::vector<std::uint8_t> png;
-    // The own encoder, as convert writes PNG: the smallest fitting form on every platform.
-    if (!cPNGwriter().WritePNG(result, png)) {
-        std::fprintf(stderr, "talvrin-image render: cannot encode the drawing\n");
-        return 1;
-    }
-    std::ofstream f(out, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-    if (!f) {
-        std::fprintf(stderr, "talvrin-image render: cannot write '%s'\n", out.c_str());
-        return 1;
-    }
-    return 0;
+    return writeImage(result, format, o.level, out);
 }
 
-}  // namespace talvrin
+}  // namespace
+
+int renderCommand(std::span<const std::string> args, Console& console) {
+    try {
+        const ParsedArguments parsed = parseArguments(args, withCommonOptions(kRenderOptions));
+        if (parsed.has("--help")) {
+            console.out(kRenderUsage);
+            return 0;
+        }
+        const CommonSettings common(parsed);
+        const Options o = parseOptions(parsed);
+        unsigned jobs = defaultThreads();
+        if (const auto v = parsed.value("--jobs"))
+            jobs = static_cast<unsigned>(wholeIn("--jobs", *v, 1, 256));
+        const OutputPlan plan = planOutputs(parsed, false, OutputFormat::kPng);
+        return runBatch(plan.inputs, plan.batch ? jobs : 1, console, "talvrin-image render",
+                        [&](std::size_t i) -> std::optional<std::string> {
+                            if (plan.sameOutputAs[i] >= 0)
+                                return "'" + plan.inputs[i] + "': not written, '" +
+                                       plan.inputs[static_cast<std::size_t>(plan.sameOutputAs[i])] +
+                                       "' is written to '" + plan.outputs[i] + "'";
+                            return renderOne(plan.inputs[i], plan.outputs[i], plan.format, o);
+                        });
+    } catch (const UsageError& e) {
+        return usageError(console, "render", e.what());
+    }
+}
+
+}  // namespace talvrin::tool

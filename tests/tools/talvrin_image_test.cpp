@@ -4,8 +4,14 @@
 #include <webp/encode.h>
 #endif
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
+#if TALVRIN_HAVE_JPEG
+#include <jpeglib.h>
+#endif
+
+#include <nlohmann/json.hpp>
 
 #include "image/codecs/gifico_test_util.h"
 #include "image/codecs/png_test_builder.h"
@@ -68,8 +74,7 @@ TEST_F(TalvrinImage, InfoPrintsOneTabSeparatedLinePerFileAndFailsOnAnyError) {
     EXPECT_NE(r.out.find(png_ + "\tformat=png"), std::string::npos);
     // Each failure prints its reason, and what exactly was wrong when the decoder says more.
     EXPECT_NE(r.out.find(path("junk.bin") + "\terror=not recognised\n"), std::string::npos);
-    EXPECT_NE(r.out.find(path("missing.png") + "\terror=unreadable (cannot open the file)\n"),
-              std::string::npos);
+    EXPECT_NE(r.out.find(path("missing.png") + "\terror=not found\n"), std::string::npos);
     EXPECT_NE(r.out.find(path("cut.png") + "\terror=truncated (chunk runs past the data)\n"),
               std::string::npos);
     EXPECT_NE(r.out.find(path("short.png") + "\terror=too short\n"), std::string::npos) << r.out;
@@ -142,15 +147,14 @@ TEST_F(TalvrinImage, RenderPaintsTheImageControlIntoAPng) {
     EXPECT_EQ(talvrin::testutil::readFile(path("t.prgba")),
               talvrin::testutil::readFile(path("a.prgba")));
     // Usage errors and a file that does not load.
-    EXPECT_EQ(run("render " + png_ + " " + path("x.png")).status, 2) << "--size is required";
     EXPECT_EQ(run("render " + png_ + " " + path("x.png") + " --size 4x4 --scale huge").status, 2);
-    EXPECT_EQ(run("render " + png_ + " " + path("x.bmp") + " --size 4x4").status, 2);
+    EXPECT_EQ(run("render " + png_ + " " + path("x.xyz") + " --size 4x4").status, 2);
     EXPECT_EQ(run("render " + path("missing.png") + " " + path("x.png") + " --size 4x4").status, 1);
 }
 
 // Render arguments found by a hostile-input campaign, and the pixel budget (--max-pixels) on the
-// canvas and on the drawing: a clean paint (a shadow beyond the 32-bit range left out), "too
-// large" with the budget named, or a usage error for a number outside the 32-bit range.
+// canvas and on the drawing: a clean paint (a shadow at the far ends of its range), "too
+// large" with the budget named, or a usage error for a number outside its range.
 TEST_F(TalvrinImage, RenderAnswersHostileSizesAndOffsetsCleanly) {
     struct Case {
         const char* options;
@@ -159,7 +163,7 @@ TEST_F(TalvrinImage, RenderAnswersHostileSizesAndOffsetsCleanly) {
     };
     const Case cases[] = {
         {"--size 16384x16384 --background transparent", 1,
-         "--size 16384x16384: error=too large (the pixel budget is 67108863 pixels"},
+         "error=too large (16384 x 16384 pixels; the pixel budget is 67108863 pixels"},
         {"--size 16384x16384 --angle 30 --shadow 4,000000,50,4,4 --autoredraw", 1, "too large"},
         {"--size 64x64 --scale custom:16384x16384 --shadow 4,000000,50,4,4", 1,
          "the drawing: error=too large (the pixel budget is 67108863 pixels"},
@@ -167,12 +171,16 @@ TEST_F(TalvrinImage, RenderAnswersHostileSizesAndOffsetsCleanly) {
         {"--size 4x4 --max-pixels 15", 1, "the pixel budget is 15 pixels"},
         {"--size 4x4 --max-pixels 16", 0, ""},
         {"--size 40000x40000 --max-pixels unlimited", 1, "the pixel budget is 536870911 pixels"},
-        {"--size 16x16 --shadow 4,000000,50,2147483647,2147483647", 0, ""},
-        {"--size 16x16 --shadow 4,000000,50,2147483647,2147483647 --angle 30", 0, ""},
-        {"--size 16x16 --shadow 4,000000,50,-2147483648,-2147483648", 0, ""},
-        {"--size 16x16 --shadow 4,000000,50,-2147483648,-2147483648 --angle 30", 0, ""},
-        {"--size 16x16 --shadow 4,000000,50,2147483648,0", 2, "--shadow wants"},
-        {"--size 16x16 --scale custom:2147483648x1", 2, "--scale custom wants"},
+        {"--size 16x16 --shadow 4,000000,50,10000,10000", 0, ""},
+        {"--size 16x16 --shadow 4,000000,50,10000,10000 --angle 30", 0, ""},
+        {"--size 16x16 --shadow 4,000000,50,-10000,-10000", 0, ""},
+        {"--size 16x16 --shadow 4,000000,50,-10000,-10000 --angle 30", 0, ""},
+        {"--size 16x16 --shadow 4,000000,50,2147483647,0", 2,
+         "--shadow DX: 2147483647 is out of range -10000..10000"},
+        {"--size 16x16 --shadow 4,000000,50,2147483648,0", 2,
+         "--shadow DX: 2147483648 is out of range"},
+        {"--size 16x16 --scale custom:2147483648x1", 2,
+         "--scale custom: 2147483648 is out of range 1..2147483647"},
     };
     for (const Case& c : cases) {
         fs::remove(path("h.png"));
@@ -226,6 +234,244 @@ TEST_F(TalvrinImage, UsageErrorsAndFailuresHaveTheirStatuses) {
     EXPECT_NE(help.out.find("usage: talvrin-image"), std::string::npos);
     EXPECT_EQ(run("info --help").status, 0);
     EXPECT_EQ(run("convert --help").status, 0);
+}
+
+#if TALVRIN_HAVE_JPEG
+// A 120 x 60 JPEG, left half red and right half blue, with an EXIF block that stores
+// orientation 6 (turned 90 degrees clockwise for display).
+Bytes sidewaysJpeg() {
+    jpeg_compress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &out, &size);
+    c.image_width = 120;
+    c.image_height = 60;
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 95, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<unsigned char> row(120 * 3);
+    for (int x = 0; x < 120; ++x) {
+        row[x * 3] = x < 60 ? 255 : 0;
+        row[x * 3 + 2] = x < 60 ? 0 : 255;
+    }
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    Bytes jpeg(out, out + size);
+    jpeg_destroy_compress(&c);
+    std::free(out);
+    // APP1: "Exif\0\0", a big-endian TIFF header, one directory entry: orientation SHORT 6.
+    const Bytes app1 = {0xFF, 0xE1, 0, 34,   'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8,
+                        0,    1,    1, 0x12, 0,   3,   0,   0,   0, 1, 0,   6,   0, 0,  0, 0, 0, 0};
+    jpeg.insert(jpeg.begin() + 2, app1.begin(), app1.end());
+    return jpeg;
+}
+#endif
+
+TEST_F(TalvrinImage, JpegOrientationIsReportedAndAppliedUnlessAsked) {
+#if !TALVRIN_HAVE_JPEG
+    GTEST_SKIP() << "this build has no JPEG library to make the input with";
+#else
+    talvrin::testutil::writeFile(path("side.jpg"), sidewaysJpeg());
+    EXPECT_EQ(run("info " + path("side.jpg")).out,
+              path("side.jpg") + "\tformat=jpeg\ttype=1\tsize=120x60\talpha=0\torientation=6\n");
+    const struct {
+        std::string args;
+        const char* size;
+    } cases[] = {
+        {"convert " + path("side.jpg") + " " + path("o.png"), "60x120"},
+        {"convert " + path("side.jpg") + " " + path("o.png") + " --no-auto-orient", "120x60"},
+        {"convert " + path("side.jpg") + " " + path("o.png") + " --resize 30", "30x60"},
+        {"render " + path("side.jpg") + " " + path("o.png") + " --size 50x50", "25x50"},
+        {"render " + path("side.jpg") + " " + path("o.png") + " --no-auto-orient", "120x60"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(run(c.args).status, 0) << c.args;
+        EXPECT_NE(run("info " + path("o.png")).out.find(std::string("size=") + c.size),
+                  std::string::npos)
+            << c.args;
+    }
+    // Upright, the red half (the stored left) is at the top.
+    ASSERT_EQ(run("convert " + path("side.jpg") + " " + path("o.rgba")).status, 0);
+    const Bytes rgba = talvrin::testutil::readFile(path("o.rgba"));
+    ASSERT_EQ(rgba.size(), 60u * 120 * 4);
+    EXPECT_GT(rgba[(10 * 60 + 30) * 4], 200) << "top: red";
+    EXPECT_GT(rgba[(110 * 60 + 30) * 4 + 2], 200) << "bottom: blue";
+#endif
+}
+
+TEST_F(TalvrinImage, SizesFitInsideTheBoxAndTheCanvasKeepsIt) {
+    // A 4 x 2 image (2:1).
+    talvrin::testutil::writeFile(path("wide.png"),
+                                 talvrin::testutil::makePngRgba(4, 2, Bytes(32, 255)));
+    const struct {
+        std::string options;
+        const char* size;
+    } cases[] = {
+        {"render --size 200x200", "200x100"},
+        {"render --size 200x200 --canvas", "200x200"},
+        {"render --size x10", "20x10"},
+        {"render --size 7", "7x4"},
+        {"render --size 50%", "2x1"},
+        {"render", "4x2"},
+        {"convert --resize 200x200", "200x100"},
+        {"convert --resize=x1", "2x1"},
+    };
+    for (const auto& c : cases) {
+        const std::string command = c.options.substr(0, c.options.find(' '));
+        const std::string args =
+            c.options.size() > command.size() ? c.options.substr(command.size()) : "";
+        ASSERT_EQ(run(command + " " + path("wide.png") + " " + path("s.png") + args).status, 0)
+            << c.options;
+        EXPECT_NE(run("info " + path("s.png")).out.find(std::string("size=") + c.size),
+                  std::string::npos)
+            << c.options;
+    }
+    const ToolRun canvasAlone = run("render " + png_ + " " + path("s.png") + " --canvas");
+    EXPECT_EQ(canvasAlone.status, 2);
+    EXPECT_NE(canvasAlone.out.find("--canvas needs the box of --size WxH"), std::string::npos);
+    // Beyond the pixel budget: the limit is named.
+    const ToolRun big =
+        run("render " + png_ + " " + path("s.png") + " --size 100x100 --max-pixels 9999");
+    EXPECT_EQ(big.status, 1);
+    EXPECT_NE(big.out.find("the pixel budget is 9999 pixels"), std::string::npos) << big.out;
+}
+
+TEST_F(TalvrinImage, FormatsByExtensionInAnyCaseByNameAndOnTheStandardStreams) {
+    ASSERT_EQ(run("convert " + png_ + " " + path("UP.PNG")).status, 0);
+    ASSERT_EQ(run("convert " + png_ + " " + path("Mixed.Bmp")).status, 0);
+    ASSERT_EQ(run("convert " + png_ + " " + path("forced.bin") + " --format=prgba").status, 0);
+    EXPECT_NE(run("info " + path("UP.PNG")).out.find("format=png"), std::string::npos);
+    EXPECT_NE(run("info " + path("Mixed.Bmp")).out.find("format=bmp"), std::string::npos);
+    EXPECT_EQ(fs::file_size(path("forced.bin")), 16u);
+    // Standard input to standard output, and its facts through info -.
+    const ToolRun piped = run("convert - - --format png < " + png_ + " | " +
+                              talvrin::testsupport::programPath("talvrin-image") + " info -");
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.out, "-\tformat=png\ttype=10\tsize=2x2\talpha=1\n");
+    const ToolRun noFormat = run("convert " + png_ + " -");
+    EXPECT_EQ(noFormat.status, 2);
+    EXPECT_NE(noFormat.out.find("writing to standard output needs --format"), std::string::npos);
+    EXPECT_EQ(run("convert " + png_ + " " + path("x.png") + " --format gif").status, 2);
+    // A PNG level: 0 stores the data, 9 (the default) packs it; both read back the same.
+    const std::string flat = path("flat.png");
+    talvrin::testutil::writeFile(flat,
+                                 talvrin::testutil::makePngRgba(64, 64, Bytes(64 * 64 * 4, 90)));
+    ASSERT_EQ(run("convert " + flat + " " + path("l0.png") + " --level 0").status, 0);
+    ASSERT_EQ(run("convert " + flat + " " + path("l9.png")).status, 0);
+    EXPECT_GT(fs::file_size(path("l0.png")), 4 * fs::file_size(path("l9.png")));
+    ASSERT_EQ(run("convert " + path("l0.png") + " " + path("l0.rgba")).status, 0);
+    ASSERT_EQ(run("convert " + path("l9.png") + " " + path("l9.rgba")).status, 0);
+    EXPECT_EQ(talvrin::testutil::readFile(path("l0.rgba")),
+              talvrin::testutil::readFile(path("l9.rgba")));
+    EXPECT_EQ(run("convert " + flat + " " + path("x.png") + " --level 10").status, 2);
+}
+
+TEST_F(TalvrinImage, ErrorsSayWhyAndAFailedWriteLeavesNoFile) {
+    fs::create_directory(path("dir"));
+    const struct {
+        std::string in;
+        const char* reason;
+    } cases[] = {
+        {path("missing.png"), "error=not found"},
+        {path("dir"), "error=is a directory"},
+        {path("missing/deeper.png"), "error=not found"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun r = run("convert " + c.in + " " + path("o.png"));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "talvrin-image convert: cannot load '" + c.in + "': " + c.reason + "\n");
+    }
+    const ToolRun nowhere = run("convert " + png_ + " " + path("missing/o.png"));
+    EXPECT_EQ(nowhere.status, 1);
+    EXPECT_NE(
+        nowhere.out.find("cannot write '" + path("missing/o.png") + "': No such file or directory"),
+        std::string::npos)
+        << nowhere.out;
+#ifndef _WIN32
+    // A write past the file size limit fails as on a full disk: the old file stays, whole, and
+    // nothing else is left in the folder.
+    const std::string big = path("big.png");
+    Bytes noise(64 * 64 * 4);
+    std::uint32_t seed = 1;
+    for (auto& b : noise)
+        b = static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
+    talvrin::testutil::writeFile(big, talvrin::testutil::makePngRgba(64, 64, noise));
+    talvrin::testutil::writeFile(path("kept.png"), Bytes{1, 2, 3});
+    const auto full =
+        talvrin::testsupport::runCommand("sh -c 'ulimit -f 2; trap \"\" XFSZ; exec " +
+                                         talvrin::testsupport::programPath("talvrin-image") +
+                                         " convert " + big + " " + path("kept.png") + "' 2>&1");
+    EXPECT_EQ(full.exitStatus, 1);
+    EXPECT_NE(full.output.find("cannot write '" + path("kept.png") + "': File too large"),
+              std::string::npos)
+        << full.output;
+    EXPECT_EQ(talvrin::testutil::readFile(path("kept.png")), (Bytes{1, 2, 3}));
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_))
+        ++entries;
+    EXPECT_EQ(entries, 4u) << "a.png, dir, big.png, kept.png and no temporary";
+#endif
+}
+
+TEST_F(TalvrinImage, ManyFilesAtOnceWithAnErrorLinePerFailure) {
+    fs::create_directory(path("out"));
+    talvrin::testutil::writeFile(path("b.png"),
+                                 talvrin::testutil::makePngRgba(3, 1, Bytes(12, 200)));
+    talvrin::testutil::writeFile(path("junk.png"), Bytes(100, 7));
+    std::string inputs;
+    for (const char* f : {"a.png", "b.png", "junk.png", "missing.png"})
+        inputs += " " + path(f);
+    const ToolRun r =
+        run("convert" + inputs + " --out-dir " + path("out") + " --format rgba --jobs 2");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("cannot load '" + path("junk.png") + "': error=not recognised\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("cannot load '" + path("missing.png") + "': error=not found\n"),
+              std::string::npos);
+    EXPECT_EQ(r.out.find('['), std::string::npos)
+        << "no progress when standard error is no terminal";
+    EXPECT_EQ(fs::file_size(path("out/a.rgba")), 16u);
+    EXPECT_EQ(fs::file_size(path("out/b.rgba")), 12u);
+    EXPECT_FALSE(fs::exists(path("out/junk.rgba")));
+    // Two inputs of one name: the second is not written over the first's output.
+    talvrin::testutil::writeFile(path("a.bmp"), talvrin::testutil::readFile(path("b.png")));
+    const ToolRun twice = run("render " + png_ + " " + path("a.bmp") + " --out-dir=" + path("out"));
+    EXPECT_EQ(twice.status, 1);
+    EXPECT_NE(twice.out.find("not written, '" + png_ + "' is written to"), std::string::npos);
+    EXPECT_NE(run("info " + path("out/a.png")).out.find("size=2x2"), std::string::npos);
+    // Usage: a batch needs its format (convert), a folder, and no standard input.
+    EXPECT_EQ(run("convert " + png_ + " --out-dir " + path("out")).status, 2);
+    EXPECT_EQ(run("convert " + png_ + " --out-dir " + path("nowhere") + " --format png").status, 2);
+    EXPECT_EQ(run("convert - --out-dir " + path("out") + " --format png").status, 2);
+}
+
+TEST_F(TalvrinImage, InfoJsonAndEscapedNames) {
+    const std::string odd = path("tab\there.png");
+    fs::copy_file(png_, odd);
+    const ToolRun r = run("info --json '" + odd + "' " + path("missing.png"));
+    EXPECT_EQ(r.status, 1);
+    std::vector<nlohmann::json> objects;
+    std::size_t start = 0;
+    for (std::size_t nl; (nl = r.out.find('\n', start)) != std::string::npos; start = nl + 1)
+        objects.push_back(nlohmann::json::parse(r.out.substr(start, nl - start)));
+    ASSERT_EQ(objects.size(), 2u) << r.out;
+    EXPECT_EQ(objects[0]["name"], odd);
+    EXPECT_EQ(objects[0]["size"], nullptr);
+    EXPECT_EQ(objects[0]["width"], 2);
+    EXPECT_EQ(objects[0]["type_name"], "png");
+    EXPECT_EQ(objects[1]["error"]["reason"], "not found");
+    // The tab-separated line escapes the tab in the name.
+    EXPECT_EQ(run("info '" + odd + "'").out,
+              path("tab\\there.png") + "\tformat=png\ttype=10\tsize=2x2\talpha=1\n");
 }
 
 }  // namespace

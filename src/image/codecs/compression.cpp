@@ -140,9 +140,10 @@ bool compress2(ByteView in, std::vector<std::uint8_t>& out) noexcept {
     }
 }
 
-bool compress2(ByteView in, std::span<std::uint8_t> out, std::size_t* produced) noexcept {
+bool compress2(ByteView in, std::span<std::uint8_t> out, std::size_t* produced,
+               int level) noexcept {
     if (produced) *produced = 0;
-    if (!isAvailable()) return false;
+    if (!isAvailable() || level < 0 || level > 9) return false;
     if (in.size() > static_cast<std::size_t>(static_cast<uLong>(-1)) ||
         out.size() > static_cast<std::size_t>(static_cast<uLong>(-1)))
         return false;
@@ -151,7 +152,7 @@ bool compress2(ByteView in, std::span<std::uint8_t> out, std::size_t* produced) 
     Bytef* dest = out.empty() ? &dummy : reinterpret_cast<Bytef*>(out.data());
     const Bytef* src = in.empty() ? &dummy : reinterpret_cast<const Bytef*>(in.data());
     // Z_BUF_ERROR (the stream does not fit) and every other non-zero result are failures.
-    const int rc = ::compress2(dest, &outLen, src, static_cast<uLong>(in.size()), 9);
+    const int rc = ::compress2(dest, &outLen, src, static_cast<uLong>(in.size()), level);
     if (rc != Z_OK) return false;
     if (produced) *produced = static_cast<std::size_t>(outLen);
     return true;

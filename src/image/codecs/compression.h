@@ -87,10 +87,11 @@ class StreamInflater {
 // when the library reports success; `out` is left empty otherwise. False without the library.
 [[nodiscard]] bool compress2(ByteView in, std::vector<std::uint8_t>& out) noexcept;
 
-// Deflates `in` at level 9 into a zlib stream written to the caller's buffer `out`, which the
-// caller sizes. True exactly when the library reports success; `produced` receives the bytes
-// written (0 on failure). False without the library, and when the stream does not fit `out`.
+// Deflates `in` at `level` (0 stored ... 9 smallest; 9 by default) into a zlib stream written to
+// the caller's buffer `out`, which the caller sizes. True exactly when the library reports
+// success; `produced` receives the bytes written (0 on failure). False without the library, for
+// a level outside 0 ... 9, and when the stream does not fit `out`.
 [[nodiscard]] bool compress2(ByteView in, std::span<std::uint8_t> out,
-                             std::size_t* produced = nullptr) noexcept;
+                             std::size_t* produced = nullptr, int level = 9) noexcept;
 
 }  // namespace talvrin::compression

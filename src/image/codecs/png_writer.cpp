@@ -397,7 +397,7 @@ bool filterImage(const SurfacePixels& px, const Form& form, const png::EncoderSi
     return true;
 }
 
-bool encode(const SurfacePixels& px, std::vector<std::uint8_t>& file) {
+bool encode(const SurfacePixels& px, int level, std::vector<std::uint8_t>& file) {
     PaletteForm palette;
     Form form;
     if (analysePalette(px, palette)) {
@@ -420,7 +420,7 @@ bool encode(const SurfacePixels& px, std::vector<std::uint8_t>& file) {
     std::size_t compressedLength = 0;
     if (!compression::compress2(ByteView(filtered.get(), filteredLength),
                                 std::span<std::uint8_t>(compressed.get(), capacity),
-                                &compressedLength))
+                                &compressedLength, level))
         return false;
 
     file.reserve(8 + 25 + (12 + 3 * kMaxPalette) + (12 + kMaxPalette) + 12 + compressedLength + 12);
@@ -460,7 +460,7 @@ bool cPNGwriter::WritePNG(const c32bppDIB& cHost, std::vector<std::uint8_t>& out
     px.alpha = cHost.Alpha();
     try {
         std::vector<std::uint8_t> file;
-        if (encode(px, file)) {
+        if (encode(px, level_, file)) {
             outStream = std::move(file);
             return true;
         }

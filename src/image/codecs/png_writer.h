@@ -10,7 +10,7 @@
 // The chunks are the signature, IHDR, PLTE (palette only), tRNS (when the form has
 // transparency), one IDAT and IEND. Palette and greyscale rows are written unfiltered, the two
 // truecolour forms with the Paeth filter on every row, and the filtered image is deflated at
-// level 9 in one piece through the compression access layer.
+// level 9 (or the level a caller asks for) in one piece through the compression access layer.
 //
 // Translucent colours are stored straight, rounded up: ceil(colour * 255 / alpha). That is the
 // one straight value that every decoder's truncating premultiply (straight * alpha / 255) turns
@@ -45,6 +45,10 @@ struct EncoderSizes {
 
 class cPNGwriter {
   public:
+    // The zlib level the image data is deflated at: 9 (the smallest) unless a caller that
+    // prefers speed asks for less; 0 stores it uncompressed. Levels outside 0 ... 9 count as 9.
+    explicit cPNGwriter(int level = 9) noexcept : level_(level >= 0 && level <= 9 ? level : 9) {}
+
     // Encodes cHost's image into outStream, which then holds exactly the PNG file from index 0.
     // False, leaving outStream as it was, when the surface holds no image or the compression
     // library is not available. False with outStream emptied when the encoding fails: a
@@ -52,6 +56,9 @@ class cPNGwriter {
     // beyond 2^31 - 1, memory, or the compression itself. The surface is never changed.
     // With the surface's alpha flag false every pixel counts as opaque, whatever its alpha byte.
     bool WritePNG(const c32bppDIB& cHost, std::vector<std::uint8_t>& outStream) noexcept;
+
+  private:
+    int level_ = 9;
 };
 
 }  // namespace talvrin

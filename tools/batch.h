@@ -1,0 +1,58 @@
+// Many files at once: one job per file, run on a number of threads (each file wholly on one
+// thread; the image library works on one image per thread), a progress line on a terminal and
+// one error line per failed file.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/image_io.h"
+
+namespace talvrin::tool {
+
+class Console;
+
+// What a job answers: nothing on success, else the error line's text.
+using BatchJob = std::function<std::optional<std::string>(std::size_t index)>;
+
+// Runs job(0) ... job(names.size() - 1) on up to `threads` threads (at least one) and prints,
+// for each failure, "<prefix>: <error>" on standard error. Exit status 0 when every job
+// succeeded, 1 when any failed.
+int runBatch(const std::vector<std::string>& names, unsigned threads, Console& console,
+             const std::string& prefix, const BatchJob& job);
+
+// The threads a batch uses by default: one per processor.
+[[nodiscard]] unsigned defaultThreads() noexcept;
+
+// The output name for an input in a batch: the folder, the input's file name without its
+// extension, and the extension ("in/a.gif", "out", ".png" -> "out/a.png").
+[[nodiscard]] std::string outputPathFor(const std::string& input, const std::string& folder,
+                                        std::string_view extension);
+
+}  // namespace talvrin::tool
+
+namespace talvrin::tool {
+
+class ParsedArguments;
+
+// Which files a command reads and writes: "IN OUT" (one file; OUT may be "-", standard output,
+// when a format is given) or "IN... --out-dir DIR" (every input to DIR under its own name).
+struct OutputPlan {
+    std::vector<std::string> inputs, outputs;
+    OutputFormat format = OutputFormat::kPng;
+    bool batch = false;
+    // For each input, the earlier input that already writes its output (two inputs "a.png"
+    // and "a.gif" into one folder), or -1.
+    std::vector<std::ptrdiff_t> sameOutputAs;
+};
+
+// Plans from the positional arguments, --out-dir and --format (formatRequiredInBatch: a batch
+// without --format is a usage error; otherwise it writes defaultFormat). Throws UsageError.
+[[nodiscard]] OutputPlan planOutputs(const ParsedArguments& args, bool formatRequiredInBatch,
+                                     OutputFormat defaultFormat);
+
+}  // namespace talvrin::tool

@@ -1,0 +1,118 @@
+// talvrin-image convert: load, turn upright, resize, and write in another form; one file or
+// many at once.
+#include <string>
+
+#include "image/surface/c32bpp_dib.h"
+#include "platform/os/tool_io.h"
+#include "tools/batch.h"
+#include "tools/command.h"
+#include "tools/console.h"
+#include "tools/image_io.h"
+#include "tools/image_ops.h"
+#include "tools/resize_spec.h"
+#include "tools/values.h"
+
+namespace talvrin::tool {
+
+namespace {
+
+constexpr const char* kConvertUsage =
+    "usage: talvrin-image convert IN OUT [options]\n"
+    "       talvrin-image convert IN... --out-dir DIR --format F [options]\n"
+    "\n"
+    "Loads IN ('-' reads standard input) and writes OUT ('-' writes standard output,\n"
+    "with --format) in the format its extension names, in any case:\n"
+    "  .png    PNG in the smallest fitting form (palette, grey, truecolour, alpha)\n"
+    "  .bmp    bitmap with a 54-byte header: 32-bit premultiplied when the image\n"
+    "          has alpha, else 24-bit\n"
+    "  .rgba   raw 8-bit straight RGBA, top row first, no header\n"
+    "  .prgba  raw 8-bit premultiplied RGBA as stored, top row first\n"
+    "The output appears whole or not at all. With --out-dir every IN is written to\n"
+    "DIR under its own name with the format's extension, on every processor.\n"
+    "\n"
+    "  --format F         png, bmp, rgba or prgba, whatever OUT's extension\n"
+    "  --out-dir DIR      write each IN into the existing folder DIR\n"
+    "  --resize SIZE      WxH fits inside W x H keeping the aspect ratio; W or xH\n"
+    "                     sets one side; N% scales (high-quality resampling)\n"
+    "  --no-auto-orient   keep a JPEG as stored instead of turning it upright as its\n"
+    "                     EXIF orientation says\n"
+    "  --level N          PNG compression level, 0 (fastest) to 9 (smallest; default)\n"
+    "  --icon WxH         for icons and cursors, the entry closest to W x H (each 0\n"
+    "                     to 256; default 0x0, no preference)\n"
+    "  --depth N          for icons and cursors, the entry's bits a pixel: 1, 4, 8,\n"
+    "                     16, 24 or 32 (default 32)\n"
+    "  --jobs N           files converted at once with --out-dir, 1 to 256 (default:\n"
+    "                     one per processor)\n"
+    "\n"
+    "Exit status 0 on success, 1 when any file failed to load or write (one line\n"
+    "each on standard error), 2 for a usage error.\n";
+
+constexpr OptionSpec kConvertOptions[] = {
+    {"--format", true}, {"--out-dir", true}, {"--resize", true}, {"--no-auto-orient", false},
+    {"--level", true},  {"--icon", true},    {"--depth", true},  {"--jobs", true},
+};
+
+struct ConvertSettings {
+    IconChoice icon;
+    std::optional<ResizeSpec> resize;
+    bool autoOrient = true;
+    std::int32_t level = 9;
+};
+
+std::optional<std::string> convertOne(const std::string& in, const std::string& out,
+                                      OutputFormat format, const ConvertSettings& s) {
+    LoadedImage loaded = loadImage(in, s.icon, false);
+    if (!loaded.image) return "cannot load '" + in + "': error=" + loaded.error;
+    if (s.autoOrient && !applyOrientation(loaded.image, storedOrientation(loaded.head)))
+        return "cannot turn '" + in + "' upright: error=out of memory";
+    std::unique_ptr<c32bppDIB> image = std::move(loaded.image);
+    if (s.resize) {
+        const auto [w, h] = s.resize->fit(image->Width(), image->Height());
+        if (auto problem = sizeProblem(w, h))
+            return "cannot resize '" + in + "': error=" + *problem;
+        image = resized(*image, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h));
+        if (!image) return "cannot resize '" + in + "': error=out of memory";
+    }
+    return writeImage(*image, format, s.level, out);
+}
+
+}  // namespace
+
+int convertCommand(std::span<const std::string> args, Console& console) {
+    try {
+        const ParsedArguments parsed = parseArguments(args, withCommonOptions(kConvertOptions));
+        if (parsed.has("--help")) {
+            console.out(kConvertUsage);
+            return 0;
+        }
+        const CommonSettings common(parsed);
+        ConvertSettings s;
+        if (const auto v = parsed.value("--icon")) {
+            const auto [w, h] = sizeIn("--icon", *v, 0, 256);
+            s.icon.width = w;
+            s.icon.height = h;
+        }
+        if (const auto v = parsed.value("--depth"))
+            s.icon.depth = wholeOneOf("--depth", *v, {1, 4, 8, 16, 24, 32});
+        if (const auto v = parsed.value("--resize")) s.resize = ResizeSpec::parse("--resize", *v);
+        if (const auto v = parsed.value("--level"))
+            s.level = static_cast<std::int32_t>(wholeIn("--level", *v, 0, 9));
+        unsigned jobs = defaultThreads();
+        if (const auto v = parsed.value("--jobs"))
+            jobs = static_cast<unsigned>(wholeIn("--jobs", *v, 1, 256));
+        s.autoOrient = !parsed.has("--no-auto-orient");
+        const OutputPlan plan = planOutputs(parsed, true, OutputFormat::kPng);
+        return runBatch(plan.inputs, plan.batch ? jobs : 1, console, "talvrin-image convert",
+                        [&](std::size_t i) -> std::optional<std::string> {
+                            if (plan.sameOutputAs[i] >= 0)
+                                return "'" + plan.inputs[i] + "': not written, '" +
+                                       plan.inputs[static_cast<std::size_t>(plan.sameOutputAs[i])] +
+                                       "' is written to '" + plan.outputs[i] + "'";
+                            return convertOne(plan.inputs[i], plan.outputs[i], plan.format, s);
+                        });
+    } catch (const UsageError& e) {
+        return usageError(console, "convert", e.what());
+    }
+}
+
+}  // namespace talvrin::tool
