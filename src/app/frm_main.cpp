@@ -22,7 +22,7 @@
 #include "app/theme_controls.h"
 #include "image/control/property_bag.h"
 #include "platform/os/program_folder.h"
-#include "ui/qt/vitrel_widget.h"
+#include "app/qt/vitrel_widget.h"
 
 // The shell is a static library: its compiled-in resources must be registered explicitly.
 static void initShellResources() {

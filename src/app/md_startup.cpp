@@ -7,8 +7,8 @@
 #include "platform/picture/resources.h"
 #include "platform/qt/qt_clipboard.h"
 #include "resources/builtin_resources.h"
-#include "ui/qt/qt_imaging_sessions.h"
-#include "ui/qt/vitrel_widget.h"
+#include "app/qt/qt_imaging_sessions.h"
+#include "app/qt/vitrel_widget.h"
 #include "ui/theme/md_xp_theme_support.h"
 
 namespace talvrin::mdStartup {

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "ui/qt/graphical_button.h"
+#include "app/qt/graphical_button.h"
 
 namespace talvrin {
 

@@ -28,9 +28,9 @@
 #include "app/theme_controls.h"
 #include "image/bridge/gdiplus.h"
 #include "platform/os/visual_styles.h"
-#include "ui/qt/graphical_button.h"
-#include "ui/qt/qt_imaging_sessions.h"
-#include "ui/qt/vitrel_widget.h"
+#include "app/qt/graphical_button.h"
+#include "app/qt/qt_imaging_sessions.h"
+#include "app/qt/vitrel_widget.h"
 
 namespace talvrin {
 namespace {

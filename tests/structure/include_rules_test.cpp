@@ -30,7 +30,7 @@ enum class Layer {
     Image,
     Control,
     Theme,
-    UiQt,
+    AppQt,
     UiWin32,
     Runner,
     App,
@@ -52,8 +52,8 @@ const char* nameOf(Layer layer) {
             return "image/control";
         case Layer::Theme:
             return "ui/theme";
-        case Layer::UiQt:
-            return "ui/qt";
+        case Layer::AppQt:
+            return "app/qt";
         case Layer::UiWin32:
             return "ui/win32";
         case Layer::Runner:
@@ -70,13 +70,14 @@ const char* nameOf(Layer layer) {
 
 // The layer a path belongs to, by its leading folders (relative to src/ for sources and
 // quoted includes, or "tools/..." and "resources/..." from the repository root). Longer
-// prefixes come first so that platform/qt is not taken for platform, nor app/runner for app.
+// prefixes come first so that platform/qt is not taken for platform, nor app/runner or app/qt for
+// app.
 std::optional<Layer> layerOf(const std::string& path) {
     static const std::vector<std::pair<std::string, Layer>> kPrefixes = {
         {"platform/qt/", Layer::Qt},    {"image/control/", Layer::Control},
         {"base/", Layer::Base},         {"platform/", Layer::Platform},
         {"image/", Layer::Image},       {"ui/theme/", Layer::Theme},
-        {"ui/qt/", Layer::UiQt},        {"ui/win32/", Layer::UiWin32},
+        {"app/qt/", Layer::AppQt},      {"ui/win32/", Layer::UiWin32},
         {"app/runner/", Layer::Runner}, {"app/", Layer::App},
         {"tools/", Layer::Tools},       {"resources/", Layer::Resources},
     };
@@ -95,11 +96,11 @@ const std::map<Layer, std::set<Layer>>& allowed() {
         {L::Control, {L::Base, L::Platform, L::Image, L::Control}},
         {L::Theme, {L::Base, L::Platform, L::Theme}},
         {L::Qt, {L::Base, L::Platform, L::Qt}},
-        {L::UiQt, {L::Base, L::Platform, L::Qt, L::Image, L::Control, L::Theme, L::UiQt}},
+        {L::AppQt, {L::Base, L::Platform, L::Qt, L::Image, L::Control, L::Theme, L::AppQt}},
         {L::UiWin32, {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::UiWin32}},
         {L::Runner, {L::Base, L::Platform, L::Runner}},
         {L::App,
-         {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::Qt, L::UiQt, L::UiWin32,
+         {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::Qt, L::AppQt, L::UiWin32,
           L::Runner, L::App, L::Resources}},
         {L::Tools, {L::Base, L::Platform, L::Image, L::Control, L::Resources, L::Tools}},
     };
@@ -107,7 +108,7 @@ const std::map<Layer, std::set<Layer>>& allowed() {
 }
 
 bool mayIncludeQt(Layer layer) {
-    return layer == Layer::App || layer == Layer::Qt || layer == Layer::UiQt;
+    return layer == Layer::App || layer == Layer::Qt || layer == Layer::AppQt;
 }
 
 // The desktop's window and system headers: only a Windows source includes them.
@@ -181,8 +182,7 @@ std::optional<std::string> check(const std::string& source, Layer from, const st
     const std::string target = line.substr(open + 1, end - open - 1);
     if (close == '>') {
         if (target.rfind('Q', 0) == 0 && !mayIncludeQt(from))
-            return "includes Qt header <" + target +
-                   ">; Qt belongs to src/app, src/platform/qt and src/ui/qt";
+            return "includes Qt header <" + target + ">; Qt belongs to src/app and src/platform/qt";
         if (isSystemHeader(target) && !isWindowsSource(source))
             return "includes <" + target +
                    ">; the desktop's headers belong to *_win32 files and win32/ folders";
@@ -274,14 +274,15 @@ TEST(IncludeRules, EachRuleFires) {
         {"tools/talvrin_image.cpp", Layer::Tools, " \"platform/qt/qt_clipboard.h\"", true},
         {"app/md_startup.cpp", Layer::App, " \"platform/qt/qt_clipboard.h\"", false},
         {"platform/qt/qt_clipboard.cpp", Layer::Qt, " \"image/control/vitrel.h\"", true},
-        {"ui/qt/vitrel_widget.h", Layer::UiQt, " \"image/control/vitrel.h\"", false},
-        {"ui/qt/vitrel_widget.h", Layer::UiQt, " <QWidget>", false},
-        {"ui/theme/button_look.h", Layer::Theme, " \"ui/qt/graphical_button.h\"", true},
+        {"app/qt/vitrel_widget.h", Layer::AppQt, " \"image/control/vitrel.h\"", false},
+        {"app/qt/vitrel_widget.h", Layer::AppQt, " <QWidget>", false},
+        {"ui/theme/button_look.h", Layer::Theme, " \"app/qt/graphical_button.h\"", true},
         {"ui/win32/win32_imaging_sessions.cpp", Layer::UiWin32, " \"image/bridge/gdiplus.h\"",
          false},
-        {"ui/win32/win32_imaging_sessions.cpp", Layer::UiWin32, " \"ui/qt/vitrel_widget.h\"", true},
+        {"ui/win32/win32_imaging_sessions.cpp", Layer::UiWin32, " \"app/qt/vitrel_widget.h\"",
+         true},
         {"ui/win32/win32_imaging_sessions.h", Layer::UiWin32, " <QWidget>", true},
-        {"image/control/vitrel.h", Layer::Control, " \"ui/qt/vitrel_widget.h\"", true},
+        {"image/control/vitrel.h", Layer::Control, " \"app/qt/vitrel_widget.h\"", true},
         {"app/runner/dos_outputs.cpp", Layer::Runner, " \"app/repair_sequence.h\"", true},
         {"app/runner/dos_outputs.cpp", Layer::Runner, " <QObject>", true},
         {"app/repair_console.cpp", Layer::App, " \"app/runner/dos_outputs.h\"", false},
@@ -302,7 +303,7 @@ TEST(IncludeRules, EachRuleFires) {
         {"app/md_startup.cpp", Layer::App, " \"app/no_such_header.h\"", true},
         {"ui/win32/vitrel_window.h", Layer::UiWin32, " \"image/control/vitrel.h\"", false},
         {"ui/win32/vitrel_window.h", Layer::UiWin32, " \"app/frm_main_logic.h\"", true},
-        {"ui/win32/vitrel_window.h", Layer::UiWin32, " \"ui/qt/vitrel_widget.h\"", true},
+        {"ui/win32/vitrel_window.h", Layer::UiWin32, " \"app/qt/vitrel_widget.h\"", true},
         {"image/control/vitrel.h", Layer::Control, " \"ui/win32/vitrel_window.h\"", true},
         {"app/win32/frm_main_win32.h", Layer::App, " \"ui/win32/vitrel_window.h\"", false},
         {"app/win32/frm_main_win32.h", Layer::App, " <windows.h>", false},

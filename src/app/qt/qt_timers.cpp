@@ -1,4 +1,4 @@
-#include "ui/qt/qt_timers.h"
+#include "app/qt/qt_timers.h"
 
 #include <QTimer>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "ui/qt/vitrel_widget.h"
+#include "app/qt/vitrel_widget.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -22,7 +22,7 @@
 #include "platform/gdi/device_context.h"
 #include "platform/gdi/screen.h"
 #include "platform/qt/qt_clipboard.h"
-#include "ui/qt/qt_timers.h"
+#include "app/qt/qt_timers.h"
 
 namespace talvrin::platform::qt {
 

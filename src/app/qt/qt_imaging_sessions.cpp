@@ -1,4 +1,4 @@
-#include "ui/qt/qt_imaging_sessions.h"
+#include "app/qt/qt_imaging_sessions.h"
 
 #include <QApplication>
 #include <QObject>
@@ -6,7 +6,7 @@
 #include <QWidget>
 
 #include "image/bridge/gdiplus.h"
-#include "ui/qt/vitrel_widget.h"
+#include "app/qt/vitrel_widget.h"
 
 namespace talvrin::platform::qt {
 

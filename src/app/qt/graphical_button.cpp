@@ -1,4 +1,4 @@
-#include "ui/qt/graphical_button.h"
+#include "app/qt/graphical_button.h"
 
 #include <QApplication>
 #include <QEvent>
