@@ -17,7 +17,7 @@ std::optional<std::string> ParsedArguments::value(std::string_view name) const {
 }
 
 ParsedArguments parseArguments(std::span<const std::string> args,
-                               std::span<const OptionSpec> known) {
+                               std::span<const KnownOption> known) {
     ParsedArguments parsed;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -37,10 +37,10 @@ ParsedArguments parseArguments(std::span<const std::string> args,
             attached = name.substr(eq + 1);
             name.resize(eq);
         }
-        const auto spec = std::find_if(known.begin(), known.end(),
-                                       [&name](const OptionSpec& s) { return s.name == name; });
-        if (spec == known.end()) throw UsageError("unknown option '" + a + "'");
-        if (!spec->takesValue) {
+        const auto option = std::find_if(known.begin(), known.end(),
+                                         [&name](const KnownOption& s) { return s.name == name; });
+        if (option == known.end()) throw UsageError("unknown option '" + a + "'");
+        if (!option->takesValue) {
             if (attached) throw UsageError(name + " takes no value (given '" + *attached + "')");
             parsed.options.emplace_back(name, std::string());
             continue;

@@ -18,7 +18,7 @@ class UsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-struct OptionSpec {
+struct KnownOption {
     std::string_view name;  // "--size"
     bool takesValue = false;
 };
@@ -39,6 +39,6 @@ class ParsedArguments {
 // Parses args against the options a command knows ("-h" stands for "--help"). Throws
 // UsageError for an unknown option, an option without its value, and a value given to a flag.
 [[nodiscard]] ParsedArguments parseArguments(std::span<const std::string> args,
-                                             std::span<const OptionSpec> known);
+                                             std::span<const KnownOption> known);
 
 }  // namespace talvrin::tool

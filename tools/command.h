@@ -17,14 +17,14 @@ namespace talvrin::tool {
 class Console;
 
 // --max-pixels N|unlimited and --no-bridge, which every command takes.
-inline constexpr OptionSpec kCommonOptions[] = {
+inline constexpr KnownOption kCommonOptions[] = {
     {"--max-pixels", true},
     {"--no-bridge", false},
     {"--help", false},
 };
 
 // The command's options followed by the common ones.
-[[nodiscard]] std::vector<OptionSpec> withCommonOptions(std::span<const OptionSpec> own);
+[[nodiscard]] std::vector<KnownOption> withCommonOptions(std::span<const KnownOption> own);
 
 // The common options in force for a command's run, undone when it ends.
 class CommonSettings {

@@ -9,7 +9,7 @@
 #include "tools/console.h"
 #include "tools/image_io.h"
 #include "tools/image_ops.h"
-#include "tools/resize_spec.h"
+#include "tools/size_request.h"
 #include "tools/values.h"
 
 namespace talvrin::tool {
@@ -47,14 +47,14 @@ constexpr const char* kConvertUsage =
     "Exit status 0 on success, 1 when any file failed to load or write (one line\n"
     "each on standard error), 2 for a usage error.\n";
 
-constexpr OptionSpec kConvertOptions[] = {
+constexpr KnownOption kConvertOptions[] = {
     {"--format", true}, {"--out-dir", true}, {"--resize", true}, {"--no-auto-orient", false},
     {"--level", true},  {"--icon", true},    {"--depth", true},  {"--jobs", true},
 };
 
 struct ConvertSettings {
     IconChoice icon;
-    std::optional<ResizeSpec> resize;
+    std::optional<SizeRequest> resize;
     bool autoOrient = true;
     std::int32_t level = 9;
 };
@@ -94,7 +94,7 @@ int convertCommand(std::span<const std::string> args, Console& console) {
         }
         if (const auto v = parsed.value("--depth"))
             s.icon.depth = wholeOneOf("--depth", *v, {1, 4, 8, 16, 24, 32});
-        if (const auto v = parsed.value("--resize")) s.resize = ResizeSpec::parse("--resize", *v);
+        if (const auto v = parsed.value("--resize")) s.resize = SizeRequest::parse("--resize", *v);
         if (const auto v = parsed.value("--level"))
             s.level = static_cast<std::int32_t>(wholeIn("--level", *v, 0, 9));
         unsigned jobs = defaultThreads();

@@ -39,7 +39,7 @@ std::string infoUsage() {
            "Exit status 0 when every file loaded, 1 otherwise, 2 for a usage error.\n";
 }
 
-constexpr OptionSpec kInfoOptions[] = {{"--json", false}};
+constexpr KnownOption kInfoOptions[] = {{"--json", false}};
 
 // The name as the tab-separated line shows it: control characters and backslashes escaped, so
 // that every line is one record of tab-separated fields.

@@ -20,7 +20,7 @@
 #include "tools/console.h"
 #include "tools/image_io.h"
 #include "tools/image_ops.h"
-#include "tools/resize_spec.h"
+#include "tools/size_request.h"
 #include "tools/values.h"
 
 namespace talvrin::tool {
@@ -92,7 +92,7 @@ class HeadlessHost final : public VitrelHost {
 };
 
 struct Options {
-    std::optional<ResizeSpec> size;
+    std::optional<SizeRequest> size;
     bool canvas = false;
     std::int32_t method = 0, customW = 0, customH = 0;
     std::optional<std::int32_t> angle, opacity, grayscale, mirror, maskStyle;
@@ -108,7 +108,7 @@ struct Options {
     std::int32_t level = 9;
 };
 
-constexpr OptionSpec kRenderOptions[] = {
+constexpr KnownOption kRenderOptions[] = {
     {"--size", true},        {"--canvas", false},    {"--scale", true},
     {"--angle", true},       {"--opacity", true},    {"--grayscale", true},
     {"--intensity", true},   {"--mirror", true},     {"--invert", false},
@@ -136,7 +136,7 @@ Options parseOptions(const ParsedArguments& a) {
                           std::int64_t max) {
         return static_cast<std::int32_t>(wholeIn(name, v, min, max));
     };
-    if (const auto v = a.value("--size")) o.size = ResizeSpec::parse("--size", *v);
+    if (const auto v = a.value("--size")) o.size = SizeRequest::parse("--size", *v);
     o.canvas = a.has("--canvas");
     if (o.canvas && !(o.size && o.size->box()))
         throw UsageError("--canvas needs the box of --size WxH");

@@ -36,8 +36,8 @@ constexpr const char* kUsage =
 
 }  // namespace
 
-std::vector<OptionSpec> withCommonOptions(std::span<const OptionSpec> own) {
-    std::vector<OptionSpec> all(own.begin(), own.end());
+std::vector<KnownOption> withCommonOptions(std::span<const KnownOption> own) {
+    std::vector<KnownOption> all(own.begin(), own.end());
     all.insert(all.end(), std::begin(kCommonOptions), std::end(kCommonOptions));
     return all;
 }

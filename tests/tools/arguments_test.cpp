@@ -16,7 +16,7 @@
 #include "support/temp_directory.h"
 #include "tools/command.h"
 #include "tools/console.h"
-#include "tools/resize_spec.h"
+#include "tools/size_request.h"
 #include "tools/values.h"
 
 namespace {
@@ -24,7 +24,7 @@ namespace {
 using namespace talvrin::tool;
 namespace fs = std::filesystem;
 
-constexpr OptionSpec kSpec[] = {{"--size", true}, {"--invert", false}, {"--help", false}};
+constexpr KnownOption kKnown[] = {{"--size", true}, {"--invert", false}, {"--help", false}};
 
 TEST(ToolArguments, OptionsAnywhereEitherFormAndDoubleDashEndsThem) {
     const struct {
@@ -43,12 +43,12 @@ TEST(ToolArguments, OptionsAnywhereEitherFormAndDoubleDashEndsThem) {
         {{"-h"}, {}, std::nullopt, false},
     };
     for (const auto& c : cases) {
-        const ParsedArguments p = parseArguments(c.args, kSpec);
+        const ParsedArguments p = parseArguments(c.args, kKnown);
         EXPECT_EQ(p.positional, c.positional) << c.args[0];
         EXPECT_EQ(p.value("--size"), c.size) << c.args[0];
         EXPECT_EQ(p.has("--invert"), c.invert) << c.args[0];
     }
-    EXPECT_TRUE(parseArguments(std::vector<std::string>{"-h"}, kSpec).has("--help"));
+    EXPECT_TRUE(parseArguments(std::vector<std::string>{"-h"}, kKnown).has("--help"));
 
     // Each usage error names what was wrong.
     const struct {
@@ -63,7 +63,7 @@ TEST(ToolArguments, OptionsAnywhereEitherFormAndDoubleDashEndsThem) {
     };
     for (const auto& e : errors) {
         try {
-            (void)parseArguments(e.args, kSpec);
+            (void)parseArguments(e.args, kKnown);
             ADD_FAILURE() << "no error for " << e.message;
         } catch (const UsageError& error) {
             EXPECT_STREQ(error.what(), e.message);
@@ -139,7 +139,7 @@ TEST(ToolArguments, ValuesAreCheckedAgainstTheirRangesAndNamed) {
 
 TEST(ToolArguments, SizesFitTheBoxKeepingTheAspectRatio) {
     const struct {
-        const char* spec;
+        const char* text;
         std::int64_t w, h;  // the image
         std::int64_t outW, outH;
     } cases[] = {
@@ -157,17 +157,17 @@ TEST(ToolArguments, SizesFitTheBoxKeepingTheAspectRatio) {
         {"400%", 2, 3, 8, 12},
     };
     for (const auto& c : cases) {
-        const ResizeSpec s = ResizeSpec::parse("--size", c.spec);
+        const SizeRequest s = SizeRequest::parse("--size", c.text);
         EXPECT_EQ(s.fit(c.w, c.h), std::make_pair(c.outW, c.outH))
-            << c.spec << " of " << c.w << "x" << c.h;
+            << c.text << " of " << c.w << "x" << c.h;
     }
-    EXPECT_EQ(ResizeSpec::parse("--size", "7x9").box(),
+    EXPECT_EQ(SizeRequest::parse("--size", "7x9").box(),
               std::make_pair(std::int64_t{7}, std::int64_t{9}));
-    EXPECT_FALSE(ResizeSpec::parse("--size", "7").box());
+    EXPECT_FALSE(SizeRequest::parse("--size", "7").box());
     for (const char* bad : {"", "x", "0x5", "5x0", "-5", "5x", "axb", "5y", "0%", "%", "-5%", "5%%",
                             "1e2%", "3000000000x1"})
-        EXPECT_NE(messageOf([bad] { (void)ResizeSpec::parse("--size", bad); }), "(none)") << bad;
-    EXPECT_EQ(messageOf([] { (void)ResizeSpec::parse("--size", "2147483648x1"); }),
+        EXPECT_NE(messageOf([bad] { (void)SizeRequest::parse("--size", bad); }), "(none)") << bad;
+    EXPECT_EQ(messageOf([] { (void)SizeRequest::parse("--size", "2147483648x1"); }),
               "--size: 2147483648 is out of range 1..2147483647");
 }
 

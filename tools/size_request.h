@@ -9,7 +9,7 @@
 
 namespace talvrin::tool {
 
-struct ResizeSpec {
+struct SizeRequest {
     enum class Kind { kBox, kWidth, kHeight, kPercent };
     Kind kind = Kind::kPercent;
     std::int64_t width = 0, height = 0;  // the box's sides, or the one side given
@@ -17,7 +17,7 @@ struct ResizeSpec {
 
     // Parses the text; throws UsageError naming the option for anything else. Sides are 1 to
     // 2^31 - 1, a percentage above 0 and at most 100000.
-    [[nodiscard]] static ResizeSpec parse(std::string_view option, std::string_view text);
+    [[nodiscard]] static SizeRequest parse(std::string_view option, std::string_view text);
 
     // The size for an image of w x h (both at least 1): the largest that fits the box with the
     // image's aspect ratio, the other side rounded to the nearest pixel (halves up) and never

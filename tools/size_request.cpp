@@ -1,5 +1,5 @@
 // Output sizes: parsing and fitting.
-#include "tools/resize_spec.h"
+#include "tools/size_request.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,8 +23,8 @@ std::int64_t scaled(std::int64_t a, std::int64_t b, std::int64_t c) {
 
 }  // namespace
 
-ResizeSpec ResizeSpec::parse(std::string_view option, std::string_view text) {
-    ResizeSpec s;
+SizeRequest SizeRequest::parse(std::string_view option, std::string_view text) {
+    SizeRequest s;
     const auto bad = [&]() -> UsageError {
         return UsageError(std::string(option) +
                           " wants WxH, W, xH or N% (e.g. 200x200, 200, x200, " + "50%), not '" +
@@ -62,7 +62,7 @@ ResizeSpec ResizeSpec::parse(std::string_view option, std::string_view text) {
     return s;
 }
 
-std::pair<std::int64_t, std::int64_t> ResizeSpec::fit(std::int64_t w, std::int64_t h) const {
+std::pair<std::int64_t, std::int64_t> SizeRequest::fit(std::int64_t w, std::int64_t h) const {
     switch (kind) {
         case Kind::kWidth:
             return {width, scaled(h, width, w)};
@@ -82,7 +82,7 @@ std::pair<std::int64_t, std::int64_t> ResizeSpec::fit(std::int64_t w, std::int64
     return {side(w), side(h)};
 }
 
-std::optional<std::pair<std::int64_t, std::int64_t>> ResizeSpec::box() const {
+std::optional<std::pair<std::int64_t, std::int64_t>> SizeRequest::box() const {
     if (kind != Kind::kBox) return std::nullopt;
     return std::make_pair(width, height);
 }
