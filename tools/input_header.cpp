@@ -186,8 +186,10 @@ Format sniffFormat(std::span<const std::uint8_t> b) noexcept {
     if (b.size() >= 4 && (b[0] | 0x20) == 'g' && (b[1] | 0x20) == 'i' && (b[2] | 0x20) == 'f' &&
         b[3] == '8')
         return kGif;
-    if (startsWith(b, std::string_view("\0\0\1\0", 4))) return kIco;
-    if (startsWith(b, std::string_view("\0\0\2\0", 4))) return kCur;
+    // A directory of at least one entry (an uncompressed TGA starts 00 00 02 00 too, and then
+    // holds 0 where the entry count would be).
+    if (startsWith(b, std::string_view("\0\0\1\0", 4)) && le16(b, 4) > 0) return kIco;
+    if (startsWith(b, std::string_view("\0\0\2\0", 4)) && le16(b, 4) > 0) return kCur;
     if (startsWith(b, "BM")) return kBmp;
     if (startsWith(b, "\xFF\xD8\xFF")) return kJpeg;
     switch (bridge::sniffBridgeFormat(b)) {

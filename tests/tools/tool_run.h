@@ -1,0 +1,55 @@
+// talvrin-image run as a process by the tool's tests, and a fresh folder with a small PNG in it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "image/codecs/gifico_test_util.h"
+#include "support/run_command.h"
+#include "support/temp_directory.h"
+
+namespace talvrin::tooltest {
+
+struct ToolRun {
+    std::string out;  // standard output and standard error together
+    int status = -1;
+};
+
+// talvrin-image with the arguments (through the shell: quoting and redirections work).
+inline ToolRun run(const std::string& args) {
+    const auto r = testsupport::runCommand(testsupport::programPath("talvrin-image") + " " + args);
+    return {r.output, r.exitStatus};
+}
+
+// A name as info's tab-separated line shows it: backslashes doubled (Windows paths have them),
+// so that the escapes of control characters stay unambiguous.
+inline std::string shown(const std::string& name) {
+    std::string out;
+    for (const char c : name) {
+        out += c;
+        if (c == '\\') out += c;
+    }
+    return out;
+}
+
+// A fresh folder per test, holding a.png: 2 x 2, red, green / blue, white at alpha 128.
+class ToolFolder : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = testsupport::makeTempDirectory("talvrin_image_test_");
+        ASSERT_FALSE(dir_.empty());
+        png_ = (dir_ / "a.png").string();
+        testutil::writeFile(
+            png_, testutil::makePngRgba(
+                      2, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 128}));
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    std::filesystem::path dir_;
+    std::string png_;
+};
+
+}  // namespace talvrin::tooltest
