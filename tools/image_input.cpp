@@ -115,9 +115,11 @@ std::optional<Failure> readRest(Input& in) {
     // What the bytes beyond the limit are refused as.
     const auto beyond = [&]() {
         std::string what = "more than the " + std::to_string(limit) + " bytes ";
-        what += in.declared.size ? "a " + declaredText(in.declared) + " " +
-                                       std::string(in.format.name) + " can need"
-                                 : "an image within the pixel budget can need";
+        what +=
+            in.declared.size
+                ? "a " + declaredText(in.declared) + " " + std::string(in.format.name) + " can need"
+                : "an image within the pixel budget of " + std::to_string(pixelLimit()) +
+                      " pixels can need, --max-pixels";
         return Failure{std::string(describe(DecodeFailure::kTooLarge)), what};
     };
     // A format that states its length is read to there, whatever follows.

@@ -110,7 +110,9 @@ TEST(PixelGate, JobsHoldNoMoreThanTheGateAtOnceAndALargeOneRunsAlone) {
                 const std::uint64_t now = gate.held();
                 std::lock_guard lock(m);
                 if (want <= 100) most = std::max(most, now);
-                if (want > 100) EXPECT_EQ(now, want) << "alone";
+                if (want > 100) {
+                    EXPECT_EQ(now, want) << "alone";
+                }
             }
         });
     for (auto& t : threads)

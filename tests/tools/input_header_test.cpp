@@ -149,8 +149,9 @@ TEST(InputHeader, DeclaredSizesBoundTheBytesRead) {
         for (std::size_t n = 0; n < c.bytes.size(); n += 1 + n / 64) {
             const Bytes cut(c.bytes.begin(), c.bytes.begin() + static_cast<std::ptrdiff_t>(n));
             const Declared part = readDeclared(format, cut);
-            if (part.size && !part.needMore && c.fileBytes == std::nullopt)
+            if (part.size && !part.needMore && c.fileBytes == std::nullopt) {
                 EXPECT_EQ(part.size, c.size) << c.what << " cut at " << n;
+            }
         }
     }
     // The JPEG's frame header lies past the first 64 KiB: a cut there asks for more.

@@ -45,10 +45,10 @@ class ToolFiles : public talvrin::tooltest::ToolFolder {
 
 // An ISO media file's first box of the given major brand, padded past the smallest image.
 Bytes isoMedia(std::string_view brand) {
-    Bytes b = {0, 0, 0, 20, 'f', 't', 'y', 'p'};
-    b.insert(b.end(), brand.begin(), brand.end());
-    b.insert(b.end(), {0, 0, 0, 0, 'm', 'i', 'f', '1'});
-    b.resize(200, 0);
+    Bytes b(200, 0);
+    const std::string box = std::string("\0\0\0\x14" "ftyp", 8) + std::string(brand) +
+                            std::string("\0\0\0\0" "mif1", 8);
+    std::copy(box.begin(), box.end(), b.begin());
     return b;
 }
 
