@@ -65,14 +65,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap();
 
     // Loaded for a drawing a few times smaller (a JPEG then decoded reduced), turned as the
-    // control bits say: the drawing's size in the stored orientation, or the image's own.
+    // control bits say: the drawing's size in the stored orientation, or what a load without
+    // preferences gives (an icon's default entry may be another than the one chosen above).
     const std::int32_t divisor = 2 + iconSize % 9, orientation = 1 + (control >> 4) % 8;
     const std::int32_t dw = std::max(1, w / divisor), dh = std::max(1, h / divisor);
-    talvrin::c32bppDIB sized;
-    if (!sized.LoadPicture_StreamForSize(bytes, dw, dh, orientation)) __builtin_trap();
+    talvrin::c32bppDIB sized, plain;
+    const bool plainLoaded = plain.LoadPicture_Stream(bytes);
+    if (sized.LoadPicture_StreamForSize(bytes, dw, dh, orientation) != plainLoaded)
+        __builtin_trap();
+    if (!plainLoaded) return 0;
     const bool turned = orientation >= 5;
     const bool drawn = sized.Width() == (turned ? dh : dw) && sized.Height() == (turned ? dw : dh);
-    if (!drawn && (sized.Width() != w || sized.Height() != h)) __builtin_trap();
+    if (!drawn && (sized.Width() != plain.Width() || sized.Height() != plain.Height()))
+        __builtin_trap();
     p = sized.BitsPointer();
     for (std::size_t i = 0; i < std::size_t(sized.Width()) * std::size_t(sized.Height());
          ++i, p += 4)
