@@ -90,18 +90,29 @@ std::optional<std::string> convertOne(const std::string& in, const std::string& 
         }
         return w * h + std::min(extra, pixelLimit());
     };
+    load.autoOrient = s.autoOrient;
+    // A JPEG resized to half its size or less is decoded reduced, straight to that size.
+    if (s.resize)
+        load.drawSize = [&s](std::int64_t w, std::int64_t h) -> std::optional<PixelSize> {
+            const PixelSize size = s.resize->fit(w, h);
+            if (sizeFailure(size.first, size.second)) return std::nullopt;
+            return size;
+        };
     LoadedImage loaded = loadImage(in, load);
     if (!loaded.image) return failureLine("load", in, loaded.failure);
     if (!loaded.warning.empty())
         console.warning("talvrin-image convert: warning: '" + in + "': " + loaded.warning);
-    if (s.autoOrient && !applyOrientation(loaded.image, loaded.orientation))
+    if (!applyOrientation(loaded.image, loaded.orientation))
         return "cannot turn '" + in + "' upright: error=" + kOutOfMemory.text();
     std::unique_ptr<c32bppDIB> image = std::move(loaded.image);
     if (s.resize) {
-        const auto [w, h] = s.resize->fit(image->Width(), image->Height());
+        const auto [w, h] = s.resize->fit(loaded.fullSize.first, loaded.fullSize.second);
         if (auto problem = sizeFailure(w, h)) return failureLine("resize", in, *problem);
-        image = resized(*image, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h));
-        if (!image) return failureLine("resize", in, kOutOfMemory);
+        // A JPEG loaded for this size already has it.
+        if (image->Width() != w || image->Height() != h) {
+            image = resized(*image, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h));
+            if (!image) return failureLine("resize", in, kOutOfMemory);
+        }
     }
     return writeImage(*image, format, s.encode, out);
 }

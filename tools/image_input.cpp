@@ -149,8 +149,17 @@ std::optional<Failure> readRest(Input& in) {
     return std::nullopt;
 }
 
-std::optional<Failure> decodeInput(const Input& in, c32bppDIB& image, const IconChoice& icon) {
-    if (image.LoadPicture_Stream(in.bytes, icon.width, icon.height, 0, 0, false, icon.depth))
+std::optional<Failure> decodeInput(const Input& in, c32bppDIB& image, const IconChoice& icon,
+                                   std::optional<PixelSize> drawnAt, std::int32_t orientation) {
+    constexpr std::int64_t kSide = std::numeric_limits<std::int32_t>::max();
+    const bool forSize = drawnAt && in.format.key == "jpeg" && drawnAt->first >= 1 &&
+                         drawnAt->second >= 1 && drawnAt->first <= kSide &&
+                         drawnAt->second <= kSide;
+    if (forSize
+            ? image.LoadPicture_StreamForSize(in.bytes, static_cast<std::int32_t>(drawnAt->first),
+                                              static_cast<std::int32_t>(drawnAt->second),
+                                              orientation)
+            : image.LoadPicture_Stream(in.bytes, icon.width, icon.height, 0, 0, false, icon.depth))
         return std::nullopt;
     const LoadFailure& failure = image.lastLoadFailure();
     // WebP and TIFF are read by the imaging bridge only, where its backend reads them.
@@ -191,12 +200,27 @@ LoadedImage loadImage(const std::string& name, const LoadOptions& options) {
     if (auto problem = readRest(in)) return fail(std::move(*problem));
     const bool icon = in.format.key == "ico" || in.format.key == "cur";
     const IconChoice choice = icon && options.iconFor ? options.iconFor(in.bytes) : options.icon;
-    auto image = std::make_unique<c32bppDIB>();
-    if (auto problem = decodeInput(in, *image, choice)) return fail(std::move(*problem));
-    loaded.image = std::move(image);
-    if (in.format.key == "jpeg") {
+    const bool jpeg = in.format.key == "jpeg";
+    if (jpeg && options.autoOrient)
         if (const auto header = readJpegHeader(in.bytes); header && header->orientation)
             loaded.orientation = *header->orientation;
+    const bool swaps = loaded.orientation >= 5;
+    const auto upright = [swaps](std::int64_t w, std::int64_t h) {
+        return swaps ? PixelSize{h, w} : PixelSize{w, h};
+    };
+    std::optional<PixelSize> drawnAt;
+    if (jpeg && options.drawSize && in.declared.size) {
+        loaded.fullSize = upright(in.declared.size->first, in.declared.size->second);
+        drawnAt = options.drawSize(loaded.fullSize.first, loaded.fullSize.second);
+    }
+    auto image = std::make_unique<c32bppDIB>();
+    if (auto problem = decodeInput(in, *image, choice, drawnAt, loaded.orientation))
+        return fail(std::move(*problem));
+    // Loaded at its own size (the declared one, or without a drawing size).
+    if (!drawnAt || upright(image->Width(), image->Height()) != *drawnAt)
+        loaded.fullSize = upright(image->Width(), image->Height());
+    loaded.image = std::move(image);
+    if (jpeg) {
         if (const auto warning = platform::lastJpegWarning(); !warning.empty())
             loaded.warning =
                 "the JPEG data is damaged or cut short, and the image may be "

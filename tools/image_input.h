@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/os/tool_io.h"
@@ -46,10 +47,18 @@ struct IconChoice {
     std::int32_t width = 0, height = 0, depth = 32;
 };
 
+// A size in pixels, width first.
+using PixelSize = std::pair<std::int64_t, std::int64_t>;
+
 // Decodes the bytes read into the image; the failure in the tool's words (a format the library
-// recognises but cannot decode in this run is "unsupported format (WebP)").
+// recognises but cannot decode in this run is "unsupported format (WebP)"). With `drawnAt`, a
+// JPEG is loaded for a drawing of that size, upright as `orientation` turns it
+// (c32bppDIB::LoadPicture_StreamForSize: at most half its size on both axes, it comes out at
+// exactly that size in its stored orientation, otherwise at its own).
 [[nodiscard]] std::optional<Failure> decodeInput(const Input& in, c32bppDIB& image,
-                                                 const IconChoice& icon);
+                                                 const IconChoice& icon,
+                                                 std::optional<PixelSize> drawnAt = std::nullopt,
+                                                 std::int32_t orientation = 1);
 
 struct LoadOptions {
     IconChoice icon;
@@ -58,12 +67,24 @@ struct LoadOptions {
     // The pixels the job's surfaces will take for an image of width x height, held in the
     // batch's gate (batchGate) while the job runs; without it the gate is not asked.
     std::function<std::uint64_t(std::uint64_t width, std::uint64_t height)> jobPixels;
+    // Turn a JPEG upright as its EXIF orientation says: LoadedImage::orientation is the stored
+    // one (else 1).
+    bool autoOrient = true;
+    // For a JPEG: the size the caller will draw the image at, given its upright size; nothing
+    // for its own size. A JPEG drawn at most half its size on both axes is decoded at the JPEG
+    // library's reduced scale and resampled to that size at once, so that the full-size image
+    // is never made.
+    std::function<std::optional<PixelSize>(std::int64_t width, std::int64_t height)> drawSize;
 };
 
 struct LoadedImage {
     std::unique_ptr<c32bppDIB> image;  // null when the load failed
     Failure failure;                   // why, when it failed
-    std::int32_t orientation = 1;      // a JPEG's EXIF orientation (1 ... 8), else 1
+    // A JPEG's EXIF orientation (1 ... 8) when the image is to be turned upright, else 1.
+    std::int32_t orientation = 1;
+    // The image's size at full scale once turned upright as `orientation` says: the size a
+    // drawing is fitted from, also when the image was loaded smaller for it (drawSize).
+    PixelSize fullSize;
     // What the file holds that the image does not show ("holds 3 frames; only the first is
     // read"), for one warning line; empty when nothing.
     std::string warning;

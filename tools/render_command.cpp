@@ -14,6 +14,7 @@
 
 #include "image/bridge/gdiplus.h"
 #include "image/codecs/ico_parser.h"
+#include "image/control/image_scales.h"
 #include "image/control/vitrel.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
@@ -232,6 +233,21 @@ std::pair<std::int64_t, std::int64_t> targetSize(const Options& o, std::int64_t 
     return {w, h};
 }
 
+// The size the control will draw an upright image of w x h at, for a load made for that size
+// (a JPEG decoded reduced): the control's own sizing of an unrotated image, so that it then
+// draws the loaded image as it is. Nothing where the control draws the image at its own size,
+// or where a smaller image would draw differently: turned (the square follows the image's
+// own diagonal), by a mask colour (matched on the stored pixels) or by nearest neighbours.
+std::optional<PixelSize> drawnSize(const Options& o, std::int64_t w, std::int64_t h) {
+    constexpr std::int64_t kSide = std::numeric_limits<std::int32_t>::max();
+    if (o.angle || o.maskStyle || o.nearest || o.method == 3) return std::nullopt;
+    if (w < 1 || h < 1 || w > kSide || h > kSide) return std::nullopt;
+    if (o.method == 4) return PixelSize{o.customW, o.customH};
+    const auto [bw, bh] = targetSize(o, w, h);
+    return unrotatedImageScales(o.method, static_cast<std::int32_t>(w),
+                                static_cast<std::int32_t>(h), double(bw), double(bh));
+}
+
 // The pixels of every surface one render holds at its peak: the image, the painted output, the
 // cache of --autoredraw (the control's size), a rotation's working square, and the shadow (made
 // from the cache, or from a scaled copy of the image).
@@ -336,15 +352,17 @@ std::optional<std::string> renderOne(const std::string& in, const std::string& o
             1 + (o.autoRedraw ? 1 : 0) + (o.shadow ? 2 : 0) + (o.angle ? 2 : 0);
         return std::min(plus(times(w, h), times(times(side(tw), side(th)), copies)), pixelLimit());
     };
+    load.autoOrient = o.autoOrient;
+    load.drawSize = [&o](std::int64_t w, std::int64_t h) { return drawnSize(o, w, h); };
     LoadedImage loaded = loadImage(in, load);
     if (!loaded.image) return failureLine("load", in, loaded.failure);
     if (!loaded.warning.empty())
         console.warning("talvrin-image render: warning: '" + in + "': " + loaded.warning);
-    if (o.autoOrient && !applyOrientation(loaded.image, loaded.orientation))
+    if (!applyOrientation(loaded.image, loaded.orientation))
         return "cannot turn '" + in + "' upright: error=out of memory";
 
     const auto [width, height] =
-        iconSized ? *iconSized : targetSize(o, loaded.image->Width(), loaded.image->Height());
+        iconSized ? *iconSized : targetSize(o, loaded.fullSize.first, loaded.fullSize.second);
     if (auto problem = sizeFailure(width, height)) return failureLine("render", in, *problem);
     const auto w = static_cast<std::int32_t>(width), h = static_cast<std::int32_t>(height);
 

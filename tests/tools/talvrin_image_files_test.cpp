@@ -46,8 +46,15 @@ class ToolFiles : public talvrin::tooltest::ToolFolder {
 // An ISO media file's first box of the given major brand, padded past the smallest image.
 Bytes isoMedia(std::string_view brand) {
     Bytes b(200, 0);
-    const std::string box = std::string("\0\0\0\x14" "ftyp", 8) + std::string(brand) +
-                            std::string("\0\0\0\0" "mif1", 8);
+    const std::string box = std::string(
+                                "\0\0\0\x14"
+                                "ftyp",
+                                8) +
+                            std::string(brand) +
+                            std::string(
+                                "\0\0\0\0"
+                                "mif1",
+                                8);
     std::copy(box.begin(), box.end(), b.begin());
     return b;
 }
@@ -137,25 +144,6 @@ TEST_F(ToolFiles, OutputsThatAreNoRegularFileAndTheFileSizeLimit) {
         << "a.png, fifo, dir, big.png, kept.png, got, the long one; no temporary";
 }
 
-// Peak memory of one run of the tool, in kilobytes.
-long peakKilobytes(const std::vector<std::string>& args) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        std::vector<char*> argv;
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        std::_Exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0)
-        return -1;
-    return usage.ru_maxrss;
-}
-
 TEST_F(ToolFiles, InputsAreStreamsReadNoFurtherThanTheirFormatNeeds) {
     const std::string tool = talvrin::testsupport::programPath("talvrin-image");
     ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
@@ -204,8 +192,10 @@ TEST_F(ToolFiles, InputsAreStreamsReadNoFurtherThanTheirFormatNeeds) {
     bmp.width = bmp.height = 3000;
     bmp.pixels = Bytes(std::size_t{9000} * 3000, 77);
     write("big.bmp", talvrin::test::buildBmp(bmp));
-    const long rows = peakKilobytes({tool, "convert", path("big.bmp"), path("o.prgba")});
-    const long file = peakKilobytes({tool, "convert", path("big.bmp"), path("o.bmp")});
+    const long rows =
+        talvrin::tooltest::peakKilobytes({tool, "convert", path("big.bmp"), path("o.prgba")});
+    const long file =
+        talvrin::tooltest::peakKilobytes({tool, "convert", path("big.bmp"), path("o.bmp")});
     ASSERT_GT(rows, 0);
     ASSERT_GT(file, 0);
     EXPECT_LT(file - rows, 27'000 * 3 / 2) << rows << " KB against " << file << " KB";

@@ -3,8 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "image/codecs/gifico_test_util.h"
 #include "support/run_command.h"
@@ -33,6 +40,27 @@ inline std::string shown(const std::string& name) {
     }
     return out;
 }
+
+#ifndef _WIN32
+// The peak memory of one run of a program (its path first), in kilobytes; -1 when it fails.
+inline long peakKilobytes(const std::vector<std::string>& args) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::vector<char*> argv;
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        std::_Exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
+        return -1;
+    return usage.ru_maxrss;
+}
+#endif
 
 // A fresh folder per test, holding a.png: 2 x 2, red, green / blue, white at alpha 128.
 class ToolFolder : public ::testing::Test {
