@@ -38,7 +38,8 @@ constexpr const char* kRenderUsage =
     "from the options and writes one full paint of it onto the background, as PNG\n"
     "or in the format OUT's extension or --format names (as convert writes them).\n"
     "The surfaces the render holds together (the image, the output, the cache of\n"
-    "--autoredraw, a rotation's square, the shadow) may not exceed the pixel budget\n"
+    "--autoredraw, a rotation's square, the shadow, and without the bridge a\n"
+    "transparent render's second paint) may not exceed the pixel budget\n"
     "(--max-pixels).\n"
     "  --size SIZE            the output's size: WxH fits inside W x H keeping the\n"
     "                         aspect ratio, W or xH sets one side, N% scales\n"
@@ -248,15 +249,22 @@ std::optional<PixelSize> drawnSize(const Options& o, std::int64_t w, std::int64_
                                 static_cast<std::int32_t>(h), double(bw), double(bh));
 }
 
-// The pixels of every surface one render holds at its peak: the image, the painted output, the
-// cache of --autoredraw (the control's size), a rotation's working square, and the shadow (made
-// from the cache, or from a scaled copy of the image).
+// Over nothing, without the imaging bridge's draws: the own engine's draws onto a device context
+// leave alpha 0 behind them, as the desktop's do, so the alpha is told from two paints.
+bool paintsTwice(const Vitrel& control, const Options& o) {
+    return !o.background && !(bridge::backendAvailable() && control.surface().isGDIplusEnabled());
+}
+
+// The pixels of every surface one render holds at its peak: the image, the painted output (two
+// when it paints twice), the cache of --autoredraw (the control's size), a rotation's working
+// square, and the shadow (made from the cache, or from a scaled copy of the image).
 std::uint64_t renderPixels(const Vitrel& control, const Options& o, std::int64_t w,
                            std::int64_t h) {
     const Vitrel::Layout& l = control.layout();
     const std::uint64_t cw = side(w), ch = side(h);
     std::uint64_t sum = plus(
         times(side(control.surface().Width()), side(control.surface().Height())), times(cw, ch));
+    if (paintsTwice(control, o)) sum = plus(sum, times(cw, ch));
     if (o.autoRedraw) sum = plus(sum, times(cw, ch));
     if (o.angle) sum = plus(sum, times(side(l.square), side(l.square)));
     if (o.shadow) {
@@ -285,15 +293,14 @@ std::unique_ptr<platform::Bitmap> paintOnto(Vitrel& control, std::int32_t w, std
 }
 
 // The control painted as the options ask, as a bitmap of premultiplied pixels with their alpha.
-// Over a background: one paint, every pixel opaque (the own engine's draws onto a device
-// context leave alpha 0 behind them, as the desktop's do, so alpha is set, not read). Over
-// nothing: one paint onto transparent pixels when the imaging bridge draws (its draws, and the
-// system's alpha blend, compose the alpha); without it two, over black and over white, which
-// tell each pixel's alpha (white - black = 255 - alpha) and its colour (the one over black).
+// Over a background: one paint, every pixel opaque (alpha is set, not read: see paintsTwice).
+// Over nothing: one paint onto transparent pixels when the imaging bridge draws (its draws, and
+// the system's alpha blend, compose the alpha); without it two, over black and over white,
+// which tell each pixel's alpha (white - black = 255 - alpha) and its colour (the one over
+// black).
 std::unique_ptr<platform::Bitmap> paintControl(Vitrel& control, std::int32_t w, std::int32_t h,
                                                const Options& o) {
-    const bool bridgeDraws = bridge::backendAvailable() && control.surface().isGDIplusEnabled();
-    const bool twoPaints = !o.background && !bridgeDraws;
+    const bool twoPaints = paintsTwice(control, o);
     auto painted = paintOnto(control, w, h,
                              o.background ? pixelFromColor(*o.background, 255)
                              : twoPaints  ? pixelFromColor(0, 255)
@@ -348,8 +355,9 @@ std::optional<std::string> renderOne(const std::string& in, const std::string& o
         const auto [tw, th] =
             targetSize(o, static_cast<std::int64_t>(std::max<std::uint64_t>(w, 1)),
                        static_cast<std::int64_t>(std::max<std::uint64_t>(h, 1)));
-        const std::uint64_t copies =
-            1 + (o.autoRedraw ? 1 : 0) + (o.shadow ? 2 : 0) + (o.angle ? 2 : 0);
+        const std::uint64_t copies = 1 + (o.autoRedraw ? 1 : 0) + (o.shadow ? 2 : 0) +
+                                     (o.angle ? 2 : 0) +
+                                     (!o.background && !bridge::backendAvailable() ? 1 : 0);
         return std::min(plus(times(w, h), times(times(side(tw), side(th)), copies)), pixelLimit());
     };
     load.autoOrient = o.autoOrient;

@@ -157,6 +157,10 @@ TEST_F(TalvrinImage, RenderAnswersHostileSizesAndOffsetsCleanly) {
         {"--size 4x4 --max-pixels 20", 0, ""},
         {"--size 4x4 --autoredraw --max-pixels 35", 1, "36 pixels of surfaces in all"},
         {"--size 4x4 --autoredraw --max-pixels 36", 0, ""},
+        // Over nothing, the own engine paints twice (over black and over white).
+        {"--size 4x4 --background transparent --no-bridge --max-pixels 35", 1,
+         "36 pixels of surfaces in all"},
+        {"--size 4x4 --background transparent --no-bridge --max-pixels 36", 0, ""},
         {"--size 40000x40000 --max-pixels unlimited", 1, "the pixel budget is 536870911 pixels"},
         {"--size 16x16 --shadow 4,000000,50,10000,10000", 0, ""},
         {"--size 16x16 --shadow 4,000000,50,10000,10000 --angle 30", 0, ""},
