@@ -184,6 +184,17 @@ ChildProcess::ReadResult ChildProcess::read(char* buffer, std::size_t size,
     }
 }
 
+std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds limit) noexcept {
+    if (!state_->process.isOpen()) return std::nullopt;
+    const auto milliseconds = static_cast<DWORD>(limit.count() > 0 ? limit.count() : 0);
+    if (WaitForSingleObject(state_->process.get(), milliseconds) != WAIT_OBJECT_0)
+        return std::nullopt;
+    DWORD code = 0;
+    if (!GetExitCodeProcess(state_->process.get(), &code)) return std::nullopt;
+    // Exit codes are 32-bit; an NTSTATUS such as 0xC0000005 reads back as a negative int.
+    return static_cast<int>(code);
+}
+
 void ChildProcess::close() noexcept {
     // The child is not waited for: the end of its output is the end of the run.
     state_->process.close();
