@@ -47,6 +47,7 @@ files/firewall_reg_permissions.txt
 files/firewall_settings.reg
 files/reg_wmi_dlls.bat
 files/reg_wmi_exes.bat
+files/regini.exe
 talvrin-image.exe
 talvrin-repair.exe
 talvrin.exe"
