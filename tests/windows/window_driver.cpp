@@ -10,20 +10,12 @@
 #include <cstdio>
 #include <string>
 
+#include "support/process_cpu_win32.h"
+
 namespace {
 
+using talvrin::testsupport::processCpuSeconds;
 constexpr double kCpuLimitSeconds = 60;
-
-double cpuSeconds(HANDLE process) {
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
-    const auto seconds = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) |
-                                   t.dwLowDateTime) /
-               1e7;
-    };
-    return seconds(kernel) + seconds(user);
-}
 
 std::string text(HWND window) {
     char buffer[1024] = {};
@@ -66,7 +58,7 @@ int main(int argc, char** argv) {
         for (;;) {
             if (const HWND w = found()) return w;
             if (WaitForSingleObject(child.hProcess, 20) == WAIT_OBJECT_0) return nullptr;
-            if (cpuSeconds(child.hProcess) > kCpuLimitSeconds) return nullptr;
+            if (processCpuSeconds(child.hProcess) > kCpuLimitSeconds) return nullptr;
         }
     };
 
@@ -109,7 +101,8 @@ int main(int argc, char** argv) {
         return fail("the box stayed after OK was clicked");
     PostMessageA(window, WM_CLOSE, 0, 0);
     while (WaitForSingleObject(child.hProcess, 20) != WAIT_OBJECT_0)
-        if (cpuSeconds(child.hProcess) > kCpuLimitSeconds) return fail("did not end on close");
+        if (processCpuSeconds(child.hProcess) > kCpuLimitSeconds)
+            return fail("did not end on close");
     DWORD status = 1;
     GetExitCodeProcess(child.hProcess, &status);
     std::printf("exit: %lu\n", static_cast<unsigned long>(status));

@@ -32,6 +32,9 @@
 
 #include "app/runner/narrow_text_decoder.h"
 #include "support/temp_directory.h"
+#ifdef _WIN32
+#include "support/process_cpu_win32.h"
+#endif
 
 namespace talvrin {
 namespace {
@@ -379,12 +382,7 @@ TEST_F(RunnerTest, HandlerReplacedOrThrowingInsideARunIsSafe) {
 // The processor time this process has used, in seconds.
 double processCpuSeconds() {
 #ifdef _WIN32
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
-    const auto ticks = [](const FILETIME& t) {
-        return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-    };
-    return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7;
+    return testsupport::processCpuSeconds();
 #else
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
