@@ -1,5 +1,6 @@
 // The imaging-library bridge against the own engine and the peers people reach for, in one run:
-// scale 2048² -> 1024², 1024² -> 2048², rotate a 1024² image by 30 degrees. The bridge draws with
+// scale 2048² -> 1024², 1024² -> 2048², the thumbnail reductions 5120 x 2880 -> 600 x 337 and
+// 6000 x 4000 -> 256 x 171, rotate a 1024² image by 30 degrees. The bridge draws with
 // its own resampler (Catmull-Rom, and Lanczos-3 called directly); the peers are libvips
 // (vips_resize with the cubic kernel, vips_rotate with the bicubic interpolator, one thread, its
 // operation cache off), pixman (the separable cubic convolution the bridge used before: two
@@ -36,6 +37,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -68,13 +70,13 @@ std::uint8_t byteOf(double x) {
     return static_cast<std::uint8_t>(std::lround(std::clamp(x, 0.0, 1.0) * 255));
 }
 
-std::unique_ptr<c32bppDIB> pictureOf(int size) {
+std::unique_ptr<c32bppDIB> pictureOf(int width, int height) {
     auto dib = std::make_unique<c32bppDIB>();
-    dib->InitializeDIB(size, size);
-    for (int y = 0; y < size; ++y) {
-        std::uint8_t* row = dib->BitsPointer() + pixelOffset(0, y, size, dib->scanWidth());
-        for (int x = 0; x < size; ++x) {
-            const double u = (x + 0.5) / size, v = (y + 0.5) / size;
+    dib->InitializeDIB(width, height);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = dib->BitsPointer() + pixelOffset(0, y, height, dib->scanWidth());
+        for (int x = 0; x < width; ++x) {
+            const double u = (x + 0.5) / width, v = (y + 0.5) / height;
             row[4 * x + 2] = byteOf(channel(0, u, v));
             row[4 * x + 1] = byteOf(channel(1, u, v));
             row[4 * x + 0] = byteOf(channel(2, u, v));
@@ -85,23 +87,25 @@ std::unique_ptr<c32bppDIB> pictureOf(int size) {
     return dib;
 }
 
-c32bppDIB& source(int size) {
-    static auto s1024 = pictureOf(1024);
-    static auto s2048 = pictureOf(2048);
-    return size == 1024 ? *s1024 : *s2048;
+// The picture at each size a job reads, made once.
+c32bppDIB& source(int width, int height) {
+    static std::map<std::pair<int, int>, std::unique_ptr<c32bppDIB>> made;
+    auto& s = made[{width, height}];
+    if (!s) s = pictureOf(width, height);
+    return *s;
 }
 
 // The source rows top-down (B, G, R, A), as libvips takes them.
-const std::vector<std::uint8_t>& topDown(int size) {
-    static std::vector<std::uint8_t> rows[2];
-    auto& r = rows[size == 1024 ? 0 : 1];
+const std::vector<std::uint8_t>& topDown(int width, int height) {
+    static std::map<std::pair<int, int>, std::vector<std::uint8_t>> made;
+    auto& r = made[{width, height}];
     if (r.empty()) {
-        const c32bppDIB& s = source(size);
-        r.resize(std::size_t(size) * size * 4);
-        for (int y = 0; y < size; ++y)
-            std::memcpy(r.data() + std::size_t(y) * size * 4,
-                        s.BitsPointer() + pixelOffset(0, y, size, s.scanWidth()),
-                        std::size_t(size) * 4);
+        const c32bppDIB& s = source(width, height);
+        r.resize(std::size_t(width) * height * 4);
+        for (int y = 0; y < height; ++y)
+            std::memcpy(r.data() + std::size_t(y) * width * 4,
+                        s.BitsPointer() + pixelOffset(0, y, height, s.scanWidth()),
+                        std::size_t(width) * 4);
     }
     return r;
 }
@@ -145,13 +149,18 @@ const char* nameOf(Way w) {
 
 struct Job {
     const char* name;
-    int from, to;
+    int fromWidth, fromHeight, toWidth, toHeight;
     float angle;
+    // The drawing's size: the output, or the square that holds it turned.
+    [[nodiscard]] int outWidth() const { return angle != 0 ? kRotatedSide : toWidth; }
+    [[nodiscard]] int outHeight() const { return angle != 0 ? kRotatedSide : toHeight; }
+    static constexpr int kRotatedSide = 1448;  // a 1024 square turned by 30 degrees fits in 1448
 };
-constexpr Job kJobs[] = {{"scale 2048 -> 1024", 2048, 1024, 0},
-                         {"scale 1024 -> 2048", 1024, 2048, 0},
-                         {"rotate 1024 by 30", 1024, 1024, 30}};
-constexpr int kRotatedSide = 1448;  // a 1024 square turned by 30 degrees fits in 1448
+constexpr Job kJobs[] = {{"scale 2048 -> 1024", 2048, 2048, 1024, 1024, 0},
+                         {"scale 1024 -> 2048", 1024, 1024, 2048, 2048, 0},
+                         {"scale 5120x2880 -> 600x337", 5120, 2880, 600, 337, 0},
+                         {"scale 6000x4000 -> 256x171", 6000, 4000, 256, 171, 0},
+                         {"rotate 1024 by 30", 1024, 1024, 1024, 1024, 30}};
 
 // pixman's separable cubic on one axis (scale 0: that axis unfiltered), as the bridge set it.
 void setPixmanCubic(pixman_image_t* image, double scaleX, double scaleY) {
@@ -191,29 +200,32 @@ pixman_transform_t transformOf(double a, double b, double c, double d, double e,
 // pixman as the bridge drew before: scaling in two passes (across into the drawn columns, then
 // down), rotation in one two-dimensional pass.
 void drawPixman(c32bppDIB& src, Target& t, const Job& j) {
-    const int s = src.Width(), out = t.bitmap->width();
+    const int sw = src.Width(), sh = src.Height();
+    const int ow = t.bitmap->width(), oh = t.bitmap->height();
     pixman_image_t* in = pixman_image_create_bits(
-        PIXMAN_a8r8g8b8, s, s,
-        reinterpret_cast<std::uint32_t*>(src.BitsPointer() + std::size_t(s - 1) * src.scanWidth()),
+        PIXMAN_a8r8g8b8, sw, sh,
+        reinterpret_cast<std::uint32_t*>(src.BitsPointer() + std::size_t(sh - 1) * src.scanWidth()),
         -src.scanWidth());
     pixman_image_t* dst = pixman_image_create_bits(
-        PIXMAN_a8r8g8b8, out, out, reinterpret_cast<std::uint32_t*>(t.bitmap->rowFromTop(0)),
+        PIXMAN_a8r8g8b8, ow, oh, reinterpret_cast<std::uint32_t*>(t.bitmap->rowFromTop(0)),
         -t.bitmap->stride());
-    const double scale = double(s) / j.to;
+    const double scaleX = double(sw) / j.toWidth, scaleY = double(sh) / j.toHeight;
     if (j.angle == 0) {
-        std::vector<std::uint32_t> across(std::size_t(j.to) * s);
+        std::vector<std::uint32_t> across(std::size_t(j.toWidth) * sh);
         pixman_image_t* mid =
-            pixman_image_create_bits(PIXMAN_a8r8g8b8, j.to, s, across.data(), j.to * 4);
-        pixman_transform_t t1 = transformOf(scale, 0, 0, 0, 1, 0);
+            pixman_image_create_bits(PIXMAN_a8r8g8b8, j.toWidth, sh, across.data(), j.toWidth * 4);
+        pixman_transform_t t1 = transformOf(scaleX, 0, 0, 0, 1, 0);
         pixman_image_set_transform(in, &t1);
-        setPixmanCubic(in, scale, 0);
-        pixman_image_composite32(PIXMAN_OP_SRC, in, nullptr, mid, 0, 0, 0, 0, 0, 0, j.to, s);
-        pixman_transform_t t2 = transformOf(1, 0, 0, 0, scale, 0);
+        setPixmanCubic(in, scaleX, 0);
+        pixman_image_composite32(PIXMAN_OP_SRC, in, nullptr, mid, 0, 0, 0, 0, 0, 0, j.toWidth, sh);
+        pixman_transform_t t2 = transformOf(1, 0, 0, 0, scaleY, 0);
         pixman_image_set_transform(mid, &t2);
-        setPixmanCubic(mid, 0, scale);
-        pixman_image_composite32(PIXMAN_OP_OVER, mid, nullptr, dst, 0, 0, 0, 0, 0, 0, j.to, j.to);
+        setPixmanCubic(mid, 0, scaleY);
+        pixman_image_composite32(PIXMAN_OP_OVER, mid, nullptr, dst, 0, 0, 0, 0, 0, 0, j.toWidth,
+                                 j.toHeight);
         pixman_image_unref(mid);
     } else {
+        const int s = sw, out = ow;
         const double th = j.angle * 3.14159265358979 / 180, c = std::cos(th), sn = std::sin(th);
         const double cx = out / 2.0, cy = out / 2.0;
         pixman_transform_t tr =
@@ -228,9 +240,9 @@ void drawPixman(c32bppDIB& src, Target& t, const Job& j) {
 
 void drawCairo(c32bppDIB& src, Target& t, const Job& j) {
     // cairo sees the bottom-up surface through a flip of its own.
-    const int s = src.Width(), w = j.to;
+    const int sw = src.Width(), sh = src.Height();
     cairo_surface_t* in = cairo_image_surface_create_for_data(
-        src.BitsPointer() + std::size_t(s - 1) * src.scanWidth(), CAIRO_FORMAT_ARGB32, s, s,
+        src.BitsPointer() + std::size_t(sh - 1) * src.scanWidth(), CAIRO_FORMAT_ARGB32, sw, sh,
         -src.scanWidth());
     cairo_surface_t* out = cairo_image_surface_create_for_data(
         t.bitmap->rowFromTop(0), CAIRO_FORMAT_ARGB32, t.bitmap->width(), t.bitmap->height(),
@@ -239,9 +251,9 @@ void drawCairo(c32bppDIB& src, Target& t, const Job& j) {
     if (j.angle != 0) {
         cairo_translate(cr, t.bitmap->width() / 2.0, t.bitmap->height() / 2.0);
         cairo_rotate(cr, j.angle * 3.14159265358979 / 180);
-        cairo_translate(cr, -w / 2.0, -w / 2.0);
+        cairo_translate(cr, -j.toWidth / 2.0, -j.toHeight / 2.0);
     }
-    cairo_scale(cr, double(w) / s, double(w) / s);
+    cairo_scale(cr, double(j.toWidth) / sw, double(j.toHeight) / sh);
     cairo_set_source_surface(cr, in, 0, 0);
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BEST);
     cairo_paint(cr);
@@ -252,19 +264,22 @@ void drawCairo(c32bppDIB& src, Target& t, const Job& j) {
 
 // The bridge's resampler with Lanczos-3, called directly with the map the bridge would make.
 void drawLanczos(c32bppDIB& src, Target& t, const Job& j) {
-    const int s = src.Width(), out = t.bitmap->width();
-    const double scale = double(s) / j.to;
-    bridge::resample::Map m{scale, 0, 0, 0, scale, 0};
+    const int sw = src.Width(), sh = src.Height();
+    const int ow = t.bitmap->width(), oh = t.bitmap->height();
+    const double scaleX = double(sw) / j.toWidth, scaleY = double(sh) / j.toHeight;
+    bridge::resample::Map m{scaleX, 0, 0, 0, scaleY, 0};
     if (j.angle != 0) {
+        const int s = sw;
+        const double scale = scaleX;
         const double th = j.angle * 3.14159265358979 / 180, c = std::cos(th), sn = std::sin(th);
-        const double cx = out / 2.0, cy = out / 2.0;
+        const double cx = ow / 2.0, cy = oh / 2.0;
         m = {c * scale,   sn * scale, (-c * cx - sn * cy) * scale + s / 2.0,
              -sn * scale, c * scale,  (sn * cx - c * cy) * scale + s / 2.0};
     }
-    const bridge::resample::Source in{src.BitsPointer() + std::size_t(s - 1) * src.scanWidth(),
-                                      -static_cast<std::ptrdiff_t>(src.scanWidth()), s, s};
-    const bridge::resample::Target to{t.bitmap->rowFromTop(0), -t.bitmap->stride(), out, out, 4};
-    bridge::resample::draw(in, m, bridge::resample::Kernel::kLanczos3, 1, Rect{0, 0, out, out}, to);
+    const bridge::resample::Source in{src.BitsPointer() + std::size_t(sh - 1) * src.scanWidth(),
+                                      -static_cast<std::ptrdiff_t>(src.scanWidth()), sw, sh};
+    const bridge::resample::Target to{t.bitmap->rowFromTop(0), -t.bitmap->stride(), ow, oh, 4};
+    bridge::resample::draw(in, m, bridge::resample::Kernel::kLanczos3, 1, Rect{0, 0, ow, oh}, to);
 }
 
 struct VipsUnref {
@@ -278,12 +293,13 @@ struct VipsResult {
     int width = 0, height = 0;
 };
 VipsResult drawVips(const Job& j) {
-    const auto& rows = topDown(j.from);
-    VipsPtr in(
-        vips_image_new_from_memory(rows.data(), rows.size(), j.from, j.from, 4, VIPS_FORMAT_UCHAR));
+    const auto& rows = topDown(j.fromWidth, j.fromHeight);
+    VipsPtr in(vips_image_new_from_memory(rows.data(), rows.size(), j.fromWidth, j.fromHeight, 4,
+                                          VIPS_FORMAT_UCHAR));
     VipsImage* out = nullptr;
     if (j.angle == 0) {
-        vips_resize(in.get(), &out, double(j.to) / j.from, "kernel", VIPS_KERNEL_CUBIC, nullptr);
+        vips_resize(in.get(), &out, double(j.toWidth) / j.fromWidth, "vscale",
+                    double(j.toHeight) / j.fromHeight, "kernel", VIPS_KERNEL_CUBIC, nullptr);
     } else {
         VipsInterpolate* bicubic = vips_interpolate_new("bicubic");
         vips_rotate(in.get(), &out, j.angle, "interpolate", bicubic, nullptr);
@@ -317,10 +333,10 @@ void draw(Way way, c32bppDIB& src, Target& t, const Job& j) {
     src.setHighQualityInterpolation(true);
     src.setAlphaBlendFriendly(false);
     if (j.angle != 0) {
-        src.Render(t.dc.get(), t.bitmap->width() / 2, t.bitmap->height() / 2, j.to, j.to, 0, 0, 0,
-                   0, 100, 0, false, nullptr, -1, 0, j.angle, true);
+        src.Render(t.dc.get(), t.bitmap->width() / 2, t.bitmap->height() / 2, j.toWidth, j.toHeight,
+                   0, 0, 0, 0, 100, 0, false, nullptr, -1, 0, j.angle, true);
     } else {
-        src.Render(t.dc.get(), 0, 0, j.to, j.to);
+        src.Render(t.dc.get(), 0, 0, j.toWidth, j.toHeight);
     }
 }
 
@@ -339,9 +355,9 @@ double psnr(const Output& o, const Job& j) {
                 px = rx;
                 py = ry;
             }
-            const double u = px / j.to + 0.5, v = py / j.to + 0.5;
-            const double margin = 2.0 / j.to;
-            if (!(u > margin && v > margin && u < 1 - margin && v < 1 - margin)) continue;
+            const double u = px / j.toWidth + 0.5, v = py / j.toHeight + 0.5;
+            const double marginU = 2.0 / j.toWidth, marginV = 2.0 / j.toHeight;
+            if (!(u > marginU && v > marginV && u < 1 - marginU && v < 1 - marginV)) continue;
             const std::uint8_t* p = o.row(y) + 4 * x;
             for (int k = 0; k < 3; ++k) {
                 const double want = std::clamp(channel(k, u, v), 0.0, 1.0) * 255;
@@ -359,7 +375,7 @@ constexpr Way kWays[] = {Way::Engine, Way::Bridge, Way::Lanczos,
 void printQuality() {
     std::printf("quality (PSNR against the picture sampled in double precision, dB):\n");
     for (const Job& j : kJobs) {
-        const int out = j.angle != 0 ? kRotatedSide : j.to;
+        const int ow = j.outWidth(), oh = j.outHeight();
         for (const Way w : kWays) {
             double q = 0;
             if (w == Way::Vips) {
@@ -370,45 +386,43 @@ void printQuality() {
                     {r.width, r.height, [&](int y) { return base + std::size_t(y) * width * 4; }},
                     j);
             } else {
-                Target t(out, out);
-                draw(w, source(j.from), t, j);
-                q = psnr({out, out, [&](int y) { return t.bitmap->rowFromTop(y); }}, j);
+                Target t(ow, oh);
+                draw(w, source(j.fromWidth, j.fromHeight), t, j);
+                q = psnr({ow, oh, [&](int y) { return t.bitmap->rowFromTop(y); }}, j);
             }
-            std::printf("  %-20s %-16s %6.2f\n", j.name, nameOf(w), q);
+            std::printf("  %-28s %-16s %6.2f\n", j.name, nameOf(w), q);
         }
     }
 }
 
 void BM_Draw(benchmark::State& state, Job j, Way w) {
-    const int out = j.angle != 0 ? kRotatedSide : j.to;
-    Target t(out, out);
+    Target t(j.outWidth(), j.outHeight());
     for (auto _ : state) {
         if (w == Way::Vips) {
             const VipsResult r = drawVips(j);
             benchmark::DoNotOptimize(r.pixels.get());
         } else {
-            draw(w, source(j.from), t, j);
+            draw(w, source(j.fromWidth, j.fromHeight), t, j);
             benchmark::DoNotOptimize(t.bitmap->bits());
         }
     }
-    state.counters["MP/s"] = benchmark::Counter(double(j.to) * j.to * state.iterations() / 1e6,
-                                                benchmark::Counter::kIsRate);
+    state.counters["MP/s"] = benchmark::Counter(
+        double(j.toWidth) * j.toHeight * state.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
 // Nearest-neighbour draws, which the bridge leaves to pixman, against the own engine's.
 void BM_Nearest(benchmark::State& state, Job j, bool viaBridge) {
-    const int out = j.angle != 0 ? kRotatedSide : j.to;
-    Target t(out, out);
-    c32bppDIB& src = source(j.from);
+    Target t(j.outWidth(), j.outHeight());
+    c32bppDIB& src = source(j.fromWidth, j.fromHeight);
     for (auto _ : state) {
         src.setGDIplusEnabled(viaBridge);
         src.setHighQualityInterpolation(false);
         src.setAlphaBlendFriendly(false);
         if (j.angle != 0) {
-            src.Render(t.dc.get(), out / 2, out / 2, j.to, j.to, 0, 0, 0, 0, 100, 0, false, nullptr,
-                       -1, 0, j.angle, true);
+            src.Render(t.dc.get(), j.outWidth() / 2, j.outHeight() / 2, j.toWidth, j.toHeight, 0, 0,
+                       0, 0, 100, 0, false, nullptr, -1, 0, j.angle, true);
         } else {
-            src.Render(t.dc.get(), 0, 0, j.to, j.to);
+            src.Render(t.dc.get(), 0, 0, j.toWidth, j.toHeight);
         }
         benchmark::DoNotOptimize(t.bitmap->bits());
     }
@@ -417,7 +431,7 @@ void BM_Nearest(benchmark::State& state, Job j, bool viaBridge) {
 // ---- Formats ----
 
 std::vector<std::uint8_t> webpOf(bool lossless) {
-    auto& pic = source(1024);
+    auto& pic = source(1024, 1024);
     std::vector<std::uint8_t> bgra(std::size_t(1024) * 1024 * 4);
     for (int y = 0; y < 1024; ++y)
         std::memcpy(bgra.data() + std::size_t(y) * 4096,
@@ -431,7 +445,7 @@ std::vector<std::uint8_t> webpOf(bool lossless) {
 }
 
 std::vector<std::uint8_t> tiffOf() {
-    auto& pic = source(1024);
+    auto& pic = source(1024, 1024);
     const auto path = std::filesystem::temp_directory_path() /
                       ("talvrin_bench_" + std::to_string(::getpid()) + ".tif");
     TIFF* t = TIFFOpen(path.c_str(), "w");

@@ -1,6 +1,8 @@
 // Picture loading: a 4096 x 4096 JPEG through our decoder against libjpeg-turbo alone (same
 // output layout, so the difference is our overhead), and a 24-bit 4096 x 4096 BMP through the
 // BMP decoder; both also through the whole cBMPparser route (loader, picture, surface, alpha).
+// And the JPEG loaded for a 512 x 512 drawing (decoded at 1/8 scale and resampled) against the
+// full load drawn at that size with high quality.
 // Inputs are made once per run: a smooth gradient with a fine pattern, JPEG quality 90.
 //
 //   picture_bench [benchmark options]   in-process figures
@@ -172,6 +174,30 @@ void BM_Jpeg4096_ThroughBmpParser(benchmark::State& state) {
     setRate(state);
 }
 
+void BM_Jpeg4096_LoadedFor512(benchmark::State& state) {
+    const auto& file = jpegFile();
+    for (auto _ : state) {
+        talvrin::c32bppDIB dib;
+        if (!dib.LoadPicture_StreamForSize(file, 512, 512) || dib.Width() != 512)
+            state.SkipWithError("load failed");
+        benchmark::DoNotOptimize(dib.BitsPointer());
+    }
+    setRate(state);
+}
+
+void BM_Jpeg4096_LoadedThenDrawnAt512(benchmark::State& state) {
+    const auto& file = jpegFile();
+    for (auto _ : state) {
+        talvrin::c32bppDIB dib, small;
+        if (!dib.LoadPicture_Stream(file) || !small.InitializeDIB(512, 512))
+            state.SkipWithError("load failed");
+        dib.setHighQualityInterpolation(true);
+        dib.Render(nullptr, 0, 0, 512, 512, 0, 0, 0, 0, 100, 0, true, &small);
+        benchmark::DoNotOptimize(small.BitsPointer());
+    }
+    setRate(state);
+}
+
 void BM_Bmp24_4096_OurDecoder(benchmark::State& state) {
     const auto& file = bmpFile();
     for (auto _ : state) {
@@ -199,6 +225,8 @@ BENCHMARK(BM_Jpeg4096_LibjpegTurboAlone)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Jpeg4096_LibjpegTurboAloneFreshBuffer)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Jpeg4096_OurDecoder)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Jpeg4096_ThroughBmpParser)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Jpeg4096_LoadedFor512)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Jpeg4096_LoadedThenDrawnAt512)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Bmp24_4096_OurDecoder)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Bmp24_4096_ThroughBmpParser)->Unit(benchmark::kMillisecond);
 namespace {

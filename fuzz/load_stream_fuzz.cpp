@@ -3,7 +3,8 @@
 // The first byte picks the icon preferences and whether the compression library counts as
 // present; the rest is the data. A decoded surface must be well formed; it keeps the data itself,
 // or, for a file that only the imaging library reads (WebP, TIFF), the PNG of the decoded image;
-// and decoding its kept bytes again must give the same image. Every decoder runs under a decode
+// and decoding its kept bytes again must give the same image. Loaded for a smaller drawing, the
+// same data must load again, at the drawing's size or its own. Every decoder runs under a decode
 // budget, as in the program: a few bytes may declare a gigabyte image, and the budget refuses it
 // before anything of that size is allocated.
 #include <algorithm>
@@ -62,5 +63,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (dib.Width() != w || dib.Height() != h ||
         std::memcmp(first.data(), dib.BitsPointer(), first.size()) != 0)
         __builtin_trap();
+
+    // Loaded for a drawing a few times smaller (a JPEG then decoded reduced), turned as the
+    // control bits say: the drawing's size in the stored orientation, or what a load without
+    // preferences gives (an icon's default entry may be another than the one chosen above).
+    const std::int32_t divisor = 2 + iconSize % 9, orientation = 1 + (control >> 4) % 8;
+    const std::int32_t dw = std::max(1, w / divisor), dh = std::max(1, h / divisor);
+    talvrin::c32bppDIB sized, plain;
+    const bool plainLoaded = plain.LoadPicture_Stream(bytes);
+    if (sized.LoadPicture_StreamForSize(bytes, dw, dh, orientation) != plainLoaded)
+        __builtin_trap();
+    if (!plainLoaded) return 0;
+    const bool turned = orientation >= 5;
+    const bool drawn = sized.Width() == (turned ? dh : dw) && sized.Height() == (turned ? dw : dh);
+    if (!drawn && (sized.Width() != plain.Width() || sized.Height() != plain.Height()))
+        __builtin_trap();
+    p = sized.BitsPointer();
+    for (std::size_t i = 0; i < std::size_t(sized.Width()) * std::size_t(sized.Height());
+         ++i, p += 4)
+        if (p[0] > p[3] || p[1] > p[3] || p[2] > p[3]) __builtin_trap();
     return 0;
 }

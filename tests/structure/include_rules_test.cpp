@@ -153,8 +153,9 @@ bool isBridgeHeader(const std::string& target) {
 }
 bool mayIncludeBridge(const std::string& source) {
     static const std::set<std::string> kUsers = {
-        "image/surface/c32bpp_dib.cpp", "image/surface/render.cpp", "image/surface/regions.cpp",
-        "image/surface/loading.cpp",    "image/surface/export.cpp",
+        "image/surface/c32bpp_dib.cpp",       "image/surface/render.cpp",
+        "image/surface/regions.cpp",          "image/surface/loading.cpp",
+        "image/surface/loading_for_size.cpp", "image/surface/export.cpp",
     };
     return source.rfind("image/bridge/", 0) == 0 || kUsers.count(source) != 0;
 }
@@ -168,7 +169,7 @@ bool isDecoderHeader(const std::string& target) {
     return kDecoders.count(target) != 0;
 }
 bool isLoadingCode(const std::string& source) {
-    return source == "image/surface/loading.cpp";
+    return source == "image/surface/loading.cpp" || source == "image/surface/loading_for_size.cpp";
 }
 
 // What decoders and effects record on a surface (alpha flag, image type, kept bytes) is written

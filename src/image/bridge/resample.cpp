@@ -77,11 +77,15 @@ double kernelAt(Kernel kernel, double x) noexcept {
 }
 
 AxisFilter axisFilter(Kernel kernel, double step, double origin, std::int32_t count,
-                      std::int32_t sourceCount, double gain) noexcept {
+                      std::int32_t sourceCount, double gain, double sharpen) noexcept {
     AxisFilter f;
-    if (count < 1 || sourceCount < 1 || !std::isfinite(step) || !std::isfinite(origin)) return f;
+    if (count < 1 || sourceCount < 1 || !std::isfinite(step) || !std::isfinite(origin) ||
+        !(sharpen >= 0 && sharpen < 1))
+        return f;
     const double scale = std::max(std::fabs(step), 1.0);
-    const double reach = kernelRadius(kernel) * scale;
+    // The sharpening's taps reach one pixel further on each side.
+    const int margin = sharpen > 0 ? 1 : 0;
+    const double reach = kernelRadius(kernel) * scale + margin;
     // Taps a pixel can touch (the whole positions strictly within the kernel's reach of its
     // centre: at most ceil(2 reach)), and no more than the source has: past its edges every tap
     // folds onto the edge pixel.
@@ -117,9 +121,15 @@ AxisFilter axisFilter(Kernel kernel, double step, double origin, std::int32_t co
             double sum = 0;
             // Samples outside the source fold onto its edge pixels (the edge extended); a pixel
             // mapped far outside takes the edge pixel alone.
+            const auto weightAt = [&](double j) {
+                const double w = kernelAt(kernel, (j - t) / scale);
+                if (margin == 0) return w;
+                return (1 + 2 * sharpen) * w - sharpen * (kernelAt(kernel, (j - 1 - t) / scale) +
+                                                          kernelAt(kernel, (j + 1 - t) / scale));
+            };
             if (hi >= lo && hi - lo < 2 * reach + 2) {
                 for (double j = lo; j <= hi; ++j) {
-                    const double w = kernelAt(kernel, (j - t) / scale);
+                    const double w = weightAt(j);
                     // (At most taps positions; the bound holds against rounding at the ends.)
                     const std::int32_t at = std::min(clampIndex(j) - first, taps - 1);
                     folded[static_cast<std::size_t>(at)] += w;
@@ -275,7 +285,9 @@ void overScalar(std::uint8_t* d, const std::uint8_t* s, std::int32_t count) noex
 
 }  // namespace
 
-const RowForms detail::kScalarForms = {acrossScalar, downScalar, affineScalar, overScalar};
+const RowForms detail::kScalarForms = {acrossScalar,          downScalar,
+                                       affineScalar,          overScalar,
+                                       detail::boxDownScalar, detail::boxAcrossScalar};
 
 const RowForms* formsOf(Form form) noexcept {
     switch (form) {
@@ -361,13 +373,20 @@ bool drawTranslated(const RowForms& forms, const Source& src, const Map& m, cons
     return true;
 }
 
-bool drawSeparable(const RowForms& forms, const Source& src, const Map& m, Kernel kernel,
+bool drawSeparable(const RowForms& forms, const Source& src, const Map& sourceMap, Kernel kernel,
                    double opacity, const Rect& drawn, const Target& target, Op op) noexcept {
     const auto width = static_cast<std::int32_t>(drawn.width());
     const auto height = static_cast<std::int32_t>(drawn.height());
-    const AxisFilter fx = axisFilter(kernel, m.a, m.a * drawn.left + m.c, width, src.width, 1.0);
-    const AxisFilter fy =
-        axisFilter(kernel, m.e, m.e * drawn.top + m.f, height, src.height, opacity);
+    // A large reduction filters the box averages of the source instead of its own rows.
+    detail::BoxedRows boxed(src, sourceMap);
+    const bool boxes = boxed.reduces();
+    const Map& m = boxes ? boxed.map() : sourceMap;
+    const std::int32_t sourceWidth = boxes ? boxed.width() : src.width;
+    const std::int32_t sourceHeight = boxes ? boxed.height() : src.height;
+    const AxisFilter fx = axisFilter(kernel, m.a, m.a * drawn.left + m.c, width, sourceWidth, 1.0,
+                                     boxSharpening(boxed.factorX()));
+    const AxisFilter fy = axisFilter(kernel, m.e, m.e * drawn.top + m.f, height, sourceHeight,
+                                     opacity, boxSharpening(boxed.factorY()));
     if (fx.taps == 0 || fy.taps == 0) return false;
     const std::size_t slotPixelBytes = std::size_t(fy.taps) * 8;
     if (slotPixelBytes > kRingBytes) return false;  // a reduction by millions along one axis
@@ -381,7 +400,9 @@ bool drawSeparable(const RowForms& forms, const Source& src, const Map& m, Kerne
     auto out = allocate<std::uint8_t>(std::size_t(band) * 4);
     // A source narrower than the window is read from a copy padded to the window.
     std::unique_ptr<std::uint8_t[]> padded;
-    if (src.width < fx.taps) {
+    if (boxes) {
+        if (!boxed.allocate(fx.taps)) return false;
+    } else if (src.width < fx.taps) {
         padded = allocate<std::uint8_t>(std::size_t(fx.taps) * 4);
         if (!padded) return false;
         std::memset(padded.get(), 0, std::size_t(fx.taps) * 4);
@@ -394,15 +415,25 @@ bool drawSeparable(const RowForms& forms, const Source& src, const Map& m, Kerne
         const std::size_t fetchBytes = std::min<std::size_t>(
             512, 4 * std::size_t(std::max(0, fx.first[std::size_t(x0 + n - 1)] + fx.taps -
                                                  fx.first[std::size_t(x0)])));
+        // The reduced pixels the band's windows read.
+        const std::int32_t j0 = fx.first[std::size_t(x0)];
+        const std::int32_t j1 = std::min(fx.first[std::size_t(x0 + n - 1)] + fx.taps, sourceWidth);
         std::fill(tags.get(), tags.get() + slots, -1);
         for (std::int32_t y = 0; y < height; ++y) {
             const std::int32_t first = fy.first[std::size_t(y)];
             for (std::int32_t k = 0; k < fy.taps; ++k) {
                 // Rows past the source's last (a source shorter than the window) weigh 0.
-                const std::int32_t r = std::min(first + k, src.height - 1);
+                const std::int32_t r = std::min(first + k, sourceHeight - 1);
                 const auto slot = static_cast<std::size_t>(r) % slots;
                 std::int16_t* mid = ring.get() + slot * std::size_t(band) * 4;
-                if (tags[slot] != r) {
+                if (tags[slot] == r) {
+                    rows[std::size_t(k)] = mid;
+                    continue;
+                }
+                if (boxes) {
+                    forms.across(boxed.row(forms, r, j0, j1), fx, x0, n, mid);
+                    tags[slot] = r;
+                } else {
                     const std::uint8_t* line = src.row(r);
                     // The row after it in the drawing's direction is asked for next: its start is
                     // fetched while this one is filtered (a row of a large image starts a page

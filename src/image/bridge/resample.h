@@ -9,6 +9,17 @@
 // Samples beyond the image take its edge pixels (the edge extended), so a uniform image stays
 // uniform to its last pixel.
 //
+// Large reductions take two stages. An axis reduced by a factor f of 4 or more is first averaged
+// over boxes of k = floor(f / 2) source pixels (at most kMaxBox), so that at least twice the
+// output's pixels remain; the kernel then reduces the rest (f / k, between 2 and 4), widened by
+// that and sharpened by three taps that undo the box's softening of the detail it keeps
+// (boxSharpening), so that the two stages pass what the one kernel widened by f would. The box
+// average is exact: the sum of the premultiplied bytes of a box of kx x ky pixels, divided by kx ky
+// rounding to nearest. The boxes are centred on the image (the pixels left over at the two ends,
+// fewer than k, split between them), each box that reaches past an edge taking the edge pixel in
+// place of the missing ones, and the map is divided by the box, so pixel centres keep mapping to
+// pixel centres.
+//
 // Arithmetic. Weights are 16-bit fixed point with 14 fractional bits, normalised so that each
 // output pixel's weights sum to exactly the gain (1 << 14 at full opacity). Axis-aligned draws
 // run in two passes: across, each source row is filtered into 16-bit values with 6 fractional
@@ -101,10 +112,13 @@ struct AxisFilter {
 };
 
 // The filter for `count` output pixels whose centres map to source positions
-// origin + step * (i + 0.5), each pixel's weights summing to round(gain * 2^14). Empty (taps 0)
-// when the memory is not there.
+// origin + step * (i + 0.5), each pixel's weights summing to round(gain * 2^14). With `sharpen`
+// s above 0, the kernel's weights are first convolved with (-s, 1 + 2 s, -s) along the source
+// (boxSharpening: what undoes a box stage's softening to second order). Empty (taps 0) when the
+// memory is not there.
 [[nodiscard]] AxisFilter axisFilter(Kernel kernel, double step, double origin, std::int32_t count,
-                                    std::int32_t sourceCount, double gain) noexcept;
+                                    std::int32_t sourceCount, double gain,
+                                    double sharpen = 0) noexcept;
 
 // The weights of a turned draw along one source axis, for 256 phases: a sample at source index
 // position t (the pixel centre at t + 0.5) with q = round(t * 256) takes the taps from
@@ -127,6 +141,31 @@ struct AffineSample {
     std::uint8_t unused = 0;
 };
 
+// ---- The box stage ---------------------------------------------------------------------------
+
+inline constexpr std::int32_t kMaxBox = 256;
+
+// The box of an axis reduced by `step` source pixels a destination pixel: floor(|step| / 2),
+// held to 1 ... kMaxBox (1: no box stage).
+[[nodiscard]] std::int32_t boxFactor(double step) noexcept;
+
+// The sharpening that follows a box of k: (1 - 1 / k^2) / 24. The mean of k pixels passes a
+// frequency of v cycles a pixel of its output as 1 - pi^2 v^2 (1 - 1 / k^2) / 6 + O(v^4), and
+// (-s, 1 + 2 s, -s) passes it as 1 + 4 pi^2 s v^2 + O(v^4): their product is flat to second
+// order. 0 for k = 1.
+[[nodiscard]] double boxSharpening(std::int32_t k) noexcept;
+
+// Division by n (1 ... kMaxBox^2) of sums s below 255 n + 1, rounding to nearest:
+// (s + half) / n = ((s + half) * multiplier) >> shift, exact for every such s (the multiplier is
+// ceil(2^shift / n) with shift = 9 + 2 ceil(log2 n), so the product's excess stays below 1 / n).
+struct BoxDivisor {
+    std::uint32_t n = 1;
+    std::uint32_t half = 0;
+    std::uint32_t multiplier = 512;
+    std::int32_t shift = 9;
+};
+[[nodiscard]] BoxDivisor boxDivisor(std::uint32_t n) noexcept;
+
 // The row forms: each runs `count` output pixels.
 struct RowForms {
     // Across: out[4i + c] = sat16((sum_k w[i][k] * src[4 (first[i] + k) + c] + 2^7) >> 8).
@@ -143,6 +182,14 @@ struct RowForms {
                    const AffineSample* samples, std::int32_t count, std::uint8_t* out) noexcept;
     // Source-over onto 32-bit pixels: t = min(255, s + round(t (255 - sa) / 255)) per byte.
     void (*over)(std::uint8_t* dst, const std::uint8_t* src, std::int32_t count) noexcept;
+    // Box, down: sums[j] = sum over t < rowCount of rows[t][j], for the `values` bytes j
+    // (rowCount at most kMaxBox, so every sum fits 16 bits).
+    void (*boxDown)(const std::uint8_t* const* rows, std::int32_t rowCount, std::int32_t values,
+                    std::uint16_t* sums) noexcept;
+    // Box, across: out[4i + c] = (sum over t < k of sums[4 (k i + t) + c] + d.half) / d.n, for
+    // the `count` pixels i (k at most kMaxBox).
+    void (*boxAcross)(const std::uint16_t* sums, std::int32_t k, const BoxDivisor& d,
+                      std::int32_t count, std::uint8_t* out) noexcept;
 };
 
 enum class Form : std::uint8_t { kScalar, kSse2, kAvx2 };

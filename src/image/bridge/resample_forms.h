@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 
 #include "base/div255.h"
 #include "image/bridge/resample.h"
@@ -42,5 +43,43 @@ inline void applyCoverage(std::uint8_t* px, std::uint8_t coverage) noexcept {
 
 // The largest block row a turned draw gathers (its taps are capped by the pre-reduction).
 inline constexpr std::int32_t kMaxAffineTaps = 64;
+
+// The scalar reference of the box stage's row forms (resample_box.cpp).
+void boxDownScalar(const std::uint8_t* const* rows, std::int32_t rowCount, std::int32_t values,
+                   std::uint16_t* sums) noexcept;
+void boxAcrossScalar(const std::uint16_t* sums, std::int32_t k, const BoxDivisor& d,
+                     std::int32_t count, std::uint8_t* out) noexcept;
+
+// The rows a separable draw filters when its source is first averaged over boxes (resample.h):
+// the reduced image, row by row, each made from the source when it is asked for.
+class BoxedRows {
+  public:
+    // The box stage of a draw of src through m; reduces() is false when neither axis has one.
+    BoxedRows(const Source& src, const Map& m) noexcept;
+    [[nodiscard]] bool reduces() const noexcept { return kx_ > 1 || ky_ > 1; }
+    // The boxes' sides (1 where an axis has none).
+    [[nodiscard]] std::int32_t factorX() const noexcept { return kx_; }
+    [[nodiscard]] std::int32_t factorY() const noexcept { return ky_; }
+    // The reduced image's size, and the draw's map onto its pixels.
+    [[nodiscard]] std::int32_t width() const noexcept { return width_; }
+    [[nodiscard]] std::int32_t height() const noexcept { return height_; }
+    [[nodiscard]] const Map& map() const noexcept { return map_; }
+    // Room for a row, at least `window` pixels wide (zeros past the image). False without it.
+    bool allocate(std::int32_t window) noexcept;
+    // Reduced row r with its pixels [j0, j1) made (0 <= j0 < j1 <= width()): the row's first
+    // pixel. Valid until the next call.
+    const std::uint8_t* row(const RowForms& forms, std::int32_t r, std::int32_t j0,
+                            std::int32_t j1) noexcept;
+
+  private:
+    Source src_;
+    std::int32_t kx_, ky_;
+    std::int32_t width_ = 0, height_ = 0;
+    std::int32_t offsetX_ = 0, offsetY_ = 0;  // source pixels before the first box's first
+    BoxDivisor divisor_;
+    Map map_;
+    std::unique_ptr<std::uint8_t[]> line_;
+    std::unique_ptr<std::uint16_t[]> sums_;
+};
 
 }  // namespace talvrin::bridge::resample::detail

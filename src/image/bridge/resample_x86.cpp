@@ -219,6 +219,62 @@ SSE2 void overSse2(std::uint8_t* d, const std::uint8_t* s, std::int32_t count) n
     overTail(d + 4 * i, s + 4 * i, count - i);
 }
 
+// Box, down: 16 bytes at a time, widened to 16 bits and summed over the rows in registers.
+SSE2 void boxDownSse2(const std::uint8_t* const* rows, std::int32_t rowCount, std::int32_t values,
+                      std::uint16_t* sums) noexcept {
+    const __m128i zero = _mm_setzero_si128();
+    std::int32_t j = 0;
+    for (; j + 16 <= values; j += 16) {
+        __m128i lo = zero, hi = zero;
+        for (std::int32_t t = 0; t < rowCount; ++t) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[t] + j));
+            lo = _mm_add_epi16(lo, _mm_unpacklo_epi8(v, zero));
+            hi = _mm_add_epi16(hi, _mm_unpackhi_epi8(v, zero));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + j), lo);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + j + 8), hi);
+    }
+    const std::uint8_t* tail[kMaxBox];
+    for (std::int32_t t = 0; t < rowCount; ++t)
+        tail[t] = rows[t] + j;
+    boxDownScalar(tail, rowCount, values - j, sums + j);
+}
+
+// The exact division of BoxDivisor on four 32-bit lanes (each below 2^24): 64-bit products of
+// the even and the odd lanes, shifted, put back together.
+SSE2 inline __m128i boxDivideSse2(__m128i sums, const BoxDivisor& d) noexcept {
+    const __m128i x = _mm_add_epi32(sums, _mm_set1_epi32(static_cast<std::int32_t>(d.half)));
+    const __m128i m = _mm_set1_epi32(static_cast<std::int32_t>(d.multiplier));
+    const __m128i shift = _mm_cvtsi32_si128(d.shift);
+    const __m128i even = _mm_srl_epi64(_mm_mul_epu32(x, m), shift);
+    const __m128i odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(x, 32), m), shift);
+    return _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+}
+
+// Box, across: per output pixel, its k pixels' 16-bit sums added in 32-bit lanes, two at a time.
+SSE2 void boxAcrossSse2(const std::uint16_t* sums, std::int32_t k, const BoxDivisor& d,
+                        std::int32_t count, std::uint8_t* out) noexcept {
+    const __m128i zero = _mm_setzero_si128();
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::uint16_t* p = sums + 4 * std::size_t(k) * std::size_t(i);
+        __m128i acc = zero;
+        std::int32_t t = 0;
+        for (; t + 2 <= k; t += 2) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * t));
+            acc = _mm_add_epi32(
+                acc, _mm_add_epi32(_mm_unpacklo_epi16(v, zero), _mm_unpackhi_epi16(v, zero)));
+        }
+        if (t < k)
+            acc = _mm_add_epi32(
+                acc, _mm_unpacklo_epi16(
+                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 4 * t)), zero));
+        const __m128i q = boxDivideSse2(acc, d);
+        const __m128i q16 = _mm_packs_epi32(q, q);
+        const std::int32_t px = _mm_cvtsi128_si32(_mm_packus_epi16(q16, q16));
+        std::memcpy(out + 4 * i, &px, 4);
+    }
+}
+
 // ---- AVX2 forms ----
 
 // Byte shuffles pairing pixels 0 and 1 (and 2 and 3) channel by channel, zero-extended to 16
@@ -461,11 +517,63 @@ AVX2 void overAvx2(std::uint8_t* d, const std::uint8_t* s, std::int32_t count) n
     overSse2(d + 4 * i, s + 4 * i, count - i);
 }
 
+// Box, down: 32 bytes at a time.
+AVX2 void boxDownAvx2(const std::uint8_t* const* rows, std::int32_t rowCount, std::int32_t values,
+                      std::uint16_t* sums) noexcept {
+    std::int32_t j = 0;
+    for (; j + 32 <= values; j += 32) {
+        __m256i lo = _mm256_setzero_si256(), hi = lo;
+        for (std::int32_t t = 0; t < rowCount; ++t) {
+            const auto* at = reinterpret_cast<const __m128i*>(rows[t] + j);
+            lo = _mm256_add_epi16(lo, _mm256_cvtepu8_epi16(_mm_loadu_si128(at)));
+            hi = _mm256_add_epi16(hi, _mm256_cvtepu8_epi16(_mm_loadu_si128(at + 1)));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + j), lo);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + j + 16), hi);
+    }
+    const std::uint8_t* tail[kMaxBox];
+    for (std::int32_t t = 0; t < rowCount; ++t)
+        tail[t] = rows[t] + j;
+    boxDownSse2(tail, rowCount, values - j, sums + j);
+}
+
+// Box, across: two output pixels at a time, one in each 128-bit lane.
+AVX2 void boxAcrossAvx2(const std::uint16_t* sums, std::int32_t k, const BoxDivisor& d,
+                        std::int32_t count, std::uint8_t* out) noexcept {
+    const __m256i half = _mm256_set1_epi32(static_cast<std::int32_t>(d.half));
+    const __m256i m = _mm256_set1_epi32(static_cast<std::int32_t>(d.multiplier));
+    const __m128i shift = _mm_cvtsi32_si128(d.shift);
+    const std::size_t stride = 4 * std::size_t(k);
+    std::int32_t i = 0;
+    for (; i + 2 <= count; i += 2) {
+        const std::uint16_t* a = sums + stride * std::size_t(i);
+        const std::uint16_t* b = a + stride;
+        __m256i acc = _mm256_setzero_si256();
+        for (std::int32_t t = 0; t < k; ++t) {
+            const __m128i pair =
+                _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + 4 * t)),
+                                   _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + 4 * t)));
+            acc = _mm256_add_epi32(acc, _mm256_cvtepu16_epi32(pair));
+        }
+        const __m256i x = _mm256_add_epi32(acc, half);
+        const __m256i even = _mm256_srl_epi64(_mm256_mul_epu32(x, m), shift);
+        const __m256i odd = _mm256_srl_epi64(_mm256_mul_epu32(_mm256_srli_epi64(x, 32), m), shift);
+        const __m256i q = _mm256_or_si256(even, _mm256_slli_epi64(odd, 32));
+        // [pixel i | pixel i + 1] as 32-bit lanes, to bytes.
+        const __m128i q16 =
+            _mm_packs_epi32(_mm256_castsi256_si128(q), _mm256_extracti128_si256(q, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * i), _mm_packus_epi16(q16, q16));
+    }
+    boxAcrossSse2(sums + stride * std::size_t(i), k, d, count - i, out + 4 * i);
+}
+
 #undef SSE2
 #undef AVX2
 
-constexpr RowForms kSse2Forms = {acrossSse2, downSse2, affineSse2, overSse2};
-constexpr RowForms kAvx2Forms = {acrossAvx2, downAvx2, affineAvx2, overAvx2};
+constexpr RowForms kSse2Forms = {acrossSse2, downSse2,    affineSse2,
+                                 overSse2,   boxDownSse2, boxAcrossSse2};
+constexpr RowForms kAvx2Forms = {acrossAvx2, downAvx2,    affineAvx2,
+                                 overAvx2,   boxDownAvx2, boxAcrossAvx2};
 
 }  // namespace
 

@@ -228,6 +228,18 @@ class c32bppDIB {
                             std::int32_t iconCy = 0, std::int64_t streamStart = 0,
                             std::int64_t streamLength = 0, bool SaveFormat = false,
                             std::int32_t iconBitDepth = 32);
+    // Loads the bytes for a drawing of width x height pixels, upright once the EXIF orientation
+    // `orientation` (1 ... 8) is applied: 5 to 8 swap the axes. A JPEG the own decoder reads,
+    // with the imaging bridge enabled, that the drawing reduces by 2 or more on both axes is
+    // decoded by the JPEG library at 1/2, 1/4 or 1/8 scale (the smallest still at least the
+    // drawing's size, platform::jpegReductionFor) and resampled at once, by the bridge's
+    // high-quality resampler with the stored image's pixel centres mapped exactly, to the
+    // drawing's size in the stored orientation (height x width for 5 to 8); it is an opaque
+    // imgBitmap, as every JPEG is. Everything else loads as LoadPicture_Stream loads the whole
+    // array, at its own size, and the caller resizes it as it would have. Never keeps the bytes
+    // (loading_for_size.cpp).
+    bool LoadPicture_StreamForSize(std::span<const std::uint8_t> inStream, std::int32_t width,
+                                   std::int32_t height, std::int32_t orientation = 1);
     // Loads a resource of the program's own (provider null) or of the given provider. A section
     // given by name is a custom byte resource, loaded as a stream (never kept); a numeric
     // section is a picture-resource kind (0 bitmap, 1 icon, 2 cursor).

@@ -97,8 +97,9 @@ struct Decoder {
     }
 };
 
-// Reads the headers and chooses the output colour space. False on any library error.
-bool readHeader(Decoder& d, const std::uint8_t* data, std::size_t size) {
+// Reads the headers and chooses the output colour space and scale (1 / reduction). False on any
+// library error.
+bool readHeader(Decoder& d, const std::uint8_t* data, std::size_t size, std::int32_t reduction) {
     d.cinfo.err = jpeg_std_error(&d.err.pub);
     d.err.pub.error_exit = onError;
     d.err.pub.output_message = onMessage;
@@ -115,6 +116,8 @@ bool readHeader(Decoder& d, const std::uint8_t* data, std::size_t size) {
     d.progress.maxScanBlocks = kScanPassesPerBlock * blocksOfImage(d.cinfo) + kScanBlocksFloor;
     const J_COLOR_SPACE in = d.cinfo.jpeg_color_space;
     d.cinfo.out_color_space = (in == JCS_CMYK || in == JCS_YCCK) ? JCS_CMYK : JCS_EXT_BGRA;
+    d.cinfo.scale_num = 1;
+    d.cinfo.scale_denom = static_cast<unsigned>(reduction);
     jpeg_calc_output_dimensions(&d.cinfo);
     return true;
 }
@@ -180,20 +183,25 @@ bool jpegDecoderAvailable() noexcept {
     return true;
 }
 
-Decoded<std::unique_ptr<Bitmap>> decodeJpeg(ByteView bytes, std::uint64_t maxPixels) noexcept {
+Decoded<std::unique_ptr<Bitmap>> decodeJpeg(ByteView bytes, std::uint64_t maxPixels,
+                                            std::int32_t reduction) noexcept {
     try {
         if (!looksLikeJpeg(bytes)) return {nullptr, {DecodeFailure::kNotRecognised, {}}};
         if (bytes.size() > 0xFFFFFFFFu)
             return {nullptr, {DecodeFailure::kTooLarge, "data beyond 4 GiB"}};
         auto d = std::make_unique<Decoder>();
-        if (!readHeader(*d, bytes.data(), bytes.size())) return {nullptr, failureOf(d->err, true)};
+        if (reduction != 2 && reduction != 4 && reduction != 8) reduction = 1;
+        if (!readHeader(*d, bytes.data(), bytes.size(), reduction))
+            return {nullptr, failureOf(d->err, true)};
         const JDIMENSION w = d->cinfo.output_width;
         const JDIMENSION h = d->cinfo.output_height;
         const auto width = checkedCast<std::int32_t>(w);
         const auto height = checkedCast<std::int32_t>(h);
-        const auto pixels = checkedMul<std::uint64_t>(w, h);
-        if (!width || !height || !pixels || *pixels > maxPixels || !withinDecodeBudget(w, h) ||
-            !bitmapSizeFits(*width, *height, 32))
+        // The limits are the stored image's, whatever the scale of the decode.
+        const JDIMENSION storedW = d->cinfo.image_width, storedH = d->cinfo.image_height;
+        const auto pixels = checkedMul<std::uint64_t>(storedW, storedH);
+        if (!width || !height || !pixels || *pixels > maxPixels ||
+            !withinDecodeBudget(storedW, storedH) || !bitmapSizeFits(*width, *height, 32))
             return {nullptr, {DecodeFailure::kTooLarge, "beyond the pixel limit"}};
         auto bitmap = Bitmap::create(*width, *height, 32);
         if (!bitmap) return {nullptr, {DecodeFailure::kOutOfMemory, "no room for the bitmap"}};

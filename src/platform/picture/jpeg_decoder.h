@@ -32,7 +32,27 @@ namespace talvrin::platform {
 // scans, or whose scans pass over the image's blocks more than twelve times on average (plus a
 // million blocks), is refused as bad data before that scan is decoded: each scan costs a pass
 // over its blocks however few bytes it takes.
+//
+// With a reduction of 2, 4 or 8 the library decodes at that scale (its scaled inverse DCT): the
+// bitmap is ceil(width / reduction) x ceil(height / reduction), each pixel standing for a block
+// of reduction x reduction stored pixels (the last ones of a row or column in part); the limits
+// above still apply to the stored size. Any other reduction decodes at full size.
 [[nodiscard]] Decoded<std::unique_ptr<Bitmap>> decodeJpeg(
-    ByteView bytes, std::uint64_t maxPixels = std::numeric_limits<std::uint64_t>::max()) noexcept;
+    ByteView bytes, std::uint64_t maxPixels = std::numeric_limits<std::uint64_t>::max(),
+    std::int32_t reduction = 1) noexcept;
+
+// The reduction for a JPEG of storedWidth x storedHeight that will be shown at width x height
+// (the same axes): the largest of 8, 4 and 2 whose decode is still at least that size on both
+// axes, or 1 when none is (a size above half the stored one, or below 1).
+[[nodiscard]] inline std::int32_t jpegReductionFor(std::uint32_t storedWidth,
+                                                   std::uint32_t storedHeight, std::int64_t width,
+                                                   std::int64_t height) noexcept {
+    if (width < 1 || height < 1) return 1;
+    for (const std::uint32_t r : {8u, 4u, 2u})
+        if ((std::uint64_t{storedWidth} + r - 1) / r >= std::uint64_t(width) &&
+            (std::uint64_t{storedHeight} + r - 1) / r >= std::uint64_t(height))
+            return static_cast<std::int32_t>(r);
+    return 1;
+}
 
 }  // namespace talvrin::platform

@@ -8,7 +8,8 @@ bool jpegDecoderAvailable() noexcept {
     return false;
 }
 
-Decoded<std::unique_ptr<Bitmap>> decodeJpeg(ByteView bytes, std::uint64_t /*maxPixels*/) noexcept {
+Decoded<std::unique_ptr<Bitmap>> decodeJpeg(ByteView bytes, std::uint64_t /*maxPixels*/,
+                                            std::int32_t /*reduction*/) noexcept {
     if (!looksLikeJpeg(bytes)) return {nullptr, {DecodeFailure::kNotRecognised, {}}};
     return {nullptr, {DecodeFailure::kUnsupported, "no JPEG decoder in this build"}};
 }

@@ -202,6 +202,39 @@ TEST(PictureLoaderJpeg, DamagedDataFailsCleanlyAndEarlyEndKeepsTheSize) {
     EXPECT_EQ(limited.failure, (LoadFailure{DecodeFailure::kTooLarge, "beyond the pixel limit"}));
 }
 
+// A reduced decode is the library's scaled size (each side divided, rounded up) while the pixel
+// limits stay the stored image's; the reduction for a drawing is the largest whose decode still
+// covers the drawing on both axes.
+TEST(PictureLoaderJpeg, ReducedDecodesAreTheScaledSizeWithTheStoredSizesLimits) {
+    const Bytes file = encodeJpeg(1001, 757, {JCS_RGB, 3, false, 90}, halves);
+    const ByteView view(file.data(), file.size());
+    struct Case {
+        std::int32_t reduction, width, height;
+    };
+    for (const Case c : {Case{1, 1001, 757}, Case{2, 501, 379}, Case{4, 251, 190}, Case{8, 126, 95},
+                         Case{3, 1001, 757}}) {
+        const auto bmp = platform::decodeJpeg(view, std::uint64_t{1} << 26, c.reduction).image;
+        ASSERT_NE(bmp, nullptr) << c.reduction;
+        EXPECT_EQ(bmp->width(), c.width) << c.reduction;
+        EXPECT_EQ(bmp->height(), c.height) << c.reduction;
+    }
+    const auto limited = platform::decodeJpeg(view, 1001u * 757u - 1, 8);
+    EXPECT_EQ(limited.failure, (LoadFailure{DecodeFailure::kTooLarge, "beyond the pixel limit"}));
+    struct Rule {
+        std::uint32_t storedW, storedH;
+        std::int64_t w, h;
+        std::int32_t reduction;
+    };
+    for (const Rule r :
+         {Rule{1001, 757, 126, 95, 8}, Rule{1001, 757, 127, 95, 4}, Rule{1001, 757, 126, 96, 4},
+          Rule{1001, 757, 501, 379, 2}, Rule{1001, 757, 502, 10, 1}, Rule{6000, 4000, 600, 400, 8},
+          Rule{4000, 6000, 400, 600, 8}, Rule{4000, 6000, 600, 400, 4}, Rule{8, 8, 1, 1, 8},
+          Rule{100, 100, 0, 5, 1}}) {
+        EXPECT_EQ(platform::jpegReductionFor(r.storedW, r.storedH, r.w, r.h), r.reduction)
+            << r.storedW << "x" << r.storedH << " for " << r.w << "x" << r.h;
+    }
+}
+
 // Scan bombs: a progressive file whose last scan is repeated costs a pass over its blocks for
 // every copy. Past 500 scans, or past twelve passes over the image's blocks on average (plus a
 // floor for small images), the file is refused as bad data; the ordinary script passes.
