@@ -2,7 +2,8 @@
 // CreateProcessA with the pipe's write end as standard output and standard error, no standard
 // input and a hidden window. The whole line goes to process creation as it is: no command
 // interpreter in front, nothing expanded, the program named by its first word or leading quoted
-// path as the system's own convention finds it.
+// path as the system's own convention finds it. (The repair's lines for the command interpreter
+// reach the runner already written as the interpreter's own command line: dos_command_runner.h.)
 #include <windows.h>
 
 #include <string>
