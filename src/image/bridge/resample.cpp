@@ -451,7 +451,7 @@ bool drawSeparable(const RowForms& forms, const Source& src, const Map& sourceMa
             for (std::int32_t k = 0; k < fy.taps; ++k) {
                 // Rows past the source's last (a source shorter than the window) weigh 0.
                 const std::int32_t r = std::min(first + k, sourceHeight - 1);
-                const auto slot = static_cast<std::size_t>(r) % slots;
+                const auto slot = std::size_t(std::uint32_t(r) % std::uint32_t(slots));
                 std::int16_t* mid = ring.get() + slot * std::size_t(band) * 4;
                 if (tags[slot] == r) {
                     rows[std::size_t(k)] = mid;

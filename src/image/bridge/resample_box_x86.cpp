@@ -141,30 +141,50 @@ TALVRIN_AVX2 void boxAcrossAvx2(const std::uint16_t* sums, std::int32_t k, const
     boxAcrossSse2(sums + stride * std::size_t(i), k, d, count - i, out + 4 * i);
 }
 
-// Across over averages: per output pixel, four taps a step. The taps (k, k + 1) are paired
-// channel by channel in the low lane and (k + 2, k + 3) in the high one, against their weights;
-// the two lanes are added at the end.
-TALVRIN_AVX2 void acrossBoxedAvx2(const std::int16_t* src, const AxisFilter& f, std::int32_t begin,
-                                  std::int32_t count, std::int16_t* out) noexcept {
-    const std::int32_t taps = f.taps;
+// Across over averages, four taps a step: the taps (k, k + 1) are paired channel by channel in
+// the low lane and (k + 2, k + 3) in the high one, against their weights. Two outputs at a time,
+// their lanes gathered at the end into one vector of both.
+TALVRIN_AVX2 inline __m256i boxedWindowAvx2(const std::int16_t* p, const std::int16_t* w,
+                                            std::int32_t taps) noexcept {
     const __m256i pairs = _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15,  //
                                            0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
     const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
-    for (std::int32_t i = 0; i < count; ++i) {
-        const std::size_t at = std::size_t(begin) + std::size_t(i);
-        const std::int16_t* p = src + 4 * std::size_t(f.first[at]);
-        const std::int16_t* w = f.weights.data() + at * std::size_t(taps);
-        __m256i acc = _mm256_setzero_si256();
-        for (std::int32_t k = 0; k < taps; k += 4) {
-            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 4 * k));
-            const __m256i wv = _mm256_permutevar8x32_epi32(
-                _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + k))),
-                spread);
-            acc = _mm256_add_epi32(acc, _mm256_madd_epi16(_mm256_shuffle_epi8(v, pairs), wv));
-        }
-        const __m128i sums =
-            _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
-        const __m128i m = midTwice<kBoxedMidShift>(sums);
+    __m256i acc = _mm256_setzero_si256();
+    for (std::int32_t k = 0; k < taps; k += 4) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 4 * k));
+        const __m256i wv = _mm256_permutevar8x32_epi32(
+            _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + k))),
+            spread);
+        acc = _mm256_add_epi32(acc, _mm256_madd_epi16(_mm256_shuffle_epi8(v, pairs), wv));
+    }
+    return acc;
+}
+
+TALVRIN_AVX2 void acrossBoxedAvx2(const std::int16_t* src, const AxisFilter& f, std::int32_t begin,
+                                  std::int32_t count, std::int16_t* out) noexcept {
+    const std::int32_t taps = f.taps;
+    const auto at = [&](std::int32_t i) {
+        return src + 4 * std::size_t(f.first[std::size_t(begin) + std::size_t(i)]);
+    };
+    const auto wt = [&](std::int32_t i) {
+        return f.weights.data() + (std::size_t(begin) + std::size_t(i)) * std::size_t(taps);
+    };
+    std::int32_t i = 0;
+    for (; i + 2 <= count; i += 2) {
+        const __m256i a = boxedWindowAvx2(at(i), wt(i), taps);
+        const __m256i b = boxedWindowAvx2(at(i + 1), wt(i + 1), taps);
+        // [a low | b low] + [a high | b high]: the sums of i | i + 1.
+        const __m256i sums = _mm256_add_epi32(_mm256_permute2x128_si256(a, b, 0x20),
+                                              _mm256_permute2x128_si256(a, b, 0x31));
+        const __m256i m = midTwice256<kBoxedMidShift>(sums);
+        const __m256i p = midPack256(m, m);  // i twice | i + 1 twice
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i),
+                         _mm256_castsi256_si128(_mm256_permute4x64_epi64(p, 0x08)));
+    }
+    if (i < count) {
+        const __m256i a = boxedWindowAvx2(at(i), wt(i), taps);
+        const __m128i m = midTwice<kBoxedMidShift>(
+            _mm_add_epi32(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1)));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * i), midPack(m, m));
     }
 }
