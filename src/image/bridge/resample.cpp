@@ -412,8 +412,15 @@ bool drawSeparable(const RowForms& forms, const Source& src, const Map& sourceMa
     const std::int32_t sourceHeight = boxes ? boxed.height() : src.height;
     const AxisFilter fx = axisFilter(kernel, m.a, m.a * drawn.left + m.c, width, sourceWidth, 1.0,
                                      boxSharpening(boxed.factorX()));
-    const AxisFilter fy = axisFilter(kernel, m.e, m.e * drawn.top + m.f, height, sourceHeight,
-                                     opacity, boxSharpening(boxed.factorY()));
+    // A square drawing at full opacity (a square image halved, say) filters both axes alike.
+    const bool alike = opacity == 1 && m.e == m.a &&
+                       m.e * drawn.top + m.f == m.a * drawn.left + m.c && height == width &&
+                       sourceHeight == sourceWidth && boxed.factorY() == boxed.factorX();
+    const AxisFilter ownY = alike
+                                ? AxisFilter{}
+                                : axisFilter(kernel, m.e, m.e * drawn.top + m.f, height,
+                                             sourceHeight, opacity, boxSharpening(boxed.factorY()));
+    const AxisFilter& fy = alike ? fx : ownY;
     if (fx.taps == 0 || fy.taps == 0) return false;
     const std::size_t slotPixelBytes = std::size_t(fy.taps) * 8;
     if (slotPixelBytes > kRingBytes) return false;  // a reduction by millions along one axis

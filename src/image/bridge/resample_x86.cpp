@@ -490,8 +490,8 @@ AVX2 inline __m256i overEightAvx2(__m256i s, __m256i d) noexcept {
 
 // Eight finished pixels s onto the 32-bit pixels at d, as overFourAt.
 AVX2 inline void overEightAt(std::uint8_t* d, __m256i sv) noexcept {
-    const __m256i colours = _mm256_set1_epi32(0x00FFFFFF), ones = _mm256_set1_epi8(-1);
-    if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_or_si256(sv, colours), ones)) == -1) {
+    // Every alpha bit set (testc: no bit of the mask is clear in sv).
+    if (_mm256_testc_si256(sv, _mm256_set1_epi32(static_cast<std::int32_t>(0xFF000000u)))) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), sv);
         return;
     }
