@@ -240,8 +240,9 @@ TEST(ResampleForms, EveryVectorBoxFormMatchesTheReferenceAtEveryWidthAndOffset) 
 }
 
 // The box stage's rules: its factor for a reduction (half of it, from a reduction by 4, held to
-// kMaxBox), the sharpening that follows it, and the division by the box's pixels as a multiply
-// and shift that is the exact rounded division at every point where the quotient changes.
+// kMaxBox), the sharpening that follows it, the division by the box's pixels as a multiply and
+// shift that is the exact rounded division at every point where the quotient changes, and the
+// averages it gives.
 TEST(ResampleBox, FactorsSharpeningAndTheExactDivision) {
     struct Factor {
         double step;
@@ -272,6 +273,25 @@ TEST(ResampleBox, FactorsSharpeningAndTheExactDivision) {
             }
         }
         EXPECT_EQ((x(255 * std::int64_t{n}) * d.multiplier) >> d.shift, kTop) << "n " << n;
+    }
+    // The reference's box averages are the means of their premultiplied bytes with kBoxBits
+    // fractional bits, to nearest (halves up), as double arithmetic has them.
+    std::mt19937 rng(71);
+    const RowForms& ref = *formsOf(Form::kScalar);
+    for (const auto& [k, rows] : {std::pair{3, 5}, {4, 4}, {kMaxBox, 2}, {2, kMaxBox}}) {
+        const BoxDivisor d = boxDivisor(std::uint32_t(k * rows));
+        std::vector<std::uint16_t> sums(4 * std::size_t(k) * 9);
+        for (auto& v : sums)
+            v = static_cast<std::uint16_t>(rng() % (255 * rows + 1));
+        std::vector<std::int16_t> out(4 * 9);
+        ref.boxAcross(sums.data(), k, d, 9, out.data());
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            double total = 0;
+            for (std::int32_t t = 0; t < k; ++t)
+                total += sums[4 * (i / 4 * std::size_t(k) + std::size_t(t)) + i % 4];
+            EXPECT_EQ(out[i], std::floor(total * (1 << kBoxBits) / (k * rows) + 0.5))
+                << "k " << k << " rows " << rows << " value " << i;
+        }
     }
 }
 
