@@ -209,36 +209,52 @@ PhaseTable phaseTable(Kernel kernel, double scale, double gain) noexcept {
 
 namespace {
 
-void acrossScalar(const std::uint8_t* src, const AxisFilter& f, std::int32_t begin,
-                  std::int32_t count, std::int16_t* out) noexcept {
+// Across over bytes (Shift kMidShift) or over box averages (kBoxedMidShift).
+template <typename Pixel, int Shift>
+void acrossOf(const Pixel* src, const AxisFilter& f, std::int32_t begin, std::int32_t count,
+              std::int16_t* out) noexcept {
     const std::int32_t taps = f.taps;
     for (std::int32_t i = 0; i < count; ++i) {
         const std::size_t at = std::size_t(begin) + std::size_t(i);
         const std::int16_t* w = f.weights.data() + at * std::size_t(taps);
-        const std::uint8_t* p = src + 4 * std::size_t(f.first[at]);
+        const Pixel* p = src + 4 * std::size_t(f.first[at]);
         for (int c = 0; c < 4; ++c) {
             std::int32_t s = 0;
             for (std::int32_t k = 0; k < taps; ++k)
                 s += w[k] * p[4 * k + c];
-            out[4 * i + c] = detail::saturate16((s + (1 << (kMidShift - 1))) >> kMidShift);
+            out[4 * i + c] = detail::midOfSum(s, Shift);
         }
     }
 }
 
+void acrossScalar(const std::uint8_t* src, const AxisFilter& f, std::int32_t begin,
+                  std::int32_t count, std::int16_t* out) noexcept {
+    acrossOf<std::uint8_t, kMidShift>(src, f, begin, count, out);
+}
+
+void acrossBoxedScalar(const std::int16_t* src, const AxisFilter& f, std::int32_t begin,
+                       std::int32_t count, std::int16_t* out) noexcept {
+    acrossOf<std::int16_t, kBoxedMidShift>(src, f, begin, count, out);
+}
+
+// Pixel i of the down pass.
+void downPixel(const std::int16_t* const* rows, const std::int16_t* w, std::int32_t taps,
+               std::int32_t start, std::int32_t i, std::uint8_t* px) noexcept {
+    for (int c = 0; c < 4; ++c) {
+        std::int32_t s = start;
+        for (std::int32_t k = 0; k < taps; ++k)
+            s += w[k] * rows[k][4 * i + c];
+        px[c] = static_cast<std::uint8_t>(std::clamp(s >> kOutShift, 0, 255));
+    }
+    for (int c = 0; c < 3; ++c)
+        px[c] = std::min(px[c], px[3]);
+}
+
 void downScalar(const std::int16_t* const* rows, const std::int16_t* w, std::int32_t taps,
                 std::int32_t count, std::uint8_t* out) noexcept {
-    for (std::int32_t i = 0; i < count; ++i) {
-        std::uint8_t* px = out + 4 * i;
-        for (int c = 0; c < 4; ++c) {
-            std::int32_t s = 0;
-            for (std::int32_t k = 0; k < taps; ++k)
-                s += w[k] * rows[k][4 * i + c];
-            px[c] = static_cast<std::uint8_t>(
-                std::clamp((s + (1 << (kOutShift - 1))) >> kOutShift, 0, 255));
-        }
-        for (int c = 0; c < 3; ++c)
-            px[c] = std::min(px[c], px[3]);
-    }
+    const std::int32_t start = detail::downStart(w, taps);
+    for (std::int32_t i = 0; i < count; ++i)
+        downPixel(rows, w, taps, start, i, out + 4 * i);
 }
 
 void affineScalar(const Source& src, const PhaseTable& px, const PhaseTable& py,
@@ -283,11 +299,22 @@ void overScalar(std::uint8_t* d, const std::uint8_t* s, std::int32_t count) noex
     }
 }
 
+void downOverScalar(const std::int16_t* const* rows, const std::int16_t* w, std::int32_t taps,
+                    std::int32_t count, std::uint8_t* dst) noexcept {
+    const std::int32_t start = detail::downStart(w, taps);
+    for (std::int32_t i = 0; i < count; ++i) {
+        std::uint8_t px[4];
+        downPixel(rows, w, taps, start, i, px);
+        overScalar(dst + 4 * i, px, 1);
+    }
+}
+
 }  // namespace
 
 const RowForms detail::kScalarForms = {acrossScalar,          downScalar,
                                        affineScalar,          overScalar,
-                                       detail::boxDownScalar, detail::boxAcrossScalar};
+                                       detail::boxDownScalar, detail::boxAcrossScalar,
+                                       acrossBoxedScalar,     downOverScalar};
 
 const RowForms* formsOf(Form form) noexcept {
     switch (form) {
@@ -385,8 +412,15 @@ bool drawSeparable(const RowForms& forms, const Source& src, const Map& sourceMa
     const std::int32_t sourceHeight = boxes ? boxed.height() : src.height;
     const AxisFilter fx = axisFilter(kernel, m.a, m.a * drawn.left + m.c, width, sourceWidth, 1.0,
                                      boxSharpening(boxed.factorX()));
-    const AxisFilter fy = axisFilter(kernel, m.e, m.e * drawn.top + m.f, height, sourceHeight,
-                                     opacity, boxSharpening(boxed.factorY()));
+    // A square drawing at full opacity (a square image halved, say) filters both axes alike.
+    const bool alike = opacity == 1 && m.e == m.a &&
+                       m.e * drawn.top + m.f == m.a * drawn.left + m.c && height == width &&
+                       sourceHeight == sourceWidth && boxed.factorY() == boxed.factorX();
+    const AxisFilter ownY = alike
+                                ? AxisFilter{}
+                                : axisFilter(kernel, m.e, m.e * drawn.top + m.f, height,
+                                             sourceHeight, opacity, boxSharpening(boxed.factorY()));
+    const AxisFilter& fy = alike ? fx : ownY;
     if (fx.taps == 0 || fy.taps == 0) return false;
     const std::size_t slotPixelBytes = std::size_t(fy.taps) * 8;
     if (slotPixelBytes > kRingBytes) return false;  // a reduction by millions along one axis
@@ -424,14 +458,14 @@ bool drawSeparable(const RowForms& forms, const Source& src, const Map& sourceMa
             for (std::int32_t k = 0; k < fy.taps; ++k) {
                 // Rows past the source's last (a source shorter than the window) weigh 0.
                 const std::int32_t r = std::min(first + k, sourceHeight - 1);
-                const auto slot = static_cast<std::size_t>(r) % slots;
+                const auto slot = std::size_t(std::uint32_t(r) % std::uint32_t(slots));
                 std::int16_t* mid = ring.get() + slot * std::size_t(band) * 4;
                 if (tags[slot] == r) {
                     rows[std::size_t(k)] = mid;
                     continue;
                 }
                 if (boxes) {
-                    forms.across(boxed.row(forms, r, j0, j1), fx, x0, n, mid);
+                    forms.acrossBoxed(boxed.row(forms, r, j0, j1), fx, x0, n, mid);
                     tags[slot] = r;
                 } else {
                     const std::uint8_t* line = src.row(r);
@@ -451,8 +485,14 @@ bool drawSeparable(const RowForms& forms, const Source& src, const Map& sourceMa
                 }
                 rows[std::size_t(k)] = mid;
             }
-            forms.down(rows.get(), fy.weights.data() + std::size_t(y) * fy.taps, fy.taps, n,
-                       out.get());
+            const std::int16_t* w = fy.weights.data() + std::size_t(y) * fy.taps;
+            if (op == Op::kOver && target.bytesPerPixel == 4) {
+                // Blended as it is made, without a trip through `out`.
+                forms.downOver(rows.get(), w, fy.taps, n,
+                               target.row(drawn.top + y) + 4 * std::ptrdiff_t(drawn.left + x0));
+                continue;
+            }
+            forms.down(rows.get(), w, fy.taps, n, out.get());
             put(forms, op, target, drawn.top + y, drawn.left + x0, out.get(), n);
         }
     }

@@ -15,20 +15,24 @@
 // that and sharpened by three taps that undo the box's softening of the detail it keeps
 // (boxSharpening), so that the two stages pass what the one kernel widened by f would. The box
 // average is exact: the sum of the premultiplied bytes of a box of kx x ky pixels, divided by kx ky
-// rounding to nearest. The boxes are centred on the image (the pixels left over at the two ends,
-// fewer than k, split between them), each box that reaches past an edge taking the edge pixel in
-// place of the missing ones, and the map is divided by the box, so pixel centres keep mapping to
-// pixel centres.
+// rounding to nearest with kBoxBits fractional bits (the kernel filters averages 128 times finer
+// than bytes: rounded to bytes, they would add noise the one-stage kernel does not have). The
+// boxes are centred on the image (the pixels left over at the two ends, fewer than k, split
+// between them), each box that reaches past an edge taking the edge pixel in place of the missing
+// ones, and the map is divided by the box, so pixel centres keep mapping to pixel centres.
 //
 // Arithmetic. Weights are 16-bit fixed point with 14 fractional bits, normalised so that each
 // output pixel's weights sum to exactly the gain (1 << 14 at full opacity). Axis-aligned draws
-// run in two passes: across, each source row is filtered into 16-bit values with 6 fractional
-// bits ((sum + 2^7) >> 8, saturated to the int16 range); down, those rows are filtered into
-// bytes ((sum + 2^19) >> 20, held to 0 ... 255), and each colour is held to its alpha. Turned
-// draws take the same two steps per pixel over the kernel's block, with the weights of the
-// nearest of 256 phases per axis, and multiply the result by the pixel's coverage of the drawn
-// shape (its edges antialiased). The same rules in every form: a scalar reference, and SSE2 and
-// AVX2 forms chosen at run time that give the same bytes.
+// run in two passes: across, each source row (or row of box averages) is filtered into 16-bit
+// values with 6 fractional bits ((sum + 2^7) >> 8 for bytes), kept less kMidBias; down, those
+// rows are filtered into bytes ((sum + 2^19) >> 20, held to 0 ... 255), and each colour is held
+// to its alpha. Every sum is exact, so the vector forms may group the taps as they like: a
+// symmetric filter's taps of equal weight are added before they are multiplied, and weights that
+// are whole in 8 bits multiply bytes as they are. Turned draws take the same two steps per pixel
+// over the kernel's block, with the weights of the nearest of 256 phases per axis, and multiply
+// the result by the pixel's coverage of the drawn shape (its edges antialiased). The same rules in
+// every form: a scalar reference, and SSE2 and AVX2 forms chosen at run time that give the same
+// bytes.
 //
 // A draw whose map is a whole-pixel translation at full opacity puts the source pixels down
 // unfiltered: blended source-over by the rule of the drawing layer's AlphaBlend
@@ -54,6 +58,11 @@ inline constexpr int kWeightBits = 14;
 inline constexpr std::int32_t kUnitWeight = 1 << kWeightBits;
 inline constexpr int kMidShift = 8;   // across: Q14 sums to 6 fractional bits
 inline constexpr int kOutShift = 20;  // down: Q14 x Q6 sums to bytes
+// The rows between the passes hold each 6-fractional-bit value less kMidBias (128.0), held to
+// [-2 kMidBias, 2 kMidBias): the values -128 ... 384 (no kernel here overshoots that far: its
+// positive weights sum to less than 1.5), in a range where two of them add up without leaving
+// 16 bits, so the down pass adds the rows of equal weights before it multiplies.
+inline constexpr std::int32_t kMidBias = 1 << 13;
 
 // Premultiplied B, G, R, A pixels: row y starts at top + y * stride (the stride may be negative,
 // for bottom-up storage).
@@ -155,24 +164,33 @@ inline constexpr std::int32_t kMaxBox = 256;
 // order. 0 for k = 1.
 [[nodiscard]] double boxSharpening(std::int32_t k) noexcept;
 
-// Division by n (1 ... kMaxBox^2) of sums s below 255 n + 1, rounding to nearest:
-// (s + half) / n = ((s + half) * multiplier) >> shift, exact for every such s (the multiplier is
-// ceil(2^shift / n) with shift = 9 + 2 ceil(log2 n), so the product's excess stays below 1 / n).
+// The fractional bits of a box average: as many as a 16-bit signed lane holds over 0 ... 255.
+inline constexpr int kBoxBits = 7;
+// Across over box averages: Q14 x Q7 sums to the same 6 fractional bits.
+inline constexpr int kBoxedMidShift = kMidShift + kBoxBits;
+
+// Division by n (1 ... kMaxBox^2) of x = 2^kBoxBits s + half for sums s up to 255 n, rounding to
+// nearest: x / n = (x * multiplier) >> shift, exact for every such s. The multiplier is
+// ceil(2^shift / n) with shift = 15 + 2 ceil(log2 n): its excess e = multiplier n - 2^shift is
+// below n and x below 2^15 n, so x e < 2^shift and the product's excess over x / n stays below
+// 1 / n. The multiplier fits 32 bits (below 2^(16 + ceil(log2 n)) <= 2^32).
 struct BoxDivisor {
     std::uint32_t n = 1;
     std::uint32_t half = 0;
-    std::uint32_t multiplier = 512;
-    std::int32_t shift = 9;
+    std::uint32_t multiplier = 1u << 15;
+    std::int32_t shift = 15;
 };
 [[nodiscard]] BoxDivisor boxDivisor(std::uint32_t n) noexcept;
 
 // The row forms: each runs `count` output pixels.
 struct RowForms {
-    // Across: out[4i + c] = sat16((sum_k w[i][k] * src[4 (first[i] + k) + c] + 2^7) >> 8).
+    // Across: out[4i + c] = mid((sum_k w[i][k] * src[4 (first[i] + k) + c] + 2^7) >> 8), where
+    // mid(v) = clamp(v - kMidBias, -2 kMidBias, 2 kMidBias - 1).
     void (*across)(const std::uint8_t* src, const AxisFilter& f, std::int32_t begin,
                    std::int32_t count, std::int16_t* out) noexcept;
-    // Down: out[j] = clamp((sum_k w[k] * rows[k][j] + 2^19) >> 20, 0, 255) for the 4 * count
-    // values j, then each colour held to its pixel's alpha. taps is a multiple of 4.
+    // Down, over rows of such values: out[j] = clamp((sum_k w[k] * (rows[k][j] + kMidBias) +
+    // 2^19) >> 20, 0, 255) for the 4 * count values j, then each colour held to its pixel's
+    // alpha. taps is a multiple of 4.
     void (*down)(const std::int16_t* const* rows, const std::int16_t* w, std::int32_t taps,
                  std::int32_t count, std::uint8_t* out) noexcept;
     // A turned draw's pixels: for each sample, across then down over its block (rows and columns
@@ -186,10 +204,19 @@ struct RowForms {
     // (rowCount at most kMaxBox, so every sum fits 16 bits).
     void (*boxDown)(const std::uint8_t* const* rows, std::int32_t rowCount, std::int32_t values,
                     std::uint16_t* sums) noexcept;
-    // Box, across: out[4i + c] = (sum over t < k of sums[4 (k i + t) + c] + d.half) / d.n, for
-    // the `count` pixels i (k at most kMaxBox).
+    // Box, across: out[4i + c] = (2^kBoxBits sum over t < k of sums[4 (k i + t) + c] + d.half)
+    // / d.n, for the `count` pixels i (k at most kMaxBox): the average with kBoxBits fractional
+    // bits.
     void (*boxAcross)(const std::uint16_t* sums, std::int32_t k, const BoxDivisor& d,
-                      std::int32_t count, std::uint8_t* out) noexcept;
+                      std::int32_t count, std::int16_t* out) noexcept;
+    // Across over box averages (kBoxBits fractional bits):
+    // out[4i + c] = mid((sum_k w[i][k] * src[4 (first[i] + k) + c] + 2^14) >> 15), in the same
+    // 6 fractional bits as `across` gives for bytes.
+    void (*acrossBoxed)(const std::int16_t* src, const AxisFilter& f, std::int32_t begin,
+                        std::int32_t count, std::int16_t* out) noexcept;
+    // Down, the pixels blended source-over onto the 32-bit pixels at dst as `over` blends them.
+    void (*downOver)(const std::int16_t* const* rows, const std::int16_t* w, std::int32_t taps,
+                     std::int32_t count, std::uint8_t* dst) noexcept;
 };
 
 enum class Form : std::uint8_t { kScalar, kSse2, kAvx2 };

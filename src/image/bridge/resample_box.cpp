@@ -28,7 +28,7 @@ BoxDivisor boxDivisor(std::uint32_t n) noexcept {
     BoxDivisor d;
     d.n = n;
     d.half = n / 2;
-    d.shift = 9 + 2 * log;
+    d.shift = 15 + 2 * log;
     d.multiplier = static_cast<std::uint32_t>(((std::uint64_t{1} << d.shift) + n - 1) / n);
     return d;
 }
@@ -46,14 +46,14 @@ void boxDownScalar(const std::uint8_t* const* rows, std::int32_t rowCount, std::
 }
 
 void boxAcrossScalar(const std::uint16_t* sums, std::int32_t k, const BoxDivisor& d,
-                     std::int32_t count, std::uint8_t* out) noexcept {
+                     std::int32_t count, std::int16_t* out) noexcept {
     for (std::int32_t i = 0; i < count; ++i) {
         const std::uint16_t* p = sums + 4 * std::size_t(k) * std::size_t(i);
         for (int c = 0; c < 4; ++c) {
             std::uint32_t s = 0;
             for (std::int32_t t = 0; t < k; ++t)
                 s += p[4 * t + c];
-            out[4 * i + c] = static_cast<std::uint8_t>((s + d.half) / d.n);
+            out[4 * i + c] = static_cast<std::int16_t>(((s << kBoxBits) + d.half) / d.n);
         }
     }
 }
@@ -75,14 +75,15 @@ BoxedRows::BoxedRows(const Source& src, const Map& m) noexcept
 
 bool BoxedRows::allocate(std::int32_t window) noexcept {
     const std::size_t pixels = std::size_t(std::max(width_, window));
-    line_.reset(new (std::nothrow) std::uint8_t[pixels * 4]);
+    line_.reset(new (std::nothrow) std::int16_t[pixels * 4]);
     sums_.reset(new (std::nothrow) std::uint16_t[std::size_t(width_) * std::size_t(kx_) * 4]);
     if (!line_ || !sums_) return false;
-    std::memset(line_.get(), 0, pixels * 4);  // past the last pixel: what the window reads as 0
+    // Past the last pixel: what the window reads as 0.
+    std::memset(line_.get(), 0, pixels * 4 * sizeof(std::int16_t));
     return true;
 }
 
-const std::uint8_t* BoxedRows::row(const RowForms& forms, std::int32_t r, std::int32_t j0,
+const std::int16_t* BoxedRows::row(const RowForms& forms, std::int32_t r, std::int32_t j0,
                                    std::int32_t j1) noexcept {
     // The boxes' source columns [p0, p1), of which [q0, q1) lie in the image; every box holds at
     // least one of them, since fewer than kx_ are left over at each end.

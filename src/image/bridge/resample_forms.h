@@ -19,6 +19,22 @@ extern const RowForms kScalarForms;
     return static_cast<std::int16_t>(std::clamp<std::int32_t>(v, -32768, 32767));
 }
 
+// What the rows between the passes hold for an across sum s: its value of 6 fractional bits,
+// (s + 2^(shift - 1)) >> shift, less kMidBias and held to [-2 kMidBias, 2 kMidBias).
+[[nodiscard]] inline std::int16_t midOfSum(std::int32_t s, int shift) noexcept {
+    return static_cast<std::int16_t>(std::clamp<std::int32_t>(
+        ((s + (1 << (shift - 1))) >> shift) - kMidBias, -2 * kMidBias, 2 * kMidBias - 1));
+}
+
+// The down pass's start: the rounding of its shift, and the bias the rows were stored less of,
+// weighted by the taps (taps is held to what weights[] has).
+[[nodiscard]] inline std::int32_t downStart(const std::int16_t* w, std::int32_t taps) noexcept {
+    std::int32_t sum = 0;
+    for (std::int32_t k = 0; k < taps; ++k)
+        sum += w[k];
+    return (1 << (kOutShift - 1)) + kMidBias * sum;
+}
+
 // Column x of a turned draw's block held to the source (the edge extended).
 [[nodiscard]] inline std::int32_t heldTo(std::int32_t x, std::int32_t count) noexcept {
     return x < 0 ? 0 : x >= count ? count - 1 : x;
@@ -48,7 +64,7 @@ inline constexpr std::int32_t kMaxAffineTaps = 64;
 void boxDownScalar(const std::uint8_t* const* rows, std::int32_t rowCount, std::int32_t values,
                    std::uint16_t* sums) noexcept;
 void boxAcrossScalar(const std::uint16_t* sums, std::int32_t k, const BoxDivisor& d,
-                     std::int32_t count, std::uint8_t* out) noexcept;
+                     std::int32_t count, std::int16_t* out) noexcept;
 
 // The rows a separable draw filters when its source is first averaged over boxes (resample.h):
 // the reduced image, row by row, each made from the source when it is asked for.
@@ -66,9 +82,9 @@ class BoxedRows {
     [[nodiscard]] const Map& map() const noexcept { return map_; }
     // Room for a row, at least `window` pixels wide (zeros past the image). False without it.
     bool allocate(std::int32_t window) noexcept;
-    // Reduced row r with its pixels [j0, j1) made (0 <= j0 < j1 <= width()): the row's first
-    // pixel. Valid until the next call.
-    const std::uint8_t* row(const RowForms& forms, std::int32_t r, std::int32_t j0,
+    // Reduced row r with its pixels [j0, j1) made (0 <= j0 < j1 <= width()), kBoxBits
+    // fractional bits: the row's first pixel. Valid until the next call.
+    const std::int16_t* row(const RowForms& forms, std::int32_t r, std::int32_t j0,
                             std::int32_t j1) noexcept;
 
   private:
@@ -78,7 +94,7 @@ class BoxedRows {
     std::int32_t offsetX_ = 0, offsetY_ = 0;  // source pixels before the first box's first
     BoxDivisor divisor_;
     Map map_;
-    std::unique_ptr<std::uint8_t[]> line_;
+    std::unique_ptr<std::int16_t[]> line_;
     std::unique_ptr<std::uint16_t[]> sums_;
 };
 

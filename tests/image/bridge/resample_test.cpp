@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -45,9 +46,10 @@ std::vector<const RowForms*> vectorForms() {
 constexpr int kOffsets = 8;  // pixels of misalignment tried, within a 32-byte vector
 constexpr int kGuard = 16;   // values after the output that must stay untouched
 
-// Every vector form against the reference, across and down (enlarging, reducing by whole and
-// uneven factors, mirrored, a source narrower than the window), a turned draw's pixels and the
-// blend: for every output width from 1 to 64 at every offset, the same values, and nothing
+// Every vector form against the reference, across over bytes and over box averages (enlarging,
+// reducing by whole and uneven factors, mirrored, a source narrower than the window), down with
+// weights of any kind and with symmetric ones (stored or blended as made), a turned draw's pixels
+// and the blend: for every output width from 1 to 64 at every offset, the same values, and nothing
 // written past the output.
 TEST(ResampleForms, EveryVectorFormMatchesTheReferenceAtEveryWidthAndOffset) {
     const auto forms = vectorForms();
@@ -85,32 +87,56 @@ TEST(ResampleForms, EveryVectorFormMatchesTheReferenceAtEveryWidthAndOffset) {
                     vec->across(row.data() + 4 * off, f, begin, width, got.data());
                     ASSERT_EQ(got, want)
                         << "across " << a.name << " width " << width << " offset " << off;
+                    // Box averages of 7 fractional bits about the same pixels.
+                    std::vector<std::int16_t> boxed(row.size());
+                    for (std::size_t v = 0; v < row.size(); ++v)
+                        boxed[v] = static_cast<std::int16_t>(std::min<unsigned>(
+                            255u << kBoxBits, (row[v] << kBoxBits) + rng() % 128));
+                    ref.acrossBoxed(boxed.data() + 4 * off, f, begin, width, want.data());
+                    vec->acrossBoxed(boxed.data() + 4 * off, f, begin, width, got.data());
+                    ASSERT_EQ(got, want)
+                        << "across boxed " << a.name << " width " << width << " offset " << off;
                 }
             }
         }
-        for (const std::int32_t taps : {4, 8, 12, 44}) {
-            for (std::int32_t width = 1; width <= 64; ++width) {
-                for (int off = 0; off < kOffsets; ++off) {
-                    // Rows of 6-fractional-bit values over the whole range the across pass
-                    // gives, and weights that overshoot as a cubic's do.
-                    std::vector<std::vector<std::int16_t>> rows(static_cast<std::size_t>(taps));
-                    std::vector<const std::int16_t*> at;
-                    for (auto& r : rows) {
-                        r.resize(4 * std::size_t(width + off));
-                        for (auto& v : r)
-                            v = static_cast<std::int16_t>(int(rng() % 20000) - 2000);
-                        at.push_back(r.data() + 4 * off);
+        for (const std::int32_t taps : {4, 8, 12, 16, 44}) {
+            for (const bool symmetric : {false, true}) {
+                for (std::int32_t width = 1; width <= 64; ++width) {
+                    for (int off = 0; off < kOffsets; ++off) {
+                        // Rows over the whole range between the passes, and weights that
+                        // overshoot as a cubic's do, or that read the same both ways.
+                        std::vector<std::vector<std::int16_t>> rows(static_cast<std::size_t>(taps));
+                        std::vector<const std::int16_t*> at;
+                        for (auto& r : rows) {
+                            r.resize(4 * std::size_t(width + off));
+                            for (auto& v : r)
+                                v = static_cast<std::int16_t>(int(rng() % (4 * kMidBias)) -
+                                                              2 * kMidBias);
+                            at.push_back(r.data() + 4 * off);
+                        }
+                        std::vector<std::int16_t> w(static_cast<std::size_t>(taps));
+                        for (auto& v : w)
+                            v = static_cast<std::int16_t>(int(rng() % 1400) - 300);
+                        if (symmetric) std::copy(w.begin(), w.begin() + taps / 2, w.rbegin());
+                        const std::int32_t rest =
+                            kUnitWeight - std::accumulate(w.begin(), w.end(), 0);
+                        w[0] = static_cast<std::int16_t>(w[0] + rest / 2);
+                        w[taps - 1] = static_cast<std::int16_t>(w[taps - 1] + rest - rest / 2);
+                        Bytes want(4 * std::size_t(width) + kGuard, 7), got = want;
+                        ref.down(at.data(), w.data(), taps, width, want.data());
+                        vec->down(at.data(), w.data(), taps, width, got.data());
+                        ASSERT_EQ(got, want) << "down taps " << taps << " symmetric " << symmetric
+                                             << " width " << width << " offset " << off;
+                        // The same, blended onto pixels as it is made.
+                        for (auto& v : want)
+                            v = static_cast<std::uint8_t>(rng());
+                        got = want;
+                        ref.downOver(at.data(), w.data(), taps, width, want.data());
+                        vec->downOver(at.data(), w.data(), taps, width, got.data());
+                        ASSERT_EQ(got, want)
+                            << "down over taps " << taps << " symmetric " << symmetric << " width "
+                            << width << " offset " << off;
                     }
-                    std::vector<std::int16_t> w(static_cast<std::size_t>(taps));
-                    std::int32_t sum = 0;
-                    for (auto& v : w)
-                        sum += v = static_cast<std::int16_t>(int(rng() % 1400) - 300);
-                    w[0] = static_cast<std::int16_t>(w[0] + kUnitWeight - sum);
-                    Bytes want(4 * std::size_t(width) + kGuard, 7), got = want;
-                    ref.down(at.data(), w.data(), taps, width, want.data());
-                    vec->down(at.data(), w.data(), taps, width, got.data());
-                    ASSERT_EQ(got, want)
-                        << "down taps " << taps << " width " << width << " offset " << off;
                 }
             }
         }
@@ -202,7 +228,7 @@ TEST(ResampleForms, EveryVectorBoxFormMatchesTheReferenceAtEveryWidthAndOffset) 
                                                                    : rng() % (most + 1));
                     }
                     const std::uint16_t* from = sums.data() + 4 * std::size_t(b.k) * off;
-                    Bytes want(4 * std::size_t(width) + kGuard, 7), got = want;
+                    std::vector<std::int16_t> want(4 * std::size_t(width) + kGuard, 7), got = want;
                     ref.boxAcross(from, b.k, d, width, want.data());
                     vec->boxAcross(from, b.k, d, width, got.data());
                     ASSERT_EQ(got, want) << "box across k " << b.k << " rows " << b.rows
@@ -214,8 +240,9 @@ TEST(ResampleForms, EveryVectorBoxFormMatchesTheReferenceAtEveryWidthAndOffset) 
 }
 
 // The box stage's rules: its factor for a reduction (half of it, from a reduction by 4, held to
-// kMaxBox), the sharpening that follows it, and the division by the box's pixels as a multiply
-// and shift that is the exact rounded division at every point where the quotient changes.
+// kMaxBox), the sharpening that follows it, the division by the box's pixels as a multiply and
+// shift that is the exact rounded division at every point where the quotient changes, and the
+// averages it gives.
 TEST(ResampleBox, FactorsSharpeningAndTheExactDivision) {
     struct Factor {
         double step;
@@ -229,21 +256,42 @@ TEST(ResampleBox, FactorsSharpeningAndTheExactDivision) {
     EXPECT_EQ(boxSharpening(1), 0);
     EXPECT_DOUBLE_EQ(boxSharpening(2), 0.75 / 24);  // (1 - 1/4) / 24
     for (const std::uint32_t n :
-         {1u, 2u, 3u, 7u, 25u, 121u, 255u, 256u, 1000u, 4093u, 65535u, 65536u}) {
+         {1u, 2u, 3u, 7u, 25u, 121u, 255u, 256u, 257u, 1000u, 4093u, 32769u, 65535u, 65536u}) {
         const BoxDivisor d = boxDivisor(n);
         EXPECT_EQ(d.n, n);
-        for (std::uint32_t q = 0; q <= 255; ++q) {
-            // Sums around q n - half, where the rounded quotient steps from q - 1 to q, up to
-            // the largest sum a box can have (255 n).
-            for (std::int64_t s = std::int64_t{q} * n - d.half - 1;
-                 s <= std::int64_t{q} * n - d.half + 1; ++s) {
+        constexpr std::uint32_t kTop = 255u << kBoxBits;
+        const auto x = [&](std::int64_t s) { return (std::uint64_t(s) << kBoxBits) + d.half; };
+        for (std::uint32_t q = 0; q <= kTop; ++q) {
+            // The sums on either side of where the rounded quotient steps from q - 1 to q (the
+            // first with x >= q n), up to the largest sum a box can have (255 n): the product
+            // grows with x, so matching there it matches everywhere.
+            const std::int64_t first =
+                (std::int64_t{q} * n - d.half + (1 << kBoxBits) - 1) >> kBoxBits;
+            for (std::int64_t s = first - 1; s <= first; ++s) {
                 if (s < 0 || s > 255 * std::int64_t{n}) continue;
-                const std::uint64_t x = std::uint64_t(s) + d.half;
-                ASSERT_EQ((x * d.multiplier) >> d.shift, x / n) << "n " << n << " sum " << s;
+                ASSERT_EQ((x(s) * d.multiplier) >> d.shift, x(s) / n) << "n " << n << " sum " << s;
             }
         }
-        const std::uint64_t top = 255 * std::uint64_t{n} + d.half;
-        EXPECT_EQ((top * d.multiplier) >> d.shift, 255u) << "n " << n;
+        EXPECT_EQ((x(255 * std::int64_t{n}) * d.multiplier) >> d.shift, kTop) << "n " << n;
+    }
+    // The reference's box averages are the means of their premultiplied bytes with kBoxBits
+    // fractional bits, to nearest (halves up), as double arithmetic has them.
+    std::mt19937 rng(71);
+    const RowForms& ref = *formsOf(Form::kScalar);
+    for (const auto& [k, rows] : {std::pair{3, 5}, {4, 4}, {kMaxBox, 2}, {2, kMaxBox}}) {
+        const BoxDivisor d = boxDivisor(std::uint32_t(k * rows));
+        std::vector<std::uint16_t> sums(4 * std::size_t(k) * 9);
+        for (auto& v : sums)
+            v = static_cast<std::uint16_t>(rng() % (255 * rows + 1));
+        std::vector<std::int16_t> out(4 * 9);
+        ref.boxAcross(sums.data(), k, d, 9, out.data());
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            double total = 0;
+            for (std::int32_t t = 0; t < k; ++t)
+                total += sums[4 * (i / 4 * std::size_t(k) + std::size_t(t)) + i % 4];
+            EXPECT_EQ(out[i], std::floor(total * (1 << kBoxBits) / (k * rows) + 0.5))
+                << "k " << k << " rows " << rows << " value " << i;
+        }
     }
 }
 
