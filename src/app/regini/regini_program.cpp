@@ -3,7 +3,6 @@
 #include <string>
 
 #include "app/regini/permission_script.h"
-#include "platform/os/files.h"
 #include "platform/os/tool_io.h"
 
 namespace talvrin::regini {
@@ -12,8 +11,8 @@ namespace {
 
 constexpr std::size_t kReadBlock = 64 * 1024;
 
-const char* whyUnreadable(const std::string& path) {
-    switch (platform::whyUnreadable(path)) {
+const char* describe(platform::ReadProblem problem) {
+    switch (problem) {
         case platform::ReadProblem::kNotFound:
             return "not found";
         case platform::ReadProblem::kIsDirectory:
@@ -38,10 +37,11 @@ void usage(std::FILE* out) {
 
 // Reads one script and sets its keys; false when anything was reported.
 bool runScript(const std::string& path, const KeyAccessSetter& setKeyAccess, std::FILE* messages) {
-    platform::File file = platform::OpenImageFile(path, true);
-    if (!file) {
+    platform::ReadProblem problem = platform::ReadProblem::kNone;
+    platform::InputStream file = platform::InputStream::open(path, problem);
+    if (!file.isOpen()) {
         std::fprintf(messages, "regini: %s: cannot read the file (%s)\n", path.c_str(),
-                     whyUnreadable(path));
+                     describe(problem));
         return false;
     }
     bool clean = true;
