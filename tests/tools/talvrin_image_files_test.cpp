@@ -188,10 +188,12 @@ TEST_F(ToolFiles, InputsAreStreamsReadNoFurtherThanTheirFormatNeeds) {
     // The input's bytes go once decoded: writing a bitmap file of a 3000 x 3000 bitmap takes
     // the bytes of its output beyond what writing raw rows in bands takes, not those of its input
     // as well (27 MB each).
-    talvrin::test::BmpSpec bmp;
-    bmp.width = bmp.height = 3000;
-    bmp.pixels = Bytes(std::size_t{9000} * 3000, 77);
-    write("big.bmp", talvrin::test::buildBmp(bmp));
+    {  // (freed before the runs: a child starts with its parent's resident memory)
+        talvrin::test::BmpSpec bmp;
+        bmp.width = bmp.height = 3000;
+        bmp.pixels = Bytes(std::size_t{9000} * 3000, 77);
+        write("big.bmp", talvrin::test::buildBmp(bmp));
+    }
     const long rows =
         talvrin::tooltest::peakKilobytes({tool, "convert", path("big.bmp"), path("o.prgba")});
     const long file =
