@@ -5,7 +5,6 @@
 //   err TEXT     the same to standard error
 //   stdin        reads standard input; writes "input" when it gave a byte, "no input" otherwise
 //   args ...     writes every further argument followed by '|'
-//   sleep MS     writes nothing for MS milliseconds
 //   wait PATH    writes nothing until the file PATH exists (the test's release) or its folder is
 //                gone (the test ended without releasing it); then writes into PATH.looks how
 //                many times it looked, one look every 2 ms or so
@@ -92,9 +91,6 @@ int main(int argc, char** argv) {
             put(command == "out" ? stdout : stderr, unescape(argv[++i]));
         } else if (command == "stdin") {
             put(stdout, std::fgetc(stdin) == EOF ? "no input" : "input");
-        } else if (command == "sleep" && i + 1 < argc) {
-            std::this_thread::sleep_for(
-                std::chrono::milliseconds(std::strtoul(argv[++i], nullptr, 10)));
         } else if (command == "wait" && i + 1 < argc) {
             waitForRelease(argv[++i]);
         } else if (command == "pid") {
