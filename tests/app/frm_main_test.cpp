@@ -19,18 +19,22 @@
 #include <QTimer>
 #include <QUrl>
 #include <cmath>
+#include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/focus_frame_style.h"
 #include "app/project_page.h"
-#include "app/theme_controls.h"
-#include "image/bridge/gdiplus.h"
-#include "platform/os/visual_styles.h"
 #include "app/qt/graphical_button.h"
 #include "app/qt/qt_imaging_sessions.h"
 #include "app/qt/vitrel_widget.h"
+#include "app/theme_controls.h"
+#include "image/bridge/gdiplus.h"
+#include "platform/os/visual_styles.h"
+#include "support/child_release.h"
+#include "support/qt_test_app.h"
 
 namespace talvrin {
 namespace {
@@ -88,7 +92,7 @@ TEST(FrmMain, TheLogoShowsItsPixelsOverTheWindowBackground) {
     ASSERT_TRUE(sessions);
     FrmMain w;
     w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    ASSERT_TRUE(testing::waitForExposed(w));
     const Vitrel& logo = w.Vitrel1->control();
     ASSERT_EQ(logo.surface().Width(), 128);
     EXPECT_EQ(w.Vitrel1->geometry(), QRect(2, 2, 128, 128));
@@ -172,7 +176,7 @@ TEST(FrmMain, StartRunsTheRepairAndEndsWithTheBox) {
     // "Start" only enables the timer: the list changes at its first tick.
     EXPECT_TRUE(w.Timer1->isActive());
     EXPECT_EQ(w.List1->count(), 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.seen == 1 && !w.isRepairRunning(); }, 60000));
+    ASSERT_TRUE(testing::waitFor([&] { return watcher.seen == 1 && !w.isRepairRunning(); }));
 
     EXPECT_EQ(watcher.title, QStringLiteral("Talvrin"));
     EXPECT_EQ(watcher.text, QStringLiteral("All done!, You must restart your computer for the "
@@ -200,8 +204,9 @@ TEST(FrmMain, ClosingDuringTheRunStopsItWithoutTheBox) {
                 &w, [&w] { w.close(); }, Qt::QueuedConnection);
     });
     QTest::mouseClick(w.Command2, Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.isClosing() && !w.isRepairRunning(); }, 60000));
-    QTest::qWait(300);  // any further tick would have had time to arrive
+    ASSERT_TRUE(testing::waitFor([&] { return w.isClosing() && !w.isRepairRunning(); }));
+    // What the close left queued is delivered; the stopped timer (below) sends no further tick.
+    testing::drainEvents();
     EXPECT_EQ(watcher.seen, 0);
     EXPECT_EQ(w.objDOS(), nullptr);
     EXPECT_FALSE(w.isVisible());
@@ -220,14 +225,15 @@ struct PaintCounter : QObject {
     }
 };
 
-// A command silent for 2 s, run as the sequence runs it: the window repaints during the silence,
-// and a close request hides it at once while the command goes on; the run still reads the
-// command's output to its end (well within the grace period).
+// A silent command, run as the sequence runs it: the window repaints during the silence, and a
+// close request hides it at once while the command goes on; the run still reads the command's
+// output to its end (well within the grace period). The command stays silent until the test,
+// acting from the run's own pumping, has seen the repaint and the close.
 TEST(FrmMain, StaysLiveWhileACommandIsSilentAndHidesAtOnceWhenClosed) {
     app();
     FrmMain w;
     w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    ASSERT_TRUE(testing::waitForExposed(w));
     PaintCounter counter;
     w.List1->viewport()->installEventFilter(&counter);
     DOSOutputs* dos = w.objDOS();
@@ -235,24 +241,33 @@ TEST(FrmMain, StaysLiveWhileACommandIsSilentAndHidesAtOnceWhenClosed) {
     std::string output;
     bool repaintedWhileSilent = false;
     bool hiddenWhileRunning = false;
-    // Due during the silence; each step counts only if it is delivered then, before "B" is read.
+    testsupport::ChildRelease release;
+    // Each step counts only if it is delivered during the silence, before "B" is read. A look
+    // is delivered by the run's next pumping and posts the next look; the first look in the
+    // silence changes the list, which paints it later, from the event loop; the first look
+    // after that paint closes the window and releases the command. A repaint that never comes
+    // ends the silence after many looks, and the test fails.
     const auto silent = [&] { return dos->Outputs() == "A"; };
-    QTimer::singleShot(0, &w, [&] {
-        QTimer::singleShot(300, &w, [&] {
-            // A change that the list paints later, from the event loop.
-            const int paintsBefore = counter.paints;
+    int looks = 0, paintsBefore = -1;
+    std::function<void()> look = [&] {
+        if (silent() && paintsBefore < 0) {
+            paintsBefore = counter.paints;
             w.List1->addItem(QStringLiteral("repainted"));
-            QTimer::singleShot(200, &w, [&, paintsBefore] {
-                repaintedWhileSilent = silent() && counter.paints > paintsBefore;
-                w.close();
-                hiddenWhileRunning = silent() && !w.isVisible();
-            });
-        });
-        output = dos->ExecuteCommand(std::string("\"") + TALVRIN_RUNNER_CHILD +
-                                     "\" out A sleep 2000 out B");
+        } else if (silent() && (counter.paints > paintsBefore || ++looks == 200)) {
+            repaintedWhileSilent = counter.paints > paintsBefore;
+            w.close();
+            hiddenWhileRunning = silent() && !w.isVisible();
+            release.release();
+        }
+        if (!ended && !release.released()) QTimer::singleShot(0, &w, look);
+    };
+    QTimer::singleShot(0, &w, [&] {
+        look();
+        output = dos->ExecuteCommand(std::string("\"") + TALVRIN_RUNNER_CHILD + "\" out A " +
+                                     release.waitArgs() + " out B");
         ended = true;
     });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, 60000));
+    ASSERT_TRUE(testing::waitFor([&] { return ended; }));
     EXPECT_TRUE(repaintedWhileSilent);
     EXPECT_TRUE(hiddenWhileRunning);
     EXPECT_EQ(output, "AB");
@@ -290,7 +305,7 @@ TEST(FrmMain, FocusedButtonShowsAFocusFrameAndStartHasItAtFirst) {
     FrmMain w;
     w.show();
     w.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(testing::waitForActive(w));
     // The share of dark pixels on the top and bottom lines of the inset rectangle.
     const auto framed = [](QPushButton* button) {
         const QImage image = button->grab().toImage();

@@ -40,7 +40,7 @@ TEST(GraphicalButton, StateFollowsPressHoverFocusAndEnabled) {
     other.setGeometry(110, 10, 80, 23);
     form.show();
     form.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    ASSERT_TRUE(testing::waitForActive(form));
     other.setFocus();
 
     enter(button);
@@ -84,7 +84,7 @@ TEST(GraphicalButton, PaintsThePictureCentredAndEmbossedWhenDisabled) {
     button.setGeometry(0, 0, 64, 48);
     button.setPicture(solidPicture(16, 0x00FF0000));  // red
     form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    ASSERT_TRUE(testing::waitForExposed(form));
 
     const QRgb red = qRgb(255, 0, 0);
     QImage shot = button.grab().toImage();

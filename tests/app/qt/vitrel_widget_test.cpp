@@ -13,9 +13,9 @@
 #include <QTest>
 #include <functional>
 
+#include "app/qt/qt_timers.h"
 #include "image/control/fake_host.h"
 #include "support/qt_test_app.h"
-#include "app/qt/qt_timers.h"
 
 namespace talvrin {
 namespace {
@@ -37,7 +37,10 @@ TEST(QtWindowTimers, KeyedByWindowAndIdentifierPeriodicAndKilledFromTheirOwnTick
     });
     ASSERT_TRUE(waitFor([&] { return a >= 3 && b >= 3 && c >= 2; }));
     EXPECT_FALSE(isWindowTimerArmed(1, -7));
-    QTest::qWait(30);
+    // The killed timer had the period of window 1's: it would have ticked again by the time
+    // that one has ticked three more times.
+    const int ticksAtKill = a;
+    ASSERT_TRUE(waitFor([&] { return a >= ticksAtKill + 3; }));
     EXPECT_EQ(c, 2);
     // Setting again replaces the callback.
     int replaced = 0;
@@ -95,7 +98,7 @@ TEST(QtVitrelWidget, OverlappingControlsAndTheButtonBeneathGetTheirOwnPoints) {
     VitrelWidget* a = imageControl(&window, {10, 10, 40, 40}, false, la);
     VitrelWidget* b = imageControl(&window, {30, 10, 40, 40}, true, lb);
     window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(testing::waitForExposed(window));
     ASSERT_EQ(a->control().CrossTalkClass(), b->control().CrossTalkClass());
     EXPECT_EQ(a->containerWindow(), VitrelWidget::handleOf(&window));
     const auto moveTo = [&](QPoint p) {
@@ -154,7 +157,7 @@ TEST(QtVitrelWidget, APartialRepaintDrawsItsRectangleAsTheFullPaintDoes) {
     w->control().setStretchQuality(true);
     w->resize(90, 70);
     window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(testing::waitForExposed(window));
     const auto paint = [&](const QRegion& region) {
         QImage image(w->size(), QImage::Format_ARGB32_Premultiplied);
         image.fill(QColor(1, 2, 3));
@@ -182,14 +185,19 @@ TEST(QtVitrelWidget, ADestroyedControlLeavesNoTimerBehind) {
     EventLog log;
     VitrelWidget* w = imageControl(&window, {0, 0, 40, 40}, false, log);
     window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(testing::waitForExposed(window));
     w->control().FadeInOut(0, 1, 10);
     const WindowHandle box = VitrelWidget::handleOf(&window);
     const std::int32_t id = w->control().identity();
     ASSERT_TRUE(platform::qt::isWindowTimerArmed(box, -id));
     delete w;
     EXPECT_FALSE(platform::qt::isWindowTimerArmed(box, -id));
-    QTest::qWait(50);
+    // A timer of the fade's period on another window: by its third tick a fade tick left
+    // behind would have reached the log (or, under the sanitizers, the deleted control).
+    int ticks = 0;
+    platform::qt::setWindowTimer(box + 1, 1, 10, [&] { ++ticks; });
+    ASSERT_TRUE(waitFor([&] { return ticks >= 3; }));
+    platform::qt::killWindowTimer(box + 1, 1);
     EXPECT_TRUE(log.entries->empty());
 }
 

@@ -11,7 +11,6 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -31,10 +30,9 @@
 #include <vector>
 
 #include "app/runner/narrow_text_decoder.h"
+#include "support/child_release.h"
+#include "support/process_cpu.h"
 #include "support/temp_directory.h"
-#ifdef _WIN32
-#include "support/process_cpu_win32.h"
-#endif
 
 namespace talvrin {
 namespace {
@@ -197,12 +195,13 @@ TEST_F(RunnerTest, ExitCodeIsKeptOnlyWhenTheRunWaitsForIt) {
         std::chrono::milliseconds wait;
         std::optional<int> code;
     };
+    testsupport::ChildRelease release;  // the last case's child runs on until the test ends
     const Case cases[] = {
         {"out x exit 0", std::chrono::seconds(10), 0},
         {"out x exit 3", std::chrono::seconds(10), 3},
         {"exit 201", std::chrono::seconds(10), 201},
         {"out x exit 3", std::chrono::milliseconds(0), std::nullopt},  // the window's runs
-        {"close sleep 3000", std::chrono::milliseconds(10), std::nullopt},
+        {"close " + release.waitArgs(), std::chrono::milliseconds(10), std::nullopt},
     };
     DOSOutputs dos;
     for (const Case& c : cases) {
@@ -379,27 +378,31 @@ TEST_F(RunnerTest, HandlerReplacedOrThrowingInsideARunIsSafe) {
 
 // ---- A silent command -------------------------------------------------------------------------
 
-// The processor time this process has used, in seconds.
-double processCpuSeconds() {
-#ifdef _WIN32
-    return testsupport::processCpuSeconds();
-#else
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-#endif
-}
-
-// While the child says nothing for 2 s the idle hook is called, between the chunks, without an
-// event of its own; and the wait sleeps instead of spinning.
+// While the child says nothing the idle hook is called, between the chunks, without an event of
+// its own; and the wait sleeps instead of spinning. The child stays silent until the test has
+// seen kIdleCalls idle calls after "A".
 TEST_F(RunnerTest, SilenceCallsTheIdleHookBetweenUnchangedEvents) {
+    constexpr int kIdleCalls = 10;
     DOSOutputs dos;
+    testsupport::ChildRelease release;
     std::vector<std::string> log;  // "I" for an idle call, the chunk for an event
-    dos.setReceiveOutputsHandler([&](const std::string& chunk) { log.push_back(chunk); });
-    dos.setIdleHandler([&] { log.emplace_back("I"); });
-    const double cpuBefore = processCpuSeconds();
-    EXPECT_EQ(dos.ExecuteCommand(child("out A sleep 2000 out B")), "AB");
-    const double cpuUsed = processCpuSeconds() - cpuBefore;
+    bool sawA = false;
+    int idleAfterA = 0;
+    double cpuAtFirstIdle = 0, cpuUsed = 0;
+    dos.setReceiveOutputsHandler([&](const std::string& chunk) {
+        log.push_back(chunk);
+        sawA = sawA || chunk == "A";
+    });
+    dos.setIdleHandler([&] {
+        log.emplace_back("I");
+        if (!sawA || release.released()) return;
+        if (++idleAfterA == 1) cpuAtFirstIdle = testsupport::processCpuSeconds();
+        if (idleAfterA == 1 + kIdleCalls) {
+            cpuUsed = testsupport::processCpuSeconds() - cpuAtFirstIdle;
+            release.release();
+        }
+    });
+    EXPECT_EQ(dos.ExecuteCommand(child("out A " + release.waitArgs() + " out B")), "AB");
 
     std::vector<std::string> events;
     for (const auto& entry : log)
@@ -408,15 +411,23 @@ TEST_F(RunnerTest, SilenceCallsTheIdleHookBetweenUnchangedEvents) {
     const auto a = std::find(log.begin(), log.end(), "A");
     const auto b = std::find(log.begin(), log.end(), "B");
     ASSERT_TRUE(a != log.end() && b != log.end());
-    EXPECT_GE(std::count(a, b, "I"), 1) << "no idle call during the silence";
-    // A wait that spun would have used about the 2 s of silence in processor time.
-    EXPECT_LT(cpuUsed, 0.5);
+    EXPECT_GE(std::count(a, b, "I"), 1 + kIdleCalls) << "the child went on unreleased";
+    // Each idle call stands for an interval of silence; a wait that ended at once would make
+    // many calls within one of the child's naps.
+    EXPECT_GT(release.looks(), static_cast<unsigned long>(kIdleCalls)) << "the waits ended early";
+    // A wait that spun would use each idle interval in processor time, as far as the machine
+    // lets it run; a sleeping wait uses a small share of one. Half the intervals leaves room for
+    // a slow build (the sanitizers) and still fails a spin that gets half a processor.
+    const double intervals =
+        kIdleCalls * std::chrono::duration<double>(DOSOutputs::kIdleInterval).count();
+    EXPECT_LT(cpuUsed, intervals / 2);
 }
 
 // A handler (the idle hook, or ReceiveOutputs) stops the reading: the run returns what it has,
 // without the closing empty event, and the child is left running. Outside a run it does nothing.
 TEST_F(RunnerTest, StopReadingEndsTheRunAndLeavesTheChildRunning) {
     for (const bool fromIdle : {true, false}) {
+        testsupport::ChildRelease release;  // never during the run: "B" must not come
         DOSOutputs dos;
         std::vector<std::string> events;
         dos.setReceiveOutputsHandler([&](const std::string& chunk) {
@@ -426,7 +437,7 @@ TEST_F(RunnerTest, StopReadingEndsTheRunAndLeavesTheChildRunning) {
         dos.setIdleHandler([&] {
             if (fromIdle && !events.empty()) dos.stopReading();
         });
-        const std::string text = dos.ExecuteCommand(child("pid sleep 2000 out B"));
+        const std::string text = dos.ExecuteCommand(child("pid " + release.waitArgs() + " out B"));
         EXPECT_FALSE(dos.isRunning());
         ASSERT_EQ(events.size(), 1u) << fromIdle;
         EXPECT_EQ(text, events[0]);
@@ -459,7 +470,7 @@ TEST_F(RunnerTest, StopReadingEndsTheRunAndLeavesTheChildRunning) {
       "the shell's word rules; Windows hands the line over whole")                        \
     X(ScriptInFolderWithSpacesRunsByPathAndFromPath, "runs a shell script found on PATH") \
     X(ReadHoldingOnlyPartOfACharacterRaisesNoEmptyEvent,                                  \
-      "needs /bin/sh and a UTF-8 narrow encoding")                                        \
+      "needs a UTF-8 narrow encoding, which the system code page seldom is")              \
     X(FinishedChildIsReaped, "a Windows child is not reaped: its handles are closed")     \
     X(ChildOutlivingItsOutputIsReapedOnALaterRun,                                         \
       "a Windows child is not reaped: its handles are closed")                            \
@@ -482,17 +493,12 @@ int countOpenFds() {
     return n;
 }
 
-// Waits until the process has exited (a zombie or already gone). This waits for an event; it
-// asserts nothing about how long that takes.
+// Waits until this process's child has exited, leaving it unreaped (or returns at once when it
+// is reaped already): the wait ends on the exit itself, with no clock involved.
 void waitUntilExited(pid_t pid) {
-    const std::string path = "/proc/" + std::to_string(pid) + "/stat";
-    for (int i = 0; i < 20000; ++i) {
-        std::ifstream stat(path);
-        std::string text;
-        if (!std::getline(stat, text)) return;  // gone
-        const auto close = text.rfind(')');
-        if (close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z') return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    siginfo_t info{};
+    while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) == -1 &&
+           errno == EINTR) {
     }
 }
 
@@ -511,15 +517,19 @@ TEST_F(RunnerTest, ReadsInterruptedBySignalsAreRetried) {
     ASSERT_EQ(sigaction(SIGUSR1, &quiet, &previous), 0);
     const pthread_t reader = pthread_self();
     std::atomic<bool> done{false};
+    testsupport::ChildRelease release;
     std::thread interrupter([&] {
-        while (!done) {
+        // The child stays silent through a hundred signals, spread out so that most of them
+        // find the read blocked; it is released even if the run ended early.
+        for (int sent = 0; !done; ++sent) {
             pthread_kill(reader, SIGUSR1);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            if (sent == 100) release.release();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the signals' pace
         }
     });
     DOSOutputs dos;
     record(dos);
-    const std::string text = dos.ExecuteCommand("/bin/sh -c 'sleep 0.2; echo done'");
+    const std::string text = dos.ExecuteCommand(child(release.waitArgs() + " out done\\n"));
     done = true;
     interrupter.join();
     sigaction(SIGUSR1, &previous, nullptr);
@@ -598,7 +608,8 @@ TEST_F(RunnerTest, FinishedChildIsReaped) {
 
 TEST_F(RunnerTest, ChildOutlivingItsOutputIsReapedOnALaterRun) {
     DOSOutputs dos;
-    // The child closes its output, then keeps running: the run must end without it.
+    // The child closes its output, then keeps running (its "sleep 30" only outlasts the test,
+    // which kills it): the run must end without it.
     const std::string text =
         dos.ExecuteCommand("/bin/sh -c 'echo $$; exec >&- 2>&-; exec sleep 30'");
     const pid_t pid = std::atoi(text.c_str());
@@ -614,6 +625,7 @@ TEST_F(RunnerTest, ChildOutlivingItsOutputIsReapedAtDestruction) {
     pid_t pid = 0;
     {
         DOSOutputs dos;
+        // As above: the sleep outlasts the test, which kills the child.
         pid = std::atoi(
             dos.ExecuteCommand("/bin/sh -c 'echo $$; exec >&- 2>&-; exec sleep 30'").c_str());
         ASSERT_GT(pid, 0);
@@ -647,9 +659,11 @@ TEST_F(RunnerTest, NoDescriptorLeaksIntoTheChildOrOutOfARun) {
 TEST_F(RunnerTest, ReadHoldingOnlyPartOfACharacterRaisesNoEmptyEvent) {
     DOSOutputs dos;
     record(dos);
-    // The pause makes the two bytes arrive in separate reads (if they arrive together, the
-    // expectation is the same).
-    EXPECT_EQ(dos.ExecuteCommand("/bin/sh -c \"printf '\\303'; sleep 0.2; printf '\\251'\""),
+    // The child writes the second byte once the run has waited idle after the first, so the two
+    // arrive in separate reads (if the first came late, together: the expectation is the same).
+    testsupport::ChildRelease release;
+    dos.setIdleHandler([&] { release.release(); });
+    EXPECT_EQ(dos.ExecuteCommand(child("out \\xc3 " + release.waitArgs() + " out \\xa9")),
               "\xc3\xa9");
     EXPECT_EQ(events_, (std::vector<std::string>{"\xc3\xa9", ""}));
 }

@@ -5,7 +5,9 @@
 //   err TEXT     the same to standard error
 //   stdin        reads standard input; writes "input" when it gave a byte, "no input" otherwise
 //   args ...     writes every further argument followed by '|'
-//   sleep MS     writes nothing for MS milliseconds
+//   wait PATH    writes nothing until the file PATH exists (the test's release) or its folder is
+//                gone (the test ended without releasing it); then writes into PATH.looks how
+//                many times it looked, one look every 2 ms or so
 //   pid          writes its process id and a newline
 //   close        closes its standard output and standard error (the run's output ends there)
 //   exit N       exits at once with status N
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -47,6 +50,23 @@ std::string unescape(const char* text) {
     return out;
 }
 
+// Returns once the test has made the file at `path`, or has removed the folder it was to be
+// made in, so that a test which failed before its release leaves no child behind. The count of
+// looks lets a test tell a silence of many naps from one that ended at once.
+void waitForRelease(const std::filesystem::path& path) {
+    std::error_code ec;
+    unsigned long looks = 1;
+    for (; !std::filesystem::exists(path, ec); ++looks) {
+        if (!std::filesystem::exists(path.parent_path(), ec)) return;
+        // The child's own pace between two looks: a short nap, not a spin.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (std::FILE* file = std::fopen((path.string() + ".looks").c_str(), "wb")) {
+        std::fprintf(file, "%lu", looks);
+        std::fclose(file);
+    }
+}
+
 void put(std::FILE* stream, const std::string& bytes) {
     std::fwrite(bytes.data(), 1, bytes.size(), stream);
     std::fflush(stream);
@@ -71,9 +91,8 @@ int main(int argc, char** argv) {
             put(command == "out" ? stdout : stderr, unescape(argv[++i]));
         } else if (command == "stdin") {
             put(stdout, std::fgetc(stdin) == EOF ? "no input" : "input");
-        } else if (command == "sleep" && i + 1 < argc) {
-            std::this_thread::sleep_for(
-                std::chrono::milliseconds(std::strtoul(argv[++i], nullptr, 10)));
+        } else if (command == "wait" && i + 1 < argc) {
+            waitForRelease(argv[++i]);
         } else if (command == "pid") {
             put(stdout, std::to_string(getpid()) + "\n");
         } else if (command == "close") {
