@@ -70,33 +70,37 @@ def segment_distance(px, py, ax, ay, bx, by):
     return math.hypot(px - ax - t * dx, py - ay - t * dy)
 
 
-def shield_distance_field():
-    """Signed distance from each pixel's centre to the outline (negative inside)."""
+def shield_distance(px, py, segments):
+    """Signed distance from the point to the outline (negative inside)."""
+    d = min(segment_distance(px, py, ax, ay, bx, by) for (ax, ay), (bx, by) in segments)
+    return -d if shield_inside(px, py) else d
+
+
+def outline_segments():
     poly = shield_outline()
-    segments = list(zip(poly, poly[1:] + poly[:1]))
-    field = []
-    for y in range(SIZE):
-        row = []
-        for x in range(SIZE):
-            px, py = x + 0.5, y + 0.5
-            d = min(segment_distance(px, py, ax, ay, bx, by) for (ax, ay), (bx, by) in segments)
-            row.append(-d if shield_inside(px, py) else d)
-        field.append(row)
-    return field
+    return list(zip(poly, poly[1:] + poly[:1]))
 
 
-def shield_coverage():
-    """The fraction of each pixel inside the shield, from SUB x SUB samples."""
-    cov = [[0.0] * SIZE for _ in range(SIZE)]
-    for y in range(SIZE):
-        for sy in range(SUB):
-            fy = y + (sy + 0.5) / SUB
+def samples_per_pixel(size):
+    """Supersamples along each axis of a pixel when the logo is drawn `size` pixels square:
+    SUB at the logo's own size, and as many more as keep them as close in a smaller drawing."""
+    return max(SUB, math.ceil(SUB * SIZE / size))
+
+
+def shield_coverage(size=SIZE):
+    """The fraction of each pixel inside the shield, from supersamples."""
+    k = size / SIZE
+    sub = samples_per_pixel(size)
+    cov = [[0.0] * size for _ in range(size)]
+    for y in range(size):
+        for sy in range(sub):
+            fy = (y + (sy + 0.5) / sub) / k
             w = shield_half_width(fy)
             if w is None:
                 continue
-            for x in range(SIZE):
-                hits = sum(1 for sx in range(SUB) if abs(x + (sx + 0.5) / SUB - CX) < w)
-                cov[y][x] += hits / (SUB * SUB)
+            for x in range(size):
+                hits = sum(1 for sx in range(sub) if abs((x + (sx + 0.5) / sub) / k - CX) < w)
+                cov[y][x] += hits / (sub * sub)
     return cov
 
 
@@ -135,18 +139,21 @@ def wrench_distance(x, y):
     return max(body, -jaw, -hole)
 
 
-def wrench_coverage():
-    cov = [[0.0] * SIZE for _ in range(SIZE)]
-    for y in range(SIZE):
-        for x in range(SIZE):
-            if wrench_distance(x + 0.5, y + 0.5) > 1.5:
+def wrench_coverage(size=SIZE):
+    k = size / SIZE
+    sub = samples_per_pixel(size)
+    cov = [[0.0] * size for _ in range(size)]
+    for y in range(size):
+        for x in range(size):
+            if wrench_distance((x + 0.5) / k, (y + 0.5) / k) > 1.5 / k:
                 continue  # far outside: no sample can hit
             hits = 0
-            for sy in range(SUB):
-                for sx in range(SUB):
-                    if wrench_distance(x + (sx + 0.5) / SUB, y + (sy + 0.5) / SUB) < 0:
+            for sy in range(sub):
+                for sx in range(sub):
+                    if wrench_distance((x + (sx + 0.5) / sub) / k,
+                                       (y + (sy + 0.5) / sub) / k) < 0:
                         hits += 1
-            cov[y][x] = hits / (SUB * SUB)
+            cov[y][x] = hits / (sub * sub)
     return cov
 
 
@@ -188,20 +195,22 @@ WRENCH_BOTTOM = rgb("#DCEBFF")
 FRAME_WIDTH = 4.0
 
 
-def logo_pixels():
-    """The logo as rows of straight-alpha (r, g, b, a) byte tuples."""
-    sd = shield_distance_field()
-    shield = shield_coverage()
-    wrench = wrench_coverage()
+def logo_premultiplied(size=SIZE):
+    """The logo drawn `size` pixels square, as rows of premultiplied [r, g, b, a] floats (0..1).
+    Every length below is in the logo's own units (SIZE of them across)."""
+    k = size / SIZE
+    segments = outline_segments()
+    shield = shield_coverage(size)
+    wrench = wrench_coverage(size)
     out = []
-    for y in range(SIZE):
+    for y in range(size):
         row = []
-        for x in range(SIZE):
-            px, py = x + 0.5, y + 0.5
+        for x in range(size):
+            px, py = (x + 0.5) / k, (y + 0.5) / k
             p = [0.0, 0.0, 0.0, 0.0]
-            d = sd[y][x]
+            d = shield_distance(px, py, segments)
             # a soft shadow below the shield: its outline moved down, faded over 7 px
-            ds = sd[y - 2][x] if y >= 2 else 99.0
+            ds = shield_distance(px, py - 2.0, segments) if py - 2.0 >= 0.5 else 99.0
             if ds < 7.0:
                 over(p, SHADOW, 0.30 * (1.0 - smoothstep(-1.0, 7.0, ds)))
             cov = shield[y][x]
@@ -233,9 +242,14 @@ def logo_pixels():
             if wc > 0.0:
                 t = clamp01((py - 24.0) / 76.0)
                 over(p, mix(WHITE, WRENCH_BOTTOM, t), wc)
-            row.append(to_bytes(p))
+            row.append(p)
         out.append(row)
     return out
+
+
+def logo_pixels(size=SIZE):
+    """The logo as rows of straight-alpha (r, g, b, a) byte tuples."""
+    return [[to_bytes(p) for p in row] for row in logo_premultiplied(size)]
 
 
 def to_bytes(p):

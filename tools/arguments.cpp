@@ -31,7 +31,9 @@ ParsedArguments parseArguments(std::span<const std::string> args,
             optionsEnded = true;
             continue;
         }
-        std::string name = a == "-h" ? std::string("--help") : a;
+        std::string name = a == "-h"   ? std::string("--help")
+                           : a == "-q" ? std::string("--quiet")
+                                       : a;
         std::optional<std::string> attached;
         if (const auto eq = name.find('='); eq != std::string::npos && name.rfind("--", 0) == 0) {
             attached = name.substr(eq + 1);

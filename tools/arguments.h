@@ -36,7 +36,8 @@ class ParsedArguments {
     std::vector<std::pair<std::string, std::string>> options;
 };
 
-// Parses args against the options a command knows ("-h" stands for "--help"). Throws
+// Parses args against the options a command knows ("-h" stands for "--help", "-q" for
+// "--quiet"). Throws
 // UsageError for an unknown option, an option without its value, and a value given to a flag.
 [[nodiscard]] ParsedArguments parseArguments(std::span<const std::string> args,
                                              std::span<const KnownOption> known);

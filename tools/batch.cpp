@@ -72,31 +72,78 @@ std::string outputPathFor(const std::string& input, const std::string& folder,
 
 namespace talvrin::tool {
 
+namespace {
+
+// Refuses the outputs that would write over an input or that two inputs share.
+void refuseCollisions(OutputPlan& plan) {
+    const std::size_t n = plan.inputs.size();
+    plan.refused.assign(n, std::nullopt);
+    std::vector<std::optional<platform::FileIdentity>> inputIds(n);
+    for (std::size_t i = 0; i < n; ++i)
+        inputIds[i] = plan.inputs[i] == "-" ? std::nullopt : platform::fileIdentity(plan.inputs[i]);
+    // Outputs compared by the file they name when it exists, else by their name.
+    std::vector<std::string> keys(n);
+    std::unordered_map<std::string, std::size_t> firstWithKey;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string& out = plan.outputs[i];
+        if (out == "-") continue;
+        const auto id = platform::fileIdentity(out);
+        keys[i] = id ? "file " + std::to_string(id->device) + ":" + std::to_string(id->file)
+                     : "name " + out;
+        firstWithKey.emplace(keys[i], i);
+        if (!id) continue;
+        for (std::size_t j = 0; j < n; ++j) {
+            if (inputIds[j] != id || (!plan.batch && j == i)) continue;
+            plan.refused[i] =
+                "'" + plan.inputs[i] + "': not written: its output '" + out + "' is " +
+                (j == i ? std::string("this input itself") : "the input '" + plan.inputs[j] + "'");
+            break;
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (keys[i].empty() || plan.refused[i]) continue;
+        // The first other input with the same output.
+        std::size_t other = firstWithKey.at(keys[i]);
+        if (other == i)
+            for (std::size_t j = i + 1; j < n && other == i; ++j)
+                if (keys[j] == keys[i]) other = j;
+        if (other != i)
+            plan.refused[i] = "'" + plan.inputs[i] + "': not written: its output '" +
+                              plan.outputs[i] + "' is also the output of '" + plan.inputs[other] +
+                              "'";
+    }
+}
+
+}  // namespace
+
 OutputPlan planOutputs(const ParsedArguments& args, bool formatRequiredInBatch,
                        OutputFormat defaultFormat) {
     OutputPlan plan;
     std::optional<OutputFormat> format;
     if (const auto f = args.value("--format")) {
         format = formatNamed(*f);
-        if (!format) throw UsageError("--format wants png, bmp, rgba or prgba, not '" + *f + "'");
+        if (!format)
+            throw UsageError("--format wants png, bmp, rgba, prgba or jpeg, not '" + *f + "'");
     }
     const std::vector<std::string>& files = args.positional;
     if (const auto folder = args.value("--out-dir")) {
         plan.batch = true;
         if (files.empty()) throw UsageError("no IN given");
         if (!format && formatRequiredInBatch) throw UsageError("--out-dir needs --format");
-        if (!platform::isDirectory(*folder))
-            throw UsageError("--out-dir '" + *folder + "' is not a directory");
-        plan.format = format.value_or(defaultFormat);
-        std::unordered_map<std::string, std::size_t> firstWriter;
-        for (const std::string& in : files) {
+        for (const std::string& in : files)
             if (in == "-") throw UsageError("'-' (standard input) cannot be part of a batch");
+        if (!platform::isDirectory(*folder)) {
+            if (platform::fileIdentity(*folder))
+                throw UsageError("--out-dir '" + *folder + "' is not a directory");
+            if (auto why = platform::makeDirectory(*folder))
+                throw PlanError("cannot make the folder '" + *folder + "': " + *why);
+        }
+        plan.format = format.value_or(defaultFormat);
+        for (const std::string& in : files) {
             plan.inputs.push_back(in);
             plan.outputs.push_back(outputPathFor(in, *folder, extensionOf(plan.format)));
-            const auto [at, fresh] =
-                firstWriter.emplace(plan.outputs.back(), plan.inputs.size() - 1);
-            plan.sameOutputAs.push_back(fresh ? -1 : static_cast<std::ptrdiff_t>(at->second));
         }
+        refuseCollisions(plan);
         return plan;
     }
     if (files.empty()) throw UsageError("no IN and OUT given");
@@ -107,12 +154,12 @@ OutputPlan planOutputs(const ParsedArguments& args, bool formatRequiredInBatch,
     if (!format) {
         if (files[1] == "-") throw UsageError("writing to standard output needs --format");
         throw UsageError("cannot tell the output format of '" + files[1] +
-                         "' (use .png, .bmp, .rgba or .prgba, or --format)");
+                         "' (use .png, .bmp, .rgba, .prgba or .jpg, or --format)");
     }
     plan.format = *format;
     plan.inputs = {files[0]};
     plan.outputs = {files[1]};
-    plan.sameOutputAs = {-1};
+    refuseCollisions(plan);
     return plan;
 }
 

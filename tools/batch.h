@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,13 +46,22 @@ struct OutputPlan {
     std::vector<std::string> inputs, outputs;
     OutputFormat format = OutputFormat::kPng;
     bool batch = false;
-    // For each input, the earlier input that already writes its output (two inputs "a.png"
-    // and "a.gif" into one folder), or -1.
-    std::vector<std::ptrdiff_t> sameOutputAs;
+    // For each input, why nothing is written for it, or nothing. Before anything is written the
+    // plan refuses every output that is one of the inputs (a batch never writes over its own
+    // input; a single "IN OUT" whose OUT is IN replaces it whole) and every output two inputs
+    // share ("a.png" and "a.gif" into one folder: neither is written), naming the other file.
+    std::vector<std::optional<std::string>> refused;
 };
 
-// Plans from the positional arguments, --out-dir and --format (formatRequiredInBatch: a batch
-// without --format is a usage error; otherwise it writes defaultFormat). Throws UsageError.
+// A folder that should hold the outputs and cannot be made: nothing is written (exit status 1).
+class PlanError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Plans from the positional arguments, --out-dir (made when missing, one level, as mkdir does)
+// and --format (formatRequiredInBatch: a batch without --format is a usage error; otherwise it
+// writes defaultFormat). Throws UsageError, or PlanError.
 [[nodiscard]] OutputPlan planOutputs(const ParsedArguments& args, bool formatRequiredInBatch,
                                      OutputFormat defaultFormat);
 

@@ -16,10 +16,11 @@ namespace talvrin::tool {
 
 class Console;
 
-// --max-pixels N|unlimited and --no-bridge, which every command takes.
+// --max-pixels N|unlimited, --no-bridge and --quiet (-q), which every command takes.
 inline constexpr KnownOption kCommonOptions[] = {
     {"--max-pixels", true},
     {"--no-bridge", false},
+    {"--quiet", false},
     {"--help", false},
 };
 
@@ -29,8 +30,9 @@ inline constexpr KnownOption kCommonOptions[] = {
 // The common options in force for a command's run, undone when it ends.
 class CommonSettings {
   public:
-    // Throws UsageError for a bad --max-pixels.
-    explicit CommonSettings(const ParsedArguments& args);
+    // Throws UsageError for a bad --max-pixels. --quiet silences the console's warnings and
+    // progress.
+    CommonSettings(const ParsedArguments& args, Console& console);
 
   private:
     std::optional<ScopedDecodeBudget> budget_;
@@ -39,6 +41,9 @@ class CommonSettings {
 
 // Prints "talvrin-image COMMAND: MESSAGE" and where the usage is on standard error; answers 2.
 int usageError(Console& console, std::string_view command, std::string_view message);
+// Prints "talvrin-image COMMAND: MESSAGE" for a plan that cannot be carried out (a folder that
+// cannot be made); answers 1.
+int planError(Console& console, std::string_view command, std::string_view message);
 
 // The commands, given the arguments after the command's name.
 int infoCommand(std::span<const std::string> args, Console& console);

@@ -33,8 +33,12 @@ void Console::error(std::string_view line) {
     std::fflush(err_);
 }
 
+void Console::warning(std::string_view line) {
+    if (!quiet_) error(line);
+}
+
 void Console::progress(std::size_t n, std::size_t total, std::string_view name) {
-    if (!showProgress_) return;
+    if (!showProgress_ || quiet_) return;
     std::lock_guard lock(mutex_);
     std::string line = "[" + std::to_string(n) + "/" + std::to_string(total) + "] ";
     // A long name keeps its end, where the file's own name is.

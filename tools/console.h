@@ -20,6 +20,10 @@ class Console {
     void out(std::string_view text);
     // Writes one line (a newline is added) to standard error, above the progress line.
     void error(std::string_view line);
+    // An error line that does not fail anything; dropped when quiet.
+    void warning(std::string_view line);
+    // Quiet: no warnings and no progress line.
+    void setQuiet(bool quiet) noexcept { quiet_ = quiet; }
     // "[n/total] name" on the progress line, when progress is shown.
     void progress(std::size_t n, std::size_t total, std::string_view name);
     // Clears the progress line.
@@ -34,6 +38,7 @@ class Console {
     std::FILE* out_;
     std::FILE* err_;
     bool showProgress_;
+    bool quiet_ = false;
     std::string shown_;  // the progress line on the screen now
 };
 

@@ -5,18 +5,14 @@
 #include <array>
 #include <utility>
 
-#include "image/bridge/gdiplus.h"
 #include "image/codecs/ico_parser.h"
 #include "image/surface/image_types.h"
+#include "tools/input_header.h"
 #include "tools/jpeg_header.h"
 
 namespace talvrin::tool {
 
 namespace {
-
-bool startsWith(std::span<const std::uint8_t> b, std::initializer_list<std::uint8_t> sig) {
-    return b.size() >= sig.size() && std::equal(sig.begin(), sig.end(), b.begin());
-}
 
 std::uint32_t le16(std::span<const std::uint8_t> b, std::size_t at) {
     return at + 2 <= b.size() ? std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8 : 0;
@@ -105,30 +101,9 @@ void jpegFacts(std::span<const std::uint8_t> b, ImageFacts& f) {
 
 }  // namespace
 
-std::string_view sniffFormat(std::span<const std::uint8_t> b) noexcept {
-    if (startsWith(b, {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A})) return "png";
-    // The GIF decoder takes the signature in either case, so the format does too.
-    if (b.size() >= 4 && (b[0] | 0x20) == 'g' && (b[1] | 0x20) == 'i' && (b[2] | 0x20) == 'f' &&
-        b[3] == '8')
-        return "gif";
-    if (startsWith(b, {0, 0, 1, 0})) return "ico";
-    if (startsWith(b, {0, 0, 2, 0})) return "cur";
-    if (startsWith(b, {'B', 'M'})) return "bmp";
-    if (startsWith(b, {0xFF, 0xD8, 0xFF})) return "jpeg";
-    switch (bridge::sniffBridgeFormat(b)) {
-        case bridge::BridgeFormat::kWebp:
-            return "webp";
-        case bridge::BridgeFormat::kTiff:
-            return "tiff";
-        case bridge::BridgeFormat::kNone:
-            break;
-    }
-    return "other";
-}
-
 ImageFacts readFacts(std::span<const std::uint8_t> bytes) {
     ImageFacts f;
-    f.format = sniffFormat(bytes);
+    f.format = sniffFormat(bytes).key;
     if (f.format == "png") pngFacts(bytes, f);
     if (f.format == "bmp") bmpFacts(bytes, f);
     if (f.format == "gif") gifFacts(bytes, f);

@@ -17,16 +17,13 @@ struct IconEntry {
 };
 
 struct ImageFacts {
-    std::string_view format = "other";          // png gif ico cur bmp jpeg webp tiff other
+    std::string_view format = "other";          // input_header.h's key: png gif ... avif ... other
     std::optional<std::int32_t> bitDepth;       // bits a sample (PNG, JPEG) or a pixel (BMP, GIF)
     std::optional<std::string_view> colorType;  // grey, grey-alpha, rgb, rgba, palette, cmyk
     std::optional<std::int32_t> frames;         // GIF: the images in the file
     std::vector<IconEntry> icons;               // ICO, CUR: every directory entry in order
     std::optional<std::int32_t> orientation;    // JPEG: the EXIF orientation (1 when none)
 };
-
-// The container format by the leading bytes (a GIF signature in either case).
-[[nodiscard]] std::string_view sniffFormat(std::span<const std::uint8_t> head) noexcept;
 
 // The facts of a file's bytes. Hostile bytes give fewer facts, never a read outside them.
 [[nodiscard]] ImageFacts readFacts(std::span<const std::uint8_t> bytes);

@@ -1,45 +1,24 @@
-// The tool's input and output.
+// The tool's output: the encoders and the writing.
 #include "tools/image_io.h"
 
 #include <algorithm>
 #include <cctype>
-#include <limits>
 
-#include "base/decode_failure.h"
+#include "base/pixels.h"
 #include "image/codecs/png_writer.h"
 #include "image/surface/c32bpp_dib.h"
-#include "platform/os/files.h"
 #include "platform/os/tool_io.h"
+#include "platform/picture/jpeg_encoder.h"
 
 namespace talvrin::tool {
 
 namespace {
-
-// The decoders address their input with 32-bit offsets.
-constexpr std::uint64_t kMaxInput = std::numeric_limits<std::int32_t>::max();
-// How many of an input's first bytes a LoadedImage keeps for the header readers.
-constexpr std::size_t kHeadBytes = 256 * 1024;
 
 std::string lower(std::string_view s) {
     std::string out(s);
     for (char& c : out)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
-}
-
-std::string problemText(platform::ReadProblem problem) {
-    switch (problem) {
-        case platform::ReadProblem::kNotFound:
-            return "not found";
-        case platform::ReadProblem::kIsDirectory:
-            return "is a directory";
-        case platform::ReadProblem::kPermissionDenied:
-            return "permission denied";
-        case platform::ReadProblem::kNone:
-        case platform::ReadProblem::kOther:
-            break;
-    }
-    return std::string(describe(DecodeFailure::kUnreadable));
 }
 
 // The rows of the image top row first, four bytes a pixel R, G, B, A, premultiplied as stored
@@ -59,47 +38,25 @@ bool exportRgba(const c32bppDIB& image, bool premultiplied, Sink&& sink) {
     return true;
 }
 
+// The image as JPEG: each row flattened onto white, premultiplied colour c at alpha a giving
+// c + 255 - a (exact: c <= a).
+std::optional<std::string_view> encodeJpeg(const c32bppDIB& image, int quality,
+                                           std::vector<std::uint8_t>& out) {
+    const std::int32_t w = image.Width(), h = image.Height();
+    const bool alpha = image.Alpha();
+    const auto row = [&](std::int32_t y, std::uint8_t* rgb) {
+        const std::uint8_t* p = image.BitsPointer() + pixelOffset(0, y, h, image.scanWidth());
+        for (std::int32_t x = 0; x < w; ++x, p += 4, rgb += 3) {
+            const unsigned over = alpha ? 255u - p[3] : 0u;
+            rgb[0] = static_cast<std::uint8_t>(std::min(255u, p[2] + over));
+            rgb[1] = static_cast<std::uint8_t>(std::min(255u, p[1] + over));
+            rgb[2] = static_cast<std::uint8_t>(std::min(255u, p[0] + over));
+        }
+    };
+    return platform::encodeJpeg(w, h, quality, row, out);
+}
+
 }  // namespace
-
-std::optional<std::string> readInput(const std::string& name, std::vector<std::uint8_t>& bytes) {
-    bytes.clear();
-    if (name == "-") {
-        if (!platform::readStandardInput(bytes, kMaxInput))
-            return std::string(describe(DecodeFailure::kUnreadable));
-        return std::nullopt;
-    }
-    platform::File file = platform::OpenImageFile(name, true);
-    const auto size = file ? file.size() : std::nullopt;
-    if (!size) return problemText(platform::whyUnreadable(name));
-    if (*size > kMaxInput) return std::string(describe(DecodeFailure::kTooLarge));
-    try {
-        bytes.resize(static_cast<std::size_t>(*size));
-    } catch (const std::bad_alloc&) {
-        return std::string(describe(DecodeFailure::kOutOfMemory));
-    }
-    const auto got = file.read(bytes.data(), bytes.size());
-    if (!got) return std::string(describe(DecodeFailure::kUnreadable));
-    bytes.resize(*got);  // a file that shrank while it was read
-    return std::nullopt;
-}
-
-LoadedImage loadImage(const std::string& name, const IconChoice& icon, bool keepSource) {
-    LoadedImage loaded;
-    std::vector<std::uint8_t> bytes;
-    if (auto problem = readInput(name, bytes)) {
-        loaded.error = std::move(*problem);
-        return loaded;
-    }
-    auto image = std::make_unique<c32bppDIB>();
-    if (!image->LoadPicture_Stream(bytes, icon.width, icon.height, 0, 0, keepSource, icon.depth)) {
-        loaded.error = std::string(explain(image->lastLoadFailure()));
-        return loaded;
-    }
-    loaded.image = std::move(image);
-    bytes.resize(std::min(bytes.size(), kHeadBytes));
-    loaded.head = std::move(bytes);
-    return loaded;
-}
 
 std::optional<OutputFormat> formatNamed(std::string_view name) noexcept {
     try {
@@ -108,6 +65,7 @@ std::optional<OutputFormat> formatNamed(std::string_view name) noexcept {
         if (n == "bmp") return OutputFormat::kBmp;
         if (n == "rgba") return OutputFormat::kRgba;
         if (n == "prgba") return OutputFormat::kPrgba;
+        if (n == "jpeg" || n == "jpg") return OutputFormat::kJpeg;
     } catch (...) {
     }
     return std::nullopt;
@@ -131,19 +89,25 @@ std::string_view extensionOf(OutputFormat format) noexcept {
             return ".rgba";
         case OutputFormat::kPrgba:
             return ".prgba";
+        case OutputFormat::kJpeg:
+            return ".jpg";
     }
     return ".png";
 }
 
 std::optional<std::string> writeImage(const c32bppDIB& image, OutputFormat format,
-                                      std::int32_t pngLevel, const std::string& path) {
+                                      const EncodeSettings& settings, const std::string& path) {
     const std::string where = path == "-" ? std::string("standard output") : "'" + path + "'";
     std::vector<std::uint8_t> bytes;
+    if (format == OutputFormat::kJpeg) {
+        if (auto why = encodeJpeg(image, settings.jpegQuality, bytes))
+            return "cannot encode the image as jpeg: " + std::string(*why);
+    }
     if (format == OutputFormat::kPng || format == OutputFormat::kBmp) {
         // PNG through the own encoder, not the surface's save (which tries the desktop's
         // imaging library first on Windows): the smallest fitting form and the exact pixels.
         const bool encoded = format == OutputFormat::kPng
-                                 ? cPNGwriter(pngLevel).WritePNG(image, bytes)
+                                 ? cPNGwriter(settings.pngLevel).WritePNG(image, bytes)
                                  : image.SaveToStream(bytes);
         if (!encoded)
             return "cannot encode the image as " + std::string(extensionOf(format).substr(1));

@@ -8,7 +8,6 @@
 #include "base/decode_budget.h"
 #include "base/pixels.h"
 #include "image/surface/c32bpp_dib.h"
-#include "tools/jpeg_header.h"
 
 namespace talvrin::tool {
 
@@ -88,11 +87,6 @@ std::unique_ptr<c32bppDIB> resized(c32bppDIB& image, std::int32_t width, std::in
 
 namespace talvrin::tool {
 
-std::int32_t storedOrientation(std::span<const std::uint8_t> head) noexcept {
-    const auto header = readJpegHeader(head);
-    return header && header->orientation ? *header->orientation : 1;
-}
-
 std::uint64_t pixelLimit() noexcept {
     // The surface's own limit: width * height * 4 bytes within the signed 32-bit range.
     constexpr std::uint64_t kSurfaceLimit = std::numeric_limits<std::int32_t>::max() / 4;
@@ -100,12 +94,11 @@ std::uint64_t pixelLimit() noexcept {
     return budget == 0 ? kSurfaceLimit : std::min(budget, kSurfaceLimit);
 }
 
-std::optional<std::string> sizeProblem(std::int64_t width, std::int64_t height) {
+std::optional<Failure> sizeFailure(std::int64_t width, std::int64_t height) {
     const std::uint64_t limit = pixelLimit();
     const auto w = static_cast<std::uint64_t>(width), h = static_cast<std::uint64_t>(height);
     if (width >= 1 && height >= 1 && h <= limit / w) return std::nullopt;
-    return "too large (" + std::to_string(width) + " x " + std::to_string(height) +
-           " pixels; the pixel budget is " + std::to_string(limit) + " pixels, --max-pixels)";
+    return tooLarge(pixelsText(width, height));
 }
 
 }  // namespace talvrin::tool

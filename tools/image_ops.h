@@ -1,9 +1,13 @@
 // What the tool does to a loaded image before writing it: turn it upright as its EXIF
-// orientation says, and resize it through the image library's high-quality draw.
+// orientation says, and resize it through the image library's high-quality draw; and the sizes
+// the pixel budget allows.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+
+#include "tools/failure.h"
 
 namespace talvrin {
 class c32bppDIB;
@@ -22,22 +26,10 @@ bool applyOrientation(std::unique_ptr<c32bppDIB>& image, std::int32_t orientatio
 [[nodiscard]] std::unique_ptr<c32bppDIB> resized(c32bppDIB& image, std::int32_t width,
                                                  std::int32_t height);
 
-}  // namespace talvrin::tool
-
-#include <optional>
-#include <span>
-#include <string>
-
-namespace talvrin::tool {
-
-// The EXIF orientation of an image from its file's first bytes: 1 ... 8 for a JPEG that stores
-// a valid one, 1 for everything else.
-[[nodiscard]] std::int32_t storedOrientation(std::span<const std::uint8_t> head) noexcept;
-
 // Nothing when a surface of width x height fits the pixel budget (--max-pixels) and the
 // surface's 32-bit size limit; else the reason, naming the limit:
-// "too large (W x H pixels, the pixel budget is N pixels, --max-pixels)".
-[[nodiscard]] std::optional<std::string> sizeProblem(std::int64_t width, std::int64_t height);
+// "too large (W x H pixels; the pixel budget is N pixels, --max-pixels)".
+[[nodiscard]] std::optional<Failure> sizeFailure(std::int64_t width, std::int64_t height);
 
 // The most pixels a surface may have now: the budget, or without one the 32-bit size limit.
 [[nodiscard]] std::uint64_t pixelLimit() noexcept;

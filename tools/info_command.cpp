@@ -7,7 +7,7 @@
 #include "tools/command.h"
 #include "tools/console.h"
 #include "tools/image_facts.h"
-#include "tools/image_io.h"
+#include "tools/image_input.h"
 #include "tools/info_json.h"
 
 namespace talvrin::tool {
@@ -25,9 +25,11 @@ std::string infoUsage() {
            "control characters and backslashes in a name are written as \\t, \\n, \\xHH, \\\\.\n"
            "A file that does not load prints its name and error=REASON instead, REASON\n"
            "being one of: not found, is a directory, permission denied, unreadable, not\n"
-           "recognised, too short, truncated, bad header, bad data, checksum, unsupported\n"
-           "variant, too large, out of memory; followed, when the decoder says more, by\n"
-           "what exactly was wrong in parentheses (error=bad data (bad filter)).\n"
+           "recognised, unsupported format, too short, truncated, bad header, bad data,\n"
+           "checksum, unsupported variant, too large, out of memory; followed, when there\n"
+           "is more to say, by what exactly in parentheses: error=bad data (bad filter),\n"
+           "error=unsupported format (AVIF), error=too large (40000 x 40000 pixels; the\n"
+           "pixel budget is 67108863 pixels, --max-pixels), the size as declared.\n"
            "\n"
            "  --json    one JSON object per line instead: name, format, width, height,\n"
            "            type, type_name, alpha, bit_depth, color_type, frames, icons,\n"
@@ -92,18 +94,17 @@ std::string infoLine(const InfoRecord& r) {
 InfoRecord inspect(const std::string& name) {
     InfoRecord r;
     r.name = name;
-    std::vector<std::uint8_t> bytes;
-    if (auto problem = readInput(name, bytes)) {
-        r.errorReason = std::move(*problem);
-        return r;
-    }
-    r.read = true;
-    r.facts = readFacts(bytes);
+    Input in;
+    auto problem = openInput(name, in);
+    if (!problem) problem = readRest(in);
+    // The facts of what was read, also of a file refused after its first bytes.
+    r.read = !in.bytes.empty();
+    if (r.read) r.facts = readFacts(in.bytes);
     c32bppDIB image;
-    if (!image.LoadPicture_Stream(bytes)) {
-        const LoadFailure& failure = image.lastLoadFailure();
-        r.errorReason = std::string(describe(failure.reason));
-        r.errorDetail = std::string(failure.detail);
+    if (!problem) problem = decodeInput(in, image, IconChoice{});
+    if (problem) {
+        r.errorReason = std::move(problem->reason);
+        r.errorDetail = std::move(problem->detail);
         return r;
     }
     r.loaded = true;
@@ -124,7 +125,7 @@ int infoCommand(std::span<const std::string> args, Console& console) {
             console.out(usage);
             return 0;
         }
-        const CommonSettings settings(parsed);
+        const CommonSettings settings(parsed, console);
         if (parsed.positional.empty()) throw UsageError("no FILE given");
         const bool json = parsed.has("--json");
         int status = 0;

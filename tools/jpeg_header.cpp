@@ -66,8 +66,12 @@ std::optional<JpegHeader> readJpegHeader(std::span<const std::uint8_t> bytes) no
     JpegHeader header;
     const Reader r{bytes};
     std::size_t at = 2;
-    // Every step moves on by at least two bytes, so the walk ends.
-    while (at + 1 < bytes.size()) {
+    // Every step moves on by at least one byte, so the walk ends.
+    for (;;) {
+        if (at + 1 >= bytes.size()) {
+            header.cut = true;  // the bytes end between segments, before the first scan
+            return header;
+        }
         if (bytes[at] != 0xFF) break;  // not a marker: the headers are over or damaged
         const std::uint8_t marker = bytes[at + 1];
         if (marker == 0xFF) {  // fill byte
@@ -78,13 +82,18 @@ std::optional<JpegHeader> readJpegHeader(std::span<const std::uint8_t> bytes) no
         if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
         if (marker == 0xD9 || marker == 0xDA) break;  // end of image, start of scan
         const auto length = r.u16(at);
-        if (!length || *length < 2 || bytes.size() - at < *length) break;
+        if (!length || *length < 2 || bytes.size() - at < *length) {
+            header.cut = !length || *length >= 2;  // a segment that goes on past the bytes
+            return header;
+        }
         const auto body = bytes.subspan(at + 2, *length - 2);
         if (marker == 0xE1 && !header.orientation && body.size() >= 6 &&
             std::memcmp(body.data(), "Exif\0\0", 6) == 0)
             header.orientation = exifOrientation(body.subspan(6));
         if (isFrameHeader(marker) && !header.precision && body.size() >= 6) {
             header.precision = body[0];
+            header.height = static_cast<std::uint16_t>(body[1] << 8 | body[2]);
+            header.width = static_cast<std::uint16_t>(body[3] << 8 | body[4]);
             header.components = body[5];
         }
         at += *length;

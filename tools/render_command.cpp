@@ -12,12 +12,16 @@
 #include <tuple>
 #include <vector>
 
+#include "image/bridge/gdiplus.h"
+#include "image/codecs/ico_parser.h"
+#include "image/control/image_scales.h"
 #include "image/control/vitrel.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 #include "tools/batch.h"
 #include "tools/command.h"
 #include "tools/console.h"
+#include "tools/image_input.h"
 #include "tools/image_io.h"
 #include "tools/image_ops.h"
 #include "tools/size_request.h"
@@ -33,8 +37,10 @@ constexpr const char* kRenderUsage =
     "Loads IN ('-' reads standard input) into an image control, sets its properties\n"
     "from the options and writes one full paint of it onto the background, as PNG\n"
     "or in the format OUT's extension or --format names (as convert writes them).\n"
-    "The control, and the drawing the options ask for, may not exceed the pixel\n"
-    "budget (--max-pixels).\n"
+    "The surfaces the render holds together (the image, the output, the cache of\n"
+    "--autoredraw, a rotation's square, the shadow, and without the bridge a\n"
+    "transparent render's second paint) may not exceed the pixel budget\n"
+    "(--max-pixels).\n"
     "  --size SIZE            the output's size: WxH fits inside W x H keeping the\n"
     "                         aspect ratio, W or xH sets one side, N% scales\n"
     "                         (default 100%)\n"
@@ -56,7 +62,7 @@ constexpr const char* kRenderUsage =
     "  --autoredraw           paint from the control's cached drawing\n"
     "  --background RRGGBB|transparent   what the control is painted over (ffffff)\n"
     "  --no-auto-orient       keep a JPEG as stored instead of turning it upright\n"
-    "  --format F, --out-dir DIR, --level N, --jobs N   as for convert\n"
+    "  --format F, --out-dir DIR, --level N, --quality N, --jobs N   as for convert\n"
     "Colours are rrggbb or #rrggbb. Exit status 0 on success, 1 when any file failed\n"
     "to load or write (one line each on standard error), 2 for a usage error.\n";
 
@@ -105,7 +111,7 @@ struct Options {
     };
     std::optional<Shadow> shadow;
     std::optional<std::uint32_t> background = 0xFFFFFF;  // nothing: transparent
-    std::int32_t level = 9;
+    EncodeSettings encode;
 };
 
 constexpr KnownOption kRenderOptions[] = {
@@ -115,7 +121,7 @@ constexpr KnownOption kRenderOptions[] = {
     {"--mask", true},        {"--shadow", true},     {"--nearest", false},
     {"--autoredraw", false}, {"--background", true}, {"--no-auto-orient", false},
     {"--format", true},      {"--out-dir", true},    {"--level", true},
-    {"--jobs", true},
+    {"--jobs", true},        {"--quality", true},
 };
 
 std::vector<std::string> splitCommas(const std::string& s) {
@@ -198,7 +204,8 @@ Options parseOptions(const ParsedArguments& a) {
             o.background = colourOf("--background", *v);
         }
     }
-    if (const auto v = a.value("--level")) o.level = whole("--level", *v, 0, 9);
+    if (const auto v = a.value("--level")) o.encode.pngLevel = whole("--level", *v, 0, 9);
+    if (const auto v = a.value("--quality")) o.encode.jpegQuality = whole("--quality", *v, 1, 100);
     o.invert = a.has("--invert");
     o.nearest = a.has("--nearest");
     o.autoRedraw = a.has("--autoredraw");
@@ -206,118 +213,225 @@ Options parseOptions(const ParsedArguments& a) {
     return o;
 }
 
-// One paint of the control onto a 32-bit bitmap filled with the colour (alpha ignored after).
+// Products of pixel counts, held at the largest value rather than wrapping.
+std::uint64_t times(std::uint64_t a, std::uint64_t b) noexcept {
+    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+    return a != 0 && b > kMax / a ? kMax : a * b;
+}
+std::uint64_t plus(std::uint64_t a, std::uint64_t b) noexcept {
+    return a > std::numeric_limits<std::uint64_t>::max() - b
+               ? std::numeric_limits<std::uint64_t>::max()
+               : a + b;
+}
+std::uint64_t side(std::int64_t v) noexcept {
+    return static_cast<std::uint64_t>(std::max<std::int64_t>(v, 0));
+}
+
+// The output's size for an image of w x h: the box of --canvas, the fit of --size, or its own.
+std::pair<std::int64_t, std::int64_t> targetSize(const Options& o, std::int64_t w, std::int64_t h) {
+    if (o.canvas) return *o.size->box();
+    if (o.size) return o.size->fit(w, h);
+    return {w, h};
+}
+
+// The size the control will draw an upright image of w x h at, for a load made for that size
+// (a JPEG decoded reduced): the control's own sizing of an unrotated image, so that it then
+// draws the loaded image as it is. Nothing where the control draws the image at its own size,
+// or where a smaller image would draw differently: turned (the square follows the image's
+// own diagonal), by a mask colour (matched on the stored pixels) or by nearest neighbours.
+std::optional<PixelSize> drawnSize(const Options& o, std::int64_t w, std::int64_t h) {
+    constexpr std::int64_t kSide = std::numeric_limits<std::int32_t>::max();
+    if (o.angle || o.maskStyle || o.nearest || o.method == 3) return std::nullopt;
+    if (w < 1 || h < 1 || w > kSide || h > kSide) return std::nullopt;
+    if (o.method == 4) return PixelSize{o.customW, o.customH};
+    const auto [bw, bh] = targetSize(o, w, h);
+    return unrotatedImageScales(o.method, static_cast<std::int32_t>(w),
+                                static_cast<std::int32_t>(h), double(bw), double(bh));
+}
+
+// Over nothing, without the imaging bridge's draws: the own engine's draws onto a device context
+// leave alpha 0 behind them, as the desktop's do, so the alpha is told from two paints.
+bool paintsTwice(const Vitrel& control, const Options& o) {
+    return !o.background && !(bridge::backendAvailable() && control.surface().isGDIplusEnabled());
+}
+
+// The pixels of every surface one render holds at its peak: the image, the painted output (two
+// when it paints twice), the cache of --autoredraw (the control's size), a rotation's working
+// square, and the shadow (made from the cache, or from a scaled copy of the image).
+std::uint64_t renderPixels(const Vitrel& control, const Options& o, std::int64_t w,
+                           std::int64_t h) {
+    const Vitrel::Layout& l = control.layout();
+    const std::uint64_t cw = side(w), ch = side(h);
+    std::uint64_t sum = plus(
+        times(side(control.surface().Width()), side(control.surface().Height())), times(cw, ch));
+    if (paintsTwice(control, o)) sum = plus(sum, times(cw, ch));
+    if (o.autoRedraw) sum = plus(sum, times(cw, ch));
+    if (o.angle) sum = plus(sum, times(side(l.square), side(l.square)));
+    if (o.shadow) {
+        const std::uint64_t margin = 2 * side(o.shadow->depth);
+        const std::uint64_t sw = side(l.scaledWidth), sh = side(l.scaledHeight);
+        sum = plus(sum, o.autoRedraw
+                            ? times(plus(cw, margin), plus(ch, margin))
+                            : plus(times(sw, sh), times(plus(sw, margin), plus(sh, margin))));
+    }
+    return sum;
+}
+
+// One paint of the control onto a 32-bit bitmap filled with the pixel (0: transparent).
 std::unique_ptr<platform::Bitmap> paintOnto(Vitrel& control, std::int32_t w, std::int32_t h,
-                                            std::uint32_t background) {
+                                            std::uint32_t pixel) {
     auto bitmap = platform::Bitmap::create(w, h, 32);
     auto dc = platform::DeviceContext::createCompatible();
     if (!bitmap || !dc) return nullptr;
-    const std::uint32_t pixel = pixelFromColor(background, 255);
-    for (std::int32_t y = 0; y < h; ++y)
-        for (std::int32_t x = 0; x < w; ++x)
-            std::memcpy(bitmap->rowFromTop(y) + std::size_t(x) * 4, &pixel, 4);
+    if (pixel != 0)
+        for (std::int32_t y = 0; y < h; ++y)
+            for (std::int32_t x = 0; x < w; ++x)
+                std::memcpy(bitmap->rowFromTop(y) + std::size_t(x) * 4, &pixel, 4);
     dc->select(bitmap.get());
     control.Paint(*dc);
     return bitmap;
 }
 
-// Renders one file; the error line on failure.
-std::optional<std::string> renderOne(const std::string& in, const std::string& out,
-                                     OutputFormat format, const Options& o) {
-    // The tool decodes the file first: its size decides the control's, and a JPEG stored on its
-    // side reaches the control upright (as a bitmap file, which keeps every pixel).
-    LoadedImage loaded = loadImage(in, IconChoice{}, true);
-    if (!loaded.image) return "cannot load '" + in + "': error=" + loaded.error;
-    std::vector<std::uint8_t> bytes;
-    const std::int32_t orientation = o.autoOrient ? storedOrientation(loaded.head) : 1;
-    if (orientation != 1) {
-        if (!applyOrientation(loaded.image, orientation) || !loaded.image->SaveToStream(bytes))
-            return "cannot turn '" + in + "' upright: error=out of memory";
-    } else {
-        bytes = loaded.image->sourceBytes();
+// The control painted as the options ask, as a bitmap of premultiplied pixels with their alpha.
+// Over a background: one paint, every pixel opaque (alpha is set, not read: see paintsTwice).
+// Over nothing: one paint onto transparent pixels when the imaging bridge draws (its draws, and
+// the system's alpha blend, compose the alpha); without it two, over black and over white,
+// which tell each pixel's alpha (white - black = 255 - alpha) and its colour (the one over
+// black).
+std::unique_ptr<platform::Bitmap> paintControl(Vitrel& control, std::int32_t w, std::int32_t h,
+                                               const Options& o) {
+    const bool twoPaints = paintsTwice(control, o);
+    auto painted = paintOnto(control, w, h,
+                             o.background ? pixelFromColor(*o.background, 255)
+                             : twoPaints  ? pixelFromColor(0, 255)
+                                          : 0);
+    std::unique_ptr<platform::Bitmap> white;
+    if (twoPaints) {
+        white = paintOnto(control, w, h, 0xFFFFFFFFu);
+        if (!white) return nullptr;
     }
-    const std::int64_t imageW = loaded.image->Width(), imageH = loaded.image->Height();
-    loaded.image.reset();
-
-    std::int64_t width = imageW, height = imageH;
-    if (o.canvas) {
-        std::tie(width, height) = *o.size->box();
-    } else if (o.size) {
-        std::tie(width, height) = o.size->fit(imageW, imageH);
-    }
-    if (auto problem = sizeProblem(width, height))
-        return "cannot render '" + in + "': error=" + *problem;
-    const auto w = static_cast<std::int32_t>(width), h = static_cast<std::int32_t>(height);
-
-    HeadlessHost host(w, h);
-    Vitrel control(host);
-    // The image and the custom size come in as a stored bag does; the rest through the
-    // control's properties.
-    PropertyBag bag;
-    bag.writeBytes("Image", std::move(bytes));
-    bag.writeInt32("Scaler", o.method, 0);
-    bag.writeInt32("ScaleCx", o.customW, 0);
-    bag.writeInt32("ScaleCy", o.customH, 0);
-    bag.writeInt32("Props", Vitrel::kFlagStretchQuality, 1);
-    control.ReadProperties(bag);
-    if (!control.surface().BitsPointer())
-        return "cannot load '" + in + "': error=" + explain(control.surface().lastLoadFailure());
-    if (o.nearest) control.setStretchQuality(false);
-    if (o.autoRedraw) control.setAutoRedraw(true);
-    if (o.angle) {
-        control.setRotateEnabled(true);
-        control.setRotation(*o.angle);
-    }
-    if (o.opacity) control.setOpacity(*o.opacity);
-    if (o.grayscale) control.setGrayScale(*o.grayscale);
-    if (o.intensity) control.setIntensityOffset(*o.intensity);
-    if (o.mirror) control.setMirror(*o.mirror);
-    if (o.invert) control.setInversedImage(true);
-    if (o.maskStyle) {
-        if (o.maskColour) control.setMaskColor(*o.maskColour);
-        control.setMaskUsed(*o.maskStyle);
-    }
-    if (o.shadow) {
-        control.setShadowDepth(o.shadow->depth);
-        control.setShadowColor(o.shadow->colour);
-        control.setShadowOpacity(o.shadow->opacity);
-        control.setShadowOffsetX(o.shadow->dx);
-        control.setShadowOffsetY(o.shadow->dy);
-        control.setShadowEnabled(true);
-    }
-    control.Resize();
-    // A custom size, a rotation square or a shadow beyond the budget: the control draws nothing.
-    if (!control.drawingFitsBudget())
-        return "cannot render '" + in + "': the drawing: error=too large (the pixel budget is " +
-               std::to_string(pixelLimit()) + " pixels, --max-pixels)";
-
-    // A transparent background: the paint over black and over white tell each pixel's alpha
-    // (white - black = 255 - alpha) and its premultiplied colour (the one over black).
-    c32bppDIB result;
-    const auto first = paintOnto(control, w, h, o.background.value_or(0));
-    const auto second = o.background ? nullptr : paintOnto(control, w, h, 0xFFFFFF);
-    if (!first || (!o.background && !second) || !result.InitializeDIB(w, h))
-        return "cannot render '" + in + "': error=out of memory";
+    if (!painted) return nullptr;
     for (std::int32_t y = 0; y < h; ++y) {
-        const std::uint8_t* b = first->rowFromTop(y);
-        const std::uint8_t* white = second ? second->rowFromTop(y) : nullptr;
-        std::uint8_t* d = result.BitsPointer() + pixelOffset(0, y, h, result.scanWidth());
-        for (std::int32_t x = 0; x < w; ++x, b += 4, d += 4) {
-            std::uint8_t alpha = 255;
-            if (white) {
-                const int diff = int(white[4 * x + 1]) - int(b[1]);
+        std::uint8_t* p = painted->rowFromTop(y);
+        const std::uint8_t* over = white ? white->rowFromTop(y) : nullptr;
+        for (std::int32_t x = 0; x < w; ++x, p += 4) {
+            std::uint8_t alpha = o.background ? 255 : p[3];
+            if (over) {
+                const int diff = int(over[4 * x + 1]) - int(p[1]);
                 alpha = static_cast<std::uint8_t>(255 - std::clamp(diff, 0, 255));
             }
+            // A resampling kernel may overshoot: no colour above its alpha.
             for (int c = 0; c < 3; ++c)
-                d[c] = std::min(b[c], alpha);
-            d[3] = alpha;
+                p[c] = std::min(p[c], alpha);
+            p[3] = alpha;
         }
     }
+    return painted;
+}
+
+// Renders one file; the error line on failure.
+std::optional<std::string> renderOne(const std::string& in, const std::string& out,
+                                     OutputFormat format, const Options& o, Console& console) {
+    // The file is read and decoded once, by the tool: its size decides the control's, a JPEG
+    // stored on its side reaches the control upright, and the control takes the decoded image.
+    // For icons and cursors the drawing is sized by the entry nearest 32 x 32, and the entry
+    // nearest that size is decoded, as the control would choose it from the stored bytes.
+    std::optional<std::pair<std::int64_t, std::int64_t>> iconSized;
+    LoadOptions load;
+    load.iconFor = [&](std::span<const std::uint8_t> bytes) -> IconChoice {
+        cICOparser directory;
+        std::int32_t length = 0;
+        if (!directory.LoadStream(bytes, 0, 0, nullptr, 0, length)) return {};
+        const std::int32_t best = directory.SelectBestEntry(32, 32, 32);
+        if (best < 1) return {};
+        iconSized = targetSize(o, directory.Width(best), directory.Height(best));
+        const auto clamp = [](std::int64_t v) {
+            return static_cast<std::int32_t>(
+                std::clamp<std::int64_t>(v, 0, std::numeric_limits<std::int32_t>::max()));
+        };
+        return {clamp(iconSized->first), clamp(iconSized->second), 32};
+    };
+    load.jobPixels = [&o](std::uint64_t w, std::uint64_t h) {
+        const auto [tw, th] =
+            targetSize(o, static_cast<std::int64_t>(std::max<std::uint64_t>(w, 1)),
+                       static_cast<std::int64_t>(std::max<std::uint64_t>(h, 1)));
+        const std::uint64_t copies = 1 + (o.autoRedraw ? 1 : 0) + (o.shadow ? 2 : 0) +
+                                     (o.angle ? 2 : 0) +
+                                     (!o.background && !bridge::backendAvailable() ? 1 : 0);
+        return std::min(plus(times(w, h), times(times(side(tw), side(th)), copies)), pixelLimit());
+    };
+    load.autoOrient = o.autoOrient;
+    load.drawSize = [&o](std::int64_t w, std::int64_t h) { return drawnSize(o, w, h); };
+    LoadedImage loaded = loadImage(in, load);
+    if (!loaded.image) return failureLine("load", in, loaded.failure);
+    if (!loaded.warning.empty())
+        console.warning("talvrin-image render: warning: '" + in + "': " + loaded.warning);
+    if (!applyOrientation(loaded.image, loaded.orientation))
+        return "cannot turn '" + in + "' upright: error=out of memory";
+
+    const auto [width, height] =
+        iconSized ? *iconSized : targetSize(o, loaded.fullSize.first, loaded.fullSize.second);
+    if (auto problem = sizeFailure(width, height)) return failureLine("render", in, *problem);
+    const auto w = static_cast<std::int32_t>(width), h = static_cast<std::int32_t>(height);
+
+    std::unique_ptr<platform::Bitmap> painted;
+    {
+        HeadlessHost host(w, h);
+        Vitrel control(host);
+        // The custom size comes in as a stored bag does, with the image already decoded; the
+        // rest through the control's properties, the cache and the shadow last, once the
+        // drawing is known to fit, so that each is made once.
+        PropertyBag bag;
+        bag.writeInt32("Scaler", o.method, 0);
+        bag.writeInt32("ScaleCx", o.customW, 0);
+        bag.writeInt32("ScaleCy", o.customH, 0);
+        bag.writeInt32("Props", Vitrel::kFlagStretchQuality, 1);
+        control.ReadProperties(bag, std::move(loaded.image));
+        if (!control.surface().BitsPointer())
+            return failureLine("load", in, Failure::of(control.surface().lastLoadFailure()));
+        if (o.nearest) control.setStretchQuality(false);
+        if (o.angle) {
+            control.setRotateEnabled(true);
+            control.setRotation(*o.angle);
+        }
+        if (o.opacity) control.setOpacity(*o.opacity);
+        if (o.grayscale) control.setGrayScale(*o.grayscale);
+        if (o.intensity) control.setIntensityOffset(*o.intensity);
+        if (o.mirror) control.setMirror(*o.mirror);
+        if (o.invert) control.setInversedImage(true);
+        if (o.maskStyle) {
+            if (o.maskColour) control.setMaskColor(*o.maskColour);
+            control.setMaskUsed(*o.maskStyle);
+        }
+        control.Resize();
+        // The budget bounds all the surfaces the render holds together, not each alone.
+        if (const std::uint64_t pixels = renderPixels(control, o, w, h); pixels > pixelLimit())
+            return "cannot render '" + in + "': the drawing: error=" +
+                   tooLarge(std::to_string(pixels) + " pixels of surfaces in all").text();
+        if (o.autoRedraw) control.setAutoRedraw(true);
+        if (o.shadow) {
+            control.setShadowDepth(o.shadow->depth);
+            control.setShadowColor(o.shadow->colour);
+            control.setShadowOpacity(o.shadow->opacity);
+            control.setShadowOffsetX(o.shadow->dx);
+            control.setShadowOffsetY(o.shadow->dy);
+            control.setShadowEnabled(true);
+        }
+        // A custom size, a rotation square or a shadow beyond the budget: the control draws
+        // nothing.
+        if (!control.drawingFitsBudget())
+            return "cannot render '" + in + "': the drawing: error=" + tooLarge("").text();
+        painted = paintControl(control, w, h, o);
+    }
+    // The control and its surfaces are gone; the painted bitmap becomes the result as it is.
+    c32bppDIB result;
+    if (!painted || !result.AdoptBitmap(painted))
+        return failureLine("render", in, Failure{"out of memory", ""});
     // Over a background every pixel is opaque: filling what is left transparent with the
     // background (nothing) settles the alpha flag from the pixels, and the PNG is the opaque
     // form. Over nothing the fresh surface's flag stands: the drawing is translucent.
     if (o.background) result.MakeTransparent(*o.background, true);
-    return writeImage(result, format, o.level, out);
+    return writeImage(result, format, o.encode, out);
 }
 
 }  // namespace
@@ -329,7 +443,7 @@ int renderCommand(std::span<const std::string> args, Console& console) {
             console.out(kRenderUsage);
             return 0;
         }
-        const CommonSettings common(parsed);
+        const CommonSettings common(parsed, console);
         const Options o = parseOptions(parsed);
         unsigned jobs = defaultThreads();
         if (const auto v = parsed.value("--jobs"))
@@ -337,14 +451,14 @@ int renderCommand(std::span<const std::string> args, Console& console) {
         const OutputPlan plan = planOutputs(parsed, false, OutputFormat::kPng);
         return runBatch(plan.inputs, plan.batch ? jobs : 1, console, "talvrin-image render",
                         [&](std::size_t i) -> std::optional<std::string> {
-                            if (plan.sameOutputAs[i] >= 0)
-                                return "'" + plan.inputs[i] + "': not written, '" +
-                                       plan.inputs[static_cast<std::size_t>(plan.sameOutputAs[i])] +
-                                       "' is written to '" + plan.outputs[i] + "'";
-                            return renderOne(plan.inputs[i], plan.outputs[i], plan.format, o);
+                            if (plan.refused[i]) return plan.refused[i];
+                            return renderOne(plan.inputs[i], plan.outputs[i], plan.format, o,
+                                             console);
                         });
     } catch (const UsageError& e) {
         return usageError(console, "render", e.what());
+    } catch (const PlanError& e) {
+        return planError(console, "render", e.what());
     }
 }
 

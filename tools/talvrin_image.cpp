@@ -10,8 +10,10 @@
 
 int main(int argc, char** argv) {
     using namespace talvrin;
-    // An interrupted conversion leaves no temporary files behind.
+    // An interrupted conversion leaves no temporary files behind, and a write past the file
+    // size limit fails as on a full disk (a message, the temporary removed, status 1).
     platform::removeUnfinishedFilesOnInterrupt();
+    platform::ignoreFileSizeLimitSignal();
     // Icon and cursor bytes that reach the platform's picture loader go to the icon decoder.
     installIconPictureRoute();
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));

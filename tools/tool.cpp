@@ -30,9 +30,10 @@ constexpr const char* kUsage =
     "                the surface's own 32-bit size limit)\n"
     "  --no-bridge   draw, load and save with the own engine, decoders and encoder\n"
     "                only (no bicubic scaling, no WebP or TIFF)\n"
+    "  -q, --quiet   no warnings and no progress line (errors are still shown)\n"
     "\n"
     "Run 'talvrin-image <command> --help' for a command's details; 'talvrin-image\n"
-    "--version' prints the version.\n";
+    "--version' (-V) prints the version.\n";
 
 }  // namespace
 
@@ -42,16 +43,22 @@ std::vector<KnownOption> withCommonOptions(std::span<const KnownOption> own) {
     return all;
 }
 
-CommonSettings::CommonSettings(const ParsedArguments& args) {
+CommonSettings::CommonSettings(const ParsedArguments& args, Console& console) {
     if (const auto v = args.value("--max-pixels"))
         budget_.emplace(pixelBudgetOf("--max-pixels", *v));
     if (args.has("--no-bridge")) noBridge_.emplace(true);
+    console.setQuiet(args.has("--quiet"));
 }
 
 int usageError(Console& console, std::string_view command, std::string_view message) {
     console.error("talvrin-image " + std::string(command) + ": " + std::string(message));
     console.error("Run 'talvrin-image " + std::string(command) + " --help' for its usage.");
     return 2;
+}
+
+int planError(Console& console, std::string_view command, std::string_view message) {
+    console.error("talvrin-image " + std::string(command) + ": " + std::string(message));
+    return 1;
 }
 
 int runTool(std::span<const std::string> args, Console& console) {
@@ -64,7 +71,7 @@ int runTool(std::span<const std::string> args, Console& console) {
             console.out(kUsage);
             return 0;
         }
-        if (a == "--version") {
+        if (a == "--version" || a == "-V") {
             console.out("talvrin-image " TALVRIN_VERSION "\n");
             return 0;
         }

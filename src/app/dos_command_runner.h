@@ -4,6 +4,7 @@
 
 #include "app/repair_sequence.h"
 #include "app/runner/dos_outputs.h"
+#include "platform/os/command_interpreter.h"
 
 namespace talvrin {
 
@@ -12,10 +13,13 @@ class DosCommandRunner final : public CommandRunner {
     explicit DosCommandRunner(DOSOutputs* const* runner) : runner_(runner) {}
 
     // Sets the runner's CommandLine, then executes it without an argument; the text is discarded.
-    bool runCommand(const std::string& commandLine) override {
+    // A line of the command interpreter's goes to it (where the system has one that takes it).
+    bool runCommand(const RepairCommand& command) override {
         DOSOutputs* dos = *runner_;
         if (!dos) return false;
-        dos->setCommandLine(commandLine);
+        dos->setCommandLine(command.route == CommandRoute::Interpreter
+                                ? platform::throughCommandInterpreter(command.line)
+                                : command.line);
         dos->ExecuteCommand();
         return true;
     }

@@ -27,41 +27,45 @@ std::string quoted(const RepairHost& h, std::string_view name) {
     return line;
 }
 
-std::vector<std::string> step1(const RepairHost&) {
-    return {"net stop MpsSvc /y", "net stop SharedAccess /y"};
+std::vector<RepairCommand> step1(const RepairHost&) {
+    return {{"net stop MpsSvc /y"}, {"net stop SharedAccess /y"}};
 }
-std::vector<std::string> step2(const RepairHost&) {
-    return {"sc config MpsSvc start= auto", "sc config SharedAccess start= auto"};
+std::vector<RepairCommand> step2(const RepairHost&) {
+    return {{"sc config MpsSvc start= auto"}, {"sc config SharedAccess start= auto"}};
 }
-std::vector<std::string> step3(const RepairHost& h) {
+std::vector<RepairCommand> step3(const RepairHost& h) {
     // Built left to right: the tool's path first, then its input's.
     std::string line = quoted(h, "regini.exe");
     line += ' ';
     line += quoted(h, "firewall_reg_permissions.txt");
-    return {line};
+    return {{line}};
 }
-std::vector<std::string> step4(const RepairHost& h) {
-    return {"REGEDIT /S " + quoted(h, "firewall_settings.reg")};
+std::vector<RepairCommand> step4(const RepairHost& h) {
+    return {{"REGEDIT /S " + quoted(h, "firewall_settings.reg")}};
 }
-std::vector<std::string> step5(const RepairHost&) {
-    return {"net stop winmgmt /y"};
+std::vector<RepairCommand> step5(const RepairHost&) {
+    return {{"net stop winmgmt /y"}};
 }
-std::vector<std::string> step6(const RepairHost&) {
-    return {R"(del %windir%\System32\Wbem\Repository\*.* /f /s /q)",
-            R"(del %windir%\sysWOW64\Wbem\Repository\*.* /f /s /q)"};
+std::vector<RepairCommand> step6(const RepairHost&) {
+    // "del" is built into the interpreter, which also expands %windir%.
+    constexpr CommandRoute kInterpreter = CommandRoute::Interpreter;
+    return {{R"(del %windir%\System32\Wbem\Repository\*.* /f /s /q)", kInterpreter},
+            {R"(del %windir%\sysWOW64\Wbem\Repository\*.* /f /s /q)", kInterpreter}};
 }
-std::vector<std::string> step7(const RepairHost&) {
-    return {"net start winmgmt /y"};
+std::vector<RepairCommand> step7(const RepairHost&) {
+    return {{"net start winmgmt /y"}};
 }
-std::vector<std::string> step8(const RepairHost&) {
-    return {R"(IF EXIST %windir%\system32\wbem\wbemupgd.dll rundll32 wbemupgd, UpgradeRepository)",
-            "winmgmt  /salvagerepository"};
+std::vector<RepairCommand> step8(const RepairHost&) {
+    // IF EXIST is the interpreter's; the second line names a program.
+    return {{R"(IF EXIST %windir%\system32\wbem\wbemupgd.dll rundll32 wbemupgd, UpgradeRepository)",
+             CommandRoute::Interpreter},
+            {"winmgmt  /salvagerepository"}};
 }
-std::vector<std::string> step9(const RepairHost& h) {
-    return {quoted(h, "reg_wmi_dlls.bat")};
+std::vector<RepairCommand> step9(const RepairHost& h) {
+    return {{quoted(h, "reg_wmi_dlls.bat")}};
 }
-std::vector<std::string> step10(const RepairHost& h) {
-    return {quoted(h, "reg_wmi_exes.bat")};
+std::vector<RepairCommand> step10(const RepairHost& h) {
+    return {{quoted(h, "reg_wmi_exes.bat")}};
 }
 
 }  // namespace
@@ -123,8 +127,8 @@ RepairSequence::TickResult RepairSequence::onTick() {
     for (const RepairStep& step : repairSteps()) {
         addLine(step.title, true);
         if (pumpAndCheckClosing()) return TickResult::Abandoned;
-        for (const std::string& line : step.commandLines(host_)) {
-            if (host_.runner) host_.runner->runCommand(line);
+        for (const RepairCommand& command : step.commandLines(host_)) {
+            if (host_.runner) host_.runner->runCommand(command);
             if (pumpAndCheckClosing()) return TickResult::Abandoned;
         }
     }

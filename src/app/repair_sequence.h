@@ -35,12 +35,26 @@ class MessageBoxHost {
     virtual void showMessage(const std::string& text, const std::string& caption) = 0;
 };
 
+// How a line of the step table is started. Most lines name a program and go to process creation
+// as they stand; a few are the command interpreter's own (its built-in commands, its IF, its
+// %variables%) and mean something only to the interpreter. The table says which, as data.
+enum class CommandRoute {
+    Direct,       // the whole line goes to process creation unchanged
+    Interpreter,  // the line goes to the system's command interpreter (where there is one)
+};
+
+// One command line of a step and how it is started.
+struct RepairCommand {
+    std::string line;
+    CommandRoute route = CommandRoute::Direct;
+};
+
 // Runs one command line to the end of its output. Answers false when no runner is available
 // any more (the window released it); the sequence does not look at a command's outcome.
 class CommandRunner {
   public:
     virtual ~CommandRunner() = default;
-    virtual bool runCommand(const std::string& commandLine) = 0;
+    virtual bool runCommand(const RepairCommand& command) = 0;
 };
 
 // The file-system redirection of the run's thread: turned off before the first action and
@@ -72,7 +86,7 @@ struct RepairHost {
 // One step of the table: its title and a builder for its command lines.
 struct RepairStep {
     std::string_view title;
-    std::vector<std::string> (*commandLines)(const RepairHost& host);
+    std::vector<RepairCommand> (*commandLines)(const RepairHost& host);
 };
 
 inline constexpr std::string_view kStartingLine = "Starting Repair, Please Wait...";

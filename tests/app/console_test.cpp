@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,107 @@ TEST(RepairConsole, SaysWhyCommandsDidNotStartAndWarnsOnceWithoutTheSupportFiles
     }
     fs::remove_all(root);
 #endif
+}
+
+// Stand-ins for the repair's programs on PATH: each prints much more than a pipe holds, then
+// notes in the log that it ran to its end. The folder holds a copy of talvrin-repair with its
+// support files.
+struct StandInRepair {
+    std::filesystem::path root, program, log;
+    std::string environment;
+
+    StandInRepair() {
+        namespace fs = std::filesystem;
+        root = talvrin::testsupport::makeTempDirectory("talvrin-console-");
+        if (root.empty()) return;
+        log = root / "log";
+        fs::create_directories(root / "path");
+        for (const char* name : {"net", "sc", "winmgmt"}) {
+            const fs::path script = root / "path" / name;
+            std::ofstream(script) << "#!/bin/sh\ni=0\nwhile [ $i -lt 2000 ]; do\n"
+                                     "  echo \"$0 $* printing line $i of its output\"\n"
+                                     "  i=$((i + 1))\ndone\necho \"$(basename \"$0\") $*\" >>'"
+                                  << log.string() << "'\n";
+            fs::permissions(script, fs::perms::owner_all);
+        }
+        fs::create_directories(root / "program");
+        program = root / "program" / "talvrin-repair";
+        fs::copy_file(std::string(TALVRIN_BIN_DIR) + "/talvrin-repair", program);
+        fs::copy(std::string(TALVRIN_BIN_DIR) + "/files", root / "program" / "files");
+        environment = "PATH='" + (root / "path").string() + ":/usr/bin:/bin' ";
+    }
+    ~StandInRepair() {
+        if (!root.empty()) std::filesystem::remove_all(root);
+    }
+    [[nodiscard]] std::string logged() const {
+        std::ifstream in(log);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+};
+
+// Every command the stand-ins answer for, once each, in the sequence's order.
+const char* const kEveryStandInRan =
+    "net stop MpsSvc /y\nnet stop SharedAccess /y\nsc config MpsSvc start= auto\n"
+    "sc config SharedAccess start= auto\nnet stop winmgmt /y\nnet start winmgmt /y\n"
+    "winmgmt /salvagerepository\n";
+
+// A reader that quits early, or output nobody can take: the run goes on to its end, every
+// command runs to its own end (none is cut off with the program), and the status is 1.
+TEST(RepairConsole, LostOutputLetsEveryCommandFinishAndEndsWithStatusOne) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the stand-in PATH, /dev/full and SIGPIPE are POSIX ones";
+#else
+    struct Case {
+        const char* what;
+        const char* redirection;  // applied to talvrin-repair's standard output
+        const char* message;      // on standard error
+    };
+    const Case cases[] = {
+        {"a reader that quits after 100 bytes", "| head -c 100 >/dev/null", "Broken pipe"},
+        {"a full disk", ">/dev/full", "No space left on device"},
+    };
+    for (const Case& c : cases) {
+        StandInRepair repair;
+        ASSERT_FALSE(repair.root.empty());
+        const std::string status = (repair.root / "status").string();
+        const auto r = talvrin::testsupport::runCommand(
+            "{ " + repair.environment + "'" + repair.program.string() + "' --verbose 2>'" +
+            (repair.root / "stderr").string() + "'; echo $? >'" + status + "'; } " + c.redirection);
+        std::ifstream statusFile(status);
+        int exitStatus = -1;
+        statusFile >> exitStatus;
+        EXPECT_EQ(exitStatus, 1) << c.what << ": " << r.output;
+        EXPECT_EQ(repair.logged(), kEveryStandInRan) << c.what;
+        std::ifstream errors(repair.root / "stderr");
+        const std::string said{std::istreambuf_iterator<char>(errors),
+                               std::istreambuf_iterator<char>()};
+        EXPECT_NE(
+            said.find(std::string("talvrin-repair: could not write the output: ") + c.message),
+            std::string::npos)
+            << c.what << ": " << said;
+    }
+#endif
+}
+
+// Without an administrator's rights nothing runs: one message on standard error, status 1.
+TEST(RepairConsole, WithoutAdministratorRightsNothingRuns) {
+    std::string program = TALVRIN_REPAIR_STANDARD_USER;
+#ifdef _WIN32
+    for (char& ch : program)
+        if (ch == '/') ch = '\\';
+    const auto r = talvrin::testsupport::runCommand("\"" + program + "\" --verbose");
+#else
+    StandInRepair repair;
+    ASSERT_FALSE(repair.root.empty());
+    const auto r =
+        talvrin::testsupport::runCommand(repair.environment + "'" + program + "' --verbose");
+    EXPECT_EQ(repair.logged(), "");
+#endif
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.output,
+              "talvrin-repair: the repair needs an administrator's rights; nothing was run.\n"
+              "Start it from a command prompt opened with \"Run as administrator\", or log on "
+              "as an administrator.\n");
 }
 
 TEST(RepairConsole, UnknownArgumentIsAUsageError) {

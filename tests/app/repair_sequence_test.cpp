@@ -84,13 +84,16 @@ class FakeBox final : public MessageBoxHost {
 class FakeRunner final : public CommandRunner {
   public:
     explicit FakeRunner(Journal& j) : j_(j) {}
-    bool runCommand(const std::string& line) override {
+    bool runCommand(const RepairCommand& command) override {
+        const std::string& line = command.line;
         lines.push_back(line);
+        throughInterpreter.push_back(command.route == CommandRoute::Interpreter);
         j_.events.push_back("run " + line);
         if (onRun) onRun(line);
         return true;
     }
     std::vector<std::string> lines;
+    std::vector<bool> throughInterpreter;
     std::function<void(const std::string&)> onRun;
 
   private:
@@ -199,6 +202,11 @@ TEST(RepairSequence, CompletedRunListsTwelveLinesRunsEveryCommandAndEndsIdle) {
     EXPECT_EQ(f.list.lines, kExpectedLines);
     EXPECT_EQ(f.list.selected, 11);
     EXPECT_EQ(f.runner.lines, expectedCommands(f.folder));
+    // Only the lines of the interpreter's own commands go to it: step 6's two "del" lines and
+    // step 8's "IF EXIST"; every other line, the batch files included, names its program.
+    const std::vector<bool> interpreter = {false, false, false, false, false, false, false,
+                                           true,  true,  false, true,  false, false, false};
+    EXPECT_EQ(f.runner.throughInterpreter, interpreter);
     EXPECT_TRUE(f.closeButton.enabled);
     EXPECT_TRUE(f.startButton.enabled);
     EXPECT_FALSE(f.timer.enabled);

@@ -1,11 +1,11 @@
 // The dependency rule as a test: every #include under src/ and tools/ must point down the layer
 // table (base <- platform <- image <- control <- the Qt and Win32 faces <- app and tools; the
-// command runner beside the platform; Qt only in the application shell, the Qt platform services
-// and the Qt faces; the desktop's own headers only in Windows sources, a *_win32 file or a win32/
-// folder). Inside the platform, os <- gdi <- picture; inside the image library only the
-// loading code knows the decoders and only the surface's drawing, loading and saving code knows
-// the imaging bridge, and only the image library writes the surface's internal state. A violation
-// fails with the file, the line and the rule it breaks.
+// command runner and the registry permission tool beside the platform; Qt only in the application
+// shell, the Qt platform services and the Qt faces; the desktop's own headers only in Windows
+// sources, a *_win32 file or a win32/ folder). Inside the platform, os <- gdi <- picture; inside
+// the image library only the loading code knows the decoders and only the surface's drawing,
+// loading and saving code knows the imaging bridge, and only the image library writes the
+// surface's internal state. A violation fails with the file, the line and the rule it breaks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,6 +33,7 @@ enum class Layer {
     AppQt,
     UiWin32,
     Runner,
+    Regini,
     App,
     Tools,
     Resources
@@ -58,6 +59,8 @@ const char* nameOf(Layer layer) {
             return "ui/win32";
         case Layer::Runner:
             return "app/runner";
+        case Layer::Regini:
+            return "app/regini";
         case Layer::App:
             return "app";
         case Layer::Tools:
@@ -70,16 +73,23 @@ const char* nameOf(Layer layer) {
 
 // The layer a path belongs to, by its leading folders (relative to src/ for sources and
 // quoted includes, or "tools/..." and "resources/..." from the repository root). Longer
-// prefixes come first so that platform/qt is not taken for platform, nor app/runner or app/qt for
-// app.
+// prefixes come first so that platform/qt is not taken for platform, nor app/runner, app/regini or
+// app/qt for app.
 std::optional<Layer> layerOf(const std::string& path) {
     static const std::vector<std::pair<std::string, Layer>> kPrefixes = {
-        {"platform/qt/", Layer::Qt},    {"image/control/", Layer::Control},
-        {"base/", Layer::Base},         {"platform/", Layer::Platform},
-        {"image/", Layer::Image},       {"ui/theme/", Layer::Theme},
-        {"app/qt/", Layer::AppQt},      {"ui/win32/", Layer::UiWin32},
-        {"app/runner/", Layer::Runner}, {"app/", Layer::App},
-        {"tools/", Layer::Tools},       {"resources/", Layer::Resources},
+        {"platform/qt/", Layer::Qt},
+        {"image/control/", Layer::Control},
+        {"base/", Layer::Base},
+        {"platform/", Layer::Platform},
+        {"image/", Layer::Image},
+        {"ui/theme/", Layer::Theme},
+        {"app/qt/", Layer::AppQt},
+        {"ui/win32/", Layer::UiWin32},
+        {"app/runner/", Layer::Runner},
+        {"app/regini/", Layer::Regini},
+        {"app/", Layer::App},
+        {"tools/", Layer::Tools},
+        {"resources/", Layer::Resources},
     };
     for (const auto& [prefix, layer] : kPrefixes)
         if (path.rfind(prefix, 0) == 0) return layer;
@@ -99,6 +109,7 @@ const std::map<Layer, std::set<Layer>>& allowed() {
         {L::AppQt, {L::Base, L::Platform, L::Qt, L::Image, L::Control, L::Theme, L::AppQt}},
         {L::UiWin32, {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::UiWin32}},
         {L::Runner, {L::Base, L::Platform, L::Runner}},
+        {L::Regini, {L::Base, L::Platform, L::Regini}},
         {L::App,
          {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::Qt, L::AppQt, L::UiWin32,
           L::Runner, L::App, L::Resources}},
@@ -287,6 +298,11 @@ TEST(IncludeRules, EachRuleFires) {
         {"app/runner/dos_outputs.cpp", Layer::Runner, " \"app/repair_sequence.h\"", true},
         {"app/runner/dos_outputs.cpp", Layer::Runner, " <QObject>", true},
         {"app/repair_console.cpp", Layer::App, " \"app/runner/dos_outputs.h\"", false},
+        {"app/regini/regini_program.cpp", Layer::Regini, " \"platform/os/registry_access.h\"",
+         false},
+        {"app/regini/regini_program.cpp", Layer::Regini, " \"app/runner/dos_outputs.h\"", true},
+        {"app/regini/regini_program.cpp", Layer::Regini, " \"image/surface/c32bpp_dib.h\"", true},
+        {"app/regini/permission_script.cpp", Layer::Regini, " <windows.h>", true},
         {"platform/gdi/gdi_object.h", Layer::Platform, " \"platform/picture/picture.h\"", true},
         {"platform/os/files.cpp", Layer::Platform, " \"platform/gdi/bitmap.h\"", true},
         {"platform/picture/picture.h", Layer::Platform, " \"platform/gdi/icon.h\"", false},

@@ -235,10 +235,10 @@ TEST(ImageOps, AResizedOpaqueImageStaysOpaqueAndSizesAnswerToTheBudget) {
     EXPECT_EQ(bottom[3], 255);
 
     const talvrin::ScopedDecodeBudget budget(100);
-    EXPECT_FALSE(sizeProblem(10, 10));
-    EXPECT_EQ(sizeProblem(10, 11).value_or(""),
+    EXPECT_FALSE(sizeFailure(10, 10));
+    EXPECT_EQ(sizeFailure(10, 11).value_or(Failure{}).text(),
               "too large (10 x 11 pixels; the pixel budget is 100 pixels, --max-pixels)");
-    EXPECT_TRUE(sizeProblem(0, 5));
+    EXPECT_TRUE(sizeFailure(0, 5));
 }
 
 TEST(InfoJson, OneObjectWithTheKeysThatApply) {

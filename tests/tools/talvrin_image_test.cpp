@@ -16,52 +16,17 @@
 #include "image/codecs/gifico_test_util.h"
 #include "image/codecs/png_test_builder.h"
 #include "support/run_command.h"
-#include "support/temp_directory.h"
+#include "tools/tool_run.h"
 
 namespace {
 
 using talvrin::testutil::Bytes;
 namespace fs = std::filesystem;
 
-struct ToolRun {
-    std::string out;
-    int status = -1;
-};
-
-// A name as info's tab-separated line shows it: backslashes doubled (Windows paths have them),
-// so that the escapes of control characters stay unambiguous.
-std::string shown(const std::string& name) {
-    std::string out;
-    for (const char c : name) {
-        out += c;
-        if (c == '\\') out += c;
-    }
-    return out;
-}
-
-ToolRun run(const std::string& args) {
-    const auto r = talvrin::testsupport::runCommand(
-        talvrin::testsupport::programPath("talvrin-image") + " " + args);
-    return {r.output, r.exitStatus};
-}
-
-class TalvrinImage : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = talvrin::testsupport::makeTempDirectory("talvrin_image_test_");
-        ASSERT_FALSE(dir_.empty());
-        // 2 x 2: red, green / blue, white at alpha 128.
-        png_ = (dir_ / "a.png").string();
-        talvrin::testutil::writeFile(
-            png_, talvrin::testutil::makePngRgba(
-                      2, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 128}));
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string path(const char* name) const { return (dir_ / name).string(); }
-
-    fs::path dir_;
-    std::string png_;
-};
+using talvrin::tooltest::run;
+using talvrin::tooltest::shown;
+using talvrin::tooltest::ToolRun;
+using TalvrinImage = talvrin::tooltest::ToolFolder;
 
 TEST_F(TalvrinImage, InfoPrintsOneTabSeparatedLinePerFileAndFailsOnAnyError) {
     ToolRun r = run(png_);
@@ -98,7 +63,8 @@ TEST_F(TalvrinImage, InfoPrintsOneTabSeparatedLinePerFileAndFailsOnAnyError) {
 TEST_F(TalvrinImage, MaxPixelsSetsTheDecodeBudgetOfEveryCommand) {
     // The 2 x 2 image has 4 pixels.
     EXPECT_EQ(run("info --max-pixels 3 " + png_).out,
-              shown(png_) + "\terror=too large (beyond the decode budget)\n");
+              shown(png_) +
+                  "\terror=too large (2 x 2 pixels; the pixel budget is 3 pixels, --max-pixels)\n");
     EXPECT_EQ(run("info " + png_ + " --max-pixels 4").status, 0);
     EXPECT_EQ(run("--max-pixels unlimited info " + png_).status, 0);
     const ToolRun refused = run("convert " + png_ + " " + path("a.rgba") + " --max-pixels 3");
@@ -179,10 +145,22 @@ TEST_F(TalvrinImage, RenderAnswersHostileSizesAndOffsetsCleanly) {
          "error=too large (16384 x 16384 pixels; the pixel budget is 67108863 pixels"},
         {"--size 16384x16384 --angle 30 --shadow 4,000000,50,4,4 --autoredraw", 1, "too large"},
         {"--size 64x64 --scale custom:16384x16384 --shadow 4,000000,50,4,4", 1,
-         "the drawing: error=too large (the pixel budget is 67108863 pixels"},
+         // The image, the 64 x 64 paint, the shadow's scaled copy and the shadow: 4 + 4096 +
+         // 16384^2 + 16392^2.
+         "the drawing: error=too large (537137220 pixels of surfaces in all; the pixel budget is "
+         "67108863 pixels, --max-pixels)"},
         {"--size 64x64 --scale custom:1x2147483647 --angle 30", 1, "too large"},
         {"--size 4x4 --max-pixels 15", 1, "the pixel budget is 15 pixels"},
-        {"--size 4x4 --max-pixels 16", 0, ""},
+        // The budget bounds the sum of a render's surfaces: the 2 x 2 image and the 4 x 4 paint.
+        {"--size 4x4 --max-pixels 19", 1,
+         "error=too large (20 pixels of surfaces in all; the pixel budget is 19 pixels"},
+        {"--size 4x4 --max-pixels 20", 0, ""},
+        {"--size 4x4 --autoredraw --max-pixels 35", 1, "36 pixels of surfaces in all"},
+        {"--size 4x4 --autoredraw --max-pixels 36", 0, ""},
+        // Over nothing, the own engine paints twice (over black and over white).
+        {"--size 4x4 --background transparent --no-bridge --max-pixels 35", 1,
+         "36 pixels of surfaces in all"},
+        {"--size 4x4 --background transparent --no-bridge --max-pixels 36", 0, ""},
         {"--size 40000x40000 --max-pixels unlimited", 1, "the pixel budget is 536870911 pixels"},
         {"--size 16x16 --shadow 4,000000,50,10000,10000", 0, ""},
         {"--size 16x16 --shadow 4,000000,50,10000,10000 --angle 30", 0, ""},
@@ -219,7 +197,7 @@ TEST_F(TalvrinImage, TheBridgesFormatsAndItsSwitch) {
     EXPECT_EQ(run("info " + path("a.webp")).out,
               shown(path("a.webp")) + "\tformat=webp\ttype=10\tsize=2x2\talpha=1\n");
     EXPECT_EQ(run("info --no-bridge " + path("a.webp")).out,
-              shown(path("a.webp")) + "\terror=not recognised\n");
+              shown(path("a.webp")) + "\terror=unsupported format (WebP)\n");
     // Converted, the WebP's pixels come out as its source's.
     ASSERT_EQ(run("convert " + path("a.webp") + " " + path("w.rgba")).status, 0);
     const Bytes back = talvrin::testutil::readFile(path("w.rgba"));
@@ -242,6 +220,7 @@ TEST_F(TalvrinImage, UsageErrorsAndFailuresHaveTheirStatuses) {
         << "one line on standard error says why";
     EXPECT_FALSE(fs::exists(path("o.rgba")));
 
+    EXPECT_EQ(run("-V").out, "talvrin-image " TALVRIN_VERSION "\n");
     const ToolRun help = run("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("usage: talvrin-image"), std::string::npos);
@@ -321,6 +300,111 @@ TEST_F(TalvrinImage, JpegOrientationIsReportedAndAppliedUnlessAsked) {
 #endif
 }
 
+// The EXIF block read from wherever it lies before the first scan (after 320 KiB of APP2
+// segments here, as colour profiles are stored), by every command alike.
+TEST_F(TalvrinImage, OneExifReaderForEveryCommand) {
+#if !TALVRIN_HAVE_JPEG
+    GTEST_SKIP() << "this build has no JPEG library to make the input with";
+#else
+    Bytes jpeg = sidewaysJpeg();
+    Bytes profile;
+    for (int i = 0; i < 5; ++i) {
+        profile.insert(profile.end(), {0xFF, 0xE2, 0xFF, 0xFF});
+        profile.insert(profile.end(), 0xFFFD, 0);
+    }
+    jpeg.insert(jpeg.begin() + 2, profile.begin(), profile.end());
+    talvrin::testutil::writeFile(path("late.jpg"), jpeg);
+    EXPECT_NE(run("info " + path("late.jpg")).out.find("orientation=6"), std::string::npos);
+    for (const char* command : {"convert", "render"}) {
+        ASSERT_EQ(run(std::string(command) + " " + path("late.jpg") + " " + path("o.png")).status,
+                  0);
+        EXPECT_NE(run("info " + path("o.png")).out.find("size=60x120"), std::string::npos)
+            << command;
+    }
+#endif
+}
+
+TEST_F(TalvrinImage, JpegOutputIsUprightFlattenedOntoWhiteAtItsQuality) {
+#if !TALVRIN_HAVE_JPEG
+    GTEST_SKIP() << "this build has no JPEG library";
+#else
+    talvrin::testutil::writeFile(path("side.jpg"), sidewaysJpeg());
+    ASSERT_EQ(run("convert " + path("side.jpg") + " " + path("up.JPEG")).status, 0);
+    EXPECT_EQ(
+        run("info " + path("up.JPEG")).out,
+        shown(path("up.JPEG")) + "\tformat=jpeg\ttype=1\tsize=60x120\talpha=0\torientation=1\n");
+    ASSERT_EQ(run("convert " + path("up.JPEG") + " " + path("up.rgba")).status, 0);
+    const Bytes up = talvrin::testutil::readFile(path("up.rgba"));
+    ASSERT_EQ(up.size(), 60u * 120 * 4);
+    EXPECT_GT(up[(10 * 60 + 30) * 4], 200) << "top: red";
+    EXPECT_GT(up[(110 * 60 + 30) * 4 + 2], 200) << "bottom: blue";
+    // Quality: a lower one makes a smaller file; out of range is a usage error.
+    ASSERT_EQ(run("convert " + path("side.jpg") + " " + path("q20.jpg") + " --quality 20").status,
+              0);
+    ASSERT_EQ(run("convert " + path("side.jpg") + " " + path("q100.jpg") + " --quality=100").status,
+              0);
+    EXPECT_LT(fs::file_size(path("q20.jpg")), fs::file_size(path("q100.jpg")));
+    EXPECT_EQ(run("convert " + png_ + " " + path("x.jpg") + " --quality 0").status, 2);
+    // The 2 x 2 image's white at alpha 128 lies on white: white; the opaque red stays red.
+    ASSERT_EQ(run("convert " + png_ + " - --format jpeg > " + path("a.jpg")).status, 0);
+    ASSERT_EQ(run("convert " + path("a.jpg") + " " + path("a.rgba")).status, 0);
+    const Bytes a = talvrin::testutil::readFile(path("a.rgba"));
+    ASSERT_EQ(a.size(), 16u);
+    EXPECT_GT(a[12] + a[13] + a[14], 3 * 230);
+    EXPECT_GT(a[0], 200);
+    // A JPEG cut short converts, completed by the library, with one warning line.
+    const Bytes whole = sidewaysJpeg();
+    talvrin::testutil::writeFile(
+        path("cut.jpg"),
+        Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() * 2 / 3)));
+    const ToolRun cut = run("convert " + path("cut.jpg") + " " + path("cut.png"));
+    EXPECT_EQ(cut.status, 0);
+    EXPECT_EQ(cut.out, "talvrin-image convert: warning: '" + path("cut.jpg") +
+                           "': the JPEG data is damaged or cut short, and the image may be "
+                           "incomplete (libjpeg-turbo: Premature end of JPEG file)\n");
+#endif
+}
+
+// A render over nothing holds each pixel's alpha, however it is painted: laid over black and
+// over white it gives the renders over those backgrounds (within the rounding of a blend).
+TEST_F(TalvrinImage, ATransparentRenderIsItsPaintsOverBlackAndWhite) {
+    Bytes rgba;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            rgba.insert(rgba.end(),
+                        {static_cast<std::uint8_t>(x * 16), 90, static_cast<std::uint8_t>(y * 16),
+                         static_cast<std::uint8_t>(x < 4 ? 0 : 40 + 13 * y)});
+    talvrin::testutil::writeFile(path("g.png"), talvrin::testutil::makePngRgba(16, 16, rgba));
+    const char* cases[] = {
+        "--size 37x23 --scale stretch",          "--angle 30",
+        "--size 50x50 --shadow 3,ff0000,80,2,3", "--opacity 60 --grayscale 2 --size 20",
+        "--autoredraw --angle 15 --size 40",     "--no-bridge --size 37x23 --scale stretch",
+        "--no-bridge --angle 30 --opacity 70",
+    };
+    for (const char* options : cases) {
+        const auto paint = [&](const char* background, const char* out) {
+            EXPECT_EQ(run("render " + path("g.png") + " " + path(out) + " --format prgba " +
+                          options + " --background " + background)
+                          .status,
+                      0)
+                << options;
+            return talvrin::testutil::readFile(path(out));
+        };
+        const Bytes t = paint("transparent", "t"), b = paint("000000", "b"),
+                    w = paint("ffffff", "w");
+        ASSERT_EQ(t.size(), b.size()) << options;
+        ASSERT_EQ(t.size(), w.size()) << options;
+        int worst = 0;
+        for (std::size_t i = 0; i < t.size(); i += 4)
+            for (int c = 0; c < 3; ++c) {
+                worst = std::max(worst, std::abs(int(t[i + c]) - int(b[i + c])));
+                worst =
+                    std::max(worst, std::abs(int(t[i + c]) + 255 - int(t[i + 3]) - int(w[i + c])));
+            }
+        EXPECT_LE(worst, 2) << options;
+    }
+}
+
 TEST_F(TalvrinImage, SizesFitInsideTheBoxAndTheCanvasKeepsIt) {
     // A 4 x 2 image (2:1).
     talvrin::testutil::writeFile(path("wide.png"),
@@ -374,12 +458,20 @@ TEST_F(TalvrinImage, FormatsByExtensionInAnyCaseByNameAndOnTheStandardStreams) {
     EXPECT_EQ(noFormat.status, 2);
     EXPECT_NE(noFormat.out.find("writing to standard output needs --format"), std::string::npos);
     EXPECT_EQ(run("convert " + png_ + " " + path("x.png") + " --format gif").status, 2);
-    // A PNG level: 0 stores the data, 9 (the default) packs it; both read back the same.
+    // A PNG level: 0 stores the data, 9 packs it; both read back the same. The default is 6
+    // (the logo packs differently at 6 and 9).
+    const std::string logo = std::string(TALVRIN_SOURCE_DIR) + "/resources/logo.png";
+    ASSERT_EQ(run("convert " + logo + " " + path("d.png")).status, 0);
+    ASSERT_EQ(run("convert " + logo + " " + path("l6.png") + " --level 6").status, 0);
+    ASSERT_EQ(run("convert " + logo + " " + path("l9.png") + " --level 9").status, 0);
+    EXPECT_EQ(talvrin::testutil::readFile(path("d.png")),
+              talvrin::testutil::readFile(path("l6.png")));
+    EXPECT_GT(fs::file_size(path("l6.png")), fs::file_size(path("l9.png")));
     const std::string flat = path("flat.png");
     talvrin::testutil::writeFile(flat,
                                  talvrin::testutil::makePngRgba(64, 64, Bytes(64 * 64 * 4, 90)));
     ASSERT_EQ(run("convert " + flat + " " + path("l0.png") + " --level 0").status, 0);
-    ASSERT_EQ(run("convert " + flat + " " + path("l9.png")).status, 0);
+    ASSERT_EQ(run("convert " + flat + " " + path("l9.png") + " --level 9").status, 0);
     EXPECT_GT(fs::file_size(path("l0.png")), 4 * fs::file_size(path("l9.png")));
     ASSERT_EQ(run("convert " + path("l0.png") + " " + path("l0.rgba")).status, 0);
     ASSERT_EQ(run("convert " + path("l9.png") + " " + path("l9.rgba")).status, 0);
@@ -462,15 +554,9 @@ TEST_F(TalvrinImage, ManyFilesAtOnceWithAnErrorLinePerFailure) {
     EXPECT_EQ(fs::file_size(path("out/a.rgba")), 16u);
     EXPECT_EQ(fs::file_size(path("out/b.rgba")), 12u);
     EXPECT_FALSE(fs::exists(path("out/junk.rgba")));
-    // Two inputs of one name: the second is not written over the first's output.
-    talvrin::testutil::writeFile(path("a.bmp"), talvrin::testutil::readFile(path("b.png")));
-    const ToolRun twice = run("render " + png_ + " " + path("a.bmp") + " --out-dir=" + path("out"));
-    EXPECT_EQ(twice.status, 1);
-    EXPECT_NE(twice.out.find("not written, '" + png_ + "' is written to"), std::string::npos);
-    EXPECT_NE(run("info " + path("out/a.png")).out.find("size=2x2"), std::string::npos);
     // Usage: a batch needs its format (convert), a folder, and no standard input.
     EXPECT_EQ(run("convert " + png_ + " --out-dir " + path("out")).status, 2);
-    EXPECT_EQ(run("convert " + png_ + " --out-dir " + path("nowhere") + " --format png").status, 2);
+    EXPECT_EQ(run("convert " + png_ + " --out-dir " + path("a.png") + " --format png").status, 2);
     EXPECT_EQ(run("convert - --out-dir " + path("out") + " --format png").status, 2);
 }
 

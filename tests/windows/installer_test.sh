@@ -4,11 +4,11 @@
 # uninstaller), a Start-menu shortcut and an uninstall entry; the installed talvrin-repair.exe
 # names the installed support files; the zip holds the same program folder; the silent uninstaller removes everything the
 # installer put there. Usage: installer_test.sh BUILD_DIR VERSION (the folder where
-# `cpack -G NSIS` and `cpack -G ZIP` wrote talvrin-VERSION-win64-setup.exe and its zip).
+# `cpack -G NSIS` and `cpack -G ZIP` wrote talvrin-VERSION-win32-setup.exe and its zip).
 set -euo pipefail
 build=$(cd "$1" && pwd) version=$2
-setup="$build/talvrin-$version-win64-setup.exe"
-zip="$build/talvrin-$version-win64.zip"
+setup="$build/talvrin-$version-win32-setup.exe"
+zip="$build/talvrin-$version-win32.zip"
 
 fail() {
     echo "installer: $*" >&2
@@ -47,6 +47,7 @@ files/firewall_reg_permissions.txt
 files/firewall_settings.reg
 files/reg_wmi_dlls.bat
 files/reg_wmi_exes.bat
+files/regini.exe
 talvrin-image.exe
 talvrin-repair.exe
 talvrin.exe"

@@ -1,36 +1,35 @@
 #!/usr/bin/env bash
-# talvrin-repair.exe --verbose under Wine, run from a folder whose name has spaces: the twelve
-# progress lines and the closing message, the real repair commands started (their output beneath
-# their step), and the registry import of step 4 read back with `reg query`.
-# Usage: repair_end_to_end.sh BIN_DIR (the folder holding talvrin-repair.exe and files/).
+# talvrin-repair.exe --verbose under Wine, in a fresh 64-bit prefix, run from a folder whose name
+# has spaces, on a system that has a WMI repository in both system folders and firewall keys with
+# a wrong access list: the twelve progress lines and the closing message; every command line
+# started (none "could not start"), each with its exit code; and what the run did to the system
+# (repair_checks.sh): both repository folders emptied, the keys' access lists reset by our
+# regini.exe, step 4's value imported.
+# Usage: repair_end_to_end.sh BIN_DIR TEST_DIR (the folders of talvrin-repair.exe and files/, and
+# of the test programs).
 set -euo pipefail
-bin=$1
+bin=$1 tests=$2
 
 fail() {
     echo "repair end to end: $*" >&2
     [ -f "${out:-}" ] && { echo "--- its output:" >&2; cat "$out" >&2; }
     exit 1
 }
+source "$(dirname "$0")/repair_checks.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/talvrin repair XXXXXX")
-trap 'rm -rf "$work"' EXIT
+fresh_prefix "$work/prefix"
 dir="$work/Program Files (x86)/Talvrin Repair"
 mkdir -p "$dir"
 cp "$bin/talvrin-repair.exe" "$dir/"
 cp -r "$bin/files" "$dir/"
 out="$work/output.txt"
-
-# The value step 4 imports, removed first so that only this run can have put it there.
-key='HKLM\SYSTEM\CurrentControlSet\Services\SharedAccess\Parameters\FirewallPolicy\PublicProfile'
-timeout 60 wine reg delete "$key" /f </dev/null >/dev/null 2>&1 || true
-if timeout 60 wine reg query "$key" /v EnableFirewall </dev/null 2>/dev/null | grep -q 0x1; then
-    fail "could not clear $key before the run"
-fi
+seed_system "$tests"
 
 status=0
-(cd "$dir" && timeout 180 wine ./talvrin-repair.exe --verbose </dev/null 2>&1 | tr -d '\r' >"$out") ||
-    status=$?
-[ "$status" -eq 0 ] || fail "exit status $status (124: stopped at the 180 s limit)"
+(cd "$dir" && WINEDEBUG=-all,+process timeout 240 wine ./talvrin-repair.exe --verbose \
+    </dev/null 2>"$work/trace.txt" | tr -d '\r' >"$out") || status=$?
+[ "$status" -eq 0 ] || fail "exit status $status (124: stopped at the 240 s limit)"
 
 # The lines that are not indented: the twelve progress lines and the closing message.
 expected="Starting Repair, Please Wait...
@@ -48,22 +47,23 @@ DONE! PLEASE REBOOT!
 Talvrin: All done!, You must restart your computer for the changes to take effect!"
 [ "$(grep -v '^ ' "$out")" = "$expected" ] || fail "the progress lines differ from the twelve steps"
 
-# The program's folder, as Windows names it, quoted and joined with backslashes.
+# Fourteen commands, each listed as the sequence built it, none that could not start, and each
+# with its exit code beneath its output; regini.exe set every key (it printed nothing).
 winDir="Z:${dir//\//\\}"
+[ "$(grep -c '^    \$ ' "$out")" -eq 14 ] || fail "not fourteen command lines"
+[ "$(grep -c '^      (exit code ' "$out")" -eq 14 ] || fail "not fourteen exit codes"
+! grep -q '(could not start: ' "$out" || fail "a command line could not start"
 for line in \
     "    \$ \"$winDir\\files\\regini.exe\" \"$winDir\\files\\firewall_reg_permissions.txt\"" \
-    "    \$ REGEDIT /S \"$winDir\\files\\firewall_settings.reg\"" \
+    "    \$ del %windir%\\System32\\Wbem\\Repository\\*.* /f /s /q" \
+    "    \$ IF EXIST %windir%\\system32\\wbem\\wbemupgd.dll rundll32 wbemupgd, UpgradeRepository" \
     "    \$ \"$winDir\\files\\reg_wmi_exes.bat\""; do
     grep -qxF -- "$line" "$out" || fail "missing command line: $line"
 done
+regini=$(grep -A1 -F "    \$ \"$winDir\\files\\regini.exe\"" "$out" | tail -n 1)
+[ "$regini" = "      (exit code 0)" ] || fail "regini.exe did not set every key: $regini"
 
-# Commands that started print beneath their step: Wine's net answers with its usage text.
-after=$(grep -A1 -xF '    $ net stop MpsSvc /y' "$out" | tail -n 1)
-[[ "$after" == "      "?* && "$after" != "      (could not start: "* ]] ||
-    fail "no output beneath 'net stop MpsSvc /y' (was it started?)"
-
-query=$(timeout 60 wine reg query "$key" /v EnableFirewall </dev/null 2>&1 | tr -d '\r') ||
-    fail "reg query failed: $query"
-grep -Eq 'EnableFirewall +REG_DWORD +0x1$' <<<"$query" ||
-    fail "REGEDIT /S did not import firewall_settings.reg: $query"
-echo "repair end to end: 12 progress lines, the commands' output, the registry value imported"
+check_started "$work/trace.txt" "$winDir"
+check_system "$tests"
+echo "repair end to end: 12 progress lines, 14 commands started with their exit codes," \
+     "both repositories emptied, the firewall keys' access lists reset, the registry value imported"

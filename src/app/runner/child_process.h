@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace talvrin {
@@ -50,6 +51,11 @@ class ChildProcess {
     // polls the pipe; Windows peeks into it in short naps, since an anonymous pipe cannot be
     // waited on.
     ReadResult read(char* buffer, std::size_t size, std::chrono::milliseconds wait) noexcept;
+
+    // The child's exit code once it has exited, waiting at most `limit` for it; nothing when it
+    // still runs then, or when nothing was started. Call after the output ended, before close().
+    // POSIX gives a child ended by a signal as 128 + the signal's number, as shells do.
+    std::optional<int> waitForExit(std::chrono::milliseconds limit) noexcept;
 
     // Releases the pipe and the child without waiting for a child that keeps running: POSIX
     // reaps it now when it has exited (after a short grace) and otherwise at a later call of

@@ -10,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -29,6 +30,8 @@ namespace {
 // short naps to do so before it is left to a later reaping.
 constexpr int kExitGraceNaps = 8;
 constexpr long kExitGraceNapNanoseconds = 250'000;
+// A wait for the child's exit looks this often.
+constexpr long kWaitNapNanoseconds = 2'000'000;
 
 // Owns one file descriptor.
 class Fd {
@@ -77,13 +80,17 @@ PendingChildren& pendingChildren() {
     return *pending;
 }
 
-// Reaps the child if it has exited. True when it is gone: reaped now, or no longer ours (someone
-// else reaped it, or SIGCHLD is ignored and the system reaped it).
-bool tryReap(pid_t pid) noexcept {
+// Reaps the child if it has exited. True when it is gone: reaped now (its wait status in *status
+// when asked for), or no longer ours (someone else reaped it, or SIGCHLD is ignored and the system
+// reaped it).
+bool tryReap(pid_t pid, std::optional<int>* status = nullptr) noexcept {
     for (;;) {
-        int status = 0;
-        const pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid) return true;
+        int wstatus = 0;
+        const pid_t r = waitpid(pid, &wstatus, WNOHANG);
+        if (r == pid) {
+            if (status) *status = wstatus;
+            return true;
+        }
         if (r == 0) return false;
         if (errno == EINTR) continue;
         return true;  // ECHILD
@@ -95,6 +102,12 @@ void PendingChildren::reapFinished() noexcept {
     std::erase_if(pids_, [](pid_t pid) { return tryReap(pid); });
 }
 
+std::int64_t monotonicMilliseconds() noexcept {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+}
+
 // Reaps the child when the run ends, however it ends: now if it has exited (after a short grace,
 // since the end of its output usually means it is exiting), otherwise later.
 class ChildReaper {
@@ -103,7 +116,7 @@ class ChildReaper {
     ChildReaper(const ChildReaper&) = delete;
     ChildReaper& operator=(const ChildReaper&) = delete;
     ~ChildReaper() {
-        if (tryReap(pid_)) return;
+        if (reaped_ || tryReap(pid_)) return;
         for (int nap = 0; nap < kExitGraceNaps; ++nap) {
             const timespec pause{0, kExitGraceNapNanoseconds};
             nanosleep(&pause, nullptr);
@@ -116,8 +129,26 @@ class ChildReaper {
         }
     }
 
+    // Waits at most `limit` for the child to exit and reaps it; its wait status, or nothing when
+    // it still runs (or was reaped by someone else).
+    std::optional<int> wait(std::chrono::milliseconds limit) noexcept {
+        if (reaped_) return status_;
+        const std::int64_t deadline = monotonicMilliseconds() + limit.count();
+        for (;;) {
+            if (tryReap(pid_, &status_)) {
+                reaped_ = true;
+                return status_;
+            }
+            if (monotonicMilliseconds() >= deadline) return std::nullopt;
+            const timespec pause{0, kWaitNapNanoseconds};
+            nanosleep(&pause, nullptr);
+        }
+    }
+
   private:
     pid_t pid_;
+    bool reaped_ = false;
+    std::optional<int> status_;
 };
 
 // Moves a descriptor above the standard ones, keeping it close-on-exec, so that the child's
@@ -199,12 +230,6 @@ class SpawnSetup {
 
 // Why the last start started nothing.
 enum class StartFailure { None, NoPipe, NoWords, OpenQuote, System };
-
-std::int64_t monotonicMilliseconds() noexcept {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
-}
 
 }  // namespace
 
@@ -304,6 +329,15 @@ ChildProcess::ReadResult ChildProcess::read(char* buffer, std::size_t size,
         if (n > 0) return {Kind::Data, static_cast<std::size_t>(n)};
         return {Kind::End, 0};
     }
+}
+
+std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds limit) noexcept {
+    if (!state_->reaper) return std::nullopt;
+    const std::optional<int> status = state_->reaper->wait(limit);
+    if (!status) return std::nullopt;
+    if (WIFEXITED(*status)) return WEXITSTATUS(*status);
+    if (WIFSIGNALED(*status)) return 128 + WTERMSIG(*status);
+    return std::nullopt;
 }
 
 void ChildProcess::close() noexcept {

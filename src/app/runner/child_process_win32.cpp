@@ -2,7 +2,8 @@
 // CreateProcessA with the pipe's write end as standard output and standard error, no standard
 // input and a hidden window. The whole line goes to process creation as it is: no command
 // interpreter in front, nothing expanded, the program named by its first word or leading quoted
-// path as the system's own convention finds it.
+// path as the system's own convention finds it. (The repair's lines for the command interpreter
+// reach the runner already written as the interpreter's own command line: dos_command_runner.h.)
 #include <windows.h>
 
 #include <string>
@@ -182,6 +183,17 @@ ChildProcess::ReadResult ChildProcess::read(char* buffer, std::size_t size,
         if (GetTickCount64() >= deadline) return {Kind::Idle, 0};
         Sleep(kPeekNapMilliseconds);
     }
+}
+
+std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds limit) noexcept {
+    if (!state_->process.isOpen()) return std::nullopt;
+    const auto milliseconds = static_cast<DWORD>(limit.count() > 0 ? limit.count() : 0);
+    if (WaitForSingleObject(state_->process.get(), milliseconds) != WAIT_OBJECT_0)
+        return std::nullopt;
+    DWORD code = 0;
+    if (!GetExitCodeProcess(state_->process.get(), &code)) return std::nullopt;
+    // Exit codes are 32-bit; an NTSTATUS such as 0xC0000005 reads back as a negative int.
+    return static_cast<int>(code);
 }
 
 void ChildProcess::close() noexcept {

@@ -85,6 +85,14 @@ void DOSOutputs::stopReading() {
     if (running_) stopRequested_ = true;
 }
 
+void DOSOutputs::setExitWait(std::chrono::milliseconds wait) {
+    exitWait_ = wait;
+}
+
+std::optional<int> DOSOutputs::ExitCode() const {
+    return exitCode_;
+}
+
 const std::string& DOSOutputs::startFailure() const {
     return startFailure_;
 }
@@ -127,6 +135,7 @@ std::string DOSOutputs::ExecuteCommand(const std::string& CommandLine) {
     if (running_) return {};
     RunningFlag running(running_);
     stopRequested_ = false;
+    exitCode_.reset();
     try {
         startFailure_ = "not started";  // replaced below by what happened
         ChildProcess::releaseFinished();
@@ -184,6 +193,7 @@ std::string DOSOutputs::ExecuteCommand(const std::string& CommandLine) {
             keep(chunk);
             raiseReceiveOutputs(chunk);
         }
+        if (exitWait_.count() > 0) exitCode_ = child.waitForExit(exitWait_);
         child.close();
         chunk.clear();
         raiseReceiveOutputs(chunk);

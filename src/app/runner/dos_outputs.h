@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace talvrin {
@@ -70,6 +71,15 @@ class DOSOutputs {
     // nowhere. No effect outside a run.
     void stopReading();
 
+    // After the output of a run ends, wait at most this long for the process to exit and keep its
+    // exit code (ExitCode). Zero, the default, waits for nothing: the end of the output is the end
+    // of the run.
+    void setExitWait(std::chrono::milliseconds wait);
+
+    // The exit code of the last run's process: set when the runner waited for it (setExitWait)
+    // and it exited within the wait; nothing otherwise (also after a run that started nothing).
+    [[nodiscard]] std::optional<int> ExitCode() const;
+
     // True while ExecuteCommand is running.
     bool isRunning() const;
 
@@ -87,6 +97,8 @@ class DOSOutputs {
     std::string outputs_;
     std::string startFailure_;
     std::size_t keptOutputLimit_;
+    std::chrono::milliseconds exitWait_{0};
+    std::optional<int> exitCode_;
     std::shared_ptr<const ReceiveOutputsHandler> handler_;
     std::shared_ptr<const IdleHandler> idleHandler_;
     bool running_ = false;

@@ -2,7 +2,7 @@
 // compiler, so plain macros).
 #pragma once
 
-#define TALVRIN_ICON_WINDOW 1          // the window's icon (32 x 32, 256 colours)
+#define TALVRIN_ICON_WINDOW 1          // the program's and the window's icon (16 to 256 px)
 #define TALVRIN_ICON_LOGO 2            // the logo as an icon: the Start-menu shortcut's
 #define TALVRIN_CURSOR_LINK 1          // the link picture's and label's cursor
 #define TALVRIN_DATA_LOGO_BAG 101      // the logo control's stored properties (text form)

@@ -80,6 +80,10 @@ class Vitrel final : public ICrossComm {
     void InitProperties();
     // Restores settings and image from the stored bag, in the bag's read order.
     void ReadProperties(const PropertyBag& bag);
+    // The same with an image already decoded in place of the bag's "Image" bytes, so that a
+    // host holding the decoded image hands it over instead of having it decoded again. A null
+    // or empty image counts as an image that did not load.
+    void ReadProperties(const PropertyBag& bag, std::unique_ptr<c32bppDIB> image);
     // Stores settings and image into the bag, in the write order (other keys are kept).
     void WriteProperties(PropertyBag& bag);
     // The window changed size (also run after restoring and by relayout).
@@ -279,6 +283,11 @@ class Vitrel final : public ICrossComm {
   private:
     // ---- Settings helpers ----
     void setDefaults();
+    // ReadProperties, with the image decoded from the bag or, when `decoded` is given, taken.
+    void readProperties(const PropertyBag& bag, std::unique_ptr<c32bppDIB>* decoded);
+    // Makes the decoded image the control's surface (with the surface's token, interpolation and
+    // kept source); false, the surface empty, for no image.
+    bool adoptSurface(std::unique_ptr<c32bppDIB> image);
     void readContainerScaleMode();
     // The redraw words: rebuild (cache, region when the cache did not, shadow), then repaint;
     // relayout (resize, and a repaint when the size did not change).

@@ -6,10 +6,12 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <tuple>
 
 #include "base/checked_math.h"
 #include "base/decode_budget.h"
 #include "image/control/control_rounding.h"
+#include "image/control/image_scales.h"
 #include "image/control/vitrel.h"
 #include "image/surface/image_types.h"
 #include "platform/gdi/device_context.h"
@@ -73,23 +75,12 @@ void Vitrel::GetImageScales(std::int32_t& Width, std::int32_t& Height, std::int3
     }
     const double dw = desiredWidth < 1 ? host_.width() : desiredWidth;
     const double dh = desiredHeight < 1 ? host_.height() : desiredHeight;
-    const double w = surface_->Width(), h = surface_->Height();
     if (!asRotatedImage) {
-        if (method == 1) {
-            Width = nearest(dw);
-            Height = nearest(dh);
-        } else if (method == 3) {
-            Width = surface_->Width();
-            Height = surface_->Height();
-        } else {
-            const double rx = dw / w, ry = dh / h;
-            double s = ry < rx ? ry : rx;  // the width ratio when equal
-            if (method == 2 && s > 1) s = 1;
-            Width = nearest(s * w);
-            Height = nearest(s * h);
-        }
+        std::tie(Width, Height) =
+            unrotatedImageScales(method, surface_->Width(), surface_->Height(), dw, dh);
         return;
     }
+    const double w = surface_->Width(), h = surface_->Height();
     if (method == 3) {
         Width = surface_->Width();
         Height = surface_->Height();

@@ -393,11 +393,32 @@ void Vitrel::WriteProperties(PropertyBag& bag) {
 }
 
 void Vitrel::ReadProperties(const PropertyBag& bag) {
+    readProperties(bag, nullptr);
+}
+
+void Vitrel::ReadProperties(const PropertyBag& bag, std::unique_ptr<c32bppDIB> image) {
+    readProperties(bag, &image);
+}
+
+bool Vitrel::adoptSurface(std::unique_ptr<c32bppDIB> image) {
+    if (!image || !image->BitsPointer()) {
+        surface_->DestroyDIB();
+        return false;
+    }
+    image->setGdiToken(surface_->gdiToken());
+    image->setHighQualityInterpolation(surface_->HighQualityInterpolation());
+    if (keepsSource() && image->sourceBytes().empty()) image->keepBitmapFileAsSource();
+    surface_ = std::move(image);
+    return true;
+}
+
+void Vitrel::readProperties(const PropertyBag& bag, std::unique_ptr<c32bppDIB>* decoded) {
     attachCrossComm();
     setDefaults();
     // Every value goes through the rule its setter applies: what a setter would ignore
     // restores the default.
-    const std::vector<std::uint8_t> image = bag.readBytes("Image");
+    const std::vector<std::uint8_t> image =
+        decoded ? std::vector<std::uint8_t>() : bag.readBytes("Image");
     scaleMethod_ = bag.readInt32("Scaler", 0);
     opacity_ = opacityOf(bag.readInt32("Opacity", 100));
     const std::int32_t mirror = bag.readInt32("Mirror", 0);
@@ -437,8 +458,9 @@ void Vitrel::ReadProperties(const PropertyBag& bag) {
 
     readContainerScaleMode();
     surface_->setHighQualityInterpolation(StretchQuality());
-    const bool loaded =
-        surface_->LoadPicture_Stream(image, host_.width(), host_.height(), 0, 0, keepsSource(), 32);
+    const bool loaded = decoded ? adoptSurface(std::move(*decoded))
+                                : surface_->LoadPicture_Stream(image, host_.width(), host_.height(),
+                                                               0, 0, keepsSource(), 32);
     if (!loaded) {
         if (scaleMethod_ == 4) scaleMethod_ = 0;
         flags_ &= kFlagStretchQuality | kFlagKeepOriginalFormat;

@@ -19,10 +19,14 @@ struct ScreenState {
 
 Bitmap& DeviceContext::stockBitmap() noexcept {
     // One shared 1x1 bitmap whose pixel lives in static storage: it needs no allocation and is
-    // never freed.
+    // never freed. It is marked as the stock bitmap once, when it is made (contexts on other
+    // threads read the mark; a write on every call would race with them).
     alignas(16) static std::uint8_t pixel[4] = {};
-    static Bitmap stock(1, 1, 32, 4, 4, pixel);
-    stock.stock_ = true;
+    static Bitmap& stock = []() -> Bitmap& {
+        static Bitmap made(1, 1, 32, 4, 4, pixel);
+        made.stock_ = true;
+        return made;
+    }();
     return stock;
 }
 

@@ -1,6 +1,7 @@
-// What a command-line tool needs of the system beyond opening image files: why a file could not
-// be read, the standard streams as bytes, whether standard error is a terminal, folders, and
-// output files that appear whole or not at all.
+// What a command-line tool needs of the system beyond opening image files: inputs read as
+// streams (files, standard input, FIFOs, devices) with the reason one cannot be opened, file
+// identities, folders, the standard output as bytes, whether standard error is a terminal, the
+// machine's memory, and output files that appear whole or not at all.
 #pragma once
 
 #include <cstddef>
@@ -9,28 +10,61 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace talvrin::platform {
 
-// Why a path cannot be read as a file.
+// Why a path cannot be read.
 enum class ReadProblem : std::uint8_t {
-    kNone,              // it opens as a regular file
+    kNone,              // it opened
     kNotFound,          // no such file (or a folder on the way is missing)
     kIsDirectory,       // the path names a folder
     kPermissionDenied,  // the file or a folder on the way may not be read
-    kOther,             // anything else (a device, an I/O error, a name no file can have)
+    kOther,             // anything else (a socket, an I/O error, a name no file can have)
 };
 
-// Looks at the path and tells why it cannot be opened for reading (kNone when it can).
-[[nodiscard]] ReadProblem whyUnreadable(std::string_view path) noexcept;
+// An input read once from its start to its end: a regular file, standard input ("-"), a FIFO or
+// a character device alike. Not copyable; closed when it goes (standard input stays open).
+class InputStream {
+  public:
+    InputStream() noexcept = default;
+    ~InputStream();
+    InputStream(InputStream&& other) noexcept;
+    InputStream& operator=(InputStream&& other) noexcept;
+    InputStream(const InputStream&) = delete;
+    InputStream& operator=(const InputStream&) = delete;
+
+    // Opens the path for reading ("-": standard input). A FIFO waits for its writer, as any
+    // reader of one does. On failure the stream stays closed and `problem` says why.
+    [[nodiscard]] static InputStream open(std::string_view path, ReadProblem& problem) noexcept;
+
+    [[nodiscard]] bool isOpen() const noexcept { return handle_ != kNoHandle; }
+    // The bytes left in a regular file; nothing for a stream, whose length is unknown.
+    [[nodiscard]] std::optional<std::uint64_t> fileSize() const noexcept { return size_; }
+    // Reads up to count bytes: how many were read (0 at the end), or nothing on an error.
+    std::optional<std::size_t> read(void* out, std::size_t count) noexcept;
+
+  private:
+    static constexpr std::intptr_t kNoHandle = -1;
+    void close() noexcept;
+    std::intptr_t handle_ = kNoHandle;
+    bool owned_ = false;  // false for standard input
+    std::optional<std::uint64_t> size_;
+};
+
+// Which file a path names, whatever name reaches it (links, "./", another spelling): equal for
+// two paths exactly when they name the same file.
+struct FileIdentity {
+    std::uint64_t device = 0, file = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+// The identity of an existing file or folder; nothing when the path names none.
+[[nodiscard]] std::optional<FileIdentity> fileIdentity(std::string_view path) noexcept;
 
 // True when the path names an existing folder.
 [[nodiscard]] bool isDirectory(std::string_view path) noexcept;
 
-// Reads all of standard input as bytes (no text translation). False on a read error or when
-// more than `limit` bytes arrive (out keeps what was read).
-bool readStandardInput(std::vector<std::uint8_t>& out, std::uint64_t limit) noexcept;
+// Makes the folder (its parent must exist, as with mkdir); the system's message on failure.
+[[nodiscard]] std::optional<std::string> makeDirectory(std::string_view path) noexcept;
 
 // Writes the bytes to standard output as they are and flushes; the system's message on failure.
 [[nodiscard]] std::optional<std::string> writeStandardOutput(
@@ -39,16 +73,30 @@ bool readStandardInput(std::vector<std::uint8_t>& out, std::uint64_t limit) noex
 // True when standard error is a terminal (a console on Windows).
 [[nodiscard]] bool standardErrorIsTerminal() noexcept;
 
+// The machine's physical memory in bytes, or 0 when the system does not say.
+[[nodiscard]] std::uint64_t physicalMemoryBytes() noexcept;
+
 // Removes the temporary files of unfinished ReplacingFiles when the process is interrupted
 // (SIGINT, SIGTERM, SIGHUP on POSIX; a console interrupt or close on Windows), then lets the
 // interruption end the process as it would have. Call once, early.
 void removeUnfinishedFilesOnInterrupt() noexcept;
 
-// An output file written under a temporary name beside the target and renamed over it once
-// complete, so that the target is either the old file or the whole new one: a failed write
-// (a full disk, an error on close) or an interruption leaves no partial file behind. An
-// existing target's permission bits carry over (POSIX). Not copyable; the temporary file is
-// removed when the object goes without commit().
+// A write beyond the process's file size limit fails ("File too large") instead of ending the
+// process (SIGXFSZ is ignored on POSIX; nothing to do on Windows). Call once, early.
+void ignoreFileSizeLimitSignal() noexcept;
+
+// The temporary file's name for a target named `base`: "." + base + suffix, with base cut
+// (at a character boundary of its UTF-8) so that the whole name holds at most nameMax bytes.
+[[nodiscard]] std::string temporaryNameFor(std::string_view base, std::string_view suffix,
+                                           std::size_t nameMax);
+
+// An output file. A regular file (or none yet) is written under a temporary name beside the
+// target and renamed over it once complete, so that the target is either the old file or the
+// whole new one: a failed write (a full disk, an error on close) or an interruption leaves no
+// partial file behind; an existing target's permission bits carry over (POSIX), and a link to a
+// file keeps linking to the new one. A target that is no regular file (a FIFO, a device, the
+// standard streams by name) is written in place, never replaced. A folder or a socket is
+// refused. Not copyable; the temporary file is removed when the object goes without commit().
 class ReplacingFile {
   public:
     ReplacingFile() noexcept = default;
@@ -58,15 +106,17 @@ class ReplacingFile {
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-    // Creates the temporary file beside target. On failure the object stays closed and
-    // error() tells why.
+    // Creates the temporary file beside target (or opens a target that is no regular file). On
+    // failure the object stays closed and error() tells why.
     [[nodiscard]] static ReplacingFile create(std::string_view target) noexcept;
 
     [[nodiscard]] bool isOpen() const noexcept { return handle_ != kNoHandle; }
+    // True when the target is written in place (it is no regular file).
+    [[nodiscard]] bool inPlace() const noexcept { return inPlace_; }
     // Appends bytes; false (and error() set) on failure.
     bool write(std::span<const std::uint8_t> bytes) noexcept;
-    // Closes the temporary file and renames it over the target; false (and error() set, the
-    // temporary removed) on failure.
+    // Closes the temporary file and renames it over the target (closes a target written in
+    // place); false (and error() set, the temporary removed) on failure.
     bool commit() noexcept;
     // The system's message for the first failure ("No space left on device"), or empty.
     [[nodiscard]] const std::string& error() const noexcept { return error_; }
@@ -75,6 +125,7 @@ class ReplacingFile {
     static constexpr std::intptr_t kNoHandle = -1;
     void discard() noexcept;
     std::intptr_t handle_ = kNoHandle;
+    bool inPlace_ = false;
     int slot_ = -1;  // the interrupt clean-up's record of the temporary name, or -1
     std::string target_, temporary_, error_;
 };

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <system_error>
@@ -66,26 +67,80 @@ std::optional<std::string> cPath(std::string_view path) {
 
 }  // namespace
 
-ReadProblem whyUnreadable(std::string_view path) noexcept {
+InputStream InputStream::open(std::string_view path, ReadProblem& problem) noexcept {
+    InputStream in;
+    problem = ReadProblem::kOther;
+    try {
+        int fd = STDIN_FILENO;
+        if (path != "-") {
+            const auto p = cPath(path);
+            if (!p) {
+                problem = ReadProblem::kNotFound;
+                return in;
+            }
+            do {
+                fd = ::open(p->c_str(), O_RDONLY | O_CLOEXEC);
+            } while (fd < 0 && errno == EINTR);
+            if (fd < 0) {
+                problem = errno == ENOENT || errno == ENOTDIR ? ReadProblem::kNotFound
+                          : errno == EACCES                   ? ReadProblem::kPermissionDenied
+                          : errno == EISDIR                   ? ReadProblem::kIsDirectory
+                                                              : ReadProblem::kOther;
+                return in;
+            }
+            in.owned_ = true;
+        }
+        in.handle_ = fd;
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            in.close();
+            return in;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            in.close();
+            problem = ReadProblem::kIsDirectory;
+            return in;
+        }
+        if (S_ISREG(st.st_mode)) {
+            // Standard input redirected from a file may already be read from partway.
+            const off_t at = ::lseek(fd, 0, SEEK_CUR);
+            const auto from = static_cast<std::uint64_t>(at > 0 ? at : 0);
+            const auto size = static_cast<std::uint64_t>(st.st_size);
+            in.size_ = size > from ? size - from : 0;
+        }
+        problem = ReadProblem::kNone;
+    } catch (...) {
+        in.close();
+    }
+    return in;
+}
+
+void InputStream::close() noexcept {
+    if (handle_ != kNoHandle && owned_) ::close(static_cast<int>(handle_));
+    handle_ = kNoHandle;
+    owned_ = false;
+    size_.reset();
+}
+
+std::optional<std::size_t> InputStream::read(void* out, std::size_t count) noexcept {
+    if (handle_ == kNoHandle) return std::nullopt;
+    for (;;) {
+        const ssize_t n =
+            ::read(static_cast<int>(handle_), out, std::min<std::size_t>(count, 1 << 30));
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) return std::nullopt;
+    }
+}
+
+std::optional<FileIdentity> fileIdentity(std::string_view path) noexcept {
     try {
         const auto p = cPath(path);
-        if (!p) return ReadProblem::kNotFound;
         struct stat st {};
-        if (::stat(p->c_str(), &st) != 0) {
-            if (errno == ENOENT || errno == ENOTDIR) return ReadProblem::kNotFound;
-            if (errno == EACCES) return ReadProblem::kPermissionDenied;
-            return ReadProblem::kOther;
-        }
-        if (S_ISDIR(st.st_mode)) return ReadProblem::kIsDirectory;
-        int fd = -1;
-        do {
-            fd = ::open(p->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        } while (fd < 0 && errno == EINTR);
-        if (fd < 0) return errno == EACCES ? ReadProblem::kPermissionDenied : ReadProblem::kOther;
-        ::close(fd);
-        return S_ISREG(st.st_mode) ? ReadProblem::kNone : ReadProblem::kOther;
+        if (!p || ::stat(p->c_str(), &st) != 0) return std::nullopt;
+        return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
+                            static_cast<std::uint64_t>(st.st_ino)};
     } catch (...) {
-        return ReadProblem::kOther;
+        return std::nullopt;
     }
 }
 
@@ -99,21 +154,14 @@ bool isDirectory(std::string_view path) noexcept {
     }
 }
 
-bool readStandardInput(std::vector<std::uint8_t>& out, std::uint64_t limit) noexcept {
+std::optional<std::string> makeDirectory(std::string_view path) noexcept {
     try {
-        std::uint8_t chunk[65536];
-        for (;;) {
-            const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return false;
-            }
-            if (n == 0) return true;
-            if (out.size() + static_cast<std::size_t>(n) > limit) return false;
-            out.insert(out.end(), chunk, chunk + n);
-        }
+        const auto p = cPath(path);
+        if (!p) return systemMessage(ENOENT);
+        if (::mkdir(p->c_str(), 0777) != 0) return systemMessage(errno);
+        return std::nullopt;
     } catch (...) {
-        return false;
+        return std::string("out of memory");
     }
 }
 
@@ -139,6 +187,16 @@ bool standardErrorIsTerminal() noexcept {
     return ::isatty(STDERR_FILENO) == 1;
 }
 
+std::uint64_t physicalMemoryBytes() noexcept {
+    const long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || size <= 0) return 0;
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size);
+}
+
+void ignoreFileSizeLimitSignal() noexcept {
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
 void removeUnfinishedFilesOnInterrupt() noexcept {
     for (const int s : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction now {};
@@ -151,38 +209,32 @@ void removeUnfinishedFilesOnInterrupt() noexcept {
     }
 }
 
-ReplacingFile::~ReplacingFile() {
-    discard();
-}
-
-ReplacingFile::ReplacingFile(ReplacingFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoHandle)),
-      slot_(std::exchange(other.slot_, -1)),
-      target_(std::move(other.target_)),
-      temporary_(std::move(other.temporary_)),
-      error_(std::move(other.error_)) {}
-
-ReplacingFile& ReplacingFile::operator=(ReplacingFile&& other) noexcept {
-    if (this != &other) {
-        discard();
-        handle_ = std::exchange(other.handle_, kNoHandle);
-        slot_ = std::exchange(other.slot_, -1);
-        target_ = std::move(other.target_);
-        temporary_ = std::move(other.temporary_);
-        error_ = std::move(other.error_);
-    }
-    return *this;
-}
-
 void ReplacingFile::discard() noexcept {
     if (handle_ != kNoHandle) {
         ::close(static_cast<int>(handle_));
         handle_ = kNoHandle;
-        ::unlink(temporary_.c_str());
+        if (!inPlace_) ::unlink(temporary_.c_str());
     }
     releaseSlot(slot_);
     slot_ = -1;
 }
+
+namespace {
+
+// The folder and the name of a path ("a/b.png" -> "a/", "b.png").
+std::pair<std::string, std::string> splitPath(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return {"", path};
+    return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+// The longest file name the folder takes.
+std::size_t nameMaxOf(const std::string& folder) noexcept {
+    const long max = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    return max > 0 ? static_cast<std::size_t>(max) : 255;
+}
+
+}  // namespace
 
 ReplacingFile ReplacingFile::create(std::string_view target) noexcept {
     ReplacingFile f;
@@ -193,21 +245,58 @@ ReplacingFile ReplacingFile::create(std::string_view target) noexcept {
             return f;
         }
         f.target_ = *p;
+        struct stat st {};
+        if (::stat(f.target_.c_str(), &st) == 0) {
+            if (S_ISDIR(st.st_mode)) {
+                f.error_ = systemMessage(EISDIR);
+                return f;
+            }
+            if (S_ISSOCK(st.st_mode)) {
+                f.error_ = "is a socket";
+                return f;
+            }
+            // A FIFO, a device, or a standard stream by its name (/dev/stdout, /proc/self/fd/1,
+            // whatever it is open on): written as it is, so that it stays what it is.
+            const bool streamName =
+                f.target_.rfind("/dev/", 0) == 0 || f.target_.rfind("/proc/", 0) == 0;
+            if (!S_ISREG(st.st_mode) || streamName) {
+                int fd = -1;
+                do {
+                    fd = ::open(f.target_.c_str(),
+                                O_WRONLY | O_CLOEXEC | (S_ISREG(st.st_mode) ? O_TRUNC : 0));
+                } while (fd < 0 && errno == EINTR);
+                if (fd < 0) {
+                    f.error_ = systemMessage(errno);
+                    return f;
+                }
+                f.handle_ = fd;
+                f.inPlace_ = true;
+                return f;
+            }
+            // A link to a file: the file it links to is replaced and the link stays.
+            struct stat link {};
+            if (::lstat(f.target_.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+                if (char* resolved = ::realpath(f.target_.c_str(), nullptr)) {
+                    f.target_ = resolved;
+                    std::free(resolved);
+                }
+            }
+        }
         // The temporary lies in the target's folder (a rename never crosses file systems) and
-        // is hidden by its leading dot: ".name.tmp-PID-N".
-        const auto slash = f.target_.find_last_of('/');
-        const std::string folder = slash == std::string::npos ? "" : f.target_.substr(0, slash + 1);
-        const std::string base =
-            slash == std::string::npos ? f.target_ : f.target_.substr(slash + 1);
+        // is hidden by its leading dot: ".name.tmp-PID-N", the name cut to fit the folder.
+        const auto [folder, base] = splitPath(f.target_);
         if (base.empty()) {
             f.error_ = systemMessage(EISDIR);
             return f;
         }
+        const std::size_t nameMax = nameMaxOf(folder);
         static std::atomic<unsigned> counter{0};
         int fd = -1;
         for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-            f.temporary_ = folder + "." + base + ".tmp-" + std::to_string(::getpid()) + "-" +
-                           std::to_string(counter.fetch_add(1));
+            f.temporary_ = folder + temporaryNameFor(base,
+                                                     ".tmp-" + std::to_string(::getpid()) + "-" +
+                                                         std::to_string(counter.fetch_add(1)),
+                                                     nameMax);
             // The slot is taken before the file exists, so no moment leaves it unrecorded.
             f.slot_ = takeSlot(f.temporary_);
             fd = ::open(f.temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -227,7 +316,6 @@ ReplacingFile ReplacingFile::create(std::string_view target) noexcept {
         }
         f.handle_ = fd;
         // Replacing a file keeps its permission bits, as writing into it would have.
-        struct stat st {};
         if (::stat(f.target_.c_str(), &st) == 0 && S_ISREG(st.st_mode))
             ::fchmod(fd, st.st_mode & 07777);
     } catch (...) {
@@ -260,9 +348,13 @@ bool ReplacingFile::commit() noexcept {
     // A write the file system delays (a full disk on a network file system) reports at close.
     if (::close(fd) != 0) {
         error_ = systemMessage(errno);
-        ::unlink(temporary_.c_str());
+        if (!inPlace_) ::unlink(temporary_.c_str());
         discard();
         return false;
+    }
+    if (inPlace_) {
+        discard();
+        return true;
     }
     if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
         error_ = systemMessage(errno);

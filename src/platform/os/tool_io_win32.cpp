@@ -66,28 +66,87 @@ BOOL WINAPI removeUnfinished(DWORD) {
 
 }  // namespace
 
-ReadProblem whyUnreadable(std::string_view path) noexcept {
+InputStream InputStream::open(std::string_view path, ReadProblem& problem) noexcept {
+    InputStream in;
+    problem = ReadProblem::kOther;
+    try {
+        HANDLE h = INVALID_HANDLE_VALUE;
+        if (path == "-") {
+            h = GetStdHandle(STD_INPUT_HANDLE);
+            if (h == INVALID_HANDLE_VALUE || h == nullptr) return in;
+        } else {
+            const auto name = wide(path);
+            if (!name) {
+                problem = ReadProblem::kNotFound;
+                return in;
+            }
+            const DWORD attributes = GetFileAttributesW(name->c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                problem = ReadProblem::kIsDirectory;
+                return in;
+            }
+            h = CreateFileW(name->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h == INVALID_HANDLE_VALUE) {
+                const DWORD e = GetLastError();
+                problem = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND
+                              ? ReadProblem::kNotFound
+                          : e == ERROR_ACCESS_DENIED ? ReadProblem::kPermissionDenied
+                                                     : ReadProblem::kOther;
+                return in;
+            }
+            in.owned_ = true;
+        }
+        in.handle_ = reinterpret_cast<std::intptr_t>(h);
+        if (GetFileType(h) == FILE_TYPE_DISK) {
+            LARGE_INTEGER size{}, at{}, none{};
+            if (GetFileSizeEx(h, &size) && SetFilePointerEx(h, none, &at, FILE_CURRENT))
+                in.size_ = static_cast<std::uint64_t>(
+                    size.QuadPart > at.QuadPart ? size.QuadPart - at.QuadPart : 0);
+        }
+        problem = ReadProblem::kNone;
+    } catch (...) {
+        in.close();
+    }
+    return in;
+}
+
+void InputStream::close() noexcept {
+    if (handle_ != kNoHandle && owned_) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = kNoHandle;
+    owned_ = false;
+    size_.reset();
+}
+
+std::optional<std::size_t> InputStream::read(void* out, std::size_t count) noexcept {
+    if (handle_ == kNoHandle) return std::nullopt;
+    DWORD n = 0;
+    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(count, 1 << 30));
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), out, chunk, &n, nullptr)) {
+        // The writer of a pipe closed its end: that is the stream's end.
+        if (GetLastError() == ERROR_BROKEN_PIPE) return 0;
+        return std::nullopt;
+    }
+    return n;
+}
+
+std::optional<FileIdentity> fileIdentity(std::string_view path) noexcept {
     try {
         const auto name = wide(path);
-        if (!name) return ReadProblem::kNotFound;
-        const DWORD attributes = GetFileAttributesW(name->c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            const DWORD e = GetLastError();
-            if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND)
-                return ReadProblem::kNotFound;
-            if (e == ERROR_ACCESS_DENIED) return ReadProblem::kPermissionDenied;
-            return ReadProblem::kOther;
-        }
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ReadProblem::kIsDirectory;
-        HANDLE h = CreateFileW(name->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
-            return GetLastError() == ERROR_ACCESS_DENIED ? ReadProblem::kPermissionDenied
-                                                         : ReadProblem::kOther;
+        if (!name) return std::nullopt;
+        // No access asked: the identity of a file that may not be read is still known.
+        HANDLE h =
+            CreateFileW(name->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+        BY_HANDLE_FILE_INFORMATION info{};
+        const bool got = GetFileInformationByHandle(h, &info) != 0;
         CloseHandle(h);
-        return ReadProblem::kNone;
+        if (!got) return std::nullopt;
+        return FileIdentity{info.dwVolumeSerialNumber,
+                            (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
     } catch (...) {
-        return ReadProblem::kOther;
+        return std::nullopt;
     }
 }
 
@@ -102,21 +161,14 @@ bool isDirectory(std::string_view path) noexcept {
     }
 }
 
-bool readStandardInput(std::vector<std::uint8_t>& out, std::uint64_t limit) noexcept {
+std::optional<std::string> makeDirectory(std::string_view path) noexcept {
     try {
-        HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-        if (in == INVALID_HANDLE_VALUE || in == nullptr) return false;
-        std::uint8_t chunk[65536];
-        for (;;) {
-            DWORD n = 0;
-            if (!ReadFile(in, chunk, sizeof chunk, &n, nullptr))
-                return GetLastError() == ERROR_BROKEN_PIPE;  // the writer closed its end
-            if (n == 0) return true;
-            if (out.size() + n > limit) return false;
-            out.insert(out.end(), chunk, chunk + n);
-        }
+        const auto name = wide(path);
+        if (!name) return systemMessage(ERROR_PATH_NOT_FOUND);
+        if (!CreateDirectoryW(name->c_str(), nullptr)) return systemMessage(GetLastError());
+        return std::nullopt;
     } catch (...) {
-        return false;
+        return std::string("out of memory");
     }
 }
 
@@ -145,38 +197,24 @@ bool standardErrorIsTerminal() noexcept {
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+std::uint64_t physicalMemoryBytes() noexcept {
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
+}
+
 void removeUnfinishedFilesOnInterrupt() noexcept {
     SetConsoleCtrlHandler(removeUnfinished, TRUE);
 }
 
-ReplacingFile::~ReplacingFile() {
-    discard();
-}
-
-ReplacingFile::ReplacingFile(ReplacingFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoHandle)),
-      slot_(std::exchange(other.slot_, -1)),
-      target_(std::move(other.target_)),
-      temporary_(std::move(other.temporary_)),
-      error_(std::move(other.error_)) {}
-
-ReplacingFile& ReplacingFile::operator=(ReplacingFile&& other) noexcept {
-    if (this != &other) {
-        discard();
-        handle_ = std::exchange(other.handle_, kNoHandle);
-        slot_ = std::exchange(other.slot_, -1);
-        target_ = std::move(other.target_);
-        temporary_ = std::move(other.temporary_);
-        error_ = std::move(other.error_);
-    }
-    return *this;
-}
+void ignoreFileSizeLimitSignal() noexcept {}  // no such signal here
 
 void ReplacingFile::discard() noexcept {
     if (handle_ != kNoHandle) {
         CloseHandle(reinterpret_cast<HANDLE>(handle_));
         handle_ = kNoHandle;
-        if (const auto name = wide(temporary_)) DeleteFileW(name->c_str());
+        if (!inPlace_)
+            if (const auto name = wide(temporary_)) DeleteFileW(name->c_str());
     }
     releaseSlot(slot_);
     slot_ = -1;
@@ -190,6 +228,22 @@ ReplacingFile ReplacingFile::create(std::string_view target) noexcept {
             return f;
         }
         f.target_ = std::string(target);
+        if (isDirectory(f.target_)) {
+            f.error_ = systemMessage(ERROR_DIRECTORY);
+            return f;
+        }
+        // A device (NUL, CON, a named pipe) is written as it is, never replaced.
+        HANDLE device =
+            CreateFileW(wide(f.target_)->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (device != INVALID_HANDLE_VALUE) {
+            if (GetFileType(device) != FILE_TYPE_DISK) {
+                f.handle_ = reinterpret_cast<std::intptr_t>(device);
+                f.inPlace_ = true;
+                return f;
+            }
+            CloseHandle(device);
+        }
         const auto cut = f.target_.find_last_of("/\\:");
         const std::string folder = cut == std::string::npos ? "" : f.target_.substr(0, cut + 1);
         const std::string base = cut == std::string::npos ? f.target_ : f.target_.substr(cut + 1);
@@ -200,8 +254,12 @@ ReplacingFile ReplacingFile::create(std::string_view target) noexcept {
         static std::atomic<unsigned> counter{0};
         HANDLE h = INVALID_HANDLE_VALUE;
         for (int attempt = 0; h == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
-            f.temporary_ = folder + "." + base + ".tmp-" + std::to_string(GetCurrentProcessId()) +
-                           "-" + std::to_string(counter.fetch_add(1));
+            // A component holds 255 UTF-16 units, never more than its UTF-8 bytes.
+            f.temporary_ =
+                folder + temporaryNameFor(base,
+                                          ".tmp-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                              std::to_string(counter.fetch_add(1)),
+                                          255);
             const std::wstring name = *wide(f.temporary_);
             f.slot_ = takeSlot(name);
             h = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
@@ -250,6 +308,12 @@ bool ReplacingFile::commit() noexcept {
     if (handle_ == kNoHandle) return false;
     try {
         HANDLE h = reinterpret_cast<HANDLE>(std::exchange(handle_, kNoHandle));
+        if (inPlace_) {
+            // A device takes no flush (the null device refuses one); closing is all.
+            CloseHandle(h);
+            discard();
+            return true;
+        }
         const bool flushed = FlushFileBuffers(h) != 0;
         const DWORD flushError = flushed ? 0 : GetLastError();
         CloseHandle(h);

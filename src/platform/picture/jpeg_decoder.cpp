@@ -51,7 +51,13 @@ struct Progress {
     std::longjmp(err->jump, 1);
 }
 
-void onMessage(j_common_ptr /*cinfo*/) {}  // warnings are not printed
+// The first warning of this thread's current decode, in the library's words. Warnings are not
+// printed: the caller decides what to say (lastJpegWarning).
+thread_local char tWarning[JMSG_LENGTH_MAX] = {};
+
+void onMessage(j_common_ptr cinfo) {
+    if (tWarning[0] == '\0') (*cinfo->err->format_message)(cinfo, tWarning);
+}
 
 // The blocks one scan visits: every block of its one component, or every block of its MCUs.
 std::uint64_t blocksOfScan(const jpeg_decompress_struct& d) noexcept {
@@ -183,8 +189,13 @@ bool jpegDecoderAvailable() noexcept {
     return true;
 }
 
+std::string_view lastJpegWarning() noexcept {
+    return tWarning;
+}
+
 Decoded<std::unique_ptr<Bitmap>> decodeJpeg(ByteView bytes, std::uint64_t maxPixels,
                                             std::int32_t reduction) noexcept {
+    tWarning[0] = '\0';
     try {
         if (!looksLikeJpeg(bytes)) return {nullptr, {DecodeFailure::kNotRecognised, {}}};
         if (bytes.size() > 0xFFFFFFFFu)

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <string_view>
 
 #include "base/byte_view.h"
 #include "base/decode_failure.h"
@@ -54,5 +55,10 @@ namespace talvrin::platform {
             return static_cast<std::int32_t>(r);
     return 1;
 }
+
+// The first warning libjpeg-turbo gave during this thread's last decodeJpeg, in the library's
+// own words ("Premature end of JPEG file": the data ends inside the scan, and the library
+// filled in the rest), or empty when it gave none. Such a decode still succeeds.
+[[nodiscard]] std::string_view lastJpegWarning() noexcept;
 
 }  // namespace talvrin::platform

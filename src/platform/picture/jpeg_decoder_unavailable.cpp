@@ -14,4 +14,8 @@ Decoded<std::unique_ptr<Bitmap>> decodeJpeg(ByteView bytes, std::uint64_t /*maxP
     return {nullptr, {DecodeFailure::kUnsupported, "no JPEG decoder in this build"}};
 }
 
+std::string_view lastJpegWarning() noexcept {
+    return {};
+}
+
 }  // namespace talvrin::platform

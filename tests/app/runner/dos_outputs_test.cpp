@@ -18,11 +18,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <clocale>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -30,6 +32,9 @@
 
 #include "app/runner/narrow_text_decoder.h"
 #include "support/temp_directory.h"
+#ifdef _WIN32
+#include "support/process_cpu_win32.h"
+#endif
 
 namespace talvrin {
 namespace {
@@ -182,6 +187,35 @@ TEST_F(RunnerTest, SilentCommandGivesExactlyOneEmptyEvent) {
 TEST_F(RunnerTest, ChildHasNoInput) {
     DOSOutputs dos;
     EXPECT_EQ(dos.ExecuteCommand(child("stdin")), "no input");
+}
+
+// After the output ends, the runner waits for the exit code only when asked to, and only as long
+// as it was asked to: a child that closed its output and runs on has none yet.
+TEST_F(RunnerTest, ExitCodeIsKeptOnlyWhenTheRunWaitsForIt) {
+    struct Case {
+        std::string args;
+        std::chrono::milliseconds wait;
+        std::optional<int> code;
+    };
+    const Case cases[] = {
+        {"out x exit 0", std::chrono::seconds(10), 0},
+        {"out x exit 3", std::chrono::seconds(10), 3},
+        {"exit 201", std::chrono::seconds(10), 201},
+        {"out x exit 3", std::chrono::milliseconds(0), std::nullopt},  // the window's runs
+        {"close sleep 3000", std::chrono::milliseconds(10), std::nullopt},
+    };
+    DOSOutputs dos;
+    for (const Case& c : cases) {
+        dos.setExitWait(c.wait);
+        dos.ExecuteCommand(child(c.args));
+        EXPECT_EQ(dos.ExitCode(), c.code) << c.args;
+    }
+    // A run that starts nothing has no exit code, not the last one's.
+    dos.setExitWait(std::chrono::seconds(10));
+    dos.ExecuteCommand(child("exit 5"));
+    EXPECT_EQ(dos.ExitCode(), 5);
+    dos.ExecuteCommand("talvrin-no-such-program");
+    EXPECT_EQ(dos.ExitCode(), std::nullopt);
 }
 
 // ---- Failures before a process starts ---------------------------------------------------------
@@ -348,12 +382,7 @@ TEST_F(RunnerTest, HandlerReplacedOrThrowingInsideARunIsSafe) {
 // The processor time this process has used, in seconds.
 double processCpuSeconds() {
 #ifdef _WIN32
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
-    const auto ticks = [](const FILETIME& t) {
-        return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-    };
-    return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7;
+    return testsupport::processCpuSeconds();
 #else
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
@@ -436,7 +465,8 @@ TEST_F(RunnerTest, StopReadingEndsTheRunAndLeavesTheChildRunning) {
       "a Windows child is not reaped: its handles are closed")                            \
     X(ChildOutlivingItsOutputIsReapedAtDestruction,                                       \
       "a Windows child is not reaped: its handles are closed")                            \
-    X(NoDescriptorLeaksIntoTheChildOrOutOfARun, "counts /proc/self/fd")
+    X(NoDescriptorLeaksIntoTheChildOrOutOfARun, "counts /proc/self/fd")                   \
+    X(ChildGetsTheDefaultSigpipeWhenTheCallerIgnoresIt, "Windows has no SIGPIPE")
 
 #ifndef _WIN32
 
@@ -622,6 +652,20 @@ TEST_F(RunnerTest, ReadHoldingOnlyPartOfACharacterRaisesNoEmptyEvent) {
     EXPECT_EQ(dos.ExecuteCommand("/bin/sh -c \"printf '\\303'; sleep 0.2; printf '\\251'\""),
               "\xc3\xa9");
     EXPECT_EQ(events_, (std::vector<std::string>{"\xc3\xa9", ""}));
+}
+
+// A caller that ignores SIGPIPE (talvrin-repair does, so that a reader going away does not end
+// the run) must not hand that on: a child writing into a closed pipe ends as it normally would.
+TEST_F(RunnerTest, ChildGetsTheDefaultSigpipeWhenTheCallerIgnoresIt) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    struct sigaction previous {};
+    ASSERT_EQ(sigaction(SIGPIPE, &ignore, &previous), 0);
+    DOSOutputs dos;
+    const std::string text = dos.ExecuteCommand(child("sigpipe"));
+    sigaction(SIGPIPE, &previous, nullptr);
+    EXPECT_EQ(text, "default");
 }
 
 // Every listed POSIX-only test exists.

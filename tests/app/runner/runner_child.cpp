@@ -7,6 +7,10 @@
 //   args ...     writes every further argument followed by '|'
 //   sleep MS     writes nothing for MS milliseconds
 //   pid          writes its process id and a newline
+//   close        closes its standard output and standard error (the run's output ends there)
+//   exit N       exits at once with status N
+//   sigpipe      writes how SIGPIPE is handled: "default", "ignored" or "caught" ("none" on
+//                Windows)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +24,7 @@
 #include <process.h>
 #define getpid _getpid
 #else
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -71,6 +76,21 @@ int main(int argc, char** argv) {
                 std::chrono::milliseconds(std::strtoul(argv[++i], nullptr, 10)));
         } else if (command == "pid") {
             put(stdout, std::to_string(getpid()) + "\n");
+        } else if (command == "close") {
+            std::fclose(stdout);
+            std::fclose(stderr);
+        } else if (command == "exit" && i + 1 < argc) {
+            return static_cast<int>(std::strtol(argv[i + 1], nullptr, 10));
+        } else if (command == "sigpipe") {
+#ifdef _WIN32
+            put(stdout, "none");
+#else
+            struct sigaction current {};
+            sigaction(SIGPIPE, nullptr, &current);
+            put(stdout, current.sa_handler == SIG_DFL   ? "default"
+                        : current.sa_handler == SIG_IGN ? "ignored"
+                                                        : "caught");
+#endif
         } else if (command == "args") {
             for (++i; i < argc; ++i)
                 put(stdout, std::string(argv[i]) + "|");

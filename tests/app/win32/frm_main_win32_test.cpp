@@ -18,6 +18,7 @@
 #include "image/codecs/ico_parser.h"
 #include "platform/picture/resources.h"
 #include "resources/builtin_resources.h"
+#include "support/process_cpu_win32.h"
 #include "ui/win32/vitrel_window.h"
 #include "ui/win32/win32_imaging_sessions.h"
 
@@ -26,26 +27,17 @@ namespace {
 
 namespace design = frm_main_design;
 
-// Seconds of processor time this process has used: the limit of the waits below, so that a hang
-// fails the test without any wall-clock assertion.
-double cpuSeconds(HANDLE process = GetCurrentProcess()) {
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
-    const auto seconds = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) |
-                                   t.dwLowDateTime) /
-               1e7;
-    };
-    return seconds(kernel) + seconds(user);
-}
+// The waits below are limited by processor time, so that a hang fails the test without any
+// wall-clock assertion.
+using testsupport::processCpuSeconds;
 constexpr double kCpuLimitSeconds = 60;
 
 // Pumps the thread's messages until done() holds; false when the processor-time limit is reached.
 template <typename Done>
 bool pumpUntil(Done done) {
-    const double start = cpuSeconds();
+    const double start = processCpuSeconds();
     while (!done()) {
-        if (cpuSeconds() - start > kCpuLimitSeconds) return false;
+        if (processCpuSeconds() - start > kCpuLimitSeconds) return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         pumpWindowMessages();
     }
@@ -407,7 +399,7 @@ TEST(Win32Program, StartsToAPaintedWindowAndEndsOnClose) {
     HWND window = nullptr;
     bool exited = false;
     while (!window && !exited) {
-        ASSERT_LT(cpuSeconds(process.hProcess), kCpuLimitSeconds) << "no window appeared";
+        ASSERT_LT(processCpuSeconds(process.hProcess), kCpuLimitSeconds) << "no window appeared";
         exited = WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0;
         const HWND found = FindWindowA(FrmMainWin32::kClassName, nullptr);
         if (found && IsWindowVisible(found)) window = found;
@@ -425,7 +417,7 @@ TEST(Win32Program, StartsToAPaintedWindowAndEndsOnClose) {
 
     PostMessageA(window, WM_CLOSE, 0, 0);
     while (WaitForSingleObject(process.hProcess, 10) != WAIT_OBJECT_0)
-        ASSERT_LT(cpuSeconds(process.hProcess), kCpuLimitSeconds) << "did not end on close";
+        ASSERT_LT(processCpuSeconds(process.hProcess), kCpuLimitSeconds) << "did not end on close";
     DWORD status = 1;
     GetExitCodeProcess(process.hProcess, &status);
     EXPECT_EQ(status, 0u);
