@@ -12,16 +12,6 @@
 
 namespace talvrin {
 
-namespace {
-
-inline std::uint32_t loadPixel(const std::uint8_t* p) noexcept {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-}  // namespace
-
 namespace detail {
 
 AlphaVerdict classifyAlphaReference(std::span<const std::uint8_t> pixels,
@@ -46,34 +36,6 @@ AlphaVerdict classifyAlphaReference(std::span<const std::uint8_t> pixels,
         }
     }
     if (zeros == pixelCount || opaque == pixelCount) return AlphaVerdict::Opaque;
-    return consistent ? AlphaVerdict::Premultiplied : AlphaVerdict::Straight;
-}
-
-AlphaVerdict AlphaScan::finish(const std::uint8_t* p, std::size_t from,
-                               std::size_t count) noexcept {
-    std::size_t i = from;
-    // Blocks of four: runs of opaque pixels and runs of all-zero pixels, the common content of
-    // real images, are settled with two tests per block.
-    for (; i + 4 <= count; i += 4) {
-        const std::uint32_t w0 = loadPixel(p + i * 4);
-        const std::uint32_t w1 = loadPixel(p + i * 4 + 4);
-        const std::uint32_t w2 = loadPixel(p + i * 4 + 8);
-        const std::uint32_t w3 = loadPixel(p + i * 4 + 12);
-        if (((w0 & w1 & w2 & w3) >> 24) == 0xFFu) {
-            if (!consistent) return AlphaVerdict::Straight;
-            opaque += 4;
-            continue;
-        }
-        if ((w0 | w1 | w2 | w3) == 0) {
-            zeros += 4;
-            continue;
-        }
-        if (visit(w0) || visit(w1) || visit(w2) || visit(w3)) return AlphaVerdict::Straight;
-    }
-    for (; i < count; ++i) {
-        if (visit(loadPixel(p + i * 4))) return AlphaVerdict::Straight;
-    }
-    if (zeros == count || opaque == count) return AlphaVerdict::Opaque;
     return consistent ? AlphaVerdict::Premultiplied : AlphaVerdict::Straight;
 }
 

@@ -1,7 +1,5 @@
 // The alpha classification, premultiplying and making opaque four pixels at a time (SSE2), the
 // same results as the plain forms of pixel_helpers.cpp. Only the vector kernel tables name them.
-#include <cstring>
-
 #include "image/codecs/codec_rows.h"
 
 #if defined(TALVRIN_SIMD_X86)
@@ -10,7 +8,9 @@ namespace talvrin::detail {
 
 AlphaVerdict classifyAlphaSse2(std::span<const std::uint8_t> pixels,
                                std::size_t pixelCount) noexcept {
-    AlphaScan scan;
+    bool consistent = true;
+    std::size_t zeros = 0;
+    std::size_t opaque = 0;
     const std::uint8_t* p = pixels.data();
     std::size_t i = 0;
     // Blocks of four pixels in which every colour byte is at most its pixel's alpha cannot
@@ -19,7 +19,7 @@ AlphaVerdict classifyAlphaSse2(std::span<const std::uint8_t> pixels,
     const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     const __m128i zero = _mm_setzero_si128();
     static constexpr std::uint8_t kBitsIn4[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
-    for (; scan.consistent && i + 4 <= pixelCount; i += 4) {
+    for (; consistent && i + 4 <= pixelCount; i += 4) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i * 4));
         const __m128i a = _mm_and_si128(v, alphaMask);
         // The alpha byte copied into every byte of its pixel.
@@ -31,16 +31,19 @@ AlphaVerdict classifyAlphaSse2(std::span<const std::uint8_t> pixels,
             const int zeroLanes = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(a, zero)));
             const int opaqueLanes =
                 _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(a, alphaMask)));
-            scan.zeros += kBitsIn4[zeroLanes];
-            scan.opaque += kBitsIn4[opaqueLanes];
+            zeros += kBitsIn4[zeroLanes];
+            opaque += kBitsIn4[opaqueLanes];
             continue;
         }
-        for (std::size_t k = 0; k < 4; ++k) {
-            std::uint32_t w;
-            std::memcpy(&w, p + (i + k) * 4, 4);
-            if (scan.visit(w)) return AlphaVerdict::Straight;
-        }
+        // The state as locals through the fast blocks, handed to the scan for a slow one.
+        AlphaScan scan{consistent, zeros, opaque};
+        for (std::size_t k = 0; k < 4; ++k)
+            if (scan.visit(AlphaScan::load(p + (i + k) * 4))) return AlphaVerdict::Straight;
+        consistent = scan.consistent;
+        zeros = scan.zeros;
+        opaque = scan.opaque;
     }
+    AlphaScan scan{consistent, zeros, opaque};
     return scan.finish(p, i, pixelCount);
 }
 
