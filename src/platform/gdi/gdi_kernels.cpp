@@ -20,8 +20,4 @@ const GdiKernels& gdiKernels() noexcept {
     return kTables.active();
 }
 
-const GdiKernels* gdiKernelsFor(simd::Level level) noexcept {
-    return kTables.of(level);
-}
-
 }  // namespace talvrin::platform

@@ -15,7 +15,5 @@ struct GdiKernels {
 
 // The table of simd::level() (the processor's, held to the test limit).
 [[nodiscard]] const GdiKernels& gdiKernels() noexcept;
-// The table of one level, or null where this processor cannot run it.
-[[nodiscard]] const GdiKernels* gdiKernelsFor(simd::Level level) noexcept;
 
 }  // namespace talvrin::platform
