@@ -1,17 +1,20 @@
 // The vector helpers every pixel kernel shares: which instruction sets may run, the one switch
-// that holds the vector code back (for tests and benchmarks that compare forms), and the
-// divide-by-255 forms of base/div255.h in 16-bit vector lanes.
+// that holds the vector code back (for tests and benchmarks that compare forms), the tables that
+// choose a kernel's form by them, and the divide-by-255 forms of base/div255.h in 16-bit vector
+// lanes.
 //
 // Vector kernels exist on x86-64 only (TALVRIN_SIMD_X86). SSE2 code is compiled in everywhere
 // there, since every x86-64 processor has it; SSSE3 and AVX2 code is compiled for its
 // instruction set (a target attribute, or a source file of its own built with -mavx2) and must
-// only be reached where level() allows it. Elsewhere only the one-pixel forms exist.
+// only be reached where the processor offers it. Elsewhere only the one-pixel forms exist.
 //
-// A kernel asks level() or allows() each time it chooses a form (once a row or once a call), so
-// a change of the limit takes effect at the next choice.
+// Each layer keeps its kernels in one table per level (KernelTables), filled when the program is
+// loaded, and its call sites ask that table for the form to run: level() is read there and
+// nowhere else, once a row or once a call, so a change of the limit takes effect at the next ask.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #if defined(__GNUC__) && defined(__x86_64__)
@@ -54,11 +57,6 @@ inline constinit std::atomic<Level> levelLimit{Level::kAvx2};
     return limit < offered ? limit : offered;
 }
 
-// Whether code written for `needed` may run now.
-[[nodiscard]] inline bool allows(Level needed) noexcept {
-    return level() >= needed;
-}
-
 // The switch: holds every vector kernel to at most `limit` (kScalar: the one-pixel forms alone)
 // until it is set again, and answers the limit it replaces. kAvx2 lifts it. Tests compare the
 // forms with it; set it only while no other thread draws or decodes.
@@ -76,6 +74,25 @@ class ScopedLevelLimit {
 
   private:
     Level previous_;
+};
+
+// One layer's kernels, one table for each level (a level without forms of its own names the
+// table of the level below it, as SSSE3 does where only SSE2 forms exist). The tables are
+// constants: `byLevel` holds their addresses, filled before any code runs.
+template <class Table>
+struct KernelTables {
+    const Table* byLevel[4];  // kScalar, kSse2, kSsse3, kAvx2
+
+    // The table of `wanted`, or null where this processor cannot run it (tests run each form
+    // through this, or through the limit).
+    [[nodiscard]] const Table* of(Level wanted) const noexcept {
+        if (wanted > processorLevel()) return nullptr;
+        return byLevel[static_cast<std::size_t>(wanted)];
+    }
+    // The table in force: that of level().
+    [[nodiscard]] const Table& active() const noexcept {
+        return *byLevel[static_cast<std::size_t>(level())];
+    }
 };
 
 #if defined(TALVRIN_SIMD_X86)

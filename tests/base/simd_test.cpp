@@ -10,6 +10,27 @@
 namespace talvrin::simd {
 namespace {
 
+// A layer's kernel tables as the layers fill theirs: one "table" per level, SSSE3 naming that of
+// SSE2.
+constexpr const char* kNames[] = {"scalar", "sse2", "avx2"};
+constexpr KernelTables<const char*> kTables = {{&kNames[0], &kNames[1], &kNames[1], &kNames[2]}};
+
+const char* levelName(Level l) {
+    return l == Level::kScalar ? "scalar" : l == Level::kAvx2 ? "avx2" : "sse2";
+}
+
+TEST(SimdLevel, ATableIsOfferedOnlyWhereTheProcessorRunsItsLevel) {
+    for (const Level wanted : {Level::kScalar, Level::kSse2, Level::kSsse3, Level::kAvx2}) {
+        const char* const* table = kTables.of(wanted);
+        if (wanted > processorLevel()) {
+            EXPECT_EQ(table, nullptr);
+        } else {
+            ASSERT_NE(table, nullptr);
+            EXPECT_STREQ(*table, levelName(wanted));
+        }
+    }
+}
+
 TEST(SimdLevel, TheLimitHoldsEveryKernelBackAndComesBackAtTheEndOfItsScope) {
     const Level offered = processorLevel();
     ASSERT_EQ(level(), offered) << "no limit is set outside a test's scope";
@@ -17,8 +38,8 @@ TEST(SimdLevel, TheLimitHoldsEveryKernelBackAndComesBackAtTheEndOfItsScope) {
         {
             const ScopedLevelLimit held(limit);
             EXPECT_EQ(level(), limit < offered ? limit : offered);
-            EXPECT_TRUE(allows(Level::kScalar));
-            EXPECT_EQ(allows(Level::kAvx2), limit == Level::kAvx2 && offered == Level::kAvx2);
+            // A layer's tables follow the limit: the one in force is that of level().
+            EXPECT_STREQ(kTables.active(), levelName(level()));
             {
                 const ScopedLevelLimit nested(Level::kScalar);
                 EXPECT_EQ(level(), Level::kScalar);

@@ -316,30 +316,24 @@ const RowForms detail::kScalarForms = {acrossScalar,          downScalar,
                                        detail::boxDownScalar, detail::boxAcrossScalar,
                                        acrossBoxedScalar,     downOverScalar};
 
-const RowForms* formsOf(Form form) noexcept {
-    switch (form) {
-        case Form::kScalar:
-            return &detail::kScalarForms;
-        case Form::kSse2:
-            return detail::sse2Forms();
-        case Form::kAvx2:
-            return detail::avx2Forms();
-    }
-    return nullptr;
+namespace {
+
+#if defined(TALVRIN_SIMD_X86)
+constinit const simd::KernelTables<RowForms> kTables = {
+    {&detail::kScalarForms, &detail::kSse2Forms, &detail::kSse2Forms, &detail::kAvx2Forms}};
+#else
+constinit const simd::KernelTables<RowForms> kTables = {
+    {&detail::kScalarForms, &detail::kScalarForms, &detail::kScalarForms, &detail::kScalarForms}};
+#endif
+
+}  // namespace
+
+const RowForms* formsOf(simd::Level level) noexcept {
+    return kTables.of(level);
 }
 
-// The best form the processor runs within the vector limit of base/simd.h (which tests lower).
-Form activeForm() noexcept {
-    switch (simd::level()) {
-        case simd::Level::kAvx2:
-            return Form::kAvx2;
-        case simd::Level::kSse2:
-        case simd::Level::kSsse3:
-            return Form::kSse2;
-        case simd::Level::kScalar:
-            break;
-    }
-    return Form::kScalar;
+const RowForms& activeForms() noexcept {
+    return kTables.active();
 }
 
 // ---- The drivers
@@ -621,7 +615,7 @@ bool draw(const Source& source, const Map& map, Kernel kernel, double opacity, c
         return false;
     if (!(opacity > 0)) return true;
     opacity = std::min(opacity, 1.0);
-    const RowForms& forms = *formsOf(activeForm());
+    const RowForms& forms = activeForms();
     const bool axisAligned = map.b == 0 && map.d == 0;
     if (axisAligned && map.a == 1 && map.e == 1 && opacity == 1 && isWhole(map.c) &&
         isWhole(map.f) && drawTranslated(forms, source, map, drawn, target))

@@ -44,6 +44,7 @@
 #include <vector>
 
 #include "base/geometry.h"
+#include "base/simd.h"
 
 namespace talvrin::bridge::resample {
 
@@ -219,12 +220,11 @@ struct RowForms {
                      std::int32_t count, std::uint8_t* dst) noexcept;
 };
 
-enum class Form : std::uint8_t { kScalar, kSse2, kAvx2 };
-// The forms: the scalar reference, and the vector ones where this processor runs them (null
-// otherwise).
-[[nodiscard]] const RowForms* formsOf(Form form) noexcept;
-// The form draws use: the best the processor runs within simd::level() (kScalar while tests hold
-// vector code back with simd::setLevelLimit).
-[[nodiscard]] Form activeForm() noexcept;
+// The forms of one instruction-set level: the scalar reference, and the vector ones where this
+// processor runs them (null otherwise). SSSE3 has the SSE2 forms.
+[[nodiscard]] const RowForms* formsOf(simd::Level level) noexcept;
+// The forms draws use: those of simd::level() (the scalar ones while tests hold vector code back
+// with simd::setLevelLimit).
+[[nodiscard]] const RowForms& activeForms() noexcept;
 
 }  // namespace talvrin::bridge::resample

@@ -11,9 +11,11 @@
 namespace talvrin::bridge::resample::detail {
 
 extern const RowForms kScalarForms;
-// The vector forms, or null where the build or the processor has none.
-[[nodiscard]] const RowForms* sse2Forms() noexcept;
-[[nodiscard]] const RowForms* avx2Forms() noexcept;
+#if defined(TALVRIN_SIMD_X86)
+// The vector forms (resample_x86.cpp), named only by the resampler's table of their level.
+extern const RowForms kSse2Forms;
+extern const RowForms kAvx2Forms;
+#endif
 
 [[nodiscard]] inline std::int16_t saturate16(std::int32_t v) noexcept {
     return static_cast<std::int16_t>(std::clamp<std::int32_t>(v, -32768, 32767));

@@ -677,29 +677,12 @@ AVX2 void overAvx2(std::uint8_t* d, const std::uint8_t* s, std::int32_t count) n
 #undef SSE2
 #undef AVX2
 
-constexpr RowForms kSse2Forms = {acrossSse2,  downSse2,      affineSse2,      overSse2,
-                                 boxDownSse2, boxAcrossSse2, acrossBoxedSse2, downOverSse2};
-constexpr RowForms kAvx2Forms = {acrossAvx2,  downAvx2,      affineAvx2,      overAvx2,
-                                 boxDownAvx2, boxAcrossAvx2, acrossBoxedAvx2, downOverAvx2};
-
 }  // namespace
 
-const RowForms* sse2Forms() noexcept {
-    return simd::processorLevel() >= simd::Level::kSse2 ? &kSse2Forms : nullptr;
-}
-
-const RowForms* avx2Forms() noexcept {
-    return simd::processorLevel() >= simd::Level::kAvx2 ? &kAvx2Forms : nullptr;
-}
-
-#else
-
-const RowForms* sse2Forms() noexcept {
-    return nullptr;
-}
-const RowForms* avx2Forms() noexcept {
-    return nullptr;
-}
+const RowForms kSse2Forms = {acrossSse2,  downSse2,      affineSse2,      overSse2,
+                             boxDownSse2, boxAcrossSse2, acrossBoxedSse2, downOverSse2};
+const RowForms kAvx2Forms = {acrossAvx2,  downAvx2,      affineAvx2,      overAvx2,
+                             boxDownAvx2, boxAcrossAvx2, acrossBoxedAvx2, downOverAvx2};
 
 #endif
 

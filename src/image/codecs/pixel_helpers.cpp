@@ -6,38 +6,11 @@
 #include "base/byte_view.h"
 #include "base/checked_math.h"
 #include "base/div255.h"
-#include "base/simd.h"
+#include "image/codecs/codec_rows.h"
+#include "image/image_kernels.h"
 #include "image/surface/image_types.h"
 
 namespace talvrin {
-
-namespace {
-
-inline std::uint32_t loadPixel(const std::uint8_t* p) noexcept {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-// Sets every alpha byte to 255, keeping the colour bytes.
-void makeOpaque(std::uint8_t* pixels, std::size_t pixelCount) noexcept {
-    std::size_t i = 0;
-#if defined(TALVRIN_SIMD_X86)
-    const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-    const bool vector = simd::allows(simd::Level::kSse2);
-    for (; vector && i + 4 <= pixelCount; i += 4) {
-        auto* at = reinterpret_cast<__m128i*>(pixels + i * 4);
-        const __m128i v = _mm_loadu_si128(at);
-        const __m128i opaque = _mm_or_si128(v, alpha);
-        // Pixels already opaque are not written back, so their memory stays clean.
-        if (_mm_movemask_epi8(_mm_cmpeq_epi32(v, opaque)) != 0xFFFF) _mm_storeu_si128(at, opaque);
-    }
-#endif
-    for (; i < pixelCount; ++i)
-        pixels[i * 4 + kAlphaOffset] = 255;
-}
-
-}  // namespace
 
 namespace detail {
 
@@ -66,81 +39,15 @@ AlphaVerdict classifyAlphaReference(std::span<const std::uint8_t> pixels,
     return consistent ? AlphaVerdict::Premultiplied : AlphaVerdict::Straight;
 }
 
+AlphaVerdict classifyAlphaScalar(std::span<const std::uint8_t> pixels,
+                                 std::size_t pixelCount) noexcept {
+    AlphaScan scan;
+    return scan.finish(pixels.data(), 0, pixelCount);
+}
+
 AlphaVerdict classifyAlphaScan(std::span<const std::uint8_t> pixels,
                                std::size_t pixelCount) noexcept {
-    bool consistent = true;
-    std::size_t zeros = 0;
-    std::size_t opaque = 0;
-    const std::uint8_t* p = pixels.data();
-
-    // One pixel of the general case; true when it proves straight alpha.
-    auto visit = [&](std::uint32_t v) noexcept {
-        const std::uint32_t a = v >> 24;
-        if (a == 0) {
-            if ((v & 0x00FFFFFFu) != 0) consistent = false;
-            ++zeros;
-            return false;
-        }
-        if (!consistent) return true;
-        if (a == 255) {
-            ++opaque;
-            return false;
-        }
-        return (v & 0xFFu) > a || ((v >> 8) & 0xFFu) > a || ((v >> 16) & 0xFFu) > a;
-    };
-
-    std::size_t i = 0;
-#if defined(TALVRIN_SIMD_X86)
-    // Blocks of four pixels in which every colour byte is at most its pixel's alpha cannot
-    // change the state while it is consistent: only the alpha-0 and alpha-255 counts move.
-    // Any other block goes through the per-pixel path.
-    const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-    const __m128i zero = _mm_setzero_si128();
-    static constexpr std::uint8_t kBitsIn4[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
-    const bool vector = simd::allows(simd::Level::kSse2);
-    for (; vector && consistent && i + 4 <= pixelCount; i += 4) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i * 4));
-        const __m128i a = _mm_and_si128(v, alphaMask);
-        // The alpha byte copied into every byte of its pixel.
-        __m128i spread = _mm_or_si128(a, _mm_srli_epi32(a, 8));
-        spread = _mm_or_si128(spread, _mm_srli_epi32(spread, 16));
-        const __m128i fits = _mm_cmpeq_epi8(_mm_max_epu8(v, spread), spread);
-        if (_mm_movemask_epi8(fits) == 0xFFFF) {
-            // One bit a lane; the counts come from a table of 4-bit populations.
-            const int zeroLanes = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(a, zero)));
-            const int opaqueLanes =
-                _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(a, alphaMask)));
-            zeros += kBitsIn4[zeroLanes];
-            opaque += kBitsIn4[opaqueLanes];
-            continue;
-        }
-        for (int k = 0; k < 4; ++k)
-            if (visit(loadPixel(p + (i + k) * 4))) return AlphaVerdict::Straight;
-    }
-#endif
-    // Blocks of four: runs of opaque pixels and runs of all-zero pixels, the common content of
-    // real images, are settled with two tests per block.
-    for (; i + 4 <= pixelCount; i += 4) {
-        const std::uint32_t w0 = loadPixel(p + i * 4);
-        const std::uint32_t w1 = loadPixel(p + i * 4 + 4);
-        const std::uint32_t w2 = loadPixel(p + i * 4 + 8);
-        const std::uint32_t w3 = loadPixel(p + i * 4 + 12);
-        if (((w0 & w1 & w2 & w3) >> 24) == 0xFFu) {
-            if (!consistent) return AlphaVerdict::Straight;
-            opaque += 4;
-            continue;
-        }
-        if ((w0 | w1 | w2 | w3) == 0) {
-            zeros += 4;
-            continue;
-        }
-        if (visit(w0) || visit(w1) || visit(w2) || visit(w3)) return AlphaVerdict::Straight;
-    }
-    for (; i < pixelCount; ++i) {
-        if (visit(loadPixel(p + i * 4))) return AlphaVerdict::Straight;
-    }
-    if (zeros == pixelCount || opaque == pixelCount) return AlphaVerdict::Opaque;
-    return consistent ? AlphaVerdict::Premultiplied : AlphaVerdict::Straight;
+    return imageKernels().classifyAlpha(pixels, pixelCount);
 }
 
 void premultiplyReference(std::uint8_t* pixels, std::size_t pixelCount) noexcept {
@@ -159,26 +66,23 @@ void premultiplyReference(std::uint8_t* pixels, std::size_t pixelCount) noexcept
 
 // Every pixel takes colour * alpha / 255 for each colour byte; that formula already gives the
 // zero pixel for alpha 0 and leaves alpha 255 unchanged, so no pixel needs a branch.
-void premultiply(std::uint8_t* pixels, std::size_t pixelCount) noexcept {
-    std::size_t i = 0;
-#if defined(TALVRIN_SIMD_X86)
-    const __m128i zero = _mm_setzero_si128();
-    const bool vector = simd::allows(simd::Level::kSse2);
-    for (; vector && i + 4 <= pixelCount; i += 4) {
-        auto* at = reinterpret_cast<__m128i*>(pixels + i * 4);
-        const __m128i v = _mm_loadu_si128(at);
-        const __m128i lo = simd::premultiply16(_mm_unpacklo_epi8(v, zero));
-        const __m128i hi = simd::premultiply16(_mm_unpackhi_epi8(v, zero));
-        _mm_storeu_si128(at, _mm_packus_epi16(lo, hi));
-    }
-#endif
-    for (; i < pixelCount; ++i) {
+void premultiplyScalar(std::uint8_t* pixels, std::size_t pixelCount) noexcept {
+    for (std::size_t i = 0; i < pixelCount; ++i) {
         std::uint8_t* p = pixels + i * 4;
         const std::uint32_t a = p[kAlphaOffset];
         p[kBlueOffset] = premultiplyChannel(p[kBlueOffset], a);
         p[kGreenOffset] = premultiplyChannel(p[kGreenOffset], a);
         p[kRedOffset] = premultiplyChannel(p[kRedOffset], a);
     }
+}
+
+void premultiply(std::uint8_t* pixels, std::size_t pixelCount) noexcept {
+    imageKernels().premultiply(pixels, pixelCount);
+}
+
+void makeOpaqueScalar(std::uint8_t* pixels, std::size_t pixelCount) noexcept {
+    for (std::size_t i = 0; i < pixelCount; ++i)
+        pixels[i * 4 + kAlphaOffset] = 255;
 }
 
 }  // namespace detail
@@ -198,7 +102,7 @@ bool ClassifyAlpha(std::span<std::uint8_t> pixels, std::int32_t width, std::int3
         case detail::AlphaVerdict::Opaque:
             imageType = imgBitmap;
             alphaFlag = false;
-            if (adjust) makeOpaque(pixels.data(), *count);
+            if (adjust) imageKernels().makeOpaque(pixels.data(), *count);
             break;
         case detail::AlphaVerdict::Premultiplied:
             imageType = imgBmpPARGB;

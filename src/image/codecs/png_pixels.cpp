@@ -6,7 +6,8 @@
 #include <new>
 
 #include "base/checked_math.h"
-#include "base/simd.h"
+#include "image/codecs/codec_rows.h"
+#include "image/image_kernels.h"
 
 namespace talvrin::png {
 
@@ -58,46 +59,6 @@ void convert8Row(const std::uint8_t* s, std::uint8_t* d, std::uint32_t columns, 
         storeWord(d, w);
     }
 }
-
-#if defined(TALVRIN_SIMD_X86)
-// RGBA at 8 bits into adjacent pixels, four at a time: each colour times its alpha by
-// simd::premultiply16 (premultiplyChannel in 16-bit lanes), red and blue swapped into B, G, R, A.
-void convertRgba8Adjacent(const std::uint8_t* s, std::uint8_t* d, std::uint32_t columns) noexcept {
-    const __m128i zero = _mm_setzero_si128();
-    auto two = [](__m128i px) {  // two pixels in 16-bit lanes R, G, B, A
-        const __m128i q = simd::premultiply16(px);
-        // R, G, B, A to B, G, R, A.
-        return _mm_shufflehi_epi16(_mm_shufflelo_epi16(q, 0xC6), 0xC6);
-    };
-    std::uint32_t j = 0;
-    for (; j + 4 <= columns; j += 4, s += 16, d += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-        const __m128i lo = two(_mm_unpacklo_epi8(v, zero));
-        const __m128i hi = two(_mm_unpackhi_epi8(v, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(lo, hi));
-    }
-    for (; j < columns; ++j, s += 4, d += 4)
-        storeWord(d, pixelWord(s[0], s[1], s[2], s[3]));
-}
-
-// RGB at 8 bits without a colour key into adjacent pixels, four at a time: the three bytes of
-// each pixel moved into place by one byte shuffle, alpha 255 added. Needs SSSE3: call only where
-// simd::allows(kSsse3).
-__attribute__((target("ssse3"))) void convertRgb8Adjacent(const std::uint8_t* s, std::uint8_t* d,
-                                                          std::uint32_t columns) noexcept {
-    const __m128i order = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
-    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-    std::uint32_t j = 0;
-    // A load takes 16 bytes for the 12 of four pixels: it stops while 6 pixels remain.
-    for (; j + 6 <= columns; j += 4, s += 12, d += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
-                         _mm_or_si128(_mm_shuffle_epi8(v, order), opaque));
-    }
-    for (; j < columns; ++j, s += 3, d += 4)
-        storeWord(d, 0xFF000000u | (std::uint32_t{s[0]} << 16) | (std::uint32_t{s[1]} << 8) | s[2]);
-}
-#endif  // TALVRIN_SIMD_X86
 
 // Colour types 0, 2, 4 and 6 at 16 bits: the high byte of every sample.
 template <std::uint8_t kType>
@@ -421,24 +382,20 @@ void RowDecoder::decodeRow(std::uint8_t* row) noexcept {
     } else {
         switch (h.colorType) {
             case kRgb:
-#if defined(TALVRIN_SIMD_X86)
-                if (step == 4 && ctx_.transparentValue == -1 && simd::allows(simd::Level::kSsse3)) {
-                    convertRgb8Adjacent(s, d, columns_);
+                if (step == 4 && ctx_.transparentValue == -1) {
+                    imageKernels().rgb8Adjacent(s, d, columns_);
                     break;
                 }
-#endif
                 convert8Row<kRgb>(s, d, columns_, step, ctx_.transparentValue);
                 break;
             case kGrayAlpha:
                 convert8Row<kGrayAlpha>(s, d, columns_, step, ctx_.transparentValue);
                 break;
             case kRgba:
-#if defined(TALVRIN_SIMD_X86)
-                if (step == 4 && simd::allows(simd::Level::kSse2)) {
-                    convertRgba8Adjacent(s, d, columns_);
+                if (step == 4) {
+                    imageKernels().rgba8Adjacent(s, d, columns_);
                     break;
                 }
-#endif
                 convert8Row<kRgba>(s, d, columns_, step, ctx_.transparentValue);
                 break;
             default:  // gray and palette at 1 to 8 bits
@@ -467,6 +424,16 @@ void RowDecoder::decodeRow(std::uint8_t* row) noexcept {
         ++pass_;
         enterPass();
     }
+}
+
+void detail::rgba8AdjacentScalar(const std::uint8_t* s, std::uint8_t* d,
+                                 std::uint32_t columns) noexcept {
+    convert8Row<kRgba>(s, d, columns, 4, -1);
+}
+
+void detail::rgb8AdjacentScalar(const std::uint8_t* s, std::uint8_t* d,
+                                std::uint32_t columns) noexcept {
+    convert8Row<kRgb>(s, d, columns, 4, -1);
 }
 
 bool decodeImageData(std::span<std::uint8_t> data, const ConversionContext& ctx,

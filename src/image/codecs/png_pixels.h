@@ -83,8 +83,8 @@ inline constexpr std::size_t kWholeImagePass = 7;
 // Reverses filter `type` on one row of `len` bytes in place, with `unit` bytes between a byte and
 // its left neighbour; `prev` is the unfiltered row above, or null in a block's first row (its
 // bytes count as 0). A type above 4 leaves the row as it is. The plain per-byte form and the
-// vector ones (SSE2; AVX2 for Up) give the same bytes; the widest that simd::level() allows
-// runs.
+// vector ones (SSE2; AVX2 for Up) give the same bytes; the image library's kernel table
+// (image/image_kernels.h) names the one that runs.
 void unfilterRow(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, std::size_t len,
                  unsigned unit) noexcept;
 

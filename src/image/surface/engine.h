@@ -167,7 +167,7 @@ bool rotateToSquare(ConstPixelView src, const RotateJob& job, PixelView out) noe
 
 // The resampler's and the rotator's bilinear forms (AVX2) and the compositor's rows (AVX2 eight
 // pixels a step, SSE2 four) have vector forms that give the same bytes as their one-pixel forms.
-// They run where simd::level() allows them; tests hold them back with simd::setLevelLimit to
-// compare.
+// The image library's kernel table (image/image_kernels.h) names the forms that run; tests hold
+// them back with simd::setLevelLimit to compare.
 
 }  // namespace talvrin::engine

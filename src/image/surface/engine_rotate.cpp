@@ -3,9 +3,9 @@
 #include <cstring>
 #include <limits>
 
-#include "base/simd.h"
+#include "image/image_kernels.h"
 #include "image/surface/engine.h"
-#include "image/surface/engine_sample.h"
+#include "image/surface/surface_rows.h"
 
 namespace talvrin::engine {
 
@@ -30,19 +30,11 @@ bool wholeDegrees(double angle, double& degrees) noexcept {
 
 namespace {
 
-// What one working row needs: the source rectangle as doubles (x0 <= fx < x1, y0 <= fy < y1),
-// its column end for the bilinear pairing, and the steps per working column.
-struct RowGeometry {
-    double x0, x1, y0, y1;
-    std::int32_t columnEnd;
-    double cx, sy;
-};
-
 // One working row, one pixel at a time (the reference form). fx and fy start at the row's
 // first column and step by +cx and -sy.
 template <bool Bilinear>
-void rotateRow(ConstPixelView src, const RowGeometry& g, double fx, double fy, std::int32_t side,
-               std::uint8_t* dst) noexcept {
+void rotateRow(ConstPixelView src, const detail::RotateGeometry& g, double fx, double fy,
+               std::int32_t side, std::uint8_t* dst) noexcept {
     for (std::int32_t col = 0; col < side; ++col, fx += g.cx, fy -= g.sy) {
         if (!(fx >= g.x0 && fx < g.x1 && fy >= g.y0 && fy < g.y1)) continue;
         // Both are at least 0 here, so truncation is floor.
@@ -58,29 +50,12 @@ void rotateRow(ConstPixelView src, const RowGeometry& g, double fx, double fy, s
     }
 }
 
-#if defined(TALVRIN_SIMD_X86)
-// The bilinear row with the channels of each sample in one vector register.
-__attribute__((target("avx2"))) void rotateRowAvx2(ConstPixelView src, const RowGeometry& g,
-                                                   double fx, double fy, std::int32_t side,
-                                                   std::uint8_t* dst) noexcept {
-    for (std::int32_t col = 0; col < side; ++col, fx += g.cx, fy -= g.sy) {
-        if (!(fx >= g.x0 && fx < g.x1 && fy >= g.y0 && fy < g.y1)) continue;
-        const auto xi = static_cast<std::int32_t>(fx);
-        const auto yi = static_cast<std::int32_t>(fy);
-        const detail::ColumnWeights c = detail::columnWeights(fx, xi, g.columnEnd);
-        const detail::RowWeights r = detail::rowWeights(fy, yi);
-        const std::uint8_t* top = src.row(r.yi);
-        const std::uint8_t* below = r.wBelow != 0.0 ? src.row(r.yi - 1) : top;
-        const std::size_t off = static_cast<std::size_t>(xi) * 4;
-        const std::size_t offRight = c.w1 != 0.0 ? off + 4 : off;
-        detail::bilinearPixelAvx2(top + off, top + offRight, below + off, below + offRight,
-                                  c.w0 * r.wTop, c.w1 * r.wTop, c.w0 * r.wBelow, c.w1 * r.wBelow,
-                                  dst + static_cast<std::size_t>(col) * 4);
-    }
-}
-#endif
-
 }  // namespace
+
+void detail::rotateBilinearScalar(ConstPixelView src, const RotateGeometry& g, double fx, double fy,
+                                  std::int32_t side, std::uint8_t* dst) noexcept {
+    rotateRow<true>(src, g, fx, fy, side, dst);
+}
 
 bool rotateToSquare(ConstPixelView src, const RotateJob& job, PixelView out) noexcept {
     if (!src.valid() || !out.valid() || out.width != out.height) return false;
@@ -114,28 +89,22 @@ bool rotateToSquare(ConstPixelView src, const RotateJob& job, PixelView out) noe
     const double cx = cosT / job.xScale, sx = sinT / job.xScale;
     const double cy = cosT / job.yScale, sy = sinT / job.yScale;
 
-    const RowGeometry g{static_cast<double>(x0),
-                        static_cast<double>(x1),
-                        static_cast<double>(y0),
-                        static_cast<double>(y1),
-                        x1,
-                        cx,
-                        sy};
+    const detail::RotateGeometry g{static_cast<double>(x0),
+                                   static_cast<double>(x1),
+                                   static_cast<double>(y0),
+                                   static_cast<double>(y1),
+                                   x1,
+                                   cx,
+                                   sy};
     const double iStart = static_cast<double>(std::int64_t{-ox} - cX);
-    [[maybe_unused]] const bool vector = job.bilinear && simd::allows(simd::Level::kAvx2);
+    const auto rotateBilinear = imageKernels().rotateBilinear;
     for (std::int32_t row = 0; row < side; ++row) {
         const double dj = static_cast<double>(std::int64_t{row} - oy - cY);  // j - cY
         const double fx = iStart * cx + dj * sx + cX;
         const double fy = dj * cy - iStart * sy + cY;
         std::uint8_t* dst = out.row(row);
-#if defined(TALVRIN_SIMD_X86)
-        if (vector) {
-            rotateRowAvx2(src, g, fx, fy, side, dst);
-            continue;
-        }
-#endif
         if (job.bilinear) {
-            rotateRow<true>(src, g, fx, fy, side, dst);
+            rotateBilinear(src, g, fx, fy, side, dst);
         } else {
             rotateRow<false>(src, g, fx, fy, side, dst);
         }

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "base/simd.h"
 #include "image/surface/engine.h"
 
 namespace talvrin::engine::detail {
@@ -85,51 +84,5 @@ inline void bilinearPixel(ConstPixelView src, const ColumnWeights& c, const RowW
     dst[2] = toByte(acc2);
     dst[3] = toByte(acc3);
 }
-
-#if defined(TALVRIN_SIMD_X86)
-// The AVX2 forms of the sample, for the resampler's and the rotator's vector rows (which run
-// where simd::allows(kAvx2)).
-
-// The four bytes of a pixel as four doubles.
-__attribute__((target("avx2"))) inline __m256d pixelAsDoubles(const std::uint8_t* p) noexcept {
-    std::int32_t v;
-    std::memcpy(&v, p, 4);
-    return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(v)));
-}
-
-// Truncates four sums and stores them as bytes, saturating at 255 (sums are never negative).
-__attribute__((target("avx2"))) inline void storeSums(__m256d acc, std::uint8_t* dst) noexcept {
-    const __m128i i32 = _mm256_cvttpd_epi32(acc);
-    const __m128i u8 = _mm_packus_epi16(_mm_packs_epi32(i32, i32), _mm_setzero_si128());
-    const std::int32_t out = _mm_cvtsi128_si32(u8);
-    std::memcpy(dst, &out, 4);
-}
-
-// The same sums as bilinearPixel with the four channels in one register. Each tap adds
-// weight * byte in the same order as the scalar form, so the doubles are bit for bit the same;
-// taps of weight 0 add nothing (the pointers given for them must still be readable).
-// No fused multiply-add: the products are rounded before they are added, as in scalar code.
-__attribute__((target("avx2"))) inline void bilinearPixelAvx2(
-    const std::uint8_t* p0, const std::uint8_t* p1, const std::uint8_t* p2, const std::uint8_t* p3,
-    double w0, double w1, double w2, double w3, std::uint8_t* dst) noexcept {
-    __m256d acc = _mm256_mul_pd(pixelAsDoubles(p0), _mm256_set1_pd(w0));
-    acc = _mm256_add_pd(acc, _mm256_mul_pd(pixelAsDoubles(p1), _mm256_set1_pd(w1)));
-    acc = _mm256_add_pd(acc, _mm256_mul_pd(pixelAsDoubles(p2), _mm256_set1_pd(w2)));
-    acc = _mm256_add_pd(acc, _mm256_mul_pd(pixelAsDoubles(p3), _mm256_set1_pd(w3)));
-    storeSums(acc, dst);
-}
-
-// The same with only two taps of non-zero weight (skipping taps of weight 0 leaves every sum
-// as it is, since adding +0 changes nothing).
-__attribute__((target("avx2"))) inline void bilinearPixel2Avx2(const std::uint8_t* p0,
-                                                               const std::uint8_t* p1, double w0,
-                                                               double w1,
-                                                               std::uint8_t* dst) noexcept {
-    __m256d acc = _mm256_mul_pd(pixelAsDoubles(p0), _mm256_set1_pd(w0));
-    acc = _mm256_add_pd(acc, _mm256_mul_pd(pixelAsDoubles(p1), _mm256_set1_pd(w1)));
-    storeSums(acc, dst);
-}
-
-#endif
 
 }  // namespace talvrin::engine::detail

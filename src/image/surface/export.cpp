@@ -5,11 +5,12 @@
 
 #include "base/checked_math.h"
 #include "base/div255.h"
-#include "base/simd.h"
 #include "image/bridge/gdiplus.h"
 #include "image/codecs/pixel_helpers.h"
 #include "image/codecs/png_writer.h"
+#include "image/image_kernels.h"
 #include "image/surface/c32bpp_dib.h"
+#include "image/surface/surface_rows.h"
 #include "platform/picture/clipboard.h"
 
 namespace talvrin {
@@ -37,8 +38,7 @@ std::int32_t cutSize(std::int32_t start, std::int32_t size, std::int32_t extent)
     return static_cast<std::int32_t>(std::min<std::int64_t>(size, room));
 }
 
-// One pixel of a 4-byte layout: B, G, R, A as stored, or R, G, B, A; un-premultiplied when
-// asked (colour x 255 / alpha, held to 255; a transparent pixel stays zeros).
+// One pixel of a 4-byte layout (detail::exportRow32Scalar).
 inline void exportPixel32(const std::uint8_t* p, std::uint8_t* o, bool bgr,
                           bool premultiplied) noexcept {
     const std::uint32_t a = p[kAlphaOffset];
@@ -58,73 +58,18 @@ inline void exportPixel32(const std::uint8_t* p, std::uint8_t* o, bool bgr,
     o[3] = static_cast<std::uint8_t>(a);
 }
 
-#if defined(TALVRIN_SIMD_X86)
-// exportRow32's wide form: eight pixels at a time.
-__attribute__((target("avx2"))) std::int32_t exportRow32Avx2(const std::uint8_t* p, std::uint8_t* o,
-                                                             std::int32_t n, bool bgr,
-                                                             bool premultiplied) noexcept {
-    const __m256i alphaMask = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
-    const __m256i swap = _mm256_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15, 2,
-                                          1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
-    std::int32_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 4 * i));
-        if (!premultiplied && _mm256_movemask_epi8(_mm256_cmpeq_epi32(
-                                  _mm256_and_si256(v, alphaMask), alphaMask)) != -1) {
-            for (int k = 0; k < 8; ++k)
-                exportPixel32(p + 4 * (i + k), o + 4 * (i + k), bgr, premultiplied);
-            continue;
-        }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 4 * i),
-                            bgr ? v : _mm256_shuffle_epi8(v, swap));
-    }
-    return i;
-}
-#endif
-
-// A row of `n` pixels in a 4-byte layout. Opaque pixels, and every pixel when premultiplied
-// values are asked for, only move bytes: eight pixels at a time where simd::level() allows AVX2,
-// then four with SSE2, their red and blue swapped for the R, G, B, A order; the rest go through
-// exportPixel32.
-void exportRow32(const std::uint8_t* p, std::uint8_t* o, std::int32_t n, bool bgr,
-                 bool premultiplied) noexcept {
-    std::int32_t i = 0;
-#if defined(TALVRIN_SIMD_X86)
-    const simd::Level level = simd::level();
-    if (level >= simd::Level::kAvx2) i = exportRow32Avx2(p, o, n, bgr, premultiplied);
-    if (level >= simd::Level::kSse2) {
-        const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-        const __m128i greenAlpha = _mm_set1_epi32(static_cast<int>(0xFF00FF00u));
-        const __m128i low = _mm_set1_epi32(0xFF);
-        for (; i + 4 <= n; i += 4) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * i));
-            if (!premultiplied && _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(v, alphaMask),
-                                                                    alphaMask)) != 0xFFFF) {
-                for (int k = 0; k < 4; ++k)
-                    exportPixel32(p + 4 * (i + k), o + 4 * (i + k), bgr, premultiplied);
-                continue;
-            }
-            __m128i out = v;
-            if (!bgr) {
-                // B, G, R, A words to R, G, B, A: the bytes 0 and 2 of every word change places.
-                out = _mm_or_si128(_mm_and_si128(v, greenAlpha),
-                                   _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), low),
-                                                _mm_slli_epi32(_mm_and_si128(v, low), 16)));
-            }
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 4 * i), out);
-        }
-    }
-#endif
-    for (; i < n; ++i)
-        exportPixel32(p + 4 * i, o + 4 * i, bgr, premultiplied);
-}
-
 void putLE(std::uint8_t* at, std::uint32_t v, int bytes) noexcept {
     for (int i = 0; i < bytes; ++i)
         at[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 }  // namespace
+
+void detail::exportRow32Scalar(const std::uint8_t* p, std::uint8_t* o, std::int32_t n, bool bgr,
+                               bool premultiplied) noexcept {
+    for (std::int32_t i = 0; i < n; ++i)
+        exportPixel32(p + 4 * i, o + 4 * i, bgr, premultiplied);
+}
 
 bool c32bppDIB::GetDIBbits(std::vector<std::uint8_t>& outStream, bool /*as2dArray*/,
                            bool asBGRformat, bool as32bpp, bool asWordAligned, bool asBottomUp,
@@ -156,13 +101,14 @@ bool c32bppDIB::GetDIBbits(std::vector<std::uint8_t>& outStream, bool /*as2dArra
     const std::size_t step = as32bpp ? 4 : 3;
     const std::size_t red = asBGRformat ? 2 : 0;
     const std::size_t blue = asBGRformat ? 0 : 2;
+    const auto exportRow = imageKernels().exportRow32;
     for (std::int32_t r = 0; r < h; ++r) {
         // Output row r holds image row y + r (from the top), or the rows in reverse.
         const std::int32_t imageRow = asBottomUp ? y + h - 1 - r : y + r;
         const std::uint8_t* p = view.pixelFromTop(x, imageRow);
         std::uint8_t* o = out.data() + static_cast<std::size_t>(r) * std::size_t(*rowBytes);
         if (as32bpp) {
-            exportRow32(p, o, w, asBGRformat, asPreMultiplied);
+            exportRow(p, o, w, asBGRformat, asPreMultiplied);
             continue;
         }
         for (std::int32_t i = 0; i < w; ++i, p += 4, o += step) {

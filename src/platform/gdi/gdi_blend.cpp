@@ -1,18 +1,18 @@
 // Per-pixel alpha blending and the transparent-colour blit, with stretching.
 //
 // The blend rows are the hot loop of plain draws. They work on 32-bit rows (gdi_blend_rows.h):
-// the one-pixel rows here define the result, and the vector rows give the same bytes. All of
-// them divide by 255 with rounding: div255Round of base/div255.h, and its lane form of
-// base/simd.h.
+// the one-pixel rows here define the result, and the vector rows give the same bytes; the
+// drawing layer's kernel table holds the form that runs. All of them divide by 255 with
+// rounding: div255Round of base/div255.h, and its lane form of base/simd.h.
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "base/div255.h"
-#include "base/simd.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/gdi_blend_rows.h"
+#include "platform/gdi/gdi_kernels.h"
 #include "platform/gdi/gdi_raster.h"
 
 namespace talvrin::platform {
@@ -46,40 +46,7 @@ void detail::constantRowScalar(std::uint8_t* d, const std::uint8_t* s, std::size
         d[i] = static_cast<std::uint8_t>(div255Round(s[i] * sca + d[i] * isca));
 }
 
-#if defined(TALVRIN_SIMD_X86)
-void detail::overRowSse2(std::uint8_t* d, const std::uint8_t* s, std::size_t n,
-                         std::uint32_t sca) noexcept {
-    overRowVector<Sse2Lanes, overRowScalar>(d, s, n, sca);
-}
-
-void detail::constantRowSse2(std::uint8_t* d, const std::uint8_t* s, std::size_t n,
-                             std::uint32_t sca) noexcept {
-    constantRowVector<Sse2Lanes, constantRowScalar>(d, s, n, sca);
-}
-#endif
-
 namespace {
-
-// The widest row of each kind that may run now.
-struct BlendRows {
-    BlendRowFn over;
-    BlendRowFn constant;
-};
-
-BlendRows blendRows() noexcept {
-#if defined(TALVRIN_SIMD_X86)
-    switch (simd::level()) {
-        case simd::Level::kAvx2:
-            return {detail::overRowAvx2, detail::constantRowAvx2};
-        case simd::Level::kSse2:
-        case simd::Level::kSsse3:
-            return {detail::overRowSse2, detail::constantRowSse2};
-        case simd::Level::kScalar:
-            break;
-    }
-#endif
-    return {detail::overRowScalar, detail::constantRowScalar};
-}
 
 // The visible destination area of a stretched call and the source columns it reads.
 struct StretchPlan {
@@ -161,8 +128,8 @@ bool AlphaBlend(DeviceContext& dest, std::int32_t x, std::int32_t y, std::int32_
             static_cast<std::int32_t>(plan.ax.source(plan.vx.begin + static_cast<std::int64_t>(i)));
     const std::int64_t firstSrcX = plan.identityX ? plan.ax.source(plan.vx.begin) : 0;
 
-    const BlendRows rows = blendRows();
-    const BlendRowFn row = blend.perPixelAlpha ? rows.over : rows.constant;
+    const GdiKernels& kernels = gdiKernels();
+    const BlendRowFn row = blend.perPixelAlpha ? kernels.blendOver : kernels.blendConstant;
     const int sBytes = s->bitsPerPixel() / 8;
     for (std::int64_t dy = plan.vy.begin; dy < plan.vy.end; ++dy) {
         const std::int64_t sy = plan.ay.source(dy);

@@ -1,9 +1,9 @@
-// AlphaBlend's eight-pixel rows: the row templates of gdi_blend_rows.h at the AVX2 width. This
-// file alone is built for AVX2 (-mavx2), and gdi_blend.cpp calls its rows only where the
-// processor has it. It calls no inline function that other files also emit (only intrinsics,
+// AlphaBlend's eight-pixel rows: the row templates of gdi_blend_vector.h at the AVX2 width. This
+// file alone is built for AVX2 (-mavx2), and only the AVX2 table of gdi_kernels.cpp names its
+// rows. It calls no inline function that other files also emit (only intrinsics,
 // the templates and the SSE2 rows defined elsewhere), so no AVX2 copy of a shared function can
 // reach the rest of the program.
-#include "platform/gdi/gdi_blend_rows.h"
+#include "platform/gdi/gdi_blend_vector.h"
 
 #if defined(TALVRIN_SIMD_X86)
 #if !defined(__AVX2__)

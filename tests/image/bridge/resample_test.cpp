@@ -38,8 +38,8 @@ Bytes randomPixels(std::size_t count, std::mt19937& rng) {
 
 std::vector<const RowForms*> vectorForms() {
     std::vector<const RowForms*> forms;
-    for (const Form f : {Form::kSse2, Form::kAvx2})
-        if (const RowForms* r = formsOf(f)) forms.push_back(r);
+    for (const simd::Level l : {simd::Level::kSse2, simd::Level::kAvx2})
+        if (const RowForms* r = formsOf(l)) forms.push_back(r);
     return forms;
 }
 
@@ -54,7 +54,7 @@ constexpr int kGuard = 16;   // values after the output that must stay untouched
 TEST(ResampleForms, EveryVectorFormMatchesTheReferenceAtEveryWidthAndOffset) {
     const auto forms = vectorForms();
     if (forms.empty()) GTEST_SKIP() << "no vector form of the resampler runs on this processor";
-    const RowForms& ref = *formsOf(Form::kScalar);
+    const RowForms& ref = *formsOf(simd::Level::kScalar);
     std::mt19937 rng(24);
     struct Axis {
         const char* name;
@@ -185,7 +185,7 @@ TEST(ResampleForms, EveryVectorFormMatchesTheReferenceAtEveryWidthAndOffset) {
 TEST(ResampleForms, EveryVectorBoxFormMatchesTheReferenceAtEveryWidthAndOffset) {
     const auto forms = vectorForms();
     if (forms.empty()) GTEST_SKIP() << "no vector form of the resampler runs on this processor";
-    const RowForms& ref = *formsOf(Form::kScalar);
+    const RowForms& ref = *formsOf(simd::Level::kScalar);
     std::mt19937 rng(33);
     for (const RowForms* vec : forms) {
         for (const std::int32_t rowCount : {1, 2, 3, 11, kMaxBox}) {
@@ -277,7 +277,7 @@ TEST(ResampleBox, FactorsSharpeningAndTheExactDivision) {
     // The reference's box averages are the means of their premultiplied bytes with kBoxBits
     // fractional bits, to nearest (halves up), as double arithmetic has them.
     std::mt19937 rng(71);
-    const RowForms& ref = *formsOf(Form::kScalar);
+    const RowForms& ref = *formsOf(simd::Level::kScalar);
     for (const auto& [k, rows] : {std::pair{3, 5}, {4, 4}, {kMaxBox, 2}, {2, kMaxBox}}) {
         const BoxDivisor d = boxDivisor(std::uint32_t(k * rows));
         std::vector<std::uint16_t> sums(4 * std::size_t(k) * 9);
