@@ -9,6 +9,7 @@
 #include "platform/os/tool_io.h"
 #include "tools/arguments.h"
 #include "tools/console.h"
+#include "tools/failure.h"
 #include "tools/image_io.h"
 
 namespace talvrin::tool {
@@ -26,7 +27,7 @@ int runBatch(const std::vector<std::string>& names, unsigned threads, Console& c
             try {
                 error = job(i);
             } catch (const std::bad_alloc&) {
-                error = names[i] + ": error=out of memory";
+                error = failureLine("process", names[i], outOfMemory());
             }
             if (error) {
                 failed = true;
@@ -135,8 +136,8 @@ OutputPlan planOutputs(const ParsedArguments& args, bool formatRequiredInBatch,
         if (!platform::isDirectory(*folder)) {
             if (platform::fileIdentity(*folder))
                 throw UsageError("--out-dir '" + *folder + "' is not a directory");
-            if (auto why = platform::makeDirectory(*folder))
-                throw PlanError("cannot make the folder '" + *folder + "': " + *why);
+            if (const FileFailureRecord made = platform::makeDirectory(*folder); made.failed())
+                throw PlanError(failureLine("make the folder", *folder, Failure::of(made)));
         }
         plan.format = format.value_or(defaultFormat);
         for (const std::string& in : files) {

@@ -72,8 +72,6 @@ struct ConvertSettings {
     EncodeSettings encode;
 };
 
-const Failure kOutOfMemory{"out of memory", ""};
-
 std::optional<std::string> convertOne(const std::string& in, const std::string& out,
                                       OutputFormat format, const ConvertSettings& s,
                                       Console& console) {
@@ -104,7 +102,7 @@ std::optional<std::string> convertOne(const std::string& in, const std::string& 
     if (!loaded.warning.empty())
         console.warning("talvrin-image convert: warning: '" + in + "': " + loaded.warning);
     if (!applyOrientation(loaded.image, loaded.orientation))
-        return "cannot turn '" + in + "' upright: error=" + kOutOfMemory.text();
+        return failureLine("turn", in, outOfMemory(), " upright");
     std::unique_ptr<c32bppDIB> image = std::move(loaded.image);
     if (s.resize) {
         const auto [w, h] = s.resize->fit(loaded.fullSize.first, loaded.fullSize.second);
@@ -112,7 +110,7 @@ std::optional<std::string> convertOne(const std::string& in, const std::string& 
         // A JPEG loaded for this size already has it.
         if (image->Width() != w || image->Height() != h) {
             image = resized(*image, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h));
-            if (!image) return failureLine("resize", in, kOutOfMemory);
+            if (!image) return failureLine("resize", in, outOfMemory());
         }
     }
     return writeImage(*image, format, s.encode, out);

@@ -5,10 +5,6 @@
 
 namespace talvrin::tool {
 
-Failure Failure::of(const LoadFailure& failure) {
-    return {std::string(describe(failure.reason)), std::string(failure.detail)};
-}
-
 std::string Failure::text() const {
     return detail.empty() ? reason : reason + " (" + detail + ")";
 }
@@ -20,13 +16,22 @@ Failure tooLarge(std::string_view what) {
     return {std::string(describe(DecodeFailure::kTooLarge)), std::move(detail)};
 }
 
+Failure outOfMemory() {
+    return {std::string(describe(DecodeFailure::kOutOfMemory)), ""};
+}
+
 std::string pixelsText(std::int64_t width, std::int64_t height) {
     return std::to_string(width) + " x " + std::to_string(height) + " pixels";
 }
 
-std::string failureLine(std::string_view action, std::string_view name, const Failure& failure) {
-    return "cannot " + std::string(action) + " '" + std::string(name) +
-           "': error=" + failure.text();
+std::string failureLine(std::string_view action, std::string_view name, const Failure& failure,
+                        std::string_view after) {
+    return "cannot " + std::string(action) + " '" + std::string(name) + "'" + std::string(after) +
+           ": " + failureField(failure);
+}
+
+std::string failureField(const Failure& failure) {
+    return "error=" + failure.text();
 }
 
 }  // namespace talvrin::tool

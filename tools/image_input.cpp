@@ -21,21 +21,6 @@ namespace {
 constexpr std::size_t kSmallestImage = 57;
 constexpr std::size_t kStep = 64 * 1024;
 
-std::string problemText(platform::ReadProblem problem) {
-    switch (problem) {
-        case platform::ReadProblem::kNotFound:
-            return "not found";
-        case platform::ReadProblem::kIsDirectory:
-            return "is a directory";
-        case platform::ReadProblem::kPermissionDenied:
-            return "permission denied";
-        case platform::ReadProblem::kNone:
-        case platform::ReadProblem::kOther:
-            break;
-    }
-    return std::string(describe(DecodeFailure::kUnreadable));
-}
-
 Failure unreadable() {
     return {std::string(describe(DecodeFailure::kUnreadable)), "read error"};
 }
@@ -73,9 +58,9 @@ std::string declaredText(const Declared& d) {
 
 std::optional<Failure> openInput(const std::string& name, Input& in) {
     in = Input{};
-    platform::ReadProblem problem = platform::ReadProblem::kOther;
+    FileFailureRecord problem;
     in.stream = platform::InputStream::open(name, problem);
-    if (!in.stream.isOpen()) return Failure{problemText(problem), ""};
+    if (!in.stream.isOpen()) return Failure::of(problem);
     try {
         if (!readUpTo(in, kSniffBytes)) return unreadable();
         in.format = sniffFormat(in.bytes);
@@ -105,7 +90,8 @@ std::optional<Failure> openInput(const std::string& name, Input& in) {
         if (in.declared.sizeIsTheImage && !withinBudget(in.declared))
             return tooLarge(declaredText(in.declared));
     } catch (const std::bad_alloc&) {
-        return Failure::of({DecodeFailure::kOutOfMemory, "no room for the file's bytes"});
+        return Failure::of(
+            LoadFailure{DecodeFailure::kOutOfMemory, "no room for the file's bytes"});
     }
     return std::nullopt;
 }
@@ -142,9 +128,11 @@ std::optional<Failure> readRest(Input& in) {
             in.bytes.resize(static_cast<std::size_t>(want));
         }
     } catch (const std::bad_alloc&) {
-        return Failure::of({DecodeFailure::kOutOfMemory, "no room for the file's bytes"});
+        return Failure::of(
+            LoadFailure{DecodeFailure::kOutOfMemory, "no room for the file's bytes"});
     } catch (const std::length_error&) {
-        return Failure::of({DecodeFailure::kOutOfMemory, "no room for the file's bytes"});
+        return Failure::of(
+            LoadFailure{DecodeFailure::kOutOfMemory, "no room for the file's bytes"});
     }
     return std::nullopt;
 }

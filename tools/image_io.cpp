@@ -9,6 +9,7 @@
 #include "image/surface/c32bpp_dib.h"
 #include "platform/os/tool_io.h"
 #include "platform/picture/jpeg_encoder.h"
+#include "tools/failure.h"
 
 namespace talvrin::tool {
 
@@ -23,16 +24,17 @@ std::string lower(std::string_view s) {
 
 // The rows of the image top row first, four bytes a pixel R, G, B, A, premultiplied as stored
 // or not: the surface's own row export, a band of rows at a time, each band written as it is
-// made, so that no second copy of the image is held.
+// made, so that no second copy of the image is held. False when a band cannot be exported (for
+// want of memory: `failure` says so) or the sink refuses it.
 template <typename Sink>
-bool exportRgba(const c32bppDIB& image, bool premultiplied, Sink&& sink) {
+bool exportRgba(const c32bppDIB& image, bool premultiplied, Sink&& sink, SaveFailure& failure) {
     // Bands of about 256 KiB stay in the processor's cache between the export and the write.
     const std::int32_t kBandRows = std::max(1, (256 * 1024) / std::max(1, image.scanWidth()));
     std::vector<std::uint8_t> band;
     for (std::int32_t y = 0; y < image.Height(); y += kBandRows) {
         const std::int32_t rows = std::min(kBandRows, image.Height() - y);
         if (!image.GetDIBbits(band, false, false, true, false, false, 0, y, 0, rows, premultiplied))
-            return false;
+            return failure.refuse(EncodeFailure::kOutOfMemory, "");
         if (!sink(band)) return false;
     }
     return true;
@@ -40,8 +42,7 @@ bool exportRgba(const c32bppDIB& image, bool premultiplied, Sink&& sink) {
 
 // The image as JPEG: each row flattened onto white, premultiplied colour c at alpha a giving
 // c + 255 - a (exact: c <= a).
-std::optional<std::string_view> encodeJpeg(const c32bppDIB& image, int quality,
-                                           std::vector<std::uint8_t>& out) {
+SaveFailure encodeJpeg(const c32bppDIB& image, int quality, std::vector<std::uint8_t>& out) {
     const std::int32_t w = image.Width(), h = image.Height();
     const bool alpha = image.Alpha();
     const auto row = [&](std::int32_t y, std::uint8_t* rgb) {
@@ -54,6 +55,23 @@ std::optional<std::string_view> encodeJpeg(const c32bppDIB& image, int quality,
         }
     };
     return platform::encodeJpeg(w, h, quality, row, out);
+}
+
+// The encoded file of the image; nothing to encode for the raw formats, which are exported
+// while they are written.
+SaveFailure encode(const c32bppDIB& image, OutputFormat format, const EncodeSettings& settings,
+                   std::vector<std::uint8_t>& bytes) {
+    SaveFailure failure;
+    if (format == OutputFormat::kJpeg) return encodeJpeg(image, settings.jpegQuality, bytes);
+    if (format == OutputFormat::kBmp) image.SaveToStream(bytes, failure);
+    if (format == OutputFormat::kPng) {
+        // PNG through the own encoder, not the surface's save (which tries the desktop's
+        // imaging library first on Windows): the smallest fitting form and the exact pixels.
+        cPNGwriter writer(settings.pngLevel);
+        writer.WritePNG(image, bytes);
+        failure = writer.lastSaveFailure();
+    }
+    return failure;
 }
 
 }  // namespace
@@ -97,39 +115,34 @@ std::string_view extensionOf(OutputFormat format) noexcept {
 
 std::optional<std::string> writeImage(const c32bppDIB& image, OutputFormat format,
                                       const EncodeSettings& settings, const std::string& path) {
-    const std::string where = path == "-" ? std::string("standard output") : "'" + path + "'";
+    const std::string as = " as " + std::string(extensionOf(format).substr(1));
     std::vector<std::uint8_t> bytes;
-    if (format == OutputFormat::kJpeg) {
-        if (auto why = encodeJpeg(image, settings.jpegQuality, bytes))
-            return "cannot encode the image as jpeg: " + std::string(*why);
-    }
-    if (format == OutputFormat::kPng || format == OutputFormat::kBmp) {
-        // PNG through the own encoder, not the surface's save (which tries the desktop's
-        // imaging library first on Windows): the smallest fitting form and the exact pixels.
-        const bool encoded = format == OutputFormat::kPng
-                                 ? cPNGwriter(settings.pngLevel).WritePNG(image, bytes)
-                                 : image.SaveToStream(bytes);
-        if (!encoded)
-            return "cannot encode the image as " + std::string(extensionOf(format).substr(1));
-    }
+    const SaveFailure encoded = encode(image, format, settings, bytes);
+    if (encoded.failed()) return failureLine("encode", path, Failure::of(encoded), as);
     const bool premultiplied = format == OutputFormat::kPrgba;
     const bool raw = format == OutputFormat::kRgba || format == OutputFormat::kPrgba;
+    SaveFailure exported;
+    FileFailureRecord written;
     if (path == "-") {
-        std::optional<std::string> error;
-        const auto send = [&error](std::span<const std::uint8_t> b) {
-            error = platform::writeStandardOutput(b);
-            return !error;
+        const auto send = [&written](std::span<const std::uint8_t> b) {
+            written = platform::writeStandardOutput(b);
+            return !written.failed();
         };
-        if (raw ? !exportRgba(image, premultiplied, send) : !send(bytes))
-            return "cannot write " + where + ": " + error.value_or("cannot export the pixels");
-        return std::nullopt;
+        if (raw) {
+            exportRgba(image, premultiplied, send, exported);
+        } else {
+            send(bytes);
+        }
+    } else {
+        platform::ReplacingFile file = platform::ReplacingFile::create(path);
+        const auto send = [&file](std::span<const std::uint8_t> b) { return file.write(b); };
+        // A file left uncommitted is removed as it goes.
+        if (file.isOpen() && (raw ? exportRgba(image, premultiplied, send, exported) : send(bytes)))
+            file.commit();
+        written = file.failure();
     }
-    platform::ReplacingFile file = platform::ReplacingFile::create(path);
-    const auto send = [&file](std::span<const std::uint8_t> b) { return file.write(b); };
-    if (!file.isOpen() || !(raw ? exportRgba(image, premultiplied, send) : send(bytes)) ||
-        !file.commit())
-        return "cannot write " + where + ": " +
-               (file.error().empty() ? std::string("cannot export the pixels") : file.error());
+    if (exported.failed()) return failureLine("encode", path, Failure::of(exported), as);
+    if (written.failed()) return failureLine("write", path, Failure::of(written));
     return std::nullopt;
 }
 

@@ -33,9 +33,10 @@ struct EncodeSettings {
 inline constexpr EncodeSettings kDefaultEncodeSettings{};
 
 // Encodes the image in the format and writes it to the path, or to standard output for "-".
-// JPEG has no alpha: translucent pixels are flattened onto white. The error text on failure
-// ("cannot write 'x': No space left on device"); a failed write leaves no file, and an existing
-// one as it was.
+// JPEG has no alpha: translucent pixels are flattened onto white. The error line on failure
+// ("cannot write 'x': error=unwritable (No space left on device)", "cannot encode 'x' as jpg:
+// error=too large (beyond JPEG's 65500 pixels a side)"); a failed write leaves no file, and an
+// existing one as it was.
 [[nodiscard]] std::optional<std::string> writeImage(const c32bppDIB& image, OutputFormat format,
                                                     const EncodeSettings& settings,
                                                     const std::string& path);

@@ -72,9 +72,7 @@ std::string escapedName(std::string_view name) {
 std::string infoLine(const InfoRecord& r) {
     std::string line = escapedName(r.name);
     if (!r.loaded) {
-        line += "\terror=" + r.errorReason;
-        if (!r.errorDetail.empty()) line += " (" + r.errorDetail + ")";
-        return line + "\n";
+        return line + "\t" + failureField(r.error) + "\n";
     }
     const ImageFacts& f = r.facts;
     line += "\tformat=" + std::string(f.format) + "\ttype=" + std::to_string(r.type) +
@@ -103,8 +101,7 @@ InfoRecord inspect(const std::string& name) {
     c32bppDIB image;
     if (!problem) problem = decodeInput(in, image, IconChoice{});
     if (problem) {
-        r.errorReason = std::move(problem->reason);
-        r.errorDetail = std::move(problem->detail);
+        r.error = std::move(*problem);
         return r;
     }
     r.loaded = true;

@@ -32,8 +32,8 @@ std::string infoJson(const InfoRecord& r) {
     }
     if (!r.loaded) {
         nlohmann::ordered_json error;
-        error["reason"] = r.errorReason;
-        if (!r.errorDetail.empty()) error["detail"] = r.errorDetail;
+        error["reason"] = r.error.reason;
+        if (!r.error.detail.empty()) error["detail"] = r.error.detail;
         j["error"] = std::move(error);
     }
     return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "tools/failure.h"
 #include "tools/image_facts.h"
 
 namespace talvrin::tool {
@@ -18,7 +19,7 @@ struct InfoRecord {
     std::int32_t width = 0, height = 0, type = 0;
     bool alpha = false;
     // Why the load failed ("truncated") and, where the decoder says more, what exactly.
-    std::string errorReason, errorDetail;
+    Failure error;
 };
 
 // The record as one JSON object on one line (no newline), keys in a fixed order:

@@ -367,7 +367,7 @@ std::optional<std::string> renderOne(const std::string& in, const std::string& o
     if (!loaded.warning.empty())
         console.warning("talvrin-image render: warning: '" + in + "': " + loaded.warning);
     if (!applyOrientation(loaded.image, loaded.orientation))
-        return "cannot turn '" + in + "' upright: error=out of memory";
+        return failureLine("turn", in, outOfMemory(), " upright");
 
     const auto [width, height] =
         iconSized ? *iconSized : targetSize(o, loaded.fullSize.first, loaded.fullSize.second);
@@ -406,8 +406,9 @@ std::optional<std::string> renderOne(const std::string& in, const std::string& o
         control.Resize();
         // The budget bounds all the surfaces the render holds together, not each alone.
         if (const std::uint64_t pixels = renderPixels(control, o, w, h); pixels > pixelLimit())
-            return "cannot render '" + in + "': the drawing: error=" +
-                   tooLarge(std::to_string(pixels) + " pixels of surfaces in all").text();
+            return failureLine("render", in,
+                               tooLarge(std::to_string(pixels) + " pixels of surfaces in all"),
+                               ": the drawing");
         if (o.autoRedraw) control.setAutoRedraw(true);
         if (o.shadow) {
             control.setShadowDepth(o.shadow->depth);
@@ -420,13 +421,12 @@ std::optional<std::string> renderOne(const std::string& in, const std::string& o
         // A custom size, a rotation square or a shadow beyond the budget: the control draws
         // nothing.
         if (!control.drawingFitsBudget())
-            return "cannot render '" + in + "': the drawing: error=" + tooLarge("").text();
+            return failureLine("render", in, tooLarge(""), ": the drawing");
         painted = paintControl(control, w, h, o);
     }
     // The control and its surfaces are gone; the painted bitmap becomes the result as it is.
     c32bppDIB result;
-    if (!painted || !result.AdoptBitmap(painted))
-        return failureLine("render", in, Failure{"out of memory", ""});
+    if (!painted || !result.AdoptBitmap(painted)) return failureLine("render", in, outOfMemory());
     // Over a background every pixel is opaque: filling what is left transparent with the
     // background (nothing) settles the alpha flag from the pixels, and the PNG is the opaque
     // form. Over nothing the fresh surface's flag stands: the drawing is translucent.

@@ -8,8 +8,9 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
+
+#include "base/failure_record.h"
 
 namespace talvrin {
 
@@ -67,23 +68,8 @@ enum class DecodeFailure : std::uint8_t {
     return std::nullopt;
 }
 
-// A failure as a decoder records it. The detail is a string literal (never built at run time,
-// so a record can be copied and kept anywhere), empty where the reason says all. A record with
-// reason kNone is a success.
-struct LoadFailure {
-    DecodeFailure reason = DecodeFailure::kNone;
-    std::string_view detail;
-
-    [[nodiscard]] constexpr bool failed() const noexcept { return reason != DecodeFailure::kNone; }
-    // Records why the data was refused and answers false, so that a refusal reads
-    // `return failure_.refuse(DecodeFailure::kBadHeader, "interlace method above 1");`.
-    constexpr bool refuse(DecodeFailure why, std::string_view what) noexcept {
-        reason = why;
-        detail = what;
-        return false;
-    }
-    friend constexpr bool operator==(const LoadFailure&, const LoadFailure&) = default;
-};
+// A failure as a decoder records it; reason kNone is a success.
+using LoadFailure = FailureRecord<DecodeFailure>;
 
 // A decoding function's result: its product (empty or null when it failed) and the failure.
 template <typename T>
@@ -91,17 +77,5 @@ struct Decoded {
     T image{};
     LoadFailure failure;
 };
-
-// The record as the tools print it: the reason's text, then the detail in parentheses when there
-// is one ("bad data (bad filter)", "unreadable").
-[[nodiscard]] inline std::string explain(const LoadFailure& failure) {
-    std::string text(describe(failure.reason));
-    if (!failure.detail.empty()) {
-        text += " (";
-        text += failure.detail;
-        text += ')';
-    }
-    return text;
-}
 
 }  // namespace talvrin

@@ -268,8 +268,8 @@ TEST(InfoJson, OneObjectWithTheKeysThatApply) {
     failed.name = "cut.png";
     failed.read = true;
     failed.facts.format = "png";
-    failed.errorReason = "bad data";
-    failed.errorDetail = "bad filter";
+    failed.error.reason = "bad data";
+    failed.error.detail = "bad filter";
     const auto e = nlohmann::json::parse(infoJson(failed));
     EXPECT_EQ(e["error"]["reason"], "bad data");
     EXPECT_EQ(e["error"]["detail"], "bad filter");
@@ -278,7 +278,7 @@ TEST(InfoJson, OneObjectWithTheKeysThatApply) {
 
     InfoRecord missing;
     missing.name = "missing.png";
-    missing.errorReason = "not found";
+    missing.error.reason = "not found";
     const auto m = nlohmann::json::parse(infoJson(missing));
     EXPECT_EQ(m["error"], nlohmann::json({{"reason", "not found"}}));
     EXPECT_FALSE(m.contains("format"));

@@ -119,10 +119,10 @@ TEST_F(ToolFiles, OutputsThatAreNoRegularFileAndTheFileSizeLimit) {
              " --format png; s=$?; exec 3>&-; wait; exit $s",
          0, ""},
         {tool + " convert " + png_ + " " + path("dir") + " --format png", 1,
-         "cannot write '" + path("dir") + "': Is a directory"},
+         "cannot write '" + path("dir") + "': error=is a directory"},
         // Past the file size limit the write fails as on a full disk, without the signal.
         {"ulimit -f 2; exec " + tool + " convert " + path("big.png") + " " + path("kept.png"), 1,
-         "File too large"},
+         "error=unwritable (File too large)"},
         // The temporary's name is longer than the output's, and must still fit.
         {tool + " convert " + png_ + " " + path(longName), 0, ""},
     };

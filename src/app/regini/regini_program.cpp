@@ -11,13 +11,13 @@ namespace {
 
 constexpr std::size_t kReadBlock = 64 * 1024;
 
-const char* describe(platform::ReadProblem problem) {
+const char* problemWords(FileFailure problem) {
     switch (problem) {
-        case platform::ReadProblem::kNotFound:
+        case FileFailure::kNotFound:
             return "not found";
-        case platform::ReadProblem::kIsDirectory:
+        case FileFailure::kIsDirectory:
             return "a folder";
-        case platform::ReadProblem::kPermissionDenied:
+        case FileFailure::kPermissionDenied:
             return "permission denied";
         default:
             return "not a readable file";
@@ -37,11 +37,11 @@ void usage(std::FILE* out) {
 
 // Reads one script and sets its keys; false when anything was reported.
 bool runScript(const std::string& path, const KeyAccessSetter& setKeyAccess, std::FILE* messages) {
-    platform::ReadProblem problem = platform::ReadProblem::kNone;
+    FileFailureRecord problem;
     platform::InputStream file = platform::InputStream::open(path, problem);
     if (!file.isOpen()) {
         std::fprintf(messages, "regini: %s: cannot read the file (%s)\n", path.c_str(),
-                     describe(problem));
+                     problemWords(problem.reason));
         return false;
     }
     bool clean = true;

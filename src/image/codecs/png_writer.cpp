@@ -397,7 +397,8 @@ bool filterImage(const SurfacePixels& px, const Form& form, const png::EncoderSi
     return true;
 }
 
-bool encode(const SurfacePixels& px, int level, std::vector<std::uint8_t>& file) {
+bool encode(const SurfacePixels& px, int level, std::vector<std::uint8_t>& file,
+            SaveFailure& failure) {
     PaletteForm palette;
     Form form;
     if (analysePalette(px, palette)) {
@@ -410,18 +411,19 @@ bool encode(const SurfacePixels& px, int level, std::vector<std::uint8_t>& file)
         form.transparent = t.transparent;
     }
     const auto sizes = png::encoderSizes(px.width, px.height, bytesPerPixel(form.colorType));
-    if (!sizes) return false;
+    if (!sizes) return failure.refuse(EncodeFailure::kTooLarge, "beyond 2^31 - 1 bytes");
 
     const auto filteredLength = static_cast<std::size_t>(sizes->filteredImage);
     const auto filtered = std::make_unique_for_overwrite<std::uint8_t[]>(filteredLength);
-    if (!filterImage(px, form, *sizes, filtered.get())) return false;
+    if (!filterImage(px, form, *sizes, filtered.get()))
+        return failure.refuse(EncodeFailure::kNotPremultiplied, "a colour above its alpha");
     const auto capacity = static_cast<std::size_t>(sizes->compressCapacity);
     const auto compressed = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
     std::size_t compressedLength = 0;
     if (!compression::compress2(ByteView(filtered.get(), filteredLength),
                                 std::span<std::uint8_t>(compressed.get(), capacity),
                                 &compressedLength, level))
-        return false;
+        return failure.refuse(EncodeFailure::kCompression, "");
 
     file.reserve(8 + 25 + (12 + 3 * kMaxPalette) + (12 + kMaxPalette) + 12 + compressedLength + 12);
     file.insert(file.end(), std::begin(kSignature), std::end(kSignature));
@@ -452,20 +454,23 @@ bool encode(const SurfacePixels& px, int level, std::vector<std::uint8_t>& file)
 }  // namespace
 
 bool cPNGwriter::WritePNG(const c32bppDIB& cHost, std::vector<std::uint8_t>& outStream) noexcept {
+    failure_ = {};
     if (!cHost.Handle() || !cHost.BitsPointer() || cHost.Width() < 1 || cHost.Height() < 1)
-        return false;
-    if (!compression::isAvailable()) return false;
+        return failure_.refuse(EncodeFailure::kNoImage, "");
+    if (!compression::isAvailable())
+        return failure_.refuse(EncodeFailure::kUnavailable, "no compression library");
     SurfacePixels px;
     static_cast<ConstPixelView&>(px) = {cHost.BitsPointer(), cHost.Width(), cHost.Height()};
     px.alpha = cHost.Alpha();
     try {
         std::vector<std::uint8_t> file;
-        if (encode(px, level_, file)) {
+        if (encode(px, level_, file, failure_)) {
             outStream = std::move(file);
             return true;
         }
     } catch (...) {
         // Memory: the same clean failure as any other.
+        failure_ = {EncodeFailure::kOutOfMemory, ""};
     }
     outStream.clear();
     return false;

@@ -22,6 +22,8 @@
 #include <optional>
 #include <vector>
 
+#include "base/encode_failure.h"
+
 namespace talvrin {
 
 class c32bppDIB;
@@ -56,9 +58,13 @@ class cPNGwriter {
     // beyond 2^31 - 1, memory, or the compression itself. The surface is never changed.
     // With the surface's alpha flag false every pixel counts as opaque, whatever its alpha byte.
     bool WritePNG(const c32bppDIB& cHost, std::vector<std::uint8_t>& outStream) noexcept;
+    // Why the last WritePNG failed (no image, unavailable, not premultiplied, too large, out of
+    // memory, compression failed); reason kNone after a success.
+    [[nodiscard]] const SaveFailure& lastSaveFailure() const noexcept { return failure_; }
 
   private:
     int level_ = 9;
+    SaveFailure failure_;
 };
 
 }  // namespace talvrin

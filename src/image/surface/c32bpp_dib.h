@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/decode_failure.h"
+#include "base/encode_failure.h"
 #include "image/surface/image_types.h"
 #include "platform/os/system_version.h"
 #include "platform/picture/resources.h"
@@ -331,10 +332,14 @@ class c32bppDIB {
     // is true, else 24-bit rows padded to 4 bytes; bottom-up. False without an image or for a
     // file above 2^31 - 1 bytes.
     bool SaveToStream(std::vector<std::uint8_t>& outStream) const;
+    // The same, saying why it failed (no image, too large, out of memory).
+    bool SaveToStream(std::vector<std::uint8_t>& outStream, SaveFailure& failure) const;
 
     // The image as a PNG file in the smallest fitting form (cPNGwriter; the imaging-library
     // bridge, tried first where it exists, is absent here). False without an image.
     bool SaveToStream_PNG(std::vector<std::uint8_t>& outStream) const;
+    // The same, saying why it failed (cPNGwriter::lastSaveFailure's reasons).
+    bool SaveToStream_PNG(std::vector<std::uint8_t>& outStream, SaveFailure& failure) const;
 
     // A copy of the kept source bytes; true when any were kept.
     bool GetOrginalFormat(std::vector<std::uint8_t>& outStream) const;

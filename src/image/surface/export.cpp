@@ -173,21 +173,29 @@ bool c32bppDIB::SetDIBbits(std::span<const std::uint8_t> inStream, bool isBGRfor
 }
 
 bool c32bppDIB::SaveToStream(std::vector<std::uint8_t>& outStream) const {
-    if (!bits_) return false;
+    SaveFailure ignored;
+    return SaveToStream(outStream, ignored);
+}
+
+bool c32bppDIB::SaveToStream(std::vector<std::uint8_t>& outStream, SaveFailure& failure) const {
+    failure = {};
+    if (!bits_) return failure.refuse(EncodeFailure::kNoImage, "");
     const bool fourBytes = alpha_;
     const auto rowBytes = layoutRowBytes(width_, fourBytes, true);
-    if (!rowBytes) return false;
-    const auto imageBytes = checkedMul<std::int64_t>(*rowBytes, std::int64_t{height_});
-    if (!imageBytes || *imageBytes > kMaxArrayBytes - kBitmapHeaderBytes) return false;
+    const auto imageBytes =
+        rowBytes ? checkedMul<std::int64_t>(*rowBytes, std::int64_t{height_}) : std::nullopt;
+    if (!imageBytes || *imageBytes > kMaxArrayBytes - kBitmapHeaderBytes)
+        return failure.refuse(EncodeFailure::kTooLarge, "a bitmap file beyond 2^31 - 1 bytes");
 
     std::vector<std::uint8_t> rows;
-    if (!fourBytes && !GetDIBbits(rows, true, true, false, true, true, 0, 0, 0, 0, true))
-        return false;
     std::vector<std::uint8_t> file;
     try {
+        // The sizes are checked above: the row export fails only for want of memory.
+        if (!fourBytes && !GetDIBbits(rows, true, true, false, true, true, 0, 0, 0, 0, true))
+            return failure.refuse(EncodeFailure::kOutOfMemory, "");
         file.assign(kBitmapHeaderBytes + static_cast<std::size_t>(*imageBytes), 0);
     } catch (...) {
-        return false;
+        return failure.refuse(EncodeFailure::kOutOfMemory, "");
     }
     std::uint8_t* h = file.data();
     h[0] = 'B';
@@ -207,13 +215,21 @@ bool c32bppDIB::SaveToStream(std::vector<std::uint8_t>& outStream) const {
 }
 
 bool c32bppDIB::SaveToStream_PNG(std::vector<std::uint8_t>& outStream) const {
-    if (!bits_) return false;
+    SaveFailure ignored;
+    return SaveToStream_PNG(outStream, ignored);
+}
+
+bool c32bppDIB::SaveToStream_PNG(std::vector<std::uint8_t>& outStream, SaveFailure& failure) const {
+    failure = {};
+    if (!bits_) return failure.refuse(EncodeFailure::kNoImage, "");
     // The imaging-library bridge first: only the desktop's own imaging library (Windows) has a
     // PNG encoder. Elsewhere the own encoder, which writes the smallest form, takes over.
     cGDIPlus bridge;
     if (bridge.SaveToPNG({}, outStream, *this, gdiToken_)) return true;
     cPNGwriter writer;
-    return writer.WritePNG(*this, outStream);
+    const bool written = writer.WritePNG(*this, outStream);
+    failure = writer.lastSaveFailure();
+    return written;
 }
 
 bool c32bppDIB::keepBitmapFileAsSource() {

@@ -2,6 +2,8 @@
 // files, and the temporary file's name.
 #include "platform/os/tool_io.h"
 
+#include <mutex>
+#include <set>
 #include <utility>
 
 namespace talvrin::platform {
@@ -23,6 +25,20 @@ InputStream& InputStream::operator=(InputStream&& other) noexcept {
         size_ = std::exchange(other.size_, std::nullopt);
     }
     return *this;
+}
+
+std::string_view keptMessage(std::string_view text) noexcept {
+    static std::mutex lock;
+    // Nodes never move, so each string's characters stay where they are.
+    static std::set<std::string, std::less<>> kept;
+    try {
+        const std::scoped_lock hold(lock);
+        auto at = kept.find(text);
+        if (at == kept.end()) at = kept.emplace(text).first;
+        return *at;
+    } catch (...) {
+        return {};
+    }
 }
 
 std::string temporaryNameFor(std::string_view base, std::string_view suffix, std::size_t nameMax) {
@@ -48,7 +64,7 @@ ReplacingFile::ReplacingFile(ReplacingFile&& other) noexcept
       slot_(std::exchange(other.slot_, -1)),
       target_(std::move(other.target_)),
       temporary_(std::move(other.temporary_)),
-      error_(std::move(other.error_)) {}
+      failure_(std::exchange(other.failure_, {})) {}
 
 ReplacingFile& ReplacingFile::operator=(ReplacingFile&& other) noexcept {
     if (this != &other) {
@@ -58,7 +74,7 @@ ReplacingFile& ReplacingFile::operator=(ReplacingFile&& other) noexcept {
         slot_ = std::exchange(other.slot_, -1);
         target_ = std::move(other.target_);
         temporary_ = std::move(other.temporary_);
-        error_ = std::move(other.error_);
+        failure_ = std::exchange(other.failure_, {});
     }
     return *this;
 }

@@ -11,16 +11,14 @@
 #include <string>
 #include <string_view>
 
+#include "base/file_failure.h"
+
 namespace talvrin::platform {
 
-// Why a path cannot be read.
-enum class ReadProblem : std::uint8_t {
-    kNone,              // it opened
-    kNotFound,          // no such file (or a folder on the way is missing)
-    kIsDirectory,       // the path names a folder
-    kPermissionDenied,  // the file or a folder on the way may not be read
-    kOther,             // anything else (a socket, an I/O error, a name no file can have)
-};
+// The text kept for the life of the process, so that a failure record may name it as its
+// detail: one copy of each distinct text (the system's messages, a bounded set). Empty when
+// there is no memory for it.
+[[nodiscard]] std::string_view keptMessage(std::string_view text) noexcept;
 
 // An input read once from its start to its end: a regular file, standard input ("-"), a FIFO or
 // a character device alike. Not copyable; closed when it goes (standard input stays open).
@@ -34,8 +32,10 @@ class InputStream {
     InputStream& operator=(const InputStream&) = delete;
 
     // Opens the path for reading ("-": standard input). A FIFO waits for its writer, as any
-    // reader of one does. On failure the stream stays closed and `problem` says why.
-    [[nodiscard]] static InputStream open(std::string_view path, ReadProblem& problem) noexcept;
+    // reader of one does. On failure the stream stays closed and `problem` says why (not found,
+    // is a directory, permission denied, unreadable; no detail).
+    [[nodiscard]] static InputStream open(std::string_view path,
+                                          FileFailureRecord& problem) noexcept;
 
     [[nodiscard]] bool isOpen() const noexcept { return handle_ != kNoHandle; }
     // The bytes left in a regular file; nothing for a stream, whose length is unknown.
@@ -63,12 +63,13 @@ struct FileIdentity {
 // True when the path names an existing folder.
 [[nodiscard]] bool isDirectory(std::string_view path) noexcept;
 
-// Makes the folder (its parent must exist, as with mkdir); the system's message on failure.
-[[nodiscard]] std::optional<std::string> makeDirectory(std::string_view path) noexcept;
+// Makes the folder (its parent must exist, as with mkdir). On failure the record's detail is the
+// system's message.
+[[nodiscard]] FileFailureRecord makeDirectory(std::string_view path) noexcept;
 
-// Writes the bytes to standard output as they are and flushes; the system's message on failure.
-[[nodiscard]] std::optional<std::string> writeStandardOutput(
-    std::span<const std::uint8_t> bytes) noexcept;
+// Writes the bytes to standard output as they are and flushes. On failure the record's detail is
+// the system's message.
+[[nodiscard]] FileFailureRecord writeStandardOutput(std::span<const std::uint8_t> bytes) noexcept;
 
 // True when standard error is a terminal (a console on Windows).
 [[nodiscard]] bool standardErrorIsTerminal() noexcept;
@@ -107,19 +108,20 @@ class ReplacingFile {
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
     // Creates the temporary file beside target (or opens a target that is no regular file). On
-    // failure the object stays closed and error() tells why.
+    // failure the object stays closed and failure() tells why.
     [[nodiscard]] static ReplacingFile create(std::string_view target) noexcept;
 
     [[nodiscard]] bool isOpen() const noexcept { return handle_ != kNoHandle; }
     // True when the target is written in place (it is no regular file).
     [[nodiscard]] bool inPlace() const noexcept { return inPlace_; }
-    // Appends bytes; false (and error() set) on failure.
+    // Appends bytes; false (and failure() set) on failure.
     bool write(std::span<const std::uint8_t> bytes) noexcept;
     // Closes the temporary file and renames it over the target (closes a target written in
-    // place); false (and error() set, the temporary removed) on failure.
+    // place); false (and failure() set, the temporary removed) on failure.
     bool commit() noexcept;
-    // The system's message for the first failure ("No space left on device"), or empty.
-    [[nodiscard]] const std::string& error() const noexcept { return error_; }
+    // The first failure: its reason and, as the detail, the system's message ("No space left on
+    // device"; "is a socket", "out of memory" where no system call failed). kNone while none.
+    [[nodiscard]] const FileFailureRecord& failure() const noexcept { return failure_; }
 
   private:
     static constexpr std::intptr_t kNoHandle = -1;
@@ -127,7 +129,8 @@ class ReplacingFile {
     std::intptr_t handle_ = kNoHandle;
     bool inPlace_ = false;
     int slot_ = -1;  // the interrupt clean-up's record of the temporary name, or -1
-    std::string target_, temporary_, error_;
+    std::string target_, temporary_;
+    FileFailureRecord failure_;
 };
 
 }  // namespace talvrin::platform

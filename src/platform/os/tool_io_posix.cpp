@@ -19,8 +19,21 @@ namespace talvrin::platform {
 
 namespace {
 
-std::string systemMessage(int code) {
-    return std::system_category().message(code);
+constexpr FileFailureRecord kNoMemory{FileFailure::kUnwritable, "out of memory"};
+
+// A failed write's record: the reason the error code stands for; for any but a missing file, a
+// folder or a refused permission, which say it all, the system's message as the detail.
+FileFailureRecord writeFailure(int code) noexcept {
+    const FileFailure reason = code == ENOENT || code == ENOTDIR ? FileFailure::kNotFound
+                               : code == EISDIR                  ? FileFailure::kIsDirectory
+                               : code == EACCES || code == EPERM ? FileFailure::kPermissionDenied
+                                                                 : FileFailure::kUnwritable;
+    if (reason != FileFailure::kUnwritable) return {reason, {}};
+    try {
+        return {reason, keptMessage(std::system_category().message(code))};
+    } catch (...) {
+        return {reason, {}};
+    }
 }
 
 // ---- The interrupt clean-up ---------------------------------------------------------------
@@ -67,25 +80,25 @@ std::optional<std::string> cPath(std::string_view path) {
 
 }  // namespace
 
-InputStream InputStream::open(std::string_view path, ReadProblem& problem) noexcept {
+InputStream InputStream::open(std::string_view path, FileFailureRecord& problem) noexcept {
     InputStream in;
-    problem = ReadProblem::kOther;
+    problem = {FileFailure::kUnreadable, {}};
     try {
         int fd = STDIN_FILENO;
         if (path != "-") {
             const auto p = cPath(path);
             if (!p) {
-                problem = ReadProblem::kNotFound;
+                problem.reason = FileFailure::kNotFound;
                 return in;
             }
             do {
                 fd = ::open(p->c_str(), O_RDONLY | O_CLOEXEC);
             } while (fd < 0 && errno == EINTR);
             if (fd < 0) {
-                problem = errno == ENOENT || errno == ENOTDIR ? ReadProblem::kNotFound
-                          : errno == EACCES                   ? ReadProblem::kPermissionDenied
-                          : errno == EISDIR                   ? ReadProblem::kIsDirectory
-                                                              : ReadProblem::kOther;
+                problem.reason = errno == ENOENT || errno == ENOTDIR ? FileFailure::kNotFound
+                                 : errno == EACCES ? FileFailure::kPermissionDenied
+                                 : errno == EISDIR ? FileFailure::kIsDirectory
+                                                   : FileFailure::kUnreadable;
                 return in;
             }
             in.owned_ = true;
@@ -98,7 +111,7 @@ InputStream InputStream::open(std::string_view path, ReadProblem& problem) noexc
         }
         if (S_ISDIR(st.st_mode)) {
             in.close();
-            problem = ReadProblem::kIsDirectory;
+            problem.reason = FileFailure::kIsDirectory;
             return in;
         }
         if (S_ISREG(st.st_mode)) {
@@ -108,7 +121,7 @@ InputStream InputStream::open(std::string_view path, ReadProblem& problem) noexc
             const auto size = static_cast<std::uint64_t>(st.st_size);
             in.size_ = size > from ? size - from : 0;
         }
-        problem = ReadProblem::kNone;
+        problem.reason = FileFailure::kNone;
     } catch (...) {
         in.close();
     }
@@ -154,18 +167,18 @@ bool isDirectory(std::string_view path) noexcept {
     }
 }
 
-std::optional<std::string> makeDirectory(std::string_view path) noexcept {
+FileFailureRecord makeDirectory(std::string_view path) noexcept {
     try {
         const auto p = cPath(path);
-        if (!p) return systemMessage(ENOENT);
-        if (::mkdir(p->c_str(), 0777) != 0) return systemMessage(errno);
-        return std::nullopt;
+        if (!p) return writeFailure(ENOENT);
+        if (::mkdir(p->c_str(), 0777) != 0) return writeFailure(errno);
+        return {};
     } catch (...) {
-        return std::string("out of memory");
+        return kNoMemory;
     }
 }
 
-std::optional<std::string> writeStandardOutput(std::span<const std::uint8_t> bytes) noexcept {
+FileFailureRecord writeStandardOutput(std::span<const std::uint8_t> bytes) noexcept {
     try {
         std::size_t done = 0;
         while (done < bytes.size()) {
@@ -173,13 +186,13 @@ std::optional<std::string> writeStandardOutput(std::span<const std::uint8_t> byt
                                       std::min<std::size_t>(bytes.size() - done, 1 << 30));
             if (n < 0) {
                 if (errno == EINTR) continue;
-                return systemMessage(errno);
+                return writeFailure(errno);
             }
             done += static_cast<std::size_t>(n);
         }
-        return std::nullopt;
+        return {};
     } catch (...) {
-        return std::string("out of memory");
+        return kNoMemory;
     }
 }
 
@@ -241,18 +254,18 @@ ReplacingFile ReplacingFile::create(std::string_view target) noexcept {
     try {
         const auto p = cPath(target);
         if (!p) {
-            f.error_ = systemMessage(ENOENT);
+            f.failure_ = writeFailure(ENOENT);
             return f;
         }
         f.target_ = *p;
         struct stat st {};
         if (::stat(f.target_.c_str(), &st) == 0) {
             if (S_ISDIR(st.st_mode)) {
-                f.error_ = systemMessage(EISDIR);
+                f.failure_ = writeFailure(EISDIR);
                 return f;
             }
             if (S_ISSOCK(st.st_mode)) {
-                f.error_ = "is a socket";
+                f.failure_ = {FileFailure::kUnwritable, "is a socket"};
                 return f;
             }
             // A FIFO, a device, or a standard stream by its name (/dev/stdout, /proc/self/fd/1,
@@ -266,7 +279,7 @@ ReplacingFile ReplacingFile::create(std::string_view target) noexcept {
                                 O_WRONLY | O_CLOEXEC | (S_ISREG(st.st_mode) ? O_TRUNC : 0));
                 } while (fd < 0 && errno == EINTR);
                 if (fd < 0) {
-                    f.error_ = systemMessage(errno);
+                    f.failure_ = writeFailure(errno);
                     return f;
                 }
                 f.handle_ = fd;
@@ -286,7 +299,7 @@ ReplacingFile ReplacingFile::create(std::string_view target) noexcept {
         // is hidden by its leading dot: ".name.tmp-PID-N", the name cut to fit the folder.
         const auto [folder, base] = splitPath(f.target_);
         if (base.empty()) {
-            f.error_ = systemMessage(EISDIR);
+            f.failure_ = writeFailure(EISDIR);
             return f;
         }
         const std::size_t nameMax = nameMaxOf(folder);
@@ -305,13 +318,13 @@ ReplacingFile ReplacingFile::create(std::string_view target) noexcept {
                 releaseSlot(f.slot_);
                 f.slot_ = -1;
                 if (e != EEXIST && e != EINTR) {
-                    f.error_ = systemMessage(e);
+                    f.failure_ = writeFailure(e);
                     return f;
                 }
             }
         }
         if (fd < 0) {
-            f.error_ = systemMessage(EEXIST);
+            f.failure_ = writeFailure(EEXIST);
             return f;
         }
         f.handle_ = fd;
@@ -320,7 +333,7 @@ ReplacingFile ReplacingFile::create(std::string_view target) noexcept {
             ::fchmod(fd, st.st_mode & 07777);
     } catch (...) {
         f.discard();
-        f.error_ = "out of memory";
+        f.failure_ = kNoMemory;
     }
     return f;
 }
@@ -333,7 +346,7 @@ bool ReplacingFile::write(std::span<const std::uint8_t> bytes) noexcept {
                                   std::min<std::size_t>(bytes.size() - done, 1 << 30));
         if (n < 0) {
             if (errno == EINTR) continue;
-            error_ = systemMessage(errno);
+            failure_ = writeFailure(errno);
             discard();
             return false;
         }
@@ -347,7 +360,7 @@ bool ReplacingFile::commit() noexcept {
     const int fd = static_cast<int>(std::exchange(handle_, kNoHandle));
     // A write the file system delays (a full disk on a network file system) reports at close.
     if (::close(fd) != 0) {
-        error_ = systemMessage(errno);
+        failure_ = writeFailure(errno);
         if (!inPlace_) ::unlink(temporary_.c_str());
         discard();
         return false;
@@ -357,7 +370,7 @@ bool ReplacingFile::commit() noexcept {
         return true;
     }
     if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        error_ = systemMessage(errno);
+        failure_ = writeFailure(errno);
         ::unlink(temporary_.c_str());
         discard();
         return false;

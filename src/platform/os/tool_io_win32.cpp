@@ -14,11 +14,26 @@ namespace talvrin::platform {
 
 namespace {
 
-std::string systemMessage(DWORD code) {
-    std::string text = std::system_category().message(static_cast<int>(code));
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
-        text.pop_back();
-    return text;
+constexpr FileFailureRecord kNoMemory{FileFailure::kUnwritable, "out of memory"};
+
+// A failed write's record: the reason the error code stands for; for any but a missing file, a
+// folder or a refused permission, which say it all, the system's message (without its closing
+// full stop) as the detail.
+FileFailureRecord writeFailure(DWORD code) noexcept {
+    const FileFailure reason = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND
+                                   ? FileFailure::kNotFound
+                               : code == ERROR_DIRECTORY     ? FileFailure::kIsDirectory
+                               : code == ERROR_ACCESS_DENIED ? FileFailure::kPermissionDenied
+                                                             : FileFailure::kUnwritable;
+    if (reason != FileFailure::kUnwritable) return {reason, {}};
+    try {
+        std::string text = std::system_category().message(static_cast<int>(code));
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
+            text.pop_back();
+        return {reason, keptMessage(text)};
+    } catch (...) {
+        return {reason, {}};
+    }
 }
 
 std::optional<std::wstring> wide(std::string_view path) {
@@ -66,9 +81,9 @@ BOOL WINAPI removeUnfinished(DWORD) {
 
 }  // namespace
 
-InputStream InputStream::open(std::string_view path, ReadProblem& problem) noexcept {
+InputStream InputStream::open(std::string_view path, FileFailureRecord& problem) noexcept {
     InputStream in;
-    problem = ReadProblem::kOther;
+    problem = {FileFailure::kUnreadable, {}};
     try {
         HANDLE h = INVALID_HANDLE_VALUE;
         if (path == "-") {
@@ -77,22 +92,22 @@ InputStream InputStream::open(std::string_view path, ReadProblem& problem) noexc
         } else {
             const auto name = wide(path);
             if (!name) {
-                problem = ReadProblem::kNotFound;
+                problem.reason = FileFailure::kNotFound;
                 return in;
             }
             const DWORD attributes = GetFileAttributesW(name->c_str());
             if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                problem = ReadProblem::kIsDirectory;
+                problem.reason = FileFailure::kIsDirectory;
                 return in;
             }
             h = CreateFileW(name->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (h == INVALID_HANDLE_VALUE) {
                 const DWORD e = GetLastError();
-                problem = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND
-                              ? ReadProblem::kNotFound
-                          : e == ERROR_ACCESS_DENIED ? ReadProblem::kPermissionDenied
-                                                     : ReadProblem::kOther;
+                problem.reason = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND
+                                     ? FileFailure::kNotFound
+                                 : e == ERROR_ACCESS_DENIED ? FileFailure::kPermissionDenied
+                                                            : FileFailure::kUnreadable;
                 return in;
             }
             in.owned_ = true;
@@ -104,7 +119,7 @@ InputStream InputStream::open(std::string_view path, ReadProblem& problem) noexc
                 in.size_ = static_cast<std::uint64_t>(
                     size.QuadPart > at.QuadPart ? size.QuadPart - at.QuadPart : 0);
         }
-        problem = ReadProblem::kNone;
+        problem.reason = FileFailure::kNone;
     } catch (...) {
         in.close();
     }
@@ -161,34 +176,34 @@ bool isDirectory(std::string_view path) noexcept {
     }
 }
 
-std::optional<std::string> makeDirectory(std::string_view path) noexcept {
+FileFailureRecord makeDirectory(std::string_view path) noexcept {
     try {
         const auto name = wide(path);
-        if (!name) return systemMessage(ERROR_PATH_NOT_FOUND);
-        if (!CreateDirectoryW(name->c_str(), nullptr)) return systemMessage(GetLastError());
-        return std::nullopt;
+        if (!name) return writeFailure(ERROR_PATH_NOT_FOUND);
+        if (!CreateDirectoryW(name->c_str(), nullptr)) return writeFailure(GetLastError());
+        return {};
     } catch (...) {
-        return std::string("out of memory");
+        return kNoMemory;
     }
 }
 
-std::optional<std::string> writeStandardOutput(std::span<const std::uint8_t> bytes) noexcept {
+FileFailureRecord writeStandardOutput(std::span<const std::uint8_t> bytes) noexcept {
     try {
         HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
         if (out == INVALID_HANDLE_VALUE || out == nullptr)
-            return systemMessage(ERROR_INVALID_HANDLE);
+            return writeFailure(ERROR_INVALID_HANDLE);
         std::size_t done = 0;
         while (done < bytes.size()) {
             DWORD n = 0;
             const auto chunk =
                 static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 30));
             if (!WriteFile(out, bytes.data() + done, chunk, &n, nullptr) || n == 0)
-                return systemMessage(GetLastError());
+                return writeFailure(GetLastError());
             done += n;
         }
-        return std::nullopt;
+        return {};
     } catch (...) {
-        return std::string("out of memory");
+        return kNoMemory;
     }
 }
 
@@ -224,12 +239,12 @@ ReplacingFile ReplacingFile::create(std::string_view target) noexcept {
     ReplacingFile f;
     try {
         if (!wide(target)) {
-            f.error_ = systemMessage(ERROR_FILE_NOT_FOUND);
+            f.failure_ = writeFailure(ERROR_FILE_NOT_FOUND);
             return f;
         }
         f.target_ = std::string(target);
         if (isDirectory(f.target_)) {
-            f.error_ = systemMessage(ERROR_DIRECTORY);
+            f.failure_ = writeFailure(ERROR_DIRECTORY);
             return f;
         }
         // A device (NUL, CON, a named pipe) is written as it is, never replaced.
@@ -248,7 +263,7 @@ ReplacingFile ReplacingFile::create(std::string_view target) noexcept {
         const std::string folder = cut == std::string::npos ? "" : f.target_.substr(0, cut + 1);
         const std::string base = cut == std::string::npos ? f.target_ : f.target_.substr(cut + 1);
         if (base.empty()) {
-            f.error_ = systemMessage(ERROR_DIRECTORY);
+            f.failure_ = writeFailure(ERROR_DIRECTORY);
             return f;
         }
         static std::atomic<unsigned> counter{0};
@@ -269,19 +284,19 @@ ReplacingFile ReplacingFile::create(std::string_view target) noexcept {
                 releaseSlot(f.slot_);
                 f.slot_ = -1;
                 if (e != ERROR_FILE_EXISTS) {
-                    f.error_ = systemMessage(e);
+                    f.failure_ = writeFailure(e);
                     return f;
                 }
             }
         }
         if (h == INVALID_HANDLE_VALUE) {
-            f.error_ = systemMessage(ERROR_FILE_EXISTS);
+            f.failure_ = writeFailure(ERROR_FILE_EXISTS);
             return f;
         }
         f.handle_ = reinterpret_cast<std::intptr_t>(h);
     } catch (...) {
         f.discard();
-        f.error_ = "out of memory";
+        f.failure_ = kNoMemory;
     }
     return f;
 }
@@ -295,7 +310,7 @@ bool ReplacingFile::write(std::span<const std::uint8_t> bytes) noexcept {
         if (!WriteFile(reinterpret_cast<HANDLE>(handle_), bytes.data() + done, chunk, &n,
                        nullptr) ||
             n == 0) {
-            error_ = systemMessage(GetLastError());
+            failure_ = writeFailure(GetLastError());
             discard();
             return false;
         }
@@ -319,13 +334,13 @@ bool ReplacingFile::commit() noexcept {
         CloseHandle(h);
         const std::wstring from = *wide(temporary_), to = *wide(target_);
         if (!flushed || !MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            error_ = systemMessage(flushed ? GetLastError() : flushError);
+            failure_ = writeFailure(flushed ? GetLastError() : flushError);
             DeleteFileW(from.c_str());
             discard();
             return false;
         }
     } catch (...) {
-        error_ = "out of memory";
+        failure_ = kNoMemory;
         discard();
         return false;
     }

@@ -76,13 +76,12 @@ bool jpegEncoderAvailable() noexcept {
     return true;
 }
 
-std::optional<std::string_view> encodeJpeg(std::int32_t width, std::int32_t height, int quality,
-                                           const JpegRowSource& rows,
-                                           std::vector<std::uint8_t>& out) noexcept {
+SaveFailure encodeJpeg(std::int32_t width, std::int32_t height, int quality,
+                       const JpegRowSource& rows, std::vector<std::uint8_t>& out) noexcept {
     out.clear();
-    if (width < 1 || height < 1) return "an image without pixels";
+    if (width < 1 || height < 1) return {EncodeFailure::kNoImage, "an image without pixels"};
     if (width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION)
-        return "beyond JPEG's 65500 pixels a side";
+        return {EncodeFailure::kTooLarge, "beyond JPEG's 65500 pixels a side"};
     try {
         std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
         Encoder e;
@@ -91,12 +90,12 @@ std::optional<std::string_view> encodeJpeg(std::int32_t width, std::int32_t heig
                       : quality > 100 ? 100
                                       : quality,
                       rows, row.data()))
-            return "the JPEG library refused the image";
+            return {EncodeFailure::kCompression, "the JPEG library refused the image"};
         out.assign(e.buffer, e.buffer + e.size);
-        return std::nullopt;
+        return {};
     } catch (...) {
         out.clear();
-        return "out of memory";
+        return {EncodeFailure::kOutOfMemory, ""};
     }
 }
 

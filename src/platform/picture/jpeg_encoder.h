@@ -5,9 +5,9 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
-#include <string_view>
 #include <vector>
+
+#include "base/encode_failure.h"
 
 namespace talvrin::platform {
 
@@ -18,10 +18,11 @@ namespace talvrin::platform {
 using JpegRowSource = std::function<void(std::int32_t y, std::uint8_t* rgb)>;
 
 // Encodes width x height pixels (each 1 ... 65500) at quality 1 ... 100 into `out` (replacing
-// what it held), asking `rows` for each row once, top row first. Nothing on success; else why
-// not ("beyond JPEG's 65535 pixels a side", "no JPEG encoder in this build", ...), `out` empty.
-[[nodiscard]] std::optional<std::string_view> encodeJpeg(std::int32_t width, std::int32_t height,
-                                                         int quality, const JpegRowSource& rows,
-                                                         std::vector<std::uint8_t>& out) noexcept;
+// what it held), asking `rows` for each row once, top row first. Reason kNone on success; else
+// why not (too large: "beyond JPEG's 65500 pixels a side"; unavailable: "no JPEG encoder in
+// this build"; ...), `out` empty.
+[[nodiscard]] SaveFailure encodeJpeg(std::int32_t width, std::int32_t height, int quality,
+                                     const JpegRowSource& rows,
+                                     std::vector<std::uint8_t>& out) noexcept;
 
 }  // namespace talvrin::platform

@@ -7,10 +7,10 @@ bool jpegEncoderAvailable() noexcept {
     return false;
 }
 
-std::optional<std::string_view> encodeJpeg(std::int32_t, std::int32_t, int, const JpegRowSource&,
-                                           std::vector<std::uint8_t>& out) noexcept {
+SaveFailure encodeJpeg(std::int32_t, std::int32_t, int, const JpegRowSource&,
+                       std::vector<std::uint8_t>& out) noexcept {
     out.clear();
-    return "no JPEG encoder in this build";
+    return {EncodeFailure::kUnavailable, "no JPEG encoder in this build"};
 }
 
 }  // namespace talvrin::platform

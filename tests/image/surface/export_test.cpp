@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
@@ -11,9 +12,12 @@
 
 #include "base/simd.h"
 #include "image/bridge/gdiplus.h"
+#include "image/codecs/compression.h"
+#include "image/codecs/png_writer.h"
 #include "image/surface/c32bpp_dib.h"
 #include "image/surface/c32bpp_dib_internal.h"
 #include "platform/picture/clipboard.h"
+#include "platform/picture/jpeg_encoder.h"
 #include "render_test_support.h"
 
 namespace talvrin {
@@ -275,6 +279,86 @@ TEST(Saving, PngFilesAndKeptBytes) {
     EXPECT_FALSE(dib->GetOrginalFormat(kept));
     EXPECT_TRUE(kept.empty());
     EXPECT_FALSE(c32bppDIB().SaveToStream_PNG(png));
+}
+
+TEST(Saving, EachEncoderSaysWhyItFailed) {
+    // 4 x 1 pixels, the first translucent with its colour above its alpha (no premultiplied
+    // pixel), or nothing at all.
+    const auto surface = [](bool image, bool premultiplied) {
+        auto dib = image ? testing::engineSurface(4, 1) : std::make_unique<c32bppDIB>();
+        if (image) {
+            testing::fillRandom(*dib, 3, true);
+            SurfaceInternals::setAlpha(*dib, true);
+            if (!premultiplied) {
+                dib->BitsPointer()[0] = 200;  // blue
+                dib->BitsPointer()[3] = 100;  // alpha
+            }
+        }
+        return dib;
+    };
+    const auto png = [](const c32bppDIB& dib) {
+        cPNGwriter writer;
+        Bytes out;
+        const bool written = writer.WritePNG(dib, out);
+        EXPECT_EQ(written, !writer.lastSaveFailure().failed());
+        return writer.lastSaveFailure();
+    };
+    const auto bmp = [](const c32bppDIB& dib) {
+        Bytes out;
+        SaveFailure failure{EncodeFailure::kCompression, "stale"};
+        const bool written = dib.SaveToStream(out, failure);
+        EXPECT_EQ(written, !failure.failed());
+        return failure;
+    };
+    const auto surfacePng = [](const c32bppDIB& dib) {
+        Bytes out;
+        SaveFailure failure{EncodeFailure::kCompression, "stale"};
+        const bool written = dib.SaveToStream_PNG(out, failure);
+        EXPECT_EQ(written, !failure.failed());
+        return failure;
+    };
+    const auto jpeg = [](std::int32_t w, std::int32_t h) {
+        Bytes out;
+        return platform::encodeJpeg(
+            w, h, 90, [](std::int32_t, std::uint8_t*) {}, out);
+    };
+    const bool haveJpeg = platform::jpegEncoderAvailable();
+    const bridge::ScopedBackendAbsent ownEncoder;
+    const struct {
+        const char* name;
+        std::function<SaveFailure()> encode;
+        EncodeFailure expected;
+    } cases[] = {
+        {"png, no image", [&] { return png(*surface(false, true)); }, EncodeFailure::kNoImage},
+        {"bmp, no image", [&] { return bmp(*surface(false, true)); }, EncodeFailure::kNoImage},
+        {"surface png, no image", [&] { return surfacePng(*surface(false, true)); },
+         EncodeFailure::kNoImage},
+        {"png, no compression library",
+         [&] {
+             const compression::ScopedAbsent absent;
+             return png(*surface(true, true));
+         },
+         EncodeFailure::kUnavailable},
+        {"png, colour above alpha", [&] { return png(*surface(true, false)); },
+         EncodeFailure::kNotPremultiplied},
+        {"surface png, colour above alpha", [&] { return surfacePng(*surface(true, false)); },
+         EncodeFailure::kNotPremultiplied},
+        {"png", [&] { return png(*surface(true, true)); }, EncodeFailure::kNone},
+        {"bmp", [&] { return bmp(*surface(true, true)); }, EncodeFailure::kNone},
+        {"jpeg, no pixels", [&] { return jpeg(0, 8); },
+         haveJpeg ? EncodeFailure::kNoImage : EncodeFailure::kUnavailable},
+        {"jpeg, beyond its largest side", [&] { return jpeg(65501, 1); },
+         haveJpeg ? EncodeFailure::kTooLarge : EncodeFailure::kUnavailable},
+    };
+    for (const auto& c : cases) {
+        const SaveFailure got = c.encode();
+        EXPECT_EQ(got.reason, c.expected) << c.name << ": " << explain(got);
+        // A failure's detail is never stale; a success has none.
+        EXPECT_NE(got.detail, "stale") << c.name;
+        if (!got.failed()) {
+            EXPECT_TRUE(got.detail.empty()) << c.name;
+        }
+    }
 }
 
 // A drop's data object whose raw structure and own list are set by the test.

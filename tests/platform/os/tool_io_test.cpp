@@ -27,7 +27,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using talvrin::platform::ReadProblem;
+using talvrin::FileFailure;
 using talvrin::platform::ReplacingFile;
 
 class ToolIo : public ::testing::Test {
@@ -63,20 +63,20 @@ TEST_F(ToolIo, WhyAPathCannotBeRead) {
     fs::create_directory(path("sub"));
     const struct {
         std::string path;
-        ReadProblem expected;
+        FileFailure expected;
     } cases[] = {
-        {path("file"), ReadProblem::kNone},
-        {path("missing"), ReadProblem::kNotFound},
-        {path("missing/deeper"), ReadProblem::kNotFound},
-        {path("file/under-a-file"), ReadProblem::kNotFound},
-        {path("sub"), ReadProblem::kIsDirectory},
-        {"", ReadProblem::kNotFound},
+        {path("file"), FileFailure::kNone},
+        {path("missing"), FileFailure::kNotFound},
+        {path("missing/deeper"), FileFailure::kNotFound},
+        {path("file/under-a-file"), FileFailure::kNotFound},
+        {path("sub"), FileFailure::kIsDirectory},
+        {"", FileFailure::kNotFound},
     };
     const auto opened = [](const std::string& p) {
-        ReadProblem problem = ReadProblem::kOther;
+        talvrin::FileFailureRecord problem;
         const auto in = talvrin::platform::InputStream::open(p, problem);
-        EXPECT_EQ(in.isOpen(), problem == ReadProblem::kNone) << p;
-        return problem;
+        EXPECT_EQ(in.isOpen(), !problem.failed()) << p;
+        return problem.reason;
     };
     for (const auto& c : cases)
         EXPECT_EQ(opened(c.path), c.expected) << c.path;
@@ -84,7 +84,7 @@ TEST_F(ToolIo, WhyAPathCannotBeRead) {
     // Permission bits bind everyone but the superuser.
     if (::geteuid() != 0) {
         ::chmod(path("file").c_str(), 0);
-        EXPECT_EQ(opened(path("file")), ReadProblem::kPermissionDenied);
+        EXPECT_EQ(opened(path("file")), FileFailure::kPermissionDenied);
     }
 #endif
 }
@@ -94,7 +94,7 @@ TEST_F(ToolIo, AReplacingFileAppearsOnlyWhenCommitted) {
     const std::vector<std::uint8_t> bytes = {'n', 'e', 'w', '!'};
     {
         ReplacingFile f = ReplacingFile::create(path("out"));
-        ASSERT_TRUE(f.isOpen()) << f.error();
+        ASSERT_TRUE(f.isOpen()) << f.failure().detail;
         ASSERT_TRUE(f.write(bytes));
         EXPECT_EQ(contents(path("out")), "old") << "the target is untouched until the commit";
         EXPECT_EQ(strays({"out"}).size(), 1u) << "the temporary lies beside the target";
@@ -104,26 +104,26 @@ TEST_F(ToolIo, AReplacingFileAppearsOnlyWhenCommitted) {
 
     ReplacingFile f = ReplacingFile::create(path("out"));
     ASSERT_TRUE(f.write(bytes));
-    ASSERT_TRUE(f.commit()) << f.error();
+    ASSERT_TRUE(f.commit()) << f.failure().detail;
     EXPECT_EQ(contents(path("out")), "new!");
     EXPECT_TRUE(strays({"out"}).empty());
 
     // A folder that does not exist: the system's reason, and nothing made.
     ReplacingFile nowhere = ReplacingFile::create(path("missing/out"));
     EXPECT_FALSE(nowhere.isOpen());
-    EXPECT_FALSE(nowhere.error().empty());
+    EXPECT_EQ(nowhere.failure().reason, FileFailure::kNotFound);
     // A folder in the target's place is refused before anything is made.
     fs::create_directory(path("dir"));
     ReplacingFile onDir = ReplacingFile::create(path("dir"));
     EXPECT_FALSE(onDir.isOpen());
-    EXPECT_FALSE(onDir.error().empty());
+    EXPECT_EQ(onDir.failure().reason, FileFailure::kIsDirectory);
     EXPECT_TRUE(strays({"out", "dir"}).empty());
     // A name as long as a file name may be: the temporary's name is cut to fit beside it.
     const std::string longest(255 - 4, 'n');
     ReplacingFile longName = ReplacingFile::create(path((longest + ".png").c_str()));
-    ASSERT_TRUE(longName.isOpen()) << longName.error();
+    ASSERT_TRUE(longName.isOpen()) << longName.failure().detail;
     ASSERT_TRUE(longName.write(bytes));
-    ASSERT_TRUE(longName.commit()) << longName.error();
+    ASSERT_TRUE(longName.commit()) << longName.failure().detail;
     EXPECT_EQ(contents(path((longest + ".png").c_str())), "new!");
 }
 
@@ -189,14 +189,15 @@ TEST_F(ToolIo, TargetsThatAreNoRegularFile) {
     };
     for (const auto& c : cases) {
         ReplacingFile f = ReplacingFile::create(c.target);
-        ASSERT_EQ(f.isOpen(), c.opens) << c.target << ": " << f.error();
+        ASSERT_EQ(f.isOpen(), c.opens) << c.target << ": " << f.failure().detail;
         if (!c.opens) {
-            EXPECT_EQ(f.error(), "is a socket");
+            EXPECT_EQ(f.failure(),
+                      (talvrin::FileFailureRecord{FileFailure::kUnwritable, "is a socket"}));
             continue;
         }
         EXPECT_EQ(f.inPlace(), c.inPlace) << c.target;
         ASSERT_TRUE(f.write(bytes));
-        ASSERT_TRUE(f.commit()) << c.target << ": " << f.error();
+        ASSERT_TRUE(f.commit()) << c.target << ": " << f.failure().detail;
     }
     ::close(back[1]);
     char got[16] = {};
@@ -234,7 +235,10 @@ TEST_F(ToolIo, AFailedOrInterruptedWriteLeavesNoFile) {
         ::setrlimit(RLIMIT_FSIZE, &limit);
         ReplacingFile f = ReplacingFile::create(path("out"));
         const bool wrote = f.write(std::vector<std::uint8_t>(100000, 7));
-        std::_Exit(!wrote && !f.error().empty() && !f.commit() ? 0 : 1);
+        std::_Exit(!wrote && f.failure().reason == FileFailure::kUnwritable &&
+                           !f.failure().detail.empty() && !f.commit()
+                       ? 0
+                       : 1);
     };
     EXPECT_EXIT(beyondTheLimit(), ::testing::ExitedWithCode(0), "");
     EXPECT_EQ(contents(path("out")), "old");
