@@ -22,7 +22,8 @@ class FileSystemRedirectionOff {
     [[nodiscard]] bool isOff() const noexcept { return off_; }
 
   private:
-    void* saved_ = nullptr;  // the system's opaque value, given back on revert
+    // The system's opaque value, given back on revert (unused on POSIX, which has none).
+    [[maybe_unused]] void* saved_ = nullptr;
     bool off_ = false;
 };
 
