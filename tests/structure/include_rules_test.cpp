@@ -297,6 +297,12 @@ TEST(IncludeRules, EachRuleFires) {
         {"image/control/vitrel.h", Layer::Control, " \"app/qt/vitrel_widget.h\"", true},
         {"app/runner/dos_outputs.cpp", Layer::Runner, " \"app/repair_sequence.h\"", true},
         {"app/runner/dos_outputs.cpp", Layer::Runner, " <QObject>", true},
+        // The runner's process and narrow-text backends are platform code, which never knows
+        // the runner.
+        {"app/runner/dos_outputs.cpp", Layer::Runner, " \"platform/os/child_process.h\"", false},
+        {"platform/os/child_process_posix.cpp", Layer::Platform, " \"app/runner/command_words.h\"",
+         true},
+        {"platform/os/child_process_win32.cpp", Layer::Platform, " <windows.h>", false},
         {"app/repair_console.cpp", Layer::App, " \"app/runner/dos_outputs.h\"", false},
         {"app/regini/regini_program.cpp", Layer::Regini, " \"platform/os/registry_access.h\"",
          false},

@@ -1,5 +1,6 @@
-// DOSOutputs: the command runner's contract over its platform backend (child_process.h): the
-// stored line and its narrow form, the 256-byte reads, the decoding and the events.
+// DOSOutputs: the command runner's contract over the platform's process backend
+// (platform/os/child_process.h): the stored line and its narrow form, the 256-byte reads, the
+// decoding and the events.
 #include "app/runner/dos_outputs.h"
 
 #include <algorithm>
@@ -7,12 +8,16 @@
 #include <string>
 #include <utility>
 
-#include "app/runner/child_process.h"
-#include "app/runner/narrow_text_decoder.h"
+#include "app/runner/command_words.h"
+#include "platform/os/child_process.h"
+#include "platform/os/narrow_text_decoder.h"
 
 namespace talvrin {
 
 namespace {
+
+using platform::ChildProcess;
+using platform::NarrowTextDecoder;
 
 // Reads are at most this many bytes; each one raises one event.
 constexpr std::size_t kChunkBytes = 256;
@@ -160,7 +165,8 @@ std::string DOSOutputs::ExecuteCommand(const std::string& CommandLine) {
         decoder.finish(keptLine);
         commandLine_ = std::move(keptLine);
 
-        if (!child.start(narrowLine)) {
+        // POSIX runs the line's words, split as a POSIX shell splits them; Windows the line.
+        if (!child.start(narrowLine, splitCommandWords)) {
             startFailure_ = child.startFailure();
             return {};
         }

@@ -1,8 +1,17 @@
-// What files have in common on every platform: ownership of the handle, and the text
-// conversions of file names.
+// What files have in common on every platform: ownership of the handle, the paths that name no
+// file, and the text conversions of file names.
 #include "platform/os/files.h"
 
 namespace talvrin::platform {
+
+namespace {
+
+// An empty name, or one holding a NUL, names no file (and is never shortened into one that does).
+bool mayNameAFile(std::string_view path) noexcept {
+    return !path.empty() && path.find('\0') == std::string_view::npos;
+}
+
+}  // namespace
 
 File::~File() {
     close();
@@ -19,6 +28,24 @@ File& File::operator=(File&& other) noexcept {
         other.handle_ = kNoHandle;
     }
     return *this;
+}
+
+File OpenImageFile(std::string_view path, bool forReading) noexcept {
+    if (!mayNameAFile(path)) return File();
+    try {
+        return File(File::openNative(path, forReading));
+    } catch (...) {
+        return File();
+    }
+}
+
+bool ForceDeleteFile(std::string_view path) noexcept {
+    if (!mayNameAFile(path)) return false;
+    try {
+        return File::deleteNative(path);
+    } catch (...) {
+        return false;
+    }
 }
 
 std::string utf16ToUtf8(std::u16string_view text) {

@@ -43,7 +43,12 @@ class File {
     // on both (the POSIX error value and INVALID_HANDLE_VALUE).
     static constexpr std::intptr_t kNoHandle = -1;
     friend File OpenImageFile(std::string_view path, bool forReading) noexcept;
+    friend bool ForceDeleteFile(std::string_view path) noexcept;
     explicit File(std::intptr_t handle) noexcept : handle_(handle) {}
+    // The platform's halves of OpenImageFile (the handle, or kNoHandle) and ForceDeleteFile, for
+    // a path that may name a file (files_posix.cpp, files_win32.cpp). They may throw bad_alloc.
+    static std::intptr_t openNative(std::string_view path, bool forReading);
+    static bool deleteNative(std::string_view path);
     std::intptr_t handle_ = kNoHandle;
 };
 

@@ -11,17 +11,6 @@
 
 namespace talvrin::platform {
 
-namespace {
-
-// The path as a NUL-terminated string; nothing when the name itself holds a NUL (such a name
-// cannot name a file and must not be silently shortened).
-std::optional<std::string> toCPath(std::string_view path) {
-    if (path.empty() || path.find('\0') != std::string_view::npos) return std::nullopt;
-    return std::string(path);
-}
-
-}  // namespace
-
 std::optional<std::size_t> File::read(void* out, std::size_t count) noexcept {
     if (!isOpen() || (out == nullptr && count != 0)) return std::nullopt;
     const int fd = static_cast<int>(handle_);
@@ -62,9 +51,8 @@ bool File::write(const void* data, std::size_t count) noexcept {
 
 std::optional<std::uint64_t> File::seek(std::int64_t offset, SeekOrigin origin) noexcept {
     if (!isOpen()) return std::nullopt;
-    int whence = SEEK_SET;
-    if (origin == SeekOrigin::Current) whence = SEEK_CUR;
-    if (origin == SeekOrigin::End) whence = SEEK_END;
+    constexpr int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};  // by SeekOrigin
+    const int whence = kWhence[static_cast<int>(origin)];
     const off_t r = ::lseek(static_cast<int>(handle_), static_cast<off_t>(offset), whence);
     if (r < 0) return std::nullopt;
     return static_cast<std::uint64_t>(r);
@@ -85,48 +73,38 @@ bool File::close() noexcept {
     return ::close(fd) == 0;
 }
 
-File OpenImageFile(std::string_view path, bool forReading) noexcept {
-    try {
-        const auto cpath = toCPath(path);
-        if (!cpath) return File();
-        int fd = -1;
-        if (forReading) {
-            do {
-                fd = ::open(cpath->c_str(), O_RDONLY | O_CLOEXEC);
-            } while (fd < 0 && errno == EINTR);
-            if (fd < 0) return File();
-            // A directory opens for reading on this platform but is not a file.
-            struct stat st {};
-            if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-                ::close(fd);
-                return File();
-            }
-        } else {
-            // Truncating in place (rather than replacing the file) keeps its permission bits,
-            // owner and links; a new file gets 0666 less the process mask.
-            do {
-                fd = ::open(cpath->c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-            } while (fd < 0 && errno == EINTR);
-            if (fd < 0) return File();
+std::intptr_t File::openNative(std::string_view path, bool forReading) {
+    const std::string cpath(path);
+    int fd = -1;
+    if (forReading) {
+        do {
+            fd = ::open(cpath.c_str(), O_RDONLY | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) return kNoHandle;
+        // A directory opens for reading on this platform but is not a file.
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return kNoHandle;
         }
-        return File(fd);
-    } catch (...) {
-        return File();
+    } else {
+        // Truncating in place (rather than replacing the file) keeps its permission bits,
+        // owner and links; a new file gets 0666 less the process mask.
+        do {
+            fd = ::open(cpath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) return kNoHandle;
     }
+    return fd;
 }
 
-bool ForceDeleteFile(std::string_view path) noexcept {
-    try {
-        const auto cpath = toCPath(path);
-        if (!cpath) return false;
-        struct stat st {};
-        if (::lstat(cpath->c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-        // Removing a name needs no write permission on the file itself, so a read-only file
-        // goes as any other.
-        return ::unlink(cpath->c_str()) == 0;
-    } catch (...) {
-        return false;
-    }
+bool File::deleteNative(std::string_view path) {
+    const std::string cpath(path);
+    struct stat st {};
+    if (::lstat(cpath.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    // Removing a name needs no write permission on the file itself, so a read-only file goes as
+    // any other.
+    return ::unlink(cpath.c_str()) == 0;
 }
 
 }  // namespace talvrin::platform

@@ -24,10 +24,8 @@ HANDLE nativeOf(std::intptr_t handle) noexcept {
     return reinterpret_cast<HANDLE>(handle);
 }
 
-// The UTF-8 path as a NUL-terminated UTF-16 name; nothing for an empty name or one holding a NUL
-// (such a name cannot name a file and must not be silently shortened).
-std::optional<std::wstring> toWideName(std::string_view path) {
-    if (path.empty() || path.find('\0') != std::string_view::npos) return std::nullopt;
+// The UTF-8 path as a NUL-terminated UTF-16 name.
+std::wstring toWideName(std::string_view path) {
     const std::u16string name = utf8ToUtf16(path);
     return std::wstring(name.begin(), name.end());
 }
@@ -63,9 +61,8 @@ bool File::write(const void* data, std::size_t count) noexcept {
 
 std::optional<std::uint64_t> File::seek(std::int64_t offset, SeekOrigin origin) noexcept {
     if (!isOpen()) return std::nullopt;
-    DWORD method = FILE_BEGIN;
-    if (origin == SeekOrigin::Current) method = FILE_CURRENT;
-    if (origin == SeekOrigin::End) method = FILE_END;
+    constexpr DWORD kMethods[] = {FILE_BEGIN, FILE_CURRENT, FILE_END};  // by SeekOrigin
+    const DWORD method = kMethods[static_cast<int>(origin)];
     LARGE_INTEGER distance{};
     distance.QuadPart = offset;
     LARGE_INTEGER position{};
@@ -88,47 +85,37 @@ bool File::close() noexcept {
     return CloseHandle(handle) != 0;
 }
 
-File OpenImageFile(std::string_view path, bool forReading) noexcept {
-    try {
-        const auto name = toWideName(path);
-        if (!name) return File();
-        HANDLE handle = INVALID_HANDLE_VALUE;
-        if (forReading) {
-            // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open.
-            handle = CreateFileW(name->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, kReadableAttributes, nullptr);
-        } else {
-            // CREATE_ALWAYS refuses to replace a hidden or system file unless the new file is
-            // given those attributes too, so an existing file's attributes are passed on.
-            DWORD attributes = GetFileAttributesW(name->c_str());
-            if (attributes == INVALID_FILE_ATTRIBUTES) {
-                attributes = FILE_ATTRIBUTE_NORMAL;
-            } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                return File();
-            }
-            handle = CreateFileW(name->c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 CREATE_ALWAYS, attributes, nullptr);
+std::intptr_t File::openNative(std::string_view path, bool forReading) {
+    const std::wstring name = toWideName(path);
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (forReading) {
+        // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open.
+        handle = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             kReadableAttributes, nullptr);
+    } else {
+        // CREATE_ALWAYS refuses to replace a hidden or system file unless the new file is given
+        // those attributes too, so an existing file's attributes are passed on.
+        DWORD attributes = GetFileAttributesW(name.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            attributes = FILE_ATTRIBUTE_NORMAL;
+        } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return kNoHandle;
         }
-        if (handle == INVALID_HANDLE_VALUE) return File();
-        return File(reinterpret_cast<std::intptr_t>(handle));
-    } catch (...) {
-        return File();
+        handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             attributes, nullptr);
     }
+    // INVALID_HANDLE_VALUE is kNoHandle.
+    return reinterpret_cast<std::intptr_t>(handle);
 }
 
-bool ForceDeleteFile(std::string_view path) noexcept {
-    try {
-        const auto name = toWideName(path);
-        if (!name) return false;
-        const DWORD attributes = GetFileAttributesW(name->c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-            return false;
-        // A read-only file cannot be deleted: its attributes are cleared first.
-        if (!SetFileAttributesW(name->c_str(), FILE_ATTRIBUTE_NORMAL)) return false;
-        return DeleteFileW(name->c_str()) != 0;
-    } catch (...) {
+bool File::deleteNative(std::string_view path) {
+    const std::wstring name = toWideName(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return false;
-    }
+    // A read-only file cannot be deleted: its attributes are cleared first.
+    if (!SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL)) return false;
+    return DeleteFileW(name.c_str()) != 0;
 }
 
 }  // namespace talvrin::platform

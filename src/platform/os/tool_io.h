@@ -45,6 +45,9 @@ class InputStream {
 
   private:
     static constexpr std::intptr_t kNoHandle = -1;
+    // open()'s platform half (tool_io_posix.cpp, tool_io_win32.cpp), for "-" or a path that may
+    // name a file: sets problem's reason to kNone once the stream is open. May throw bad_alloc.
+    void openNative(std::string_view path, FileFailureRecord& problem);
     void close() noexcept;
     std::intptr_t handle_ = kNoHandle;
     bool owned_ = false;  // false for standard input

@@ -2,19 +2,19 @@
 // console, and output files made beside the target and moved over it (MoveFileExW).
 #include <windows.h>
 
-#include <atomic>
 #include <string>
 #include <system_error>
 #include <utility>
 
 #include "platform/os/files.h"
 #include "platform/os/tool_io.h"
+#include "platform/os/tool_io_backend.h"
 
 namespace talvrin::platform {
 
-namespace {
+using tool_io_backend::kNoMemory;
 
-constexpr FileFailureRecord kNoMemory{FileFailure::kUnwritable, "out of memory"};
+namespace {
 
 // A failed write's record: the reason the error code stands for; for any but a missing file, a
 // folder or a refused permission, which say it all, the system's message (without its closing
@@ -42,88 +42,52 @@ std::optional<std::wstring> wide(std::string_view path) {
     return std::wstring(name.begin(), name.end());
 }
 
-// ---- The interrupt clean-up: fixed slots the console handler's thread reads -----------------
-constexpr int kSlots = 256;
-constexpr std::size_t kNameRoom = 1024;
-struct Slot {
-    std::atomic<bool> taken{false};
-    std::atomic<bool> armed{false};
-    wchar_t name[kNameRoom];
-};
-Slot gSlots[kSlots];
-
-int takeSlot(const std::wstring& name) noexcept {
-    if (name.size() >= kNameRoom) return -1;
-    for (int i = 0; i < kSlots; ++i) {
-        bool expected = false;
-        if (!gSlots[i].taken.compare_exchange_strong(expected, true)) continue;
-        name.copy(gSlots[i].name, name.size());
-        gSlots[i].name[name.size()] = L'\0';
-        gSlots[i].armed.store(true);
-        return i;
-    }
-    return -1;
+HANDLE native(std::intptr_t handle) noexcept {
+    return reinterpret_cast<HANDLE>(handle);
 }
 
-void releaseSlot(int slot) noexcept {
-    if (slot < 0) return;
-    gSlots[slot].armed.store(false);
-    gSlots[slot].taken.store(false);
-}
-
+// The console handler runs on a thread of its own, so it may convert names as any code does.
 BOOL WINAPI removeUnfinished(DWORD) {
     // The temporaries are open with FILE_SHARE_DELETE: deleting one marks it, and it goes when
     // the process ends and its handle closes.
-    for (Slot& s : gSlots)
-        if (s.armed.load()) DeleteFileW(s.name);
+    tool_io_backend::removeUnfinishedFiles();
     return FALSE;  // the system's own handling (ending the process) follows
 }
 
 }  // namespace
 
-InputStream InputStream::open(std::string_view path, FileFailureRecord& problem) noexcept {
-    InputStream in;
-    problem = {FileFailure::kUnreadable, {}};
-    try {
-        HANDLE h = INVALID_HANDLE_VALUE;
-        if (path == "-") {
-            h = GetStdHandle(STD_INPUT_HANDLE);
-            if (h == INVALID_HANDLE_VALUE || h == nullptr) return in;
-        } else {
-            const auto name = wide(path);
-            if (!name) {
-                problem.reason = FileFailure::kNotFound;
-                return in;
-            }
-            const DWORD attributes = GetFileAttributesW(name->c_str());
-            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                problem.reason = FileFailure::kIsDirectory;
-                return in;
-            }
-            h = CreateFileW(name->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (h == INVALID_HANDLE_VALUE) {
-                const DWORD e = GetLastError();
-                problem.reason = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND
-                                     ? FileFailure::kNotFound
-                                 : e == ERROR_ACCESS_DENIED ? FileFailure::kPermissionDenied
-                                                            : FileFailure::kUnreadable;
-                return in;
-            }
-            in.owned_ = true;
+void InputStream::openNative(std::string_view path, FileFailureRecord& problem) {
+    HANDLE h = INVALID_HANDLE_VALUE;
+    if (path == "-") {
+        h = GetStdHandle(STD_INPUT_HANDLE);
+        if (h == INVALID_HANDLE_VALUE || h == nullptr) return;
+    } else {
+        const std::wstring name = *wide(path);
+        const DWORD attributes = GetFileAttributesW(name.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            problem.reason = FileFailure::kIsDirectory;
+            return;
         }
-        in.handle_ = reinterpret_cast<std::intptr_t>(h);
-        if (GetFileType(h) == FILE_TYPE_DISK) {
-            LARGE_INTEGER size{}, at{}, none{};
-            if (GetFileSizeEx(h, &size) && SetFilePointerEx(h, none, &at, FILE_CURRENT))
-                in.size_ = static_cast<std::uint64_t>(
-                    size.QuadPart > at.QuadPart ? size.QuadPart - at.QuadPart : 0);
+        h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD e = GetLastError();
+            problem.reason = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND
+                                 ? FileFailure::kNotFound
+                             : e == ERROR_ACCESS_DENIED ? FileFailure::kPermissionDenied
+                                                        : FileFailure::kUnreadable;
+            return;
         }
-        problem.reason = FileFailure::kNone;
-    } catch (...) {
-        in.close();
+        owned_ = true;
     }
-    return in;
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+    if (GetFileType(h) == FILE_TYPE_DISK) {
+        LARGE_INTEGER size{}, at{}, none{};
+        if (GetFileSizeEx(h, &size) && SetFilePointerEx(h, none, &at, FILE_CURRENT))
+            size_ = static_cast<std::uint64_t>(
+                size.QuadPart > at.QuadPart ? size.QuadPart - at.QuadPart : 0);
+    }
+    problem.reason = FileFailure::kNone;
 }
 
 void InputStream::close() noexcept {
@@ -145,63 +109,14 @@ std::optional<std::size_t> InputStream::read(void* out, std::size_t count) noexc
     return n;
 }
 
-std::optional<FileIdentity> fileIdentity(std::string_view path) noexcept {
-    try {
-        const auto name = wide(path);
-        if (!name) return std::nullopt;
-        // No access asked: the identity of a file that may not be read is still known.
-        HANDLE h =
-            CreateFileW(name->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return std::nullopt;
-        BY_HANDLE_FILE_INFORMATION info{};
-        const bool got = GetFileInformationByHandle(h, &info) != 0;
-        CloseHandle(h);
-        if (!got) return std::nullopt;
-        return FileIdentity{info.dwVolumeSerialNumber,
-                            (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
-bool isDirectory(std::string_view path) noexcept {
-    try {
-        const auto name = wide(path);
-        if (!name) return false;
-        const DWORD attributes = GetFileAttributesW(name->c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-    } catch (...) {
-        return false;
-    }
-}
-
-FileFailureRecord makeDirectory(std::string_view path) noexcept {
-    try {
-        const auto name = wide(path);
-        if (!name) return writeFailure(ERROR_PATH_NOT_FOUND);
-        if (!CreateDirectoryW(name->c_str(), nullptr)) return writeFailure(GetLastError());
-        return {};
-    } catch (...) {
-        return kNoMemory;
-    }
-}
-
 FileFailureRecord writeStandardOutput(std::span<const std::uint8_t> bytes) noexcept {
     try {
         HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
         if (out == INVALID_HANDLE_VALUE || out == nullptr)
             return writeFailure(ERROR_INVALID_HANDLE);
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            DWORD n = 0;
-            const auto chunk =
-                static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 30));
-            if (!WriteFile(out, bytes.data() + done, chunk, &n, nullptr) || n == 0)
-                return writeFailure(GetLastError());
-            done += n;
-        }
-        return {};
+        FileFailureRecord failure;
+        tool_io_backend::writeAll(reinterpret_cast<std::intptr_t>(out), bytes, failure);
+        return failure;
     } catch (...) {
         return kNoMemory;
     }
@@ -224,128 +139,130 @@ void removeUnfinishedFilesOnInterrupt() noexcept {
 
 void ignoreFileSizeLimitSignal() noexcept {}  // no such signal here
 
-void ReplacingFile::discard() noexcept {
-    if (handle_ != kNoHandle) {
-        CloseHandle(reinterpret_cast<HANDLE>(handle_));
-        handle_ = kNoHandle;
-        if (!inPlace_)
-            if (const auto name = wide(temporary_)) DeleteFileW(name->c_str());
-    }
-    releaseSlot(slot_);
-    slot_ = -1;
+// ---- What the shared half asks of the system (tool_io_backend.h) --------------------------------
+
+namespace tool_io_backend {
+
+const char* const kPathSeparators = "/\\:";
+
+std::optional<FileIdentity> identityOf(const std::string& path) {
+    // No access asked: the identity of a file that may not be read is still known.
+    HANDLE h =
+        CreateFileW(wide(path)->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool got = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    if (!got) return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber,
+                        (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
-ReplacingFile ReplacingFile::create(std::string_view target) noexcept {
-    ReplacingFile f;
+bool isFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(wide(path)->c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+FileFailureRecord makeFolder(const std::string& path) {
+    if (!CreateDirectoryW(wide(path)->c_str(), nullptr)) return writeFailure(GetLastError());
+    return {};
+}
+
+Target examineTarget(std::string_view target) {
+    Target t;
+    if (!wide(target)) {
+        t.failure = writeFailure(ERROR_FILE_NOT_FOUND);
+        return t;
+    }
+    t.path = std::string(target);
+    if (isDirectory(t.path)) {
+        t.failure = writeFailure(ERROR_DIRECTORY);
+        return t;
+    }
+    // A device (NUL, CON, a named pipe) is written as it is, never replaced.
+    HANDLE device =
+        CreateFileW(wide(t.path)->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (device != INVALID_HANDLE_VALUE) {
+        if (GetFileType(device) != FILE_TYPE_DISK) {
+            t.inPlace = reinterpret_cast<std::intptr_t>(device);
+            return t;
+        }
+        CloseHandle(device);
+    }
+    return t;
+}
+
+// A component holds 255 UTF-16 units, never more than its UTF-8 bytes.
+std::size_t nameMaxOf(const std::string&) noexcept {
+    return 255;
+}
+
+unsigned long processId() noexcept {
+    return GetCurrentProcessId();
+}
+
+std::intptr_t createNew(const std::string& name, bool& taken, FileFailureRecord& failure) noexcept {
     try {
-        if (!wide(target)) {
-            f.failure_ = writeFailure(ERROR_FILE_NOT_FOUND);
-            return f;
-        }
-        f.target_ = std::string(target);
-        if (isDirectory(f.target_)) {
-            f.failure_ = writeFailure(ERROR_DIRECTORY);
-            return f;
-        }
-        // A device (NUL, CON, a named pipe) is written as it is, never replaced.
-        HANDLE device =
-            CreateFileW(wide(f.target_)->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (device != INVALID_HANDLE_VALUE) {
-            if (GetFileType(device) != FILE_TYPE_DISK) {
-                f.handle_ = reinterpret_cast<std::intptr_t>(device);
-                f.inPlace_ = true;
-                return f;
-            }
-            CloseHandle(device);
-        }
-        const auto cut = f.target_.find_last_of("/\\:");
-        const std::string folder = cut == std::string::npos ? "" : f.target_.substr(0, cut + 1);
-        const std::string base = cut == std::string::npos ? f.target_ : f.target_.substr(cut + 1);
-        if (base.empty()) {
-            f.failure_ = writeFailure(ERROR_DIRECTORY);
-            return f;
-        }
-        static std::atomic<unsigned> counter{0};
-        HANDLE h = INVALID_HANDLE_VALUE;
-        for (int attempt = 0; h == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
-            // A component holds 255 UTF-16 units, never more than its UTF-8 bytes.
-            f.temporary_ =
-                folder + temporaryNameFor(base,
-                                          ".tmp-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                              std::to_string(counter.fetch_add(1)),
-                                          255);
-            const std::wstring name = *wide(f.temporary_);
-            f.slot_ = takeSlot(name);
-            h = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (h == INVALID_HANDLE_VALUE) {
-                const DWORD e = GetLastError();
-                releaseSlot(f.slot_);
-                f.slot_ = -1;
-                if (e != ERROR_FILE_EXISTS) {
-                    f.failure_ = writeFailure(e);
-                    return f;
-                }
-            }
-        }
-        if (h == INVALID_HANDLE_VALUE) {
-            f.failure_ = writeFailure(ERROR_FILE_EXISTS);
-            return f;
-        }
-        f.handle_ = reinterpret_cast<std::intptr_t>(h);
+        HANDLE h = CreateFileW(wide(name)->c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) return reinterpret_cast<std::intptr_t>(h);
+        const DWORD e = GetLastError();
+        taken = e == ERROR_FILE_EXISTS;
+        failure = writeFailure(e);
     } catch (...) {
-        f.discard();
-        f.failure_ = kNoMemory;
+        failure = kNoMemory;
     }
-    return f;
+    return kNoHandle;
 }
 
-bool ReplacingFile::write(std::span<const std::uint8_t> bytes) noexcept {
-    if (handle_ == kNoHandle) return false;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD n = 0;
-        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 30));
-        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), bytes.data() + done, chunk, &n,
-                       nullptr) ||
-            n == 0) {
-            failure_ = writeFailure(GetLastError());
-            discard();
-            return false;
-        }
-        done += n;
+void keepPermissions(std::intptr_t, const std::string&) noexcept {}  // no permission bits here
+
+std::optional<std::size_t> writeSome(std::intptr_t handle, std::span<const std::uint8_t> bytes,
+                                     FileFailureRecord& failure) noexcept {
+    DWORD n = 0;
+    if (!WriteFile(native(handle), bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) ||
+        n == 0) {
+        failure = writeFailure(GetLastError());
+        return std::nullopt;
     }
-    return true;
+    return n;
 }
 
-bool ReplacingFile::commit() noexcept {
-    if (handle_ == kNoHandle) return false;
+bool closeWritten(std::intptr_t handle, bool inPlace, FileFailureRecord& failure) noexcept {
+    // A device takes no flush (the null device refuses one); closing is all.
+    const bool flushed = inPlace || FlushFileBuffers(native(handle)) != 0;
+    const DWORD flushError = flushed ? 0 : GetLastError();
+    CloseHandle(native(handle));
+    if (!flushed) failure = writeFailure(flushError);
+    return flushed;
+}
+
+void closeHandle(std::intptr_t handle) noexcept {
+    CloseHandle(native(handle));
+}
+
+bool moveOver(const std::string& temporary, const std::string& target,
+              FileFailureRecord& failure) noexcept {
     try {
-        HANDLE h = reinterpret_cast<HANDLE>(std::exchange(handle_, kNoHandle));
-        if (inPlace_) {
-            // A device takes no flush (the null device refuses one); closing is all.
-            CloseHandle(h);
-            discard();
-            return true;
-        }
-        const bool flushed = FlushFileBuffers(h) != 0;
-        const DWORD flushError = flushed ? 0 : GetLastError();
-        CloseHandle(h);
-        const std::wstring from = *wide(temporary_), to = *wide(target_);
-        if (!flushed || !MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            failure_ = writeFailure(flushed ? GetLastError() : flushError);
-            DeleteFileW(from.c_str());
-            discard();
-            return false;
-        }
+        const std::wstring from = *wide(temporary), to = *wide(target);
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+        failure = writeFailure(GetLastError());
     } catch (...) {
-        failure_ = kNoMemory;
-        discard();
-        return false;
+        failure = kNoMemory;
     }
-    discard();
-    return true;
+    return false;
 }
+
+void removeFile(const char* name) noexcept {
+    try {
+        if (const auto w = wide(name)) DeleteFileW(w->c_str());
+    } catch (...) {
+        // Out of memory: the file stays.
+    }
+}
+
+}  // namespace tool_io_backend
 
 }  // namespace talvrin::platform

@@ -10,10 +10,10 @@
 #include <new>
 #include <optional>
 
-#include "app/runner/narrow_text_decoder.h"
-#include "app/runner/utf8_sequences.h"
+#include "platform/os/narrow_text_decoder.h"
+#include "platform/os/utf8_sequences.h"
 
-namespace talvrin {
+namespace talvrin::platform {
 
 using utf8::appendUtf8;
 using utf8::asciiRun;
@@ -76,13 +76,7 @@ NarrowTextDecoder::NarrowTextDecoder(const char* localeName, Engine engine) noex
 
 NarrowTextDecoder::~NarrowTextDecoder() = default;
 
-void NarrowTextDecoder::configure(Engine engine) noexcept {
-    if (!encoding_) {
-        // Without memory for the conversion state only the built-in decoder is left.
-        utf8_ = true;
-        asciiIdentity_ = true;
-        return;
-    }
+void NarrowTextDecoder::configureEncoding(Engine engine) noexcept {
     const locale_t locale = encoding_->locale;
     if (locale == static_cast<locale_t>(0)) {
         // Without a locale object the decoder still decodes: as UTF-8 when the process's
@@ -154,32 +148,11 @@ void NarrowTextDecoder::decodeGeneric(const char* data, std::size_t size, std::s
 }
 
 std::string NarrowTextDecoder::toNarrow(std::string_view utf8) const {
-    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
-    const std::size_t n = utf8.size();
-    std::string out;
-    out.reserve(n);
     std::optional<ScopedLocale> scope;
     if (!utf8_ && encoding_->locale != static_cast<locale_t>(0)) scope.emplace(encoding_->locale);
+    // wcrtomb's shift state, carried from one character to the next.
     mbstate_t st{};
-    std::size_t i = 0;
-    while (i < n) {
-        const std::size_t run = asciiRun(p + i, n - i);
-        if (run != 0 && (utf8_ || asciiIdentity_)) {
-            out.append(utf8.data() + i, run);
-            i += run;
-            continue;
-        }
-        char32_t cp = 0;
-        std::size_t r = utf8Sequence(p + i, n - i, cp);
-        if (r == 0) {  // a character cut off by the end of the text
-            r = n - i;
-            cp = kReplacement;
-        }
-        i += r;
-        if (utf8_) {
-            appendUtf8(out, cp);
-            continue;
-        }
+    return narrowForm(utf8, [&st](char32_t cp, std::string& out) {
         char buf[MB_LEN_MAX];
         const std::size_t w = cp <= static_cast<char32_t>(WCHAR_MAX)
                                   ? wcrtomb(buf, static_cast<wchar_t>(cp), &st)
@@ -190,8 +163,7 @@ std::string NarrowTextDecoder::toNarrow(std::string_view utf8) const {
         } else {
             out.append(buf, w);
         }
-    }
-    return out;
+    });
 }
 
-}  // namespace talvrin
+}  // namespace talvrin::platform

@@ -1,17 +1,28 @@
-// The narrow text decoder's portable part: the built-in UTF-8 decoder and the dispatch between it
-// and the platform's conversion (narrow_text_decoder_posix.cpp, narrow_text_decoder_win32.cpp).
-#include "app/runner/narrow_text_decoder.h"
+// The narrow text decoder's portable part: the built-in UTF-8 decoder, the dispatch between it and
+// the platform's conversion (narrow_text_decoder_posix.cpp, narrow_text_decoder_win32.cpp), and
+// the walk through the text that toNarrow converts.
+#include "platform/os/narrow_text_decoder.h"
 
 #include <cstring>
 
-#include "app/runner/utf8_sequences.h"
+#include "platform/os/utf8_sequences.h"
 
-namespace talvrin {
+namespace talvrin::platform {
 
 using utf8::appendUtf8;
 using utf8::asciiRun;
 using utf8::kReplacement;
 using utf8::utf8Sequence;
+
+void NarrowTextDecoder::configure(Engine engine) noexcept {
+    if (!encoding_) {
+        // Without memory for the conversion state only the built-in decoder is left.
+        utf8_ = true;
+        asciiIdentity_ = true;
+        return;
+    }
+    configureEncoding(engine);
+}
 
 void NarrowTextDecoder::finish(std::string& out) {
     const bool carried = hasCarriedBytes();
@@ -65,4 +76,34 @@ void NarrowTextDecoder::decodeUtf8(const unsigned char* data, std::size_t size, 
     }
 }
 
-}  // namespace talvrin
+std::string NarrowTextDecoder::narrowForm(std::string_view utf8,
+                                          const CharacterWriter& write) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const std::size_t n = utf8.size();
+    std::string out;
+    out.reserve(n);
+    std::size_t i = 0;
+    while (i < n) {
+        const std::size_t run = asciiRun(p + i, n - i);
+        if (run != 0 && (utf8_ || asciiIdentity_)) {
+            out.append(utf8.data() + i, run);
+            i += run;
+            continue;
+        }
+        char32_t cp = 0;
+        std::size_t r = utf8Sequence(p + i, n - i, cp);
+        if (r == 0) {  // a character cut off by the end of the text
+            r = n - i;
+            cp = kReplacement;
+        }
+        i += r;
+        if (utf8_) {
+            appendUtf8(out, cp);
+        } else {
+            write(cp, out);
+        }
+    }
+    return out;
+}
+
+}  // namespace talvrin::platform

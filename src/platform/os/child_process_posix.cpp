@@ -17,12 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "app/runner/child_process.h"
-#include "app/runner/command_words.h"
+#include "platform/os/child_process.h"
 
 extern char** environ;
 
-namespace talvrin {
+namespace talvrin::platform {
 
 namespace {
 
@@ -32,30 +31,6 @@ constexpr int kExitGraceNaps = 8;
 constexpr long kExitGraceNapNanoseconds = 250'000;
 // A wait for the child's exit looks this often.
 constexpr long kWaitNapNanoseconds = 2'000'000;
-
-// Owns one file descriptor.
-class Fd {
-  public:
-    Fd() = default;
-    ~Fd() { close(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-
-    [[nodiscard]] int get() const noexcept { return fd_; }
-    void reset(int fd) noexcept {
-        close();
-        fd_ = fd;
-    }
-    void close() noexcept {
-        // A close interrupted by a signal has still released the descriptor on Linux, so it is
-        // never retried (a retry could close a descriptor another thread has just opened).
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-  private:
-    int fd_ = -1;
-};
 
 // Children whose output ended before they exited. Shared by every runner, so that one released
 // while its last child still runs leaves that child to be reaped by later runs.
@@ -151,22 +126,14 @@ class ChildReaper {
     std::optional<int> status_;
 };
 
-// Moves a descriptor above the standard ones, keeping it close-on-exec, so that the child's
-// redirections onto 0, 1 and 2 never land on the pipe itself.
-bool liftAboveStandard(Fd& fd) noexcept {
-    if (fd.get() > STDERR_FILENO) return true;
-    const int lifted = fcntl(fd.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    if (lifted < 0) return false;
-    fd.reset(lifted);
-    return true;
-}
-
-bool makePipe(Fd& readEnd, Fd& writeEnd) noexcept {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return false;
-    readEnd.reset(fds[0]);
-    writeEnd.reset(fds[1]);
-    return liftAboveStandard(readEnd) && liftAboveStandard(writeEnd);
+// A descriptor above the standard ones, close-on-exec, so that the child's redirections onto 0, 1
+// and 2 never land on the pipe itself: fd itself when it lies there, else a copy of it in its place
+// (fd is closed); -1 when no copy could be made.
+int liftedAboveStandard(int fd) noexcept {
+    if (fd > STDERR_FILENO) return fd;
+    const int lifted = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    ::close(fd);
+    return lifted;
 }
 
 // Owns the attributes and file actions of one spawn.
@@ -228,17 +195,10 @@ class SpawnSetup {
     bool attrReady_ = false;
 };
 
-// Why the last start started nothing.
-enum class StartFailure { None, NoPipe, NoWords, OpenQuote, System };
-
 }  // namespace
 
 struct ChildProcess::State {
-    Fd readEnd;
-    Fd writeEnd;
     std::optional<ChildReaper> reaper;  // the started child, reaped when released
-    StartFailure failure = StartFailure::None;
-    int error = 0;  // the system's error number, for StartFailure::System
 };
 
 ChildProcess::ChildProcess() : state_(std::make_unique<State>()) {}
@@ -247,70 +207,52 @@ ChildProcess::~ChildProcess() {
     close();
 }
 
-bool ChildProcess::openPipe() noexcept {
-    return makePipe(state_->readEnd, state_->writeEnd);
+void ChildProcess::Handle::release(std::intptr_t value) noexcept {
+    ::close(static_cast<int>(value));
 }
 
-bool ChildProcess::start(const std::string& narrowLine) noexcept {
-    State& s = *state_;
-    s.failure = StartFailure::System;
-    s.error = 0;
-    try {
-        if (s.reaper) return false;
-        if (s.writeEnd.get() < 0) {
-            s.failure = StartFailure::NoPipe;
-            return false;
-        }
-        std::optional<std::vector<std::string>> words = splitCommandWords(narrowLine);
-        if (!words || words->empty()) {
-            s.failure = words ? StartFailure::NoWords : StartFailure::OpenQuote;
-            return false;
-        }
-        SpawnSetup setup;
-        if (!setup.prepare(s.writeEnd.get())) return false;
-        const pid_t pid = setup.spawn(*words, s.error);
-        if (pid < 0) return false;
-        s.failure = StartFailure::None;
-        state_->reaper.emplace(pid);
-        // Only the child holds the write end now, so the end of its output ends the reads.
-        state_->writeEnd.close();
-        return true;
-    } catch (...) {
+bool ChildProcess::openPipe() noexcept {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return false;
+    readEnd_.reset(liftedAboveStandard(fds[0]));
+    writeEnd_.reset(liftedAboveStandard(fds[1]));
+    return readEnd_.isOpen() && writeEnd_.isOpen();
+}
+
+bool ChildProcess::hasChild() const noexcept {
+    return state_->reaper.has_value();
+}
+
+bool ChildProcess::launch(const std::string& narrowLine, WordSplitter splitWords) {
+    std::optional<std::vector<std::string>> words = splitWords(narrowLine);
+    if (!words || words->empty()) {
+        failure_ = words ? StartFailure::NoWords : StartFailure::OpenQuote;
         return false;
     }
+    SpawnSetup setup;
+    if (!setup.prepare(static_cast<int>(writeEnd_.get()))) return false;
+    int error = 0;
+    const pid_t pid = setup.spawn(*words, error);
+    if (pid < 0) {
+        error_ = static_cast<unsigned long>(error);
+        failure_ = failureOfError(error_);
+        return false;
+    }
+    state_->reaper.emplace(pid);
+    return true;
 }
 
-std::string ChildProcess::startFailure() const {
-    switch (state_->failure) {
-        case StartFailure::None:
-            return {};
-        case StartFailure::NoPipe:
-            return "no pipe";
-        case StartFailure::NoWords:
-            return "no program named";
-        case StartFailure::OpenQuote:
-            return "a quote is left open";
-        case StartFailure::System:
-            break;
-    }
-    switch (state_->error) {
-        case ENOENT:
-        case ENOTDIR:
-            return "not found";
-        case EACCES:
-        case EPERM:
-            return "permission denied";
-        case ENOEXEC:
-            return "not an executable";
-        default:
-            return "system error " + std::to_string(state_->error);
-    }
+ChildProcess::StartFailure ChildProcess::failureOfError(unsigned long error) noexcept {
+    if (error == ENOENT || error == ENOTDIR) return StartFailure::NotFound;
+    if (error == EACCES || error == EPERM) return StartFailure::PermissionDenied;
+    if (error == ENOEXEC) return StartFailure::NotExecutable;
+    return StartFailure::System;
 }
 
 ChildProcess::ReadResult ChildProcess::read(char* buffer, std::size_t size,
                                             std::chrono::milliseconds wait) noexcept {
     using Kind = ReadResult::Kind;
-    const int fd = state_->readEnd.get();
+    const int fd = static_cast<int>(readEnd_.get());
     if (!state_->reaper || fd < 0) return {Kind::End, 0};
     // A signal cuts the wait short; it resumes for what is left of it.
     const std::int64_t deadline = monotonicMilliseconds() + wait.count();
@@ -341,8 +283,8 @@ std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds limit) no
 }
 
 void ChildProcess::close() noexcept {
-    state_->readEnd.close();
-    state_->writeEnd.close();
+    readEnd_.close();
+    writeEnd_.close();
     state_->reaper.reset();
 }
 
@@ -350,4 +292,4 @@ void ChildProcess::releaseFinished() noexcept {
     pendingChildren().reapFinished();
 }
 
-}  // namespace talvrin
+}  // namespace talvrin::platform

@@ -10,10 +10,10 @@
 #include <cstring>
 #include <new>
 
-#include "app/runner/narrow_text_decoder.h"
-#include "app/runner/utf8_sequences.h"
+#include "platform/os/narrow_text_decoder.h"
+#include "platform/os/utf8_sequences.h"
 
-namespace talvrin {
+namespace talvrin::platform {
 
 using utf8::appendUtf8;
 using utf8::asciiRun;
@@ -173,13 +173,7 @@ NarrowTextDecoder::NarrowTextDecoder(const char* localeName, Engine engine) noex
 
 NarrowTextDecoder::~NarrowTextDecoder() = default;
 
-void NarrowTextDecoder::configure(Engine engine) noexcept {
-    if (!encoding_) {
-        // Without memory for the conversion state only the built-in decoder is left.
-        utf8_ = true;
-        asciiIdentity_ = true;
-        return;
-    }
+void NarrowTextDecoder::configureEncoding(Engine engine) noexcept {
     const Encoding& e = *encoding_;
     utf8_ = e.utf8 && engine == Engine::Automatic;
     asciiIdentity_ = true;
@@ -243,32 +237,8 @@ void NarrowTextDecoder::decodeGeneric(const char* data, std::size_t size, std::s
 }
 
 std::string NarrowTextDecoder::toNarrow(std::string_view utf8) const {
-    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
-    const std::size_t n = utf8.size();
-    std::string out;
-    out.reserve(n);
-    std::size_t i = 0;
-    while (i < n) {
-        const std::size_t run = asciiRun(p + i, n - i);
-        if (run != 0 && (utf8_ || asciiIdentity_)) {
-            out.append(utf8.data() + i, run);
-            i += run;
-            continue;
-        }
-        char32_t cp = 0;
-        std::size_t r = utf8Sequence(p + i, n - i, cp);
-        if (r == 0) {  // a character cut off by the end of the text
-            r = n - i;
-            cp = kReplacement;
-        }
-        i += r;
-        if (utf8_) {
-            appendUtf8(out, cp);
-        } else {
-            encoding_->encodeCharacter(cp, out);
-        }
-    }
-    return out;
+    const Encoding* e = encoding_.get();
+    return narrowForm(utf8, [e](char32_t cp, std::string& out) { e->encodeCharacter(cp, out); });
 }
 
-}  // namespace talvrin
+}  // namespace talvrin::platform

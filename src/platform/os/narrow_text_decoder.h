@@ -12,11 +12,12 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
-namespace talvrin {
+namespace talvrin::platform {
 
 class NarrowTextDecoder {
   public:
@@ -63,8 +64,19 @@ class NarrowTextDecoder {
 
   private:
     void configure(Engine engine) noexcept;
+    // configure()'s platform half, once the conversion state exists: whether the built-in UTF-8
+    // decoder is used and whether ASCII bytes stand for themselves.
+    void configureEncoding(Engine engine) noexcept;
     void decodeUtf8(const unsigned char* data, std::size_t size, std::string& out);
     void decodeGeneric(const char* data, std::size_t size, std::string& out);
+
+    // Appends one character in this encoding, '?' when the encoding cannot hold it: the
+    // platform's half of toNarrow, which carries whatever state the conversion keeps.
+    using CharacterWriter = std::function<void(char32_t, std::string&)>;
+    // toNarrow's walk through the text: runs of ASCII that the encoding holds as they are, and in
+    // the built-in UTF-8 every character, are copied; every other character (U+FFFD for invalid
+    // UTF-8) goes to write.
+    [[nodiscard]] std::string narrowForm(std::string_view utf8, const CharacterWriter& write) const;
 
     // The platform's side of the conversion (a locale and mbrtowc's state on POSIX, a code page
     // on Windows). Without memory for it, only the built-in UTF-8 decoder is left.
@@ -77,4 +89,4 @@ class NarrowTextDecoder {
     std::size_t carryLen_ = 0;
 };
 
-}  // namespace talvrin
+}  // namespace talvrin::platform

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-namespace talvrin::utf8 {
+namespace talvrin::platform::utf8 {
 
 inline constexpr char32_t kReplacement = 0xFFFD;
 
@@ -97,4 +97,4 @@ inline std::size_t asciiRun(const unsigned char* p, std::size_t n) noexcept {
     return i;
 }
 
-}  // namespace talvrin::utf8
+}  // namespace talvrin::platform::utf8
