@@ -8,13 +8,13 @@
 #include "app/frm_main_design.h"
 #include "app/project_page.h"
 #include "app/win32/resource_ids.h"
+#include "app/win32/theme_fix_win32.h"
 #include "image/control/property_bag.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/os/program_folder.h"
 #include "platform/win32/module_resources.h"
-#include "ui/win32/theme_fix_win32.h"
 
-namespace talvrin {
+namespace talvrin::app::win32 {
 
 namespace {
 
@@ -200,7 +200,7 @@ bool FrmMainWin32::createControls() {
             case design::ControlKind::Timer:
                 continue;  // a window timer, not a window
             case design::ControlKind::ImageControl:
-                vitrel1_ = ui::win32::VitrelWindow::create(window_, x, y, w, h, id);
+                vitrel1_ = VitrelWindow::create(window_, x, y, w, h, id);
                 if (!vitrel1_) return false;
                 controls_[i] = vitrel1_->window();
                 continue;
@@ -274,7 +274,7 @@ bool FrmMainWin32::createControls() {
 }
 
 void FrmMainWin32::formLoad() {
-    const auto themed = ui::win32::themeControlsOf(window_);
+    const auto themed = themeControlsOf(window_);
     std::vector<mdXpThemeSupport::ThemeControl*> list;
     for (const auto& control : themed)
         list.push_back(control.get());
@@ -443,4 +443,4 @@ void pumpWindowMessages() {
     }
 }
 
-}  // namespace talvrin
+}  // namespace talvrin::app::win32

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "app/frm_main_logic.h"
-#include "ui/win32/vitrel_window.h"
+#include "app/win32/vitrel_window.h"
 
-namespace talvrin {
+namespace talvrin::app::win32 {
 
 class FrmMainWin32 {
   public:
@@ -40,7 +40,7 @@ class FrmMainWin32 {
     // control has been unloaded).
     [[nodiscard]] HWND control(std::string_view name) const noexcept;
     // The logo's host (null once unloaded).
-    [[nodiscard]] ui::win32::VitrelWindow* Vitrel1() const noexcept { return vitrel1_.get(); }
+    [[nodiscard]] VitrelWindow* Vitrel1() const noexcept { return vitrel1_.get(); }
 
     [[nodiscard]] DOSOutputs* objDOS() const noexcept { return logic_->objDOS(); }
     [[nodiscard]] bool isClosing() const noexcept { return logic_->isClosing(); }
@@ -75,7 +75,7 @@ class FrmMainWin32 {
     HBITMAP linkPicture_ = nullptr;
     HCURSOR linkCursor_ = nullptr;
     std::vector<HWND> controls_;  // by design index; null for the timer and unloaded controls
-    std::unique_ptr<ui::win32::VitrelWindow> vitrel1_;
+    std::unique_ptr<VitrelWindow> vitrel1_;
     bool timer1On_ = false;
     std::unique_ptr<ListAdapter> list_;
     std::unique_ptr<EnableAdapter> closeButton_, startButton_, timer_;
@@ -88,4 +88,4 @@ class FrmMainWin32 {
 // posted again and ends the pumping, so the message loop that waits for it still sees it.
 void pumpWindowMessages();
 
-}  // namespace talvrin
+}  // namespace talvrin::app::win32

@@ -5,15 +5,15 @@
 #include <memory>
 
 #include "app/win32/frm_main_win32.h"
+#include "app/win32/vitrel_window.h"
+#include "app/win32/win32_imaging_sessions.h"
 #include "image/codecs/ico_parser.h"
 #include "platform/picture/resources.h"
 #include "platform/win32/system_functions.h"
 #include "resources/builtin_resources.h"
 #include "ui/theme/md_xp_theme_support.h"
-#include "ui/win32/vitrel_window.h"
-#include "ui/win32/win32_imaging_sessions.h"
 
-namespace talvrin::mdStartup {
+namespace talvrin::app::win32::mdStartup {
 
 namespace {
 
@@ -32,8 +32,8 @@ FrmMainWin32* Main() {
     // controls' imaging sessions, one per top-level window.
     platform::setProgramResources(builtInResources());
     installIconPictureRoute();
-    ui::win32::installWin32ScreenFacts();
-    ui::win32::installWin32ImagingSessions();
+    installWin32ScreenFacts();
+    installWin32ImagingSessions();
     if (!gMainWindow) gMainWindow = FrmMainWin32::create();
     if (gMainWindow) gMainWindow->show();
     return gMainWindow.get();
@@ -58,4 +58,4 @@ void shutdown() {
     gMainWindow.reset();
 }
 
-}  // namespace talvrin::mdStartup
+}  // namespace talvrin::app::win32::mdStartup

@@ -15,11 +15,9 @@ class QPushButton;
 class QTimer;
 class QUrl;
 
-namespace talvrin {
+namespace talvrin::app::qt {
 
-namespace platform::qt {
 class VitrelWidget;
-}
 
 class FrmMain : public QWidget {
     Q_OBJECT
@@ -42,7 +40,7 @@ class FrmMain : public QWidget {
     QLabel* Label4 = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label1 = nullptr;
-    platform::qt::VitrelWidget* Vitrel1 = nullptr;  // the logo
+    VitrelWidget* Vitrel1 = nullptr;  // the logo
 
     [[nodiscard]] DOSOutputs* objDOS() const { return logic_ ? logic_->objDOS() : nullptr; }
     [[nodiscard]] bool isClosing() const { return logic_ && logic_->isClosing(); }
@@ -69,4 +67,4 @@ class FrmMain : public QWidget {
     std::unique_ptr<FrmMainLogic> logic_;
 };
 
-}  // namespace talvrin
+}  // namespace talvrin::app::qt

@@ -1,17 +1,17 @@
-#include "app/md_startup.h"
+#include "app/qt/md_startup.h"
 
 #include <QCoreApplication>
 
-#include "app/frm_main.h"
+#include "app/qt/frm_main.h"
+#include "app/qt/qt_imaging_sessions.h"
+#include "app/qt/vitrel_widget.h"
 #include "image/codecs/ico_parser.h"
 #include "platform/picture/resources.h"
 #include "platform/qt/qt_clipboard.h"
 #include "resources/builtin_resources.h"
-#include "app/qt/qt_imaging_sessions.h"
-#include "app/qt/vitrel_widget.h"
 #include "ui/theme/md_xp_theme_support.h"
 
-namespace talvrin::mdStartup {
+namespace talvrin::app::qt::mdStartup {
 
 namespace {
 
@@ -33,8 +33,8 @@ FrmMain* Main() {
     platform::setProgramResources(builtInResources());
     installIconPictureRoute();
     platform::qt::installQtClipboard();
-    platform::qt::installQtSystemColors();
-    platform::qt::installQtImagingSessions();
+    installQtSystemColors();
+    installQtImagingSessions();
     if (!gMainWindow) gMainWindow = std::make_unique<FrmMain>();
     gMainWindow->show();
     // A program just started takes the keyboard, so "Start" has the focus at once.
@@ -50,4 +50,4 @@ void shutdown() {
     gMainWindow.reset();
 }
 
-}  // namespace talvrin::mdStartup
+}  // namespace talvrin::app::qt::mdStartup

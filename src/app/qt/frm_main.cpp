@@ -1,4 +1,4 @@
-#include "app/frm_main.h"
+#include "app/qt/frm_main.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,20 +16,20 @@
 #include <QUrl>
 #include <vector>
 
-#include "app/focus_frame_style.h"
 #include "app/frm_main_design.h"
 #include "app/project_page.h"
-#include "app/theme_controls.h"
+#include "app/qt/focus_frame_style.h"
+#include "app/qt/theme_controls.h"
+#include "app/qt/vitrel_widget.h"
 #include "image/control/property_bag.h"
 #include "platform/os/program_folder.h"
-#include "app/qt/vitrel_widget.h"
 
 // The shell is a static library: its compiled-in resources must be registered explicitly.
 static void initShellResources() {
     Q_INIT_RESOURCE(resources);
 }
 
-namespace talvrin {
+namespace talvrin::app::qt {
 
 namespace {
 
@@ -176,7 +176,7 @@ void FrmMain::createControls() {
     Label1->setGeometry(geometryOf("Label1"));
 
     // The logo: an image control restored from its stored properties as the window is made.
-    Vitrel1 = new platform::qt::VitrelWidget(this);
+    Vitrel1 = new VitrelWidget(this);
     Vitrel1->setObjectName(QStringLiteral("Vitrel1"));
     Vitrel1->setGeometry(geometryOf("Vitrel1"));
     Vitrel1->control().ReadProperties(logoProperties());
@@ -256,4 +256,4 @@ void FrmMain::runClosingSteps() {
     hide();
 }
 
-}  // namespace talvrin
+}  // namespace talvrin::app::qt
