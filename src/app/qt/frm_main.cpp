@@ -14,15 +14,10 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
-#include <vector>
 
-#include "app/frm_main_design.h"
-#include "app/project_page.h"
 #include "app/qt/focus_frame_style.h"
 #include "app/qt/theme_controls.h"
 #include "app/qt/vitrel_widget.h"
-#include "image/control/property_bag.h"
-#include "platform/os/program_folder.h"
 
 // The shell is a static library: its compiled-in resources must be registered explicitly.
 static void initShellResources() {
@@ -39,202 +34,177 @@ QString qtext(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QRect geometryOf(std::string_view name) {
-    const design::ControlDesign& c = design::control(name);
-    return QRect(c.left, c.top, c.width, c.height);
-}
-
-// The logo control's stored properties, shipped inside the program.
-PropertyBag logoProperties() {
-    QFile file(QStringLiteral(":/talvrin/logo.properties.json"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    const QByteArray text = file.readAll();
-    return PropertyBag::fromText(
-        std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
-}
-
-void pumpMessages() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+// The drawn link cursor of the link picture and its label.
+QCursor linkCursor() {
+    const QPixmap pixmap(QStringLiteral(":/talvrin/link.cur"));
+    if (pixmap.isNull()) return QCursor(Qt::PointingHandCursor);
+    return QCursor(pixmap, design::kLinkCursorHotSpot.x, design::kLinkCursorHotSpot.y);
 }
 
 }  // namespace
 
-class FrmMain::ListAdapter final : public ProgressList {
-  public:
-    explicit ListAdapter(QListWidget* list) : list_(list) {}
-    void clear() override { list_->clear(); }
-    void addLine(const std::string& text) override { list_->addItem(QString::fromStdString(text)); }
-    int count() const override { return list_->count(); }
-    void setSelectedIndex(int index) override {
-        list_->setCurrentRow(index);
-        if (auto* item = list_->item(index)) list_->scrollToItem(item);
-    }
-
-  private:
-    QListWidget* list_;
-};
-
-class FrmMain::EnableAdapter final : public Switchable {
-  public:
-    explicit EnableAdapter(std::function<void(bool)> set) : set_(std::move(set)) {}
-    void setEnabled(bool enabled) override { set_(enabled); }
-
-  private:
-    std::function<void(bool)> set_;
-};
-
-class FrmMain::BoxAdapter final : public MessageBoxHost {
-  public:
-    explicit BoxAdapter(QWidget* owner) : owner_(owner) {}
-    void showMessage(const std::string& text, const std::string& caption) override {
-        QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
-                        QString::fromStdString(text), QMessageBox::Ok, owner_);
-        box.exec();
-    }
-
-  private:
-    QWidget* owner_;
-};
-
 FrmMain::FrmMain(QWidget* parent) : QWidget(parent) {
     initShellResources();
-    createControls();
-    formLoad();
-}
-
-FrmMain::~FrmMain() {
-    runClosingSteps();
-}
-
-void FrmMain::createControls() {
     setWindowTitle(qtext(design::kCaption));
     setWindowIcon(QIcon(QStringLiteral(":/talvrin/window.ico")));
     setFixedSize(design::kClientWidth, design::kClientHeight);
-
     // One font for the window and every control: Verdana 6.75 pt bold.
     QFont font(qtext(design::kFontFamily));
     font.setPointSizeF(design::kFontPoints);
     font.setWeight(QFont::Bold);
     setFont(font);
 
-    QCursor linkCursor(Qt::PointingHandCursor);
-    const QPixmap cursorPixmap(QStringLiteral(":/talvrin/link.cur"));
-    if (!cursorPixmap.isNull())
-        linkCursor =
-            QCursor(cursorPixmap, design::kLinkCursorHotSpot.x, design::kLinkCursorHotSpot.y);
-
-    // Controls in the order of the window's design data; creation order is stacking order.
-    Text2 = new QLineEdit(this);
-    Text2->setObjectName(QStringLiteral("Text2"));
-    Text2->setGeometry(geometryOf("Text2"));
-    Text2->setText(qtext(design::control("Text2").caption));
-    Text2->setVisible(false);  // only read by the program; the logo covers its place
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(static_cast<int>(design::kTimerIntervalMs));
-    connect(Timer1, &QTimer::timeout, this, [this] { logic_->onTimerTick(); });
-
-    Command1 = new QPushButton(qtext(design::control("Command1").caption), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(geometryOf("Command1"));
-    connect(Command1, &QPushButton::clicked, this, [this] { close(); });
-
-    List1 = new QListWidget(this);
-    List1->setObjectName(QStringLiteral("List1"));
-    List1->setGeometry(geometryOf("List1"));
-
-    Command2 = new QPushButton(qtext(design::control("Command2").caption), this);
-    Command2->setObjectName(QStringLiteral("Command2"));
-    Command2->setGeometry(geometryOf("Command2"));
-    connect(Command2, &QPushButton::clicked, this, [this] { logic_->onStartClick(); });
-
-    Image2 = new QLabel(this);
-    Image2->setObjectName(QStringLiteral("Image2"));
-    Image2->setGeometry(geometryOf("Image2"));
-    Image2->setPixmap(QPixmap(QStringLiteral(":/talvrin/link.gif")));
-    Image2->setCursor(linkCursor);
-    Image2->installEventFilter(this);
-
-    Label4 = new QLabel(qtext(design::control("Label4").caption), this);
-    Label4->setObjectName(QStringLiteral("Label4"));
-    Label4->setGeometry(geometryOf("Label4"));
-    QPalette linkPalette = Label4->palette();
-    linkPalette.setColor(QPalette::WindowText, palette().color(QPalette::Highlight));
-    Label4->setPalette(linkPalette);
-    Label4->setCursor(linkCursor);
-    Label4->installEventFilter(this);
-
-    Label2 = new QLabel(qtext(design::control("Label2").caption), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(geometryOf("Label2"));
-    Label2->setWordWrap(true);
-    Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    Label1 = new QLabel(qtext(design::control("Label1").caption), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(geometryOf("Label1"));
-
-    // The logo: an image control restored from its stored properties as the window is made.
-    Vitrel1 = new VitrelWidget(this);
-    Vitrel1->setObjectName(QStringLiteral("Vitrel1"));
-    Vitrel1->setGeometry(geometryOf("Vitrel1"));
-    Vitrel1->control().ReadProperties(logoProperties());
-
-    // Tab order: Start (0), the list (1), Close (2), then the text box (5).
-    setTabOrder(Command2, List1);
-    setTabOrder(List1, Command1);
-    setTabOrder(Command1, Text2);
-    Command2->setFocus();
+    // Qt lays the window out in its own device-independent pixels: the design's.
+    core_.build(design::kDesignDpi);
+    const auto order = design::tabOrder();
+    for (std::size_t i = 1; i < order.size(); ++i)
+        setTabOrder(widgetOf(order[i - 1]), widgetOf(order[i]));
+    widgetOf(order.front())->setFocus();
     // The focused button shows its focus frame from the start, not only after the first Tab:
     // "Start" has the focus when the window opens, and Space presses it.
     auto* focusStyle = new FocusFrameStyle;
     focusStyle->setParent(this);
     Command1->setStyle(focusStyle);
     Command2->setStyle(focusStyle);
-
-    // The window's behaviour drives the controls through small adapters.
-    list_ = std::make_unique<ListAdapter>(List1);
-    closeButton_ = std::make_unique<EnableAdapter>([this](bool on) { Command1->setEnabled(on); });
-    startButton_ = std::make_unique<EnableAdapter>([this](bool on) { Command2->setEnabled(on); });
-    timer_ =
-        std::make_unique<EnableAdapter>([this](bool on) { on ? Timer1->start() : Timer1->stop(); });
-    box_ = std::make_unique<BoxAdapter>(this);
-
-    FrmMainControls controls;
-    controls.list = list_.get();
-    controls.closeButton = closeButton_.get();
-    controls.startButton = startButton_.get();
-    controls.timer = timer_.get();
-    controls.messageBox = box_.get();
-    controls.quoteText = [this] { return Text2->text().toStdString(); };
-    controls.pumpMessages = pumpMessages;
-    logic_ = std::make_unique<FrmMainLogic>(std::move(controls));
+    core_.load();
 }
 
-void FrmMain::formLoad() {
-    const auto controls = themeControlsOf(*this);
-    std::vector<mdXpThemeSupport::ThemeControl*> list;
-    for (const auto& control : controls)
-        list.push_back(control.get());
-    logic_->formLoad(list);
+FrmMain::~FrmMain() {
+    runClosingSteps();
 }
 
-bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
-    if ((watched == Image2 || watched == Label4) && event->type() == QEvent::MouseButtonRelease) {
-        openMakerPage();
-        return true;
+bool FrmMain::makeControl(std::size_t, const design::ControlDesign& c, const Rect& bounds) {
+    const QString caption = qtext(c.caption);
+    QWidget* widget = nullptr;
+    switch (c.kind) {
+        case design::ControlKind::Timer:
+            Timer1 = new QTimer(this);
+            Timer1->setObjectName(qtext(c.name));
+            Timer1->setInterval(static_cast<int>(design::kTimerIntervalMs));
+            connect(Timer1, &QTimer::timeout, this, [this] { core_.onTimerTick(); });
+            return true;
+        case design::ControlKind::TextBox:
+            widget = Text2 = new QLineEdit(caption, this);
+            Text2->setVisible(false);  // only read by the program; the logo covers its place
+            break;
+        case design::ControlKind::PushButton: {
+            auto* button = new QPushButton(caption, this);
+            (c.name == "Command1" ? Command1 : Command2) = button;
+            connect(button, &QPushButton::clicked, this, [this, &c] { core_.onClick(c.name); });
+            widget = button;
+            break;
+        }
+        case design::ControlKind::ListBox:
+            widget = List1 = new QListWidget(this);
+            break;
+        case design::ControlKind::Picture:
+            widget = Image2 = new QLabel(this);
+            Image2->setPixmap(QPixmap(QStringLiteral(":/talvrin/link.gif")));
+            break;
+        case design::ControlKind::Label: {
+            auto* label = new QLabel(caption, this);
+            (c.name == "Label4" ? Label4 : c.name == "Label2" ? Label2 : Label1) = label;
+            if (c.opensMakerPage) {  // the link's label, in the highlight colour
+                QPalette linkPalette = label->palette();
+                linkPalette.setColor(QPalette::WindowText, palette().color(QPalette::Highlight));
+                label->setPalette(linkPalette);
+            }
+            if (c.caption == design::kAboutText) {  // wraps inside its box, from the top left
+                label->setWordWrap(true);
+                label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            }
+            widget = label;
+            break;
+        }
+        case design::ControlKind::ImageControl:
+            widget = Vitrel1 = new VitrelWidget(this);
+            break;
     }
-    return QWidget::eventFilter(watched, event);
+    widget->setObjectName(qtext(c.name));
+    widget->setGeometry(QRect(bounds.left, bounds.top, static_cast<int>(bounds.width()),
+                              static_cast<int>(bounds.height())));
+    if (c.opensMakerPage) {
+        widget->setCursor(linkCursor());
+        widget->installEventFilter(this);
+    }
+    return true;
+}
+
+Vitrel& FrmMain::logo() {
+    return Vitrel1->control();
+}
+
+// The logo control's stored properties, shipped inside the program.
+std::string FrmMain::logoProperties() {
+    QFile file(QStringLiteral(":/talvrin/logo.properties.json"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll().toStdString();
+}
+
+QWidget* FrmMain::widgetOf(std::string_view name) const {
+    return findChild<QWidget*>(qtext(name), Qt::FindDirectChildrenOnly);
+}
+
+void FrmMain::enable(std::string_view name, bool enabled) {
+    if (name == "Timer1") {
+        enabled ? Timer1->start() : Timer1->stop();
+    } else {
+        widgetOf(name)->setEnabled(enabled);
+    }
+}
+
+void FrmMain::clearList() {
+    List1->clear();
+}
+
+void FrmMain::addListLine(const std::string& line) {
+    List1->addItem(QString::fromStdString(line));
+}
+
+int FrmMain::listCount() const {
+    return List1->count();
+}
+
+void FrmMain::selectListLine(int index) {
+    List1->setCurrentRow(index);
+    if (auto* item = List1->item(index)) List1->scrollToItem(item);
+}
+
+std::string FrmMain::text(std::string_view name) const {
+    return qobject_cast<QLineEdit*>(widgetOf(name))->text().toStdString();
+}
+
+void FrmMain::showMessage(const std::string& text, const std::string& caption) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
+                    QString::fromStdString(text), QMessageBox::Ok, this);
+    box.exec();
+}
+
+void FrmMain::pumpMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+std::vector<std::unique_ptr<mdXpThemeSupport::ThemeControl>> FrmMain::themeControls() {
+    return themeControlsOf(*this);
+}
+
+void FrmMain::requestClose() {
+    close();
 }
 
 QUrl FrmMain::makerPageUrl() {
-    return QUrl::fromLocalFile(
-        QString::fromStdString(projectPagePath(platform::executableFolder())));
+    return QUrl::fromLocalFile(QString::fromStdString(ShellCore::makerPagePath()));
 }
 
-void FrmMain::openMakerPage() {
-    QDesktopServices::openUrl(makerPageUrl());
+void FrmMain::openPage(const std::string& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+// Only the controls that open the maker's page are watched.
+bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::MouseButtonRelease) return QWidget::eventFilter(watched, event);
+    core_.onClick(watched->objectName().toStdString());
+    return true;
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
@@ -242,18 +212,14 @@ void FrmMain::closeEvent(QCloseEvent* event) {
     event->accept();  // closing is never refused
 }
 
+// While a tick may still be on the stack the controls are only hidden, so nothing the running
+// tick touches is destroyed under it; they are unloaded with the window itself.
+void FrmMain::unloadControl(std::size_t index) {
+    widgetOf(design::kControls[index].name)->hide();
+}
+
 void FrmMain::runClosingSteps() {
-    if (!logic_ || !logic_->runClosingSteps()) return;
-    // The controls are unloaded with the window itself; while a tick may still be on the stack
-    // they are only hidden, so nothing the running tick touches is destroyed under it.
-    for (QWidget* control : {static_cast<QWidget*>(Text2), static_cast<QWidget*>(Command1),
-                             static_cast<QWidget*>(List1), static_cast<QWidget*>(Command2),
-                             static_cast<QWidget*>(Image2), static_cast<QWidget*>(Label4),
-                             static_cast<QWidget*>(Label2), static_cast<QWidget*>(Label1),
-                             static_cast<QWidget*>(Vitrel1)}) {
-        control->hide();
-    }
-    hide();
+    if (core_.close()) hide();
 }
 
 }  // namespace talvrin::app::qt
