@@ -1,7 +1,8 @@
 // The main window's behaviour, free of any window system, shared by the Qt and the Win32 shell:
 // the load handler (theme fix, the command runner objDOS and its listener), "Start", the timer's
-// tick running the repair sequence, and the closing steps. A shell owns one, hands it its
-// controls through the repair sequence's small interfaces, and forwards its events to it.
+// tick running the repair sequence, and the closing steps. The window's core (app/shell_core.h)
+// owns one, hands it the shell's controls through the repair sequence's small interfaces, and
+// forwards the shell's events to it.
 #pragma once
 
 #include <functional>

@@ -1,11 +1,12 @@
 // The dependency rule as a test: every #include under src/ and tools/ must point down the layer
-// table (base <- platform <- image <- control <- the Qt and Win32 faces <- app and tools; the
-// command runner and the registry permission tool beside the platform; Qt only in the application
-// shell, the Qt platform services and the Qt faces; the desktop's own headers only in Windows
-// sources, a *_win32 file or a win32/ folder). Inside the platform, os <- gdi <- picture; inside
-// the image library only the loading code knows the decoders and only the surface's drawing,
-// loading and saving code knows the imaging bridge, and only the image library writes the
-// surface's internal state. A violation fails with the file, the line and the rule it breaks.
+// table (base <- platform <- image <- control <- app, the window-free core, <- the Qt and the
+// Win32 shell, each with its faces; tools above the control, beside app; the command runner and
+// the registry permission tool beside the platform; Qt only in the Qt shell and the Qt platform
+// services; the desktop's own headers only in Windows sources, a *_win32 file or a win32/
+// folder). Inside the platform, os <- gdi <- picture; inside the image library only the loading
+// code knows the decoders and only the surface's drawing, loading and saving code knows the
+// imaging bridge, and only the image library writes the surface's internal state. A violation
+// fails with the file, the line and the rule it breaks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,7 +32,7 @@ enum class Layer {
     Control,
     Theme,
     AppQt,
-    UiWin32,
+    AppWin32,
     Runner,
     Regini,
     App,
@@ -55,8 +56,8 @@ const char* nameOf(Layer layer) {
             return "ui/theme";
         case Layer::AppQt:
             return "app/qt";
-        case Layer::UiWin32:
-            return "ui/win32";
+        case Layer::AppWin32:
+            return "app/win32";
         case Layer::Runner:
             return "app/runner";
         case Layer::Regini:
@@ -73,8 +74,8 @@ const char* nameOf(Layer layer) {
 
 // The layer a path belongs to, by its leading folders (relative to src/ for sources and
 // quoted includes, or "tools/..." and "resources/..." from the repository root). Longer
-// prefixes come first so that platform/qt is not taken for platform, nor app/runner, app/regini or
-// app/qt for app.
+// prefixes come first so that platform/qt is not taken for platform, nor app/runner, app/regini,
+// app/qt or app/win32 for app.
 std::optional<Layer> layerOf(const std::string& path) {
     static const std::vector<std::pair<std::string, Layer>> kPrefixes = {
         {"platform/qt/", Layer::Qt},
@@ -84,7 +85,7 @@ std::optional<Layer> layerOf(const std::string& path) {
         {"image/", Layer::Image},
         {"ui/theme/", Layer::Theme},
         {"app/qt/", Layer::AppQt},
-        {"ui/win32/", Layer::UiWin32},
+        {"app/win32/", Layer::AppWin32},
         {"app/runner/", Layer::Runner},
         {"app/regini/", Layer::Regini},
         {"app/", Layer::App},
@@ -106,20 +107,23 @@ const std::map<Layer, std::set<Layer>>& allowed() {
         {L::Control, {L::Base, L::Platform, L::Image, L::Control}},
         {L::Theme, {L::Base, L::Platform, L::Theme}},
         {L::Qt, {L::Base, L::Platform, L::Qt}},
-        {L::AppQt, {L::Base, L::Platform, L::Qt, L::Image, L::Control, L::Theme, L::AppQt}},
-        {L::UiWin32, {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::UiWin32}},
+        {L::AppQt,
+         {L::Base, L::Platform, L::Qt, L::Image, L::Control, L::Theme, L::Runner, L::App,
+          L::Resources, L::AppQt}},
+        {L::AppWin32,
+         {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::Runner, L::App, L::Resources,
+          L::AppWin32}},
         {L::Runner, {L::Base, L::Platform, L::Runner}},
         {L::Regini, {L::Base, L::Platform, L::Regini}},
         {L::App,
-         {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::Qt, L::AppQt, L::UiWin32,
-          L::Runner, L::App, L::Resources}},
+         {L::Base, L::Platform, L::Image, L::Control, L::Theme, L::Runner, L::App, L::Resources}},
         {L::Tools, {L::Base, L::Platform, L::Image, L::Control, L::Resources, L::Tools}},
     };
     return kAllowed;
 }
 
 bool mayIncludeQt(Layer layer) {
-    return layer == Layer::App || layer == Layer::Qt || layer == Layer::AppQt;
+    return layer == Layer::Qt || layer == Layer::AppQt;
 }
 
 // The desktop's window and system headers: only a Windows source includes them.
@@ -194,7 +198,8 @@ std::optional<std::string> check(const std::string& source, Layer from, const st
     const std::string target = line.substr(open + 1, end - open - 1);
     if (close == '>') {
         if (target.rfind('Q', 0) == 0 && !mayIncludeQt(from))
-            return "includes Qt header <" + target + ">; Qt belongs to src/app and src/platform/qt";
+            return "includes Qt header <" + target +
+                   ">; Qt belongs to src/app/qt and src/platform/qt";
         if (isSystemHeader(target) && !isWindowsSource(source))
             return "includes <" + target +
                    ">; the desktop's headers belong to *_win32 files and win32/ folders";
@@ -284,16 +289,16 @@ TEST(IncludeRules, EachRuleFires) {
         {"image/codecs/gif_parser.cpp", Layer::Image, " \"image/surface/c32bpp_dib.h\"", false},
         {"base/geometry.h", Layer::Base, " \"platform/gdi/bitmap.h\"", true},
         {"tools/talvrin_image.cpp", Layer::Tools, " \"platform/qt/qt_clipboard.h\"", true},
-        {"app/md_startup.cpp", Layer::App, " \"platform/qt/qt_clipboard.h\"", false},
+        {"app/qt/md_startup.cpp", Layer::AppQt, " \"platform/qt/qt_clipboard.h\"", false},
         {"platform/qt/qt_clipboard.cpp", Layer::Qt, " \"image/control/vitrel.h\"", true},
         {"app/qt/vitrel_widget.h", Layer::AppQt, " \"image/control/vitrel.h\"", false},
         {"app/qt/vitrel_widget.h", Layer::AppQt, " <QWidget>", false},
         {"ui/theme/button_look.h", Layer::Theme, " \"app/qt/graphical_button.h\"", true},
-        {"ui/win32/win32_imaging_sessions.cpp", Layer::UiWin32, " \"image/bridge/gdiplus.h\"",
+        {"app/win32/win32_imaging_sessions.cpp", Layer::AppWin32, " \"image/bridge/gdiplus.h\"",
          false},
-        {"ui/win32/win32_imaging_sessions.cpp", Layer::UiWin32, " \"app/qt/vitrel_widget.h\"",
+        {"app/win32/win32_imaging_sessions.cpp", Layer::AppWin32, " \"app/qt/vitrel_widget.h\"",
          true},
-        {"ui/win32/win32_imaging_sessions.h", Layer::UiWin32, " <QWidget>", true},
+        {"app/win32/win32_imaging_sessions.h", Layer::AppWin32, " <QWidget>", true},
         {"image/control/vitrel.h", Layer::Control, " \"app/qt/vitrel_widget.h\"", true},
         {"app/runner/dos_outputs.cpp", Layer::Runner, " \"app/repair_sequence.h\"", true},
         {"app/runner/dos_outputs.cpp", Layer::Runner, " <QObject>", true},
@@ -322,14 +327,18 @@ TEST(IncludeRules, EachRuleFires) {
          true},
         {"image/codecs/png_parser.cpp", Layer::Image, " \"image/surface/c32bpp_dib_internal.h\"",
          false},
-        {"app/md_startup.cpp", Layer::App, " <QApplication>", false},
-        {"app/md_startup.cpp", Layer::App, " \"app/no_such_header.h\"", true},
-        {"ui/win32/vitrel_window.h", Layer::UiWin32, " \"image/control/vitrel.h\"", false},
-        {"ui/win32/vitrel_window.h", Layer::UiWin32, " \"app/frm_main_logic.h\"", true},
-        {"ui/win32/vitrel_window.h", Layer::UiWin32, " \"app/qt/vitrel_widget.h\"", true},
-        {"image/control/vitrel.h", Layer::Control, " \"ui/win32/vitrel_window.h\"", true},
-        {"app/win32/frm_main_win32.h", Layer::App, " \"ui/win32/vitrel_window.h\"", false},
-        {"app/win32/frm_main_win32.h", Layer::App, " <windows.h>", false},
+        {"app/qt/md_startup.cpp", Layer::AppQt, " <QApplication>", false},
+        {"app/frm_main_logic.cpp", Layer::App, " <QWidget>", true},
+        {"app/qt/md_startup.cpp", Layer::AppQt, " \"app/no_such_header.h\"", true},
+        {"app/win32/vitrel_window.h", Layer::AppWin32, " \"image/control/vitrel.h\"", false},
+        {"app/frm_main_logic.h", Layer::App, " \"app/win32/vitrel_window.h\"", true},
+        {"app/frm_main_logic.h", Layer::App, " \"app/qt/vitrel_widget.h\"", true},
+        {"app/win32/frm_main_win32.cpp", Layer::AppWin32, " \"app/qt/frm_main.h\"", true},
+        {"app/win32/vitrel_window.h", Layer::AppWin32, " \"app/qt/vitrel_widget.h\"", true},
+        {"image/control/vitrel.h", Layer::Control, " \"app/win32/vitrel_window.h\"", true},
+        {"app/win32/frm_main_win32.h", Layer::AppWin32, " \"app/win32/vitrel_window.h\"", false},
+        {"app/qt/frm_main.h", Layer::AppQt, " \"app/frm_main_logic.h\"", false},
+        {"app/win32/frm_main_win32.h", Layer::AppWin32, " <windows.h>", false},
         {"platform/os/files_win32.cpp", Layer::Platform, " <windows.h>", false},
         {"platform/os/files.cpp", Layer::Platform, " <windows.h>", true},
         {"image/surface/render.cpp", Layer::Image, " <Windows.h>", true},

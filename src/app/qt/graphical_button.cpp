@@ -16,7 +16,7 @@
 #include "platform/gdi/screen.h"
 #include "ui/theme/button_pictures.h"
 
-namespace talvrin {
+namespace talvrin::app::qt {
 
 namespace {
 
@@ -264,4 +264,4 @@ void GraphicalButton::paintEvent(QPaintEvent*) {
     QPainter(this).drawImage(0, 0, canvas);
 }
 
-}  // namespace talvrin
+}  // namespace talvrin::app::qt

@@ -13,7 +13,7 @@
 #include "platform/picture/picture.h"
 #include "ui/theme/button_look.h"
 
-namespace talvrin {
+namespace talvrin::app::qt {
 
 class GraphicalButton final : public QPushButton {
     Q_OBJECT
@@ -77,4 +77,4 @@ class GraphicalButton final : public QPushButton {
     mdXpThemeSupport::ButtonProperties properties_;
 };
 
-}  // namespace talvrin
+}  // namespace talvrin::app::qt

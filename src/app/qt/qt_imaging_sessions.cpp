@@ -5,10 +5,10 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "image/bridge/gdiplus.h"
 #include "app/qt/vitrel_widget.h"
+#include "image/bridge/gdiplus.h"
 
-namespace talvrin::platform::qt {
+namespace talvrin::app::qt {
 
 namespace {
 
@@ -70,4 +70,4 @@ void installQtImagingSessions() {
     setImagingSessionBridge(makeQtImagingSessions());
 }
 
-}  // namespace talvrin::platform::qt
+}  // namespace talvrin::app::qt

@@ -9,11 +9,11 @@
 
 #include "image/control/cross_comm.h"
 
-namespace talvrin::platform::qt {
+namespace talvrin::app::qt {
 
 [[nodiscard]] std::unique_ptr<ImagingSessionBridge> makeQtImagingSessions();
 
 // Installs the sessions for the image controls (needs a running QApplication).
 void installQtImagingSessions();
 
-}  // namespace talvrin::platform::qt
+}  // namespace talvrin::app::qt

@@ -7,7 +7,7 @@
 #include <memory>
 #include <utility>
 
-namespace talvrin::platform::qt {
+namespace talvrin::app::qt {
 
 namespace {
 
@@ -68,4 +68,4 @@ void killWindowTimers(WindowHandle window) {
         it = timers.erase(it);
 }
 
-}  // namespace talvrin::platform::qt
+}  // namespace talvrin::app::qt

@@ -8,7 +8,7 @@
 
 #include "image/control/vitrel_host.h"
 
-namespace talvrin::platform::qt {
+namespace talvrin::app::qt {
 
 // Arms (or re-arms with the new period and callback) the timer of the window and identifier.
 // A period of 0 fires as soon as the event loop runs. Never fails.
@@ -21,4 +21,4 @@ void killWindowTimer(WindowHandle window, std::intptr_t id);
 // Forgets every timer of a window (the window went away).
 void killWindowTimers(WindowHandle window);
 
-}  // namespace talvrin::platform::qt
+}  // namespace talvrin::app::qt

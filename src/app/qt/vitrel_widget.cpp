@@ -17,14 +17,17 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/qt/qt_timers.h"
 #include "image/control/scale_units.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 #include "platform/gdi/screen.h"
 #include "platform/qt/qt_clipboard.h"
-#include "app/qt/qt_timers.h"
 
-namespace talvrin::platform::qt {
+namespace talvrin::app::qt {
+
+using namespace platform;
+using platform::qt::fileDropOf;
 
 namespace {
 
@@ -566,4 +569,4 @@ void installQtSystemColors() {
     setSystemColor(kColorBtnHighlight, colorOf(p.color(QPalette::Light)));
 }
 
-}  // namespace talvrin::platform::qt
+}  // namespace talvrin::app::qt

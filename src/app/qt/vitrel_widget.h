@@ -22,7 +22,7 @@
 
 #include "image/control/vitrel.h"
 
-namespace talvrin::platform::qt {
+namespace talvrin::app::qt {
 
 class VitrelWidget final : public QWidget, public VitrelHost {
   public:
@@ -123,4 +123,4 @@ class VitrelWidget final : public QWidget, public VitrelHost {
 // the application's palette (window, its text, button face and text, highlight ...).
 void installQtSystemColors();
 
-}  // namespace talvrin::platform::qt
+}  // namespace talvrin::app::qt

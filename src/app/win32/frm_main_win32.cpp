@@ -2,19 +2,15 @@
 
 #include <shellapi.h>
 
-#include <algorithm>
 #include <string>
 
 #include "app/frm_main_design.h"
-#include "app/project_page.h"
 #include "app/win32/resource_ids.h"
-#include "image/control/property_bag.h"
+#include "app/win32/theme_fix_win32.h"
 #include "image/surface/c32bpp_dib.h"
-#include "platform/os/program_folder.h"
 #include "platform/win32/module_resources.h"
-#include "ui/win32/theme_fix_win32.h"
 
-namespace talvrin {
+namespace talvrin::app::win32 {
 
 namespace {
 
@@ -28,17 +24,6 @@ std::int32_t screenDpi() {
     const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
     if (screen) ReleaseDC(nullptr, screen);
     return dpi > 0 ? dpi : design::kDesignDpi;
-}
-
-std::string text(std::string_view view) {
-    return std::string(view);
-}
-
-// The logo control's stored properties, compiled into the program.
-PropertyBag logoProperties() {
-    const auto bytes = platform::win32::programResource(RT_RCDATA, TALVRIN_DATA_LOGO_BAG);
-    return PropertyBag::fromText(
-        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 // The link picture decoded by the image library and laid over the window's colour, as a bitmap
@@ -108,50 +93,7 @@ FrmMainWin32* fromWindow(HWND window) {
 
 }  // namespace
 
-// ---- The controls as the repair sequence sees them ----------------------------------------------
-
-class FrmMainWin32::ListAdapter final : public ProgressList {
-  public:
-    explicit ListAdapter(const FrmMainWin32& form) : form_(form) {}
-    void clear() override { SendMessageA(list(), LB_RESETCONTENT, 0, 0); }
-    void addLine(const std::string& line) override {
-        SendMessageA(list(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
-    }
-    int count() const override {
-        const LRESULT n = SendMessageA(list(), LB_GETCOUNT, 0, 0);
-        return n == LB_ERR ? 0 : static_cast<int>(n);
-    }
-    // Selecting a line also scrolls it into view.
-    void setSelectedIndex(int index) override { SendMessageA(list(), LB_SETCURSEL, index, 0); }
-
-  private:
-    HWND list() const { return form_.control("List1"); }
-    const FrmMainWin32& form_;
-};
-
-class FrmMainWin32::EnableAdapter final : public Switchable {
-  public:
-    explicit EnableAdapter(std::function<void(bool)> set) : set_(std::move(set)) {}
-    void setEnabled(bool enabled) override { set_(enabled); }
-
-  private:
-    std::function<void(bool)> set_;
-};
-
-class FrmMainWin32::BoxAdapter final : public MessageBoxHost {
-  public:
-    explicit BoxAdapter(const FrmMainWin32& form) : form_(form) {}
-    // One OK button, no icon.
-    void showMessage(const std::string& message, const std::string& caption) override {
-        MessageBoxA(form_.window(), message.c_str(), caption.c_str(), MB_OK);
-    }
-
-  private:
-    const FrmMainWin32& form_;
-};
-
-// ---- Creation
-// ------------------------------------------------------------------------------------
+// ---- Creation -----------------------------------------------------------------------------------
 
 std::unique_ptr<FrmMainWin32> FrmMainWin32::create() {
     if (!registerClass()) return nullptr;
@@ -161,7 +103,7 @@ std::unique_ptr<FrmMainWin32> FrmMainWin32::create() {
         WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     const SIZE frame = frameSizeFor(design::scaleToDpi(design::kClientWidth, dpi),
                                     design::scaleToDpi(design::kClientHeight, dpi), kStyle, 0);
-    const std::string caption = text(design::kCaption);
+    const std::string caption(design::kCaption);
     form->window_ =
         CreateWindowExA(0, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                         frame.cx, frame.cy, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -169,116 +111,84 @@ std::unique_ptr<FrmMainWin32> FrmMainWin32::create() {
     SetWindowLongPtrA(form->window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form.get()));
     SetWindowLongPtrA(form->window_, GWLP_WNDPROC,
                       reinterpret_cast<LONG_PTR>(&FrmMainWin32::windowProc));
-    if (!form->createControls()) return nullptr;
-    form->formLoad();
+    // One font for the window and every control: Verdana 6.75 pt bold (the system's nearest
+    // face where Verdana is missing).
+    const std::string family(design::kFontFamily);
+    form->font_ =
+        CreateFontA(-design::fontPixelHeight(dpi), 0, 0, 0, design::kFontWeight, FALSE, FALSE,
+                    FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                    DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, family.c_str());
+    SendMessageA(form->window_, WM_SETFONT, reinterpret_cast<WPARAM>(form->font_), FALSE);
+    form->linkCursor_ =
+        LoadCursorA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(TALVRIN_CURSOR_LINK));
+    form->linkPicture_ = linkPictureBitmap();
+    form->controls_.assign(design::kControls.size(), nullptr);
+    if (!form->core_.build(dpi)) return nullptr;
+    // Stacking follows the design order: each later control above the ones before it.
+    for (const HWND child : form->controls_)
+        if (child)
+            SetWindowPos(child, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    form->core_.load();
     return form;
 }
 
-bool FrmMainWin32::createControls() {
-    const std::int32_t dpi = screenDpi();
-    const HINSTANCE instance = GetModuleHandleA(nullptr);
-    // One font for the window and every control: Verdana 6.75 pt bold (the system's nearest
-    // face where Verdana is missing).
-    const std::string family = text(design::kFontFamily);
-    font_ = CreateFontA(-design::fontPixelHeight(dpi), 0, 0, 0, design::kFontWeight, FALSE, FALSE,
-                        FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                        DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, family.c_str());
-    SendMessageA(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    linkCursor_ = LoadCursorA(instance, MAKEINTRESOURCEA(TALVRIN_CURSOR_LINK));
-    linkPicture_ = linkPictureBitmap();
-
-    controls_.assign(design::kControls.size(), nullptr);
-    for (std::size_t i = 0; i < design::kControls.size(); ++i) {
-        const design::ControlDesign& c = design::kControls[i];
-        const int id = kFirstChildId + static_cast<int>(i);
-        const int x = design::scaleToDpi(c.left, dpi), y = design::scaleToDpi(c.top, dpi);
-        const int w = design::scaleToDpi(c.width, dpi), h = design::scaleToDpi(c.height, dpi);
-        const std::string caption = text(c.caption);
-        const char* className = nullptr;
-        DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, exStyle = 0;
-        switch (c.kind) {
-            case design::ControlKind::Timer:
-                continue;  // a window timer, not a window
-            case design::ControlKind::ImageControl:
-                vitrel1_ = ui::win32::VitrelWindow::create(window_, x, y, w, h, id);
-                if (!vitrel1_) return false;
-                controls_[i] = vitrel1_->window();
-                continue;
-            case design::ControlKind::TextBox:
-                // Only read by the program; the logo covers its place.
-                className = "EDIT";
-                style = WS_CHILD | WS_TABSTOP | ES_AUTOHSCROLL;
-                exStyle = WS_EX_CLIENTEDGE;
-                break;
-            case design::ControlKind::PushButton:
-                className = "BUTTON";
-                style |= WS_TABSTOP | BS_PUSHBUTTON;
-                break;
-            case design::ControlKind::ListBox:
-                className = "LISTBOX";
-                style |= WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
-                exStyle = WS_EX_CLIENTEDGE;
-                break;
-            case design::ControlKind::Picture:
-                className = "STATIC";
-                style |= SS_BITMAP | SS_NOTIFY;
-                break;
-            case design::ControlKind::Label:
-                className = "STATIC";
-                style |= SS_LEFT | (c.opensMakerPage ? SS_NOTIFY : 0);
-                break;
-        }
-        const HWND child =
-            CreateWindowExA(exStyle, className, caption.c_str(), style, x, y, w, h, window_,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-        if (!child) return false;
-        controls_[i] = child;
-        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-        if (c.kind == design::ControlKind::Picture && linkPicture_) {
-            SendMessageA(child, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(linkPicture_));
-            // The picture control sizes itself to its bitmap: back to the design's rectangle.
-            SetWindowPos(child, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-        }
+bool FrmMainWin32::makeControl(std::size_t index, const design::ControlDesign& c, const Rect& at) {
+    const int id = kFirstChildId + static_cast<int>(index);
+    const int x = at.left, y = at.top;
+    const int w = static_cast<int>(at.width()), h = static_cast<int>(at.height());
+    const char* className = nullptr;
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, exStyle = 0;
+    switch (c.kind) {
+        case design::ControlKind::Timer:
+            return true;  // a window timer, not a window
+        case design::ControlKind::ImageControl:
+            vitrel1_ = VitrelWindow::create(window_, x, y, w, h, id);
+            if (!vitrel1_) return false;
+            controls_[index] = vitrel1_->window();
+            return true;
+        case design::ControlKind::TextBox:
+            // Only read by the program; the logo covers its place.
+            className = "EDIT";
+            style = WS_CHILD | WS_TABSTOP | ES_AUTOHSCROLL;
+            exStyle = WS_EX_CLIENTEDGE;
+            break;
+        case design::ControlKind::PushButton:
+            className = "BUTTON";
+            style |= WS_TABSTOP | BS_PUSHBUTTON;
+            break;
+        case design::ControlKind::ListBox:
+            className = "LISTBOX";
+            style |= WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+            exStyle = WS_EX_CLIENTEDGE;
+            break;
+        case design::ControlKind::Picture:
+            className = "STATIC";
+            style |= SS_BITMAP | SS_NOTIFY;
+            break;
+        case design::ControlKind::Label:
+            className = "STATIC";
+            style |= SS_LEFT | (c.opensMakerPage ? SS_NOTIFY : 0);
+            break;
     }
-    // Stacking follows the design order: each later control above the ones before it.
-    for (const HWND child : controls_)
-        if (child)
-            SetWindowPos(child, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-
-    // The logo: an image control restored from its stored properties as the window is made.
-    vitrel1_->control().ReadProperties(logoProperties());
-
-    // The window's behaviour drives the controls through small adapters.
-    list_ = std::make_unique<ListAdapter>(*this);
-    closeButton_ = std::make_unique<EnableAdapter>(
-        [this](bool on) { EnableWindow(control("Command1"), on ? TRUE : FALSE); });
-    startButton_ = std::make_unique<EnableAdapter>(
-        [this](bool on) { EnableWindow(control("Command2"), on ? TRUE : FALSE); });
-    timer_ = std::make_unique<EnableAdapter>([this](bool on) { setTimer1(on); });
-    box_ = std::make_unique<BoxAdapter>(*this);
-
-    FrmMainControls controls;
-    controls.list = list_.get();
-    controls.closeButton = closeButton_.get();
-    controls.startButton = startButton_.get();
-    controls.timer = timer_.get();
-    controls.messageBox = box_.get();
-    controls.quoteText = [this] {
-        char buffer[64] = {};
-        GetWindowTextA(control("Text2"), buffer, sizeof(buffer));
-        return std::string(buffer);
-    };
-    controls.pumpMessages = pumpWindowMessages;
-    logic_ = std::make_unique<FrmMainLogic>(std::move(controls));
+    const std::string caption(c.caption);
+    const HWND child = CreateWindowExA(exStyle, className, caption.c_str(), style, x, y, w, h,
+                                       window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                       GetModuleHandleA(nullptr), nullptr);
+    if (!child) return false;
+    controls_[index] = child;
+    SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    if (c.kind == design::ControlKind::Picture && linkPicture_) {
+        SendMessageA(child, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(linkPicture_));
+        // The picture control sizes itself to its bitmap: back to the design's rectangle.
+        SetWindowPos(child, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     return true;
 }
 
-void FrmMainWin32::formLoad() {
-    const auto themed = ui::win32::themeControlsOf(window_);
-    std::vector<mdXpThemeSupport::ThemeControl*> list;
-    for (const auto& control : themed)
-        list.push_back(control.get());
-    logic_->formLoad(list);
+// The logo control's stored properties, compiled into the program.
+std::string FrmMainWin32::logoProperties() {
+    const auto bytes = platform::win32::programResource(RT_RCDATA, TALVRIN_DATA_LOGO_BAG);
+    return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 FrmMainWin32::~FrmMainWin32() {
@@ -305,8 +215,7 @@ HWND FrmMainWin32::control(std::string_view name) const noexcept {
     return nullptr;
 }
 
-// ---- Events
-// --------------------------------------------------------------------------------------
+// ---- Events -------------------------------------------------------------------------------------
 
 LRESULT CALLBACK FrmMainWin32::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     FrmMainWin32* form = fromWindow(window);
@@ -320,19 +229,22 @@ LRESULT CALLBACK FrmMainWin32::windowProc(HWND window, UINT message, WPARAM wPar
 }
 
 LRESULT FrmMainWin32::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    // The control of the design a command or a colour request comes from (none for others).
+    const auto* from = designOf(reinterpret_cast<HWND>(lParam));
     switch (message) {
         case WM_COMMAND:
-            if (lParam) onCommand(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+            // A click (BN_CLICKED and STN_CLICKED are both 0) on a control of the design.
+            if (from && HIWORD(wParam) == BN_CLICKED) core_.onClick(from->name);
             return 0;
         case WM_TIMER:
             if (wParam == kTimer1Id) {
-                logic_->onTimerTick();
+                core_.onTimerTick();
                 return 0;
             }
             break;
         case WM_CTLCOLORSTATIC:
             // The maker's label in the highlight colour.
-            if (reinterpret_cast<HWND>(lParam) == control("Label4")) {
+            if (from && from->opensMakerPage && from->kind == design::ControlKind::Label) {
                 const HDC dc = reinterpret_cast<HDC>(wParam);
                 SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHT));
                 SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
@@ -340,9 +252,8 @@ LRESULT FrmMainWin32::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             break;
         case WM_SETCURSOR: {
-            const auto over = reinterpret_cast<HWND>(wParam);
-            if (linkCursor_ && LOWORD(lParam) == HTCLIENT &&
-                (over == control("Image2") || over == control("Label4"))) {
+            const auto* over = designOf(reinterpret_cast<HWND>(wParam));
+            if (linkCursor_ && LOWORD(lParam) == HTCLIENT && over && over->opensMakerPage) {
                 SetCursor(linkCursor_);
                 return TRUE;
             }
@@ -361,20 +272,56 @@ LRESULT FrmMainWin32::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(window_, message, wParam, lParam);
 }
 
-void FrmMainWin32::onCommand(HWND from, int code) {
-    if (code == BN_CLICKED && from == control("Command2")) {
-        logic_->onStartClick();
-    } else if (code == BN_CLICKED && from == control("Command1")) {
-        PostMessageA(window_, WM_CLOSE, 0, 0);
-    } else if (code == STN_CLICKED && (from == control("Image2") || from == control("Label4"))) {
-        openMakerPage();
+const design::ControlDesign* FrmMainWin32::designOf(HWND child) const noexcept {
+    for (std::size_t i = 0; child && i < controls_.size(); ++i)
+        if (controls_[i] == child) return &design::kControls[i];
+    return nullptr;
+}
+
+void FrmMainWin32::enable(std::string_view name, bool enabled) {
+    if (name == "Timer1") {
+        setTimer1(enabled);
+    } else {
+        EnableWindow(control(name), enabled ? TRUE : FALSE);
     }
 }
 
-void FrmMainWin32::openMakerPage() {
-    // The program's own page, beside the executables in doc\ (the result is not examined).
-    const std::string page = projectPagePath(platform::executableFolder());
-    ShellExecuteA(window_, "Open", page.c_str(), "", "", SW_SHOWNORMAL);
+void FrmMainWin32::clearList() {
+    SendMessageA(control("List1"), LB_RESETCONTENT, 0, 0);
+}
+
+void FrmMainWin32::addListLine(const std::string& line) {
+    SendMessageA(control("List1"), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+}
+
+int FrmMainWin32::listCount() const {
+    const LRESULT n = SendMessageA(control("List1"), LB_GETCOUNT, 0, 0);
+    return n == LB_ERR ? 0 : static_cast<int>(n);
+}
+
+// Selecting a line also scrolls it into view.
+void FrmMainWin32::selectListLine(int index) {
+    SendMessageA(control("List1"), LB_SETCURSEL, index, 0);
+}
+
+std::string FrmMainWin32::text(std::string_view name) const {
+    char buffer[64] = {};
+    GetWindowTextA(control(name), buffer, sizeof(buffer));
+    return buffer;
+}
+
+// One OK button, no icon.
+void FrmMainWin32::showMessage(const std::string& text, const std::string& caption) {
+    MessageBoxA(window_, text.c_str(), caption.c_str(), MB_OK);
+}
+
+std::vector<std::unique_ptr<mdXpThemeSupport::ThemeControl>> FrmMainWin32::themeControls() {
+    return themeControlsOf(window_);
+}
+
+// The program's own page, beside the executables in doc\ (the result is not examined).
+void FrmMainWin32::openPage(const std::string& path) {
+    ShellExecuteA(window_, "Open", path.c_str(), "", "", SW_SHOWNORMAL);
 }
 
 void FrmMainWin32::setTimer1(bool on) {
@@ -387,40 +334,34 @@ void FrmMainWin32::setTimer1(bool on) {
     }
 }
 
-void FrmMainWin32::close() {
-    if (!logic_->runClosingSteps()) return;
-    // Every control unloaded in turn, with the window's messages processed after each; a tick on
-    // the stack finds the window closing at its next pump and touches nothing more.
-    for (std::size_t i = 0; i < controls_.size(); ++i) {
-        if (!controls_[i]) continue;
-        if (vitrel1_ && controls_[i] == vitrel1_->window()) {
-            vitrel1_.reset();  // the control first, then its window
-        } else {
-            DestroyWindow(controls_[i]);
-        }
-        controls_[i] = nullptr;
-        pumpWindowMessages();
+// Each control unloaded in turn, with the window's messages processed after each; a tick on the
+// stack finds the window closing at its next pump and touches nothing more.
+void FrmMainWin32::unloadControl(std::size_t index) {
+    if (!controls_[index]) return;
+    if (vitrel1_ && controls_[index] == vitrel1_->window()) {
+        vitrel1_.reset();  // the control first, then its window
+    } else {
+        DestroyWindow(controls_[index]);
     }
-    if (window_) DestroyWindow(window_);
+    controls_[index] = nullptr;
+    pumpWindowMessages();
 }
 
-// ---- Keyboard and pumping
-// ------------------------------------------------------------------------
+void FrmMainWin32::close() {
+    if (core_.close() && window_) DestroyWindow(window_);
+}
+
+// ---- Keyboard and pumping -----------------------------------------------------------------------
 
 bool FrmMainWin32::moveFocus(bool backwards) {
-    std::vector<HWND> stops;
-    for (const std::string_view name : design::tabOrder()) {
-        const HWND stop = control(name);
-        if (stop && IsWindowVisible(stop) && IsWindowEnabled(stop)) stops.push_back(stop);
-    }
-    if (stops.empty()) return false;
-    const auto at = std::find(stops.begin(), stops.end(), GetFocus());
-    std::size_t next = 0;
-    if (at != stops.end()) {
-        const std::size_t here = static_cast<std::size_t>(at - stops.begin());
-        next = backwards ? (here + stops.size() - 1) % stops.size() : (here + 1) % stops.size();
-    }
-    SetFocus(stops[next]);
+    const auto* focused = designOf(GetFocus());
+    const auto next = ShellCore::nextTabStop(
+        focused ? focused->name : "", backwards, [this](std::string_view name) {
+            const HWND stop = control(name);
+            return stop && IsWindowVisible(stop) && IsWindowEnabled(stop);
+        });
+    if (next.empty()) return false;
+    SetFocus(control(next));
     return true;
 }
 
@@ -443,4 +384,4 @@ void pumpWindowMessages() {
     }
 }
 
-}  // namespace talvrin
+}  // namespace talvrin::app::win32

@@ -4,8 +4,8 @@
 #include "app/win32/md_startup_win32.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    if (!talvrin::mdStartup::Main()) return 1;
-    const int status = talvrin::mdStartup::runMessageLoop();
-    talvrin::mdStartup::shutdown();
+    if (!talvrin::app::win32::mdStartup::Main()) return 1;
+    const int status = talvrin::app::win32::mdStartup::runMessageLoop();
+    talvrin::app::win32::mdStartup::shutdown();
     return status;
 }

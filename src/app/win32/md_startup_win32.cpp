@@ -5,15 +5,11 @@
 #include <memory>
 
 #include "app/win32/frm_main_win32.h"
-#include "image/codecs/ico_parser.h"
-#include "platform/picture/resources.h"
+#include "app/win32/vitrel_window.h"
+#include "app/win32/win32_imaging_sessions.h"
 #include "platform/win32/system_functions.h"
-#include "resources/builtin_resources.h"
-#include "ui/theme/md_xp_theme_support.h"
-#include "ui/win32/vitrel_window.h"
-#include "ui/win32/win32_imaging_sessions.h"
 
-namespace talvrin::mdStartup {
+namespace talvrin::app::win32::mdStartup {
 
 namespace {
 
@@ -23,17 +19,13 @@ std::unique_ptr<FrmMainWin32> gMainWindow;
 
 FrmMainWin32* Main() {
     // A 64-bit process cannot turn the prevention off: the call fails there and is ignored, as
-    // it is where the function is missing.
-    platform::win32::setProcessDepPolicy(0);
-    pumpWindowMessages();
-    mdXpThemeSupport::InitVisualStyles();
-    // The host services the image code uses: the program's own resources, the route from the
-    // picture loader to the icon decoder, the desktop's resolution and colours, and the image
-    // controls' imaging sessions, one per top-level window.
-    platform::setProgramResources(builtInResources());
-    installIconPictureRoute();
-    ui::win32::installWin32ScreenFacts();
-    ui::win32::installWin32ImagingSessions();
+    // it is where the function is missing. The shell's host services: the desktop's resolution
+    // and colours, and the image controls' imaging sessions, one per top-level window.
+    runStartupSteps([] { platform::win32::setProcessDepPolicy(0); }, pumpWindowMessages,
+                    [] {
+                        installWin32ScreenFacts();
+                        installWin32ImagingSessions();
+                    });
     if (!gMainWindow) gMainWindow = FrmMainWin32::create();
     if (gMainWindow) gMainWindow->show();
     return gMainWindow.get();
@@ -58,4 +50,4 @@ void shutdown() {
     gMainWindow.reset();
 }
 
-}  // namespace talvrin::mdStartup
+}  // namespace talvrin::app::win32::mdStartup

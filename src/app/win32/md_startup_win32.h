@@ -2,7 +2,7 @@
 // shown, and the message loop the program lives in. Windows only.
 #pragma once
 
-namespace talvrin {
+namespace talvrin::app::win32 {
 
 class FrmMainWin32;
 
@@ -23,4 +23,4 @@ int runMessageLoop();
 void shutdown();
 
 }  // namespace mdStartup
-}  // namespace talvrin
+}  // namespace talvrin::app::win32

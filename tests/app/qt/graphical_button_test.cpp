@@ -11,7 +11,7 @@
 #include "platform/gdi/screen.h"
 #include "support/qt_test_app.h"
 
-namespace talvrin {
+namespace talvrin::app::qt {
 namespace {
 
 using mdXpThemeSupport::ButtonState;
@@ -100,4 +100,4 @@ TEST(GraphicalButton, PaintsThePictureCentredAndEmbossedWhenDisabled) {
 }
 
 }  // namespace
-}  // namespace talvrin
+}  // namespace talvrin::app::qt

@@ -8,21 +8,19 @@
 #include <QTest>
 #include <functional>
 
+#include "app/qt/vitrel_widget.h"
 #include "image/bridge/gdiplus.h"
 #include "support/qt_test_app.h"
-#include "app/qt/vitrel_widget.h"
 
-namespace talvrin {
+namespace talvrin::app::qt {
 namespace {
-
-using platform::qt::VitrelWidget;
 
 using testing::waitFor;
 
 TEST(QtImagingSessions, OneStartPerTopLevelWindowEndedAfterTheWindowIsDestroyed) {
     testing::qtTestApp();
     if (!bridge::backendAvailable()) GTEST_SKIP() << "no imaging backend in this build";
-    auto previous = setImagingSessionBridge(platform::qt::makeQtImagingSessions());
+    auto previous = setImagingSessionBridge(makeQtImagingSessions());
     const std::size_t before = bridge::openSessions();
 
     // A control attaches to its container's shared object when it is created.
@@ -65,4 +63,4 @@ TEST(QtImagingSessions, OneStartPerTopLevelWindowEndedAfterTheWindowIsDestroyed)
 }
 
 }  // namespace
-}  // namespace talvrin
+}  // namespace talvrin::app::qt

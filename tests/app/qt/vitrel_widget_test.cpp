@@ -17,10 +17,9 @@
 #include "image/control/fake_host.h"
 #include "support/qt_test_app.h"
 
-namespace talvrin {
+namespace talvrin::app::qt {
 namespace {
 
-using platform::qt::VitrelWidget;
 using testing::EventLog;
 using Log = std::vector<std::string>;
 
@@ -28,7 +27,6 @@ using testing::waitFor;
 
 TEST(QtWindowTimers, KeyedByWindowAndIdentifierPeriodicAndKilledFromTheirOwnTick) {
     testing::qtTestApp();
-    using namespace platform::qt;
     int a = 0, b = 0, c = 0;
     setWindowTimer(1, 7, 5, [&] { ++a; });
     setWindowTimer(2, 7, 5, [&] { ++b; });     // another window, same identifier
@@ -137,8 +135,7 @@ TEST(QtVitrelWidget, OverlappingControlsAndTheButtonBeneathGetTheirOwnPoints) {
     ASSERT_TRUE(waitFor([&] { return !la.entries->empty(); }));
     EXPECT_EQ(take(), Log{"B.MouseExit"});
     EXPECT_FALSE(a->control().isMouseOver() || b->control().isMouseOver());
-    EXPECT_FALSE(
-        platform::qt::isWindowTimerArmed(VitrelWidget::handleOf(&window), b->control().identity()));
+    EXPECT_FALSE(isWindowTimerArmed(VitrelWidget::handleOf(&window), b->control().identity()));
 }
 
 // A repaint of part of a control draws that part as the full paint draws it: the window behind
@@ -189,17 +186,17 @@ TEST(QtVitrelWidget, ADestroyedControlLeavesNoTimerBehind) {
     w->control().FadeInOut(0, 1, 10);
     const WindowHandle box = VitrelWidget::handleOf(&window);
     const std::int32_t id = w->control().identity();
-    ASSERT_TRUE(platform::qt::isWindowTimerArmed(box, -id));
+    ASSERT_TRUE(isWindowTimerArmed(box, -id));
     delete w;
-    EXPECT_FALSE(platform::qt::isWindowTimerArmed(box, -id));
+    EXPECT_FALSE(isWindowTimerArmed(box, -id));
     // A timer of the fade's period on another window: by its third tick a fade tick left
     // behind would have reached the log (or, under the sanitizers, the deleted control).
     int ticks = 0;
-    platform::qt::setWindowTimer(box + 1, 1, 10, [&] { ++ticks; });
+    setWindowTimer(box + 1, 1, 10, [&] { ++ticks; });
     ASSERT_TRUE(waitFor([&] { return ticks >= 3; }));
-    platform::qt::killWindowTimer(box + 1, 1);
+    killWindowTimer(box + 1, 1);
     EXPECT_TRUE(log.entries->empty());
 }
 
 }  // namespace
-}  // namespace talvrin
+}  // namespace talvrin::app::qt

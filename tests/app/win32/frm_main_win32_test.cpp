@@ -15,14 +15,14 @@
 #include "app/frm_main_design.h"
 #include "app/repair_sequence.h"
 #include "app/win32/frm_main_win32.h"
+#include "app/win32/vitrel_window.h"
+#include "app/win32/win32_imaging_sessions.h"
 #include "image/codecs/ico_parser.h"
 #include "platform/picture/resources.h"
 #include "resources/builtin_resources.h"
 #include "support/process_cpu_win32.h"
-#include "ui/win32/vitrel_window.h"
-#include "ui/win32/win32_imaging_sessions.h"
 
-namespace talvrin {
+namespace talvrin::app::win32 {
 namespace {
 
 namespace design = frm_main_design;
@@ -76,8 +76,8 @@ class Win32Window : public ::testing::Test {
     static void SetUpTestSuite() {
         platform::setProgramResources(builtInResources());
         installIconPictureRoute();
-        ui::win32::installWin32ScreenFacts();
-        ui::win32::installWin32ImagingSessions();  // as the program starts
+        installWin32ScreenFacts();
+        installWin32ImagingSessions();  // as the program starts
     }
     void SetUp() override {
         form_ = FrmMainWin32::create();
@@ -192,7 +192,7 @@ TEST_F(Win32Window, TheLinkControlsShowTheLinkCursorAndTheLabelTheHighlightColou
 // The logo as the screen shows it and as its window prints it: the control's premultiplied
 // pixels over the window colour.
 TEST_F(Win32Window, TheLogoShowsItsPixelsOverTheWindowColour) {
-    ui::win32::VitrelWindow* logo = form_->Vitrel1();
+    VitrelWindow* logo = form_->Vitrel1();
     ASSERT_NE(logo, nullptr);
     const c32bppDIB& image = logo->control().surface();
     ASSERT_EQ(image.Width(), 128);
@@ -355,7 +355,7 @@ TEST_F(Win32Window, ACloseRequestDuringTheRunEndsItWithoutTheBox) {
 // WM_NCHITTEST answers as the control's hit test says; the desktop then routes a point the
 // control does not own to the window beneath (WindowFromPoint follows the same answers).
 TEST_F(Win32Window, PointsTheLogoDoesNotOwnGoToTheWindowBeneath) {
-    ui::win32::VitrelWindow* logo = form_->Vitrel1();
+    VitrelWindow* logo = form_->Vitrel1();
     ASSERT_NE(logo, nullptr);
     const HWND control = logo->window();
     struct Case {
@@ -412,7 +412,7 @@ TEST(Win32Program, StartsToAPaintedWindowAndEndsOnClose) {
                 1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) /
                     static_cast<double>(frequency.QuadPart));
     EXPECT_EQ(windowText(window), std::string(design::kCaption));
-    HWND logo = FindWindowExA(window, nullptr, ui::win32::VitrelWindow::kClassName, nullptr);
+    HWND logo = FindWindowExA(window, nullptr, VitrelWindow::kClassName, nullptr);
     EXPECT_NE(logo, nullptr);
 
     PostMessageA(window, WM_CLOSE, 0, 0);
@@ -426,4 +426,4 @@ TEST(Win32Program, StartsToAPaintedWindowAndEndsOnClose) {
 }
 
 }  // namespace
-}  // namespace talvrin
+}  // namespace talvrin::app::win32

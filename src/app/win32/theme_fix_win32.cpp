@@ -1,4 +1,4 @@
-#include "ui/win32/theme_fix_win32.h"
+#include "app/win32/theme_fix_win32.h"
 
 #include <cmath>
 #include <cstring>
@@ -12,7 +12,7 @@
 #include "ui/theme/button_look.h"
 #include "ui/theme/button_pictures.h"
 
-namespace talvrin::ui::win32 {
+namespace talvrin::app::win32 {
 
 namespace {
 
@@ -321,4 +321,4 @@ void pvDrawButton(HWND window, HDC dc, const GraphicalButton& button) {
     if (picture) drawPicture(dc, *picture, pictureArea, in.Enabled, button);
 }
 
-}  // namespace talvrin::ui::win32
+}  // namespace talvrin::app::win32

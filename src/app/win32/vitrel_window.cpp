@@ -1,4 +1,4 @@
-#include "ui/win32/vitrel_window.h"
+#include "app/win32/vitrel_window.h"
 
 #include <windowsx.h>
 
@@ -6,13 +6,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/win32/win32_timers.h"
 #include "image/control/scale_units.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/device_context.h"
 #include "platform/gdi/screen.h"
-#include "ui/win32/win32_timers.h"
 
-namespace talvrin::ui::win32 {
+namespace talvrin::app::win32 {
 
 namespace {
 
@@ -518,4 +518,4 @@ void installWin32ScreenFacts() {
         platform::setSystemColor(index, static_cast<ColorRef>(GetSysColor(index)));
 }
 
-}  // namespace talvrin::ui::win32
+}  // namespace talvrin::app::win32

@@ -1,10 +1,10 @@
-#include "ui/win32/win32_timers.h"
+#include "app/win32/win32_timers.h"
 
 #include <map>
 #include <memory>
 #include <utility>
 
-namespace talvrin::ui::win32 {
+namespace talvrin::app::win32 {
 
 namespace {
 
@@ -45,4 +45,4 @@ bool isWindowTimerArmed(HWND window, std::intptr_t id) {
     return table().count({window, static_cast<UINT_PTR>(id)}) != 0;
 }
 
-}  // namespace talvrin::ui::win32
+}  // namespace talvrin::app::win32

@@ -1,7 +1,7 @@
 // The imaging sessions of image controls on real windows: one start per top-level window, found
 // again by the controls of its other containers and owned windows, ended from a thread timer
 // after the window is gone.
-#include "ui/win32/win32_imaging_sessions.h"
+#include "app/win32/win32_imaging_sessions.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -14,8 +14,8 @@
 namespace talvrin {
 namespace {
 
-using ui::win32::pendingShutdowns;
-using ui::win32::topLevelWindowOf;
+using app::win32::pendingShutdowns;
+using app::win32::topLevelWindowOf;
 
 constexpr const char* kNoWindows =
     "no windows can be made here (under Wine without a display, set its null display driver as "
@@ -62,7 +62,7 @@ std::uint32_t attach(cCrossComm& shared, HWND container) {
 
 TEST(Win32ImagingSessions, OneStartPerTopLevelWindowEndedAfterTheWindowIsDestroyed) {
     if (!bridge::backendAvailable()) GTEST_SKIP() << "no imaging library on this system";
-    auto previous = setImagingSessionBridge(ui::win32::makeWin32ImagingSessions());
+    auto previous = setImagingSessionBridge(app::win32::makeWin32ImagingSessions());
     const std::size_t before = bridge::openSessions();
 
     const HWND window = makeWindow(WS_OVERLAPPEDWINDOW, nullptr, "window");
@@ -111,7 +111,7 @@ TEST(Win32ImagingSessions, OneStartPerTopLevelWindowEndedAfterTheWindowIsDestroy
 }
 
 TEST(Win32ImagingSessions, NoMarkerWithoutAWindowAndNoStartWithoutTheLibrary) {
-    auto previous = setImagingSessionBridge(ui::win32::makeWin32ImagingSessions());
+    auto previous = setImagingSessionBridge(app::win32::makeWin32ImagingSessions());
     const std::size_t before = bridge::openSessions();
     {
         // A window that is gone: the session starts (a failure to guard it is ignored) but no

@@ -12,7 +12,7 @@
 
 #include "image/control/cross_comm.h"
 
-namespace talvrin::ui::win32 {
+namespace talvrin::app::win32 {
 
 [[nodiscard]] std::unique_ptr<ImagingSessionBridge> makeWin32ImagingSessions();
 
@@ -25,4 +25,4 @@ void installWin32ImagingSessions();
 // Sessions whose window is gone and whose shutdown timer has not fired yet.
 [[nodiscard]] std::size_t pendingShutdowns() noexcept;
 
-}  // namespace talvrin::ui::win32
+}  // namespace talvrin::app::win32

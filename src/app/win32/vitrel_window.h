@@ -21,7 +21,7 @@
 
 #include "image/control/vitrel.h"
 
-namespace talvrin::ui::win32 {
+namespace talvrin::app::win32 {
 
 class VitrelWindow final : public VitrelHost {
   public:
@@ -105,4 +105,4 @@ class VitrelWindow final : public VitrelHost {
 // Gives the image code the desktop's own screen facts: its resolution and its system colours.
 void installWin32ScreenFacts();
 
-}  // namespace talvrin::ui::win32
+}  // namespace talvrin::app::win32

@@ -1,4 +1,4 @@
-#include "app/theme_controls.h"
+#include "app/qt/theme_controls.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -7,7 +7,7 @@
 
 #include "app/qt/graphical_button.h"
 
-namespace talvrin {
+namespace talvrin::app::qt {
 
 namespace {
 
@@ -72,4 +72,4 @@ std::vector<std::unique_ptr<mdXpThemeSupport::ThemeControl>> themeControlsOf(QWi
     return controls;
 }
 
-}  // namespace talvrin
+}  // namespace talvrin::app::qt

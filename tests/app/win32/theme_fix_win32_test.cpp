@@ -12,14 +12,14 @@
 #include <optional>
 #include <string>
 
+#include "app/win32/theme_fix_win32.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/os/visual_styles.h"
 #include "platform/picture/picture.h"
 #include "platform/win32/system_functions.h"
 #include "ui/theme/md_xp_theme_support.h"
-#include "ui/win32/theme_fix_win32.h"
 
-namespace talvrin::ui::win32 {
+namespace talvrin::app::win32 {
 namespace {
 
 // A top-level window that goes away with the test.
@@ -183,4 +183,4 @@ TEST(ThemeFixWin32, AGraphicalButtonIsDrawnWithItsPictureCentred) {
 }
 
 }  // namespace
-}  // namespace talvrin::ui::win32
+}  // namespace talvrin::app::win32

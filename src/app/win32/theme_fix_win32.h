@@ -17,7 +17,7 @@
 #include "platform/picture/picture.h"
 #include "ui/theme/md_xp_theme_support.h"
 
-namespace talvrin::ui::win32 {
+namespace talvrin::app::win32 {
 
 // What a graphical button carries beyond its window (caption and font are the window's own).
 // A push button, radio button or check box window becomes graphical with makeGraphical.
@@ -47,4 +47,4 @@ LRESULT CALLBACK pvRedirectButton(HWND window, UINT message, WPARAM wParam, LPAR
 // by the rules, the caption and the picture).
 void pvDrawButton(HWND window, HDC dc, const GraphicalButton& button);
 
-}  // namespace talvrin::ui::win32
+}  // namespace talvrin::app::win32

@@ -1,5 +1,5 @@
 // The real window with the real command runner, headless.
-#include "app/frm_main.h"
+#include "app/qt/frm_main.h"
 
 #include <gtest/gtest.h>
 
@@ -25,18 +25,18 @@
 #include <string_view>
 #include <vector>
 
-#include "app/focus_frame_style.h"
 #include "app/project_page.h"
+#include "app/qt/focus_frame_style.h"
 #include "app/qt/graphical_button.h"
 #include "app/qt/qt_imaging_sessions.h"
+#include "app/qt/theme_controls.h"
 #include "app/qt/vitrel_widget.h"
-#include "app/theme_controls.h"
 #include "image/bridge/gdiplus.h"
 #include "platform/os/visual_styles.h"
 #include "support/child_release.h"
 #include "support/qt_test_app.h"
 
-namespace talvrin {
+namespace talvrin::app::qt {
 namespace {
 
 QApplication& app() {
@@ -86,7 +86,7 @@ TEST(FrmMain, TheLogoShowsItsPixelsOverTheWindowBackground) {
     app();
     // The imaging sessions, as the program's start-up installs them (kept for the tests after).
     static const bool sessions = [] {
-        platform::qt::installQtImagingSessions();
+        installQtImagingSessions();
         return true;
     }();
     ASSERT_TRUE(sessions);
@@ -428,6 +428,6 @@ TEST(FrmMain, ThemeFixSubclassesOnlyFramesAndGraphicalButtonsFromVersion6On) {
 }
 
 }  // namespace
-}  // namespace talvrin
+}  // namespace talvrin::app::qt
 
 #include "frm_main_test.moc"

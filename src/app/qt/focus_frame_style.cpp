@@ -1,10 +1,10 @@
-#include "app/focus_frame_style.h"
+#include "app/qt/focus_frame_style.h"
 
 #include <QPainter>
 #include <QPen>
 #include <QStyleOptionButton>
 
-namespace talvrin {
+namespace talvrin::app::qt {
 
 void FocusFrameStyle::drawControl(ControlElement element, const QStyleOption* option,
                                   QPainter* painter, const QWidget* widget) const {
@@ -27,4 +27,4 @@ void FocusFrameStyle::drawControl(ControlElement element, const QStyleOption* op
     painter->restore();
 }
 
-}  // namespace talvrin
+}  // namespace talvrin::app::qt

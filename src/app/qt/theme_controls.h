@@ -10,7 +10,7 @@
 
 #include "ui/theme/md_xp_theme_support.h"
 
-namespace talvrin {
+namespace talvrin::app::qt {
 
 inline constexpr const char* kSubclassProperty = "subclassProcedure";
 
@@ -18,4 +18,4 @@ inline constexpr const char* kSubclassProperty = "subclassProcedure";
 [[nodiscard]] std::vector<std::unique_ptr<mdXpThemeSupport::ThemeControl>> themeControlsOf(
     QWidget& form);
 
-}  // namespace talvrin
+}  // namespace talvrin::app::qt

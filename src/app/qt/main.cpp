@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/md_startup.h"
+#include "app/qt/md_startup.h"
 
 namespace {
 
@@ -80,8 +80,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     releaseStartupMessages();
     QApplication::setApplicationName(QStringLiteral("Talvrin"));
-    talvrin::mdStartup::Main();
+    talvrin::app::qt::mdStartup::Main();
     const int status = QApplication::exec();
-    talvrin::mdStartup::shutdown();
+    talvrin::app::qt::mdStartup::shutdown();
     return status;
 }

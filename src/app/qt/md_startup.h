@@ -3,7 +3,7 @@
 
 #include <memory>
 
-namespace talvrin {
+namespace talvrin::app::qt {
 
 class FrmMain;
 
@@ -20,4 +20,4 @@ FrmMain* mainWindow();
 void shutdown();
 
 }  // namespace mdStartup
-}  // namespace talvrin
+}  // namespace talvrin::app::qt

@@ -1,4 +1,4 @@
-#include "ui/win32/win32_imaging_sessions.h"
+#include "app/win32/win32_imaging_sessions.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 
 #include "image/bridge/gdiplus.h"
 
-namespace talvrin::ui::win32 {
+namespace talvrin::app::win32 {
 
 namespace {
 
@@ -128,4 +128,4 @@ std::size_t pendingShutdowns() noexcept {
     return timers().size();
 }
 
-}  // namespace talvrin::ui::win32
+}  // namespace talvrin::app::win32
