@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "image/bridge/gdiplus.h"
+#include "image/control/headless_host.h"
 #include "image/control/vitrel.h"
 #include "image/surface/c32bpp_dib.h"
 #include "image/surface/c32bpp_dib_internal.h"
@@ -24,30 +25,6 @@
 namespace {
 
 using namespace talvrin;
-
-class BenchHost final : public VitrelHost {
-  public:
-    bool userMode() const override { return true; }
-    std::int32_t width() const override { return 512; }
-    std::int32_t height() const override { return 512; }
-    std::int32_t twipsPerPixelX() const override { return 15; }
-    std::int32_t twipsPerPixelY() const override { return 15; }
-    void requestRepaint() override {}
-    void requestResize(std::int32_t, std::int32_t) override {}
-    void propertyChanged(std::string_view) override {}
-    std::optional<std::int32_t> containerScaleMode() const override { return 3; }
-    std::optional<float> pixelsToContainer(float p, bool, std::int32_t) const override { return p; }
-    bool enabled() const override { return true; }
-    void setEnabled(bool) override {}
-    std::int16_t mousePointer() const override { return 0; }
-    bool setMousePointer(std::int16_t) override { return true; }
-    std::optional<StoredPicture> mouseIcon() const override { return std::nullopt; }
-    bool setMouseIcon(std::optional<StoredPicture>) override { return true; }
-    std::int16_t oleDropMode() const override { return 0; }
-    bool setOleDropMode(std::int16_t) override { return true; }
-    std::string tag() const override { return {}; }
-    void setTag(std::string) override {}
-};
 
 // A 1024 x 1024 photo-like RGBA image with soft alpha, as a PNG the control loads.
 const std::vector<std::uint8_t>& imageBytes() {
@@ -85,7 +62,7 @@ struct Scene {
         dc = platform::DeviceContext::createCompatible();
         dc->select(bitmap.get());
     }
-    BenchHost host;
+    HeadlessHost host{512, 512};
     Vitrel control;
     std::unique_ptr<platform::Bitmap> bitmap;
     std::unique_ptr<platform::DeviceContext> dc;

@@ -11,54 +11,13 @@
 #include <string_view>
 
 #include "base/decode_budget.h"
+#include "image/control/headless_host.h"
 #include "image/control/property_bag.h"
 #include "image/control/vitrel.h"
-#include "image/control/vitrel_host.h"
 
 namespace {
 
 using namespace talvrin;
-
-// A window of a fixed size in a running program, as the command-line render's host.
-class FuzzHost final : public VitrelHost {
-  public:
-    bool userMode() const override { return true; }
-    std::int32_t width() const override { return 24; }
-    std::int32_t height() const override { return 16; }
-    std::int32_t twipsPerPixelX() const override { return 15; }
-    std::int32_t twipsPerPixelY() const override { return 15; }
-    void requestRepaint() override {}
-    void requestResize(std::int32_t, std::int32_t) override {}
-    void propertyChanged(std::string_view) override {}
-    std::optional<std::int32_t> containerScaleMode() const override { return 3; }
-    std::optional<float> pixelsToContainer(float pixels, bool, std::int32_t) const override {
-        return pixels;
-    }
-    bool enabled() const override { return enabled_; }
-    void setEnabled(bool value) override { enabled_ = value; }
-    std::int16_t mousePointer() const override { return pointer_; }
-    bool setMousePointer(std::int16_t value) override {
-        pointer_ = value;
-        return true;
-    }
-    std::optional<StoredPicture> mouseIcon() const override { return icon_; }
-    bool setMouseIcon(std::optional<StoredPicture> icon) override {
-        icon_ = std::move(icon);
-        return true;
-    }
-    std::int16_t oleDropMode() const override { return drop_; }
-    bool setOleDropMode(std::int16_t value) override {
-        drop_ = value;
-        return true;
-    }
-    std::string tag() const override { return {}; }
-    void setTag(std::string) override {}
-
-  private:
-    bool enabled_ = true;
-    std::int16_t pointer_ = 0, drop_ = 0;
-    std::optional<StoredPicture> icon_;
-};
 
 bool inRange(std::int32_t v, std::int32_t lo, std::int32_t hi) {
     return v >= lo && v <= hi;
@@ -102,14 +61,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (PropertyBag::fromText(bag.toText(), &again) != bag || again != PropertyBag::TextRead::Whole)
         __builtin_trap();
 
-    FuzzHost host;
+    HeadlessHost host(24, 16);
     Vitrel control(host);
     control.ReadProperties(bag);
     if (!settingsInRange(control)) __builtin_trap();
     PropertyBag stored;
     control.WriteProperties(stored);
 
-    FuzzHost secondHost;
+    HeadlessHost secondHost(24, 16);
     Vitrel second(secondHost);
     second.ReadProperties(stored);
     if (!settingsInRange(second)) __builtin_trap();

@@ -14,6 +14,7 @@
 
 #include "image/bridge/gdiplus.h"
 #include "image/codecs/ico_parser.h"
+#include "image/control/headless_host.h"
 #include "image/control/image_scales.h"
 #include "image/control/vitrel.h"
 #include "platform/gdi/bitmap.h"
@@ -65,37 +66,6 @@ constexpr const char* kRenderUsage =
     "  --format F, --out-dir DIR, --level N, --quality N, --jobs N   as for convert\n"
     "Colours are rrggbb or #rrggbb. Exit status 0 on success, 1 when any file failed\n"
     "to load or write (one line each on standard error), 2 for a usage error.\n";
-
-// A window of a fixed size in a running program; it keeps what the control hands it.
-class HeadlessHost final : public VitrelHost {
-  public:
-    HeadlessHost(std::int32_t w, std::int32_t h) : w_(w), h_(h) {}
-    bool userMode() const override { return true; }
-    std::int32_t width() const override { return w_; }
-    std::int32_t height() const override { return h_; }
-    std::int32_t twipsPerPixelX() const override { return 15; }
-    std::int32_t twipsPerPixelY() const override { return 15; }
-    void requestRepaint() override {}
-    void requestResize(std::int32_t, std::int32_t) override {}  // the size is the caller's
-    void propertyChanged(std::string_view) override {}
-    std::optional<std::int32_t> containerScaleMode() const override { return 3; }
-    std::optional<float> pixelsToContainer(float pixels, bool, std::int32_t) const override {
-        return pixels;
-    }
-    bool enabled() const override { return true; }
-    void setEnabled(bool) override {}
-    std::int16_t mousePointer() const override { return 0; }
-    bool setMousePointer(std::int16_t) override { return false; }
-    std::optional<StoredPicture> mouseIcon() const override { return std::nullopt; }
-    bool setMouseIcon(std::optional<StoredPicture>) override { return false; }
-    std::int16_t oleDropMode() const override { return 0; }
-    bool setOleDropMode(std::int16_t) override { return false; }
-    std::string tag() const override { return {}; }
-    void setTag(std::string) override {}
-
-  private:
-    std::int32_t w_, h_;
-};
 
 struct Options {
     std::optional<SizeRequest> size;

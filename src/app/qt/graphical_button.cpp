@@ -8,12 +8,10 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionFocusRect>
-#include <cstring>
 #include <optional>
 
-#include "platform/gdi/bitmap.h"
-#include "platform/gdi/device_context.h"
 #include "platform/gdi/screen.h"
+#include "platform/qt/qt_canvas.h"
 #include "ui/theme/button_pictures.h"
 
 namespace talvrin::app::qt {
@@ -205,14 +203,9 @@ void GraphicalButton::paintEvent(QPaintEvent*) {
     const platform::Picture* picture = pictureIn(current.picture);
 
     // Around the button's shape the parent shows through; without a parent, BackColor.
-    QImage canvas(w, h, QImage::Format_ARGB32_Premultiplied);
-    if (QWidget* parent = parentWidget()) {
-        canvas.fill(parent->palette().color(QPalette::Window));
-        QPainter background(&canvas);
-        parent->render(&background, QPoint(), QRegion(geometry()), QWidget::DrawWindowBackground);
-    } else {
-        canvas.fill(qcolorOf(backColor_));
-    }
+    const QWidget* parent = parentWidget();
+    QImage canvas = platform::qt::backgroundUnder(
+        *this, rect(), parent ? parent->palette().color(QPalette::Window) : qcolorOf(backColor_));
 
     QPainter painter(&canvas);
     const bool focused = hasFocus();
@@ -240,26 +233,16 @@ void GraphicalButton::paintEvent(QPaintEvent*) {
 
     if (picture) {
         // The picture goes through the software device context, over the drawn button.
-        auto bitmap = platform::Bitmap::create(w, h, 32);
-        auto dc = platform::DeviceContext::createCompatible();
-        if (bitmap && dc) {
-            for (int y = 0; y < h; ++y)
-                std::memcpy(bitmap->rowFromTop(y), canvas.constScanLine(y), std::size_t(w) * 4);
-            dc->select(bitmap.get());
-            mdXpThemeSupport::drawButtonPicture(*picture, *dc, layout.pictureArea, isEnabled(),
-                                                useMaskColor_, maskColor_);
-            dc.reset();
-            // Drawing onto a context leaves its alpha bytes meaningless: the result is opaque,
-            // and says so in every pixel (0xFFRRGGBB), whatever surface it is drawn on.
-            QImage result(w, h, QImage::Format_RGB32);
-            for (int y = 0; y < h; ++y) {
-                auto* out = reinterpret_cast<std::uint32_t*>(result.scanLine(y));
-                std::memcpy(out, bitmap->rowFromTop(y), std::size_t(w) * 4);
-                for (int x = 0; x < w; ++x)
-                    out[x] |= 0xFF000000u;
-            }
-            canvas = std::move(result);
-        }
+        // Drawing onto a context leaves its alpha bytes meaningless: the result is opaque, and
+        // says so in every pixel (0xFFRRGGBB), whatever surface it is drawn on.
+        auto result = platform::qt::drawThroughSoftware(
+            canvas, size(), QPoint(),
+            [&](platform::DeviceContext& dc) {
+                mdXpThemeSupport::drawButtonPicture(*picture, dc, layout.pictureArea, isEnabled(),
+                                                    useMaskColor_, maskColor_);
+            },
+            true);
+        if (result) canvas = std::move(*result);
     }
     QPainter(this).drawImage(0, 0, canvas);
 }

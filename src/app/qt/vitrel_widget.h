@@ -21,10 +21,11 @@
 #include <vector>
 
 #include "image/control/vitrel.h"
+#include "image/control/vitrel_host_base.h"
 
 namespace talvrin::app::qt {
 
-class VitrelWidget final : public QWidget, public VitrelHost {
+class VitrelWidget final : public QWidget, public VitrelHostBase {
   public:
     explicit VitrelWidget(QWidget* parent = nullptr);
     // The control goes first, while the host it calls on is whole.
@@ -38,23 +39,11 @@ class VitrelWidget final : public QWidget, public VitrelHost {
     [[nodiscard]] static WindowHandle handleOf(const QWidget* widget) noexcept {
         return reinterpret_cast<WindowHandle>(widget);
     }
-    // Called with the stored name of every setting that changes.
-    void setPropertyChangedHandler(std::function<void(std::string_view)> handler) {
-        onPropertyChanged_ = std::move(handler);
-    }
 
     // ---- VitrelHost ----
-    [[nodiscard]] bool userMode() const override { return true; }
     [[nodiscard]] std::int32_t width() const override { return QWidget::width(); }
     [[nodiscard]] std::int32_t height() const override { return QWidget::height(); }
-    [[nodiscard]] std::int32_t twipsPerPixelX() const override;
-    [[nodiscard]] std::int32_t twipsPerPixelY() const override;
     void requestRepaint() override { update(); }
-    void requestResize(std::int32_t widthTwips, std::int32_t heightTwips) override;
-    void propertyChanged(std::string_view name) override;
-    [[nodiscard]] std::optional<std::int32_t> containerScaleMode() const override;
-    [[nodiscard]] std::optional<float> pixelsToContainer(float pixels, bool horizontal,
-                                                         std::int32_t scaleMode) const override;
     [[nodiscard]] WindowHandle containerWindow() const override;
     [[nodiscard]] WindowHandle topLevelWindow(WindowHandle window) const override;
     [[nodiscard]] std::vector<ContainerControl> containerControls() const override;
@@ -65,16 +54,9 @@ class VitrelWidget final : public QWidget, public VitrelHost {
     [[nodiscard]] WindowHandle windowFromPoint(Point screen) const override;
     [[nodiscard]] std::optional<Point> clientToScreen(WindowHandle window,
                                                       Point client) const override;
+    // The widget's own enabled state (false too while its parent is disabled).
     [[nodiscard]] bool enabled() const override { return isEnabled(); }
     void setEnabled(bool value) override { QWidget::setEnabled(value); }
-    [[nodiscard]] std::int16_t mousePointer() const override { return pointer_; }
-    bool setMousePointer(std::int16_t value) override;
-    [[nodiscard]] std::optional<StoredPicture> mouseIcon() const override { return icon_; }
-    bool setMouseIcon(std::optional<StoredPicture> icon) override;
-    [[nodiscard]] std::int16_t oleDropMode() const override { return dropMode_; }
-    bool setOleDropMode(std::int16_t value) override;
-    [[nodiscard]] std::string tag() const override { return tag_; }
-    void setTag(std::string value) override { tag_ = std::move(value); }
 
   protected:
     bool event(QEvent* event) override;
@@ -90,6 +72,15 @@ class VitrelWidget final : public QWidget, public VitrelHost {
     void dropEvent(QDropEvent* event) override;
 
   private:
+    [[nodiscard]] std::int32_t dotsPerInch(bool horizontal) const override {
+        return horizontal ? logicalDpiX() : logicalDpiY();
+    }
+    void resizeWindow(std::int32_t width, std::int32_t height) override { resize(width, height); }
+    void cursorChanged(bool /*iconChanged*/) override { applyCursor(); }
+    bool applyDropMode(std::int16_t mode) override {
+        setAcceptDrops(mode != 0);
+        return true;
+    }
     void applyCursor();
     // The container: the parent widget, or the widget itself when it has none.
     [[nodiscard]] QWidget* container() const;
@@ -108,15 +99,8 @@ class VitrelWidget final : public QWidget, public VitrelHost {
     QPointer<QWidget> forwardTarget_;
     // A press went to the control: its events go to it until the last button is up.
     bool controlGrab_ = false;
-    std::int16_t pressedButtons_ = 0;  // gone down over the control, for Click
-    bool afterDblClick_ = false;       // the release of a double click raises no Click
     bool borrowing_ = false;
     QPointer<QWidget> cursorFrom_;
-    std::function<void(std::string_view)> onPropertyChanged_;
-    std::int16_t pointer_ = 0;
-    std::optional<StoredPicture> icon_;
-    std::int16_t dropMode_ = 0;
-    std::string tag_;
 };
 
 // Gives the image code the desktop's colours for the system colours that have a counterpart in

@@ -1,14 +1,12 @@
 #include "app/win32/theme_fix_win32.h"
 
 #include <cmath>
-#include <cstring>
 #include <optional>
 #include <string>
 
-#include "platform/gdi/bitmap.h"
-#include "platform/gdi/device_context.h"
 #include "platform/gdi/screen.h"
 #include "platform/win32/system_functions.h"
+#include "platform/win32/win32_canvas.h"
 #include "ui/theme/button_look.h"
 #include "ui/theme/button_pictures.h"
 
@@ -144,33 +142,16 @@ void drawPicture(HDC dc, const platform::Picture& picture, const RECT& area, boo
                  const GraphicalButton& button) {
     const int w = area.right - area.left, h = area.bottom - area.top;
     if (w < 1 || h < 1) return;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = h;  // bottom-up, as the software bitmaps are
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* pixels = nullptr;
-    const HDC memory = CreateCompatibleDC(dc);
-    const HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
-    auto canvas = platform::Bitmap::create(w, h, 32);
-    auto soft = platform::DeviceContext::createCompatible();
-    if (memory && section && pixels && canvas && soft) {
-        const HGDIOBJ previous = SelectObject(memory, section);
-        BitBlt(memory, 0, 0, w, h, dc, area.left, area.top, SRCCOPY);
-        GdiFlush();
-        std::memcpy(canvas->bits(), pixels, canvas->byteCount());
-        soft->select(canvas.get());
-        mdXpThemeSupport::drawButtonPicture(picture, *soft, Rect{0, 0, w, h}, enabled,
-                                            button.UseMaskColor, button.MaskColor);
-        soft.reset();
-        SetDIBitsToDevice(dc, area.left, area.top, static_cast<DWORD>(w), static_cast<DWORD>(h), 0,
-                          0, 0, static_cast<UINT>(h), canvas->bits(), &info, DIB_RGB_COLORS);
-        SelectObject(memory, previous);
-    }
-    if (section) DeleteObject(section);
-    if (memory) DeleteDC(memory);
+    platform::win32::Win32Canvas canvas(dc, w, h);
+    if (!canvas) return;
+    BitBlt(canvas.native(), 0, 0, w, h, dc, area.left, area.top, SRCCOPY);
+    canvas.drawSoftware(
+        [&](platform::DeviceContext& soft) {
+            mdXpThemeSupport::drawButtonPicture(picture, soft, Rect{0, 0, w, h}, enabled,
+                                                button.UseMaskColor, button.MaskColor);
+        },
+        false);
+    canvas.put(dc, area.left, area.top, RECT{0, 0, w, h});
 }
 
 // A picture exists with a non-zero handle: it shows a bitmap or an icon.

@@ -20,10 +20,11 @@
 #include <vector>
 
 #include "image/control/vitrel.h"
+#include "image/control/vitrel_host_base.h"
 
 namespace talvrin::app::win32 {
 
-class VitrelWindow final : public VitrelHost {
+class VitrelWindow final : public VitrelHostBase {
   public:
     // The window class of the control's windows (registered at the first create).
     static constexpr const char* kClassName = "TalvrinVitrel";
@@ -44,17 +45,9 @@ class VitrelWindow final : public VitrelHost {
     [[nodiscard]] static VitrelWindow* fromWindow(HWND window) noexcept;
 
     // ---- VitrelHost ----
-    [[nodiscard]] bool userMode() const override { return true; }
     [[nodiscard]] std::int32_t width() const override;
     [[nodiscard]] std::int32_t height() const override;
-    [[nodiscard]] std::int32_t twipsPerPixelX() const override;
-    [[nodiscard]] std::int32_t twipsPerPixelY() const override;
     void requestRepaint() override;
-    void requestResize(std::int32_t widthTwips, std::int32_t heightTwips) override;
-    void propertyChanged(std::string_view) override {}
-    [[nodiscard]] std::optional<std::int32_t> containerScaleMode() const override;
-    [[nodiscard]] std::optional<float> pixelsToContainer(float pixels, bool horizontal,
-                                                         std::int32_t scaleMode) const override;
     [[nodiscard]] WindowHandle containerWindow() const override;
     [[nodiscard]] WindowHandle topLevelWindow(WindowHandle window) const override;
     [[nodiscard]] std::vector<ContainerControl> containerControls() const override;
@@ -65,20 +58,19 @@ class VitrelWindow final : public VitrelHost {
     [[nodiscard]] WindowHandle windowFromPoint(Point screen) const override;
     [[nodiscard]] std::optional<Point> clientToScreen(WindowHandle window,
                                                       Point client) const override;
+    // The window's own enabled state (false without a window).
     [[nodiscard]] bool enabled() const override;
     void setEnabled(bool value) override;
-    [[nodiscard]] std::int16_t mousePointer() const override { return pointer_; }
-    bool setMousePointer(std::int16_t value) override;
-    [[nodiscard]] std::optional<StoredPicture> mouseIcon() const override { return icon_; }
-    bool setMouseIcon(std::optional<StoredPicture> icon) override;
-    [[nodiscard]] std::int16_t oleDropMode() const override { return 0; }
-    // Drops are not taken by this host: only mode 0 (none) is accepted.
-    bool setOleDropMode(std::int16_t value) override { return value == 0; }
-    [[nodiscard]] std::string tag() const override { return tag_; }
-    void setTag(std::string value) override { tag_ = std::move(value); }
 
   private:
     VitrelWindow() = default;
+    [[nodiscard]] std::int32_t dotsPerInch(bool horizontal) const override;
+    // The resize event (WM_SIZE) arrives before this returns, as the control expects.
+    void resizeWindow(std::int32_t width, std::int32_t height) override;
+    // The cursor itself is set on WM_SETCURSOR; a new icon is made into a cursor here.
+    void cursorChanged(bool iconChanged) override;
+    // Drops are not taken by this host: only mode 0 (none) is accepted.
+    bool applyDropMode(std::int16_t mode) override { return mode == 0; }
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void paint();
@@ -91,12 +83,7 @@ class VitrelWindow final : public VitrelHost {
 
     HWND window_ = nullptr;
     std::unique_ptr<Vitrel> control_;
-    std::int16_t pointer_ = 0;
-    std::optional<StoredPicture> icon_;
     HCURSOR iconCursor_ = nullptr;  // made from the mouse icon for pointer 99
-    std::string tag_;
-    std::int16_t pressedButtons_ = 0;  // gone down over the control, for Click
-    bool afterDblClick_ = false;       // the release of a double click raises no Click
     // The host asks the desktop for the window under a point: the hit test it causes answers
     // from the control's area alone, without entering or leaving.
     mutable bool quietHitTest_ = false;

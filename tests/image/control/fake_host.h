@@ -5,9 +5,10 @@
 //   its collection of controls (last = topmost), which routes a mouse event the way a
 //   container of windowless controls does: it asks the controls whose rectangle holds the point,
 //   from the top, and gives the event to the first whose hit test says hit;
-// - FakeHost: one control's window in the container, of a settable size and position, that
-//   records repaint requests, change reports and resizes, and delivers the resize event at
-//   once, as the desktop does for a window the program resizes itself.
+// - FakeHost: one control's window in the container (a headless host at a settable position),
+//   that records repaint requests, change reports and resizes, delivers the resize event at
+//   once, as the desktop does for a window the program resizes itself, and answers the scale
+//   mode a test sets.
 // A FakeHost made without a container has a desktop and a container of its own.
 #pragma once
 
@@ -21,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "image/control/headless_host.h"
 #include "image/control/vitrel.h"
 
 namespace talvrin::testing {
@@ -122,12 +124,10 @@ class FakeContainer {
     FakeHost* pressed_ = nullptr;
 };
 
-class FakeHost final : public VitrelHost {
+class FakeHost final : public HeadlessHost {
   public:
     explicit FakeHost(std::int32_t width = 200, std::int32_t height = 200, bool running = true)
-        : w(width),
-          h(height),
-          running(running),
+        : HeadlessHost(width, height, running),
           ownDesktop_(std::make_unique<FakeDesktop>()),
           ownContainer_(std::make_unique<FakeContainer>(*ownDesktop_, 0x100)),
           container(*ownContainer_) {
@@ -135,7 +135,7 @@ class FakeHost final : public VitrelHost {
     }
     FakeHost(FakeContainer& into, Point position, std::int32_t width, std::int32_t height,
              bool running = true)
-        : w(width), h(height), running(running), position(position), container(into) {
+        : HeadlessHost(width, height, running), position(position), container(into) {
         container.members.push_back({Vitrel::kTypeName, this});
     }
     ~FakeHost() override {
@@ -147,19 +147,10 @@ class FakeHost final : public VitrelHost {
     FakeHost(const FakeHost&) = delete;
     FakeHost& operator=(const FakeHost&) = delete;
 
-    bool userMode() const override { return running; }
-    std::int32_t width() const override { return w; }
-    std::int32_t height() const override { return h; }
-    std::int32_t twipsPerPixelX() const override { return 15; }
-    std::int32_t twipsPerPixelY() const override { return 15; }
     void requestRepaint() override { ++repaints; }
     void requestResize(std::int32_t widthTwips, std::int32_t heightTwips) override {
         resizes.push_back({widthTwips, heightTwips});
-        const std::int32_t nw = widthTwips / 15, nh = heightTwips / 15;
-        const bool changed = nw != w || nh != h;
-        w = nw;
-        h = nh;
-        if (changed && control) control->Resize();
+        HeadlessHost::requestResize(widthTwips, heightTwips);
     }
     void propertyChanged(std::string_view name) override { changes.emplace_back(name); }
     std::optional<std::int32_t> containerScaleMode() const override { return scaleMode; }
@@ -194,45 +185,26 @@ class FakeHost final : public VitrelHost {
         if (window != container.window) return std::nullopt;
         return Point{container.clientOrigin.x + p.x, container.clientOrigin.y + p.y};
     }
-    bool enabled() const override { return isEnabled; }
-    void setEnabled(bool value) override { isEnabled = value; }
-    std::int16_t mousePointer() const override { return pointer; }
-    bool setMousePointer(std::int16_t value) override {
-        pointer = value;
-        return true;
-    }
-    std::optional<StoredPicture> mouseIcon() const override { return icon; }
-    bool setMouseIcon(std::optional<StoredPicture> value) override {
-        icon = std::move(value);
-        return true;
-    }
-    std::int16_t oleDropMode() const override { return dropMode; }
-    bool setOleDropMode(std::int16_t value) override {
-        dropMode = value;
-        return true;
-    }
-    std::string tag() const override { return tagText; }
-    void setTag(std::string value) override { tagText = std::move(value); }
 
     // The control's rectangle in the container's client area.
     [[nodiscard]] Rect rect() const {
-        return {position.x, position.y, position.x + w, position.y + h};
+        return {position.x, position.y, position.x + width(), position.y + height()};
     }
 
-    std::int32_t w;
-    std::int32_t h;
-    bool running;
     Point position{};
     Vitrel* control = nullptr;  // receives the resize events and the routed mouse events
     int repaints = 0;
     std::vector<std::string> changes;
     std::vector<std::pair<std::int32_t, std::int32_t>> resizes;
     std::optional<std::int32_t> scaleMode = 1;
-    bool isEnabled = true;
-    std::int16_t pointer = 0;
-    std::optional<StoredPicture> icon;
-    std::int16_t dropMode = 0;
-    std::string tagText;
+
+  protected:
+    // The new size at once, and its resize event when it changed.
+    void resizeWindow(std::int32_t width, std::int32_t height) override {
+        const bool changed = width != this->width() || height != this->height();
+        setSize(width, height);
+        if (changed && control) control->Resize();
+    }
 
   private:
     std::unique_ptr<FakeDesktop> ownDesktop_;
@@ -255,7 +227,7 @@ inline FakeHost* FakeContainer::route(Point client,
         host->control->HitTestQuery(x, y, result);
         if (result != HitResult::Hit) continue;
         // A disabled control takes the point but receives no input.
-        if (host->isEnabled) deliver(*host, x, y);
+        if (host->enabled()) deliver(*host, x, y);
         return host;
     }
     return nullptr;

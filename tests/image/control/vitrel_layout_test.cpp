@@ -74,8 +74,8 @@ TEST(VitrelLayout, AutoSizeMakesTheWindowTheImagesSizeOnce) {
     HostedControl t(300, 200, true);
     t.control.setScaleMethod(3);
     ASSERT_TRUE(load(t.control, solidPng(128, 128, 9, 9, 9)));
-    EXPECT_EQ(t.host.w, 128);
-    EXPECT_EQ(t.host.h, 128);
+    EXPECT_EQ(t.host.width(), 128);
+    EXPECT_EQ(t.host.height(), 128);
     ASSERT_FALSE(t.host.resizes.empty());
     EXPECT_EQ(t.host.resizes.back(), (std::pair<std::int32_t, std::int32_t>{1920, 1920}));
     // The resize event the request caused ran into the guard: one request per layout.

@@ -97,7 +97,7 @@ TEST(VitrelHitTest, ExactShapeLeavesTransparentCornersToWhatIsBeneath) {
     EXPECT_EQ(s.take(), (Log{"A.MouseEnter", "A.MouseMove 0 0 150 150", "A.MouseDown 1 0 150 165",
                              "A.MouseUp 1 0 165 165", "A.Click 1"}));
     EXPECT_TRUE(t.control.isMouseOver());
-    EXPECT_EQ(t.host.tagText, "Timer");
+    EXPECT_EQ(t.host.tag(), "Timer");
     EXPECT_EQ(t.control.containerOrigin(), (Point{10, 10}));
     EXPECT_EQ(s.desktop.period(0x100, t.control.identity()), 100u);
 
@@ -105,7 +105,7 @@ TEST(VitrelHitTest, ExactShapeLeavesTransparentCornersToWhatIsBeneath) {
     EXPECT_EQ(ask(t.control, 0, 0), HitResult::Outside);
     EXPECT_EQ(s.take(), (Log{"A.MouseExit"}));
     EXPECT_FALSE(t.control.isMouseOver());
-    EXPECT_EQ(t.host.tagText, "");
+    EXPECT_EQ(t.host.tag(), "");
     EXPECT_EQ(s.desktop.armedCount(), 0u);
     // ... unless the host proposed another answer than outside.
     s.box.mouseMove({20, 20});
@@ -176,7 +176,7 @@ TEST(VitrelMouse, OverlappingControlsHandTheMouseOverExitBeforeEnter) {
     EXPECT_EQ(s.take(), (Log{"A.MouseExit", "B.MouseEnter", "B.MouseMove 0 0 150 150"}));
     EXPECT_FALSE(a.control.isMouseOver());
     EXPECT_TRUE(b.control.isMouseOver());
-    EXPECT_EQ(a.host.tagText, "");
+    EXPECT_EQ(a.host.tag(), "");
     EXPECT_FALSE(s.desktop.armed(0x100, a.control.identity()));
     EXPECT_TRUE(s.desktop.armed(0x100, b.control.identity()));
     EXPECT_EQ(b.control.containerOrigin(), (Point{10, 0}));
@@ -209,7 +209,7 @@ TEST(VitrelMouse, ThePollingTimerEndsTheCaptureWithinOneTick) {
     s.desktop.advance(1);
     EXPECT_EQ(s.take(), (Log{"A.MouseExit"}));
     EXPECT_FALSE(s.desktop.armed(0x100, id));
-    EXPECT_EQ(t.host.tagText, "");
+    EXPECT_EQ(t.host.tag(), "");
 
     // Leaving the container for another window: MouseExit within one tick, even though the
     // cursor's position would lie over the control.
@@ -239,7 +239,7 @@ TEST(VitrelMouse, DisabledAndDesignTimeControlsNeverTakeTheMouse) {
     off.control.setEnabled(false);
     EXPECT_TRUE(s.take().empty());
     EXPECT_EQ(s.desktop.armedCount(), 0u);
-    EXPECT_EQ(off.host.tagText, "");
+    EXPECT_EQ(off.host.tag(), "");
     EXPECT_EQ(comm.CapturedControl(), 0);
     EXPECT_EQ(comm.count(), 0);
     // Disabled: the whole rectangle answers, the control is never captured.
@@ -349,13 +349,13 @@ TEST(VitrelMouse, HidingAndShowingLeaveAndJoinTheListWithoutEvents) {
     EXPECT_EQ(comm.count(), 0);
     EXPECT_EQ(comm.CapturedControl(), 0);
     EXPECT_EQ(s.desktop.armedCount(), 0u);
-    EXPECT_EQ(t.host.tagText, "");
+    EXPECT_EQ(t.host.tag(), "");
     t.control.Show();
     EXPECT_EQ(comm.registered(), (std::vector<std::int32_t>{t.control.identity()}));
     // A Tag of the user's own is not the control's marker and stays.
-    t.host.tagText = "mine";
+    t.host.setTag("mine");
     t.control.Hide();
-    EXPECT_EQ(t.host.tagText, "mine");
+    EXPECT_EQ(t.host.tag(), "mine");
 }
 
 TEST(VitrelMouse, AControlDestroyedWithBothTimersArmedIsNeverReached) {

@@ -123,8 +123,8 @@ TEST(VitrelSetters, RulesOfTheValuesAndWhatIsReported) {
             "ShadowOffsetY", "ShadowDepth", "ShadowOpacity", "MousePointer",   "MouseIcon",
             "OLEDropMode"}));
     EXPECT_EQ(c.grayScale(), 3);
-    EXPECT_EQ(t.host.pointer, 2);
-    EXPECT_FALSE(t.host.isEnabled);
+    EXPECT_EQ(t.host.mousePointer(), 2);
+    EXPECT_FALSE(t.host.enabled());
     // The same value again changes and reports nothing (mask colour and opacity excepted).
     t.host.changes.clear();
     c.setScaleMethod(2);
@@ -147,7 +147,7 @@ TEST(VitrelPersistence, TheLogosBagRestoresWithQualityAndAutoSize) {
     EXPECT_EQ(c.surface().ImageType(), imgPNG);
     EXPECT_TRUE(c.surface().HighQualityInterpolation());
     EXPECT_EQ(c.layout().scaledWidth, 128);
-    EXPECT_EQ(t.host.w, 128);
+    EXPECT_EQ(t.host.width(), 128);
     EXPECT_EQ(c.ScaleMethod(), 0);
     EXPECT_EQ(c.Opacity(), 100);
     EXPECT_EQ(c.Mirror(), 0);
@@ -211,10 +211,10 @@ TEST(VitrelPersistence, EverySettingRoundTrips) {
     EXPECT_EQ(r.ShadowOpacity(), 80);
     EXPECT_FLOAT_EQ(r.IntensityOffset(), 33.5f);
     EXPECT_EQ(r.MaskColor(), 0x00FF00u);
-    EXPECT_EQ(b.host.pointer, 11);
-    EXPECT_EQ(b.host.dropMode, 1);
-    EXPECT_EQ(b.host.icon, c.MouseIcon());
-    EXPECT_FALSE(b.host.isEnabled);
+    EXPECT_EQ(b.host.mousePointer(), 11);
+    EXPECT_EQ(b.host.oleDropMode(), 1);
+    EXPECT_EQ(b.host.mouseIcon(), c.MouseIcon());
+    EXPECT_FALSE(b.host.enabled());
     EXPECT_EQ(pixelsOf(r.surface()), pixelsOf(c.surface())) << "the mirrored image again";
 }
 

@@ -1,0 +1,53 @@
+#include "platform/win32/win32_canvas.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace talvrin::platform::win32 {
+
+Win32Canvas::Win32Canvas(HDC target, int width, int height) : width_(width), height_(height) {
+    info_.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info_.bmiHeader.biWidth = width;
+    info_.bmiHeader.biHeight = height;  // bottom-up, as the software bitmaps are
+    info_.bmiHeader.biPlanes = 1;
+    info_.bmiHeader.biBitCount = 32;
+    info_.bmiHeader.biCompression = BI_RGB;
+    memory_ = CreateCompatibleDC(target);
+    section_ = CreateDIBSection(target, &info_, DIB_RGB_COLORS, &pixels_, nullptr, 0);
+    canvas_ = Bitmap::create(width, height, 32);
+    soft_ = DeviceContext::createCompatible();
+    if (*this) previous_ = SelectObject(memory_, section_);
+}
+
+Win32Canvas::~Win32Canvas() {
+    if (previous_) SelectObject(memory_, previous_);
+    if (section_) DeleteObject(section_);
+    if (memory_) DeleteDC(memory_);
+}
+
+Win32Canvas::operator bool() const noexcept {
+    return memory_ && section_ && pixels_ && canvas_ && soft_;
+}
+
+void Win32Canvas::drawSoftware(const std::function<void(DeviceContext&)>& draw, bool opaque) {
+    GdiFlush();
+    std::memcpy(canvas_->bits(), pixels_, canvas_->byteCount());
+    if (opaque) {
+        std::uint8_t* bytes = canvas_->bits();
+        for (std::size_t i = 3; i < canvas_->byteCount(); i += 4)
+            bytes[i] = 0xFF;
+    }
+    soft_->select(canvas_.get());
+    draw(*soft_);
+    soft_.reset();
+}
+
+void Win32Canvas::put(HDC target, int x, int y, const RECT& source) const {
+    // A bottom-up source counts its rows from the bottom.
+    SetDIBitsToDevice(target, x, y, static_cast<DWORD>(source.right - source.left),
+                      static_cast<DWORD>(source.bottom - source.top), source.left,
+                      height_ - source.bottom, 0, static_cast<UINT>(height_), canvas_->bits(),
+                      &info_, DIB_RGB_COLORS);
+}
+
+}  // namespace talvrin::platform::win32

@@ -1,0 +1,25 @@
+// What the desktop's window messages say in the vocabulary of the image control's events (the
+// mouse buttons and the shift keys), and the cursors of the mouse-pointer values. Windows only.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace talvrin::platform::win32 {
+
+// Buttons and shift keys as the control's events count them: 1 left, 2 right, 4 middle; 1 shift,
+// 2 control, 4 alt. The button of a mouse message (0 for a move), the buttons a message's key
+// state holds, the shift keys of a message's key state (alt read now), and those held now.
+[[nodiscard]] std::int16_t buttonOf(UINT message);
+[[nodiscard]] std::int16_t buttonsHeld(WPARAM keys);
+[[nodiscard]] std::int16_t shiftOf(WPARAM keys);
+[[nodiscard]] std::int16_t shiftNow();
+
+// The stock cursor of a mouse-pointer value (the arrow for 0 and the values without one).
+[[nodiscard]] LPCSTR stockCursorOf(std::int16_t pointer);
+// A cursor from icon or cursor file bytes (the file's first entry), or null.
+[[nodiscard]] HCURSOR cursorFromFile(const std::vector<std::uint8_t>& bytes);
+
+}  // namespace talvrin::platform::win32
