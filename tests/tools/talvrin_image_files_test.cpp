@@ -113,9 +113,11 @@ TEST_F(ToolFiles, OutputsThatAreNoRegularFileAndTheFileSizeLimit) {
     } cases[] = {
         // A FIFO is written into, never replaced.
         // (The shell holds it open both ways until the tool is done, so that the reader ends
-        // whatever the tool did to it.)
-        {"exec 3<> " + path("fifo") + "; cat " + path("fifo") + " 3>&- > " + path("got") + " & " +
-             tool + " convert " + png_ + " " + path("fifo") +
+        // whatever the tool did to it, and opens the reader's end before the tool starts: a
+        // reader that opened it only after the tool and the shell had closed it would wait
+        // for a writer for ever.)
+        {"exec 3<> " + path("fifo") + " 4< " + path("fifo") + "; cat <&4 3>&- 4>&- > " +
+             path("got") + " & exec 4<&-; " + tool + " convert " + png_ + " " + path("fifo") +
              " --format png; s=$?; exec 3>&-; wait; exit $s",
          0, ""},
         {tool + " convert " + png_ + " " + path("dir") + " --format png", 1,
