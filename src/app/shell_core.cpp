@@ -114,7 +114,8 @@ void ShellCore::onClick(std::string_view name) {
         logic_.onStartClick();
     } else if (name == "Command1") {
         window_.requestClose();
-    } else if (design::control(name).name == name && design::control(name).opensMakerPage) {
+    } else if (const design::ControlDesign& c = design::control(name);
+               c.name == name && c.opensMakerPage) {
         window_.openPage(makerPagePath());
     }
 }
