@@ -15,9 +15,10 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "app/qt/focus_frame_style.h"
 #include "app/qt/theme_controls.h"
 #include "app/qt/vitrel_widget.h"
+#include "platform/qt/focus_frame_style.h"
+#include "platform/qt/qt_geometry.h"
 
 // The shell is a static library: its compiled-in resources must be registered explicitly.
 static void initShellResources() {
@@ -62,7 +63,7 @@ FrmMain::FrmMain(QWidget* parent) : QWidget(parent) {
     widgetOf(order.front())->setFocus();
     // The focused button shows its focus frame from the start, not only after the first Tab:
     // "Start" has the focus when the window opens, and Space presses it.
-    auto* focusStyle = new FocusFrameStyle;
+    auto* focusStyle = new platform::qt::FocusFrameStyle;
     focusStyle->setParent(this);
     Command1->setStyle(focusStyle);
     Command2->setStyle(focusStyle);
@@ -121,8 +122,7 @@ bool FrmMain::makeControl(std::size_t, const design::ControlDesign& c, const Rec
             break;
     }
     widget->setObjectName(qtext(c.name));
-    widget->setGeometry(QRect(bounds.left, bounds.top, static_cast<int>(bounds.width()),
-                              static_cast<int>(bounds.height())));
+    widget->setGeometry(platform::qt::qrectOf(bounds));
     if (c.opensMakerPage) {
         widget->setCursor(linkCursor());
         widget->installEventFilter(this);

@@ -6,12 +6,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
-#include <QStyleOptionButton>
-#include <QStyleOptionFocusRect>
 #include <optional>
 
-#include "platform/gdi/screen.h"
 #include "platform/qt/qt_canvas.h"
+#include "platform/qt/qt_geometry.h"
+#include "platform/qt/qt_theme_part.h"
 #include "ui/theme/button_pictures.h"
 
 namespace talvrin::app::qt {
@@ -20,49 +19,9 @@ namespace {
 
 using mdXpThemeSupport::ButtonMessage;
 using mdXpThemeSupport::ButtonState;
-using mdXpThemeSupport::PictureSlot;
-
-QColor qcolorOf(ColorRef value) {
-    const ColorRef c = platform::translateColor(value);
-    return QColor(redOf(c), greenOf(c), blueOf(c));
-}
-
-QRect qrectOf(const Rect& r) {
-    return QRect(r.left, r.top, static_cast<int>(r.width()), static_cast<int>(r.height()));
-}
-
-Rect rectOf(const QRect& r) {
-    return Rect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-}
-
-// The style option of a push button drawn in one theme state.
-QStyleOptionButton optionFor(const QPushButton& button, ButtonState state, bool focused) {
-    QStyleOptionButton option;
-    option.initFrom(&button);
-    option.state &= ~(QStyle::State_Enabled | QStyle::State_MouseOver | QStyle::State_Sunken |
-                      QStyle::State_On | QStyle::State_Raised | QStyle::State_HasFocus);
-    option.features = QStyleOptionButton::None;
-    switch (state) {
-        case ButtonState::Normal:
-            option.state |= QStyle::State_Enabled | QStyle::State_Raised;
-            break;
-        case ButtonState::Hot:
-            option.state |= QStyle::State_Enabled | QStyle::State_Raised | QStyle::State_MouseOver;
-            break;
-        case ButtonState::Pressed:
-            option.state |= QStyle::State_Enabled | QStyle::State_Sunken;
-            break;
-        case ButtonState::Disabled:
-            option.state |= QStyle::State_Raised;
-            break;
-        case ButtonState::Defaulted:
-            option.state |= QStyle::State_Enabled | QStyle::State_Raised;
-            option.features |= QStyleOptionButton::DefaultButton;
-            break;
-    }
-    if (focused) option.state |= QStyle::State_HasFocus;
-    return option;
-}
+using platform::qt::qcolorOf;
+using platform::qt::qrectOf;
+using platform::qt::rectOf;
 
 constexpr int kCaptionFlags = Qt::AlignHCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
 
@@ -79,15 +38,15 @@ GraphicalButton::GraphicalButton(Kind kind, QWidget* parent) : QPushButton(paren
 GraphicalButton::~GraphicalButton() = default;
 
 void GraphicalButton::setPicture(std::unique_ptr<platform::Picture> picture) {
-    picture_ = std::move(picture);
+    pictures_.Picture = std::move(picture);
     update();
 }
 void GraphicalButton::setDownPicture(std::unique_ptr<platform::Picture> picture) {
-    down_ = std::move(picture);
+    pictures_.DownPicture = std::move(picture);
     update();
 }
 void GraphicalButton::setDisabledPicture(std::unique_ptr<platform::Picture> picture) {
-    disabled_ = std::move(picture);
+    pictures_.DisabledPicture = std::move(picture);
     update();
 }
 void GraphicalButton::setUseMaskColor(bool value) {
@@ -115,24 +74,7 @@ void GraphicalButton::setValue(bool value) {
     setChecked(value);
 }
 
-const platform::Picture* GraphicalButton::pictureIn(PictureSlot slot) const {
-    switch (slot) {
-        case PictureSlot::Picture:
-            return picture_.get();
-        case PictureSlot::DownPicture:
-            return down_.get();
-        case PictureSlot::DisabledPicture:
-            return disabled_.get();
-        case PictureSlot::None:
-            break;
-    }
-    return nullptr;
-}
-
 mdXpThemeSupport::ButtonLook GraphicalButton::look() const {
-    const auto hasHandle = [](const platform::Picture* p) {
-        return p && (p->bitmap() || p->icon());
-    };
     // The window's active control is the one with the focus; a push button's Default reads as
     // -1 or 0, any other control has none.
     const QWidget* focus = QApplication::focusWidget();
@@ -146,7 +88,7 @@ mdXpThemeSupport::ButtonLook GraphicalButton::look() const {
     in.Value = Value();
     in.hot = properties_.Hot;
     in.defaultLook = mdXpThemeSupport::showsDefault(isDefault(), focus == this, activeDefault);
-    in.pictures = {hasHandle(picture_.get()), hasHandle(down_.get()), hasHandle(disabled_.get())};
+    in.pictures = pictures_.handles();
     return mdXpThemeSupport::chooseButtonLook(in);
 }
 
@@ -200,7 +142,7 @@ void GraphicalButton::paintEvent(QPaintEvent*) {
     const int w = width(), h = height();
     if (w < 1 || h < 1) return;
     const mdXpThemeSupport::ButtonLook current = look();
-    const platform::Picture* picture = pictureIn(current.picture);
+    const platform::Picture* picture = pictures_.in(current.picture);
 
     // Around the button's shape the parent shows through; without a parent, BackColor.
     const QWidget* parent = parentWidget();
@@ -209,15 +151,8 @@ void GraphicalButton::paintEvent(QPaintEvent*) {
 
     QPainter painter(&canvas);
     const bool focused = hasFocus();
-    const QStyleOptionButton option = optionFor(*this, current.state, focused);
-    style()->drawControl(QStyle::CE_PushButtonBevel, &option, &painter, this);
-    const QRect content = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-    if (focused) {
-        QStyleOptionFocusRect focusRect;
-        focusRect.initFrom(this);
-        focusRect.rect = content;
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focusRect, &painter, this);
-    }
+    const QRect content =
+        platform::qt::drawPushButtonPart(painter, *this, static_cast<int>(current.state), focused);
     mdXpThemeSupport::CaptionLayout layout{rectOf(content), rectOf(content)};
     if (!text().isEmpty()) {
         painter.setFont(font());

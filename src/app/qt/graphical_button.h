@@ -12,6 +12,7 @@
 #include "base/geometry.h"
 #include "platform/picture/picture.h"
 #include "ui/theme/button_look.h"
+#include "ui/theme/button_pictures.h"
 
 namespace talvrin::app::qt {
 
@@ -27,10 +28,14 @@ class GraphicalButton final : public QPushButton {
     [[nodiscard]] Kind kind() const noexcept { return kind_; }
 
     // The pictures for the normal, down and disabled looks; null for none.
-    [[nodiscard]] const platform::Picture* Picture() const noexcept { return picture_.get(); }
-    [[nodiscard]] const platform::Picture* DownPicture() const noexcept { return down_.get(); }
+    [[nodiscard]] const platform::Picture* Picture() const noexcept {
+        return pictures_.Picture.get();
+    }
+    [[nodiscard]] const platform::Picture* DownPicture() const noexcept {
+        return pictures_.DownPicture.get();
+    }
     [[nodiscard]] const platform::Picture* DisabledPicture() const noexcept {
-        return disabled_.get();
+        return pictures_.DisabledPicture.get();
     }
     void setPicture(std::unique_ptr<platform::Picture> picture);
     void setDownPicture(std::unique_ptr<platform::Picture> picture);
@@ -67,10 +72,9 @@ class GraphicalButton final : public QPushButton {
 
   private:
     void dispatch(mdXpThemeSupport::ButtonMessage message);
-    [[nodiscard]] const platform::Picture* pictureIn(mdXpThemeSupport::PictureSlot slot) const;
 
     Kind kind_;
-    std::unique_ptr<platform::Picture> picture_, down_, disabled_;
+    mdXpThemeSupport::ButtonPictureSet pictures_;
     bool useMaskColor_ = false;
     ColorRef maskColor_ = 0xC0C0C0;    // light grey
     ColorRef backColor_ = 0x8000000F;  // the button face's system colour

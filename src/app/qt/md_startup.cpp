@@ -6,6 +6,7 @@
 #include "app/qt/qt_imaging_sessions.h"
 #include "app/qt/vitrel_widget.h"
 #include "platform/qt/qt_clipboard.h"
+#include "platform/qt/qt_system_colors.h"
 
 namespace talvrin::app::qt::mdStartup {
 
@@ -22,7 +23,7 @@ FrmMain* Main() {
     runStartupSteps([] {}, [] { QCoreApplication::processEvents(); },
                     [] {
                         platform::qt::installQtClipboard();
-                        installQtSystemColors();
+                        platform::qt::installQtSystemColors();
                         installQtImagingSessions();
                     });
     if (!gMainWindow) gMainWindow = std::make_unique<FrmMain>();

@@ -15,10 +15,12 @@
 #include <QPalette>
 #include <QPixmap>
 
-#include "app/qt/qt_timers.h"
 #include "platform/gdi/screen.h"
 #include "platform/qt/qt_canvas.h"
+#include "platform/qt/qt_geometry.h"
 #include "platform/qt/qt_input.h"
+#include "platform/qt/qt_timers.h"
+#include "platform/qt/qt_windows.h"
 
 namespace talvrin::app::qt {
 
@@ -29,15 +31,6 @@ namespace {
 
 bool isImageControl(const QWidget* widget) {
     return dynamic_cast<const VitrelWidget*>(widget) != nullptr;
-}
-
-// A copy of a mouse event delivered to another widget, at the same screen position.
-void sendOn(QMouseEvent* event, QWidget* target) {
-    const QPointF global = event->globalPosition();
-    QMouseEvent copy(event->type(), target->mapFromGlobal(global),
-                     target->window()->mapFromGlobal(global), global, event->button(),
-                     event->buttons(), event->modifiers(), event->pointingDevice());
-    QCoreApplication::sendEvent(target, &copy);
 }
 
 }  // namespace
@@ -146,8 +139,7 @@ void VitrelWidget::paintEvent(QPaintEvent* event) {
     const QImage canvas = backgroundUnder(*this, damaged, palette().color(QPalette::Window));
     const auto result =
         drawThroughSoftware(canvas, size(), damaged.topLeft(), [&](DeviceContext& dc) {
-            dc.setClipRect(
-                Rect{damaged.left(), damaged.top(), damaged.right() + 1, damaged.bottom() + 1});
+            dc.setClipRect(rectOf(damaged));
             control_->Paint(dc);
         });
     if (result) QPainter(this).drawImage(damaged.topLeft(), *result);
@@ -174,25 +166,6 @@ bool VitrelWidget::event(QEvent* event) {
     }
 }
 
-QWidget* VitrelWidget::widgetBeneath(QPoint global) const {
-    QWidget* box = parentWidget();
-    if (!box) return nullptr;
-    const QPoint p = box->mapFromGlobal(global);
-    // The children list is the stacking order, the last on top.
-    const QObjectList& kids = box->children();
-    for (qsizetype i = kids.indexOf(const_cast<VitrelWidget*>(this)) - 1; i >= 0; --i) {
-        auto* widget = qobject_cast<QWidget*>(kids.at(i));
-        if (!widget || widget->isWindow() || !widget->isVisibleTo(box) ||
-            widget->testAttribute(Qt::WA_TransparentForMouseEvents) ||
-            !widget->geometry().contains(p))
-            continue;
-        if (isImageControl(widget)) return widget;  // it asks its own control
-        QWidget* deepest = widget->childAt(widget->mapFrom(box, p));
-        return deepest ? deepest : widget;
-    }
-    return box;
-}
-
 void VitrelWidget::borrowCursor(QWidget* from) {
     if (borrowing_ == (from != nullptr) && cursorFrom_ == from) return;
     borrowing_ = from != nullptr;
@@ -210,7 +183,7 @@ void VitrelWidget::routeMouse(QMouseEvent* event) {
     event->accept();
     if (forwarding_) {
         // The widget beneath had the press: it has the events (and no hit test is asked).
-        if (forwardTarget_) sendOn(event, forwardTarget_);
+        if (forwardTarget_) sendMouseOn(*event, *forwardTarget_);
         if (lastUp) {
             forwarding_ = false;
             forwardTarget_ = nullptr;
@@ -224,13 +197,14 @@ void VitrelWidget::routeMouse(QMouseEvent* event) {
     const bool hit = result == HitResult::Hit;
     const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
     if (!hit && !controlGrab_) {
-        QWidget* beneath = widgetBeneath(event->globalPosition().toPoint());
+        // An image control beneath asks its own control.
+        QWidget* beneath = widgetBeneath(*this, event->globalPosition().toPoint(), isImageControl);
         borrowCursor(beneath);
         if (press) {
             forwarding_ = true;
             forwardTarget_ = beneath;
         }
-        if (beneath) sendOn(event, beneath);
+        if (beneath) sendMouseOn(*event, *beneath);
         return;
     }
     borrowCursor(nullptr);
@@ -309,22 +283,6 @@ void VitrelWidget::showEvent(QShowEvent* event) {
 void VitrelWidget::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     if (control_) control_->Hide();
-}
-
-void installQtSystemColors() {
-    const QPalette p = QApplication::palette();
-    const auto colorOf = [](const QColor& c) {
-        return talvrin::rgb(static_cast<std::uint8_t>(c.red()),
-                            static_cast<std::uint8_t>(c.green()),
-                            static_cast<std::uint8_t>(c.blue()));
-    };
-    setSystemColor(kColorWindow, colorOf(p.color(QPalette::Base)));
-    setSystemColor(kColorWindowText, colorOf(p.color(QPalette::Text)));
-    setSystemColor(kColorHighlight, colorOf(p.color(QPalette::Highlight)));
-    setSystemColor(kColorBtnFace, colorOf(p.color(QPalette::Button)));
-    setSystemColor(kColorBtnShadow, colorOf(p.color(QPalette::Dark)));
-    setSystemColor(kColorBtnText, colorOf(p.color(QPalette::ButtonText)));
-    setSystemColor(kColorBtnHighlight, colorOf(p.color(QPalette::Light)));
 }
 
 }  // namespace talvrin::app::qt

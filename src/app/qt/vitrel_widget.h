@@ -9,7 +9,7 @@
 // it (another image control included, which asks its own control), and a press passed on keeps
 // going there until its last button is up. The window under the cursor is reported as the
 // container while the cursor is over any image control, as for a windowless control. Timers
-// are the shared Qt window timers (qt_timers.h).
+// are the shared Qt window timers (platform/qt/qt_timers.h).
 #pragma once
 
 #include <QPointer>
@@ -85,9 +85,6 @@ class VitrelWidget final : public QWidget, public VitrelHostBase {
     // The container: the parent widget, or the widget itself when it has none.
     [[nodiscard]] QWidget* container() const;
     void routeMouse(QMouseEvent* event);
-    // The widget beneath this one at a screen point: the next sibling down the stacking order
-    // whose rectangle holds it (its deepest child there), else the container.
-    [[nodiscard]] QWidget* widgetBeneath(QPoint global) const;
     // Shows the cursor of the widget an event went on to, or the control's own (null).
     void borrowCursor(QWidget* from);
     // Hands a drag's position and data to the control; answers the control's effect.
@@ -102,9 +99,5 @@ class VitrelWidget final : public QWidget, public VitrelHostBase {
     bool borrowing_ = false;
     QPointer<QWidget> cursorFrom_;
 };
-
-// Gives the image code the desktop's colours for the system colours that have a counterpart in
-// the application's palette (window, its text, button face and text, highlight ...).
-void installQtSystemColors();
 
 }  // namespace talvrin::app::qt

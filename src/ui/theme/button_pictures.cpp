@@ -102,4 +102,23 @@ void drawButtonPicture(const platform::Picture& picture, platform::DeviceContext
     }
 }
 
+ButtonPictures ButtonPictureSet::handles() const noexcept {
+    return {hasHandle(Picture.get()), hasHandle(DownPicture.get()),
+            hasHandle(DisabledPicture.get())};
+}
+
+const platform::Picture* ButtonPictureSet::in(PictureSlot slot) const noexcept {
+    switch (slot) {
+        case PictureSlot::Picture:
+            return Picture.get();
+        case PictureSlot::DownPicture:
+            return DownPicture.get();
+        case PictureSlot::DisabledPicture:
+            return DisabledPicture.get();
+        case PictureSlot::None:
+            break;
+    }
+    return nullptr;
+}
+
 }  // namespace talvrin::mdXpThemeSupport

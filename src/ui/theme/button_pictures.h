@@ -5,12 +5,24 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "base/geometry.h"
 #include "platform/gdi/device_context.h"
 #include "platform/picture/picture.h"
+#include "ui/theme/button_look.h"
 
 namespace talvrin::mdXpThemeSupport {
+
+// The pictures a graphical button holds for its normal, down and disabled looks (null: none).
+struct ButtonPictureSet {
+    std::shared_ptr<const platform::Picture> Picture, DownPicture, DisabledPicture;
+
+    // Which of them exist with a non-zero handle (a bitmap or an icon), for chooseButtonLook.
+    [[nodiscard]] ButtonPictures handles() const noexcept;
+    // The picture in a slot; null for PictureSlot::None.
+    [[nodiscard]] const platform::Picture* in(PictureSlot slot) const noexcept;
+};
 
 // Fills (x, y, width, height) with a solid colour.
 void pvDrawRect(platform::DeviceContext& dc, std::int32_t x, std::int32_t y, std::int32_t width,

@@ -26,13 +26,13 @@
 #include <vector>
 
 #include "app/project_page.h"
-#include "app/qt/focus_frame_style.h"
 #include "app/qt/graphical_button.h"
 #include "app/qt/qt_imaging_sessions.h"
 #include "app/qt/theme_controls.h"
 #include "app/qt/vitrel_widget.h"
 #include "image/bridge/gdiplus.h"
 #include "platform/os/visual_styles.h"
+#include "platform/qt/focus_frame_style.h"
 #include "support/child_release.h"
 #include "support/qt_test_app.h"
 
@@ -309,7 +309,7 @@ TEST(FrmMain, FocusedButtonShowsAFocusFrameAndStartHasItAtFirst) {
     // The share of dark pixels on the top and bottom lines of the inset rectangle.
     const auto framed = [](QPushButton* button) {
         const QImage image = button->grab().toImage();
-        const int inset = FocusFrameStyle::kFrameInset;
+        const int inset = platform::qt::FocusFrameStyle::kFrameInset;
         int dark = 0, all = 0;
         for (const int y : {inset, image.height() - inset - 1}) {
             for (int x = inset + 2; x < image.width() - inset - 2; ++x, ++all)

@@ -1,4 +1,4 @@
-// The Qt host of the image control: the window timers, and input routed as the control expects
+// The Qt host of the image control: input routed as the control expects
 // it on a real (offscreen) window with two overlapping image controls over a button. The mouse
 // moves by QCursor::setPos, which on the offscreen platform also sends the move to the window
 // under the new position, as a real mouse does.
@@ -13,8 +13,8 @@
 #include <QTest>
 #include <functional>
 
-#include "app/qt/qt_timers.h"
 #include "image/control/fake_host.h"
+#include "platform/qt/qt_timers.h"
 #include "support/qt_test_app.h"
 
 namespace talvrin::app::qt {
@@ -23,35 +23,10 @@ namespace {
 using testing::EventLog;
 using Log = std::vector<std::string>;
 
+using platform::qt::isWindowTimerArmed;
+using platform::qt::killWindowTimer;
+using platform::qt::setWindowTimer;
 using testing::waitFor;
-
-TEST(QtWindowTimers, KeyedByWindowAndIdentifierPeriodicAndKilledFromTheirOwnTick) {
-    testing::qtTestApp();
-    int a = 0, b = 0, c = 0;
-    setWindowTimer(1, 7, 5, [&] { ++a; });
-    setWindowTimer(2, 7, 5, [&] { ++b; });     // another window, same identifier
-    setWindowTimer(1, -7, 5, [&] {             // the negated identifier: its own timer
-        if (++c == 2) killWindowTimer(1, -7);  // killed from within its own tick
-    });
-    ASSERT_TRUE(waitFor([&] { return a >= 3 && b >= 3 && c >= 2; }));
-    EXPECT_FALSE(isWindowTimerArmed(1, -7));
-    // The killed timer had the period of window 1's: it would have ticked again by the time
-    // that one has ticked three more times.
-    const int ticksAtKill = a;
-    ASSERT_TRUE(waitFor([&] { return a >= ticksAtKill + 3; }));
-    EXPECT_EQ(c, 2);
-    // Setting again replaces the callback.
-    int replaced = 0;
-    setWindowTimer(1, 7, 5, [&] { ++replaced; });
-    const int before = a;
-    ASSERT_TRUE(waitFor([&] { return replaced >= 2; }));
-    EXPECT_EQ(a, before);
-    killWindowTimers(1);
-    killWindowTimer(2, 7);
-    killWindowTimer(2, 8);  // not armed: nothing happens
-    EXPECT_FALSE(isWindowTimerArmed(1, 7));
-    EXPECT_FALSE(isWindowTimerArmed(2, 7));
-}
 
 // An n x n opaque blue square, or a disc in it with transparent corners, as PNG bytes.
 std::vector<std::uint8_t> png(int n, bool disc) {

@@ -1,4 +1,4 @@
-#include "app/qt/qt_timers.h"
+#include "platform/qt/qt_timers.h"
 
 #include <QTimer>
 #include <algorithm>
@@ -7,7 +7,7 @@
 #include <memory>
 #include <utility>
 
-namespace talvrin::app::qt {
+namespace talvrin::platform::qt {
 
 namespace {
 
@@ -16,7 +16,7 @@ struct Entry {
     std::function<void()> onTick;
 };
 
-using Key = std::pair<WindowHandle, std::intptr_t>;
+using Key = std::pair<std::uintptr_t, std::intptr_t>;
 
 // Never destroyed: timers may be killed by controls torn down during the program's exit.
 std::map<Key, Entry>& table() {
@@ -41,7 +41,7 @@ void fire(const Key& key) {
 
 }  // namespace
 
-void setWindowTimer(WindowHandle window, std::intptr_t id, std::uint32_t ms,
+void setWindowTimer(std::uintptr_t window, std::intptr_t id, std::uint32_t ms,
                     std::function<void()> onTick) {
     const Key key{window, id};
     Entry& entry = table()[key];
@@ -53,19 +53,19 @@ void setWindowTimer(WindowHandle window, std::intptr_t id, std::uint32_t ms,
     entry.timer->start(static_cast<int>(std::min<std::uint32_t>(ms, 0x7FFFFFFF)));
 }
 
-void killWindowTimer(WindowHandle window, std::intptr_t id) {
+void killWindowTimer(std::uintptr_t window, std::intptr_t id) {
     table().erase({window, id});
 }
 
-bool isWindowTimerArmed(WindowHandle window, std::intptr_t id) {
+bool isWindowTimerArmed(std::uintptr_t window, std::intptr_t id) {
     return table().count({window, id}) != 0;
 }
 
-void killWindowTimers(WindowHandle window) {
+void killWindowTimers(std::uintptr_t window) {
     auto& timers = table();
     for (auto it = timers.lower_bound({window, std::numeric_limits<std::intptr_t>::min()});
          it != timers.end() && it->first.first == window;)
         it = timers.erase(it);
 }
 
-}  // namespace talvrin::app::qt
+}  // namespace talvrin::platform::qt

@@ -1,10 +1,10 @@
-#include "app/qt/focus_frame_style.h"
+#include "platform/qt/focus_frame_style.h"
 
 #include <QPainter>
 #include <QPen>
 #include <QStyleOptionButton>
 
-namespace talvrin::app::qt {
+namespace talvrin::platform::qt {
 
 void FocusFrameStyle::drawControl(ControlElement element, const QStyleOption* option,
                                   QPainter* painter, const QWidget* widget) const {
@@ -27,4 +27,4 @@ void FocusFrameStyle::drawControl(ControlElement element, const QStyleOption* op
     painter->restore();
 }
 
-}  // namespace talvrin::app::qt
+}  // namespace talvrin::platform::qt

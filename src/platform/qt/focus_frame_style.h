@@ -6,7 +6,7 @@
 
 #include <QProxyStyle>
 
-namespace talvrin::app::qt {
+namespace talvrin::platform::qt {
 
 class FocusFrameStyle final : public QProxyStyle {
   public:
@@ -20,4 +20,4 @@ class FocusFrameStyle final : public QProxyStyle {
                      const QWidget* widget = nullptr) const override;
 };
 
-}  // namespace talvrin::app::qt
+}  // namespace talvrin::platform::qt
