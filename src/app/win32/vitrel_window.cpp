@@ -4,10 +4,10 @@
 
 #include <cstring>
 
-#include "app/win32/win32_timers.h"
 #include "platform/gdi/screen.h"
 #include "platform/win32/win32_canvas.h"
 #include "platform/win32/win32_input.h"
+#include "platform/win32/win32_timers.h"
 
 namespace talvrin::app::win32 {
 
@@ -322,11 +322,11 @@ std::vector<ContainerControl> VitrelWindow::containerControls() const {
 
 bool VitrelWindow::setTimer(WindowHandle window, std::intptr_t id, std::uint32_t ms,
                             std::function<void()> onTick) {
-    return setWindowTimer(hwndOf(window), id, ms, std::move(onTick));
+    return platform::win32::setWindowTimer(hwndOf(window), id, ms, std::move(onTick));
 }
 
 void VitrelWindow::killTimer(WindowHandle window, std::intptr_t id) {
-    killWindowTimer(hwndOf(window), id);
+    platform::win32::killWindowTimer(hwndOf(window), id);
 }
 
 Point VitrelWindow::cursorPos() const {

@@ -7,8 +7,8 @@
 // Input: the desktop asks a window which points are its own through WM_NCHITTEST. The host hands
 // the question to the control and answers HTTRANSPARENT for a point the control does not own, so
 // the window beneath receives that point's mouse input. Timers are window timers on the
-// container (win32_timers.h); the window under a point is the container while the point is the
-// control's, as for a windowless control. Windows only.
+// container (platform/win32/win32_timers.h); the window under a point is the container while the
+// point is the control's, as for a windowless control. Windows only.
 #pragma once
 
 #include <windows.h>
