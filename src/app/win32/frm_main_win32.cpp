@@ -9,6 +9,7 @@
 #include "app/win32/theme_fix_win32.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/win32/module_resources.h"
+#include "platform/win32/win32_screen.h"
 
 namespace talvrin::app::win32 {
 
@@ -18,13 +19,6 @@ namespace design = frm_main_design;
 
 // Child identifiers: the design index after a base, so WM_COMMAND names the control.
 constexpr int kFirstChildId = 100;
-
-std::int32_t screenDpi() {
-    const HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
-    if (screen) ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : design::kDesignDpi;
-}
 
 // The link picture decoded by the image library and laid over the window's colour, as a bitmap
 // for a static picture control; null when it cannot be made.
@@ -98,7 +92,7 @@ FrmMainWin32* fromWindow(HWND window) {
 std::unique_ptr<FrmMainWin32> FrmMainWin32::create() {
     if (!registerClass()) return nullptr;
     std::unique_ptr<FrmMainWin32> form(new FrmMainWin32());
-    const std::int32_t dpi = screenDpi();
+    const std::int32_t dpi = platform::win32::screenDotsPerInch(false, design::kDesignDpi);
     constexpr DWORD kStyle =
         WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     const SIZE frame = frameSizeFor(design::scaleToDpi(design::kClientWidth, dpi),

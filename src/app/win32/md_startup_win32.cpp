@@ -8,6 +8,7 @@
 #include "app/win32/vitrel_window.h"
 #include "app/win32/win32_imaging_sessions.h"
 #include "platform/win32/system_functions.h"
+#include "platform/win32/win32_screen.h"
 
 namespace talvrin::app::win32::mdStartup {
 
@@ -23,7 +24,7 @@ FrmMainWin32* Main() {
     // and colours, and the image controls' imaging sessions, one per top-level window.
     runStartupSteps([] { platform::win32::setProcessDepPolicy(0); }, pumpWindowMessages,
                     [] {
-                        installWin32ScreenFacts();
+                        platform::win32::installScreenFacts(twipsAtDpi);
                         installWin32ImagingSessions();
                     });
     if (!gMainWindow) gMainWindow = FrmMainWin32::create();

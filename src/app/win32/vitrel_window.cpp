@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "platform/gdi/screen.h"
 #include "platform/win32/win32_canvas.h"
 #include "platform/win32/win32_input.h"
+#include "platform/win32/win32_screen.h"
 #include "platform/win32/win32_timers.h"
 
 namespace talvrin::app::win32 {
@@ -25,13 +25,6 @@ HWND hwndOf(WindowHandle handle) {
 }
 WindowHandle handleOf(HWND window) {
     return reinterpret_cast<WindowHandle>(window);
-}
-
-std::int32_t screenDpi(int axis) {
-    const HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, axis) : 0;
-    if (screen) ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : platform::kDefaultDotsPerInch;
 }
 
 bool registerClass() {
@@ -280,7 +273,7 @@ std::int32_t VitrelWindow::height() const {
 }
 
 std::int32_t VitrelWindow::dotsPerInch(bool horizontal) const {
-    return screenDpi(horizontal ? LOGPIXELSX : LOGPIXELSY);
+    return platform::win32::screenDotsPerInch(horizontal);
 }
 
 void VitrelWindow::requestRepaint() {
@@ -357,14 +350,6 @@ bool VitrelWindow::enabled() const {
 
 void VitrelWindow::setEnabled(bool value) {
     if (window_) EnableWindow(window_, value ? TRUE : FALSE);
-}
-
-void installWin32ScreenFacts() {
-    const std::int32_t x = screenDpi(LOGPIXELSX), y = screenDpi(LOGPIXELSY);
-    platform::setDotsPerInch(x, y);
-    platform::setTwipsPerPixel(twipsAtDpi(x), twipsAtDpi(y));
-    for (int index = 0; index < platform::kSystemColorCount; ++index)
-        platform::setSystemColor(index, static_cast<ColorRef>(GetSysColor(index)));
 }
 
 }  // namespace talvrin::app::win32

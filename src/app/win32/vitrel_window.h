@@ -89,7 +89,4 @@ class VitrelWindow final : public VitrelHostBase {
     mutable bool quietHitTest_ = false;
 };
 
-// Gives the image code the desktop's own screen facts: its resolution and its system colours.
-void installWin32ScreenFacts();
-
 }  // namespace talvrin::app::win32

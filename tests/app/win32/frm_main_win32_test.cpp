@@ -19,6 +19,7 @@
 #include "app/win32/win32_imaging_sessions.h"
 #include "image/codecs/ico_parser.h"
 #include "platform/picture/resources.h"
+#include "platform/win32/win32_screen.h"
 #include "resources/builtin_resources.h"
 #include "support/process_cpu_win32.h"
 
@@ -76,7 +77,7 @@ class Win32Window : public ::testing::Test {
     static void SetUpTestSuite() {
         platform::setProgramResources(builtInResources());
         installIconPictureRoute();
-        installWin32ScreenFacts();
+        platform::win32::installScreenFacts(twipsAtDpi);
         installWin32ImagingSessions();  // as the program starts
     }
     void SetUp() override {
