@@ -10,6 +10,7 @@
 #include "image/surface/c32bpp_dib.h"
 #include "platform/win32/module_resources.h"
 #include "platform/win32/win32_screen.h"
+#include "platform/win32/win32_windows.h"
 
 namespace talvrin::app::win32 {
 
@@ -61,36 +62,15 @@ SIZE frameSizeFor(int clientWidth, int clientHeight, DWORD style, DWORD exStyle)
     return {r.right - r.left, r.bottom - r.top};
 }
 
-bool registerClass() {
-    static const bool registered = [] {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.hIcon = LoadIconA(wc.hInstance, MAKEINTRESOURCEA(TALVRIN_ICON_WINDOW));
-        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.lpszClassName = FrmMainWin32::kClassName;
-        return RegisterClassExA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-    }();
-    return registered;
-}
-
-FrmMainWin32* fromWindow(HWND window) {
-    if (!window) return nullptr;
-    char name[32] = {};
-    if (GetClassNameA(window, name, sizeof(name)) == 0 ||
-        std::string_view(name) != FrmMainWin32::kClassName)
-        return nullptr;
-    return reinterpret_cast<FrmMainWin32*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-}
-
 }  // namespace
 
 // ---- Creation -----------------------------------------------------------------------------------
 
 std::unique_ptr<FrmMainWin32> FrmMainWin32::create() {
-    if (!registerClass()) return nullptr;
+    static const bool registered = platform::win32::registerWindowClass(
+        kClassName, 0, LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(TALVRIN_ICON_WINDOW)),
+        GetSysColorBrush(COLOR_BTNFACE));
+    if (!registered) return nullptr;
     std::unique_ptr<FrmMainWin32> form(new FrmMainWin32());
     const std::int32_t dpi = platform::win32::screenDotsPerInch(false, design::kDesignDpi);
     constexpr DWORD kStyle =
@@ -102,9 +82,7 @@ std::unique_ptr<FrmMainWin32> FrmMainWin32::create() {
         CreateWindowExA(0, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                         frame.cx, frame.cy, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     if (!form->window_) return nullptr;
-    SetWindowLongPtrA(form->window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form.get()));
-    SetWindowLongPtrA(form->window_, GWLP_WNDPROC,
-                      reinterpret_cast<LONG_PTR>(&FrmMainWin32::windowProc));
+    platform::win32::attachObject(form->window_, form.get(), &FrmMainWin32::windowProc);
     // One font for the window and every control: Verdana 6.75 pt bold (the system's nearest
     // face where Verdana is missing).
     const std::string family(design::kFontFamily);
@@ -189,7 +167,7 @@ FrmMainWin32::~FrmMainWin32() {
     if (timer1On_ && window_) KillTimer(window_, kTimer1Id);
     vitrel1_.reset();
     if (window_ && IsWindow(window_)) {
-        SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+        platform::win32::detachObject(window_);
         DestroyWindow(window_);
     }
     if (font_) DeleteObject(font_);
@@ -212,10 +190,10 @@ HWND FrmMainWin32::control(std::string_view name) const noexcept {
 // ---- Events -------------------------------------------------------------------------------------
 
 LRESULT CALLBACK FrmMainWin32::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    FrmMainWin32* form = fromWindow(window);
+    auto* form = platform::win32::attachedTo<FrmMainWin32>(window, kClassName);
     if (!form) return DefWindowProcA(window, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
-        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        platform::win32::detachObject(window);
         form->window_ = nullptr;
         return DefWindowProcA(window, message, wParam, lParam);
     }
@@ -361,7 +339,8 @@ bool FrmMainWin32::moveFocus(bool backwards) {
 
 bool FrmMainWin32::preTranslate(const MSG& message) {
     if (message.message != WM_KEYDOWN || message.wParam != VK_TAB) return false;
-    FrmMainWin32* form = fromWindow(GetAncestor(message.hwnd, GA_ROOT));
+    auto* form =
+        platform::win32::attachedTo<FrmMainWin32>(GetAncestor(message.hwnd, GA_ROOT), kClassName);
     return form && form->moveFocus(GetKeyState(VK_SHIFT) < 0);
 }
 

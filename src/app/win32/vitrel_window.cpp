@@ -2,12 +2,11 @@
 
 #include <windowsx.h>
 
-#include <cstring>
-
 #include "platform/win32/win32_canvas.h"
 #include "platform/win32/win32_input.h"
 #include "platform/win32/win32_screen.h"
 #include "platform/win32/win32_timers.h"
+#include "platform/win32/win32_windows.h"
 
 namespace talvrin::app::win32 {
 
@@ -27,33 +26,20 @@ WindowHandle handleOf(HWND window) {
     return reinterpret_cast<WindowHandle>(window);
 }
 
-bool registerClass() {
-    static const bool registered = [] {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof(wc);
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = DefWindowProcA;  // replaced per window once its host is attached
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        wc.lpszClassName = VitrelWindow::kClassName;
-        return RegisterClassExA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-    }();
-    return registered;
-}
-
 }  // namespace
 
 std::unique_ptr<VitrelWindow> VitrelWindow::create(HWND parent, int x, int y, int width, int height,
                                                    int childId) {
-    if (!registerClass()) return nullptr;
+    static const bool registered =
+        platform::win32::registerWindowClass(kClassName, CS_DBLCLKS, nullptr, nullptr);
+    if (!registered) return nullptr;
     std::unique_ptr<VitrelWindow> host(new VitrelWindow());
     const HWND window = CreateWindowExA(
         0, kClassName, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, x, y, width, height, parent,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(childId)), GetModuleHandleA(nullptr), nullptr);
     if (!window) return nullptr;
     host->window_ = window;
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(host.get()));
-    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&VitrelWindow::windowProc));
+    platform::win32::attachObject(window, host.get(), &VitrelWindow::windowProc);
     host->control_ = std::make_unique<Vitrel>(*host);
     return host;
 }
@@ -62,23 +48,15 @@ VitrelWindow::~VitrelWindow() {
     control_.reset();
     if (iconCursor_) DestroyCursor(iconCursor_);
     if (window_ && IsWindow(window_)) {
-        SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+        platform::win32::detachObject(window_);
         DestroyWindow(window_);
     }
 }
 
-VitrelWindow* VitrelWindow::fromWindow(HWND window) noexcept {
-    if (!window) return nullptr;
-    char name[32] = {};
-    if (GetClassNameA(window, name, sizeof(name)) == 0 || std::strcmp(name, kClassName) != 0)
-        return nullptr;
-    return reinterpret_cast<VitrelWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-}
-
 LRESULT CALLBACK VitrelWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* host = reinterpret_cast<VitrelWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* host = platform::win32::attachedTo<VitrelWindow>(window);
     if (message == WM_NCDESTROY && host) {
-        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        platform::win32::detachObject(window);
         host->window_ = nullptr;
     }
     if (!host || !host->control_) return DefWindowProcA(window, message, wParam, lParam);

@@ -21,6 +21,7 @@
 
 #include "image/control/vitrel.h"
 #include "image/control/vitrel_host_base.h"
+#include "platform/win32/win32_windows.h"
 
 namespace talvrin::app::win32 {
 
@@ -42,7 +43,9 @@ class VitrelWindow final : public VitrelHostBase {
     [[nodiscard]] HWND window() const noexcept { return window_; }
     [[nodiscard]] Vitrel& control() noexcept { return *control_; }
     // The host of a control window, or null for any other window.
-    [[nodiscard]] static VitrelWindow* fromWindow(HWND window) noexcept;
+    [[nodiscard]] static VitrelWindow* fromWindow(HWND window) noexcept {
+        return platform::win32::attachedTo<VitrelWindow>(window, kClassName);
+    }
 
     // ---- VitrelHost ----
     [[nodiscard]] std::int32_t width() const override;
