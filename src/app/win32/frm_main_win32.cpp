@@ -9,6 +9,7 @@
 #include "app/win32/theme_fix_win32.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/win32/module_resources.h"
+#include "platform/win32/win32_messages.h"
 #include "platform/win32/win32_screen.h"
 #include "platform/win32/win32_windows.h"
 
@@ -345,16 +346,7 @@ bool FrmMainWin32::preTranslate(const MSG& message) {
 }
 
 void pumpWindowMessages() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
-        if (FrmMainWin32::preTranslate(message)) continue;
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    platform::win32::pumpMessages(&FrmMainWin32::preTranslate);
 }
 
 }  // namespace talvrin::app::win32

@@ -8,6 +8,7 @@
 #include "app/win32/vitrel_window.h"
 #include "app/win32/win32_imaging_sessions.h"
 #include "platform/win32/system_functions.h"
+#include "platform/win32/win32_messages.h"
 #include "platform/win32/win32_screen.h"
 
 namespace talvrin::app::win32::mdStartup {
@@ -37,14 +38,7 @@ FrmMainWin32* mainWindow() {
 }
 
 int runMessageLoop() {
-    MSG message;
-    BOOL got;
-    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
-        if (FrmMainWin32::preTranslate(message)) continue;
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-    return got == 0 ? static_cast<int>(message.wParam) : 1;
+    return platform::win32::runMessageLoop(&FrmMainWin32::preTranslate);
 }
 
 void shutdown() {
