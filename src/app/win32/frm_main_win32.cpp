@@ -9,6 +9,7 @@
 #include "app/win32/theme_fix_win32.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/win32/module_resources.h"
+#include "platform/win32/win32_canvas.h"
 #include "platform/win32/win32_messages.h"
 #include "platform/win32/win32_screen.h"
 #include "platform/win32/win32_windows.h"
@@ -31,29 +32,11 @@ HBITMAP linkPictureBitmap() {
     if (!picture.LoadPicture_Stream(bytes) ||
         !picture.GetDIBbits(pixels, false, true, true, true, false))
         return nullptr;
-    const int w = picture.Width(), h = picture.Height();
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = -h;  // top-down, as exported
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    const HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap || !bits) return bitmap;
-    // Premultiplied pixels over the background: colour + background * (255 - alpha) / 255.
-    const COLORREF back = GetSysColor(COLOR_BTNFACE);
-    const std::uint8_t backBgr[3] = {GetBValue(back), GetGValue(back), GetRValue(back)};
-    auto* out = static_cast<std::uint8_t*>(bits);
-    for (std::size_t i = 0; i + 3 < pixels.size(); i += 4) {
-        const int alpha = pixels[i + 3];
-        for (int c = 0; c < 3; ++c)
-            out[i + c] =
-                static_cast<std::uint8_t>(pixels[i + c] + backBgr[c] * (255 - alpha) / 255);
-        out[i + 3] = 0;
-    }
-    return bitmap;
+    // Exported top-down, laid over the window's colour.
+    return platform::win32::createTopDownBitmap(
+        picture.Width(), picture.Height(), [&](std::uint8_t* bits) {
+            platform::win32::composeOverColor(pixels, GetSysColor(COLOR_BTNFACE), bits);
+        });
 }
 
 // The frame's outer size for a client area of the given size.

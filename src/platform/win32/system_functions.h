@@ -48,6 +48,10 @@ struct SubclassFunctions {
 [[nodiscard]] const ThemeFunctions& themeFunctions() noexcept;
 [[nodiscard]] const SubclassFunctions& subclassFunctions() noexcept;
 
+// The default processing of a subclassed window's message: DefSubclassProc, or the default window
+// procedure where the common controls lack it.
+LRESULT defaultSubclassProcessing(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 // SetProcessDEPPolicy(flags); false when the system lacks the function or refuses.
 bool setProcessDepPolicy(DWORD flags) noexcept;
 
