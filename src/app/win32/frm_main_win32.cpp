@@ -39,13 +39,6 @@ HBITMAP linkPictureBitmap() {
         });
 }
 
-// The frame's outer size for a client area of the given size.
-SIZE frameSizeFor(int clientWidth, int clientHeight, DWORD style, DWORD exStyle) {
-    RECT r{0, 0, clientWidth, clientHeight};
-    AdjustWindowRectEx(&r, style, FALSE, exStyle);
-    return {r.right - r.left, r.bottom - r.top};
-}
-
 }  // namespace
 
 // ---- Creation -----------------------------------------------------------------------------------
@@ -59,8 +52,9 @@ std::unique_ptr<FrmMainWin32> FrmMainWin32::create() {
     const std::int32_t dpi = platform::win32::screenDotsPerInch(false, design::kDesignDpi);
     constexpr DWORD kStyle =
         WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    const SIZE frame = frameSizeFor(design::scaleToDpi(design::kClientWidth, dpi),
-                                    design::scaleToDpi(design::kClientHeight, dpi), kStyle, 0);
+    const SIZE frame =
+        platform::win32::frameSizeFor(design::scaleToDpi(design::kClientWidth, dpi),
+                                      design::scaleToDpi(design::kClientHeight, dpi), kStyle, 0);
     const std::string caption(design::kCaption);
     form->window_ =
         CreateWindowExA(0, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -127,9 +121,8 @@ bool FrmMainWin32::makeControl(std::size_t index, const design::ControlDesign& c
             break;
     }
     const std::string caption(c.caption);
-    const HWND child = CreateWindowExA(exStyle, className, caption.c_str(), style, x, y, w, h,
-                                       window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                       GetModuleHandleA(nullptr), nullptr);
+    const HWND child = platform::win32::createChildWindow(window_, className, caption.c_str(),
+                                                          style, exStyle, x, y, w, h, id);
     if (!child) return false;
     controls_[index] = child;
     SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
@@ -200,7 +193,7 @@ LRESULT FrmMainWin32::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_CTLCOLORSTATIC:
             // The maker's label in the highlight colour.
-            if (from && from->opensMakerPage && from->kind == design::ControlKind::Label) {
+            if (from && ShellCore::inHighlightColour(*from)) {
                 const HDC dc = reinterpret_cast<HDC>(wParam);
                 SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHT));
                 SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
@@ -209,7 +202,8 @@ LRESULT FrmMainWin32::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_SETCURSOR: {
             const auto* over = designOf(reinterpret_cast<HWND>(wParam));
-            if (linkCursor_ && LOWORD(lParam) == HTCLIENT && over && over->opensMakerPage) {
+            if (linkCursor_ && LOWORD(lParam) == HTCLIENT && over &&
+                ShellCore::showsLinkCursor(*over)) {
                 SetCursor(linkCursor_);
                 return TRUE;
             }

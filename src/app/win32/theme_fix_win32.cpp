@@ -6,6 +6,7 @@
 #include "platform/win32/system_functions.h"
 #include "platform/win32/win32_canvas.h"
 #include "platform/win32/win32_theme.h"
+#include "platform/win32/win32_windows.h"
 #include "ui/theme/button_look.h"
 #include "ui/theme/button_pictures.h"
 
@@ -26,9 +27,8 @@ const GraphicalButton* graphicalOf(HWND window) {
 }
 
 ControlKind kindOf(HWND window) {
-    char name[32] = {};
-    GetClassNameA(window, name, sizeof(name));
-    if (_stricmp(name, "Button") != 0) return ControlKind::Other;
+    if (_stricmp(platform::win32::classNameOf(window).c_str(), "Button") != 0)
+        return ControlKind::Other;
     switch (GetWindowLongA(window, GWL_STYLE) & BS_TYPEMASK) {
         case BS_GROUPBOX:
             return ControlKind::Frame;
@@ -145,10 +145,8 @@ LRESULT CALLBACK pvRedirectButton(HWND window, UINT message, WPARAM wParam, LPAR
     if (properties.Painted) SetPropA(window, kPaintedProperty, reinterpret_cast<HANDLE>(1));
 
     if (reaction.customPaint) {
-        PAINTSTRUCT ps;
-        const HDC dc = BeginPaint(window, &ps);
-        if (dc) pvDrawButton(window, dc, *button);
-        EndPaint(window, &ps);
+        platform::win32::paintDamaged(
+            window, [&](HDC dc, const RECT&) { pvDrawButton(window, dc, *button); });
         return 0;
     }
     if (reaction.holdRedraw) SendMessageA(window, WM_SETREDRAW, FALSE, 0);
@@ -193,8 +191,7 @@ void pvDrawButton(HWND window, HDC dc, const GraphicalButton& button) {
             ? button.DisabledPicture.get()
             : nullptr;
 
-    RECT rect;
-    GetClientRect(window, &rect);
+    const RECT rect = platform::win32::clientRect(window);
     RECT pictureArea;
     {
         const platform::win32::ThemedPart part(window, L"BUTTON", kPushButtonPart,

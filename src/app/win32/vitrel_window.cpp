@@ -14,17 +14,14 @@ namespace {
 
 using platform::win32::buttonOf;
 using platform::win32::buttonsHeld;
+using platform::win32::clientRect;
 using platform::win32::cursorFromFile;
+using platform::win32::handleOf;
+using platform::win32::hwndOf;
+using platform::win32::MouseMessage;
 using platform::win32::shiftNow;
 using platform::win32::shiftOf;
 using platform::win32::stockCursorOf;
-
-HWND hwndOf(WindowHandle handle) {
-    return reinterpret_cast<HWND>(handle);
-}
-WindowHandle handleOf(HWND window) {
-    return reinterpret_cast<WindowHandle>(window);
-}
 
 }  // namespace
 
@@ -34,9 +31,9 @@ std::unique_ptr<VitrelWindow> VitrelWindow::create(HWND parent, int x, int y, in
         platform::win32::registerWindowClass(kClassName, CS_DBLCLKS, nullptr, nullptr);
     if (!registered) return nullptr;
     std::unique_ptr<VitrelWindow> host(new VitrelWindow());
-    const HWND window = CreateWindowExA(
-        0, kClassName, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, x, y, width, height, parent,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(childId)), GetModuleHandleA(nullptr), nullptr);
+    const HWND window = platform::win32::createChildWindow(parent, kClassName, "",
+                                                           WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS,
+                                                           0, x, y, width, height, childId);
     if (!window) return nullptr;
     host->window_ = window;
     platform::win32::attachObject(window, host.get(), &VitrelWindow::windowProc);
@@ -64,20 +61,22 @@ LRESULT CALLBACK VitrelWindow::windowProc(HWND window, UINT message, WPARAM wPar
 }
 
 LRESULT VitrelWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (platform::win32::mouseMessageOf(message) != MouseMessage::None) {
+        mouse(message, wParam, lParam);
+        return 0;
+    }
     switch (message) {
         case WM_ERASEBKGND:
             return 1;  // the paint covers every pixel it repaints
         case WM_PAINT:
-            paint();
+            platform::win32::paintDamaged(
+                window_, [this](HDC dc, const RECT& damaged) { paintOn(dc, damaged); });
             return 0;
-        case WM_PRINTCLIENT: {
+        case WM_PRINTCLIENT:
             // A copy of the window (PrintWindow, a parent printing its children): the whole
             // client area onto the given context.
-            RECT client;
-            GetClientRect(window_, &client);
-            if (wParam) paintOn(reinterpret_cast<HDC>(wParam), client);
+            if (wParam) paintOn(reinterpret_cast<HDC>(wParam), clientRect(window_));
             return 0;
-        }
         case WM_SIZE:
             control_->Resize();
             return 0;
@@ -93,18 +92,6 @@ LRESULT VitrelWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SETCURSOR:
             if (LOWORD(lParam) == HTCLIENT && setCursor()) return TRUE;
             break;
-        case WM_MOUSEMOVE:
-        case WM_LBUTTONDOWN:
-        case WM_LBUTTONUP:
-        case WM_LBUTTONDBLCLK:
-        case WM_RBUTTONDOWN:
-        case WM_RBUTTONUP:
-        case WM_RBUTTONDBLCLK:
-        case WM_MBUTTONDOWN:
-        case WM_MBUTTONUP:
-        case WM_MBUTTONDBLCLK:
-            mouse(message, wParam, lParam);
-            return 0;
         case WM_KEYDOWN:
             control_->onKeyDown(static_cast<std::int16_t>(wParam), shiftNow());
             return 0;
@@ -123,16 +110,8 @@ LRESULT VitrelWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 // ---- Painting
 // ------------------------------------------------------------------------------------
 
-void VitrelWindow::paint() {
-    PAINTSTRUCT ps;
-    const HDC target = BeginPaint(window_, &ps);
-    if (target) paintOn(target, ps.rcPaint);
-    EndPaint(window_, &ps);
-}
-
 void VitrelWindow::paintOn(HDC target, const RECT& area) {
-    RECT client;
-    GetClientRect(window_, &client);
+    const RECT client = clientRect(window_);
     const int w = client.right, h = client.bottom;
     RECT damaged;
     if (w < 1 || h < 1 || !IntersectRect(&damaged, &area, &client)) return;
@@ -140,21 +119,11 @@ void VitrelWindow::paintOn(HDC target, const RECT& area) {
     if (!canvas) return;
     // The canvas starts with the parent's pixels under the control: the parent erases and prints
     // its client area into the memory context moved so that the control's corner is its origin.
-    const HDC memory = canvas.native();
-    if (const HWND parent = GetParent(window_)) {
-        POINT origin{0, 0};
-        MapWindowPoints(window_, parent, &origin, 1);
-        POINT oldOrigin;
-        SetViewportOrgEx(memory, -origin.x, -origin.y, &oldOrigin);
-        SendMessageA(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0);
-        SendMessageA(parent, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
-        SetViewportOrgEx(memory, oldOrigin.x, oldOrigin.y, nullptr);
-    } else {
-        FillRect(memory, &client, GetSysColorBrush(COLOR_BTNFACE));
-    }
+    if (!platform::win32::printParentUnder(window_, canvas.native()))
+        FillRect(canvas.native(), &client, GetSysColorBrush(COLOR_BTNFACE));
     canvas.drawSoftware(
         [&](platform::DeviceContext& dc) {
-            dc.setClipRect(Rect{damaged.left, damaged.top, damaged.right, damaged.bottom});
+            dc.setClipRect(platform::win32::fromRect(damaged));
             control_->Paint(dc);
         },
         true);
@@ -168,11 +137,7 @@ void VitrelWindow::paintOn(HDC target, const RECT& area) {
 LRESULT VitrelWindow::hitTest(LPARAM screenPoint) {
     POINT p{GET_X_LPARAM(screenPoint), GET_Y_LPARAM(screenPoint)};
     ScreenToClient(window_, &p);
-    if (quietHitTest_) {
-        const bool inside = control_->hitRegion() ? control_->hitRegion()->contains(p.x, p.y)
-                                                  : control_->hitRect().contains(p.x, p.y);
-        return inside ? HTCLIENT : HTTRANSPARENT;
-    }
+    if (quietHitTest_) return ownsPoint(*control_, p.x, p.y) ? HTCLIENT : HTTRANSPARENT;
     HitResult result = HitResult::Outside;
     control_->HitTestQuery(static_cast<float>(p.x), static_cast<float>(p.y), result);
     return result == HitResult::Hit ? HTCLIENT : HTTRANSPARENT;
@@ -184,35 +149,19 @@ void VitrelWindow::mouse(UINT message, WPARAM wParam, LPARAM lParam) {
     if (!IsWindowEnabled(window_)) return;
     const std::int16_t button = buttonOf(message);
     const bool lastUp = buttonsHeld(wParam) == 0;
-    MouseAction action = MouseAction::Up;
+    const MouseMessage kind = platform::win32::mouseMessageOf(message);
+    // The events stay the control's until the last button is up.
+    if (kind == MouseMessage::Down || kind == MouseMessage::DoubleClick) SetCapture(window_);
     bool over = false;
-    switch (message) {
-        case WM_MOUSEMOVE:
-            action = MouseAction::Move;
-            break;
-        case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN:
-            // The events stay the control's until the last button is up.
-            SetCapture(window_);
-            action = MouseAction::Down;
-            break;
-        case WM_LBUTTONDBLCLK:
-        case WM_RBUTTONDBLCLK:
-        case WM_MBUTTONDBLCLK:
-            SetCapture(window_);
-            action = MouseAction::DoubleClick;
-            break;
-        default: {  // a release
-            RECT client;
-            GetClientRect(window_, &client);
-            over = PtInRect(&client, p) != FALSE &&
-                   (control_->hitRegion() ? control_->hitRegion()->contains(p.x, p.y)
-                                          : control_->hitRect().contains(p.x, p.y));
-            if (lastUp) ReleaseCapture();
-            break;
-        }
+    if (kind == MouseMessage::Up) {
+        const RECT client = clientRect(window_);
+        over = PtInRect(&client, p) != FALSE && ownsPoint(*control_, p.x, p.y);
+        if (lastUp) ReleaseCapture();
     }
+    const MouseAction action = kind == MouseMessage::Move          ? MouseAction::Move
+                               : kind == MouseMessage::Down        ? MouseAction::Down
+                               : kind == MouseMessage::DoubleClick ? MouseAction::DoubleClick
+                                                                   : MouseAction::Up;
     deliverMouse(*control_, action, button, buttonsHeld(wParam), shiftOf(wParam),
                  static_cast<float>(p.x), static_cast<float>(p.y), over, lastUp);
 }
@@ -239,15 +188,11 @@ void VitrelWindow::cursorChanged(bool iconChanged) {
 // ----------------------------------------------------------------
 
 std::int32_t VitrelWindow::width() const {
-    RECT r{};
-    if (window_) GetClientRect(window_, &r);
-    return r.right;
+    return clientRect(window_).right;
 }
 
 std::int32_t VitrelWindow::height() const {
-    RECT r{};
-    if (window_) GetClientRect(window_, &r);
-    return r.bottom;
+    return clientRect(window_).bottom;
 }
 
 std::int32_t VitrelWindow::dotsPerInch(bool horizontal) const {
@@ -283,9 +228,7 @@ std::vector<ContainerControl> VitrelWindow::containerControls() const {
         if (VitrelWindow* image = fromWindow(child); image && image->control_) {
             members.push_back({Vitrel::kTypeName, image->control_.get()});
         } else {
-            char name[64] = {};
-            GetClassNameA(child, name, sizeof(name));
-            members.push_back({name, nullptr});
+            members.push_back({platform::win32::classNameOf(child), nullptr});
         }
     }
     return members;
@@ -301,9 +244,7 @@ void VitrelWindow::killTimer(WindowHandle window, std::intptr_t id) {
 }
 
 Point VitrelWindow::cursorPos() const {
-    POINT p{};
-    GetCursorPos(&p);
-    return {p.x, p.y};
+    return platform::win32::cursorPosition();
 }
 
 WindowHandle VitrelWindow::windowFromPoint(Point screen) const {
@@ -317,9 +258,7 @@ WindowHandle VitrelWindow::windowFromPoint(Point screen) const {
 }
 
 std::optional<Point> VitrelWindow::clientToScreen(WindowHandle window, Point client) const {
-    POINT p{client.x, client.y};
-    if (!IsWindow(hwndOf(window)) || !ClientToScreen(hwndOf(window), &p)) return std::nullopt;
-    return Point{p.x, p.y};
+    return platform::win32::clientToScreen(hwndOf(window), client);
 }
 
 bool VitrelWindow::enabled() const {

@@ -76,7 +76,6 @@ class VitrelWindow final : public VitrelHostBase {
     bool applyDropMode(std::int16_t mode) override { return mode == 0; }
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
-    void paint();
     // Paints the part of the client area inside area onto target.
     void paintOn(HDC target, const RECT& area);
     // WM_NCHITTEST: HTCLIENT for the control's points, HTTRANSPARENT for the others.

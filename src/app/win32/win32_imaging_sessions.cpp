@@ -4,14 +4,11 @@
 
 #include "image/bridge/gdiplus.h"
 #include "platform/win32/win32_deferred_calls.h"
+#include "platform/win32/win32_windows.h"
 
 namespace talvrin::app::win32 {
 
 namespace {
-
-HWND hwndOf(WindowHandle handle) noexcept {
-    return reinterpret_cast<HWND>(handle);
-}
 
 // Sessions whose window is gone and whose shutdown has not run yet.
 std::size_t pending = 0;
@@ -30,7 +27,7 @@ void stopLater(std::uint32_t token) {
 class Win32ImagingSessions final : public ImagingSessionBridge {
   public:
     [[nodiscard]] bool hasMarker(WindowHandle topLevel) const override {
-        const HWND top = hwndOf(topLevel);
+        const HWND top = platform::win32::hwndOf(topLevel);
         return top != nullptr && IsWindow(top) &&
                FindWindowExA(top, nullptr, kMarkerClass, kMarkerTitle) != nullptr;
     }
@@ -38,10 +35,10 @@ class Win32ImagingSessions final : public ImagingSessionBridge {
     std::uint32_t startup() override { return bridge::startSession(); }
 
     bool guard(WindowHandle topLevel, std::uint32_t token) override {
-        const HWND top = hwndOf(topLevel);
+        const HWND top = platform::win32::hwndOf(topLevel);
         if (top == nullptr || !IsWindow(top)) return false;
-        const HWND marker = CreateWindowExA(0, kMarkerClass, kMarkerTitle, WS_CHILD, 0, 0, 0, 0,
-                                            top, nullptr, GetModuleHandleA(nullptr), nullptr);
+        const HWND marker = platform::win32::createChildWindow(top, kMarkerClass, kMarkerTitle,
+                                                               WS_CHILD, 0, 0, 0, 0, 0, 0);
         if (marker == nullptr) return false;
         if (platform::win32::callOnceDestroyed(marker, [token] { stopLater(token); })) return true;
         DestroyWindow(marker);

@@ -50,6 +50,19 @@ void Win32Canvas::put(HDC target, int x, int y, const RECT& source) const {
                       &info_, DIB_RGB_COLORS);
 }
 
+bool printParentUnder(HWND child, HDC dc) {
+    const HWND parent = GetParent(child);
+    if (!parent) return false;
+    POINT origin{0, 0};
+    MapWindowPoints(child, parent, &origin, 1);
+    POINT oldOrigin;
+    SetViewportOrgEx(dc, -origin.x, -origin.y, &oldOrigin);
+    SendMessageA(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    SendMessageA(parent, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    SetViewportOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
+    return true;
+}
+
 void drawSoftwareOver(HDC dc, const RECT& area,
                       const std::function<void(DeviceContext&, const Rect& whole)>& draw) {
     const int w = area.right - area.left, h = area.bottom - area.top;

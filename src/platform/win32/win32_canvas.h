@@ -50,6 +50,11 @@ class Win32Canvas {
     std::unique_ptr<DeviceContext> soft_;
 };
 
+// Draws the parent's client area under a child window into dc, the child's corner at dc's
+// origin: the parent erases and prints its client area there. False for a window without a
+// parent.
+bool printParentUnder(HWND child, HDC dc);
+
 // Draws on an area of dc through the software device context: the area's pixels as they are,
 // drawn on by draw (in the area's own coordinates, whole: its rectangle from 0, 0) and put back.
 // Nothing happens for an empty area.

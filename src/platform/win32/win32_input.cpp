@@ -2,6 +2,27 @@
 
 namespace talvrin::platform::win32 {
 
+MouseMessage mouseMessageOf(UINT message) {
+    switch (message) {
+        case WM_MOUSEMOVE:
+            return MouseMessage::Move;
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+            return MouseMessage::Down;
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDBLCLK:
+        case WM_MBUTTONDBLCLK:
+            return MouseMessage::DoubleClick;
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+        case WM_MBUTTONUP:
+            return MouseMessage::Up;
+        default:
+            return MouseMessage::None;
+    }
+}
+
 std::int16_t buttonOf(UINT message) {
     switch (message) {
         case WM_LBUTTONDOWN:
@@ -88,6 +109,18 @@ HCURSOR cursorFromFile(const std::vector<std::uint8_t>& bytes) {
     return reinterpret_cast<HCURSOR>(
         CreateIconFromResourceEx(resource.data(), static_cast<DWORD>(resource.size()),
                                  isCursor ? FALSE : TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR));
+}
+
+Point cursorPosition() {
+    POINT p{};
+    GetCursorPos(&p);
+    return {p.x, p.y};
+}
+
+std::optional<Point> clientToScreen(HWND window, Point client) {
+    POINT p{client.x, client.y};
+    if (!IsWindow(window) || !ClientToScreen(window, &p)) return std::nullopt;
+    return Point{p.x, p.y};
 }
 
 }  // namespace talvrin::platform::win32

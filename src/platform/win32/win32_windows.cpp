@@ -38,8 +38,40 @@ void* attachedObject(HWND window, const char* className) noexcept {
     return attachedObject(window);
 }
 
+HWND createChildWindow(HWND parent, const char* className, const char* caption, DWORD style,
+                       DWORD exStyle, int x, int y, int width, int height, int childId) noexcept {
+    return CreateWindowExA(exStyle, className, caption, style, x, y, width, height, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(childId)),
+                           GetModuleHandleA(nullptr), nullptr);
+}
+
+SIZE frameSizeFor(int clientWidth, int clientHeight, DWORD style, DWORD exStyle) noexcept {
+    RECT r{0, 0, clientWidth, clientHeight};
+    AdjustWindowRectEx(&r, style, FALSE, exStyle);
+    return {r.right - r.left, r.bottom - r.top};
+}
+
+RECT clientRect(HWND window) noexcept {
+    RECT r{};
+    if (window) GetClientRect(window, &r);
+    return r;
+}
+
+std::string classNameOf(HWND window) {
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof(name));
+    return name;
+}
+
+void paintDamaged(HWND window, const std::function<void(HDC dc, const RECT& damaged)>& paint) {
+    PAINTSTRUCT ps;
+    const HDC dc = BeginPaint(window, &ps);
+    if (dc) paint(dc, ps.rcPaint);
+    EndPaint(window, &ps);
+}
+
 std::uintptr_t topLevelWindowOf(std::uintptr_t window) noexcept {
-    HWND current = reinterpret_cast<HWND>(window);
+    HWND current = hwndOf(window);
     if (current == nullptr) return 0;
     while ((GetWindowLongPtrA(current, GWL_STYLE) & WS_CHILD) != 0) {
         const HWND parent = GetParent(current);
@@ -49,7 +81,7 @@ std::uintptr_t topLevelWindowOf(std::uintptr_t window) noexcept {
     for (HWND owner = GetWindow(current, GW_OWNER); owner != nullptr;
          owner = GetWindow(current, GW_OWNER))
         current = owner;
-    return reinterpret_cast<std::uintptr_t>(current);
+    return handleOf(current);
 }
 
 }  // namespace talvrin::platform::win32

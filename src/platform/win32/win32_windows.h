@@ -1,13 +1,16 @@
 // The program's own kinds of window and the objects behind them: a window class registered with
 // the default window procedure, an object attached to each window of it once the window is made
 // (the window's user data points at the object and its procedure becomes the object's class
-// procedure) and detached before the object goes; and the top-level window of any window.
-// Windows only.
+// procedure) and detached before the object goes. Beside them, what the program asks of any
+// window: making a child, its frame and client area, its class name, painting its damaged area,
+// its top-level window, and its handle as the image control keeps one. Windows only.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 namespace talvrin::platform::win32 {
 
@@ -35,6 +38,31 @@ template <typename Object>
 [[nodiscard]] Object* attachedTo(HWND window, const char* className) noexcept {
     return static_cast<Object*>(attachedObject(window, className));
 }
+
+// A window as the image control keeps it (an integer handle), and back.
+[[nodiscard]] inline HWND hwndOf(std::uintptr_t handle) noexcept {
+    return reinterpret_cast<HWND>(handle);
+}
+[[nodiscard]] inline std::uintptr_t handleOf(HWND window) noexcept {
+    return reinterpret_cast<std::uintptr_t>(window);
+}
+
+// A child window of the program's module at x, y, width, height of the parent's client area,
+// with the given child identifier (the control identifier of its notifications); null when it
+// cannot be made.
+[[nodiscard]] HWND createChildWindow(HWND parent, const char* className, const char* caption,
+                                     DWORD style, DWORD exStyle, int x, int y, int width,
+                                     int height, int childId) noexcept;
+// The frame's outer size for a client area of the given size, in a window of that style.
+[[nodiscard]] SIZE frameSizeFor(int clientWidth, int clientHeight, DWORD style,
+                                DWORD exStyle) noexcept;
+// The window's client area (empty for no window).
+[[nodiscard]] RECT clientRect(HWND window) noexcept;
+// The name of the window's class (at most 63 characters; empty where the desktop answers none).
+[[nodiscard]] std::string classNameOf(HWND window);
+// Handles WM_PAINT: paint is called with the paint context and the damaged area, between
+// BeginPaint and EndPaint (not called when no context is given).
+void paintDamaged(HWND window, const std::function<void(HDC dc, const RECT& damaged)>& paint);
 
 // The top-level window of a window (a handle as the image control keeps one): parent links
 // followed to the top, then owner links; 0 for no window.
