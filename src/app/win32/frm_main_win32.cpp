@@ -52,22 +52,16 @@ std::unique_ptr<FrmMainWin32> FrmMainWin32::create() {
     const std::int32_t dpi = platform::win32::screenDotsPerInch(false, design::kDesignDpi);
     constexpr DWORD kStyle =
         WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    const SIZE frame =
-        platform::win32::frameSizeFor(design::scaleToDpi(design::kClientWidth, dpi),
-                                      design::scaleToDpi(design::kClientHeight, dpi), kStyle, 0);
     const std::string caption(design::kCaption);
-    form->window_ =
-        CreateWindowExA(0, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                        frame.cx, frame.cy, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    form->window_ = platform::win32::createTopLevelWindow(
+        kClassName, caption.c_str(), kStyle, design::scaleToDpi(design::kClientWidth, dpi),
+        design::scaleToDpi(design::kClientHeight, dpi));
     if (!form->window_) return nullptr;
     platform::win32::attachObject(form->window_, form.get(), &FrmMainWin32::windowProc);
     // One font for the window and every control: Verdana 6.75 pt bold (the system's nearest
     // face where Verdana is missing).
-    const std::string family(design::kFontFamily);
-    form->font_ =
-        CreateFontA(-design::fontPixelHeight(dpi), 0, 0, 0, design::kFontWeight, FALSE, FALSE,
-                    FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                    DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, family.c_str());
+    form->font_ = platform::win32::createFont(std::string(design::kFontFamily),
+                                              design::fontPixelHeight(dpi), design::kFontWeight);
     SendMessageA(form->window_, WM_SETFONT, reinterpret_cast<WPARAM>(form->font_), FALSE);
     form->linkCursor_ =
         LoadCursorA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(TALVRIN_CURSOR_LINK));
@@ -75,9 +69,7 @@ std::unique_ptr<FrmMainWin32> FrmMainWin32::create() {
     form->controls_.assign(design::kControls.size(), nullptr);
     if (!form->core_.build(dpi)) return nullptr;
     // Stacking follows the design order: each later control above the ones before it.
-    for (const HWND child : form->controls_)
-        if (child)
-            SetWindowPos(child, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    platform::win32::stackInOrder(form->controls_);
     form->core_.load();
     return form;
 }
@@ -143,10 +135,7 @@ std::string FrmMainWin32::logoProperties() {
 FrmMainWin32::~FrmMainWin32() {
     if (timer1On_ && window_) KillTimer(window_, kTimer1Id);
     vitrel1_.reset();
-    if (window_ && IsWindow(window_)) {
-        platform::win32::detachObject(window_);
-        DestroyWindow(window_);
-    }
+    platform::win32::destroyAttachedWindow(window_);
     if (font_) DeleteObject(font_);
     if (linkPicture_) DeleteObject(linkPicture_);
 }
@@ -194,10 +183,8 @@ LRESULT FrmMainWin32::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLORSTATIC:
             // The maker's label in the highlight colour.
             if (from && ShellCore::inHighlightColour(*from)) {
-                const HDC dc = reinterpret_cast<HDC>(wParam);
-                SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHT));
-                SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-                return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+                return platform::win32::staticColors(reinterpret_cast<HDC>(wParam), COLOR_HIGHLIGHT,
+                                                     COLOR_BTNFACE);
             }
             break;
         case WM_SETCURSOR: {
@@ -255,9 +242,7 @@ void FrmMainWin32::selectListLine(int index) {
 }
 
 std::string FrmMainWin32::text(std::string_view name) const {
-    char buffer[64] = {};
-    GetWindowTextA(control(name), buffer, sizeof(buffer));
-    return buffer;
+    return platform::win32::windowText(control(name), 64);
 }
 
 // One OK button, no icon.
@@ -306,10 +291,8 @@ void FrmMainWin32::close() {
 bool FrmMainWin32::moveFocus(bool backwards) {
     const auto* focused = designOf(GetFocus());
     const auto next = ShellCore::nextTabStop(
-        focused ? focused->name : "", backwards, [this](std::string_view name) {
-            const HWND stop = control(name);
-            return stop && IsWindowVisible(stop) && IsWindowEnabled(stop);
-        });
+        focused ? focused->name : "", backwards,
+        [this](std::string_view name) { return platform::win32::canTakeFocus(control(name)); });
     if (next.empty()) return false;
     SetFocus(control(next));
     return true;
@@ -320,10 +303,6 @@ bool FrmMainWin32::preTranslate(const MSG& message) {
     auto* form =
         platform::win32::attachedTo<FrmMainWin32>(GetAncestor(message.hwnd, GA_ROOT), kClassName);
     return form && form->moveFocus(GetKeyState(VK_SHIFT) < 0);
-}
-
-void pumpWindowMessages() {
-    platform::win32::pumpMessages(&FrmMainWin32::preTranslate);
 }
 
 }  // namespace talvrin::app::win32

@@ -26,27 +26,21 @@ const GraphicalButton* graphicalOf(HWND window) {
     return static_cast<const GraphicalButton*>(GetPropA(window, kGraphicalProperty));
 }
 
+// The fix's kind of control: the standard buttons are the frames and the buttons of the form.
 ControlKind kindOf(HWND window) {
-    if (_stricmp(platform::win32::classNameOf(window).c_str(), "Button") != 0)
-        return ControlKind::Other;
-    switch (GetWindowLongA(window, GWL_STYLE) & BS_TYPEMASK) {
-        case BS_GROUPBOX:
+    switch (platform::win32::buttonKindOf(window)) {
+        case platform::win32::ButtonKind::GroupBox:
             return ControlKind::Frame;
-        case BS_PUSHBUTTON:
-        case BS_DEFPUSHBUTTON:
-        case BS_OWNERDRAW:
+        case platform::win32::ButtonKind::PushButton:
             return ControlKind::CommandButton;
-        case BS_RADIOBUTTON:
-        case BS_AUTORADIOBUTTON:
+        case platform::win32::ButtonKind::RadioButton:
             return ControlKind::OptionButton;
-        case BS_CHECKBOX:
-        case BS_AUTOCHECKBOX:
-        case BS_3STATE:
-        case BS_AUTO3STATE:
+        case platform::win32::ButtonKind::CheckBox:
             return ControlKind::CheckBox;
-        default:
-            return ControlKind::Other;
+        case platform::win32::ButtonKind::None:
+            break;
     }
+    return ControlKind::Other;
 }
 
 class WindowControl final : public mdXpThemeSupport::ThemeControl {
@@ -58,11 +52,10 @@ class WindowControl final : public mdXpThemeSupport::ThemeControl {
                                     : mdXpThemeSupport::kStyleStandard;
     }
     bool setWindowSubclass(mdXpThemeSupport::SubclassProcedure procedure) noexcept override {
-        const auto set = platform::win32::subclassFunctions().SetWindowSubclass;
-        if (!set) return false;
         const bool frame = procedure == mdXpThemeSupport::SubclassProcedure::pvRedirectFrame;
-        return set(window_, frame ? pvRedirectFrame : pvRedirectButton, 0,
-                   frame ? 0 : reinterpret_cast<DWORD_PTR>(graphicalOf(window_))) != FALSE;
+        return platform::win32::setWindowSubclass(
+            window_, frame ? pvRedirectFrame : pvRedirectButton, 0,
+            frame ? 0 : reinterpret_cast<DWORD_PTR>(graphicalOf(window_)));
     }
 
   private:
@@ -153,10 +146,7 @@ LRESULT CALLBACK pvRedirectButton(HWND window, UINT message, WPARAM wParam, LPAR
     const LRESULT result =
         platform::win32::defaultSubclassProcessing(window, message, wParam, lParam);
     if (reaction.holdRedraw) SendMessageA(window, WM_SETREDRAW, TRUE, 0);
-    if (reaction.trackMouse) {
-        TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_HOVER | TME_LEAVE, window, 1};
-        TrackMouseEvent(&track);
-    }
+    if (reaction.trackMouse) platform::win32::trackHoverAndLeave(window, 1);
     if (reaction.repaint == mdXpThemeSupport::Repaint::Whole) {
         InvalidateRect(window, nullptr, FALSE);
     } else if (reaction.repaint == mdXpThemeSupport::Repaint::ThemedShape) {
@@ -201,19 +191,16 @@ void pvDrawButton(HWND window, HDC dc, const GraphicalButton& button) {
         const RECT content = part.contentRect(dc, rect);
         if (in.focused) DrawFocusRect(dc, &content);
 
-        char caption[512] = {};
-        GetWindowTextA(window, caption, sizeof(caption));
+        const std::string caption = platform::win32::windowText(window, 512);
         pictureArea = content;
-        if (caption[0] != '\0') {
-            const auto font = reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
-            const HGDIOBJ previousFont = font ? SelectObject(dc, font) : nullptr;
+        if (!caption.empty()) {
+            const platform::win32::WindowFontIn font(dc, window);
             RECT measured = content;
-            DrawTextA(dc, caption, -1, &measured, DT_CALCRECT | DT_WORDBREAK);
+            DrawTextA(dc, caption.c_str(), -1, &measured, DT_CALCRECT | DT_WORDBREAK);
             const auto layout = mdXpThemeSupport::layoutCaption(
                 platform::win32::fromRect(content), measured.bottom, picture != nullptr);
             part.drawText(dc, caption, DT_CENTER | DT_WORDBREAK,
                           platform::win32::toRect(layout.text));
-            if (previousFont) SelectObject(dc, previousFont);
             pictureArea = platform::win32::toRect(layout.pictureArea);
         }
     }

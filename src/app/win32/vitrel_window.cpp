@@ -44,10 +44,7 @@ std::unique_ptr<VitrelWindow> VitrelWindow::create(HWND parent, int x, int y, in
 VitrelWindow::~VitrelWindow() {
     control_.reset();
     if (iconCursor_) DestroyCursor(iconCursor_);
-    if (window_ && IsWindow(window_)) {
-        platform::win32::detachObject(window_);
-        DestroyWindow(window_);
-    }
+    platform::win32::destroyAttachedWindow(window_);
 }
 
 LRESULT CALLBACK VitrelWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

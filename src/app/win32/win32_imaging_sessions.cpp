@@ -27,9 +27,8 @@ void stopLater(std::uint32_t token) {
 class Win32ImagingSessions final : public ImagingSessionBridge {
   public:
     [[nodiscard]] bool hasMarker(WindowHandle topLevel) const override {
-        const HWND top = platform::win32::hwndOf(topLevel);
-        return top != nullptr && IsWindow(top) &&
-               FindWindowExA(top, nullptr, kMarkerClass, kMarkerTitle) != nullptr;
+        return platform::win32::hasChildWindow(platform::win32::hwndOf(topLevel), kMarkerClass,
+                                               kMarkerTitle);
     }
 
     std::uint32_t startup() override { return bridge::startSession(); }

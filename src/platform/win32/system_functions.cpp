@@ -46,6 +46,12 @@ const SubclassFunctions& subclassFunctions() noexcept {
     return functions;
 }
 
+bool setWindowSubclass(HWND window, SUBCLASSPROC procedure, UINT_PTR id,
+                       DWORD_PTR reference) noexcept {
+    const auto set = subclassFunctions().SetWindowSubclass;
+    return set && set(window, procedure, id, reference) != FALSE;
+}
+
 LRESULT defaultSubclassProcessing(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const auto def = subclassFunctions().DefSubclassProc;
     return def ? def(window, message, wParam, lParam)

@@ -111,6 +111,11 @@ HCURSOR cursorFromFile(const std::vector<std::uint8_t>& bytes) {
                                  isCursor ? FALSE : TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR));
 }
 
+void trackHoverAndLeave(HWND window, DWORD hoverMs) {
+    TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_HOVER | TME_LEAVE, window, hoverMs};
+    TrackMouseEvent(&track);
+}
+
 Point cursorPosition() {
     POINT p{};
     GetCursorPos(&p);

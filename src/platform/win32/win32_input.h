@@ -31,6 +31,9 @@ enum class MouseMessage { None, Move, Down, DoubleClick, Up };
 // A cursor from icon or cursor file bytes (the file's first entry), or null.
 [[nodiscard]] HCURSOR cursorFromFile(const std::vector<std::uint8_t>& bytes);
 
+// Asks for WM_MOUSEHOVER after hoverMs over the window and WM_MOUSELEAVE when the mouse leaves it.
+void trackHoverAndLeave(HWND window, DWORD hoverMs);
+
 // The cursor's position on the screen (0, 0 where the desktop does not say).
 [[nodiscard]] Point cursorPosition();
 // A point of a window's client area on the screen; none when the window is gone.
