@@ -10,7 +10,6 @@
 #include "image/surface/c32bpp_dib.h"
 #include "platform/win32/module_resources.h"
 #include "platform/win32/win32_canvas.h"
-#include "platform/win32/win32_messages.h"
 #include "platform/win32/win32_screen.h"
 #include "platform/win32/win32_windows.h"
 
