@@ -10,6 +10,7 @@
 #include "image/surface/c32bpp_dib.h"
 #include "platform/win32/module_resources.h"
 #include "platform/win32/win32_canvas.h"
+#include "platform/win32/win32_messages.h"
 #include "platform/win32/win32_screen.h"
 #include "platform/win32/win32_windows.h"
 
@@ -302,6 +303,10 @@ bool FrmMainWin32::preTranslate(const MSG& message) {
     auto* form =
         platform::win32::attachedTo<FrmMainWin32>(GetAncestor(message.hwnd, GA_ROOT), kClassName);
     return form && form->moveFocus(GetKeyState(VK_SHIFT) < 0);
+}
+
+void pumpWindowMessages() {
+    platform::win32::pumpMessages(&FrmMainWin32::preTranslate);
 }
 
 }  // namespace talvrin::app::win32

@@ -14,9 +14,12 @@
 
 #include "app/shell_core.h"
 #include "app/win32/vitrel_window.h"
-#include "platform/win32/win32_messages.h"
 
 namespace talvrin::app::win32 {
+
+// Processes every pending window message of the thread once, with the main window's keyboard
+// handling (platform/win32/win32_messages.h).
+void pumpWindowMessages();
 
 class FrmMainWin32 final : private ShellWindow {
   public:
@@ -92,11 +95,5 @@ class FrmMainWin32 final : private ShellWindow {
     bool timer1On_ = false;
     ShellCore core_{*this};
 };
-
-// Processes every pending window message of the thread once, with the main window's keyboard
-// handling (platform/win32/win32_messages.h).
-inline void pumpWindowMessages() {
-    platform::win32::pumpMessages(&FrmMainWin32::preTranslate);
-}
 
 }  // namespace talvrin::app::win32

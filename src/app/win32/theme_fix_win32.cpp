@@ -5,6 +5,7 @@
 #include "platform/gdi/screen.h"
 #include "platform/win32/system_functions.h"
 #include "platform/win32/win32_canvas.h"
+#include "platform/win32/win32_input.h"
 #include "platform/win32/win32_theme.h"
 #include "platform/win32/win32_windows.h"
 #include "ui/theme/button_look.h"
