@@ -1,6 +1,7 @@
 #include "app/win32/theme_fix_win32.h"
 
 #include <optional>
+#include <string>
 
 #include "platform/gdi/screen.h"
 #include "platform/win32/system_functions.h"
@@ -27,7 +28,8 @@ const GraphicalButton* graphicalOf(HWND window) {
     return static_cast<const GraphicalButton*>(GetPropA(window, kGraphicalProperty));
 }
 
-// The fix's kind of control: the standard buttons are the frames and the buttons of the form.
+// The kind of control the fix sees in a window: its standard buttons by their style; any other
+// window is Other.
 ControlKind kindOf(HWND window) {
     switch (platform::win32::buttonKindOf(window)) {
         case platform::win32::ButtonKind::GroupBox:
