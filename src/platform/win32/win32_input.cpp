@@ -3,24 +3,13 @@
 namespace talvrin::platform::win32 {
 
 MouseMessage mouseMessageOf(UINT message) {
-    switch (message) {
-        case WM_MOUSEMOVE:
-            return MouseMessage::Move;
-        case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN:
-            return MouseMessage::Down;
-        case WM_LBUTTONDBLCLK:
-        case WM_RBUTTONDBLCLK:
-        case WM_MBUTTONDBLCLK:
-            return MouseMessage::DoubleClick;
-        case WM_LBUTTONUP:
-        case WM_RBUTTONUP:
-        case WM_MBUTTONUP:
-            return MouseMessage::Up;
-        default:
-            return MouseMessage::None;
-    }
+    if (message == WM_MOUSEMOVE) return MouseMessage::Move;
+    if (buttonOf(message) == 0) return MouseMessage::None;
+    // Each button's messages follow one another: down, up, double click (left, right, middle).
+    const UINT step = (message - WM_LBUTTONDOWN) % 3;
+    return step == 0   ? MouseMessage::Down
+           : step == 1 ? MouseMessage::Up
+                       : MouseMessage::DoubleClick;
 }
 
 std::int16_t buttonOf(UINT message) {

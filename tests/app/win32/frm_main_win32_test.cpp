@@ -20,6 +20,7 @@
 #include "image/codecs/ico_parser.h"
 #include "platform/picture/resources.h"
 #include "platform/win32/win32_screen.h"
+#include "platform/win32/win32_windows.h"
 #include "resources/builtin_resources.h"
 #include "support/process_cpu_win32.h"
 
@@ -60,9 +61,7 @@ int dpi() {
 }
 
 std::string windowText(HWND window) {
-    char text[1024] = {};
-    GetWindowTextA(window, text, sizeof(text));
-    return text;
+    return platform::win32::windowText(window, 1024);
 }
 
 RECT rectInParent(HWND child) {
