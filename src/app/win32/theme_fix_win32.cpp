@@ -187,11 +187,11 @@ void pvDrawButton(HWND window, HDC dc, const GraphicalButton& button) {
     const RECT rect = platform::win32::clientRect(window);
     RECT pictureArea;
     {
-        const platform::win32::ThemedPart part(window, L"BUTTON", kPushButtonPart,
-                                               static_cast<int>(look.state));
-        part.drawParentBackground(dc, rect, platform::translateColor(button.BackColor));
-        part.drawBackground(dc, rect);
-        const RECT content = part.contentRect(dc, rect);
+        const platform::win32::ThemeDrawing theme(window, L"BUTTON", kPushButtonPart,
+                                                  static_cast<int>(look.state));
+        theme.drawParentBackground(dc, rect, platform::translateColor(button.BackColor));
+        theme.drawBackground(dc, rect);
+        const RECT content = theme.contentRect(dc, rect);
         if (in.focused) DrawFocusRect(dc, &content);
 
         const std::string caption = platform::win32::windowText(window, 512);
@@ -202,8 +202,8 @@ void pvDrawButton(HWND window, HDC dc, const GraphicalButton& button) {
             DrawTextA(dc, caption.c_str(), -1, &measured, DT_CALCRECT | DT_WORDBREAK);
             const auto layout = mdXpThemeSupport::layoutCaption(
                 platform::win32::fromRect(content), measured.bottom, picture != nullptr);
-            part.drawText(dc, caption, DT_CENTER | DT_WORDBREAK,
-                          platform::win32::toRect(layout.text));
+            theme.drawText(dc, caption, DT_CENTER | DT_WORDBREAK,
+                           platform::win32::toRect(layout.text));
             pictureArea = platform::win32::toRect(layout.pictureArea);
         }
     }

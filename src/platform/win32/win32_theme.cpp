@@ -17,18 +17,18 @@ std::wstring wide(const std::string& text) {
 
 }  // namespace
 
-ThemedPart::ThemedPart(HWND window, const wchar_t* themeClass, int part, int state) noexcept
+ThemeDrawing::ThemeDrawing(HWND window, const wchar_t* themeClass, int part, int state) noexcept
     : theme_(themeFunctions()),
       window_(window),
       data_(theme_.OpenThemeData ? theme_.OpenThemeData(window, themeClass) : nullptr),
       part_(part),
       state_(state) {}
 
-ThemedPart::~ThemedPart() {
+ThemeDrawing::~ThemeDrawing() {
     if (data_ && theme_.CloseThemeData) theme_.CloseThemeData(data_);
 }
 
-void ThemedPart::drawParentBackground(HDC dc, const RECT& rect, COLORREF fallback) const {
+void ThemeDrawing::drawParentBackground(HDC dc, const RECT& rect, COLORREF fallback) const {
     HRGN shape = nullptr;
     if (data_ && theme_.GetThemeBackgroundRegion)
         theme_.GetThemeBackgroundRegion(data_, dc, part_, state_, &rect, &shape);
@@ -44,19 +44,19 @@ void ThemedPart::drawParentBackground(HDC dc, const RECT& rect, COLORREF fallbac
     if (shape) DeleteObject(shape);
 }
 
-void ThemedPart::drawBackground(HDC dc, const RECT& rect) const {
+void ThemeDrawing::drawBackground(HDC dc, const RECT& rect) const {
     if (data_ && theme_.DrawThemeBackground)
         theme_.DrawThemeBackground(data_, dc, part_, state_, &rect, &rect);
 }
 
-RECT ThemedPart::contentRect(HDC dc, const RECT& rect) const {
+RECT ThemeDrawing::contentRect(HDC dc, const RECT& rect) const {
     RECT content = rect;
     if (data_ && theme_.GetThemeBackgroundContentRect)
         theme_.GetThemeBackgroundContentRect(data_, dc, part_, state_, &rect, &content);
     return content;
 }
 
-void ThemedPart::drawText(HDC dc, const std::string& text, DWORD flags, const RECT& rect) const {
+void ThemeDrawing::drawText(HDC dc, const std::string& text, DWORD flags, const RECT& rect) const {
     RECT area = rect;
     if (data_ && theme_.DrawThemeText) {
         const std::wstring wideText = wide(text);

@@ -11,14 +11,14 @@
 
 namespace talvrin::platform::win32 {
 
-class ThemedPart {
+class ThemeDrawing {
   public:
     // Opens the window's theme data of the class (L"BUTTON"), for the part and state given.
-    ThemedPart(HWND window, const wchar_t* themeClass, int part, int state) noexcept;
+    ThemeDrawing(HWND window, const wchar_t* themeClass, int part, int state) noexcept;
     // Closes the theme data.
-    ~ThemedPart();
-    ThemedPart(const ThemedPart&) = delete;
-    ThemedPart& operator=(const ThemedPart&) = delete;
+    ~ThemeDrawing();
+    ThemeDrawing(const ThemeDrawing&) = delete;
+    ThemeDrawing& operator=(const ThemeDrawing&) = delete;
 
     // The area of rect outside the part's shape shows the window parent's background, or a fill
     // with fallback where the theme library cannot draw it.
