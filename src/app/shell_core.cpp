@@ -129,6 +129,14 @@ bool ShellCore::close() {
     return true;
 }
 
+bool ShellCore::showsLinkCursor(const design::ControlDesign& control) noexcept {
+    return control.opensMakerPage;
+}
+
+bool ShellCore::inHighlightColour(const design::ControlDesign& control) noexcept {
+    return control.opensMakerPage && control.kind == design::ControlKind::Label;
+}
+
 std::string ShellCore::makerPagePath() {
     return projectPagePath(platform::executableFolder());
 }

@@ -88,6 +88,13 @@ class ShellCore {
     // the shell then closes the window itself.
     bool close();
 
+    // The controls that open the program's page (the link picture and its label) show the link
+    // cursor; the link's label shows its text in the highlight colour.
+    [[nodiscard]] static bool showsLinkCursor(
+        const frm_main_design::ControlDesign& control) noexcept;
+    [[nodiscard]] static bool inHighlightColour(
+        const frm_main_design::ControlDesign& control) noexcept;
+
     // The program's own page, beside the executables in doc/ (app/project_page.h).
     [[nodiscard]] static std::string makerPagePath();
     // The control Tab (Shift+Tab: backwards) moves the focus to from `current`, along the

@@ -1,5 +1,5 @@
-// The window's core over a recording shell: the walk of the design, the clicks, the closing
-// steps, the tab order and the start-up steps, as both shells get them.
+// The window's core over a recording shell: the walk of the design, the clicks, the link's look,
+// the closing steps, the tab order and the start-up steps, as both shells get them.
 #include "app/shell_core.h"
 
 #include <gtest/gtest.h>
@@ -122,6 +122,28 @@ TEST(ShellCore, ClicksFollowTheirControlsRules) {
         ShellCore core(shell);
         core.onClick(c.name);
         EXPECT_EQ(shell.calls, c.calls) << c.name;
+    }
+}
+
+// The link's look: the link picture and its label show the link cursor, and only the label
+// shows its text in the highlight colour.
+TEST(ShellCore, TheLinkPictureAndItsLabelLookLikeALink) {
+    struct Case {
+        std::string_view name;
+        bool linkCursor, highlight;
+    };
+    const Case cases[] = {
+        {"Text2", false, false},   {"Timer1", false, false},   {"Command1", false, false},
+        {"List1", false, false},   {"Command2", false, false}, {"Image2", true, false},
+        {"Label4", true, true},    {"Label2", false, false},   {"Label1", false, false},
+        {"Vitrel1", false, false},
+    };
+    ASSERT_EQ(std::size(cases), design::kControls.size());
+    for (const Case& c : cases) {
+        const design::ControlDesign& control = design::control(c.name);
+        ASSERT_EQ(control.name, c.name);
+        EXPECT_EQ(ShellCore::showsLinkCursor(control), c.linkCursor) << c.name;
+        EXPECT_EQ(ShellCore::inHighlightColour(control), c.highlight) << c.name;
     }
 }
 

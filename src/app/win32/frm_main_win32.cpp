@@ -9,6 +9,10 @@
 #include "app/win32/theme_fix_win32.h"
 #include "image/surface/c32bpp_dib.h"
 #include "platform/win32/module_resources.h"
+#include "platform/win32/win32_canvas.h"
+#include "platform/win32/win32_messages.h"
+#include "platform/win32/win32_screen.h"
+#include "platform/win32/win32_windows.h"
 
 namespace talvrin::app::win32 {
 
@@ -19,13 +23,6 @@ namespace design = frm_main_design;
 // Child identifiers: the design index after a base, so WM_COMMAND names the control.
 constexpr int kFirstChildId = 100;
 
-std::int32_t screenDpi() {
-    const HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
-    if (screen) ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : design::kDesignDpi;
-}
-
 // The link picture decoded by the image library and laid over the window's colour, as a bitmap
 // for a static picture control; null when it cannot be made.
 HBITMAP linkPictureBitmap() {
@@ -35,60 +32,11 @@ HBITMAP linkPictureBitmap() {
     if (!picture.LoadPicture_Stream(bytes) ||
         !picture.GetDIBbits(pixels, false, true, true, true, false))
         return nullptr;
-    const int w = picture.Width(), h = picture.Height();
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = -h;  // top-down, as exported
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    const HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap || !bits) return bitmap;
-    // Premultiplied pixels over the background: colour + background * (255 - alpha) / 255.
-    const COLORREF back = GetSysColor(COLOR_BTNFACE);
-    const std::uint8_t backBgr[3] = {GetBValue(back), GetGValue(back), GetRValue(back)};
-    auto* out = static_cast<std::uint8_t*>(bits);
-    for (std::size_t i = 0; i + 3 < pixels.size(); i += 4) {
-        const int alpha = pixels[i + 3];
-        for (int c = 0; c < 3; ++c)
-            out[i + c] =
-                static_cast<std::uint8_t>(pixels[i + c] + backBgr[c] * (255 - alpha) / 255);
-        out[i + 3] = 0;
-    }
-    return bitmap;
-}
-
-// The frame's outer size for a client area of the given size.
-SIZE frameSizeFor(int clientWidth, int clientHeight, DWORD style, DWORD exStyle) {
-    RECT r{0, 0, clientWidth, clientHeight};
-    AdjustWindowRectEx(&r, style, FALSE, exStyle);
-    return {r.right - r.left, r.bottom - r.top};
-}
-
-bool registerClass() {
-    static const bool registered = [] {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.hIcon = LoadIconA(wc.hInstance, MAKEINTRESOURCEA(TALVRIN_ICON_WINDOW));
-        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.lpszClassName = FrmMainWin32::kClassName;
-        return RegisterClassExA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-    }();
-    return registered;
-}
-
-FrmMainWin32* fromWindow(HWND window) {
-    if (!window) return nullptr;
-    char name[32] = {};
-    if (GetClassNameA(window, name, sizeof(name)) == 0 ||
-        std::string_view(name) != FrmMainWin32::kClassName)
-        return nullptr;
-    return reinterpret_cast<FrmMainWin32*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    // Exported top-down, laid over the window's colour.
+    return platform::win32::createTopDownBitmap(
+        picture.Width(), picture.Height(), [&](std::uint8_t* bits) {
+            platform::win32::composeOverColor(pixels, GetSysColor(COLOR_BTNFACE), bits);
+        });
 }
 
 }  // namespace
@@ -96,28 +44,24 @@ FrmMainWin32* fromWindow(HWND window) {
 // ---- Creation -----------------------------------------------------------------------------------
 
 std::unique_ptr<FrmMainWin32> FrmMainWin32::create() {
-    if (!registerClass()) return nullptr;
+    static const bool registered = platform::win32::registerWindowClass(
+        kClassName, 0, LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(TALVRIN_ICON_WINDOW)),
+        GetSysColorBrush(COLOR_BTNFACE));
+    if (!registered) return nullptr;
     std::unique_ptr<FrmMainWin32> form(new FrmMainWin32());
-    const std::int32_t dpi = screenDpi();
+    const std::int32_t dpi = platform::win32::screenDotsPerInch(false, design::kDesignDpi);
     constexpr DWORD kStyle =
         WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    const SIZE frame = frameSizeFor(design::scaleToDpi(design::kClientWidth, dpi),
-                                    design::scaleToDpi(design::kClientHeight, dpi), kStyle, 0);
     const std::string caption(design::kCaption);
-    form->window_ =
-        CreateWindowExA(0, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                        frame.cx, frame.cy, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    form->window_ = platform::win32::createTopLevelWindow(
+        kClassName, caption.c_str(), kStyle, design::scaleToDpi(design::kClientWidth, dpi),
+        design::scaleToDpi(design::kClientHeight, dpi));
     if (!form->window_) return nullptr;
-    SetWindowLongPtrA(form->window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form.get()));
-    SetWindowLongPtrA(form->window_, GWLP_WNDPROC,
-                      reinterpret_cast<LONG_PTR>(&FrmMainWin32::windowProc));
+    platform::win32::attachObject(form->window_, form.get(), &FrmMainWin32::windowProc);
     // One font for the window and every control: Verdana 6.75 pt bold (the system's nearest
     // face where Verdana is missing).
-    const std::string family(design::kFontFamily);
-    form->font_ =
-        CreateFontA(-design::fontPixelHeight(dpi), 0, 0, 0, design::kFontWeight, FALSE, FALSE,
-                    FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                    DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, family.c_str());
+    form->font_ = platform::win32::createFont(std::string(design::kFontFamily),
+                                              design::fontPixelHeight(dpi), design::kFontWeight);
     SendMessageA(form->window_, WM_SETFONT, reinterpret_cast<WPARAM>(form->font_), FALSE);
     form->linkCursor_ =
         LoadCursorA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(TALVRIN_CURSOR_LINK));
@@ -125,9 +69,7 @@ std::unique_ptr<FrmMainWin32> FrmMainWin32::create() {
     form->controls_.assign(design::kControls.size(), nullptr);
     if (!form->core_.build(dpi)) return nullptr;
     // Stacking follows the design order: each later control above the ones before it.
-    for (const HWND child : form->controls_)
-        if (child)
-            SetWindowPos(child, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    platform::win32::stackInOrder(form->controls_);
     form->core_.load();
     return form;
 }
@@ -171,9 +113,8 @@ bool FrmMainWin32::makeControl(std::size_t index, const design::ControlDesign& c
             break;
     }
     const std::string caption(c.caption);
-    const HWND child = CreateWindowExA(exStyle, className, caption.c_str(), style, x, y, w, h,
-                                       window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                       GetModuleHandleA(nullptr), nullptr);
+    const HWND child = platform::win32::createChildWindow(window_, className, caption.c_str(),
+                                                          style, exStyle, x, y, w, h, id);
     if (!child) return false;
     controls_[index] = child;
     SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
@@ -194,10 +135,7 @@ std::string FrmMainWin32::logoProperties() {
 FrmMainWin32::~FrmMainWin32() {
     if (timer1On_ && window_) KillTimer(window_, kTimer1Id);
     vitrel1_.reset();
-    if (window_ && IsWindow(window_)) {
-        SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
-        DestroyWindow(window_);
-    }
+    platform::win32::destroyAttachedWindow(window_);
     if (font_) DeleteObject(font_);
     if (linkPicture_) DeleteObject(linkPicture_);
 }
@@ -218,10 +156,10 @@ HWND FrmMainWin32::control(std::string_view name) const noexcept {
 // ---- Events -------------------------------------------------------------------------------------
 
 LRESULT CALLBACK FrmMainWin32::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    FrmMainWin32* form = fromWindow(window);
+    auto* form = platform::win32::attachedTo<FrmMainWin32>(window, kClassName);
     if (!form) return DefWindowProcA(window, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
-        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        platform::win32::detachObject(window);
         form->window_ = nullptr;
         return DefWindowProcA(window, message, wParam, lParam);
     }
@@ -244,16 +182,15 @@ LRESULT FrmMainWin32::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_CTLCOLORSTATIC:
             // The maker's label in the highlight colour.
-            if (from && from->opensMakerPage && from->kind == design::ControlKind::Label) {
-                const HDC dc = reinterpret_cast<HDC>(wParam);
-                SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHT));
-                SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-                return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+            if (from && ShellCore::inHighlightColour(*from)) {
+                return platform::win32::staticColors(reinterpret_cast<HDC>(wParam), COLOR_HIGHLIGHT,
+                                                     COLOR_BTNFACE);
             }
             break;
         case WM_SETCURSOR: {
             const auto* over = designOf(reinterpret_cast<HWND>(wParam));
-            if (linkCursor_ && LOWORD(lParam) == HTCLIENT && over && over->opensMakerPage) {
+            if (linkCursor_ && LOWORD(lParam) == HTCLIENT && over &&
+                ShellCore::showsLinkCursor(*over)) {
                 SetCursor(linkCursor_);
                 return TRUE;
             }
@@ -305,9 +242,7 @@ void FrmMainWin32::selectListLine(int index) {
 }
 
 std::string FrmMainWin32::text(std::string_view name) const {
-    char buffer[64] = {};
-    GetWindowTextA(control(name), buffer, sizeof(buffer));
-    return buffer;
+    return platform::win32::windowText(control(name), 64);
 }
 
 // One OK button, no icon.
@@ -356,10 +291,8 @@ void FrmMainWin32::close() {
 bool FrmMainWin32::moveFocus(bool backwards) {
     const auto* focused = designOf(GetFocus());
     const auto next = ShellCore::nextTabStop(
-        focused ? focused->name : "", backwards, [this](std::string_view name) {
-            const HWND stop = control(name);
-            return stop && IsWindowVisible(stop) && IsWindowEnabled(stop);
-        });
+        focused ? focused->name : "", backwards,
+        [this](std::string_view name) { return platform::win32::canTakeFocus(control(name)); });
     if (next.empty()) return false;
     SetFocus(control(next));
     return true;
@@ -367,21 +300,13 @@ bool FrmMainWin32::moveFocus(bool backwards) {
 
 bool FrmMainWin32::preTranslate(const MSG& message) {
     if (message.message != WM_KEYDOWN || message.wParam != VK_TAB) return false;
-    FrmMainWin32* form = fromWindow(GetAncestor(message.hwnd, GA_ROOT));
+    auto* form =
+        platform::win32::attachedTo<FrmMainWin32>(GetAncestor(message.hwnd, GA_ROOT), kClassName);
     return form && form->moveFocus(GetKeyState(VK_SHIFT) < 0);
 }
 
 void pumpWindowMessages() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
-        if (FrmMainWin32::preTranslate(message)) continue;
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    platform::win32::pumpMessages(&FrmMainWin32::preTranslate);
 }
 
 }  // namespace talvrin::app::win32

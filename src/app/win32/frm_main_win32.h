@@ -17,9 +17,8 @@
 
 namespace talvrin::app::win32 {
 
-// Processes every pending window message of the thread once (PeekMessage, TranslateMessage,
-// DispatchMessage, with the main window's keyboard handling). A quit request met on the way is
-// posted again and ends the pumping, so the message loop that waits for it still sees it.
+// Processes every pending window message of the thread once, with the main window's keyboard
+// handling (platform/win32/win32_messages.h).
 void pumpWindowMessages();
 
 class FrmMainWin32 final : private ShellWindow {

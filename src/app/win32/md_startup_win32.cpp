@@ -8,6 +8,8 @@
 #include "app/win32/vitrel_window.h"
 #include "app/win32/win32_imaging_sessions.h"
 #include "platform/win32/system_functions.h"
+#include "platform/win32/win32_messages.h"
+#include "platform/win32/win32_screen.h"
 
 namespace talvrin::app::win32::mdStartup {
 
@@ -23,7 +25,7 @@ FrmMainWin32* Main() {
     // and colours, and the image controls' imaging sessions, one per top-level window.
     runStartupSteps([] { platform::win32::setProcessDepPolicy(0); }, pumpWindowMessages,
                     [] {
-                        installWin32ScreenFacts();
+                        platform::win32::installScreenFacts(twipsAtDpi);
                         installWin32ImagingSessions();
                     });
     if (!gMainWindow) gMainWindow = FrmMainWin32::create();
@@ -36,14 +38,7 @@ FrmMainWin32* mainWindow() {
 }
 
 int runMessageLoop() {
-    MSG message;
-    BOOL got;
-    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
-        if (FrmMainWin32::preTranslate(message)) continue;
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-    return got == 0 ? static_cast<int>(message.wParam) : 1;
+    return platform::win32::runMessageLoop(&FrmMainWin32::preTranslate);
 }
 
 void shutdown() {

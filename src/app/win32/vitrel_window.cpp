@@ -2,12 +2,11 @@
 
 #include <windowsx.h>
 
-#include <cstring>
-
-#include "app/win32/win32_timers.h"
-#include "platform/gdi/screen.h"
 #include "platform/win32/win32_canvas.h"
 #include "platform/win32/win32_input.h"
+#include "platform/win32/win32_screen.h"
+#include "platform/win32/win32_timers.h"
+#include "platform/win32/win32_windows.h"
 
 namespace talvrin::app::win32 {
 
@@ -15,52 +14,29 @@ namespace {
 
 using platform::win32::buttonOf;
 using platform::win32::buttonsHeld;
+using platform::win32::clientRect;
 using platform::win32::cursorFromFile;
+using platform::win32::handleOf;
+using platform::win32::hwndOf;
+using platform::win32::MouseMessage;
 using platform::win32::shiftNow;
 using platform::win32::shiftOf;
 using platform::win32::stockCursorOf;
-
-HWND hwndOf(WindowHandle handle) {
-    return reinterpret_cast<HWND>(handle);
-}
-WindowHandle handleOf(HWND window) {
-    return reinterpret_cast<WindowHandle>(window);
-}
-
-std::int32_t screenDpi(int axis) {
-    const HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, axis) : 0;
-    if (screen) ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : platform::kDefaultDotsPerInch;
-}
-
-bool registerClass() {
-    static const bool registered = [] {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof(wc);
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = DefWindowProcA;  // replaced per window once its host is attached
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        wc.lpszClassName = VitrelWindow::kClassName;
-        return RegisterClassExA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-    }();
-    return registered;
-}
 
 }  // namespace
 
 std::unique_ptr<VitrelWindow> VitrelWindow::create(HWND parent, int x, int y, int width, int height,
                                                    int childId) {
-    if (!registerClass()) return nullptr;
+    static const bool registered =
+        platform::win32::registerWindowClass(kClassName, CS_DBLCLKS, nullptr, nullptr);
+    if (!registered) return nullptr;
     std::unique_ptr<VitrelWindow> host(new VitrelWindow());
-    const HWND window = CreateWindowExA(
-        0, kClassName, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, x, y, width, height, parent,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(childId)), GetModuleHandleA(nullptr), nullptr);
+    const HWND window = platform::win32::createChildWindow(parent, kClassName, "",
+                                                           WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS,
+                                                           0, x, y, width, height, childId);
     if (!window) return nullptr;
     host->window_ = window;
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(host.get()));
-    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&VitrelWindow::windowProc));
+    platform::win32::attachObject(window, host.get(), &VitrelWindow::windowProc);
     host->control_ = std::make_unique<Vitrel>(*host);
     return host;
 }
@@ -68,24 +44,13 @@ std::unique_ptr<VitrelWindow> VitrelWindow::create(HWND parent, int x, int y, in
 VitrelWindow::~VitrelWindow() {
     control_.reset();
     if (iconCursor_) DestroyCursor(iconCursor_);
-    if (window_ && IsWindow(window_)) {
-        SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
-        DestroyWindow(window_);
-    }
-}
-
-VitrelWindow* VitrelWindow::fromWindow(HWND window) noexcept {
-    if (!window) return nullptr;
-    char name[32] = {};
-    if (GetClassNameA(window, name, sizeof(name)) == 0 || std::strcmp(name, kClassName) != 0)
-        return nullptr;
-    return reinterpret_cast<VitrelWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    platform::win32::destroyAttachedWindow(window_);
 }
 
 LRESULT CALLBACK VitrelWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* host = reinterpret_cast<VitrelWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* host = platform::win32::attachedTo<VitrelWindow>(window);
     if (message == WM_NCDESTROY && host) {
-        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        platform::win32::detachObject(window);
         host->window_ = nullptr;
     }
     if (!host || !host->control_) return DefWindowProcA(window, message, wParam, lParam);
@@ -93,20 +58,22 @@ LRESULT CALLBACK VitrelWindow::windowProc(HWND window, UINT message, WPARAM wPar
 }
 
 LRESULT VitrelWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (platform::win32::mouseMessageOf(message) != MouseMessage::None) {
+        mouse(message, wParam, lParam);
+        return 0;
+    }
     switch (message) {
         case WM_ERASEBKGND:
             return 1;  // the paint covers every pixel it repaints
         case WM_PAINT:
-            paint();
+            platform::win32::paintDamaged(
+                window_, [this](HDC dc, const RECT& damaged) { paintOn(dc, damaged); });
             return 0;
-        case WM_PRINTCLIENT: {
+        case WM_PRINTCLIENT:
             // A copy of the window (PrintWindow, a parent printing its children): the whole
             // client area onto the given context.
-            RECT client;
-            GetClientRect(window_, &client);
-            if (wParam) paintOn(reinterpret_cast<HDC>(wParam), client);
+            if (wParam) paintOn(reinterpret_cast<HDC>(wParam), clientRect(window_));
             return 0;
-        }
         case WM_SIZE:
             control_->Resize();
             return 0;
@@ -122,18 +89,6 @@ LRESULT VitrelWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SETCURSOR:
             if (LOWORD(lParam) == HTCLIENT && setCursor()) return TRUE;
             break;
-        case WM_MOUSEMOVE:
-        case WM_LBUTTONDOWN:
-        case WM_LBUTTONUP:
-        case WM_LBUTTONDBLCLK:
-        case WM_RBUTTONDOWN:
-        case WM_RBUTTONUP:
-        case WM_RBUTTONDBLCLK:
-        case WM_MBUTTONDOWN:
-        case WM_MBUTTONUP:
-        case WM_MBUTTONDBLCLK:
-            mouse(message, wParam, lParam);
-            return 0;
         case WM_KEYDOWN:
             control_->onKeyDown(static_cast<std::int16_t>(wParam), shiftNow());
             return 0;
@@ -152,16 +107,8 @@ LRESULT VitrelWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 // ---- Painting
 // ------------------------------------------------------------------------------------
 
-void VitrelWindow::paint() {
-    PAINTSTRUCT ps;
-    const HDC target = BeginPaint(window_, &ps);
-    if (target) paintOn(target, ps.rcPaint);
-    EndPaint(window_, &ps);
-}
-
 void VitrelWindow::paintOn(HDC target, const RECT& area) {
-    RECT client;
-    GetClientRect(window_, &client);
+    const RECT client = clientRect(window_);
     const int w = client.right, h = client.bottom;
     RECT damaged;
     if (w < 1 || h < 1 || !IntersectRect(&damaged, &area, &client)) return;
@@ -169,21 +116,11 @@ void VitrelWindow::paintOn(HDC target, const RECT& area) {
     if (!canvas) return;
     // The canvas starts with the parent's pixels under the control: the parent erases and prints
     // its client area into the memory context moved so that the control's corner is its origin.
-    const HDC memory = canvas.native();
-    if (const HWND parent = GetParent(window_)) {
-        POINT origin{0, 0};
-        MapWindowPoints(window_, parent, &origin, 1);
-        POINT oldOrigin;
-        SetViewportOrgEx(memory, -origin.x, -origin.y, &oldOrigin);
-        SendMessageA(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0);
-        SendMessageA(parent, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
-        SetViewportOrgEx(memory, oldOrigin.x, oldOrigin.y, nullptr);
-    } else {
-        FillRect(memory, &client, GetSysColorBrush(COLOR_BTNFACE));
-    }
+    if (!platform::win32::printParentUnder(window_, canvas.native()))
+        FillRect(canvas.native(), &client, GetSysColorBrush(COLOR_BTNFACE));
     canvas.drawSoftware(
         [&](platform::DeviceContext& dc) {
-            dc.setClipRect(Rect{damaged.left, damaged.top, damaged.right, damaged.bottom});
+            dc.setClipRect(platform::win32::fromRect(damaged));
             control_->Paint(dc);
         },
         true);
@@ -197,11 +134,7 @@ void VitrelWindow::paintOn(HDC target, const RECT& area) {
 LRESULT VitrelWindow::hitTest(LPARAM screenPoint) {
     POINT p{GET_X_LPARAM(screenPoint), GET_Y_LPARAM(screenPoint)};
     ScreenToClient(window_, &p);
-    if (quietHitTest_) {
-        const bool inside = control_->hitRegion() ? control_->hitRegion()->contains(p.x, p.y)
-                                                  : control_->hitRect().contains(p.x, p.y);
-        return inside ? HTCLIENT : HTTRANSPARENT;
-    }
+    if (quietHitTest_) return ownsPoint(*control_, p.x, p.y) ? HTCLIENT : HTTRANSPARENT;
     HitResult result = HitResult::Outside;
     control_->HitTestQuery(static_cast<float>(p.x), static_cast<float>(p.y), result);
     return result == HitResult::Hit ? HTCLIENT : HTTRANSPARENT;
@@ -213,35 +146,19 @@ void VitrelWindow::mouse(UINT message, WPARAM wParam, LPARAM lParam) {
     if (!IsWindowEnabled(window_)) return;
     const std::int16_t button = buttonOf(message);
     const bool lastUp = buttonsHeld(wParam) == 0;
-    MouseAction action = MouseAction::Up;
+    const MouseMessage kind = platform::win32::mouseMessageOf(message);
+    // The events stay the control's until the last button is up.
+    if (kind == MouseMessage::Down || kind == MouseMessage::DoubleClick) SetCapture(window_);
     bool over = false;
-    switch (message) {
-        case WM_MOUSEMOVE:
-            action = MouseAction::Move;
-            break;
-        case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN:
-            // The events stay the control's until the last button is up.
-            SetCapture(window_);
-            action = MouseAction::Down;
-            break;
-        case WM_LBUTTONDBLCLK:
-        case WM_RBUTTONDBLCLK:
-        case WM_MBUTTONDBLCLK:
-            SetCapture(window_);
-            action = MouseAction::DoubleClick;
-            break;
-        default: {  // a release
-            RECT client;
-            GetClientRect(window_, &client);
-            over = PtInRect(&client, p) != FALSE &&
-                   (control_->hitRegion() ? control_->hitRegion()->contains(p.x, p.y)
-                                          : control_->hitRect().contains(p.x, p.y));
-            if (lastUp) ReleaseCapture();
-            break;
-        }
+    if (kind == MouseMessage::Up) {
+        const RECT client = clientRect(window_);
+        over = PtInRect(&client, p) != FALSE && ownsPoint(*control_, p.x, p.y);
+        if (lastUp) ReleaseCapture();
     }
+    const MouseAction action = kind == MouseMessage::Move          ? MouseAction::Move
+                               : kind == MouseMessage::Down        ? MouseAction::Down
+                               : kind == MouseMessage::DoubleClick ? MouseAction::DoubleClick
+                                                                   : MouseAction::Up;
     deliverMouse(*control_, action, button, buttonsHeld(wParam), shiftOf(wParam),
                  static_cast<float>(p.x), static_cast<float>(p.y), over, lastUp);
 }
@@ -268,19 +185,15 @@ void VitrelWindow::cursorChanged(bool iconChanged) {
 // ----------------------------------------------------------------
 
 std::int32_t VitrelWindow::width() const {
-    RECT r{};
-    if (window_) GetClientRect(window_, &r);
-    return r.right;
+    return clientRect(window_).right;
 }
 
 std::int32_t VitrelWindow::height() const {
-    RECT r{};
-    if (window_) GetClientRect(window_, &r);
-    return r.bottom;
+    return clientRect(window_).bottom;
 }
 
 std::int32_t VitrelWindow::dotsPerInch(bool horizontal) const {
-    return screenDpi(horizontal ? LOGPIXELSX : LOGPIXELSY);
+    return platform::win32::screenDotsPerInch(horizontal);
 }
 
 void VitrelWindow::requestRepaint() {
@@ -312,9 +225,7 @@ std::vector<ContainerControl> VitrelWindow::containerControls() const {
         if (VitrelWindow* image = fromWindow(child); image && image->control_) {
             members.push_back({Vitrel::kTypeName, image->control_.get()});
         } else {
-            char name[64] = {};
-            GetClassNameA(child, name, sizeof(name));
-            members.push_back({name, nullptr});
+            members.push_back({platform::win32::classNameOf(child), nullptr});
         }
     }
     return members;
@@ -322,17 +233,15 @@ std::vector<ContainerControl> VitrelWindow::containerControls() const {
 
 bool VitrelWindow::setTimer(WindowHandle window, std::intptr_t id, std::uint32_t ms,
                             std::function<void()> onTick) {
-    return setWindowTimer(hwndOf(window), id, ms, std::move(onTick));
+    return platform::win32::setWindowTimer(hwndOf(window), id, ms, std::move(onTick));
 }
 
 void VitrelWindow::killTimer(WindowHandle window, std::intptr_t id) {
-    killWindowTimer(hwndOf(window), id);
+    platform::win32::killWindowTimer(hwndOf(window), id);
 }
 
 Point VitrelWindow::cursorPos() const {
-    POINT p{};
-    GetCursorPos(&p);
-    return {p.x, p.y};
+    return platform::win32::cursorPosition();
 }
 
 WindowHandle VitrelWindow::windowFromPoint(Point screen) const {
@@ -346,9 +255,7 @@ WindowHandle VitrelWindow::windowFromPoint(Point screen) const {
 }
 
 std::optional<Point> VitrelWindow::clientToScreen(WindowHandle window, Point client) const {
-    POINT p{client.x, client.y};
-    if (!IsWindow(hwndOf(window)) || !ClientToScreen(hwndOf(window), &p)) return std::nullopt;
-    return Point{p.x, p.y};
+    return platform::win32::clientToScreen(hwndOf(window), client);
 }
 
 bool VitrelWindow::enabled() const {
@@ -357,14 +264,6 @@ bool VitrelWindow::enabled() const {
 
 void VitrelWindow::setEnabled(bool value) {
     if (window_) EnableWindow(window_, value ? TRUE : FALSE);
-}
-
-void installWin32ScreenFacts() {
-    const std::int32_t x = screenDpi(LOGPIXELSX), y = screenDpi(LOGPIXELSY);
-    platform::setDotsPerInch(x, y);
-    platform::setTwipsPerPixel(twipsAtDpi(x), twipsAtDpi(y));
-    for (int index = 0; index < platform::kSystemColorCount; ++index)
-        platform::setSystemColor(index, static_cast<ColorRef>(GetSysColor(index)));
 }
 
 }  // namespace talvrin::app::win32

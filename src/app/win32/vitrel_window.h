@@ -7,8 +7,8 @@
 // Input: the desktop asks a window which points are its own through WM_NCHITTEST. The host hands
 // the question to the control and answers HTTRANSPARENT for a point the control does not own, so
 // the window beneath receives that point's mouse input. Timers are window timers on the
-// container (win32_timers.h); the window under a point is the container while the point is the
-// control's, as for a windowless control. Windows only.
+// container (platform/win32/win32_timers.h); the window under a point is the container while the
+// point is the control's, as for a windowless control. Windows only.
 #pragma once
 
 #include <windows.h>
@@ -21,6 +21,7 @@
 
 #include "image/control/vitrel.h"
 #include "image/control/vitrel_host_base.h"
+#include "platform/win32/win32_windows.h"
 
 namespace talvrin::app::win32 {
 
@@ -42,7 +43,9 @@ class VitrelWindow final : public VitrelHostBase {
     [[nodiscard]] HWND window() const noexcept { return window_; }
     [[nodiscard]] Vitrel& control() noexcept { return *control_; }
     // The host of a control window, or null for any other window.
-    [[nodiscard]] static VitrelWindow* fromWindow(HWND window) noexcept;
+    [[nodiscard]] static VitrelWindow* fromWindow(HWND window) noexcept {
+        return platform::win32::attachedTo<VitrelWindow>(window, kClassName);
+    }
 
     // ---- VitrelHost ----
     [[nodiscard]] std::int32_t width() const override;
@@ -73,7 +76,6 @@ class VitrelWindow final : public VitrelHostBase {
     bool applyDropMode(std::int16_t mode) override { return mode == 0; }
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
-    void paint();
     // Paints the part of the client area inside area onto target.
     void paintOn(HDC target, const RECT& area);
     // WM_NCHITTEST: HTCLIENT for the control's points, HTTRANSPARENT for the others.
@@ -88,8 +90,5 @@ class VitrelWindow final : public VitrelHostBase {
     // from the control's area alone, without entering or leaving.
     mutable bool quietHitTest_ = false;
 };
-
-// Gives the image code the desktop's own screen facts: its resolution and its system colours.
-void installWin32ScreenFacts();
 
 }  // namespace talvrin::app::win32

@@ -88,4 +88,9 @@ void VitrelHostBase::deliverMouse(Vitrel& control, MouseAction action, std::int1
     }
 }
 
+bool VitrelHostBase::ownsPoint(const Vitrel& control, std::int32_t x, std::int32_t y) noexcept {
+    return control.hitRegion() ? control.hitRegion()->contains(x, y)
+                               : control.hitRect().contains(x, y);
+}
+
 }  // namespace talvrin

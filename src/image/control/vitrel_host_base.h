@@ -74,6 +74,11 @@ class VitrelHostBase : public VitrelHost {
                       std::int16_t buttonsHeld, std::int16_t shift, float x, float y,
                       bool overControl = true, bool lastUp = false);
 
+    // The point (the control's pixels) is one the control owns: inside its hit region, or
+    // without one its hit rectangle. Asks nothing of the control's events, unlike its hit test.
+    [[nodiscard]] static bool ownsPoint(const Vitrel& control, std::int32_t x,
+                                        std::int32_t y) noexcept;
+
   private:
     std::function<void(std::string_view)> onPropertyChanged_;
     bool enabled_ = true;

@@ -46,6 +46,18 @@ const SubclassFunctions& subclassFunctions() noexcept {
     return functions;
 }
 
+bool setWindowSubclass(HWND window, SUBCLASSPROC procedure, UINT_PTR id,
+                       DWORD_PTR reference) noexcept {
+    const auto set = subclassFunctions().SetWindowSubclass;
+    return set && set(window, procedure, id, reference) != FALSE;
+}
+
+LRESULT defaultSubclassProcessing(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto def = subclassFunctions().DefSubclassProc;
+    return def ? def(window, message, wParam, lParam)
+               : DefWindowProcA(window, message, wParam, lParam);
+}
+
 bool setProcessDepPolicy(DWORD flags) noexcept {
     const auto set = systemFunction<BOOL(WINAPI*)(DWORD)>("kernel32.dll", "SetProcessDEPPolicy");
     return set && set(flags) != FALSE;

@@ -48,6 +48,15 @@ struct SubclassFunctions {
 [[nodiscard]] const ThemeFunctions& themeFunctions() noexcept;
 [[nodiscard]] const SubclassFunctions& subclassFunctions() noexcept;
 
+// SetWindowSubclass(window, procedure, id, reference); false where the common controls lack it or
+// refuse.
+bool setWindowSubclass(HWND window, SUBCLASSPROC procedure, UINT_PTR id,
+                       DWORD_PTR reference) noexcept;
+
+// The default processing of a subclassed window's message: DefSubclassProc, or the default window
+// procedure where the common controls lack it.
+LRESULT defaultSubclassProcessing(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 // SetProcessDEPPolicy(flags); false when the system lacks the function or refuses.
 bool setProcessDepPolicy(DWORD flags) noexcept;
 

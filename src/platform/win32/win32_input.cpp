@@ -2,6 +2,16 @@
 
 namespace talvrin::platform::win32 {
 
+MouseMessage mouseMessageOf(UINT message) {
+    if (message == WM_MOUSEMOVE) return MouseMessage::Move;
+    if (buttonOf(message) == 0) return MouseMessage::None;
+    // Each button's messages follow one another: down, up, double click (left, right, middle).
+    const UINT step = (message - WM_LBUTTONDOWN) % 3;
+    return step == 0   ? MouseMessage::Down
+           : step == 1 ? MouseMessage::Up
+                       : MouseMessage::DoubleClick;
+}
+
 std::int16_t buttonOf(UINT message) {
     switch (message) {
         case WM_LBUTTONDOWN:
@@ -88,6 +98,23 @@ HCURSOR cursorFromFile(const std::vector<std::uint8_t>& bytes) {
     return reinterpret_cast<HCURSOR>(
         CreateIconFromResourceEx(resource.data(), static_cast<DWORD>(resource.size()),
                                  isCursor ? FALSE : TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR));
+}
+
+void trackHoverAndLeave(HWND window, DWORD hoverMs) {
+    TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_HOVER | TME_LEAVE, window, hoverMs};
+    TrackMouseEvent(&track);
+}
+
+Point cursorPosition() {
+    POINT p{};
+    GetCursorPos(&p);
+    return {p.x, p.y};
+}
+
+std::optional<Point> clientToScreen(HWND window, Point client) {
+    POINT p{client.x, client.y};
+    if (!IsWindow(window) || !ClientToScreen(window, &p)) return std::nullopt;
+    return Point{p.x, p.y};
 }
 
 }  // namespace talvrin::platform::win32

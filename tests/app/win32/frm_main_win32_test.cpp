@@ -19,6 +19,8 @@
 #include "app/win32/win32_imaging_sessions.h"
 #include "image/codecs/ico_parser.h"
 #include "platform/picture/resources.h"
+#include "platform/win32/win32_screen.h"
+#include "platform/win32/win32_windows.h"
 #include "resources/builtin_resources.h"
 #include "support/process_cpu_win32.h"
 
@@ -59,9 +61,7 @@ int dpi() {
 }
 
 std::string windowText(HWND window) {
-    char text[1024] = {};
-    GetWindowTextA(window, text, sizeof(text));
-    return text;
+    return platform::win32::windowText(window, 1024);
 }
 
 RECT rectInParent(HWND child) {
@@ -76,7 +76,7 @@ class Win32Window : public ::testing::Test {
     static void SetUpTestSuite() {
         platform::setProgramResources(builtInResources());
         installIconPictureRoute();
-        installWin32ScreenFacts();
+        platform::win32::installScreenFacts(twipsAtDpi);
         installWin32ImagingSessions();  // as the program starts
     }
     void SetUp() override {

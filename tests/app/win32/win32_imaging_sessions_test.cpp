@@ -10,12 +10,13 @@
 
 #include "image/bridge/gdiplus.h"
 #include "image/control/fake_host.h"
+#include "platform/win32/win32_windows.h"
 
 namespace talvrin {
 namespace {
 
 using app::win32::pendingShutdowns;
-using app::win32::topLevelWindowOf;
+using platform::win32::topLevelWindowOf;
 
 constexpr const char* kNoWindows =
     "no windows can be made here (under Wine without a display, set its null display driver as "

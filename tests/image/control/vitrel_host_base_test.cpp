@@ -1,5 +1,6 @@
 // The rules every window shell's host takes from the host base: the extender's values and their
-// ranges, twips and container units from the resolution, and the Click of a press and release.
+// ranges, twips and container units from the resolution, the Click of a press and release, and
+// the points the control owns.
 #include "image/control/vitrel_host_base.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "fake_host.h"
+#include "image/codecs/gifico_test_util.h"
 #include "image/control/headless_host.h"
 
 namespace talvrin {
@@ -104,6 +106,7 @@ class MouseHost final : public HeadlessHost {
     MouseHost() : HeadlessHost(200, 200) {}
     using VitrelHostBase::deliverMouse;
     using VitrelHostBase::MouseAction;
+    using VitrelHostBase::ownsPoint;
 };
 
 TEST(VitrelHostBase, APressAndReleaseOverTheControlClicksOnceUnlessDoubleClickedOrDisabled) {
@@ -160,6 +163,30 @@ TEST(VitrelHostBase, APressAndReleaseOverTheControlClicksOnceUnlessDoubleClicked
         if (!c.enabled) {
             EXPECT_TRUE(log.entries->empty()) << c.name;
         }
+    }
+}
+
+// The control owns the points of its hit region, or without one those of its hit rectangle: two
+// dots on one row, the whole rectangle (HitTest 0), the row span (2) and the exact shape (3).
+TEST(VitrelHostBase, TheControlOwnsItsHitRegionsPointsOrWithoutOneItsHitRectangles) {
+    struct Case {
+        std::int32_t style;
+        bool dot, gap, corner;
+    };
+    const Case cases[] = {{0, true, true, true}, {2, true, true, false}, {3, true, false, false}};
+    testing::HostedControl dots(10, 10);
+    std::vector<std::uint8_t> rgba;
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x)
+            rgba.insert(rgba.end(),
+                        {9, 9, 9, std::uint8_t(y == 5 && (x == 2 || x == 7) ? 255 : 0)});
+    std::int32_t w = 0, h = 0, d = 0;
+    ASSERT_TRUE(dots.control.LoadImage_FromArray(testutil::makePngRgba(10, 10, rgba), w, h, d));
+    for (const Case& c : cases) {
+        dots.control.setHitTest(c.style);
+        EXPECT_EQ(MouseHost::ownsPoint(dots.control, 7, 5), c.dot) << c.style;
+        EXPECT_EQ(MouseHost::ownsPoint(dots.control, 4, 5), c.gap) << c.style;
+        EXPECT_EQ(MouseHost::ownsPoint(dots.control, 0, 0), c.corner) << c.style;
     }
 }
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <functional>
 
-namespace talvrin::app::win32 {
+namespace talvrin::platform::win32 {
 
 // Arms (or re-arms with the new period and callback) the timer of the window and identifier.
 // False when the system refuses (no such window).
@@ -19,4 +19,4 @@ bool setWindowTimer(HWND window, std::intptr_t id, std::uint32_t ms, std::functi
 void killWindowTimer(HWND window, std::intptr_t id);
 [[nodiscard]] bool isWindowTimerArmed(HWND window, std::intptr_t id);
 
-}  // namespace talvrin::app::win32
+}  // namespace talvrin::platform::win32

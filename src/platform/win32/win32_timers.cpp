@@ -1,10 +1,10 @@
-#include "app/win32/win32_timers.h"
+#include "platform/win32/win32_timers.h"
 
 #include <map>
 #include <memory>
 #include <utility>
 
-namespace talvrin::app::win32 {
+namespace talvrin::platform::win32 {
 
 namespace {
 
@@ -45,4 +45,4 @@ bool isWindowTimerArmed(HWND window, std::intptr_t id) {
     return table().count({window, static_cast<UINT_PTR>(id)}) != 0;
 }
 
-}  // namespace talvrin::app::win32
+}  // namespace talvrin::platform::win32
