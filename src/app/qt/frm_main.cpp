@@ -105,7 +105,7 @@ bool FrmMain::makeControl(std::size_t, const design::ControlDesign& c, const Rec
         case design::ControlKind::Label: {
             auto* label = new QLabel(caption, this);
             (c.name == "Label4" ? Label4 : c.name == "Label2" ? Label2 : Label1) = label;
-            if (c.opensMakerPage) {  // the link's label, in the highlight colour
+            if (ShellCore::inHighlightColour(c)) {
                 QPalette linkPalette = label->palette();
                 linkPalette.setColor(QPalette::WindowText, palette().color(QPalette::Highlight));
                 label->setPalette(linkPalette);
@@ -123,10 +123,8 @@ bool FrmMain::makeControl(std::size_t, const design::ControlDesign& c, const Rec
     }
     widget->setObjectName(qtext(c.name));
     widget->setGeometry(platform::qt::qrectOf(bounds));
-    if (c.opensMakerPage) {
-        widget->setCursor(linkCursor());
-        widget->installEventFilter(this);
-    }
+    if (ShellCore::showsLinkCursor(c)) widget->setCursor(linkCursor());
+    if (c.opensMakerPage) widget->installEventFilter(this);  // its click opens the page
     return true;
 }
 
