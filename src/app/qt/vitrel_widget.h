@@ -22,6 +22,7 @@
 
 #include "image/control/vitrel.h"
 #include "image/control/vitrel_host_base.h"
+#include "platform/qt/qt_windows.h"
 
 namespace talvrin::app::qt {
 
@@ -37,7 +38,7 @@ class VitrelWidget final : public QWidget, public VitrelHostBase {
     void setEventSink(VitrelEvents* sink) noexcept { control_->setEventSink(sink); }
     // A widget's identity as a window handle.
     [[nodiscard]] static WindowHandle handleOf(const QWidget* widget) noexcept {
-        return reinterpret_cast<WindowHandle>(widget);
+        return platform::qt::handleOf(widget);
     }
 
     // ---- VitrelHost ----

@@ -2,6 +2,17 @@
 
 namespace talvrin::platform::win32 {
 
+namespace {
+
+// One message to its window, unless the pre-translation handled it.
+void dispatch(const MSG& message, PreTranslate preTranslate) {
+    if (preTranslate(message)) return;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+}
+
+}  // namespace
+
 void pumpMessages(PreTranslate preTranslate) {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -9,20 +20,15 @@ void pumpMessages(PreTranslate preTranslate) {
             PostQuitMessage(static_cast<int>(message.wParam));
             return;
         }
-        if (preTranslate(message)) continue;
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+        dispatch(message, preTranslate);
     }
 }
 
 int runMessageLoop(PreTranslate preTranslate) {
     MSG message;
     BOOL got;
-    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
-        if (preTranslate(message)) continue;
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0)
+        dispatch(message, preTranslate);
     return got == 0 ? static_cast<int>(message.wParam) : 1;
 }
 

@@ -38,10 +38,7 @@ void* attachedObject(HWND window) noexcept {
 }
 
 void* attachedObject(HWND window, const char* className) noexcept {
-    if (!window) return nullptr;
-    char name[32] = {};
-    if (GetClassNameA(window, name, sizeof(name)) == 0 || std::strcmp(name, className) != 0)
-        return nullptr;
+    if (!window || classNameOf(window) != className) return nullptr;
     return attachedObject(window);
 }
 
